@@ -1,0 +1,23 @@
+// The subcommands of kelvarin-cli. Each returns the process exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kelvarin::cli {
+
+// Exit codes shared by the subcommands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;      // something was skipped or failed
+inline constexpr int kExitUsage = 2;       // bad usage or an output that cannot be written
+inline constexpr int kExitNoConnection = 3;
+
+// pack -o IMAGE FILE...: writes the packed image; 0 all packed, 1 some skipped,
+// 2 when the image cannot be written.
+int RunPack(const std::string& output, const std::vector<std::string>& files);
+
+// inspect IMAGE [--extract DIR]: lists the records; 0 for a sound image, 1 for
+// a broken one or a refused or failed extraction, 2 when IMAGE cannot be read.
+int RunInspect(const std::string& image, const std::string& extractDir);
+
+}  // namespace kelvarin::cli

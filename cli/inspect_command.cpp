@@ -1,0 +1,102 @@
+// kelvarin-cli inspect: lists and checks an image's records, and extracts them.
+#include "commands.h"
+
+#include "image_reader.h"
+#include "regular_file.h"
+#include "web_image.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <string>
+
+namespace kelvarin::cli {
+
+namespace {
+
+// Images are at most 128 KiB; anything far larger is not one, and reading it
+// whole would only waste memory.
+constexpr std::uint64_t kLargestInspected = 16u << 20;
+
+// The file name a URL path extracts to, or empty when it would leave the
+// folder (or name nothing): one plain component after the leading "/".
+std::string SafeExtractName(std::string_view path) {
+    if (path.empty() || path.front() != '/') {
+        return {};
+    }
+    std::string_view name = path.substr(1);
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of("/\\") != std::string_view::npos) {
+        return {};
+    }
+    return std::string(name);
+}
+
+bool Extract(const ImageWalk& walk, const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::cerr << "kelvarin-cli: cannot create folder " << dir << ": " << ec.message() << '\n';
+        return false;
+    }
+    bool ok = true;
+    for (const ImageRecord& record : walk.records) {
+        std::string name = SafeExtractName(record.path);
+        if (name.empty()) {
+            std::cerr << "kelvarin-cli: refusing to extract \"" << record.path
+                      << "\": the name would leave " << dir << '\n';
+            ok = false;
+            continue;
+        }
+        std::filesystem::path target = std::filesystem::path(dir) / name;
+        std::ofstream out(target, std::ios::binary | std::ios::trunc);
+        out.write(record.contents.data(), static_cast<std::streamsize>(record.contents.size()));
+        out.close();
+        if (!out) {
+            std::cerr << "kelvarin-cli: cannot write " << target.string() << '\n';
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+}  // namespace
+
+int RunInspect(const std::string& imagePath, const std::string& extractDir) {
+    RegularFile file;
+    if (!file.Open(imagePath)) {
+        std::cerr << "kelvarin-cli: cannot open image " << imagePath << '\n';
+        return kExitUsage;
+    }
+    if (file.Size() > kLargestInspected) {
+        std::cerr << "kelvarin-cli: " << imagePath << " is " << file.Size()
+                  << " bytes, too large to be an image\n";
+        return kExitFailed;
+    }
+    std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
+    bytes.resize(file.ReadFull(bytes.data(), bytes.size()));
+
+    ImageWalk walk = ReadImage(bytes);
+    std::printf("%-12s %-24s %-26s %8s  %s\n", "tag", "path", "content type", "length", "address");
+    for (const ImageRecord& record : walk.records) {
+        std::string path(record.path);
+        std::printf("%-12s %-24s %-26s %8zu  0x%06zX\n", record.tag.c_str(), path.c_str(),
+                    record.contentType.c_str(), record.contents.size(),
+                    static_cast<std::size_t>(kImageBase) + record.offset);
+    }
+    std::fflush(stdout);
+    if (!walk.ok) {
+        std::cerr << "kelvarin-cli: " << imagePath << ": broken image at " << walk.error.Message()
+                  << '\n';
+        return kExitFailed;
+    }
+    std::printf("%zu records, %zu bytes, chain sound\n", walk.records.size(), bytes.size());
+    std::fflush(stdout);
+    if (!extractDir.empty() && !Extract(walk, extractDir)) {
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace kelvarin::cli

@@ -1,0 +1,88 @@
+// kelvarin-cli pack and inspect, run as a user runs them.
+#include "child_process.h"
+#include "image_reader.h"
+#include "test_support.h"
+#include "web_image.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace kelvarin {
+namespace {
+
+using test::ReadAll;
+using test::RunProgram;
+using test::TempDir;
+
+const std::string kCli = KELVARIN_CLI_PATH;
+
+TEST(Cli, PackThenInspectListsTheRecords) {
+    TempDir dir;
+    std::string page = dir.Write("index.htm", "<h1>hello</h1>");
+    std::string style = dir.Write("style.css", "h1{}");
+    std::string image = dir.Path() + "/image.bin";
+
+    auto packed = RunProgram({kCli, "pack", "-o", image, page, style, page});
+    EXPECT_EQ(packed.exitCode, 0) << packed.err;
+    EXPECT_EQ(packed.out, "正在打包\n打包完成\n");
+    std::string bytes = ReadAll(image);
+    ASSERT_EQ(ReadImage(bytes).records.size(), 2u);  // the duplicate is packed once
+    EXPECT_EQ(bytes.size() % 4, 0u);
+
+    auto listed = RunProgram({kCli, "inspect", image, "--extract", dir.Path() + "/out"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    EXPECT_NE(listed.out.find("FileHead0    /index.htm"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("text/html"), std::string::npos);
+    EXPECT_NE(listed.out.find("0x120000"), std::string::npos);
+    EXPECT_NE(listed.out.find("2 records"), std::string::npos);
+    EXPECT_EQ(ReadAll(dir.Path() + "/out/style.css"), "h1{}");
+}
+
+TEST(Cli, PackExitCodes) {
+    TempDir dir;
+    std::string page = dir.Write("a.htm", "x");
+    auto skipped = RunProgram({kCli, "pack", "-o", dir.Path() + "/i.bin", page, dir.Path() + "/nope"});
+    EXPECT_EQ(skipped.exitCode, 1);
+    EXPECT_NE(skipped.out.find(dir.Path() + "/nope打开失败"), std::string::npos);
+
+    auto unwritable = RunProgram({kCli, "pack", "-o", dir.Path() + "/no/such/dir/i.bin", page});
+    EXPECT_EQ(unwritable.exitCode, 2);
+    EXPECT_NE(unwritable.err.find("cannot write image"), std::string::npos);
+
+    EXPECT_EQ(RunProgram({kCli, "pack", page}).exitCode, 2);  // no -o
+    EXPECT_EQ(RunProgram({kCli, "frobnicate"}).exitCode, 2);
+    EXPECT_EQ(RunProgram({kCli}).exitCode, 2);
+    auto version = RunProgram({kCli, "--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_NE(version.out.find("kelvarin-cli 1."), std::string::npos);
+    EXPECT_EQ(RunProgram({kCli, "pack", "--help"}).exitCode, 0);
+}
+
+TEST(Cli, InspectReportsBrokenImagesAndRefusesEscapingNames) {
+    TempDir dir;
+    std::string page = dir.Write("a.htm", "x");
+    std::string image = dir.Path() + "/i.bin";
+    ASSERT_EQ(RunProgram({kCli, "pack", "-o", image, page}).exitCode, 0);
+    std::string bytes = ReadAll(image);
+
+    std::string broken = bytes;
+    StoreLE32(reinterpret_cast<std::uint8_t*>(broken.data()) + kHeadResponseLength, 0x7FFFFFFF);
+    auto bad = RunProgram({kCli, "inspect", dir.Write("broken.bin", broken)});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_NE(bad.err.find("offset 0: response of 2147483647 bytes"), std::string::npos) << bad.err;
+
+    std::string escaping = bytes;
+    escaping.replace(32, 6, "/../a");  // "/a.htm" becomes "/../a\0"
+    escaping[37] = '\0';
+    auto refused = RunProgram({kCli, "inspect", dir.Write("escape.bin", escaping), "--extract",
+                        dir.Path() + "/out"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("refusing to extract \"/../a\""), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/a"));
+
+    EXPECT_EQ(RunProgram({kCli, "inspect", dir.Path()}).exitCode, 2);  // a folder is no image
+}
+
+}  // namespace
+}  // namespace kelvarin

@@ -1,0 +1,162 @@
+// The file list model: rows, the total row, limits, removal rules.
+#include "file_list.h"
+
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <vector>
+
+namespace kelvarin {
+namespace {
+
+using test::TempDir;
+
+TEST(FileList, NewListHoldsOnlyTheTotalRow) {
+    FileListModel list;
+    ASSERT_EQ(list.RowCount(), 1);
+    EXPECT_EQ(list.Text(0, kColumnStatus), "总计");
+    EXPECT_EQ(list.Text(0, kColumnLength), "0.00k");
+    EXPECT_EQ(list.Text(0, kColumnName), "文件数量：0  文件最大上限是50，长度上限128K");
+    EXPECT_FALSE(list.IsChecked(0));
+}
+
+TEST(FileList, SizesAndTotalShowDisplayedKiB) {
+    EXPECT_EQ(SizeText(1000), "0.98k");
+    EXPECT_EQ(SizeText(131072), "128.00k");
+    EXPECT_EQ(SizeText(0), "0.00k");
+
+    TempDir dir;
+    FileListModel list;
+    ASSERT_TRUE(list.AddFile(dir.WriteSized("a.htm", 1000)));
+    ASSERT_TRUE(list.AddFile(dir.WriteSized("b.gif", 2048)));
+    ASSERT_EQ(list.RowCount(), 3);
+    EXPECT_EQ(list.Text(0, kColumnLength), "0.98k");
+    EXPECT_EQ(list.Text(1, kColumnLength), "2.00k");
+    EXPECT_TRUE(list.IsChecked(0));
+    EXPECT_EQ(list.Text(0, kColumnStatus), "");
+    EXPECT_EQ(list.Text(1, kColumnName), dir.Path() + "/b.gif");
+    EXPECT_EQ(list.Text(2, kColumnStatus), "总计");
+    EXPECT_EQ(list.Text(2, kColumnLength), "2.98k");
+    EXPECT_EQ(list.Text(2, kColumnName), "文件数量：2  文件最大上限是50，长度上限128K");
+}
+
+TEST(FileList, DuplicatesAreExactByteMatches) {
+    TempDir dir;
+    FileListModel list;
+    std::string lower = dir.Write("page.htm", "x");
+    std::string upper = dir.Write("PAGE.htm", "x");
+    EXPECT_TRUE(list.AddFile(lower));
+    EXPECT_FALSE(list.AddFile(lower));
+    EXPECT_TRUE(list.AddFile(upper));
+    EXPECT_EQ(list.FileCount(), 2);
+    EXPECT_TRUE(list.FindFile(lower));
+    EXPECT_FALSE(list.FindFile(dir.Path() + "/other.htm"));
+}
+
+TEST(FileList, FiftyFilesAtMost) {
+    TempDir dir;
+    FileListModel list;
+    for (int i = 0; i < 50; ++i) {
+        ASSERT_TRUE(list.AddFile(dir.Write("f" + std::to_string(i), "data")));
+    }
+    EXPECT_FALSE(list.AddFile(dir.Write("f50", "data")));
+    EXPECT_EQ(list.RowCount(), 51);
+    EXPECT_EQ(list.Text(50, kColumnName), "文件数量：50  文件最大上限是50，长度上限128K");
+}
+
+TEST(FileList, AnythingButARegularFileShowsOpenError) {
+    TempDir dir;
+    std::string fifo = dir.Path() + "/pipe";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string longPath = dir.Path() + "/" + std::string(200, 'd') + "/" + std::string(200, 'e');
+
+    FileListModel list;
+    for (const std::string& path :
+         {dir.Path(), fifo, std::string("/dev/null"), dir.Path() + "/missing.htm", longPath}) {
+        ASSERT_TRUE(list.AddFile(path)) << path;
+    }
+    for (int row = 0; row < list.FileCount(); ++row) {
+        EXPECT_EQ(list.Text(row, kColumnLength), "打开错误") << list.FilePath(row);
+    }
+    EXPECT_EQ(list.FilePath(4), longPath);  // kept whole, never cut
+    EXPECT_EQ(list.Text(5, kColumnLength), "0.00k");
+}
+
+TEST(FileList, RemoveRowRebuildsTotalAndSparesTotalRow) {
+    TempDir dir;
+    FileListModel list;
+    list.AddFile(dir.WriteSized("a", 1024));
+    list.AddFile(dir.WriteSized("b", 2048));
+    list.RemoveRow(2);  // the total row
+    list.RemoveRow(7);  // out of range
+    EXPECT_EQ(list.RowCount(), 3);
+    list.RemoveRow(0);
+    ASSERT_EQ(list.RowCount(), 2);
+    EXPECT_EQ(list.FilePath(0), dir.Path() + "/b");
+    EXPECT_EQ(list.Text(1, kColumnLength), "2.00k");
+    EXPECT_EQ(list.Text(1, kColumnName), "文件数量：1  文件最大上限是50，长度上限128K");
+}
+
+TEST(FileList, DeleteKeyRemovesSelectedRowsHighestFirst) {
+    TempDir dir;
+    FileListModel list;
+    for (const char* name : {"a", "b", "c", "d", "e"}) {
+        list.AddFile(dir.Write(name, "1"));
+    }
+    list.SetSelected(0, true);
+    list.SetSelected(2, true);
+    list.SetSelected(4, true);
+    list.OnDeleteKey();
+    ASSERT_EQ(list.FileCount(), 2);
+    EXPECT_EQ(list.FilePath(0), dir.Path() + "/b");
+    EXPECT_EQ(list.FilePath(1), dir.Path() + "/d");
+
+    list.SetSelected(list.RowCount() - 1, true);  // only the total row
+    list.OnDeleteKey();
+    EXPECT_EQ(list.FileCount(), 2);
+}
+
+TEST(FileList, SweepRemovesClearedRowsButNeverTheTotalRow) {
+    TempDir dir;
+    FileListModel list;
+    list.AddFile(dir.WriteSized("a", 1024));
+    list.AddFile(dir.WriteSized("b", 1024));
+    list.AddFile(dir.WriteSized("c", 1024));
+    list.SetChecked(3, true);  // ticking the total row does nothing
+    EXPECT_FALSE(list.SweepUnchecked());
+    list.SetChecked(0, false);
+    list.SetChecked(2, false);
+    EXPECT_TRUE(list.SweepUnchecked());
+    ASSERT_EQ(list.FileCount(), 1);
+    EXPECT_EQ(list.FilePath(0), dir.Path() + "/b");
+    EXPECT_EQ(list.Text(1, kColumnLength), "1.00k");
+}
+
+// Records the notifications a view would receive.
+class RecordingObserver : public FileListObserver {
+public:
+    void BeforeInsertRow(int row) override { events.push_back("+" + std::to_string(row)); }
+    void AfterInsertRow(int) override {}
+    void BeforeRemoveRow(int row) override { events.push_back("-" + std::to_string(row)); }
+    void AfterRemoveRow(int) override {}
+    void RowChanged(int row) override { events.push_back("~" + std::to_string(row)); }
+    std::vector<std::string> events;
+};
+
+TEST(FileList, ObserverSeesTotalRowReusedThenRebuilt) {
+    TempDir dir;
+    FileListModel list;
+    RecordingObserver observer;
+    list.SetObserver(&observer);
+    list.AddFile(dir.Write("a", "1"));
+    list.AddFile(dir.Write("b", "1"));
+    list.RemoveRow(0);
+    EXPECT_EQ(observer.events,
+              (std::vector<std::string>{"~0", "+1", "~1", "+2", "-0", "-1", "+1"}));
+}
+
+}  // namespace
+}  // namespace kelvarin

@@ -1,0 +1,155 @@
+// Walking an image's record chain with every address and length checked.
+#include "image_reader.h"
+
+#include "web_image.h"
+
+#include <cstdio>
+
+namespace kelvarin {
+
+namespace {
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+const std::uint8_t* Bytes(std::string_view image, std::size_t offset) {
+    return reinterpret_cast<const std::uint8_t*>(image.data()) + offset;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The value of the header's Content-type line, or empty.
+std::string ContentTypeOf(std::string_view header) {
+    static constexpr std::string_view kKey = "content-type:";
+    std::size_t lineStart = 0;
+    while (lineStart < header.size()) {
+        std::size_t lineEnd = header.find("\r\n", lineStart);
+        if (lineEnd == std::string_view::npos) {
+            lineEnd = header.size();
+        }
+        std::string_view line = header.substr(lineStart, lineEnd - lineStart);
+        if (line.size() >= kKey.size()) {
+            bool match = true;
+            for (std::size_t i = 0; i < kKey.size() && match; ++i) {
+                match = Lower(line[i]) == kKey[i];
+            }
+            if (match) {
+                std::string_view value = line.substr(kKey.size());
+                while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+                    value.remove_prefix(1);
+                }
+                return std::string(value);
+            }
+        }
+        lineStart = lineEnd + 2;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string ImageError::Message() const { return "offset " + std::to_string(offset) + ": " + what; }
+
+ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
+    ImageWalk walk;
+    const std::uint64_t size = image.size();
+    auto fail = [&walk](std::size_t offset, std::string what) {
+        walk.ok = false;
+        walk.error = ImageError{offset, std::move(what)};
+        return walk;
+    };
+    // An address names image offset (address - base), which must lie inside.
+    auto offsetOf = [&](std::uint32_t address, std::uint64_t* offset) {
+        if (address < base || address - base >= size) {
+            return false;
+        }
+        *offset = address - base;
+        return true;
+    };
+
+    if (size == 0) {
+        return walk;
+    }
+    std::uint64_t at = 0;
+    for (;;) {
+        if (at + kHeadSize > size) {
+            return fail(at, "record head runs past the end of the image");
+        }
+        ImageRecord record;
+        record.offset = at;
+        const std::uint8_t* head = Bytes(image, at);
+        record.nameAddress = LoadLE32(head + kHeadNameAddress);
+        record.responseAddress = LoadLE32(head + kHeadResponseAddress);
+        record.responseLength = LoadLE32(head + kHeadResponseLength);
+        record.nextAddress = LoadLE32(head + kHeadNextAddress);
+
+        std::string_view tagField = image.substr(at + kHeadTag, kHeadTagSize);
+        std::size_t tagEnd = tagField.find('\0');
+        if (tagEnd == std::string_view::npos) {
+            return fail(at, "tag without its NUL");
+        }
+        record.tag = std::string(tagField.substr(0, tagEnd));
+
+        std::uint64_t nameAt = 0;
+        if (!offsetOf(record.nameAddress, &nameAt)) {
+            return fail(at, "name address " + Hex(record.nameAddress) + " outside the image");
+        }
+        std::size_t nameEnd = image.find('\0', nameAt);
+        if (nameEnd == std::string_view::npos) {
+            return fail(at, "name at offset " + std::to_string(nameAt) + " without its NUL");
+        }
+        record.path = image.substr(nameAt, nameEnd - nameAt);
+
+        std::uint64_t responseAt = 0;
+        if (!offsetOf(record.responseAddress, &responseAt)) {
+            // An empty response may sit right at the end of the image.
+            if (!(record.responseLength == 0 && record.responseAddress >= base &&
+                  record.responseAddress - base == size)) {
+                return fail(at, "response address " + Hex(record.responseAddress) +
+                                    " outside the image");
+            }
+            responseAt = size;
+        }
+        if (responseAt + record.responseLength > size) {
+            return fail(at, "response of " + std::to_string(record.responseLength) +
+                                " bytes at offset " + std::to_string(responseAt) +
+                                " runs past the end of the image");
+        }
+        record.responseOffset = responseAt;
+        record.response = image.substr(responseAt, record.responseLength);
+        std::size_t blank = record.response.find("\r\n\r\n");
+        std::size_t headerLength = blank == std::string_view::npos ? 0 : blank + 4;
+        record.header = record.response.substr(0, headerLength);
+        record.contents = record.response.substr(headerLength);
+        record.contentType = ContentTypeOf(record.header);
+
+        const std::uint32_t next = record.nextAddress;
+        walk.records.push_back(std::move(record));
+        if (next == 0) {
+            return walk;
+        }
+        std::uint64_t nextAt = 0;
+        if (!offsetOf(next, &nextAt)) {
+            return fail(at, "next address " + Hex(next) + " outside the image");
+        }
+        if (nextAt <= at) {
+            return fail(at, "chain goes back to offset " + std::to_string(nextAt) +
+                                " (a loop or a backward link)");
+        }
+        at = nextAt;
+    }
+}
+
+const ImageRecord* FindRecord(const ImageWalk& walk, std::string_view path) {
+    for (const ImageRecord& record : walk.records) {
+        if (record.path == path) {
+            return &record;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,59 @@
+// A hardened reader that walks a web image's records.
+//
+// Used on images from anywhere: the simulated device's memory (written by any
+// client), files given to `kelvarin-cli inspect`. It never reads outside the
+// bytes it is given, and every chain it accepts moves strictly forwards, so a
+// walk ends after at most size / 32 records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvarin {
+
+// One record of an image. The views point into the image that was read and
+// are valid only as long as it is.
+struct ImageRecord {
+    std::size_t offset = 0;                // where the head starts
+    std::string tag;                       // text of the tag field, e.g. "FileHead0"
+    std::string_view path;                 // URL path, e.g. "/index.htm"
+    std::uint32_t nameAddress = 0;         // device addresses as stored in the head
+    std::uint32_t responseAddress = 0;
+    std::uint32_t responseLength = 0;
+    std::uint32_t nextAddress = 0;
+    std::size_t responseOffset = 0;        // image offset of the response
+    std::string_view response;             // header and contents, as served
+    std::string_view header;               // up to and including the blank line
+    std::string_view contents;             // the file's bytes
+    std::string contentType;               // value of the Content-type line, or empty
+};
+
+// What is wrong with an image and where.
+struct ImageError {
+    std::size_t offset = 0;  // offset of the record (or field) at fault
+    std::string what;        // e.g. "name address 0x130000 outside the image"
+
+    // "offset N: what".
+    std::string Message() const;
+};
+
+// The result of walking an image: the records read, and an error when the
+// walk stopped at a broken record (the records before it are still listed).
+struct ImageWalk {
+    std::vector<ImageRecord> records;
+    bool ok = true;
+    ImageError error;
+};
+
+// Walks the records of image from offset 0, the device address of offset 0
+// being base. An empty image is sound and has no records. On a broken record
+// the walk stops and the result says why.
+ImageWalk ReadImage(std::string_view image, std::uint32_t base = 0x120000);
+
+// The record whose path equals path, or nullptr.
+const ImageRecord* FindRecord(const ImageWalk& walk, std::string_view path);
+
+}  // namespace kelvarin
