@@ -1,0 +1,61 @@
+// CSocketLink: an IPv4 socket link with a bounded connect and receive.
+#pragma once
+
+#include "device_link.h"
+
+#include <string>
+
+namespace kelvarin {
+
+// One IPv4 socket, stream (TCP) or datagram (UDP), non-blocking after Open.
+// Connect waits at most the time-out; Receive waits for data with poll() up
+// to the time-out, without spinning.
+class CSocketLink : public CDeviceLink {
+public:
+    // The most bytes one Receive reads; it reads straight into the caller's
+    // buffer, never more than the caller asked for, so nothing is dropped.
+    static constexpr int kReceiveBufferSize = 10240;
+
+    CSocketLink();
+    ~CSocketLink() override;
+    CSocketLink(const CSocketLink&) = delete;
+    CSocketLink& operator=(const CSocketLink&) = delete;
+
+    // Creates the socket (stream when datagram is false) and binds it to any
+    // local address and localPort (0: any). False when already open or when
+    // the socket cannot be created or bound; the link then stays closed.
+    bool Open(int localPort, bool datagram, int timeoutMs);
+
+    // Connects to host (dotted IPv4 address, else a host name resolved to its
+    // first IPv4 address) and port, waiting at most the time-out. A datagram
+    // link only records the peer. False when not open, already connected,
+    // the host cannot be resolved (errno EINVAL), the port is outside
+    // 1..65535, or the connect is refused or not answered in time.
+    bool Connect(const std::string& host, int port);
+
+    // Closes the socket when open; returns 0.
+    int Close();
+
+    int Send(const void* data, int length) override;
+    int Receive(void* buffer, int length) override;
+    int ReceiveFor(void* buffer, int length, int timeoutMs) override;
+
+    // State queries.
+    bool IsOpen() const { return m_open; }
+    bool IsConnected() const { return m_connected; }
+    int TimeoutMs() const { return m_timeout; }
+
+private:
+    bool ResolvePeer(void* address) const;
+    int WaitAndReceive(void* buffer, int length, int timeoutMs);
+
+    int m_timeout = 0;
+    int m_port = 0;
+    int m_socket = -1;
+    std::string m_host;
+    bool m_datagram = false;
+    bool m_open = false;
+    bool m_connected = false;
+};
+
+}  // namespace kelvarin
