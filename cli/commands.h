@@ -20,4 +20,10 @@ int RunPack(const std::string& output, const std::vector<std::string>& files);
 // a broken one or a refused or failed extraction, 2 when IMAGE cannot be read.
 int RunInspect(const std::string& image, const std::string& extractDir);
 
+// send ADDRESS PORT FILE... [--dump PATH]: connects, packs, dumps and
+// downloads; 0 when every file was packed and every chunk echoed, 1 when
+// something failed, 3 when the connection could not be made.
+int RunSend(const std::string& address, int port, const std::vector<std::string>& files,
+            const std::string& dumpPath);
+
 }  // namespace kelvarin::cli

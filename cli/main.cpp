@@ -28,6 +28,18 @@ int main(int argc, char** argv) {
     inspect->add_option("image", inspectImage, "Image file")->required();
     inspect->add_option("--extract", extractDir, "Write each file's contents under this folder");
 
+    std::string sendAddress;
+    int sendPort = 0;
+    std::vector<std::string> sendFiles;
+    std::string dumpPath;
+    CLI::App* send = app.add_subcommand("send", "Pack files and download the image to a device");
+    send->add_option("address", sendAddress, "Device IPv4 address or host name")->required();
+    send->add_option("port", sendPort, "Device TCP port")->required()->check(CLI::Range(1, 65535));
+    send->add_option("files", sendFiles, "Files to pack, at most 50")->required();
+    send->add_option("--dump", dumpPath,
+                     "Where to write the copy of the image (default "
+                     "$XDG_DATA_HOME/kelvarin/a.dat)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -37,6 +49,9 @@ int main(int argc, char** argv) {
 
     if (*pack) {
         return RunPack(packOutput, packFiles);
+    }
+    if (*send) {
+        return RunSend(sendAddress, sendPort, sendFiles, dumpPath);
     }
     if (*inspect) {
         return RunInspect(inspectImage, extractDir);

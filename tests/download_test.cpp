@@ -1,0 +1,291 @@
+// The download against a scripted link: exact frames, the reply check, and
+// every way a device can fail to echo.
+#include "download.h"
+
+#include "chunk_frame.h"
+#include "reply_check.h"
+#include "test_support.h"
+#include "web_image.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kelvarin {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::TempDir;
+
+// A link whose device is a function from the n-th request (1-based) to the
+// bytes it answers with; an answer is delivered in the given pieces. No real
+// time passes: an empty queue reads as a time-out.
+class ScriptedLink : public CDeviceLink {
+public:
+    using Device = std::function<Bytes(int index, const Bytes& request)>;
+    explicit ScriptedLink(Device device) : m_device(std::move(device)) {}
+
+    int Send(const void* data, int length) override {
+        if (m_closed) {
+            return -1;
+        }
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        m_requests.emplace_back(bytes, bytes + length);
+        Bytes reply = m_device(static_cast<int>(m_requests.size()), m_requests.back());
+        for (std::size_t at = 0; at < reply.size(); at += m_pieceSize) {
+            m_arrivals.emplace_back(reply.begin() + static_cast<long>(at),
+                                    reply.begin() + static_cast<long>(std::min(at + m_pieceSize,
+                                                                               reply.size())));
+        }
+        if (m_closeAfter > 0 && static_cast<int>(m_requests.size()) >= m_closeAfter) {
+            m_closed = true;
+        }
+        return length;
+    }
+    int Receive(void* buffer, int length) override { return ReceiveFor(buffer, length, 200); }
+    int ReceiveFor(void* buffer, int length, int) override {
+        if (m_arrivals.empty()) {
+            return m_closed ? -1 : 0;
+        }
+        Bytes& next = m_arrivals.front();
+        int n = std::min(length, static_cast<int>(next.size()));
+        std::copy(next.begin(), next.begin() + n, static_cast<std::uint8_t*>(buffer));
+        next.erase(next.begin(), next.begin() + n);
+        if (next.empty()) {
+            m_arrivals.pop_front();
+        }
+        return n;
+    }
+
+    void SplitInto(std::size_t pieceSize) { m_pieceSize = pieceSize; }
+    void CloseAfter(int requests) { m_closeAfter = requests; }
+    const std::vector<Bytes>& Requests() const { return m_requests; }
+
+private:
+    Device m_device;
+    std::vector<Bytes> m_requests;
+    std::deque<Bytes> m_arrivals;
+    std::size_t m_pieceSize = 1 << 20;
+    int m_closeAfter = 0;
+    bool m_closed = false;
+};
+
+Bytes Echo(int, const Bytes& request) { return request; }
+
+Bytes ExceptionReply(int, const Bytes& request) {
+    return {request[0], request[1], 0, 0, 0, 3, request[6], 0x95, 0x04};
+}
+
+class RecordedProgress : public ProgressSink {
+public:
+    void SetRange(std::uint32_t low, std::uint32_t high) override { range = {low, high}; }
+    void SetPosition(std::uint32_t position) override { positions.push_back(position); }
+    std::pair<std::uint32_t, std::uint32_t> range{99, 99};
+    std::vector<std::uint32_t> positions;
+};
+
+std::string Hex16(const Bytes& frame) {
+    std::string text;
+    char byte[4];
+    for (std::size_t i = 0; i < 16 && i < frame.size(); ++i) {
+        std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", frame[i]);
+        text += byte;
+    }
+    return text;
+}
+
+struct SendRun {
+    SendReport report;
+    LogLines log;
+    RecordedProgress progress;
+};
+
+// One Send of the files in list over link, the dump going to dumpPath.
+SendRun Send(const FileListModel& list, ScriptedLink& link, const std::string& dumpPath = "") {
+    SendRun run;
+    run.report = SendWebImage(list, link, run.log, run.progress, dumpPath);
+    return run;
+}
+
+TEST(Download, SmallImageFramesAreExact) {
+    TempDir dir;
+    FileListModel list;
+    list.AddFile(dir.WriteSized("index.htm", 100));
+    ScriptedLink link(Echo);
+    SendRun run = Send(list, link, dir.Path() + "/a.dat");
+
+    ASSERT_EQ(link.Requests().size(), 2u);
+    EXPECT_EQ(link.Requests()[0].size(), 144u);
+    EXPECT_EQ(link.Requests()[1].size(), 80u);
+    EXPECT_EQ(Hex16(link.Requests()[0]), "00 00 00 00 00 8A 00 15 87 06 00 10 00 00 00 40");
+    EXPECT_EQ(Hex16(link.Requests()[1]), "00 00 00 00 00 4A 00 15 47 06 00 10 00 80 00 20");
+
+    std::string text = test::ReadAll(dir.Path() + "/a.dat");
+    Bytes dump(text.begin(), text.end());
+    ASSERT_EQ(dump.size(), 192u);
+    EXPECT_TRUE(std::equal(dump.begin(), dump.begin() + 128, link.Requests()[0].begin() + 16));
+    EXPECT_TRUE(std::equal(dump.begin() + 128, dump.end(), link.Requests()[1].begin() + 16));
+
+    EXPECT_EQ(run.log.Lines(),
+              (std::vector<std::string>{"正在打包", "打包完成", "开始发送", "发送结束!!!!!"}));
+    EXPECT_EQ(run.progress.range, std::make_pair(0u, 192u));
+    EXPECT_EQ(run.progress.positions, (std::vector<std::uint32_t>{128, 192}));
+    EXPECT_TRUE(run.report.Succeeded());
+    EXPECT_TRUE(run.report.dumpWritten);
+}
+
+TEST(Download, SecondPageStartsAtFileSeventeen) {
+    TempDir dir;
+    FileListModel list;
+    // "/a.bin": head and name end at 39 -> response at 40, contents at 99;
+    // 99 + 65437 = 65536 -> the image is 65540 bytes.
+    list.AddFile(dir.WriteSized("a.bin", 65437));
+    ScriptedLink link(Echo);
+    SendRun run = Send(list, link);
+    ASSERT_EQ(run.report.imageLength, 65540u);
+    ASSERT_EQ(link.Requests().size(), 513u);
+    EXPECT_EQ(Hex16(link.Requests()[511]), "00 00 00 00 00 8A 00 15 87 06 00 10 FF 80 00 40");
+    EXPECT_EQ(Hex16(link.Requests()[512]), "00 00 00 00 00 0E 00 15 0B 06 00 11 00 00 00 02");
+    EXPECT_EQ(link.Requests()[512].size(), 20u);
+    EXPECT_EQ(run.progress.positions.back(), 65540u);
+}
+
+TEST(Download, ExceptionRepliesFailEveryChunk) {
+    TempDir dir;
+    FileListModel list;
+    list.AddFile(dir.WriteSized("index.htm", 100));
+    ScriptedLink link(ExceptionReply);
+    SendRun run = Send(list, link);
+    EXPECT_EQ(run.log.Lines(),
+              (std::vector<std::string>{"正在打包", "打包完成", "开始发送",
+                                        "发送到128, 128, 10返回失败", "发送到192, 192, 10返回失败",
+                                        "2个数据块发送失败", "发送结束!!!!!"}));
+    EXPECT_FALSE(run.report.Succeeded());
+    EXPECT_EQ(run.progress.positions.back(), 192u);
+}
+
+TEST(Download, SilenceIsAFailureNotASuccess) {
+    TempDir dir;
+    FileListModel list;
+    list.AddFile(dir.WriteSized("index.htm", 100));
+    ScriptedLink link([](int, const Bytes&) { return Bytes{}; });
+    SendRun run = Send(list, link);
+    EXPECT_EQ(run.log.Lines()[3], "发送到128, 128, 10无应答");
+    EXPECT_EQ(run.log.Lines()[4], "发送到192, 192, 10无应答");
+    EXPECT_EQ(run.report.failedChunks, 2);
+}
+
+TEST(Download, ALateReplyFailsOnlyItsOwnChunk) {
+    TempDir dir;
+    FileListModel list;
+    list.AddFile(dir.WriteSized("page.bin", 1000));
+    // Request 2's echo comes only after request 3 is sent, in front of its own.
+    Bytes held;
+    ScriptedLink link([&held](int index, const Bytes& request) {
+        if (index == 2) {
+            held = request;
+            return Bytes{};
+        }
+        Bytes reply = index == 3 ? held : Bytes{};
+        reply.insert(reply.end(), request.begin(), request.end());
+        return reply;
+    });
+    SendRun run = Send(list, link);
+    EXPECT_EQ(run.report.failedChunks, 1);
+    EXPECT_EQ(run.log.Lines()[3], "发送到256, 256, 10无应答");
+    EXPECT_EQ(run.log.Lines()[4], "1个数据块发送失败");
+}
+
+TEST(Download, RepliesSplitIntoSingleBytesPass) {
+    TempDir dir;
+    FileListModel list;
+    list.AddFile(dir.WriteSized("page.bin", 1000));
+    ScriptedLink link(Echo);
+    link.SplitInto(1);
+    EXPECT_TRUE(Send(list, link).report.Succeeded());
+}
+
+TEST(Download, LostConnectionStopsTheDownload) {
+    TempDir dir;
+    FileListModel list;
+    list.AddFile(dir.WriteSized("page.bin", 1000));
+    ScriptedLink link([](int index, const Bytes& request) { return index < 3 ? request : Bytes{}; });
+    link.CloseAfter(3);
+    SendRun run = Send(list, link);
+    EXPECT_TRUE(run.report.connectionLost);
+    EXPECT_EQ(link.Requests().size(), 3u);
+    EXPECT_EQ(run.log.Lines().end()[-3], "发送到384, 384, 10连接中断");
+    EXPECT_EQ(run.log.Lines().end()[-2], "1个数据块发送失败");
+    EXPECT_EQ(run.log.Lines().back(), "发送结束!!!!!");
+    EXPECT_EQ(run.progress.positions.back(), 256u);
+}
+
+TEST(Download, UnwritableDumpIsReportedAndTheDownloadGoesOn) {
+    TempDir dir;
+    FileListModel list;
+    list.AddFile(dir.WriteSized("index.htm", 100));
+    std::string blocked = dir.Write("file", "x") + "/a.dat";  // a folder that is a file
+    ScriptedLink link(Echo);
+    SendRun run = Send(list, link, blocked);
+    EXPECT_EQ(run.log.Lines()[3], "写入文件" + blocked + "失败");
+    EXPECT_EQ(link.Requests().size(), 2u);
+    EXPECT_FALSE(run.report.dumpWritten);
+    EXPECT_EQ(run.report.failedChunks, 0);
+}
+
+TEST(Download, EmptyImageSendsNothing) {
+    FileListModel list;
+    ScriptedLink link(Echo);
+    SendRun run = Send(list, link);
+    EXPECT_TRUE(link.Requests().empty());
+    EXPECT_EQ(run.log.Lines(),
+              (std::vector<std::string>{"正在打包", "打包完成", "开始发送", "发送结束!!!!!"}));
+}
+
+TEST(ReplyMatcher, OnlyAWholeExactEchoPasses) {
+    std::uint8_t data[4] = {1, 2, 3, 4};
+    ChunkFrame frame;
+    frame.Set(16, 256, data, 4);
+    const Bytes request(frame.Bytes(), frame.Bytes() + frame.Size());
+
+    ReplyMatcher partial(frame.Bytes(), frame.Size());
+    EXPECT_EQ(partial.Feed(request.data(), request.size() - 1), ReplyState::kIncomplete);
+    EXPECT_TRUE(partial.HasReplyBytes());
+
+    Bytes corrupt = request;
+    corrupt.back() ^= 1;
+    ReplyMatcher wrong(frame.Bytes(), frame.Size());
+    EXPECT_EQ(wrong.Feed(corrupt.data(), corrupt.size()), ReplyState::kMismatch);
+
+    Bytes longer = request;
+    longer[5] += 2;
+    longer.push_back(0);
+    longer.push_back(0);
+    ReplyMatcher tooLong(frame.Bytes(), frame.Size());
+    EXPECT_EQ(tooLong.Feed(longer.data(), longer.size()), ReplyState::kMismatch);
+
+    Bytes notModbus = request;
+    notModbus[2] = 1;
+    ReplyMatcher garbage(frame.Bytes(), frame.Size());
+    EXPECT_EQ(garbage.Feed(notModbus.data(), notModbus.size()), ReplyState::kMismatch);
+
+    // An echo of an earlier position is set aside; a later one is not stale.
+    ChunkFrame earlier;
+    earlier.Set(16, 128, data, 4);
+    Bytes stream(earlier.Bytes(), earlier.Bytes() + earlier.Size());
+    stream.insert(stream.end(), request.begin(), request.end());
+    ReplyMatcher late(frame.Bytes(), frame.Size());
+    EXPECT_EQ(late.Feed(stream.data(), stream.size()), ReplyState::kEcho);
+    EXPECT_EQ(late.StaleReplies(), 1);
+
+    ChunkFrame future;
+    future.Set(17, 0, data, 4);
+    ReplyMatcher ahead(frame.Bytes(), frame.Size());
+    EXPECT_EQ(ahead.Feed(future.Bytes(), future.Size()), ReplyState::kMismatch);
+}
+
+}  // namespace
+}  // namespace kelvarin
