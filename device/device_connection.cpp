@@ -1,0 +1,213 @@
+// Connection I/O: non-blocking reads, a timed output queue, lingering close.
+#include "device_connection.h"
+
+#include "device_http.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace kelvarin::device {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+// Bytes read per wake-up: one read per connection and turn keeps the server
+// fair between clients.
+constexpr std::size_t kReadChunk = 16384;
+// A client that does not read its replies is not read from either once this
+// much output waits, so a flood of requests cannot grow the queue unbounded.
+constexpr std::size_t kMaxQueuedBytes = 65536;
+// How long a closing connection waits for the peer to close after our last byte.
+constexpr milliseconds kLingerTime(2000);
+// How long an HTTP client may leave its response unread before it is dropped.
+constexpr milliseconds kHttpSendStall(10000);
+// The pause between the bytes of a split reply: long enough for each byte to
+// leave as its own segment (Nagle is off on Modbus sockets).
+constexpr milliseconds kSplitPause(1);
+
+}  // namespace
+
+Connection::Connection(int fd, PortKind kind) : m_fd(fd), m_kind(kind) {}
+
+Connection::~Connection() { ::close(m_fd); }
+
+TimePoint Connection::FrontDue() const {
+    return std::max(m_queue.front().notBefore, m_nextSend);
+}
+
+short Connection::Events(TimePoint now) const {
+    short events = 0;
+    if ((m_reading && m_queuedBytes < kMaxQueuedBytes) || m_lingering) {
+        events |= POLLIN;
+    }
+    if (!m_queue.empty() && FrontDue() <= now) {
+        events |= POLLOUT;
+    }
+    return events;
+}
+
+TimePoint Connection::NextTimer(TimePoint now) const {
+    TimePoint next = m_deadline;
+    if (!m_queue.empty() && FrontDue() > now) {
+        next = std::min(next, FrontDue());
+    }
+    return next;
+}
+
+void Connection::Service(short revents, TimePoint now) {
+    if (m_finished) {
+        return;
+    }
+    if (revents & (POLLERR | POLLNVAL)) {
+        Finish();
+        return;
+    }
+    if (revents & (POLLIN | POLLHUP)) {
+        if (m_reading || m_lingering) {
+            ReadSome(now);
+        } else if (revents & POLLHUP) {
+            Finish();  // gone both ways: nothing left to send to
+        }
+    }
+    if (!m_finished && !m_queue.empty()) {
+        SendDue(now);
+    }
+    if (!m_finished && m_deadline <= now) {
+        if (m_lingering) {
+            Finish();
+        } else {
+            OnDeadline(now);
+        }
+    }
+    if (!m_finished && m_queue.empty() && !m_lingering) {
+        if (m_after == AfterOutput::kClose) {
+            Finish();
+        } else if (m_after == AfterOutput::kLinger) {
+            ::shutdown(m_fd, SHUT_WR);
+            m_reading = false;
+            m_lingering = true;
+            m_deadline = now + kLingerTime;
+        }
+    }
+}
+
+void Connection::ReadSome(TimePoint now) {
+    char buffer[kReadChunk];
+    ssize_t got = ::recv(m_fd, buffer, sizeof buffer, 0);
+    if (got < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            Finish();
+        }
+        return;
+    }
+    if (got == 0) {
+        if (m_lingering) {
+            Finish();
+        } else {
+            m_reading = false;
+            OnPeerClosed(now);
+        }
+        return;
+    }
+    if (!m_lingering) {
+        OnReceived(std::string_view(buffer, static_cast<std::size_t>(got)), now);
+    }
+}
+
+void Connection::SendDue(TimePoint now) {
+    while (!m_queue.empty() && FrontDue() <= now) {
+        Piece& front = m_queue.front();
+        ssize_t sent = ::send(m_fd, front.bytes.data() + m_frontSent,
+                              front.bytes.size() - m_frontSent, MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+                Finish();
+            }
+            return;
+        }
+        m_frontSent += static_cast<std::size_t>(sent);
+        OnSent(now);
+        if (m_frontSent < front.bytes.size()) {
+            return;  // the socket is full; poll says when it drains
+        }
+        m_nextSend = Clock::now() + front.pauseAfter;
+        m_queuedBytes -= front.bytes.size();
+        m_frontSent = 0;
+        m_queue.pop_front();
+    }
+}
+
+void Connection::Queue(std::string bytes, TimePoint notBefore, milliseconds pause) {
+    m_queuedBytes += bytes.size();
+    if (pause.count() == 0) {
+        m_queue.push_back(Piece{std::move(bytes), notBefore, pause});
+        return;
+    }
+    for (char byte : bytes) {
+        m_queue.push_back(Piece{std::string(1, byte), notBefore, pause});
+    }
+}
+
+void Connection::EndAfterOutput(bool linger) {
+    m_reading = false;
+    m_after = linger ? AfterOutput::kLinger : AfterOutput::kClose;
+}
+
+void Connection::OnPeerClosed(TimePoint /*now*/) { EndAfterOutput(false); }
+
+void Connection::OnDeadline(TimePoint /*now*/) { Finish(); }
+
+ModbusConnection::ModbusConnection(int fd, DeviceMemory& memory, FaultMode fault)
+    : Connection(fd, PortKind::kModbus),
+      m_session(memory, fault),
+      m_split(fault.kind == FaultKind::kSplit) {
+    // Replies are small and awaited one by one: send each at once.
+    int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
+void ModbusConnection::OnReceived(std::string_view bytes, TimePoint now) {
+    ModbusFeed feed = m_session.Feed(bytes);
+    for (ModbusReply& reply : feed.replies) {
+        Queue(std::move(reply.bytes), now + milliseconds(reply.delayMs),
+              m_split ? kSplitPause : milliseconds(0));
+    }
+    if (feed.close) {
+        EndAfterOutput(false);
+    }
+}
+
+HttpConnection::HttpConnection(int fd, const DeviceMemory& memory, milliseconds requestTimeout,
+                               TimePoint now)
+    : Connection(fd, PortKind::kHttp), m_memory(memory) {
+    SetDeadline(now + requestTimeout);
+}
+
+void HttpConnection::OnReceived(std::string_view bytes, TimePoint now) {
+    m_request.append(bytes);
+    HttpScan scan = ScanHttpRequest(m_request);
+    if (scan.status == HttpScanStatus::kNeedMore) {
+        return;
+    }
+    // The response is a copy, so later writes to the memory cannot change it
+    // while it is being sent.
+    Queue(scan.status == HttpScanStatus::kComplete
+              ? HandleHttpRequest(m_memory.Bytes(), std::string_view(m_request).substr(0, scan.size))
+              : HttpErrorResponse(400),
+          now);
+    m_request.clear();
+    SetDeadline(now + kHttpSendStall);
+    EndAfterOutput(true);
+}
+
+void HttpConnection::OnPeerClosed(TimePoint /*now*/) { Finish(); }
+
+void HttpConnection::OnSent(TimePoint now) { SetDeadline(now + kHttpSendStall); }
+
+}  // namespace kelvarin::device

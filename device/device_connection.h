@@ -1,0 +1,137 @@
+// The connections of the simulated device's server: a socket with its input
+// handling and an output queue whose pieces may wait for a given time, so
+// faults can delay or split replies without ever blocking the server.
+#pragma once
+
+#include "device_faults.h"
+#include "device_memory.h"
+#include "device_session.h"
+
+#include <chrono>
+#include <cstddef>
+#include <deque>
+#include <string>
+#include <string_view>
+
+namespace kelvarin::device {
+
+using Clock = std::chrono::steady_clock;
+using TimePoint = Clock::time_point;
+
+// Which port a connection came in on.
+enum class PortKind { kModbus, kHttp };
+
+// One accepted, non-blocking socket. Closes it when destroyed.
+class Connection {
+public:
+    Connection(int fd, PortKind kind);
+    virtual ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    int Fd() const { return m_fd; }
+    PortKind Kind() const { return m_kind; }
+
+    // The poll events wanted at now: POLLIN while it takes input, POLLOUT
+    // while output is due.
+    short Events(TimePoint now) const;
+
+    // The next moment after now at which Service must run even without an
+    // event (a delayed reply falls due, a deadline passes), or
+    // TimePoint::max().
+    TimePoint NextTimer(TimePoint now) const;
+
+    // Handles poll's revents (0 for none) and whatever has fallen due at now.
+    void Service(short revents, TimePoint now);
+
+    // True once the connection is over and may be destroyed.
+    bool Finished() const { return m_finished; }
+
+protected:
+    // Bytes received.
+    virtual void OnReceived(std::string_view bytes, TimePoint now) = 0;
+    // The peer has shut down its side; by default the connection ends once
+    // its output is sent.
+    virtual void OnPeerClosed(TimePoint now);
+    // The deadline set with SetDeadline has passed; by default the
+    // connection ends at once.
+    virtual void OnDeadline(TimePoint now);
+    // Some output has been sent.
+    virtual void OnSent(TimePoint /*now*/) {}
+
+    // Queues bytes to be sent not before notBefore, after everything queued
+    // earlier. With a pause, each byte goes alone, the pause after each.
+    void Queue(std::string bytes, TimePoint notBefore,
+               std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+    // Takes no more input.
+    void StopReading() { m_reading = false; }
+    // Once the output queue is empty: close (linger false), or shut down the
+    // sending side and discard input until the peer closes or a short time
+    // passes (linger true), so a client's unread bytes do not make the
+    // kernel reset the connection before it has read our response.
+    void EndAfterOutput(bool linger);
+    // Ends the connection now.
+    void Finish() { m_finished = true; }
+    // Calls OnDeadline at when (TimePoint::max() for never).
+    void SetDeadline(TimePoint when) { m_deadline = when; }
+
+private:
+    // A piece of output and the earliest time it may go.
+    struct Piece {
+        std::string bytes;
+        TimePoint notBefore;
+        std::chrono::milliseconds pauseAfter;
+    };
+    enum class AfterOutput { kKeepOpen, kClose, kLinger };
+
+    void ReadSome(TimePoint now);
+    void SendDue(TimePoint now);
+    TimePoint FrontDue() const;
+
+    int m_fd;
+    PortKind m_kind;
+    bool m_reading = true;
+    bool m_lingering = false;
+    bool m_finished = false;
+    AfterOutput m_after = AfterOutput::kKeepOpen;
+    TimePoint m_deadline = TimePoint::max();
+    std::deque<Piece> m_queue;
+    std::size_t m_frontSent = 0;
+    std::size_t m_queuedBytes = 0;
+    TimePoint m_nextSend{};
+};
+
+// A Modbus/TCP client: requests answered in order, with the fault mode.
+class ModbusConnection : public Connection {
+public:
+    ModbusConnection(int fd, DeviceMemory& memory, FaultMode fault);
+
+    // True once a request of this connection has stored data.
+    bool WroteRecord() const { return m_session.WroteRecord(); }
+
+protected:
+    void OnReceived(std::string_view bytes, TimePoint now) override;
+
+private:
+    ModbusSession m_session;
+    bool m_split;
+};
+
+// An HTTP client: one request, one response from the image memory, then close.
+class HttpConnection : public Connection {
+public:
+    // The client has requestTimeout to send its whole request head.
+    HttpConnection(int fd, const DeviceMemory& memory, std::chrono::milliseconds requestTimeout,
+                   TimePoint now);
+
+protected:
+    void OnReceived(std::string_view bytes, TimePoint now) override;
+    void OnPeerClosed(TimePoint now) override;
+    void OnSent(TimePoint now) override;
+
+private:
+    const DeviceMemory& m_memory;
+    std::string m_request;
+};
+
+}  // namespace kelvarin::device

@@ -1,0 +1,36 @@
+// The simulated device's image memory: kImageCapacity bytes at device address
+// kImageBase, seen by Modbus as two 64 KiB files (16 and 17) and served over
+// HTTP as a web image.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace kelvarin::device {
+
+// Bytes in one Modbus file: file kFirstFile is memory 0..65535, the next one
+// 65536..131071.
+inline constexpr std::size_t kPageSize = 65536;
+inline constexpr std::uint16_t kFirstFile = 16;
+inline constexpr std::uint16_t kLastFile = 17;
+
+// The image memory. A new memory holds only the fill byte, as a device's
+// erased flash does.
+class DeviceMemory {
+public:
+    DeviceMemory();
+
+    // The whole memory, kImageCapacity bytes.
+    std::string_view Bytes() const { return m_bytes; }
+
+    // Copies data to offset; returns false, changing nothing, when it would
+    // not fit inside the memory.
+    bool Write(std::size_t offset, std::string_view data);
+
+private:
+    std::string m_bytes;
+};
+
+}  // namespace kelvarin::device

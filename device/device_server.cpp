@@ -1,0 +1,229 @@
+// The device's poll loop: signals, two listeners, and the connections.
+#include "device_server.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace kelvarin::device {
+
+namespace {
+
+std::string SystemError() { return std::strerror(errno); }
+
+// Milliseconds poll may wait to wake by `when`: rounded up, so it never wakes
+// early and spins; -1 for no time limit.
+int PollTimeout(TimePoint now, TimePoint when) {
+    if (when == TimePoint::max()) {
+        return -1;
+    }
+    if (when <= now) {
+        return 0;
+    }
+    auto wait = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
+    return static_cast<int>(std::min<decltype(wait)>(wait, 60000));
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+}  // namespace
+
+DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)) {
+    m_modbus.kind = PortKind::kModbus;
+    m_http.kind = PortKind::kHttp;
+}
+
+DeviceServer::~DeviceServer() {
+    m_connections.clear();
+    for (int fd : {m_signalFd, m_modbus.fd, m_http.fd}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+bool DeviceServer::Open(std::string* error) {
+    // A client that goes away must not kill the server through a write to
+    // its socket or to a closed standard output.
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
+        *error = "cannot block signals: " + SystemError();
+        return false;
+    }
+    m_signalFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
+    if (m_signalFd < 0) {
+        *error = "cannot create a signal descriptor: " + SystemError();
+        return false;
+    }
+    return Listen(m_modbus, m_options.modbusPort, "modbus", error) &&
+           Listen(m_http, m_options.httpPort, "http", error);
+}
+
+bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::string* error) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    if (port < 0 || port > 65535 ||
+        inet_pton(AF_INET, m_options.bindAddress.c_str(), &address.sin_addr) != 1) {
+        *error = "bad " + std::string(name) + " address " + m_options.bindAddress + ":" +
+                 std::to_string(port);
+        return false;
+    }
+    const std::string wanted = m_options.bindAddress + ":" + std::to_string(port);
+    listener.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (listener.fd < 0) {
+        *error = "cannot create the " + std::string(name) + " socket: " + SystemError();
+        return false;
+    }
+    int on = 1;
+    ::setsockopt(listener.fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (::bind(listener.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener.fd, kMaxConnectionsPerPort) != 0) {
+        *error = "cannot listen on " + std::string(name) + " port " + wanted + ": " +
+                 SystemError();
+        return false;
+    }
+    socklen_t size = sizeof address;
+    ::getsockname(listener.fd, reinterpret_cast<sockaddr*>(&address), &size);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    listener.boundAddress = std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+    return true;
+}
+
+std::string DeviceServer::ListeningLine() const {
+    return "modbus " + m_modbus.boundAddress + " http " + m_http.boundAddress;
+}
+
+int DeviceServer::CountOn(PortKind kind) const {
+    return static_cast<int>(std::count_if(m_connections.begin(), m_connections.end(),
+                                          [kind](const auto& c) { return c->Kind() == kind; }));
+}
+
+void DeviceServer::AcceptAll(const Listener& listener) {
+    for (;;) {
+        int fd = ::accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) {
+            if (errno == ECONNABORTED || errno == EINTR) {
+                continue;  // that client gave up while queued; take the next
+            }
+            return;  // EAGAIN: all taken; anything else: try on the next wake-up
+        }
+        if (CountOn(listener.kind) >= kMaxConnectionsPerPort) {
+            ::close(fd);  // full: the client sees the connection close at once
+            continue;
+        }
+        if (listener.kind == PortKind::kModbus) {
+            m_connections.push_back(
+                std::make_unique<ModbusConnection>(fd, m_memory, m_options.fault));
+        } else {
+            m_connections.push_back(std::make_unique<HttpConnection>(
+                fd, m_memory, m_options.httpRequestTimeout, Clock::now()));
+        }
+    }
+}
+
+void DeviceServer::RemoveFinished() {
+    bool burstEnded = false;
+    std::erase_if(m_connections, [&burstEnded](const std::unique_ptr<Connection>& c) {
+        if (!c->Finished()) {
+            return false;
+        }
+        if (c->Kind() == PortKind::kModbus &&
+            static_cast<const ModbusConnection&>(*c).WroteRecord()) {
+            burstEnded = true;
+        }
+        return true;
+    });
+    if (burstEnded && !m_options.imageOut.empty()) {
+        SaveImage();
+    }
+}
+
+void DeviceServer::SaveImage() {
+    const std::string& path = m_options.imageOut;
+    // Written beside the target and renamed over it, so a reader never sees
+    // half an image.
+    const std::string temporary = path + ".tmp";
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    bool ok = fd >= 0 && WriteAll(fd, m_memory.Bytes());
+    if (fd >= 0) {
+        ok = ::close(fd) == 0 && ok;
+    }
+    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        std::fprintf(stderr, "kelvarin-device: cannot write image %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        ::unlink(temporary.c_str());
+        return;
+    }
+    std::printf("image %s\n", path.c_str());
+    std::fflush(stdout);
+}
+
+int DeviceServer::Run() {
+    std::vector<pollfd> fds;
+    for (;;) {
+        TimePoint now = Clock::now();
+        fds.clear();
+        fds.push_back({m_signalFd, POLLIN, 0});
+        fds.push_back({m_modbus.fd, POLLIN, 0});
+        fds.push_back({m_http.fd, POLLIN, 0});
+        TimePoint wake = TimePoint::max();
+        for (const auto& connection : m_connections) {
+            fds.push_back({connection->Fd(), connection->Events(now), 0});
+            wake = std::min(wake, connection->NextTimer(now));
+        }
+        int ready = ::poll(fds.data(), fds.size(), PollTimeout(now, wake));
+        if (ready < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::fprintf(stderr, "kelvarin-device: poll failed: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (fds[0].revents != 0) {
+            signalfd_siginfo info;
+            [[maybe_unused]] ssize_t got = ::read(m_signalFd, &info, sizeof info);
+            return 0;
+        }
+        now = Clock::now();
+        // Connections first, while their indices still match fds.
+        for (std::size_t i = 0; i < m_connections.size(); ++i) {
+            m_connections[i]->Service(fds[3 + i].revents, now);
+        }
+        RemoveFinished();
+        if (fds[1].revents != 0) {
+            AcceptAll(m_modbus);
+        }
+        if (fds[2].revents != 0) {
+            AcceptAll(m_http);
+        }
+    }
+}
+
+}  // namespace kelvarin::device

@@ -1,0 +1,71 @@
+// A Modbus/TCP connection's framing and fault mode.
+#include "device_session.h"
+
+#include "device_modbus.h"
+
+namespace kelvarin::device {
+
+ModbusSession::ModbusSession(DeviceMemory& memory, FaultMode fault)
+    : m_memory(memory), m_fault(fault) {}
+
+ModbusFeed ModbusSession::Feed(std::string_view bytes) {
+    ModbusFeed feed;
+    if (m_closing) {
+        feed.close = true;
+        return feed;
+    }
+    m_input.append(bytes);
+    std::size_t used = 0;
+    for (;;) {
+        FrameScan scan = ScanModbusFrame(std::string_view(m_input).substr(used));
+        if (scan.status == FrameStatus::kNeedMore) {
+            break;
+        }
+        if (scan.status == FrameStatus::kNotModbus ||
+            !Answer(std::string_view(m_input).substr(used, scan.size), feed)) {
+            m_closing = true;
+            m_input.clear();
+            feed.close = true;
+            return feed;
+        }
+        used += scan.size;
+    }
+    m_input.erase(0, used);
+    return feed;
+}
+
+bool ModbusSession::Answer(std::string_view frame, ModbusFeed& feed) {
+    const int number = ++m_requests;
+    if (m_fault.kind == FaultKind::kCloseAfter && number >= m_fault.count) {
+        return false;  // dropped as a device resetting the connection would
+    }
+    ModbusReply reply;
+    if (m_fault.kind == FaultKind::kException) {
+        reply.bytes = ModbusExceptionReply(frame, ModbusException::kDeviceFailure);
+    } else {
+        ModbusResult result = HandleModbusFrame(m_memory, frame);
+        m_wroteRecord = m_wroteRecord || result.stored;
+        reply.bytes = std::move(result.reply);
+    }
+    switch (m_fault.kind) {
+        case FaultKind::kSilent:
+            return true;
+        case FaultKind::kDelay:
+            reply.delayMs = m_fault.delayMs;
+            break;
+        case FaultKind::kLate:
+            reply.delayMs = number == m_fault.count ? m_fault.delayMs : 0;
+            break;
+        case FaultKind::kCorrupt:
+            if (number == m_fault.count && !reply.bytes.empty()) {
+                reply.bytes.back() = static_cast<char>(reply.bytes.back() ^ 0xFF);
+            }
+            break;
+        default:
+            break;
+    }
+    feed.replies.push_back(std::move(reply));
+    return true;
+}
+
+}  // namespace kelvarin::device

@@ -1,0 +1,60 @@
+// One Modbus/TCP connection's protocol state: the bytes received so far, the
+// requests counted, and the fault mode applied to its replies.
+#pragma once
+
+#include "device_faults.h"
+#include "device_memory.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvarin::device {
+
+// A reply to send, and how long after the request arrived to send it.
+struct ModbusReply {
+    std::string bytes;
+    int delayMs = 0;
+};
+
+// What one Feed produced: the replies in request order, and whether the
+// connection is to be closed once they have been sent.
+struct ModbusFeed {
+    std::vector<ModbusReply> replies;
+    bool close = false;
+};
+
+// Frames a connection's byte stream by the MBAP length and answers each
+// request, split across reads or several to a read, with the fault mode
+// applied. Counts requests per connection, 1-based, for late, close-after and
+// corrupt.
+class ModbusSession {
+public:
+    // memory must outlive the session.
+    ModbusSession(DeviceMemory& memory, FaultMode fault);
+
+    // Takes received bytes and answers every whole request now in the input.
+    // Once close has been returned (bytes that are not Modbus/TCP, or the
+    // close-after request), later input is ignored and close is returned again.
+    ModbusFeed Feed(std::string_view bytes);
+
+    // True once a request of this connection has stored data.
+    bool WroteRecord() const { return m_wroteRecord; }
+
+    // Requests framed so far.
+    int RequestCount() const { return m_requests; }
+
+private:
+    // The reply to one whole frame under the fault mode; false to close
+    // instead of answering.
+    bool Answer(std::string_view frame, ModbusFeed& feed);
+
+    DeviceMemory& m_memory;
+    FaultMode m_fault;
+    std::string m_input;
+    int m_requests = 0;
+    bool m_wroteRecord = false;
+    bool m_closing = false;
+};
+
+}  // namespace kelvarin::device

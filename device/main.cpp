@@ -1,0 +1,77 @@
+// kelvarin-device: the simulated device, for the demo and the tests. Stores
+// what Modbus/TCP clients write into its image memory and serves that memory
+// as a web image over HTTP.
+#include "device_faults.h"
+#include "device_server.h"
+
+#include <kelvarin/version.h>
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;  // a port cannot be bound, or the server failed
+constexpr int kExitUsage = 2;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace kelvarin::device;
+
+    CLI::App app{"Simulated Kelvarin device: stores web images written over Modbus/TCP "
+                 "(function 21) and serves them over HTTP",
+                 "kelvarin-device"};
+    app.set_version_flag("--version", std::string("kelvarin-device ") + kelvarin::kVersion);
+
+    DeviceOptions options;
+    std::string fault;
+    int httpTimeoutMs = static_cast<int>(options.httpRequestTimeout.count());
+    app.add_option("--modbus-port", options.modbusPort, "Modbus/TCP port, 0 for any free port")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--http-port", options.httpPort, "HTTP port, 0 for any free port")
+        ->capture_default_str()
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--bind", options.bindAddress, "IPv4 address to listen on")
+        ->capture_default_str()
+        ->check(CLI::ValidIPV4);
+    app.add_option("--image-out", options.imageOut,
+                   "After each write burst (a Modbus connection that stored data closes), "
+                   "write the whole memory to this file and print \"image PATH\"");
+    app.add_option("--fault", fault,
+                   "Misbehave on purpose: silent, exception, delay=MS, late=N[:MS], split, "
+                   "close-after=N or corrupt=N")
+        ->check([](const std::string& text) {
+            return ParseFaultMode(text) ? std::string() : "unknown fault mode: " + text;
+        });
+    app.add_option("--http-timeout", httpTimeoutMs,
+                   "Milliseconds an HTTP client has to send its whole request")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600000));
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int code = app.exit(e);
+        return code == 0 ? kExitOk : kExitUsage;
+    }
+    if (!fault.empty()) {
+        options.fault = *ParseFaultMode(fault);
+    }
+    options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
+
+    DeviceServer server(options);
+    std::string error;
+    if (!server.Open(&error)) {
+        std::fprintf(stderr, "kelvarin-device: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    // Tests and scripts start the device on port 0 and read the ports here.
+    std::printf("%s\n", server.ListeningLine().c_str());
+    std::fflush(stdout);
+    return server.Run() == 0 ? kExitOk : kExitFailed;
+}
