@@ -1,0 +1,122 @@
+// A full 128 KiB download to kelvarin-device on loopback, against the floor:
+// a bare client that sends the same frames and reads each reply with
+// blocking calls and nothing else (one request in flight, as the download).
+#include "child_process.h"
+#include "chunk_frame.h"
+#include "download.h"
+#include "socket_link.h"
+#include "web_image.h"
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+class NullLog : public kelvarin::LogSink {
+public:
+    void AppendLine(std::string_view) override {}
+};
+
+// The device and a file list whose image fills the whole 131072 bytes.
+struct Setup {
+    Setup() : device({KELVARIN_DEVICE_PATH, "--modbus-port", "0", "--http-port", "0"}) {
+        std::string first = device.ReadLine();
+        port = std::atoi(first.substr(first.find(':') + 1).c_str());
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kelvarin-bench-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        // "/a.bin": contents start at 99; 99 + 130969 + 4 = 131072.
+        std::string data(130969, 'w');
+        std::ofstream(dir + "/a.bin", std::ios::binary).write(data.data(), data.size());
+        list.AddFile(dir + "/a.bin");
+
+        std::vector<std::uint8_t> image(kelvarin::kImageCapacity, kelvarin::kFillByte);
+        NullLog log;
+        length = kelvarin::PackImage(list, image.data(), image.size(), log);
+        for (std::size_t at = 0; at < length; at += 128) {
+            kelvarin::ChunkFrame frame;
+            frame.Set(static_cast<std::uint16_t>(16 + at / 65536),
+                      static_cast<std::uint16_t>(at % 65536), image.data() + at, 128);
+            frames.emplace_back(frame.Bytes(), frame.Bytes() + frame.Size());
+        }
+    }
+    ~Setup() { std::filesystem::remove_all(dir); }
+
+    kelvarin::test::ChildProcess device;
+    int port = 0;
+    std::string dir;
+    kelvarin::FileListModel list;
+    std::size_t length = 0;
+    std::vector<std::vector<std::uint8_t>> frames;
+};
+
+Setup& TheSetup() {
+    static Setup setup;
+    return setup;
+}
+
+void BM_SendWebImage(benchmark::State& state) {
+    Setup& setup = TheSetup();
+    NullLog log;
+    kelvarin::NoProgress progress;
+    for (auto _ : state) {
+        kelvarin::CSocketLink link;
+        link.Open(0, false, kelvarin::kReplyTimeoutMs);
+        if (!link.Connect("127.0.0.1", setup.port)) {
+            state.SkipWithError("cannot connect to kelvarin-device");
+            break;
+        }
+        kelvarin::SendReport report = kelvarin::SendWebImage(setup.list, link, log, progress, "");
+        if (!report.Succeeded() || report.chunks != 1024) {
+            state.SkipWithError("the download failed");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * setup.length));
+}
+BENCHMARK(BM_SendWebImage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+void BM_BareClientFloor(benchmark::State& state) {
+    Setup& setup = TheSetup();
+    std::vector<std::uint8_t> reply(300);
+    for (auto _ : state) {
+        int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+        sockaddr_in peer{};
+        peer.sin_family = AF_INET;
+        peer.sin_port = htons(static_cast<std::uint16_t>(setup.port));
+        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+            state.SkipWithError("cannot connect to kelvarin-device");
+            ::close(fd);
+            break;
+        }
+        for (const auto& frame : setup.frames) {
+            ::send(fd, frame.data(), frame.size(), 0);
+            std::size_t got = 0;
+            while (got < frame.size()) {
+                ssize_t n = ::recv(fd, reply.data() + got, frame.size() - got, 0);
+                if (n <= 0) {
+                    break;
+                }
+                got += static_cast<std::size_t>(n);
+            }
+        }
+        ::close(fd);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * setup.length));
+}
+BENCHMARK(BM_BareClientFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,175 @@
+// kelvarin-cli send against kelvarin-device, end to end: the image arrives
+// intact and is served, and each of the device's fault modes is reported.
+#include "child_process.h"
+#include "image_reader.h"
+#include "test_support.h"
+#include "web_image.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace kelvarin {
+namespace {
+
+using test::ChildProcess;
+using test::ReadAll;
+using test::RunProgram;
+using test::TempDir;
+
+const std::string kCli = KELVARIN_CLI_PATH;
+const std::string kDevice = KELVARIN_DEVICE_PATH;
+
+// kelvarin-device on free loopback ports, stopped when the object goes away.
+class Device {
+public:
+    explicit Device(std::vector<std::string> extra = {}) {
+        std::vector<std::string> argv = {kDevice, "--modbus-port", "0", "--http-port", "0"};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        m_process = std::make_unique<ChildProcess>(argv);
+        std::string first = m_process->ReadLine();
+        // "modbus 127.0.0.1:PORT http 127.0.0.1:PORT"
+        std::size_t colon = first.find(':');
+        std::size_t second = first.rfind(':');
+        if (colon != std::string::npos && second != colon) {
+            m_modbusPort = std::atoi(first.c_str() + colon + 1);
+            m_httpPort = std::atoi(first.c_str() + second + 1);
+        }
+    }
+    std::string ModbusPort() const { return std::to_string(m_modbusPort); }
+    int HttpPort() const { return m_httpPort; }
+    ChildProcess& Process() { return *m_process; }
+
+private:
+    std::unique_ptr<ChildProcess> m_process;
+    int m_modbusPort = 0;
+    int m_httpPort = 0;
+};
+
+// The whole answer of an HTTP GET for path on 127.0.0.1:port.
+std::string HttpGet(int port, const std::string& path) {
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in peer{};
+    peer.sin_family = AF_INET;
+    peer.sin_port = htons(static_cast<std::uint16_t>(port));
+    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
+        std::string request = "GET " + path + " HTTP/1.1\r\nHost: device\r\n\r\n";
+        ::send(fd, request.data(), request.size(), 0);
+        char buffer[8192];
+        ssize_t got = 0;
+        while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+            answer.append(buffer, static_cast<std::size_t>(got));
+        }
+    }
+    ::close(fd);
+    return answer;
+}
+
+TEST(Send, FullImageArrivesIntactAndIsServed) {
+    TempDir dir;
+    const std::string stored = dir.Path() + "/stored.bin";
+    Device device({"--image-out", stored});
+    // Three files that fill the 131072 bytes exactly: "/index.htm" contents
+    // at 88, + 3000 -> next record at 3092; "/b.png" contents at 3191,
+    // + 60000 -> 63192; "/c.js" contents at 63291, + 67777 -> 131068 -> 131072.
+    std::vector<std::string> files = {dir.WriteSized("index.htm", 3000, 1),
+                                      dir.WriteSized("b.png", 60000, 2),
+                                      dir.WriteSized("c.js", 67777, 3)};
+    std::vector<std::string> argv = {kCli, "send", "127.0.0.1", device.ModbusPort()};
+    argv.insert(argv.end(), files.begin(), files.end());
+    argv.insert(argv.end(), {"--dump", dir.Path() + "/a.dat"});
+    auto sent = RunProgram(argv);
+    ASSERT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    EXPECT_EQ(sent.out, "127.0.0.1:" + device.ModbusPort() +
+                            " 连接成功\n正在打包\n打包完成\n开始发送\n发送结束!!!!!\n");
+
+    ASSERT_EQ(device.Process().ReadLine(), "image " + stored);
+    std::string image = ReadAll(dir.Path() + "/a.dat");
+    ASSERT_EQ(image.size(), kImageCapacity);
+    EXPECT_TRUE(ReadAll(stored) == image) << "the device holds other bytes than were packed";
+
+    ImageWalk walk = ReadImage(image);
+    ASSERT_TRUE(walk.ok);
+    ASSERT_EQ(walk.records.size(), 3u);
+    for (const ImageRecord& record : walk.records) {
+        EXPECT_TRUE(HttpGet(device.HttpPort(), std::string(record.path)) == record.response)
+            << record.path;
+    }
+    EXPECT_TRUE(HttpGet(device.HttpPort(), "/") == walk.records[0].response);
+    EXPECT_EQ(HttpGet(device.HttpPort(), "/missing.htm").rfind("HTTP/1.1 404", 0), 0u);
+}
+
+struct FaultCase {
+    std::string mode;
+    int exitCode;
+    std::vector<std::string> lines;  // the lines after "开始发送"
+};
+
+TEST(Send, EachFaultModeIsReportedNeverAsSuccess) {
+    // A 1000-byte file packs to a 1104-byte image: 9 chunks, the last of 80 bytes.
+    const std::vector<FaultCase> cases = {
+        {"delay=30", 0, {"发送结束!!!!!"}},
+        {"split", 0, {"发送结束!!!!!"}},
+        {"exception", 1, {"发送到128, 128, 10返回失败", "发送到256, 256, 10返回失败",
+                          "发送到384, 384, 10返回失败", "发送到512, 512, 10返回失败",
+                          "发送到640, 640, 10返回失败", "发送到768, 768, 10返回失败",
+                          "发送到896, 896, 10返回失败", "发送到1024, 1024, 10返回失败",
+                          "发送到1104, 1104, 10返回失败", "9个数据块发送失败", "发送结束!!!!!"}},
+        {"late=3:350", 1, {"发送到384, 384, 10无应答", "1个数据块发送失败", "发送结束!!!!!"}},
+        {"corrupt=2", 1, {"发送到256, 256, 10返回失败", "1个数据块发送失败", "发送结束!!!!!"}},
+        {"close-after=4", 1, {"发送到512, 512, 10连接中断", "1个数据块发送失败", "发送结束!!!!!"}},
+    };
+    TempDir dir;
+    const std::string file = dir.WriteSized("page.bin", 1000);
+    for (const FaultCase& c : cases) {
+        Device device({"--fault", c.mode});
+        auto sent = RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), file, "--dump",
+                                dir.Path() + "/a.dat"});
+        EXPECT_EQ(sent.exitCode, c.exitCode) << c.mode;
+        std::string expected;
+        for (const std::string& line : c.lines) {
+            expected += line + "\n";
+        }
+        std::size_t start = sent.out.find("开始发送\n");
+        ASSERT_NE(start, std::string::npos) << c.mode << ": " << sent.out;
+        EXPECT_EQ(sent.out.substr(start + std::string("开始发送\n").size()), expected) << c.mode;
+    }
+}
+
+TEST(Send, SilentDeviceCostsATimeOutPerChunk) {
+    TempDir dir;
+    Device device({"--fault", "silent"});
+    auto sent = RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(),
+                            dir.WriteSized("index.htm", 100), "--dump", dir.Path() + "/a.dat"});
+    EXPECT_EQ(sent.exitCode, 1);
+    EXPECT_NE(sent.out.find("发送到128, 128, 10无应答\n发送到192, 192, 10无应答\n2个数据块发送失败\n"),
+              std::string::npos)
+        << sent.out;
+}
+
+TEST(Send, ConnectionAndUsageFailures) {
+    TempDir dir;
+    std::string file = dir.Write("a.htm", "x");
+    int freePort = 0;
+    {
+        Device device;  // its port is free again once it has stopped
+        freePort = std::atoi(device.ModbusPort().c_str());
+    }
+    auto refused = RunProgram({kCli, "send", "127.0.0.1", std::to_string(freePort), file});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_EQ(refused.out, "127.0.0.1:" + std::to_string(freePort) + " 连接失败\n");
+    EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1", "70000", file}).exitCode, 2);
+    EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1", "502abc", file}).exitCode, 2);
+    EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1"}).exitCode, 2);
+}
+
+}  // namespace
+}  // namespace kelvarin
