@@ -1,0 +1,27 @@
+// Fuzzes the image reader: any bytes as an image must walk safely, and every
+// record it returns must lie inside the image.
+#include "image_reader.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string_view image(reinterpret_cast<const char*>(data), size);
+    kelvarin::ImageWalk walk = kelvarin::ReadImage(image);
+    std::size_t previous = 0;
+    for (std::size_t i = 0; i < walk.records.size(); ++i) {
+        const kelvarin::ImageRecord& record = walk.records[i];
+        const char* begin = image.data();
+        const char* end = begin + image.size();
+        bool inside = record.response.data() >= begin &&
+                      record.response.data() + record.response.size() <= end &&
+                      record.path.data() >= begin && record.path.data() + record.path.size() < end;
+        bool forwards = i == 0 || record.offset > previous;
+        if (!inside || !forwards) {
+            std::abort();
+        }
+        previous = record.offset;
+    }
+    return 0;
+}
