@@ -1,0 +1,683 @@
+// The simulated device: its Modbus and HTTP handlers as functions, and the
+// kelvarin-device program over loopback, fault modes included.
+#include "child_process.h"
+#include "device_faults.h"
+#include "device_http.h"
+#include "device_memory.h"
+#include "device_modbus.h"
+#include "device_session.h"
+#include "loopback_client.h"
+#include "test_support.h"
+#include "web_image.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <utility>
+#include <memory>
+#include <vector>
+
+namespace kelvarin::device {
+namespace {
+
+using test::ChildProcess;
+using test::LoopbackClient;
+using test::TempDir;
+
+const std::string kDevice = KELVARIN_DEVICE_PATH;
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+std::string Bytes(std::initializer_list<int> values) {
+    std::string bytes;
+    for (int value : values) {
+        bytes += static_cast<char>(value);
+    }
+    return bytes;
+}
+
+// A Write File Record request for data (an even number of bytes).
+std::string WriteRequest(unsigned transaction, unsigned file, unsigned record,
+                         std::string_view data, unsigned unit = 0) {
+    std::string frame;
+    auto put16 = [&frame](std::size_t value) {
+        frame += static_cast<char>((value >> 8) & 0xFF);
+        frame += static_cast<char>(value & 0xFF);
+    };
+    put16(transaction);
+    put16(0);
+    put16(10 + data.size());
+    frame += static_cast<char>(unit);
+    frame += static_cast<char>(kWriteFileRecord);
+    frame += static_cast<char>(kSubRequestHeader + data.size());
+    frame += static_cast<char>(kFileReferenceType);
+    put16(file);
+    put16(record);
+    put16(data.size() / 2);
+    frame.append(data);
+    return frame;
+}
+
+// The requests a downloader sends for image: 128 bytes each, the record
+// number being the byte offset within the 64 KiB file.
+std::vector<std::string> ImageRequests(const std::string& image) {
+    std::vector<std::string> requests;
+    for (std::size_t at = 0; at < image.size(); at += 128) {
+        requests.push_back(WriteRequest(static_cast<unsigned>(requests.size() & 0xFFFF),
+                                        kFirstFile + at / kPageSize, at % kPageSize,
+                                        std::string_view(image).substr(at, 128)));
+    }
+    return requests;
+}
+
+// A web image laid out as the packer lays it out: records back to back, each
+// a head, the path with its NUL and the stored response, 4-aligned.
+std::string MakeImage(const Files& files) {
+    std::string image;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto& [path, contents] = files[i];
+        std::string_view header = ResponseHeaderFor(path);
+        std::size_t at = image.size();
+        std::size_t responseAt = NextAligned(at + kHeadSize + path.size() + 1);
+        std::size_t end = NextAligned(responseAt + header.size() + contents.size());
+        image.resize(end, static_cast<char>(kFillByte));
+        FileHead head{kImageBase + static_cast<std::uint32_t>(at + kHeadSize),
+                      kImageBase + static_cast<std::uint32_t>(responseAt),
+                      static_cast<std::uint32_t>(header.size() + contents.size()),
+                      static_cast<int>(i),
+                      i + 1 == files.size() ? 0 : kImageBase + static_cast<std::uint32_t>(end)};
+        WriteFileHead(reinterpret_cast<std::uint8_t*>(image.data()) + at, head);
+        image.replace(at + kHeadSize, path.size() + 1, path + '\0');
+        image.replace(responseAt, header.size(), header);
+        image.replace(responseAt + header.size(), contents.size(), contents);
+    }
+    return image;
+}
+
+// The image as the device's memory holds it: followed by the fill.
+std::string AsMemory(std::string image) {
+    image.resize(kImageCapacity, static_cast<char>(kFillByte));
+    return image;
+}
+
+std::string Get(std::string_view path, std::string_view method = "GET") {
+    return std::string(method) + " " + std::string(path) + " HTTP/1.1\r\nHost: device\r\n\r\n";
+}
+
+// ---- Modbus handler ----
+
+TEST(Device, ModbusStoresAndEchoesAcrossBothPages) {
+    DeviceMemory memory;
+    std::string first(128, 'a');
+    std::string request = WriteRequest(0, 16, 0, first);
+    EXPECT_EQ(request.substr(0, 16), Bytes({0x00, 0x00, 0x00, 0x00, 0x00, 0x8A, 0x00, 0x15, 0x87,
+                                            0x06, 0x00, 0x10, 0x00, 0x00, 0x00, 0x40}));
+    ModbusResult result = HandleModbusFrame(memory, request);
+    EXPECT_TRUE(result.stored);
+    EXPECT_EQ(result.reply, request);
+
+    std::string second = WriteRequest(0, 16, 0x80, std::string(64, 'b'));
+    EXPECT_EQ(second.substr(0, 16), Bytes({0x00, 0x00, 0x00, 0x00, 0x00, 0x4A, 0x00, 0x15, 0x47,
+                                           0x06, 0x00, 0x10, 0x00, 0x80, 0x00, 0x20}));
+    EXPECT_EQ(HandleModbusFrame(memory, second).reply, second);
+
+    // File 17, and the last two bytes of each page (record + length == 65536).
+    std::string paged = WriteRequest(0x1234, 17, 0, "cdef", 0x07);
+    EXPECT_EQ(HandleModbusFrame(memory, paged).reply, paged);
+    EXPECT_TRUE(HandleModbusFrame(memory, WriteRequest(2, 16, 65534, "gh")).stored);
+    EXPECT_TRUE(HandleModbusFrame(memory, WriteRequest(3, 17, 65534, "ij")).stored);
+
+    std::string_view bytes = memory.Bytes();
+    ASSERT_EQ(bytes.size(), kImageCapacity);
+    EXPECT_EQ(bytes.substr(0, 192), std::string(128, 'a') + std::string(64, 'b'));
+    EXPECT_EQ(bytes.substr(65534, 6), "ghcdef");
+    EXPECT_EQ(bytes.substr(131070), "ij");
+    std::size_t fill = std::count(bytes.begin(), bytes.end(), static_cast<char>(kFillByte));
+    EXPECT_EQ(fill, kImageCapacity - 192 - 4 - 2 - 2);
+}
+
+TEST(Device, ModbusAnswersEachFaultWithItsExceptionCode) {
+    std::string good = WriteRequest(0xABCD, 16, 0, "wxyz", 0x11);
+    auto with = [&good](std::size_t at, int value) {
+        std::string frame = good;
+        frame[at] = static_cast<char>(value);
+        return frame;
+    };
+    std::string twoSubRequests = good + Bytes({6, 0, 16, 0, 8, 0, 1, 'q', 'r'});
+    twoSubRequests[5] = static_cast<char>(twoSubRequests.size() - 6);
+    twoSubRequests[8] = static_cast<char>(twoSubRequests.size() - 9);
+    std::string longData = WriteRequest(0xABCD, 16, 0, std::string(240, 'L'), 0x11);  // 247 > 0xF5
+    std::string bare = Bytes({0xAB, 0xCD, 0, 0, 0, 2, 0x11, 0x15});
+    std::string zeroLength = WriteRequest(0xABCD, 16, 0, "", 0x11);
+    std::string extraByte = good + "!";
+    extraByte[5] = static_cast<char>(extraByte.size() - 6);
+
+    const struct {
+        const char* name;
+        std::string frame;
+        int code;
+    } cases[] = {
+        {"read holding registers", with(7, 0x03), 1},
+        {"file 15", with(11, 15), 2},
+        {"file 18", with(11, 18), 2},
+        {"reference type 7", with(9, 7), 2},
+        {"record past the page end", WriteRequest(0xABCD, 17, 65535, "zz", 0x11), 2},
+        {"data length byte too small", with(8, 9), 3},
+        {"record length disagrees", with(15, 3), 3},
+        {"zero record length", zeroLength, 3},
+        {"two sub-requests", twoSubRequests, 3},
+        {"request data past 0xF5", longData, 3},
+        {"function code only", bare, 3},
+        {"frame longer than its request data", extraByte, 3},
+    };
+    for (const auto& c : cases) {
+        DeviceMemory memory;
+        ModbusResult result = HandleModbusFrame(memory, c.frame);
+        std::string expected = Bytes({0xAB, 0xCD, 0, 0, 0, 3, 0x11,
+                                      static_cast<std::uint8_t>(c.frame[7]) | 0x80, c.code});
+        EXPECT_EQ(result.reply, expected) << c.name;
+        EXPECT_FALSE(result.stored) << c.name;
+        EXPECT_EQ(memory.Bytes(), DeviceMemory().Bytes()) << c.name;
+    }
+}
+
+TEST(Device, ModbusFramesSplitAndJoinedRequests) {
+    DeviceMemory memory;
+    ModbusSession session(memory, FaultMode{});
+    std::string one = WriteRequest(1, 16, 0, "abcd");
+    std::string two = WriteRequest(2, 17, 8, std::string(128, 'z'));
+
+    // Byte by byte: each reply comes exactly when its last byte arrives.
+    std::string stream = one + two;
+    std::vector<std::size_t> replyAt;
+    std::vector<std::string> replies;
+    for (std::size_t i = 0; i < stream.size(); ++i) {
+        ModbusFeed feed = session.Feed(stream.substr(i, 1));
+        ASSERT_FALSE(feed.close);
+        for (ModbusReply& reply : feed.replies) {
+            replyAt.push_back(i + 1);
+            replies.push_back(reply.bytes);
+        }
+    }
+    EXPECT_EQ(replyAt, (std::vector<std::size_t>{one.size(), stream.size()}));
+    EXPECT_EQ(replies, (std::vector<std::string>{one, two}));
+
+    // Several requests and a part of the next in one read, the rest later.
+    std::string three = WriteRequest(3, 16, 4, "efgh");
+    ModbusFeed joined = session.Feed(one + two + three.substr(0, 5));
+    ASSERT_EQ(joined.replies.size(), 2u);
+    EXPECT_EQ(joined.replies[1].bytes, two);
+    ModbusFeed rest = session.Feed(three.substr(5));
+    ASSERT_EQ(rest.replies.size(), 1u);
+    EXPECT_EQ(rest.replies[0].bytes, three);
+    EXPECT_EQ(memory.Bytes().substr(0, 8), "abcdefgh");
+    EXPECT_EQ(session.RequestCount(), 5);
+    EXPECT_TRUE(session.WroteRecord());
+}
+
+TEST(Device, ModbusClosesOnBytesThatAreNotModbus) {
+    std::string good = WriteRequest(1, 16, 0, "abcd");
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::size_t replies;
+    } cases[] = {
+        {"protocol id 1", Bytes({0, 1, 0, 1, 0, 6, 0, 0x15}), 0},
+        {"MBAP length 1", Bytes({0, 1, 0, 0, 0, 1, 0}), 0},
+        {"MBAP length 255", Bytes({0, 1, 0, 0, 0, 255, 0, 0x15}), 0},
+        {"HTTP on the Modbus port", "GET / HTTP/1.1\r\n\r\n", 0},
+        {"a request, then garbage", good + "\x01\x02\x03\x04\x05\x06", 1},
+    };
+    for (const auto& c : cases) {
+        DeviceMemory memory;
+        ModbusSession session(memory, FaultMode{});
+        ModbusFeed feed = session.Feed(c.bytes);
+        EXPECT_TRUE(feed.close) << c.name;
+        EXPECT_EQ(feed.replies.size(), c.replies) << c.name;
+        // Whatever follows is ignored.
+        ModbusFeed after = session.Feed(WriteRequest(2, 16, 64, "zz"));
+        EXPECT_TRUE(after.close) << c.name;
+        EXPECT_TRUE(after.replies.empty()) << c.name;
+        EXPECT_EQ(memory.Bytes().substr(64, 2), "\xFF\xFF") << c.name;
+    }
+}
+
+TEST(Device, RandomFramesStoreOnlyWhatTheyEcho) {
+    std::mt19937 random(2024);
+    DeviceMemory memory;
+    std::string shadow(kImageCapacity, static_cast<char>(kFillByte));
+    int stored = 0;
+    for (int round = 0; round < 20000; ++round) {
+        std::string frame;
+        if (round % 2 == 0) {
+            std::size_t length = 2 + random() % 253;
+            frame = Bytes({0, 0, 0, 0, static_cast<int>(length >> 8), static_cast<int>(length)});
+            for (std::size_t i = 0; i < length; ++i) {
+                frame += static_cast<char>(random());
+            }
+            frame[7] = static_cast<char>(random() % 4 == 0 ? random() : kWriteFileRecord);
+        } else {
+            // A plausible request with a field or two damaged.
+            std::string data(2 * (1 + random() % 60), static_cast<char>(random()));
+            frame = WriteRequest(random(), 15 + random() % 4, random() % 65536, data);
+            for (int flips = 1 + random() % 2; flips > 0; --flips) {
+                frame[6 + random() % 10] = static_cast<char>(random());
+            }
+            frame[5] = static_cast<char>(frame.size() - 6);  // keep it a frame
+        }
+        ModbusResult result = HandleModbusFrame(memory, frame);
+        if (result.stored) {
+            ASSERT_EQ(result.reply, frame);
+            std::size_t file = (static_cast<std::uint8_t>(frame[10]) << 8) |
+                               static_cast<std::uint8_t>(frame[11]);
+            std::size_t record = (static_cast<std::uint8_t>(frame[12]) << 8) |
+                                 static_cast<std::uint8_t>(frame[13]);
+            shadow.replace((file - 16) * kPageSize + record, frame.size() - 16, frame.substr(16));
+            ++stored;
+        } else {
+            ASSERT_EQ(result.reply.size(), 9u);
+            ASSERT_EQ(result.reply.substr(0, 2), frame.substr(0, 2));
+        }
+    }
+    EXPECT_GT(stored, 100);
+    EXPECT_EQ(memory.Bytes(), shadow);
+}
+
+// ---- Fault modes ----
+
+TEST(Device, FaultModeSyntax) {
+    const struct {
+        const char* text;
+        FaultKind kind;
+        int count;
+        int delayMs;
+    } good[] = {
+        {"silent", FaultKind::kSilent, 0, 0},
+        {"exception", FaultKind::kException, 0, 0},
+        {"split", FaultKind::kSplit, 0, 0},
+        {"delay=250", FaultKind::kDelay, 0, 250},
+        {"late=3", FaultKind::kLate, 3, kDefaultLateMs},
+        {"late=2:40", FaultKind::kLate, 2, 40},
+        {"close-after=1", FaultKind::kCloseAfter, 1, 0},
+        {"corrupt=7", FaultKind::kCorrupt, 7, 0},
+    };
+    for (const auto& g : good) {
+        std::optional<FaultMode> mode = ParseFaultMode(g.text);
+        ASSERT_TRUE(mode) << g.text;
+        EXPECT_EQ(mode->kind, g.kind) << g.text;
+        EXPECT_EQ(mode->count, g.count) << g.text;
+        EXPECT_EQ(mode->delayMs, g.delayMs) << g.text;
+    }
+    for (const char* bad : {"", "loud", "silent=1", "delay", "delay=", "delay=-1", "delay=5ms",
+                            "late=0", "late=2:", "late=:5", "close-after=0", "corrupt",
+                            "delay=600001", "late=1:2:3"}) {
+        EXPECT_FALSE(ParseFaultMode(bad)) << bad;
+    }
+}
+
+TEST(Device, FaultModesShapeRepliesPerConnection) {
+    std::string one = WriteRequest(1, 16, 0, "ab");
+    std::string two = WriteRequest(2, 16, 2, "cd");
+    std::string three = WriteRequest(3, 16, 4, "ef");
+    std::string all = one + two + three;
+    auto run = [&all](const char* fault, DeviceMemory& memory) {
+        ModbusSession session(memory, *ParseFaultMode(fault));
+        return session.Feed(all);
+    };
+
+    DeviceMemory silentMemory;
+    ModbusFeed silent = run("silent", silentMemory);
+    EXPECT_TRUE(silent.replies.empty());
+    EXPECT_EQ(silentMemory.Bytes().substr(0, 6), "abcdef");
+
+    DeviceMemory exceptionMemory;
+    ModbusFeed exception = run("exception", exceptionMemory);
+    ASSERT_EQ(exception.replies.size(), 3u);
+    EXPECT_EQ(exception.replies[1].bytes, Bytes({0, 2, 0, 0, 0, 3, 0, 0x95, 4}));
+    EXPECT_EQ(exceptionMemory.Bytes(), DeviceMemory().Bytes());
+
+    DeviceMemory memory;
+    ModbusFeed corrupt = run("corrupt=2", memory);
+    ASSERT_EQ(corrupt.replies.size(), 3u);
+    EXPECT_EQ(corrupt.replies[0].bytes, one);
+    EXPECT_EQ(corrupt.replies[1].bytes.substr(0, two.size() - 1), two.substr(0, two.size() - 1));
+    EXPECT_NE(corrupt.replies[1].bytes.back(), two.back());
+    EXPECT_EQ(corrupt.replies[2].bytes, three);
+
+    DeviceMemory closeMemory;
+    ModbusFeed closed = run("close-after=2", closeMemory);
+    ASSERT_EQ(closed.replies.size(), 1u);
+    EXPECT_TRUE(closed.close);
+    EXPECT_EQ(closeMemory.Bytes().substr(0, 4), "ab\xFF\xFF");  // the 2nd is dropped unstored
+
+    ModbusFeed late = run("late=2:300", memory);
+    ModbusFeed delayed = run("delay=40", memory);
+    ASSERT_EQ(late.replies.size(), 3u);
+    ASSERT_EQ(delayed.replies.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(late.replies[i].delayMs, i == 1 ? 300 : 0);
+        EXPECT_EQ(delayed.replies[i].delayMs, 40);
+    }
+}
+
+// ---- HTTP handler ----
+
+TEST(Device, HttpServesStoredResponsesVerbatim) {
+    Files files = {{"/index.htm", "<h1>home</h1>"},
+                   {"/style.css", "h1{color:red}"},
+                   {"/a b.txt", "spaced"}};
+    std::string memory = AsMemory(MakeImage(files));
+    std::string css = "HTTP/1.1 200 OK\r\nContent-type: application/octet-stream\r\n\r\nh1{color:red}";
+    std::string index = "HTTP/1.1 200 OK\r\nContent-type: text/html\r\n\r\n<h1>home</h1>";
+
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/style.css")), css);
+    EXPECT_EQ(HandleHttpRequest(memory, "GET /style.css HTTP/1.0\n\n"), css);
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/")), index);
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/index.htm?lang=en")), index);
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/%69ndex.ht%6D")), index);
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/a%20b.txt")),
+              "HTTP/1.1 200 OK\r\nContent-type: application/octet-stream\r\n\r\nspaced");
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/index.htm", "HEAD")),
+              "HTTP/1.1 200 OK\r\nContent-type: text/html\r\n\r\n");
+
+    // "/" falls back to index.html.
+    std::string html = AsMemory(MakeImage({{"/x.js", "1"}, {"/index.html", "<p>"}}));
+    EXPECT_NE(HandleHttpRequest(html, Get("/")).find("\r\n\r\n<p>"), std::string::npos);
+}
+
+TEST(Device, HttpRefusesWhatItCannotServe) {
+    std::string memory = AsMemory(MakeImage({{"/index.htm", "home"}}));
+    std::string notFound = HandleHttpRequest(memory, Get("/missing.htm"));
+    EXPECT_EQ(notFound, HttpErrorResponse(404));
+    EXPECT_EQ(notFound.rfind("HTTP/1.1 404 Not Found\r\nContent-Length: 14\r\n", 0), 0u) << notFound;
+    EXPECT_EQ(notFound.substr(notFound.find("\r\n\r\n") + 4), "404 Not Found\n");
+
+    const struct {
+        const char* request;
+        const char* status;
+    } cases[] = {
+        {"GET /index.htm/ HTTP/1.1\r\n\r\n", "404"},
+        {"GET /INDEX.HTM HTTP/1.1\r\n\r\n", "404"},
+        {"GET /index.htm%00 HTTP/1.1\r\n\r\n", "404"},
+        {"GET /../etc/passwd HTTP/1.1\r\n\r\n", "404"},
+        {"POST /index.htm HTTP/1.1\r\n\r\n", "405"},
+        {"get /index.htm HTTP/1.1\r\n\r\n", "405"},
+        {"GET index.htm HTTP/1.1\r\n\r\n", "400"},
+        {"GET /index.htm\r\n\r\n", "400"},
+        {"GET /index.htm HTTP/2.0\r\n\r\n", "400"},
+        {"GET  /index.htm HTTP/1.1\r\n\r\n", "400"},
+        {"GET /%zz HTTP/1.1\r\n\r\n", "400"},
+        {"GET /%4 HTTP/1.1\r\n\r\n", "400"},
+        {"\x16\x03\x01\x02\x01\r\n\r\n", "400"},
+    };
+    for (const auto& c : cases) {
+        std::string response = HandleHttpRequest(memory, c.request);
+        EXPECT_EQ(response.substr(0, 12), std::string("HTTP/1.1 ") + c.status) << c.request;
+        EXPECT_NE(response.find("Connection: close\r\n"), std::string::npos) << c.request;
+    }
+    // A memory never written, or holding nothing but a fill, has no pages.
+    EXPECT_EQ(HandleHttpRequest(DeviceMemory().Bytes(), Get("/")), HttpErrorResponse(404));
+    EXPECT_EQ(HandleHttpRequest("", Get("/")), HttpErrorResponse(404));
+}
+
+TEST(Device, HttpBrokenImageServesOnlyTheRecordsBeforeTheBreak) {
+    std::string image = MakeImage({{"/a.htm", "A"}, {"/b.htm", "B"}, {"/c.htm", "C"}});
+    std::size_t second = LoadLE32(reinterpret_cast<const std::uint8_t*>(image.data()) +
+                                  kHeadNextAddress) - kImageBase;
+    // The second record's response runs past the memory's end.
+    StoreLE32(reinterpret_cast<std::uint8_t*>(image.data()) + second + kHeadResponseLength,
+              0x7FFFFFF0);
+    std::string memory = AsMemory(image);
+    EXPECT_NE(HandleHttpRequest(memory, Get("/a.htm")).find("\r\n\r\nA"), std::string::npos);
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/b.htm")), HttpErrorResponse(404));
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/c.htm")), HttpErrorResponse(404));
+}
+
+TEST(Device, HttpRequestHeadEndsAtTheBlankLineWithinTheCap) {
+    EXPECT_EQ(ScanHttpRequest("GET / HTTP/1.1\r\nHost: x\r\n").status, HttpScanStatus::kNeedMore);
+    HttpScan crlf = ScanHttpRequest("GET / HTTP/1.1\r\n\r\nextra");
+    EXPECT_EQ(crlf.status, HttpScanStatus::kComplete);
+    EXPECT_EQ(crlf.size, 18u);
+    EXPECT_EQ(ScanHttpRequest("GET / HTTP/1.0\n\n").size, 16u);
+
+    std::string padded = "GET / HTTP/1.1\r\nX: " + std::string(kMaxHttpRequest - 23, 'p') + "\r\n\r\n";
+    ASSERT_EQ(padded.size(), kMaxHttpRequest);
+    EXPECT_EQ(ScanHttpRequest(padded).status, HttpScanStatus::kComplete);
+    padded.insert(20, "p");
+    EXPECT_EQ(ScanHttpRequest(padded).status, HttpScanStatus::kTooLarge);
+    EXPECT_EQ(ScanHttpRequest(std::string(kMaxHttpRequest - 1, 'x')).status,
+              HttpScanStatus::kNeedMore);
+}
+
+// ---- The program ----
+
+// kelvarin-device started on free ports, stopped with SIGTERM when it goes away.
+class RunningDevice {
+public:
+    explicit RunningDevice(std::vector<std::string> options) : m_process(Argv(std::move(options))) {
+        m_firstLine = m_process.ReadLine();
+        std::sscanf(m_firstLine.c_str(), "modbus 127.0.0.1:%d http 127.0.0.1:%d", &m_modbusPort,
+                    &m_httpPort);
+    }
+
+    bool Ready() const { return m_modbusPort > 0 && m_httpPort > 0; }
+    const std::string& FirstLine() const { return m_firstLine; }
+    int ModbusPort() const { return m_modbusPort; }
+    int HttpPort() const { return m_httpPort; }
+    ChildProcess& Process() { return m_process; }
+
+private:
+    static std::vector<std::string> Argv(std::vector<std::string> options) {
+        std::vector<std::string> argv = {kDevice, "--modbus-port", "0", "--http-port", "0"};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return argv;
+    }
+
+    ChildProcess m_process;
+    std::string m_firstLine;
+    int m_modbusPort = 0;
+    int m_httpPort = 0;
+};
+
+std::string Fetch(int port, std::string_view request) {
+    LoopbackClient client(port);
+    client.Send(request);
+    return client.ReceiveAll();
+}
+
+TEST(Device, ProgramStoresAnImageWritesItOutAndServesIt) {
+    TempDir dir;
+    std::string out = dir.Path() + "/memory.bin";
+    RunningDevice device({"--image-out", out});
+    ASSERT_TRUE(device.Ready()) << device.FirstLine();
+
+    std::string big(70000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) {
+        big[i] = static_cast<char>(i * 7 + (i >> 9));
+    }
+    std::string image = MakeImage({{"/index.htm", "<p>demo</p>"}, {"/big.bin", big}});
+    ASSERT_GT(image.size(), kPageSize);  // the download crosses into file 17
+    {
+        LoopbackClient modbus(device.ModbusPort());
+        for (const std::string& request : ImageRequests(image)) {
+            ASSERT_TRUE(modbus.Send(request));
+            ASSERT_EQ(modbus.Receive(request.size()), request);
+        }
+    }
+    ASSERT_EQ(device.Process().ReadLine(), "image " + out);
+    EXPECT_EQ(test::ReadAll(out), AsMemory(image));
+
+    std::string served = Fetch(device.HttpPort(), Get("/big.bin"));
+    EXPECT_EQ(served, "HTTP/1.1 200 OK\r\nContent-type: application/octet-stream\r\n\r\n" + big);
+    EXPECT_EQ(Fetch(device.HttpPort(), Get("/")),
+              "HTTP/1.1 200 OK\r\nContent-type: text/html\r\n\r\n<p>demo</p>");
+
+    // A connection that stored nothing is no write burst; the next one is.
+    { LoopbackClient idle(device.ModbusPort()); }
+    {
+        LoopbackClient modbus(device.ModbusPort());
+        std::string request = WriteRequest(9, 17, 65532, "tail");
+        modbus.Send(request);
+        EXPECT_EQ(modbus.Receive(request.size()), request);
+    }
+    ASSERT_EQ(device.Process().ReadLine(), "image " + out);
+    EXPECT_EQ(test::ReadAll(out).substr(kImageCapacity - 4), "tail");
+    EXPECT_EQ(device.Process().Stop(SIGTERM), 0);
+}
+
+TEST(Device, ProgramFaultModesAsAClientSeesThem) {
+    std::string first = WriteRequest(1, 16, 0, std::string(32, 'f'));
+    std::string second = WriteRequest(2, 16, 32, std::string(32, 's'));
+    using Clock = std::chrono::steady_clock;
+    auto elapsedMs = [](Clock::time_point since) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+    };
+
+    {
+        RunningDevice device({"--fault", "silent"});
+        LoopbackClient client(device.ModbusPort());
+        client.Send(first);
+        EXPECT_EQ(client.Receive(1, 300), "");
+        EXPECT_FALSE(client.PeerClosed());
+    }
+    {
+        RunningDevice device({"--fault", "exception"});
+        LoopbackClient client(device.ModbusPort());
+        client.Send(first);
+        EXPECT_EQ(client.Receive(100, 500), Bytes({0, 1, 0, 0, 0, 3, 0, 0x95, 4}));
+    }
+    {
+        RunningDevice device({"--fault", "split"});
+        LoopbackClient client(device.ModbusPort());
+        client.Send(first);
+        EXPECT_EQ(client.Receive(first.size()), first);
+        EXPECT_GE(client.ReadCount(), 4);
+    }
+    {
+        RunningDevice device({"--fault", "close-after=2"});
+        LoopbackClient client(device.ModbusPort());
+        client.Send(first);
+        EXPECT_EQ(client.Receive(first.size()), first);
+        client.Send(second);
+        EXPECT_EQ(client.ReceiveAll(), "");
+        EXPECT_TRUE(client.PeerClosed());
+    }
+    {
+        RunningDevice device({"--fault", "corrupt=1"});
+        LoopbackClient client(device.ModbusPort());
+        client.Send(first);
+        std::string reply = client.Receive(first.size());
+        ASSERT_EQ(reply.size(), first.size());
+        EXPECT_NE(reply, first);
+        EXPECT_EQ(reply.substr(0, reply.size() - 1), first.substr(0, first.size() - 1));
+    }
+    {
+        // The first reply is late; the second, though ready at once, waits behind it.
+        RunningDevice device({"--fault", "late=1:300"});
+        LoopbackClient client(device.ModbusPort());
+        auto sent = Clock::now();
+        client.Send(first + second);
+        EXPECT_EQ(client.Receive(1, 200), "");
+        EXPECT_EQ(client.Receive(first.size() + second.size(), 2000), first + second);
+        EXPECT_GE(elapsedMs(sent), 290);
+    }
+    {
+        RunningDevice device({"--fault", "delay=200"});
+        LoopbackClient client(device.ModbusPort());
+        auto sent = Clock::now();
+        client.Send(first);
+        EXPECT_EQ(client.Receive(first.size(), 2000), first);
+        EXPECT_GE(elapsedMs(sent), 190);
+    }
+}
+
+TEST(Device, ProgramKeepsServingPastIdleAndBadClients) {
+    RunningDevice device({"--http-timeout", "300"});
+    ASSERT_TRUE(device.Ready());
+    std::string page = MakeImage({{"/index.htm", "ok"}});
+    std::vector<std::string> requests = ImageRequests(page);
+
+    // Half a request on each port, then silence.
+    LoopbackClient idleModbus(device.ModbusPort());
+    idleModbus.Send(requests[0].substr(0, 10));
+    LoopbackClient idleHttp(device.HttpPort());
+    idleHttp.Send("GET / HT");
+
+    // Garbage on both ports.
+    LoopbackClient junkModbus(device.ModbusPort());
+    junkModbus.Send(Bytes({0, 1, 0, 7}) + "garbage, not Modbus");
+    EXPECT_EQ(junkModbus.ReceiveAll(), "");
+    EXPECT_TRUE(junkModbus.PeerClosed());
+    std::string junk(9000, '\x80');
+    EXPECT_EQ(Fetch(device.HttpPort(), junk).substr(0, 12), "HTTP/1.1 400");
+    EXPECT_EQ(Fetch(device.HttpPort(), "\r\n\r\n").substr(0, 12), "HTTP/1.1 400");
+
+    // Meanwhile other clients are served in full.
+    {
+        LoopbackClient modbus(device.ModbusPort());
+        for (std::size_t i = 1; i < requests.size(); ++i) {
+            modbus.Send(requests[i]);
+            EXPECT_EQ(modbus.Receive(requests[i].size()), requests[i]);
+        }
+    }
+    EXPECT_EQ(Fetch(device.HttpPort(), Get("/index.htm")).substr(0, 8), "HTTP/1.1");
+
+    // The idle Modbus client still finishes its request; the idle HTTP
+    // client has been dropped for taking too long.
+    idleModbus.Send(requests[0].substr(10));
+    EXPECT_EQ(idleModbus.Receive(requests[0].size()), requests[0]);
+    EXPECT_EQ(idleHttp.ReceiveAll(2000), "");
+    EXPECT_TRUE(idleHttp.PeerClosed());
+    EXPECT_EQ(Fetch(device.HttpPort(), Get("/")),
+              "HTTP/1.1 200 OK\r\nContent-type: text/html\r\n\r\nok");
+}
+
+TEST(Device, ProgramLimitsConnectionsPerPort) {
+    RunningDevice device({});
+    ASSERT_TRUE(device.Ready());
+    std::vector<std::unique_ptr<LoopbackClient>> clients;
+    for (int i = 0; i < 64; ++i) {
+        clients.push_back(std::make_unique<LoopbackClient>(device.ModbusPort()));
+    }
+    LoopbackClient extra(device.ModbusPort());
+    EXPECT_EQ(extra.ReceiveAll(2000), "");
+    EXPECT_TRUE(extra.PeerClosed());
+
+    std::string request = WriteRequest(5, 16, 0, "ok");
+    clients.back()->Send(request);
+    EXPECT_EQ(clients.back()->Receive(request.size()), request);
+    // The HTTP port has its own count.
+    EXPECT_EQ(Fetch(device.HttpPort(), Get("/")).substr(0, 12), "HTTP/1.1 404");
+}
+
+TEST(Device, ProgramStartsStopsAndFailsCleanly) {
+    RunningDevice device({});
+    ASSERT_TRUE(device.Ready()) << device.FirstLine();
+    EXPECT_EQ(device.FirstLine(), "modbus 127.0.0.1:" + std::to_string(device.ModbusPort()) +
+                                      " http 127.0.0.1:" + std::to_string(device.HttpPort()));
+
+    // The Modbus port is taken: the second device says so and exits 1.
+    test::RunResult taken = test::RunProgram(
+        {kDevice, "--modbus-port", std::to_string(device.ModbusPort()), "--http-port", "0"});
+    EXPECT_EQ(taken.exitCode, 1);
+    EXPECT_NE(taken.err.find("cannot listen on modbus port"), std::string::npos) << taken.err;
+    EXPECT_EQ(taken.out, "");
+    EXPECT_EQ(device.Process().Stop(SIGTERM), 0);
+
+    RunningDevice interrupted({});
+    ASSERT_TRUE(interrupted.Ready());
+    EXPECT_EQ(interrupted.Process().Stop(SIGINT), 0);
+
+    EXPECT_EQ(test::RunProgram({kDevice, "--fault", "late=0"}).exitCode, 2);
+    EXPECT_EQ(test::RunProgram({kDevice, "--bind", "localhost"}).exitCode, 2);
+    test::RunResult version = test::RunProgram({kDevice, "--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("kelvarin-device 1.", 0), 0u);
+}
+
+}  // namespace
+}  // namespace kelvarin::device
