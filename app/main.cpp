@@ -1,0 +1,19 @@
+// kelvarin: the window that packs web files and loads them into a device.
+#include "text_input.h"
+#include "web_load_app.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv, argv + argc);
+    // --help and --version answer without a display.
+    if (auto info = kelvarin::InfoText(args)) {
+        std::fputs(info->c_str(), stdout);
+        return 0;
+    }
+    kelvarin::CWebLoadApp app(argc, argv, std::move(args));
+    app.InitInstance();
+    return 0;
+}

@@ -1,0 +1,67 @@
+// Dialog layouts in dialog units: the main window and the about box. The
+// window builds its controls from these tables in order; that order is also
+// the tab order.
+#pragma once
+
+#include "resource.h"
+#include "strings.h"
+
+namespace kelvarin::res {
+
+// The kinds of control a dialog table can hold.
+enum class ControlKind {
+    kIpAddress,    // four 0-255 fields, one tab stop
+    kEdit,         // single-line edit, tab stop
+    kButton,       // push button, tab stop
+    kDefButton,    // default push button, tab stop
+    kFileList,     // report-style list with check boxes, tab stop
+    kLabel,        // static text
+    kProgress,     // progress bar
+    kLogBox,       // list box of log lines, tab stop
+    kGroupBox,     // frame with a title, behind the controls it frames
+    kIcon,         // static icon
+    kPlainLabel,   // static text shown without mnemonic processing
+};
+
+// One control: identifier, kind, text and rectangle in dialog units.
+struct DialogItem {
+    int id;
+    ControlKind kind;
+    const char* text;
+    int x, y, cx, cy;
+};
+
+// A dialog: its size in dialog units and title. Both dialogs use the dialog
+// font (kDialogFontFace, kDialogFontPoints).
+struct DialogTemplate {
+    int id;
+    const char* title;
+    int cx, cy;
+};
+
+inline constexpr DialogTemplate kMainDialog = {kIddWebLoadDialog, kWindowTitle, 325, 321};
+
+inline constexpr DialogItem kMainDialogItems[] = {
+    {kIdcIpAddress, ControlKind::kIpAddress, "", 57, 172, 74, 14},
+    {kIdcPort, ControlKind::kEdit, "", 57, 192, 40, 14},
+    {kIdcConnect, ControlKind::kButton, kConnectText, 150, 173, 64, 33},
+    {kIdcSend, ControlKind::kButton, kSendText, 231, 172, 54, 14},
+    {kIdCancel, ControlKind::kButton, kExitText, 231, 192, 54, 14},
+    {kIdcFileList, ControlKind::kFileList, "", 13, 7, 296, 151},
+    {kIdcStatic, ControlKind::kLabel, kAddressLabel, 19, 176, 33, 8},
+    {kIdcProgress, ControlKind::kProgress, "", 21, 291, 280, 10},
+    {kIdcLog, ControlKind::kLogBox, "", 21, 229, 280, 54},
+    {kIdcStatic, ControlKind::kGroupBox, kStatusGroup, 13, 217, 296, 91},
+    {kIdcStatic, ControlKind::kGroupBox, kConnectGroup, 13, 161, 296, 52},
+    {kIdcStatic, ControlKind::kLabel, kPortLabel, 35, 195, 17, 9},
+};
+
+inline constexpr DialogTemplate kAboutDialog = {kIddAboutBox, kAboutTitle, 235, 55};
+
+inline constexpr DialogItem kAboutDialogItems[] = {
+    {kIdrMainFrame, ControlKind::kIcon, "", 11, 17, 20, 20},
+    {kIdcStatic, ControlKind::kPlainLabel, kAboutText, 40, 10, 119, 8},
+    {kIdOk, ControlKind::kDefButton, kOkText, 178, 7, 50, 14},
+};
+
+}  // namespace kelvarin::res

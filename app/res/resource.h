@@ -1,0 +1,33 @@
+// Resource and control identifiers of the Kelvarin window and about box.
+#pragma once
+
+namespace kelvarin::res {
+
+// Dialogs, strings and the icon.
+inline constexpr int kIddAboutBox = 100;       // the about box
+inline constexpr int kIdsAboutBox = 101;       // the about command's menu text
+inline constexpr int kIddWebLoadDialog = 102;  // the main window
+inline constexpr int kIdrMainFrame = 128;      // the window icon
+
+// Standard command identifiers of dialog buttons.
+inline constexpr int kIdOk = 1;
+inline constexpr int kIdCancel = 2;
+
+// Controls of the main window.
+inline constexpr int kIdcFileList = 1000;
+inline constexpr int kIdcIpAddress = 1001;
+inline constexpr int kIdcConnect = 1002;
+inline constexpr int kIdcProgress = 1005;
+inline constexpr int kIdcLog = 1007;
+inline constexpr int kIdcPort = 1008;
+inline constexpr int kIdcSend = 1009;
+
+// Controls without an identifier of their own (labels and group boxes).
+inline constexpr int kIdcStatic = -1;
+
+// The about command of the window menu. Commands of the window menu are
+// compared with their low four bits cleared.
+inline constexpr int kIdmAboutBox = 0x0010;
+inline constexpr int kSysCommandMask = 0xFFF0;
+
+}  // namespace kelvarin::res

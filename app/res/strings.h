@@ -1,0 +1,41 @@
+// The texts the window shows and logs, UTF-8. Formats are printf-style.
+#pragma once
+
+namespace kelvarin::res {
+
+inline constexpr const char* kWindowTitle = "Kelvarin";
+inline constexpr const char* kAboutTitle = "关于 Kelvarin";
+inline constexpr const char* kAboutText = "Kelvarin 1.0 版";
+inline constexpr const char* kAboutCommand = "关于 Kelvarin(&A)...";  // string 101
+
+// The dialog font; mapped to an installed CJK font at start-up.
+inline constexpr const char* kDialogFontFace = "宋体";
+inline constexpr int kDialogFontPoints = 9;
+
+// Button texts; the Connect button's text is also the connection state.
+inline constexpr const char* kConnectText = "连接";
+inline constexpr const char* kDisconnectText = "断开";
+inline constexpr const char* kSendText = "发送";
+inline constexpr const char* kExitText = "退出(&Q)";
+inline constexpr const char* kOkText = "确定";
+
+// Labels and group boxes.
+inline constexpr const char* kAddressLabel = "设备地址";
+inline constexpr const char* kPortLabel = "端口";
+inline constexpr const char* kStatusGroup = "状态";
+inline constexpr const char* kConnectGroup = "连接设备";
+
+// Log lines.
+inline constexpr const char* kConnectedFormat = "%s:%d 连接成功";
+inline constexpr const char* kConnectFailedFormat = "%s:%d 连接失败";
+inline constexpr const char* kDisconnectedLine = "断开连接";
+
+// Settings: section, keys and defaults.
+inline constexpr const char* kSettingsFileName = "kelvarin.ini";
+inline constexpr const char* kSettingsSection = "Kelvarin";
+inline constexpr const char* kAddressKey = "IPAddr";
+inline constexpr const char* kPortKey = "PortNum";
+inline constexpr const char* kDefaultAddress = "192.168.2.80";
+inline constexpr const char* kDefaultPort = "502";
+
+}  // namespace kelvarin::res

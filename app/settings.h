@@ -1,0 +1,26 @@
+// The stored settings: the device address and port of the last Connect.
+#pragma once
+
+#include <QString>
+
+namespace kelvarin {
+
+// The two stored values, as text.
+struct ConnectionSettings {
+    QString address;  // dotted IPv4 text, key "IPAddr"
+    QString port;     // the port exactly as typed, key "PortNum"
+};
+
+// The settings file: kelvarin.ini in $XDG_CONFIG_HOME, or in ~/.config when
+// that is unset or not absolute. Empty when neither is known.
+QString SettingsFilePath();
+
+// Reads section [Kelvarin]. A missing key, a missing, unreadable or corrupt
+// file gives the defaults "192.168.2.80" and "502".
+ConnectionSettings LoadSettings();
+
+// Writes both keys to section [Kelvarin], creating the folder when missing.
+// False when the file cannot be written (the values are then not kept).
+bool SaveSettings(const ConnectionSettings& settings);
+
+}  // namespace kelvarin

@@ -1,0 +1,205 @@
+// Port texts, dotted addresses, dropped file lists, --help and --version.
+#include "text_input.h"
+
+#include <kelvarin/version.h>
+
+#include <climits>
+#include <cstdint>
+
+namespace kelvarin {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+int HexValue(char c) {
+    if (IsDigit(c)) {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::string PercentDecode(std::string_view text) {
+    std::string bytes;
+    bytes.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size()) {
+            int high = HexValue(text[i + 1]);
+            int low = HexValue(text[i + 2]);
+            if (high >= 0 && low >= 0) {
+                bytes.push_back(static_cast<char>(high * 16 + low));
+                i += 2;
+                continue;
+            }
+        }
+        bytes.push_back(text[i]);
+    }
+    return bytes;
+}
+
+std::string_view Trim(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front())) {
+        text.remove_prefix(1);
+    }
+    while (!text.empty() && IsBlank(text.back())) {
+        text.remove_suffix(1);
+    }
+    return text;
+}
+
+// The path of one file: URI, or empty when the URI names no local file.
+std::string LocalPath(std::string_view uri) {
+    constexpr std::string_view kScheme = "file:";
+    if (uri.size() < kScheme.size()) {
+        return {};
+    }
+    for (std::size_t i = 0; i < kScheme.size(); ++i) {
+        char c = uri[i];
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+        if (c != kScheme[i]) {
+            return {};
+        }
+    }
+    std::string_view rest = uri.substr(kScheme.size());
+    if (rest.starts_with("//")) {
+        // file://host/path: only this host, named or left empty.
+        rest.remove_prefix(2);
+        std::size_t slash = rest.find('/');
+        if (slash == std::string_view::npos) {
+            return {};
+        }
+        std::string_view host = rest.substr(0, slash);
+        if (!host.empty() && host != "localhost") {
+            return {};
+        }
+        rest.remove_prefix(slash);
+    }
+    if (!rest.starts_with('/')) {
+        return {};
+    }
+    // A query or fragment is not part of a file's path.
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    return PercentDecode(rest);
+}
+
+}  // namespace
+
+int ParsePortText(std::string_view text) {
+    std::size_t i = 0;
+    while (i < text.size() && IsBlank(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    // Accumulate in 64 bits and stop at the 32-bit limits, as strtol does
+    // on a platform whose long has 32 bits.
+    std::int64_t value = 0;
+    const std::int64_t limit = negative ? -static_cast<std::int64_t>(INT_MIN) : INT_MAX;
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
+        value = value * 10 + (text[i] - '0');
+        if (value > limit) {
+            value = limit;
+        }
+    }
+    return static_cast<int>(negative ? -value : value);
+}
+
+bool IsPortInRange(int port) { return port >= 1 && port <= 65535; }
+
+std::optional<std::array<int, 4>> ParseAddressFields(std::string_view text) {
+    text = Trim(text);
+    std::array<int, 4> fields = {-1, -1, -1, -1};
+    if (text.empty()) {
+        return fields;
+    }
+    std::size_t field = 0;
+    std::size_t start = 0;
+    while (true) {
+        if (field == fields.size()) {
+            return std::nullopt;  // more than four fields
+        }
+        std::size_t dot = text.find('.', start);
+        std::string_view part = text.substr(start, dot == std::string_view::npos
+                                                       ? std::string_view::npos
+                                                       : dot - start);
+        if (part.size() > 3) {
+            return std::nullopt;
+        }
+        int value = -1;
+        for (char c : part) {
+            if (!IsDigit(c)) {
+                return std::nullopt;
+            }
+            value = (value < 0 ? 0 : value * 10) + (c - '0');
+        }
+        fields[field++] = value > 255 ? 255 : value;
+        if (dot == std::string_view::npos) {
+            return fields;
+        }
+        start = dot + 1;
+    }
+}
+
+std::vector<std::string> LocalPathsFromUriList(std::string_view uriList) {
+    std::vector<std::string> paths;
+    while (!uriList.empty()) {
+        std::size_t end = uriList.find('\n');
+        std::string_view line = uriList.substr(0, end);
+        uriList = end == std::string_view::npos ? std::string_view() : uriList.substr(end + 1);
+        line = Trim(line);
+        if (line.empty() || line.front() == '#') {
+            continue;
+        }
+        std::string path = LocalPath(line);
+        if (!path.empty()) {
+            paths.push_back(std::move(path));
+        }
+    }
+    return paths;
+}
+
+std::optional<std::string> InfoText(const std::vector<std::string>& args) {
+    if (args.size() != 2) {
+        return std::nullopt;
+    }
+    if (args[1] == "--version") {
+        return std::string("kelvarin ") + kVersion + "\n";
+    }
+    if (args[1] == "--help") {
+        return "Usage: kelvarin [ADDRESS PORT [FILE...]]\n"
+               "       kelvarin --help | --version\n"
+               "\n"
+               "Opens the Kelvarin window, which packs web files into a web image and\n"
+               "downloads it to a device over Modbus/TCP.\n"
+               "\n"
+               "  ADDRESS  device IPv4 address (put into the address field)\n"
+               "  PORT     device TCP port (put into the port field)\n"
+               "  FILE     files to add to the list, in order (at most 50)\n"
+               "\n"
+               "ADDRESS alone is ignored: the window then shows the address and port\n"
+               "stored at the last Connect.\n"
+               "Settings: $XDG_CONFIG_HOME/kelvarin.ini (default ~/.config/kelvarin.ini).\n"
+               "Dump of the last image sent: $XDG_DATA_HOME/kelvarin/a.dat.\n"
+               "\n"
+               "  --help     print this text and exit\n"
+               "  --version  print the version and exit\n";
+    }
+    return std::nullopt;
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,496 @@
+// The main window: layout, event table, Connect/Disconnect, Send, the log,
+// the file list handlers, settings and command line.
+#include "web_load_dlg.h"
+
+#include "about_dlg.h"
+#include "dialog_builder.h"
+#include "download.h"
+#include "dump_file.h"
+#include "file_list_view.h"
+#include "ip_address_ctrl.h"
+#include "log_box.h"
+#include "res/dialogs.h"
+#include "res/resource.h"
+#include "res/strings.h"
+#include "settings.h"
+#include "text_input.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <cstdio>
+#include <thread>
+
+namespace kelvarin {
+
+namespace {
+
+constexpr int kConnectTimeoutMs = 200;
+const char* const kUriListFormat = "text/uri-list";
+
+QString FormatHostPort(const char* format, const QString& host, int port) {
+    char line[256];
+    std::snprintf(line, sizeof line, format, host.toUtf8().constData(), port);
+    return QString::fromUtf8(line);
+}
+
+QString DefaultFileChooser(QWidget* parent) {
+    return QFileDialog::getOpenFileName(parent);
+}
+
+// Log lines from the Send command's worker thread, appended on the window's
+// thread in the order they were produced.
+class QueuedLog : public LogSink {
+public:
+    QueuedLog(QObject* context, std::function<void(const QString&)> append)
+        : m_context(context), m_append(std::move(append)) {}
+
+    void AppendLine(std::string_view line) override {
+        QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
+        QMetaObject::invokeMethod(
+            m_context, [append = m_append, text] { append(text); }, Qt::QueuedConnection);
+    }
+
+private:
+    QObject* m_context;
+    std::function<void(const QString&)> m_append;
+};
+
+// Progress from the worker thread, applied to the bar on the window's thread.
+class QueuedProgress : public ProgressSink {
+public:
+    QueuedProgress(QObject* context, std::function<void(int, int)> setRange, QProgressBar* bar)
+        : m_context(context), m_setRange(std::move(setRange)), m_bar(bar) {}
+
+    void SetRange(std::uint32_t low, std::uint32_t high) override {
+        QMetaObject::invokeMethod(
+            m_context,
+            [setRange = m_setRange, low, high] {
+                setRange(static_cast<int>(low), static_cast<int>(high));
+            },
+            Qt::QueuedConnection);
+    }
+
+    void SetPosition(std::uint32_t position) override {
+        QMetaObject::invokeMethod(
+            m_bar, [bar = m_bar, position] { bar->setValue(static_cast<int>(position)); },
+            Qt::QueuedConnection);
+    }
+
+private:
+    QObject* m_context;
+    std::function<void(int, int)> m_setRange;
+    QProgressBar* m_bar;
+};
+
+// While it exists, swallows every input event of the application: keys,
+// mouse, wheel, touch, context menus, drops and close requests. Paint,
+// timer and posted events still flow, so the window keeps painting.
+class InputBlocker : public QObject {
+public:
+    InputBlocker() { qApp->installEventFilter(this); }
+    ~InputBlocker() override { qApp->removeEventFilter(this); }
+    InputBlocker(const InputBlocker&) = delete;
+    InputBlocker& operator=(const InputBlocker&) = delete;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+            case QEvent::KeyPress:
+            case QEvent::KeyRelease:
+            case QEvent::ShortcutOverride:
+            case QEvent::Shortcut:
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonRelease:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::MouseMove:
+            case QEvent::Wheel:
+            case QEvent::TouchBegin:
+            case QEvent::TouchUpdate:
+            case QEvent::TouchEnd:
+            case QEvent::TabletPress:
+            case QEvent::TabletRelease:
+            case QEvent::TabletMove:
+            case QEvent::ContextMenu:
+            case QEvent::DragEnter:
+            case QEvent::DragMove:
+            case QEvent::Drop:
+            case QEvent::Close:
+                event->ignore();
+                return true;
+            default:
+                return false;
+        }
+    }
+};
+
+}  // namespace
+
+CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
+    : QDialog(parent),
+      m_args(std::move(args)),
+      m_units(DialogFont()),
+      m_chooseFile(DefaultFileChooser) {
+    setObjectName(QStringLiteral("webLoadDialog"));
+    // An application window with a title and close box, no minimise or
+    // maximise box, fixed in size.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    DoDataExchange();
+    OnInitDialog();
+    WireEvents();
+}
+
+CWebLoadDlg::~CWebLoadDlg() {
+    // The view goes first: the adapter and the model it shows are members,
+    // destroyed before the window's children would be.
+    if (m_list) {
+        m_list->viewport()->removeEventFilter(this);
+        m_list->removeEventFilter(this);
+        m_list->SetAdapter(nullptr);
+        delete m_list;
+        m_list = nullptr;
+    }
+    m_adapter.reset();
+}
+
+void CWebLoadDlg::SetFileChooser(std::function<QString(QWidget*)> chooser) {
+    m_chooseFile = chooser ? std::move(chooser) : DefaultFileChooser;
+}
+
+// Creates the controls from the layout table and binds them by identifier.
+void CWebLoadDlg::DoDataExchange() {
+    const DialogControls controls = BuildDialog(*this, res::kMainDialog, res::kMainDialogItems);
+    m_port = controls.Get<QLineEdit>(res::kIdcPort);
+    m_log = controls.Get<CLogBox>(res::kIdcLog);
+    m_progress = controls.Get<QProgressBar>(res::kIdcProgress);
+    m_list = controls.Get<CFileListView>(res::kIdcFileList);
+    m_address = controls.Get<CIpAddressCtrl>(res::kIdcIpAddress);
+    m_send = controls.Get<QPushButton>(res::kIdcSend);
+    m_connect = controls.Get<QPushButton>(res::kIdcConnect);
+    m_exit = controls.Get<QPushButton>(res::kIdCancel);
+
+    // Names the tests and accessibility tools find the controls by.
+    m_port->setObjectName(QStringLiteral("port"));
+    m_log->setObjectName(QStringLiteral("log"));
+    m_progress->setObjectName(QStringLiteral("progress"));
+    m_list->setObjectName(QStringLiteral("fileList"));
+    m_address->setObjectName(QStringLiteral("address"));
+    m_send->setObjectName(QStringLiteral("send"));
+    m_connect->setObjectName(QStringLiteral("connect"));
+    m_exit->setObjectName(QStringLiteral("exit"));
+}
+
+// The event table: every message and control notification the window
+// handles, bound in one place, in this order.
+//
+//   event                         handler
+//   window-menu command           OnSysCommand
+//   paint                         (default painting)
+//   query of the drag icon        (the desktop draws it)
+//   button 1002 clicked           OnConnect
+//   button 1009 clicked           OnSend
+//   double-click in list 1000     OnListDblClk
+//   files dropped                 OnDropFiles
+//   key down in list 1000         OnListKeyDown
+//   window destroyed              (default handling)
+//   double-click in log 1007      OnClearLog
+//
+// Before any of them, every event addressed to the list runs the check-box
+// sweep (PreTranslateMessage, through eventFilter).
+void CWebLoadDlg::WireEvents() {
+    const QList<QAction*> menuActions = m_systemMenu ? m_systemMenu->actions() : QList<QAction*>();
+    for (QAction* action : menuActions) {
+        const int id = action->data().toInt();
+        if (id != 0) {
+            connect(action, &QAction::triggered, this, [this, id] { OnSysCommand(id); });
+        }
+    }
+    connect(m_connect, &QPushButton::clicked, this, &CWebLoadDlg::OnConnect);
+    connect(m_send, &QPushButton::clicked, this, &CWebLoadDlg::OnSend);
+    connect(m_list, &CFileListView::listDblClk, this, &CWebLoadDlg::OnListDblClk);
+    connect(this, &CWebLoadDlg::filesDropped, this, &CWebLoadDlg::OnDropFiles);
+    connect(m_list, &CFileListView::listKeyDown, this, &CWebLoadDlg::OnListKeyDown);
+    connect(m_log, &CLogBox::logDblClk, this, &CWebLoadDlg::OnClearLog);
+
+    m_list->installEventFilter(this);
+    m_list->viewport()->installEventFilter(this);
+
+    // The framework's cancel handling: Exit ends the dialog.
+    connect(m_exit, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+bool CWebLoadDlg::OnInitDialog() {
+    setAcceptDrops(true);
+
+    // The window menu: X11 and Wayland give no access to the title bar's
+    // menu, so the window's background carries it as a context menu.
+    const QString aboutText = QString::fromUtf8(res::kAboutCommand);
+    if (!aboutText.isEmpty()) {
+        m_systemMenu = new QMenu(this);
+        m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
+        m_systemMenu->setSeparatorsCollapsible(false);
+        m_systemMenu->addSeparator();
+        QAction* about = m_systemMenu->addAction(aboutText);
+        about->setObjectName(QStringLiteral("aboutAction"));
+        about->setData(res::kIdmAboutBox);
+    }
+
+    setWindowIcon(WindowIcon());
+
+    // The list starts with its total row (the model makes it).
+    m_adapter = std::make_unique<CFileListAdapter>(m_files);
+    m_list->SetAdapter(m_adapter.get());
+
+    ApplySettings();
+    m_send->setEnabled(false);
+    ApplyCommandLine();
+
+    // The first tab stop takes the focus when the window is shown.
+    m_address->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void CWebLoadDlg::ApplySettings() {
+    const ConnectionSettings settings = LoadSettings();
+    m_address->SetText(settings.address);
+    m_port->setText(settings.port);
+}
+
+void CWebLoadDlg::ApplyCommandLine() {
+    // Program, address and port at least; one argument alone is ignored.
+    if (m_args.size() <= 2) {
+        return;
+    }
+    m_address->SetText(QString::fromLocal8Bit(m_args[1].c_str()));
+    m_port->setText(QString::fromLocal8Bit(m_args[2].c_str()));
+    for (std::size_t i = 3; i < m_args.size(); ++i) {
+        m_files.AddFile(m_args[i]);
+    }
+}
+
+void CWebLoadDlg::OnSysCommand(int id) {
+    if ((id & res::kSysCommandMask) == res::kIdmAboutBox) {
+        CAboutDlg about(this);
+        about.exec();
+    }
+}
+
+void CWebLoadDlg::OnConnect() {
+    if (m_connect->text() == QString::fromUtf8(res::kConnectText)) {
+        const QString host = m_address->Text();
+        const QString portText = m_port->text();
+        // The settings are written before connecting, whatever follows.
+        SaveSettings({host, portText});
+        const int port = ParsePortText(portText.toStdString());
+
+        // A port outside 1..65535 would wrap to another port: refuse it
+        // without trying.
+        bool connected = false;
+        if (IsPortInRange(port)) {
+            m_link.Open(0, false, kConnectTimeoutMs);
+            connected = m_link.Connect(host.toStdString(), port);
+        }
+        QString message;
+        if (connected) {
+            SetConnected(true);
+            message = FormatHostPort(res::kConnectedFormat, host, port);
+        } else {
+            message = FormatHostPort(res::kConnectFailedFormat, host, port);
+            m_link.Close();
+        }
+        AppendLog(message);
+    } else {
+        SetConnected(false);
+        m_link.Close();
+        AppendLog(QString::fromUtf8(res::kDisconnectedLine));
+    }
+}
+
+void CWebLoadDlg::OnSend() {
+    if (m_sending || !m_link.IsConnected()) {
+        return;
+    }
+    // The download runs on a worker thread so the window keeps painting;
+    // the log and progress bar follow through queued calls, and every input
+    // event is swallowed until it ends, so neither the list nor the link can
+    // change under it.
+    m_sending = true;
+    InputBlocker blocker;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    QueuedLog log(this, [this](const QString& line) { AppendLog(line); });
+    QueuedProgress progress(
+        this, [this](int low, int high) { SetProgressRange(low, high); }, m_progress);
+    const std::string dumpPath = DefaultDumpPath(true);
+    SendReport report;
+    QEventLoop loop;
+    std::thread worker([&] {
+        report = SendWebImage(m_files, m_link, log, progress, dumpPath);
+        // Posted after the last log line and progress step, so they are all
+        // shown before the loop ends.
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+
+    QApplication::restoreOverrideCursor();
+    m_sending = false;
+    if (report.connectionLost) {
+        m_link.Close();
+        SetConnected(false);
+    }
+}
+
+void CWebLoadDlg::OnListDblClk() {
+    const QString path = m_chooseFile(this);
+    if (!path.isEmpty()) {
+        m_files.AddFile(QFile::encodeName(path).toStdString());
+    }
+}
+
+void CWebLoadDlg::OnDropFiles(const std::vector<std::string>& paths) {
+    for (const std::string& path : paths) {
+        if (path.empty()) {
+            break;
+        }
+        m_files.AddFile(path);
+    }
+}
+
+void CWebLoadDlg::OnListKeyDown(int key) {
+    if (key == Qt::Key_Delete) {
+        m_files.OnDeleteKey();
+    }
+}
+
+void CWebLoadDlg::OnClearLog() {
+    while (m_log->count() > 0) {
+        delete m_log->takeItem(0);
+    }
+}
+
+bool CWebLoadDlg::PreTranslateMessage(QEvent* event) {
+    // Never while a Send command reads the list, nor from inside a sweep.
+    if (m_sending || m_sweeping) {
+        return false;
+    }
+    if (event->type() == QEvent::Paint) {
+        // Rows are not removed in the middle of painting; the sweep runs
+        // right after this paint instead.
+        if (!m_sweepQueued && m_files.FileCount() > 0) {
+            m_sweepQueued = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_sweepQueued = false;
+                    if (!m_sending) {
+                        SweepUnchecked();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+    SweepUnchecked();
+    return false;
+}
+
+void CWebLoadDlg::SweepUnchecked() {
+    m_sweeping = true;
+    m_files.SweepUnchecked();
+    m_sweeping = false;
+}
+
+bool CWebLoadDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (m_list && (watched == m_list || watched == m_list->viewport())) {
+        return PreTranslateMessage(event);
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CWebLoadDlg::SetConnected(bool connected) {
+    m_connect->setText(
+        QString::fromUtf8(connected ? res::kDisconnectText : res::kConnectText));
+    m_address->setEnabled(!connected);
+    m_port->setEnabled(!connected);
+    m_send->setEnabled(connected);
+}
+
+void CWebLoadDlg::AppendLog(const QString& line) { m_log->AppendLine(line); }
+
+void CWebLoadDlg::SetProgressRange(int low, int high) {
+    // An empty range would make the bar an endless busy indicator; an empty
+    // image shows an empty bar instead.
+    m_progress->setRange(low, high > low ? high : low + 1);
+    m_progress->setValue(low);
+}
+
+void CWebLoadDlg::done(int result) {
+    if (m_sending) {
+        return;
+    }
+    QDialog::done(result);
+}
+
+void CWebLoadDlg::closeEvent(QCloseEvent* event) {
+    if (m_sending) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CWebLoadDlg::keyPressEvent(QKeyEvent* event) {
+    // Enter never ends the window. A focused push button has already taken
+    // it as a click; anywhere else it does nothing.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CWebLoadDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // Only the window's own background carries the window menu; labels
+    // and group boxes are part of the background.
+    if (!m_systemMenu || childAt(event->pos()) != nullptr) {
+        event->ignore();
+        return;
+    }
+    m_systemMenu->exec(event->globalPos());
+}
+
+void CWebLoadDlg::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasFormat(QString::fromLatin1(kUriListFormat))) {
+        event->acceptProposedAction();
+    }
+}
+
+void CWebLoadDlg::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasFormat(QString::fromLatin1(kUriListFormat))) {
+        event->acceptProposedAction();
+    }
+}
+
+void CWebLoadDlg::dropEvent(QDropEvent* event) {
+    const QByteArray uriList = event->mimeData()->data(QString::fromLatin1(kUriListFormat));
+    const std::vector<std::string> paths =
+        LocalPathsFromUriList(std::string_view(uriList.constData(), static_cast<std::size_t>(uriList.size())));
+    event->acceptProposedAction();
+    emit filesDropped(paths);
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,119 @@
+// CWebLoadDlg: the main window. File list, device address and port,
+// Connect/Disconnect, Send, Exit, the log and the progress bar.
+#pragma once
+
+#include "dialog_units.h"
+#include "file_list.h"
+#include "socket_link.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+
+namespace kelvarin {
+
+class CFileListAdapter;
+class CFileListView;
+class CIpAddressCtrl;
+class CLogBox;
+
+class CWebLoadDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // Builds the window and initialises it: the file list with its total
+    // row, address and port from the settings, Send disabled, then the
+    // command line args (args[0] is the program; address, port and files
+    // apply only when there are more than two arguments). File arguments are
+    // taken as the exact bytes of their paths.
+    explicit CWebLoadDlg(std::vector<std::string> args, QWidget* parent = nullptr);
+    ~CWebLoadDlg() override;
+    CWebLoadDlg(const CWebLoadDlg&) = delete;
+    CWebLoadDlg& operator=(const CWebLoadDlg&) = delete;
+
+    // The files listed (the model behind the list view).
+    const FileListModel& FileList() const { return m_files; }
+
+    // Replaces the file-open dialog a double-click in the list shows. The
+    // chooser returns the chosen path, or an empty text when cancelled.
+    void SetFileChooser(std::function<QString(QWidget* parent)> chooser);
+
+    // True while a Send command runs; the window then takes no input.
+    bool IsSending() const { return m_sending; }
+
+    // The base units the layout was made with.
+    const DialogUnits& Units() const { return m_units; }
+
+    // Ends the dialog with result, except while a Send command runs.
+    void done(int result) override;
+
+signals:
+    // Files dropped on the window, in the order the drop gives them.
+    void filesDropped(const std::vector<std::string>& paths);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void DoDataExchange();
+    void WireEvents();
+    bool OnInitDialog();
+    void ApplySettings();
+    void ApplyCommandLine();
+
+    // Handlers, in the order of the event table (see WireEvents).
+    void OnSysCommand(int id);
+    void OnConnect();
+    void OnSend();
+    void OnListDblClk();
+    void OnDropFiles(const std::vector<std::string>& paths);
+    void OnListKeyDown(int key);
+    void OnClearLog();
+
+    // The check-box sweep, run before every event that reaches the list.
+    // Returns false: the event always goes on to the list.
+    bool PreTranslateMessage(QEvent* event);
+    void SweepUnchecked();
+
+    void SetConnected(bool connected);
+    void AppendLog(const QString& line);
+    void SetProgressRange(int low, int high);
+
+    CSocketLink m_link;
+    FileListModel m_files;
+    std::vector<std::string> m_args;
+    DialogUnits m_units;
+
+    // Controls, owned by the window as its children.
+    QLineEdit* m_port = nullptr;
+    CLogBox* m_log = nullptr;
+    QProgressBar* m_progress = nullptr;
+    CFileListView* m_list = nullptr;
+    CIpAddressCtrl* m_address = nullptr;
+    QPushButton* m_send = nullptr;
+    QPushButton* m_connect = nullptr;
+    QPushButton* m_exit = nullptr;
+    QMenu* m_systemMenu = nullptr;
+    std::unique_ptr<CFileListAdapter> m_adapter;
+
+    std::function<QString(QWidget*)> m_chooseFile;
+    bool m_sending = false;
+    bool m_sweeping = false;
+    bool m_sweepQueued = false;
+};
+
+}  // namespace kelvarin
