@@ -3,13 +3,13 @@
 
 #include "device_http.h"
 
-#include <algorithm>
-#include <cerrno>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
 
 namespace kelvarin::device {
 
@@ -35,7 +35,9 @@ constexpr milliseconds kSplitPause(1);
 
 Connection::Connection(int fd, PortKind kind) : m_fd(fd), m_kind(kind) {}
 
-Connection::~Connection() { ::close(m_fd); }
+Connection::~Connection() {
+    ::close(m_fd);
+}
 
 TimePoint Connection::FrontDue() const {
     return std::max(m_queue.front().notBefore, m_nextSend);
@@ -159,9 +161,13 @@ void Connection::EndAfterOutput(bool linger) {
     m_after = linger ? AfterOutput::kLinger : AfterOutput::kClose;
 }
 
-void Connection::OnPeerClosed(TimePoint /*now*/) { EndAfterOutput(false); }
+void Connection::OnPeerClosed(TimePoint /*now*/) {
+    EndAfterOutput(false);
+}
 
-void Connection::OnDeadline(TimePoint /*now*/) { Finish(); }
+void Connection::OnDeadline(TimePoint /*now*/) {
+    Finish();
+}
 
 ModbusConnection::ModbusConnection(int fd, DeviceMemory& memory, FaultMode fault)
     : Connection(fd, PortKind::kModbus),
@@ -197,17 +203,22 @@ void HttpConnection::OnReceived(std::string_view bytes, TimePoint now) {
     }
     // The response is a copy, so later writes to the memory cannot change it
     // while it is being sent.
-    Queue(scan.status == HttpScanStatus::kComplete
-              ? HandleHttpRequest(m_memory.Bytes(), std::string_view(m_request).substr(0, scan.size))
-              : HttpErrorResponse(400),
-          now);
+    std::string response =
+        scan.status == HttpScanStatus::kComplete
+            ? HandleHttpRequest(m_memory.Bytes(), std::string_view(m_request).substr(0, scan.size))
+            : HttpErrorResponse(400);
+    Queue(std::move(response), now);
     m_request.clear();
     SetDeadline(now + kHttpSendStall);
     EndAfterOutput(true);
 }
 
-void HttpConnection::OnPeerClosed(TimePoint /*now*/) { Finish(); }
+void HttpConnection::OnPeerClosed(TimePoint /*now*/) {
+    Finish();
+}
 
-void HttpConnection::OnSent(TimePoint now) { SetDeadline(now + kHttpSendStall); }
+void HttpConnection::OnSent(TimePoint now) {
+    SetDeadline(now + kHttpSendStall);
+}
 
 }  // namespace kelvarin::device

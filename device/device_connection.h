@@ -23,13 +23,16 @@ enum class PortKind { kModbus, kHttp };
 
 // One accepted, non-blocking socket. Closes it when destroyed.
 class Connection {
-public:
+  public:
+    // Takes over fd, a connected non-blocking socket.
     Connection(int fd, PortKind kind);
     virtual ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
+    // The socket, for poll.
     int Fd() const { return m_fd; }
+    // The port it came in on.
     PortKind Kind() const { return m_kind; }
 
     // The poll events wanted at now: POLLIN while it takes input, POLLOUT
@@ -47,7 +50,7 @@ public:
     // True once the connection is over and may be destroyed.
     bool Finished() const { return m_finished; }
 
-protected:
+  protected:
     // Bytes received.
     virtual void OnReceived(std::string_view bytes, TimePoint now) = 0;
     // The peer has shut down its side; by default the connection ends once
@@ -75,7 +78,7 @@ protected:
     // Calls OnDeadline at when (TimePoint::max() for never).
     void SetDeadline(TimePoint when) { m_deadline = when; }
 
-private:
+  private:
     // A piece of output and the earliest time it may go.
     struct Piece {
         std::string bytes;
@@ -103,33 +106,34 @@ private:
 
 // A Modbus/TCP client: requests answered in order, with the fault mode.
 class ModbusConnection : public Connection {
-public:
+  public:
+    // Stores into memory, which must outlive the connection.
     ModbusConnection(int fd, DeviceMemory& memory, FaultMode fault);
 
     // True once a request of this connection has stored data.
     bool WroteRecord() const { return m_session.WroteRecord(); }
 
-protected:
+  protected:
     void OnReceived(std::string_view bytes, TimePoint now) override;
 
-private:
+  private:
     ModbusSession m_session;
     bool m_split;
 };
 
 // An HTTP client: one request, one response from the image memory, then close.
 class HttpConnection : public Connection {
-public:
+  public:
     // The client has requestTimeout to send its whole request head.
     HttpConnection(int fd, const DeviceMemory& memory, std::chrono::milliseconds requestTimeout,
                    TimePoint now);
 
-protected:
+  protected:
     void OnReceived(std::string_view bytes, TimePoint now) override;
     void OnPeerClosed(TimePoint now) override;
     void OnSent(TimePoint now) override;
 
-private:
+  private:
     const DeviceMemory& m_memory;
     std::string m_request;
 };

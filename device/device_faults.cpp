@@ -25,7 +25,8 @@ constexpr int kMaxCount = 1000000;
 std::optional<FaultMode> ParseFaultMode(std::string_view text) {
     std::size_t equals = text.find('=');
     std::string_view name = text.substr(0, equals);
-    std::string_view value = equals == std::string_view::npos ? std::string_view() : text.substr(equals + 1);
+    std::string_view value =
+        equals == std::string_view::npos ? std::string_view() : text.substr(equals + 1);
     bool hasValue = equals != std::string_view::npos;
 
     FaultMode mode;

@@ -31,9 +31,10 @@ inline constexpr int kDefaultLateMs = 500;
 // The largest delay accepted, so a typo cannot hang a client for hours.
 inline constexpr int kMaxFaultDelayMs = 600000;
 
-// Parses a fault mode as given on the command line ("silent", "exception",
-// "delay=MS", "late=N[:MS]", "split", "close-after=N", "corrupt=N"; N >= 1,
-// 0 <= MS <= kMaxFaultDelayMs). Returns nullopt for anything else.
+// Parses a fault mode as given on the command line ("none", "silent",
+// "exception", "delay=MS", "late=N[:MS]", "split", "close-after=N",
+// "corrupt=N"; N >= 1, 0 <= MS <= kMaxFaultDelayMs). Returns nullopt for
+// anything else.
 std::optional<FaultMode> ParseFaultMode(std::string_view text);
 
 }  // namespace kelvarin::device

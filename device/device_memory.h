@@ -19,7 +19,8 @@ inline constexpr std::uint16_t kLastFile = 17;
 // The image memory. A new memory holds only the fill byte, as a device's
 // erased flash does.
 class DeviceMemory {
-public:
+  public:
+    // kImageCapacity fill bytes.
     DeviceMemory();
 
     // The whole memory, kImageCapacity bytes.
@@ -29,7 +30,7 @@ public:
     // not fit inside the memory.
     bool Write(std::size_t offset, std::string_view data);
 
-private:
+  private:
     std::string m_bytes;
 };
 

@@ -1,24 +1,26 @@
 // The device's poll loop: signals, two listeners, and the connections.
 #include "device_server.h"
 
-#include <algorithm>
 #include <arpa/inet.h>
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
 
 namespace kelvarin::device {
 
 namespace {
 
-std::string SystemError() { return std::strerror(errno); }
+std::string SystemError() {
+    return std::strerror(errno);
+}
 
 // Milliseconds poll may wait to wake by `when`: rounded up, so it never wakes
 // early and spins; -1 for no time limit.
@@ -104,8 +106,7 @@ bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::s
     ::setsockopt(listener.fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (::bind(listener.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(listener.fd, kMaxConnectionsPerPort) != 0) {
-        *error = "cannot listen on " + std::string(name) + " port " + wanted + ": " +
-                 SystemError();
+        *error = "cannot listen on " + std::string(name) + " port " + wanted + ": " + SystemError();
         return false;
     }
     socklen_t size = sizeof address;

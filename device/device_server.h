@@ -35,7 +35,8 @@ inline constexpr int kMaxConnectionsPerPort = 64;
 
 // The device's server.
 class DeviceServer {
-public:
+  public:
+    // A server with a fresh (all fill) memory; nothing is opened yet.
     explicit DeviceServer(DeviceOptions options);
     ~DeviceServer();
     DeviceServer(const DeviceServer&) = delete;
@@ -54,7 +55,7 @@ public:
     // when waiting for events fails.
     int Run();
 
-private:
+  private:
     // A listening socket and the address it is bound to.
     struct Listener {
         int fd = -1;

@@ -29,7 +29,7 @@ struct ModbusFeed {
 // applied. Counts requests per connection, 1-based, for late, close-after and
 // corrupt.
 class ModbusSession {
-public:
+  public:
     // memory must outlive the session.
     ModbusSession(DeviceMemory& memory, FaultMode fault);
 
@@ -44,7 +44,7 @@ public:
     // Requests framed so far.
     int RequestCount() const { return m_requests; }
 
-private:
+  private:
     // The reply to one whole frame under the fault mode; false to close
     // instead of answering.
     bool Answer(std::string_view frame, ModbusFeed& feed);

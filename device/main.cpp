@@ -22,9 +22,10 @@ constexpr int kExitUsage = 2;
 int main(int argc, char** argv) {
     using namespace kelvarin::device;
 
-    CLI::App app{"Simulated Kelvarin device: stores web images written over Modbus/TCP "
-                 "(function 21) and serves them over HTTP",
-                 "kelvarin-device"};
+    CLI::App app{
+        "Simulated Kelvarin device: stores web images written over Modbus/TCP "
+        "(function 21) and serves them over HTTP",
+        "kelvarin-device"};
     app.set_version_flag("--version", std::string("kelvarin-device ") + kelvarin::kVersion);
 
     DeviceOptions options;

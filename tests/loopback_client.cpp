@@ -2,12 +2,12 @@
 #include "loopback_client.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <ctime>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <ctime>
 
 namespace kelvarin::test {
 
@@ -32,7 +32,9 @@ LoopbackClient::LoopbackClient(int port) {
     }
 }
 
-LoopbackClient::~LoopbackClient() { Close(); }
+LoopbackClient::~LoopbackClient() {
+    Close();
+}
 
 bool LoopbackClient::Send(std::string_view bytes) {
     while (m_fd >= 0 && !bytes.empty()) {
@@ -82,12 +84,6 @@ std::string LoopbackClient::ReceiveAll(int timeoutMs) {
     while (ReadOnce(out, 65536, deadline)) {
     }
     return out;
-}
-
-void LoopbackClient::ShutdownSend() {
-    if (m_fd >= 0) {
-        ::shutdown(m_fd, SHUT_WR);
-    }
 }
 
 void LoopbackClient::Close() {

@@ -9,7 +9,7 @@ namespace kelvarin::test {
 // One connection to 127.0.0.1:port. Every wait is bounded by a time-out, so a
 // server that does not answer fails a test instead of hanging it.
 class LoopbackClient {
-public:
+  public:
     explicit LoopbackClient(int port);
     ~LoopbackClient();
     LoopbackClient(const LoopbackClient&) = delete;
@@ -34,13 +34,10 @@ public:
     // Reads that returned data since the connection was made.
     int ReadCount() const { return m_reads; }
 
-    // Shuts down the sending side, as a client does when it has sent its last request.
-    void ShutdownSend();
-
     // Closes the connection now.
     void Close();
 
-private:
+  private:
     // One read of at most limit bytes into out, waiting until deadlineMs
     // (CLOCK_MONOTONIC milliseconds); false on time-out or close.
     bool ReadOnce(std::string& out, std::size_t limit, long long deadlineMs);
