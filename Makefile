@@ -1,12 +1,13 @@
 # Kelvarin: the two commands a new user needs, and a few more.
 #   make run    build, start the simulated device and load examples/site into it
 #   make test   build and run every test
+# and: make bench, make soak, make fuzz, make asan
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= 2
 
-.PHONY: all setup configure build test run bench clean
+.PHONY: all setup configure build test run bench soak fuzz fuzz-short asan clean
 
 all: build
 
@@ -27,6 +28,24 @@ run: build
 
 bench: build
 	@scripts/run-bench $(BUILD)
+
+# 200 downloads with random fault modes; fails on any false success.
+soak: build
+	@$(BUILD)/tests/soak $(BUILD)/cli/kelvarin-cli $(BUILD)/device/kelvarin-device 200
+
+# Each fuzz target for FUZZ_SECONDS (default 600); fuzz-short runs 30 s each, as CI does.
+FUZZ_SECONDS ?= 600
+fuzz: setup
+	@scripts/run-fuzz $(FUZZ_SECONDS)
+
+fuzz-short: setup
+	@scripts/run-fuzz 30
+
+# The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: setup
+	@cmake --preset asan >/dev/null
+	@cmake --build build-asan -j $(JOBS)
+	@cd build-asan && ctest --output-on-failure -j 2
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,130 @@
+// Soak run: many downloads of random file sets to kelvarin-device with its
+// fault modes chosen at random. Whenever kelvarin-cli send reports success,
+// the device's stored image must equal the packed image; a success without
+// that is a false success, the one outcome an operator must never see.
+//
+//   soak CLI DEVICE [ROUNDS] [SEED]
+#include "child_process.h"
+#include "test_support.h"
+#include "web_image.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kelvarin::test::ChildProcess;
+using kelvarin::test::ReadAll;
+using kelvarin::test::RunProgram;
+using kelvarin::test::TempDir;
+
+struct Round {
+    std::string fault;
+    std::vector<std::string> files;
+};
+
+// A fault mode, and files sized so that slow modes stay short.
+Round MakeRound(std::mt19937& random, const TempDir& dir, int index) {
+    static const char* kModes[] = {"none",  "silent",      "exception", "delay",
+                                   "late",  "split",       "close-after", "corrupt"};
+    Round round;
+    std::string mode = kModes[random() % 8];
+    // Silent and late devices cost 200 ms a chunk: keep their images small.
+    const bool slow = mode == "silent" || mode == "late";
+    const std::size_t most = slow ? 1500 : mode == "split" ? 3000 : 40000;
+    const int chunksAtLeast = 1;
+    if (mode == "delay") {
+        mode += "=" + std::to_string(5 + random() % 60);
+    } else if (mode == "late") {
+        mode += "=" + std::to_string(1 + random() % 4) + ":" + std::to_string(250 + random() % 200);
+    } else if (mode == "close-after" || mode == "corrupt") {
+        mode += "=" + std::to_string(chunksAtLeast + random() % 12);
+    }
+    round.fault = mode;
+
+    static const char* kExtensions[] = {".htm", ".html", ".css", ".js", ".png", ".gif", ""};
+    const int count = 1 + static_cast<int>(random() % 6);
+    for (int i = 0; i < count; ++i) {
+        std::string name = "r" + std::to_string(index) + "f" + std::to_string(i) +
+                           kExtensions[random() % 7];
+        round.files.push_back(dir.WriteSized(name, random() % (most / count + 1),
+                                             static_cast<unsigned>(random())));
+    }
+    return round;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: soak CLI DEVICE [ROUNDS] [SEED]\n");
+        return 2;
+    }
+    const std::string cli = argv[1];
+    const std::string device = argv[2];
+    const int rounds = argc > 3 ? std::atoi(argv[3]) : 200;
+    const unsigned seed = argc > 4 ? static_cast<unsigned>(std::atoi(argv[4])) : 2026;
+    std::mt19937 random(seed);
+    TempDir dir;
+
+    int successes = 0;
+    int failuresReported = 0;
+    int falseSuccesses = 0;
+    int intactDespiteFailure = 0;
+    std::map<std::string, int> byMode;
+    for (int index = 0; index < rounds; ++index) {
+        Round round = MakeRound(random, dir, index);
+        const std::string stored = dir.Path() + "/stored.bin";
+        const std::string dump = dir.Path() + "/a.dat";
+        std::remove(stored.c_str());
+        std::vector<std::string> deviceArgs = {device,  "--modbus-port", "0", "--http-port",
+                                               "0",     "--image-out",   stored};
+        if (round.fault != "none") {
+            deviceArgs.insert(deviceArgs.end(), {"--fault", round.fault});
+        }
+        ChildProcess process(deviceArgs);
+        std::string first = process.ReadLine();
+        std::string port = first.substr(first.find(':') + 1, first.find(' ', 7) - first.find(':') - 1);
+
+        std::vector<std::string> sendArgs = {cli, "send", "127.0.0.1", port};
+        sendArgs.insert(sendArgs.end(), round.files.begin(), round.files.end());
+        sendArgs.insert(sendArgs.end(), {"--dump", dump});
+        kelvarin::test::RunResult sent = RunProgram(sendArgs);
+
+        // The device writes its memory out once the client has gone.
+        std::string line = process.ReadLine(3000);
+        std::string image = ReadAll(dump);
+        std::string memory = line == "image " + stored ? ReadAll(stored)
+                                                       : std::string(kelvarin::kImageCapacity, '\xFF');
+        image.resize(kelvarin::kImageCapacity, '\xFF');
+        const bool intact = memory == image;
+        process.Stop();
+
+        std::string mode = round.fault.substr(0, round.fault.find('='));
+        ++byMode[mode];
+        if (sent.exitCode == 0) {
+            ++successes;
+            if (!intact) {
+                ++falseSuccesses;
+                std::fprintf(stderr, "FALSE SUCCESS in round %d (fault %s)\n%s", index,
+                             round.fault.c_str(), sent.out.c_str());
+            }
+        } else {
+            ++failuresReported;
+            intactDespiteFailure += intact ? 1 : 0;
+        }
+    }
+    std::printf("soak: %d downloads (seed %u): %d reported success, %d reported failure "
+                "(%d of them with the image intact), %d false successes\n",
+                rounds, seed, successes, failuresReported, intactDespiteFailure, falseSuccesses);
+    std::printf("soak: fault modes:");
+    for (const auto& [mode, count] : byMode) {
+        std::printf(" %s %d", mode.c_str(), count);
+    }
+    std::printf("\n");
+    return falseSuccesses == 0 ? 0 : 1;
+}
