@@ -5,9 +5,10 @@
 #include "ip_address_ctrl.h"
 #include "log_box.h"
 
-#include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
+#include <QPainter>
+#include <qdrawutil.h>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -15,6 +16,35 @@
 namespace kelvarin {
 
 namespace {
+
+// A group box drawn as the desktop draws one: an etched frame whose top edge
+// runs through the middle of the title. It only frames; it takes no input.
+class CGroupBox : public QWidget {
+public:
+    CGroupBox(const QString& title, QWidget* parent) : QWidget(parent), m_title(title) {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+    // The title shown on the top edge.
+    QString Title() const { return m_title; }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        const QFontMetrics metrics(font());
+        qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true,
+                       1, 0);
+        // The title sits on the line, one character in from the left.
+        const int inset = DialogUnits(font()).MapRect(0, 0, 4, 0).width();
+        const QRect text(inset, 0, metrics.horizontalAdvance(m_title) + 4, metrics.height());
+        painter.fillRect(text, palette().window());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(text, Qt::AlignCenter | Qt::TextSingleLine, m_title);
+    }
+
+private:
+    QString m_title;
+};
 
 QWidget* CreateControl(const res::DialogItem& item, QWidget* parent) {
     const QString text = QString::fromUtf8(item.text);
@@ -52,11 +82,8 @@ QWidget* CreateControl(const res::DialogItem& item, QWidget* parent) {
         }
         case res::ControlKind::kLogBox:
             return new CLogBox(parent);
-        case res::ControlKind::kGroupBox: {
-            auto* group = new QGroupBox(text, parent);
-            group->setAttribute(Qt::WA_TransparentForMouseEvents);
-            return group;
-        }
+        case res::ControlKind::kGroupBox:
+            return new CGroupBox(text, parent);
         case res::ControlKind::kIcon: {
             auto* icon = new QLabel(parent);
             icon->setPixmap(WindowIcon().pixmap(32, 32));

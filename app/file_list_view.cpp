@@ -1,6 +1,9 @@
 // The file list adapter and view.
 #include "file_list_view.h"
 
+#include "dialog_units.h"
+#include "res/dialogs.h"
+
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -117,8 +120,9 @@ void CFileListView::SetAdapter(CFileListAdapter* adapter) {
     if (!adapter) {
         return;
     }
+    const double scale = DialogUnits(font()).BaseX() / res::kDesignBaseX;
     for (int column = 0; column < kColumnCount; ++column) {
-        setColumnWidth(column, kColumnWidths[column]);
+        setColumnWidth(column, static_cast<int>(kColumnWidths[column] * scale + 0.5));
     }
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CFileListView::SyncSelection);

@@ -39,6 +39,12 @@ struct DialogTemplate {
     int cx, cy;
 };
 
+// The average character width, in pixels, of the dialog font that the file
+// list's column widths (pixels, not dialog units) were chosen for. The
+// widths are scaled by the actual font's width over this one, so the column
+// texts fit whatever CJK font stands in.
+inline constexpr double kDesignBaseX = 6.0;
+
 inline constexpr DialogTemplate kMainDialog = {kIddWebLoadDialog, kWindowTitle, 325, 321};
 
 inline constexpr DialogItem kMainDialogItems[] = {

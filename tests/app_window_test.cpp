@@ -1,0 +1,513 @@
+// The main window driven as an operator drives it, under Qt's offscreen
+// platform, against kelvarin-device on loopback.
+#include "file_list_view.h"
+#include "ip_address_ctrl.h"
+#include "log_box.h"
+#include "web_load_dlg.h"
+#include "window_test_support.h"
+
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRawFont>
+#include <QTest>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace kelvarin {
+namespace {
+
+using test::Device;
+using test::Find;
+using test::ReadAll;
+using test::TempDir;
+using test::WaitFor;
+using test::XdgFolders;
+
+const std::string kProgram = "kelvarin";
+
+// One main window and quick access to its controls.
+class Window {
+public:
+    explicit Window(std::vector<std::string> args = {kProgram}) : m_dlg(std::move(args)) {}
+
+    CWebLoadDlg& Dlg() { return m_dlg; }
+    CIpAddressCtrl* Address() { return Find<CIpAddressCtrl>(m_dlg, "address"); }
+    QLineEdit* Port() { return Find<QLineEdit>(m_dlg, "port"); }
+    QPushButton* Connect() { return Find<QPushButton>(m_dlg, "connect"); }
+    QPushButton* Send() { return Find<QPushButton>(m_dlg, "send"); }
+    QPushButton* Exit() { return Find<QPushButton>(m_dlg, "exit"); }
+    CLogBox* Log() { return Find<CLogBox>(m_dlg, "log"); }
+    QProgressBar* Progress() { return Find<QProgressBar>(m_dlg, "progress"); }
+    CFileListView* List() { return Find<CFileListView>(m_dlg, "fileList"); }
+    const FileListModel& Files() const { return m_dlg.FileList(); }
+
+    // Puts address and port into the fields as typed text.
+    void SetTarget(const QString& address, const QString& port) {
+        Address()->SetText(address);
+        Port()->setText(port);
+    }
+
+    bool Connected() { return Connect()->text() == QStringLiteral("断开"); }
+
+    // True when the controls show the state Disconnected or Connected.
+    void ExpectState(bool connected) {
+        EXPECT_EQ(Connect()->text(), connected ? QStringLiteral("断开") : QStringLiteral("连接"));
+        EXPECT_EQ(Address()->isEnabled(), !connected);
+        EXPECT_EQ(Port()->isEnabled(), !connected);
+        EXPECT_EQ(Send()->isEnabled(), connected);
+    }
+
+    // Shows the window and waits until it has the keyboard.
+    bool ShowActive() {
+        m_dlg.show();
+        m_dlg.activateWindow();
+        return QTest::qWaitForWindowActive(&m_dlg);
+    }
+
+private:
+    CWebLoadDlg m_dlg;
+};
+
+// Drags paths onto the window and drops them there, as a file manager does:
+// the drag enters, then drops.
+void DropFiles(QWidget& target, const std::vector<std::string>& paths) {
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const std::string& path : paths) {
+        urls << QUrl::fromLocalFile(QString::fromStdString(path));
+    }
+    data.setUrls(urls);
+    const QPoint at(20, 20);
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &enter);
+    QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&target, &drop);
+}
+
+QString Line(const char* text) { return QString::fromUtf8(text); }
+
+QString HostPort(int port, const char* outcome) {
+    return QStringLiteral("127.0.0.1:%1 ").arg(port) + QString::fromUtf8(outcome);
+}
+
+TEST(Window, ConnectDisconnectAndAFailedConnect) {
+    XdgFolders xdg;
+    Device device;
+    ASSERT_GT(device.Port(), 0);
+    Window window({kProgram, "127.0.0.1", device.PortText()});
+    window.ExpectState(false);
+
+    window.Connect()->click();
+    window.ExpectState(true);
+    window.Connect()->click();
+    window.ExpectState(false);
+    window.Connect()->click();  // a fresh socket each time
+    window.ExpectState(true);
+    window.Connect()->click();
+
+    const int closed = test::UnusedPort();
+    window.Port()->setText(QString::number(closed));
+    window.Connect()->click();
+    window.ExpectState(false);
+
+    EXPECT_EQ(window.Log()->Lines(),
+              QStringList({HostPort(device.Port(), "连接成功"), Line("断开连接"),
+                           HostPort(device.Port(), "连接成功"), Line("断开连接"),
+                           HostPort(closed, "连接失败")}));
+}
+
+TEST(Window, PortTextsAreReadLikeStrtolAndRangeChecked) {
+    XdgFolders xdg;
+    Device device;
+    ASSERT_GT(device.Port(), 0);
+    Window window;
+    window.Address()->SetText(QStringLiteral("127.0.0.1"));
+
+    // Trailing letters and a leading blank are ignored.
+    for (const std::string& text : {device.PortText() + "abc", " " + device.PortText()}) {
+        window.Port()->setText(QString::fromStdString(text));
+        window.Connect()->click();
+        EXPECT_TRUE(window.Connected()) << text;
+        EXPECT_EQ(window.Log()->Lines().last(), HostPort(device.Port(), "连接成功"));
+        window.Connect()->click();
+    }
+
+    // Empty is port 0; a number past 65535 is not wrapped to another port.
+    window.Port()->setText(QString());
+    window.Connect()->click();
+    EXPECT_EQ(window.Log()->Lines().last(), HostPort(0, "连接失败"));
+    window.ExpectState(false);
+
+    window.Port()->setText(QStringLiteral("70000"));
+    window.Connect()->click();
+    EXPECT_EQ(window.Log()->Lines().last(), HostPort(70000, "连接失败"));
+    window.ExpectState(false);
+    // The text is stored as typed, even when it cannot be used.
+    EXPECT_NE(ReadAll(xdg.SettingsPath()).find("PortNum=70000"), std::string::npos);
+}
+
+TEST(Window, KeyboardConnectAndSendLoadsTheImageIntoTheDevice) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string stored = dir.Path() + "/device.bin";
+    Device device({"--image-out", stored});
+    ASSERT_GT(device.Port(), 0);
+    const std::string page = dir.WriteSized("index.htm", 700, 1);
+    const std::string picture = dir.WriteSized("logo.png", 333, 2);
+    Window window({kProgram, "127.0.0.1", device.PortText(), page, picture});
+    ASSERT_EQ(window.Files().FileCount(), 2);
+    ASSERT_TRUE(window.ShowActive());
+
+    // Address, port, Connect: Tab Tab Space. Then Send: Tab Space.
+    EXPECT_EQ(QApplication::focusWidget(), window.Address()->Field(0));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), window.Port());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_TRUE(window.Connected());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), window.Send());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+
+    EXPECT_EQ(window.Log()->Lines(),
+              QStringList({HostPort(device.Port(), "连接成功"), Line("正在打包"), Line("打包完成"),
+                           Line("开始发送"), Line("发送结束!!!!!")}));
+    const std::string dump = ReadAll(xdg.DumpPath());
+    ASSERT_GT(dump.size(), 1033u);  // two records with headers and contents
+    EXPECT_EQ(window.Progress()->maximum(), static_cast<int>(dump.size()));
+    EXPECT_EQ(window.Progress()->value(), static_cast<int>(dump.size()));
+    window.ExpectState(true);
+
+    // The device saves its memory when the writing client goes away.
+    window.Connect()->click();
+    EXPECT_EQ(device.ReadLine(), "image " + stored);
+    EXPECT_EQ(ReadAll(stored).substr(0, dump.size()), dump);
+}
+
+TEST(Window, SendPaintsLiveAndTakesNoInput) {
+    XdgFolders xdg;
+    TempDir dir;
+    Device device({"--fault", "delay=40"});
+    ASSERT_GT(device.Port(), 0);
+    const std::string page = dir.WriteSized("page.htm", 900);  // 8 chunks, 40 ms each
+    const std::string extra = dir.WriteSized("extra.htm", 10);
+    Window window({kProgram, "127.0.0.1", device.PortText(), page});
+    ASSERT_TRUE(window.ShowActive());
+    window.Connect()->click();
+    ASSERT_TRUE(window.Connected());
+
+    // While the download runs: watch the bar and the log, and try to close,
+    // to disconnect, to press Escape and to drop a file.
+    std::vector<int> positions;
+    int linesSeen = 0;
+    bool triedInput = false;
+    QTimer watcher;
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+        if (!window.Dlg().IsSending()) {
+            return;
+        }
+        positions.push_back(window.Progress()->value());
+        linesSeen = std::max(linesSeen, window.Log()->count());
+        if (!triedInput && window.Progress()->value() > 0) {
+            triedInput = true;
+            window.Dlg().close();
+            QTest::keyClick(&window.Dlg(), Qt::Key_Escape);
+            QTest::mouseClick(window.Connect(), Qt::LeftButton);
+            DropFiles(window.Dlg(), {extra});
+        }
+    });
+    watcher.start(15);
+    window.Send()->click();
+    watcher.stop();
+
+    EXPECT_TRUE(triedInput);
+    EXPECT_TRUE(window.Dlg().isVisible());
+    window.ExpectState(true);
+    EXPECT_EQ(window.Files().FileCount(), 1);
+    EXPECT_EQ(window.Log()->Lines().last(), Line("发送结束!!!!!"));
+    // The bar moved while the command ran, not only at its end.
+    const int end = window.Progress()->maximum();
+    EXPECT_TRUE(std::any_of(positions.begin(), positions.end(),
+                            [end](int p) { return p > 0 && p < end; }));
+    EXPECT_GE(linesSeen, 4);  // connected, packing lines, start of sending
+
+    // Input is taken again afterwards.
+    QTest::mouseClick(window.Connect(), Qt::LeftButton);
+    window.ExpectState(false);
+}
+
+TEST(Window, LostConnectionReturnsToDisconnected) {
+    XdgFolders xdg;
+    TempDir dir;
+    Device device({"--fault", "close-after=2"});
+    ASSERT_GT(device.Port(), 0);
+    Window window({kProgram, "127.0.0.1", device.PortText(), dir.WriteSized("a.htm", 600)});
+    window.Connect()->click();
+    ASSERT_TRUE(window.Connected());
+    window.Send()->click();
+
+    const QStringList lines = window.Log()->Lines();
+    EXPECT_TRUE(lines.contains(Line("发送到256, 256, 10连接中断"))) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.last(), Line("发送结束!!!!!"));
+    window.ExpectState(false);
+
+    // The link was closed: the next Connect opens a fresh one.
+    window.Connect()->click();
+    EXPECT_TRUE(window.Connected());
+}
+
+TEST(Window, DeleteRemovesEverySelectedRow) {
+    XdgFolders xdg;
+    TempDir dir;
+    std::vector<std::string> args = {kProgram, "127.0.0.1", "502"};
+    for (int i = 0; i < 4; ++i) {
+        args.push_back(dir.WriteSized("f" + std::to_string(i) + ".htm", 100 + i));
+    }
+    Window window(args);
+    CFileListView* list = window.List();
+    auto select = [list](std::vector<int> rows) {
+        list->clearSelection();
+        for (int row : rows) {
+            list->selectionModel()->select(list->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    };
+
+    select({0, 2, 3});
+    QTest::keyClick(list, Qt::Key_Delete);
+    ASSERT_EQ(window.Files().FileCount(), 1);
+    EXPECT_EQ(window.Files().FilePath(0), args[4]);
+    EXPECT_EQ(list->model()->rowCount(), 2);
+    EXPECT_EQ(window.Files().Text(1, kColumnName), TotalRowText(1));
+
+    // The total row alone selected: nothing to delete.
+    select({1});
+    QTest::keyClick(list, Qt::Key_Delete);
+    EXPECT_EQ(window.Files().FileCount(), 1);
+}
+
+TEST(Window, ClearedCheckBoxRemovesItsRowAtTheNextEvent) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string a = dir.WriteSized("a.htm", 1000);
+    const std::string b = dir.WriteSized("b.htm", 2048);
+    const std::string c = dir.WriteSized("c.htm", 10);
+    Window window({kProgram, "127.0.0.1", "502", a, b, c});
+    CFileListView* list = window.List();
+
+    // Space on the current row clears its box; the row stays until the next
+    // event reaches the list, here the key's release.
+    list->setCurrentIndex(list->model()->index(1, 0));
+    QTest::keyPress(list, Qt::Key_Space);
+    EXPECT_FALSE(window.Files().IsChecked(1));
+    EXPECT_EQ(window.Files().FileCount(), 3);
+    QTest::keyRelease(list, Qt::Key_Space);
+    ASSERT_EQ(window.Files().FileCount(), 2);
+    EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{a, c}));
+    EXPECT_EQ(window.Files().Text(2, kColumnLength), "0.99k");  // 0.98k + 0.01k
+
+    // A repaint of the list is such an event too.
+    list->model()->setData(list->model()->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
+    list->viewport()->repaint();
+    EXPECT_TRUE(WaitFor([&] { return window.Files().FileCount() == 1; }));
+    // Ticking the total row's box removes nothing.
+    list->model()->setData(list->model()->index(1, 0), Qt::Checked, Qt::CheckStateRole);
+    QTest::keyClick(list, Qt::Key_Up);
+    EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{c}));
+}
+
+TEST(Window, DoubleClicks) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string chosen = dir.WriteSized("chosen.htm", 50);
+    Window window;
+    window.SetTarget(QStringLiteral("127.0.0.1"), QString::number(test::UnusedPort()));
+
+    // The log: a double-click empties it, an empty one stays empty.
+    window.Connect()->click();
+    window.Connect()->click();
+    ASSERT_EQ(window.Log()->count(), 2);
+    QTest::mouseDClick(window.Log()->viewport(), Qt::LeftButton);
+    EXPECT_EQ(window.Log()->count(), 0);
+    QTest::mouseDClick(window.Log()->viewport(), Qt::LeftButton);
+    EXPECT_EQ(window.Log()->count(), 0);
+
+    // The list, below its rows: the file dialog's choice is added; a
+    // cancelled dialog adds nothing.
+    QString answer = QString::fromStdString(chosen);
+    int asked = 0;
+    window.Dlg().SetFileChooser([&](QWidget*) {
+        ++asked;
+        return answer;
+    });
+    const QPoint below(40, window.List()->viewport()->height() - 5);
+    QTest::mouseDClick(window.List()->viewport(), Qt::LeftButton, {}, below);
+    ASSERT_EQ(window.Files().FilePaths(), std::vector<std::string>{chosen});
+    answer.clear();
+    QTest::mouseDClick(window.List()->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(window.Files().FileCount(), 1);
+}
+
+TEST(Window, DroppedFilesKeepTheirOrderAndFullPaths) {
+    XdgFolders xdg;
+    TempDir dir;
+    // A path well past 127 bytes, with a blank and Chinese in it.
+    std::string deep = dir.Path();
+    while (deep.size() < 200) {
+        deep += "/a folder 目录";
+        std::filesystem::create_directory(deep);
+    }
+    const std::string first = dir.WriteSized("z.htm", 10);
+    const std::string longPath = deep + "/长的 name.htm";
+    { std::ofstream(longPath) << "<p>deep</p>"; }
+    const std::string last = dir.WriteSized("a.css", 20);
+
+    Window window;
+    DropFiles(window.Dlg(), {first, longPath, first, last});
+
+    EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{first, longPath, last}));
+    EXPECT_EQ(window.Files().Text(1, kColumnLength), "0.01k");  // it opened: not cut short
+}
+
+TEST(Window, SettingsSurviveARestart) {
+    XdgFolders xdg;
+    const QString port = QString::number(test::UnusedPort());
+    {
+        Window first;  // no settings file yet: the defaults
+        EXPECT_EQ(first.Address()->Text(), QStringLiteral("192.168.2.80"));
+        EXPECT_EQ(first.Port()->text(), QStringLiteral("502"));
+        first.SetTarget(QStringLiteral("127.0.0.1"), port + "x");
+        first.Connect()->click();  // refused, but stored before trying
+        EXPECT_FALSE(first.Connected());
+    }
+    const std::string ini = ReadAll(xdg.SettingsPath());
+    EXPECT_NE(ini.find("[Kelvarin]"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("IPAddr=127.0.0.1"), std::string::npos) << ini;
+    Window second;
+    EXPECT_EQ(second.Address()->Text(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(second.Port()->text(), port + "x");
+}
+
+TEST(Window, BrokenSettingsFilesGiveTheDefaults) {
+    XdgFolders xdg;
+    std::filesystem::create_directories(xdg.Path() + "/config");
+    {
+        std::ofstream garbage(xdg.SettingsPath(), std::ios::binary);
+        garbage << "\xff\xfe[Kel\0varin\n=\n[[[\nIPAddr\n" << std::string(5000, '\x01');
+    }
+    Window corrupt;
+    EXPECT_EQ(corrupt.Port()->text(), QStringLiteral("502"));
+
+    // A folder where the file should be: read and write both fail quietly.
+    std::filesystem::remove(xdg.SettingsPath());
+    std::filesystem::create_directory(xdg.SettingsPath());
+    Window folder;
+    EXPECT_EQ(folder.Address()->Text(), QStringLiteral("192.168.2.80"));
+    folder.SetTarget(QStringLiteral("127.0.0.1"), QStringLiteral("0"));
+    folder.Connect()->click();
+    EXPECT_EQ(folder.Log()->Lines().last(), HostPort(0, "连接失败"));
+}
+
+TEST(Window, CommandLine) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string a = dir.WriteSized("a.htm", 5);
+    const std::string b = dir.Path() + "/b.gif";  // missing: listed as an open error
+
+    Window full({kProgram, "10.0.0.7", "502", a, b});
+    EXPECT_EQ(full.Address()->Text(), QStringLiteral("10.0.0.7"));
+    EXPECT_EQ(full.Port()->text(), QStringLiteral("502"));
+    EXPECT_EQ(full.Files().FilePaths(), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(full.Files().Text(1, kColumnLength), kOpenErrorText);
+    full.ExpectState(false);
+
+    Window one({kProgram, "10.0.0.7"});  // ignored
+    EXPECT_EQ(one.Address()->Text(), QStringLiteral("192.168.2.80"));
+    EXPECT_EQ(one.Port()->text(), QStringLiteral("502"));
+
+    Window two({kProgram, "10.0.0.7", "503"});
+    EXPECT_EQ(two.Address()->Text(), QStringLiteral("10.0.0.7"));
+    EXPECT_EQ(two.Port()->text(), QStringLiteral("503"));
+    EXPECT_EQ(two.Files().FileCount(), 0);
+
+    Window odd({kProgram, "not an address", "x"});
+    EXPECT_EQ(odd.Address()->Text(), QStringLiteral("0.0.0.0"));
+}
+
+TEST(Window, EnterKeepsTheWindowEscapeAndExitClose) {
+    XdgFolders xdg;
+    Window window;
+    ASSERT_TRUE(window.ShowActive());
+    window.Port()->setFocus();
+    QTest::keyClick(window.Port(), Qt::Key_Return);
+    QTest::keyClick(window.Address()->Field(2), Qt::Key_Enter);
+    EXPECT_TRUE(window.Dlg().isVisible());
+    QTest::keyClick(window.Port(), Qt::Key_Escape);
+    EXPECT_FALSE(window.Dlg().isVisible());
+    EXPECT_EQ(window.Dlg().result(), QDialog::Rejected);
+
+    ASSERT_TRUE(window.ShowActive());
+    window.Exit()->click();
+    EXPECT_FALSE(window.Dlg().isVisible());
+}
+
+TEST(Window, AboutBoxOpensFromTheWindowMenu) {
+    XdgFolders xdg;
+    Window window;
+    QMenu* menu = Find<QMenu>(window.Dlg(), "systemMenu");
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 2);
+    EXPECT_TRUE(menu->actions()[0]->isSeparator());
+    QAction* about = menu->actions()[1];
+    EXPECT_EQ(about->text(), QStringLiteral("关于 Kelvarin(&A)..."));
+
+    QString title;
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) {
+            return;
+        }
+        title = box->windowTitle();
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            texts << label->text();
+        }
+        QTest::keyClick(box, Qt::Key_Escape);
+    });
+    about->trigger();
+    EXPECT_EQ(title, QStringLiteral("关于 Kelvarin"));
+    EXPECT_TRUE(texts.contains(QStringLiteral("Kelvarin 1.0 版")));
+}
+
+TEST(Window, LayoutUsesACjkFontAndDialogUnits) {
+    XdgFolders xdg;
+    Window window;
+    // The dialog font must have the Chinese glyphs, or every text is boxes.
+    const QRawFont raw = QRawFont::fromFont(window.Dlg().font());
+    for (QChar c : QStringLiteral("连接发送退出状态文件名总计")) {
+        EXPECT_TRUE(raw.supportsCharacter(c)) << raw.familyName().toStdString();
+    }
+    const DialogUnits& units = window.Dlg().Units();
+    EXPECT_EQ(window.Dlg().size(), units.MapSize(325, 321));
+    EXPECT_EQ(window.Connect()->geometry(), units.MapRect(150, 173, 64, 33));
+    // The labels fit their texts.
+    for (QLabel* label : window.Dlg().findChildren<QLabel*>()) {
+        if (label->parentWidget() == &window.Dlg()) {
+            EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+                << label->text().toStdString();
+        }
+    }
+}
+
+}  // namespace
+}  // namespace kelvarin
