@@ -5,11 +5,11 @@
 #include "ip_address_ctrl.h"
 #include "log_box.h"
 
+#include <qdrawutil.h>
 #include <QIcon>
 #include <QLabel>
-#include <QPainter>
-#include <qdrawutil.h>
 #include <QLineEdit>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -32,8 +32,8 @@ protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         const QFontMetrics metrics(font());
-        qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true,
-                       1, 0);
+        qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true, 1,
+                       0);
         // The title sits on the line, one character in from the left.
         const int inset = DialogUnits(font()).MapRect(0, 0, 4, 0).width();
         const QRect text(inset, 0, metrics.horizontalAdvance(m_title) + 4, metrics.height());

@@ -12,8 +12,8 @@ namespace kelvarin {
 
 DialogUnits::DialogUnits(const QFont& font) {
     QFontMetrics metrics(font);
-    const int width =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int width = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     m_baseX = width / 52.0;
     m_baseY = metrics.height();
 }
@@ -32,14 +32,16 @@ QRect DialogUnits::MapRect(int x, int y, int cx, int cy) const {
     return QRect(left, top, MapX(x + cx) - left, MapY(y + cy) - top);
 }
 
-QSize DialogUnits::MapSize(int cx, int cy) const { return QSize(MapX(cx), MapY(cy)); }
+QSize DialogUnits::MapSize(int cx, int cy) const {
+    return QSize(MapX(cx), MapY(cy));
+}
 
 void InstallDialogFontSubstitution() {
     // Debian's small CJK font first; the others in case a machine has them.
-    QFont::insertSubstitutions(QString::fromUtf8(res::kDialogFontFace),
-                               {QStringLiteral("WenQuanYi Micro Hei"),
-                                QStringLiteral("Noto Sans CJK SC"),
-                                QStringLiteral("Droid Sans Fallback")});
+    QFont::insertSubstitutions(
+        QString::fromUtf8(res::kDialogFontFace),
+        {QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC"),
+         QStringLiteral("Droid Sans Fallback")});
 }
 
 QFont DialogFont() {

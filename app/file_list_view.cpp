@@ -15,7 +15,9 @@ CFileListAdapter::CFileListAdapter(FileListModel& files, QObject* parent)
     m_files.SetObserver(this);
 }
 
-CFileListAdapter::~CFileListAdapter() { m_files.SetObserver(nullptr); }
+CFileListAdapter::~CFileListAdapter() {
+    m_files.SetObserver(nullptr);
+}
 
 int CFileListAdapter::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : m_files.RowCount();
@@ -82,13 +84,21 @@ bool CFileListAdapter::setData(const QModelIndex& index, const QVariant& value, 
     return true;
 }
 
-void CFileListAdapter::BeforeInsertRow(int row) { beginInsertRows(QModelIndex(), row, row); }
+void CFileListAdapter::BeforeInsertRow(int row) {
+    beginInsertRows(QModelIndex(), row, row);
+}
 
-void CFileListAdapter::AfterInsertRow(int) { endInsertRows(); }
+void CFileListAdapter::AfterInsertRow(int) {
+    endInsertRows();
+}
 
-void CFileListAdapter::BeforeRemoveRow(int row) { beginRemoveRows(QModelIndex(), row, row); }
+void CFileListAdapter::BeforeRemoveRow(int row) {
+    beginRemoveRows(QModelIndex(), row, row);
+}
 
-void CFileListAdapter::AfterRemoveRow(int) { endRemoveRows(); }
+void CFileListAdapter::AfterRemoveRow(int) {
+    endRemoveRows();
+}
 
 void CFileListAdapter::RowChanged(int row) {
     emit dataChanged(index(row, 0), index(row, kColumnCount - 1));

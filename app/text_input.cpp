@@ -14,7 +14,9 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 int HexValue(char c) {
     if (IsDigit(c)) {
@@ -119,7 +121,9 @@ int ParsePortText(std::string_view text) {
     return static_cast<int>(negative ? -value : value);
 }
 
-bool IsPortInRange(int port) { return port >= 1 && port <= 65535; }
+bool IsPortInRange(int port) {
+    return port >= 1 && port <= 65535;
+}
 
 std::optional<std::array<int, 4>> ParseAddressFields(std::string_view text) {
     text = Trim(text);
@@ -134,9 +138,8 @@ std::optional<std::array<int, 4>> ParseAddressFields(std::string_view text) {
             return std::nullopt;  // more than four fields
         }
         std::size_t dot = text.find('.', start);
-        std::string_view part = text.substr(start, dot == std::string_view::npos
-                                                       ? std::string_view::npos
-                                                       : dot - start);
+        std::string_view part = text.substr(
+            start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
         if (part.size() > 3) {
             return std::nullopt;
         }

@@ -422,14 +422,15 @@ bool CWebLoadDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CWebLoadDlg::SetConnected(bool connected) {
-    m_connect->setText(
-        QString::fromUtf8(connected ? res::kDisconnectText : res::kConnectText));
+    m_connect->setText(QString::fromUtf8(connected ? res::kDisconnectText : res::kConnectText));
     m_address->setEnabled(!connected);
     m_port->setEnabled(!connected);
     m_send->setEnabled(connected);
 }
 
-void CWebLoadDlg::AppendLog(const QString& line) { m_log->AppendLine(line); }
+void CWebLoadDlg::AppendLog(const QString& line) {
+    m_log->AppendLine(line);
+}
 
 void CWebLoadDlg::SetProgressRange(int low, int high) {
     // An empty range would make the bar an endless busy indicator; an empty
@@ -487,8 +488,8 @@ void CWebLoadDlg::dragMoveEvent(QDragMoveEvent* event) {
 
 void CWebLoadDlg::dropEvent(QDropEvent* event) {
     const QByteArray uriList = event->mimeData()->data(QString::fromLatin1(kUriListFormat));
-    const std::vector<std::string> paths =
-        LocalPathsFromUriList(std::string_view(uriList.constData(), static_cast<std::size_t>(uriList.size())));
+    const std::vector<std::string> paths = LocalPathsFromUriList(
+        std::string_view(uriList.constData(), static_cast<std::size_t>(uriList.size())));
     event->acceptProposedAction();
     emit filesDropped(paths);
 }

@@ -51,7 +51,9 @@ TEST(UriList, LocalPathsInOrderWithExactBytes) {
     const std::string list =
         "# dropped by a file manager\r\n"
         "file:///tmp/a%20b/%E7%9B%AE.htm\r\n"
-        "file://localhost/srv/" + longName + "\r\n"
+        "file://localhost/srv/" +
+        longName +
+        "\r\n"
         "file://otherhost/share/x.htm\r\n"
         "http://example.invalid/page.htm\r\n"
         "file:/plain/path.css\n"

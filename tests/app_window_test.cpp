@@ -93,7 +93,9 @@ void DropFiles(QWidget& target, const std::vector<std::string>& paths) {
     QApplication::sendEvent(&target, &drop);
 }
 
-QString Line(const char* text) { return QString::fromUtf8(text); }
+QString Line(const char* text) {
+    return QString::fromUtf8(text);
+}
 
 QString HostPort(int port, const char* outcome) {
     return QStringLiteral("127.0.0.1:%1 ").arg(port) + QString::fromUtf8(outcome);
@@ -236,8 +238,8 @@ TEST(Window, SendPaintsLiveAndTakesNoInput) {
     EXPECT_EQ(window.Log()->Lines().last(), Line("发送结束!!!!!"));
     // The bar moved while the command ran, not only at its end.
     const int end = window.Progress()->maximum();
-    EXPECT_TRUE(std::any_of(positions.begin(), positions.end(),
-                            [end](int p) { return p > 0 && p < end; }));
+    EXPECT_TRUE(
+        std::any_of(positions.begin(), positions.end(), [end](int p) { return p > 0 && p < end; }));
     EXPECT_GE(linesSeen, 4);  // connected, packing lines, start of sending
 
     // Input is taken again afterwards.
@@ -256,7 +258,8 @@ TEST(Window, LostConnectionReturnsToDisconnected) {
     window.Send()->click();
 
     const QStringList lines = window.Log()->Lines();
-    EXPECT_TRUE(lines.contains(Line("发送到256, 256, 10连接中断"))) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(Line("发送到256, 256, 10连接中断")))
+        << lines.join('\n').toStdString();
     EXPECT_EQ(lines.last(), Line("发送结束!!!!!"));
     window.ExpectState(false);
 

@@ -24,7 +24,9 @@
 #include <ostream>
 
 // Test failures show QStrings as text.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QStringList& texts, std::ostream* out) {
     *out << '[' << texts.join(QStringLiteral(" | ")).toStdString() << ']';
 }
@@ -36,8 +38,8 @@ namespace kelvarin::test {
 class Device {
 public:
     explicit Device(std::vector<std::string> extra = {}) {
-        std::vector<std::string> argv = {KELVARIN_DEVICE_PATH, "--modbus-port", "0",
-                                         "--http-port", "0"};
+        std::vector<std::string> argv = {KELVARIN_DEVICE_PATH, "--modbus-port", "0", "--http-port",
+                                         "0"};
         argv.insert(argv.end(), extra.begin(), extra.end());
         m_process = std::make_unique<ChildProcess>(argv);
         // "modbus 127.0.0.1:PORT http 127.0.0.1:PORT"

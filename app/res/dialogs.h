@@ -10,17 +10,17 @@ namespace kelvarin::res {
 
 // The kinds of control a dialog table can hold.
 enum class ControlKind {
-    kIpAddress,    // four 0-255 fields, one tab stop
-    kEdit,         // single-line edit, tab stop
-    kButton,       // push button, tab stop
-    kDefButton,    // default push button, tab stop
-    kFileList,     // report-style list with check boxes, tab stop
-    kLabel,        // static text
-    kProgress,     // progress bar
-    kLogBox,       // list box of log lines, tab stop
-    kGroupBox,     // frame with a title, behind the controls it frames
-    kIcon,         // static icon
-    kPlainLabel,   // static text shown without mnemonic processing
+    kIpAddress,   // four 0-255 fields, one tab stop
+    kEdit,        // single-line edit, tab stop
+    kButton,      // push button, tab stop
+    kDefButton,   // default push button, tab stop
+    kFileList,    // report-style list with check boxes, tab stop
+    kLabel,       // static text
+    kProgress,    // progress bar
+    kLogBox,      // list box of log lines, tab stop
+    kGroupBox,    // frame with a title, behind the controls it frames
+    kIcon,        // static icon
+    kPlainLabel,  // static text shown without mnemonic processing
 };
 
 // One control: identifier, kind, text and rectangle in dialog units.
