@@ -6,6 +6,7 @@ BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= 2
+MAKEFLAGS += --no-print-directory
 
 .PHONY: all setup configure build test run bench soak fuzz fuzz-short asan clean
 

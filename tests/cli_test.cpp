@@ -84,5 +84,27 @@ TEST(Cli, InspectReportsBrokenImagesAndRefusesEscapingNames) {
     EXPECT_EQ(RunProgram({kCli, "inspect", dir.Path()}).exitCode, 2);  // a folder is no image
 }
 
+TEST(Cli, AbsurdCommandLinesGetAClearAnswer) {
+    TempDir dir;
+    std::vector<std::string> argv = {kCli, "pack", "-o", dir.Path() + "/i.bin"};
+    for (int i = 0; i < 60; ++i) {
+        argv.push_back(dir.Write("f" + std::to_string(i) + ".htm", "x"));
+    }
+    auto tooMany = RunProgram(argv);
+    EXPECT_EQ(tooMany.exitCode, 1);
+    EXPECT_NE(tooMany.err.find("f50.htm: not packed, the list holds at most 50 files"),
+              std::string::npos)
+        << tooMany.err;
+    EXPECT_EQ(ReadImage(ReadAll(dir.Path() + "/i.bin")).records.size(), 50u);
+
+    auto empty = RunProgram({kCli, "pack", "-o", dir.Path() + "/j.bin", ""});
+    EXPECT_EQ(empty.exitCode, 1);
+    EXPECT_EQ(empty.out, "正在打包\n打开失败\n打包完成\n");
+    EXPECT_EQ(RunProgram({kCli, "pack", "-o", dir.Path(), argv[4]}).exitCode, 2);  // a folder
+    EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1", "99999999999999999999", argv[4]}).exitCode, 2);
+    EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1", "-1", argv[4]}).exitCode, 2);
+    EXPECT_EQ(RunProgram({kCli, "inspect", "/dev/zero"}).exitCode, 2);  // never read forever
+}
+
 }  // namespace
 }  // namespace kelvarin

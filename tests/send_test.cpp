@@ -155,6 +155,41 @@ TEST(Send, SilentDeviceCostsATimeOutPerChunk) {
         << sent.out;
 }
 
+// Opens count connections to port, each sending junk (if any) and closing.
+void Flood(int port, int count, const std::string& junk) {
+    for (int i = 0; i < count; ++i) {
+        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in peer{};
+        peer.sin_family = AF_INET;
+        peer.sin_port = htons(static_cast<std::uint16_t>(port));
+        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0 && !junk.empty()) {
+            ::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL);
+        }
+        ::close(fd);
+    }
+}
+
+TEST(Send, FloodsAndGarbageOnBothPortsDoNotStopADownload) {
+    TempDir dir;
+    Device device;
+    const int modbus = std::atoi(device.ModbusPort().c_str());
+    std::string junk(3000, '\0');
+    for (std::size_t i = 0; i < junk.size(); ++i) {
+        junk[i] = static_cast<char>(i * 7 + 3);
+    }
+    Flood(modbus, 300, "");
+    Flood(modbus, 100, junk);
+    Flood(device.HttpPort(), 300, "");
+    Flood(device.HttpPort(), 100, junk);
+    Flood(device.HttpPort(), 20, "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\n\r\n");
+
+    auto sent = RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(),
+                            dir.WriteSized("index.htm", 5000), "--dump", dir.Path() + "/a.dat"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.out;
+    EXPECT_EQ(HttpGet(device.HttpPort(), "/").rfind("HTTP/1.1 200 OK", 0), 0u);
+}
+
 TEST(Send, ConnectionAndUsageFailures) {
     TempDir dir;
     std::string file = dir.Write("a.htm", "x");
