@@ -104,8 +104,11 @@ bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::s
     }
     int on = 1;
     ::setsockopt(listener.fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    // A long accept queue: a burst of clients waits for accept() instead of
+    // having its handshakes dropped (and retried only a second later). The
+    // connection limit is applied as they are accepted.
     if (::bind(listener.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener.fd, kMaxConnectionsPerPort) != 0) {
+        ::listen(listener.fd, SOMAXCONN) != 0) {
         *error = "cannot listen on " + std::string(name) + " port " + wanted + ": " + SystemError();
         return false;
     }
