@@ -12,8 +12,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <poll.h>
+
 #include <cstdlib>
 #include <memory>
+#include <thread>
 
 namespace kelvarin {
 namespace {
@@ -71,6 +74,114 @@ std::string HttpGet(int port, const std::string& path) {
     }
     ::close(fd);
     return answer;
+}
+
+// A device that records the bytes on the wire: accepts one connection on a
+// free loopback port, splits what arrives into frames by the MBAP length,
+// keeps and echoes each, until the client closes (or 10 s pass).
+class RecordingDevice {
+public:
+    RecordingDevice() {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_listener, 4);
+        socklen_t size = sizeof address;
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &size);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Serve(); });
+    }
+    ~RecordingDevice() {
+        Join();
+        ::close(m_listener);
+    }
+    std::string Port() const { return std::to_string(m_port); }
+    // The frames received, once the client has closed.
+    const std::vector<std::string>& Frames() {
+        Join();
+        return m_frames;
+    }
+
+private:
+    void Join() {
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+    }
+    void Serve() {
+        pollfd ready{m_listener, POLLIN, 0};
+        if (::poll(&ready, 1, 10000) != 1) {
+            return;
+        }
+        int fd = ::accept(m_listener, nullptr, nullptr);
+        std::string pending;
+        char buffer[4096];
+        for (;;) {
+            pollfd input{fd, POLLIN, 0};
+            ssize_t got = ::poll(&input, 1, 10000) == 1 ? ::recv(fd, buffer, sizeof buffer, 0) : 0;
+            if (got <= 0) {
+                break;
+            }
+            pending.append(buffer, static_cast<std::size_t>(got));
+            while (pending.size() >= 6) {
+                std::size_t total = 6 + (static_cast<std::uint8_t>(pending[4]) << 8 |
+                                         static_cast<std::uint8_t>(pending[5]));
+                if (pending.size() < total) {
+                    break;
+                }
+                m_frames.push_back(pending.substr(0, total));
+                ::send(fd, pending.data(), total, MSG_NOSIGNAL);
+                pending.erase(0, total);
+            }
+        }
+        ::close(fd);
+    }
+
+    int m_listener = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    std::vector<std::string> m_frames;
+};
+
+std::string Hex(std::string_view bytes) {
+    std::string text;
+    char byte[4];
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::snprintf(byte, sizeof byte, i ? " %02X" : "%02X", static_cast<std::uint8_t>(bytes[i]));
+        text += byte;
+    }
+    return text;
+}
+
+TEST(Send, FramesOnTheWireAreExact) {
+    TempDir dir;
+    {
+        RecordingDevice device;
+        auto sent = RunProgram({kCli, "send", "127.0.0.1", device.Port(),
+                                dir.WriteSized("index.htm", 100), "--dump", dir.Path() + "/a.dat"});
+        ASSERT_EQ(sent.exitCode, 0) << sent.out;
+        const std::string image = ReadAll(dir.Path() + "/a.dat");
+        ASSERT_EQ(image.size(), 192u);
+        const auto& frames = device.Frames();
+        ASSERT_EQ(frames.size(), 2u);
+        EXPECT_EQ(Hex(frames[0].substr(0, 16)), "00 00 00 00 00 8A 00 15 87 06 00 10 00 00 00 40");
+        EXPECT_EQ(Hex(frames[1].substr(0, 16)), "00 00 00 00 00 4A 00 15 47 06 00 10 00 80 00 20");
+        EXPECT_TRUE(frames[0].substr(16) == image.substr(0, 128));
+        EXPECT_TRUE(frames[1].substr(16) == image.substr(128));
+    }
+    {
+        // "/a.bin": contents at 99, + 65437 -> 65536: an image of 65536 + 4 bytes.
+        RecordingDevice device;
+        auto sent = RunProgram({kCli, "send", "127.0.0.1", device.Port(),
+                                dir.WriteSized("a.bin", 65437), "--dump", dir.Path() + "/b.dat"});
+        ASSERT_EQ(sent.exitCode, 0) << sent.out;
+        const auto& frames = device.Frames();
+        ASSERT_EQ(frames.size(), 513u);
+        EXPECT_EQ(Hex(frames[512]), "00 00 00 00 00 0E 00 15 0B 06 00 11 00 00 00 02 FF FF FF FF");
+        EXPECT_EQ(Hex(frames[511].substr(10, 6)), "00 10 FF 80 00 40");
+    }
 }
 
 TEST(Send, FullImageArrivesIntactAndIsServed) {

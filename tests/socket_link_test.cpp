@@ -161,6 +161,32 @@ TEST(SocketLink, SendDeliversTheWholeFrame) {
     EXPECT_EQ(received, frame.size());
 }
 
+TEST(SocketLink, DatagramLinkSendsAndReceives) {
+    int peer = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(peer, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    socklen_t size = sizeof address;
+    ::getsockname(peer, reinterpret_cast<sockaddr*>(&address), &size);
+
+    CSocketLink link;
+    ASSERT_TRUE(link.Open(0, true, 200));
+    ASSERT_TRUE(link.Connect("127.0.0.1", ntohs(address.sin_port)));  // nothing sent yet
+    EXPECT_EQ(link.Send("ping", 4), 4);
+    char buffer[16];
+    sockaddr_in from{};
+    socklen_t fromSize = sizeof from;
+    ASSERT_EQ(::recvfrom(peer, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from),
+                         &fromSize),
+              4);
+    ::sendto(peer, "pong", 4, 0, reinterpret_cast<sockaddr*>(&from), fromSize);
+    EXPECT_EQ(link.Receive(buffer, sizeof buffer), 4);
+    EXPECT_EQ(std::string(buffer, 4), "pong");
+    EXPECT_EQ(link.Receive(buffer, sizeof buffer), 0);  // a datagram time-out is 0
+    ::close(peer);
+}
+
 TEST(TickTimer, ExpiryIsStrictAndSurvivesTheWrap) {
     CTickTimer timer;
     timer.Start(0xFFFFFF00u);
