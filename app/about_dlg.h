@@ -8,7 +8,7 @@ namespace kelvarin {
 class CAboutDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     // Builds the about box from its layout table; OK (the default button)
     // and Escape close it.
     explicit CAboutDlg(QWidget* parent = nullptr);

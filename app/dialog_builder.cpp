@@ -20,7 +20,7 @@ namespace {
 // A group box drawn as the desktop draws one: an etched frame whose top edge
 // runs through the middle of the title. It only frames; it takes no input.
 class CGroupBox : public QWidget {
-public:
+  public:
     CGroupBox(const QString& title, QWidget* parent) : QWidget(parent), m_title(title) {
         setAttribute(Qt::WA_TransparentForMouseEvents);
     }
@@ -28,7 +28,7 @@ public:
     // The title shown on the top edge.
     QString Title() const { return m_title; }
 
-protected:
+  protected:
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         const QFontMetrics metrics(font());
@@ -42,7 +42,7 @@ protected:
         painter.drawText(text, Qt::AlignCenter | Qt::TextSingleLine, m_title);
     }
 
-private:
+  private:
     QString m_title;
 };
 

@@ -14,7 +14,7 @@ namespace kelvarin {
 // The controls of one dialog by identifier. Labels and group boxes have no
 // identifier of their own and are not listed.
 class DialogControls {
-public:
+  public:
     // The control with identifier id as type T; nullptr when there is none
     // or it is of another type.
     template <typename T>
@@ -26,7 +26,7 @@ public:
     // Records the control made for id.
     void Add(int id, QWidget* control) { m_controls[id] = control; }
 
-private:
+  private:
     std::map<int, QWidget*> m_controls;
 };
 

@@ -11,7 +11,7 @@ namespace kelvarin {
 // average width of "A".."Z" "a".."z" (their width / 52), vertically the
 // font's height; x pixels = units * base_x / 4, y pixels = units * base_y / 8.
 class DialogUnits {
-public:
+  public:
     explicit DialogUnits(const QFont& font);
 
     // The rectangle x, y, cx, cy in pixels; its corners are mapped, so
@@ -25,7 +25,7 @@ public:
     double BaseX() const { return m_baseX; }
     int BaseY() const { return m_baseY; }
 
-private:
+  private:
     int MapX(int units) const;
     int MapY(int units) const;
 

@@ -15,7 +15,7 @@ namespace kelvarin {
 class CFileListAdapter : public QAbstractTableModel, public FileListObserver {
     Q_OBJECT
 
-public:
+  public:
     explicit CFileListAdapter(FileListModel& files, QObject* parent = nullptr);
     ~CFileListAdapter() override;
 
@@ -38,7 +38,7 @@ public:
     void AfterRemoveRow(int row) override;
     void RowChanged(int row) override;
 
-private:
+  private:
     FileListModel& m_files;
 };
 
@@ -49,24 +49,24 @@ private:
 class CFileListView : public QTableView {
     Q_OBJECT
 
-public:
+  public:
     explicit CFileListView(QWidget* parent = nullptr);
 
     // Shows adapter's rows; the adapter must outlive the view or be reset
     // with SetAdapter(nullptr) first.
     void SetAdapter(CFileListAdapter* adapter);
 
-signals:
+  signals:
     // A double-click anywhere in the list, on a row or below the rows.
     void listDblClk();
     // A key pressed while the list has the focus (a Qt::Key value).
     void listKeyDown(int key);
 
-protected:
+  protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
-private:
+  private:
     void SyncSelection();
 
     CFileListAdapter* m_adapter = nullptr;

@@ -16,7 +16,7 @@ namespace kelvarin {
 class CIpAddressCtrl : public QFrame {
     Q_OBJECT
 
-public:
+  public:
     explicit CIpAddressCtrl(QWidget* parent = nullptr);
 
     // Puts a dotted address into the fields (see ParseAddressFields); a text
@@ -32,11 +32,11 @@ public:
     // The field at index 0..3, for focus checks and typing in tests.
     QLineEdit* Field(int index) const { return m_fields[static_cast<std::size_t>(index)]; }
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     bool focusNextPrevChild(bool next) override;
 
-private:
+  private:
     int IndexOf(const QObject* field) const;
     void FocusField(int index, bool selectAll, bool cursorAtEnd);
     void OnFieldEdited(int index);

@@ -10,7 +10,7 @@ namespace kelvarin {
 class CLogBox : public QListWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit CLogBox(QWidget* parent = nullptr);
 
     // Appends one line at the end and scrolls it into view.
@@ -19,11 +19,11 @@ public:
     // The lines, oldest first.
     QStringList Lines() const;
 
-signals:
+  signals:
     // A double-click anywhere in the box, on a line or below the lines.
     void logDblClk();
 
-protected:
+  protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 

@@ -9,7 +9,7 @@
 namespace kelvarin {
 
 class CWebLoadApp : public QApplication {
-public:
+  public:
     // Starts the application. args is the command line as the process got
     // it (Qt removes its own options from argc/argv; args keeps them all).
     CWebLoadApp(int& argc, char** argv, std::vector<std::string> args);
@@ -18,7 +18,7 @@ public:
     // message loop follows, the application ends with the window.
     bool InitInstance();
 
-private:
+  private:
     std::vector<std::string> m_args;
 };
 

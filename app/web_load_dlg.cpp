@@ -53,7 +53,7 @@ QString DefaultFileChooser(QWidget* parent) {
 // Log lines from the Send command's worker thread, appended on the window's
 // thread in the order they were produced.
 class QueuedLog : public LogSink {
-public:
+  public:
     QueuedLog(QObject* context, std::function<void(const QString&)> append)
         : m_context(context), m_append(std::move(append)) {}
 
@@ -63,14 +63,14 @@ public:
             m_context, [append = m_append, text] { append(text); }, Qt::QueuedConnection);
     }
 
-private:
+  private:
     QObject* m_context;
     std::function<void(const QString&)> m_append;
 };
 
 // Progress from the worker thread, applied to the bar on the window's thread.
 class QueuedProgress : public ProgressSink {
-public:
+  public:
     QueuedProgress(QObject* context, std::function<void(int, int)> setRange, QProgressBar* bar)
         : m_context(context), m_setRange(std::move(setRange)), m_bar(bar) {}
 
@@ -89,7 +89,7 @@ public:
             Qt::QueuedConnection);
     }
 
-private:
+  private:
     QObject* m_context;
     std::function<void(int, int)> m_setRange;
     QProgressBar* m_bar;
@@ -99,13 +99,13 @@ private:
 // mouse, wheel, touch, context menus, drops and close requests. Paint,
 // timer and posted events still flow, so the window keeps painting.
 class InputBlocker : public QObject {
-public:
+  public:
     InputBlocker() { qApp->installEventFilter(this); }
     ~InputBlocker() override { qApp->removeEventFilter(this); }
     InputBlocker(const InputBlocker&) = delete;
     InputBlocker& operator=(const InputBlocker&) = delete;
 
-protected:
+  protected:
     bool eventFilter(QObject*, QEvent* event) override {
         switch (event->type()) {
             case QEvent::KeyPress:

@@ -28,7 +28,7 @@ class CLogBox;
 class CWebLoadDlg : public QDialog {
     Q_OBJECT
 
-public:
+  public:
     // Builds the window and initialises it: the file list with its total
     // row, address and port from the settings, Send disabled, then the
     // command line args (args[0] is the program; address, port and files
@@ -55,11 +55,11 @@ public:
     // Ends the dialog with result, except while a Send command runs.
     void done(int result) override;
 
-signals:
+  signals:
     // Files dropped on the window, in the order the drop gives them.
     void filesDropped(const std::vector<std::string>& paths);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -68,7 +68,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-private:
+  private:
     void DoDataExchange();
     void WireEvents();
     bool OnInitDialog();

@@ -10,18 +10,18 @@
 #include <benchmark/benchmark.h>
 
 #include <arpa/inet.h>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 namespace {
 
 class NullLog : public kelvarin::LogSink {
-public:
+  public:
     void AppendLine(std::string_view) override {}
 };
 

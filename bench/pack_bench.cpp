@@ -45,7 +45,7 @@ Site& TheSite() {
 }
 
 class NullLog : public kelvarin::LogSink {
-public:
+  public:
     void AppendLine(std::string_view) override {}
 };
 

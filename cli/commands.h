@@ -8,8 +8,8 @@ namespace kelvarin::cli {
 
 // Exit codes shared by the subcommands.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;      // something was skipped or failed
-inline constexpr int kExitUsage = 2;       // bad usage or an output that cannot be written
+inline constexpr int kExitFailed = 1;  // something was skipped or failed
+inline constexpr int kExitUsage = 2;   // bad usage or an output that cannot be written
 inline constexpr int kExitNoConnection = 3;
 
 // pack -o IMAGE FILE...: writes the packed image; 0 all packed, 1 some skipped,

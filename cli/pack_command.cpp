@@ -16,7 +16,7 @@ namespace kelvarin::cli {
 namespace {
 
 class StdoutLog : public LogSink {
-public:
+  public:
     void AppendLine(std::string_view line) override { std::cout << line << '\n'; }
 };
 

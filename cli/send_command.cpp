@@ -6,10 +6,10 @@
 #include "file_list.h"
 #include "socket_link.h"
 
+#include <unistd.h>
 #include <cstdio>
 #include <iostream>
 #include <string>
-#include <unistd.h>
 
 namespace kelvarin::cli {
 
@@ -18,7 +18,7 @@ namespace {
 // Prints log lines on stdout and, when stderr is a terminal, a progress bar
 // on stderr that is cleared before each log line so the two never mix.
 class TerminalReporter : public LogSink, public ProgressSink {
-public:
+  public:
     TerminalReporter() : m_showBar(::isatty(STDERR_FILENO) == 1) {}
     ~TerminalReporter() override { Finish(); }
 
@@ -48,7 +48,7 @@ public:
         m_active = false;
     }
 
-private:
+  private:
     static constexpr int kWidth = 40;
 
     void DrawBar() {

@@ -20,8 +20,8 @@ ChunkFrame::ChunkFrame() {
     m_bytes[9] = kReferenceType;
 }
 
-void ChunkFrame::Set(std::uint16_t fileNumber, std::uint16_t recordNumber,
-                     const std::uint8_t* data, std::size_t n) {
+void ChunkFrame::Set(std::uint16_t fileNumber, std::uint16_t recordNumber, const std::uint8_t* data,
+                     std::size_t n) {
     if (n > kMaxData) {
         n = kMaxData;
     }

@@ -13,7 +13,7 @@ namespace kelvarin {
 //   14-15 record length n/2 (words) | 16.. the n image bytes
 // All fields big-endian.
 class ChunkFrame {
-public:
+  public:
     static constexpr std::size_t kCapacity = 300;
     static constexpr std::size_t kHeaderSize = 16;
     static constexpr std::size_t kMaxData = 128;
@@ -38,7 +38,7 @@ public:
     std::uint16_t FileNumber() const;
     std::uint16_t RecordNumber() const;
 
-private:
+  private:
     std::uint8_t m_bytes[kCapacity];
     std::size_t m_size = kHeaderSize;
 };

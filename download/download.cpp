@@ -44,8 +44,8 @@ SendReport SendWebImage(const FileListModel& files, CDeviceLink& link, LogSink& 
     std::size_t pageOffset = 0;
     std::size_t sent = 0;
     while (sent < length) {
-        const std::size_t n = length - sent < ChunkFrame::kMaxData ? length - sent
-                                                                   : ChunkFrame::kMaxData;
+        const std::size_t n =
+            length - sent < ChunkFrame::kMaxData ? length - sent : ChunkFrame::kMaxData;
         if (pageOffset >= ChunkFrame::kPageSize) {
             ++fileNumber;
             pageOffset = 0;
@@ -63,8 +63,8 @@ SendReport SendWebImage(const FileListModel& files, CDeviceLink& link, LogSink& 
             linkOk = link.Send(frame.Bytes(), static_cast<int>(frame.Size())) ==
                      static_cast<int>(frame.Size());
         }
-        ReplyOutcome outcome = linkOk ? AwaitReply(link, frame, replyTimeoutMs)
-                                      : ReplyOutcome::kConnectionLost;
+        ReplyOutcome outcome =
+            linkOk ? AwaitReply(link, frame, replyTimeoutMs) : ReplyOutcome::kConnectionLost;
         if (outcome == ReplyOutcome::kConnectionLost) {
             ++report.failedChunks;
             report.connectionLost = true;

@@ -7,7 +7,7 @@ namespace kelvarin {
 
 // A progress bar: a range, then positions within it.
 class ProgressSink {
-public:
+  public:
     virtual ~ProgressSink() = default;
     // Sets the range to low..high (image bytes).
     virtual void SetRange(std::uint32_t low, std::uint32_t high) = 0;
@@ -17,7 +17,7 @@ public:
 
 // A progress sink that ignores everything.
 class NoProgress : public ProgressSink {
-public:
+  public:
     void SetRange(std::uint32_t, std::uint32_t) override {}
     void SetPosition(std::uint32_t) override {}
 };

@@ -7,7 +7,9 @@ namespace kelvarin {
 
 namespace {
 
-std::uint32_t BE16(const std::uint8_t* p) { return static_cast<std::uint32_t>(p[0] << 8 | p[1]); }
+std::uint32_t BE16(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0] << 8 | p[1]);
+}
 
 // The image position a Write File Record frame writes: page * 64 KiB + offset.
 std::uint32_t PositionOf(const std::uint8_t* frame) {

@@ -24,7 +24,7 @@ enum class ReplyState {
 
 // Matches received bytes against one request, frame by frame.
 class ReplyMatcher {
-public:
+  public:
     // Room for one reply; no valid reply to our requests is longer.
     static constexpr std::size_t kCapacity = 300;
 
@@ -44,7 +44,7 @@ public:
     // How many stale echoes of earlier chunks were set aside.
     int StaleReplies() const { return m_stale; }
 
-private:
+  private:
     ReplyState Match();
     bool IsStaleEcho(const std::uint8_t* frame, std::size_t size) const;
 

@@ -20,9 +20,13 @@ std::string TotalRowText(int count) {
     return text;
 }
 
-double LeadingNumber(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+double LeadingNumber(const std::string& text) {
+    return std::strtod(text.c_str(), nullptr);
+}
 
-FileListModel::FileListModel() { RefreshTotal(); }
+FileListModel::FileListModel() {
+    RefreshTotal();
+}
 
 const std::string& FileListModel::Text(int row, int column) const {
     static const std::string empty;

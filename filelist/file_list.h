@@ -15,7 +15,12 @@ namespace kelvarin {
 inline constexpr int kMaxFiles = 50;
 
 // The list's columns, left to right.
-enum FileListColumn : int { kColumnStatus = 0, kColumnLength = 1, kColumnName = 2, kColumnCount = 3 };
+enum FileListColumn : int {
+    kColumnStatus = 0,
+    kColumnLength = 1,
+    kColumnName = 2,
+    kColumnCount = 3
+};
 
 // Fixed texts of the list.
 inline constexpr const char* kTotalText = "总计";
@@ -39,7 +44,7 @@ double LeadingNumber(const std::string& text);
 // Receives every change of a FileListModel, before and after it happens, so a
 // view can keep its rows and selection in step.
 class FileListObserver {
-public:
+  public:
     virtual ~FileListObserver() = default;
     // A row is about to be inserted at index row / has been inserted.
     virtual void BeforeInsertRow(int row) = 0;
@@ -53,7 +58,7 @@ public:
 
 // The list of files to pack. A new list holds only the total row.
 class FileListModel {
-public:
+  public:
     FileListModel();
 
     // Sets the observer told of every change (nullptr for none); not owned.
@@ -115,7 +120,7 @@ public:
     // last row to the first. Returns true when a row was removed.
     bool SweepUnchecked();
 
-private:
+  private:
     struct Row {
         std::string texts[kColumnCount];
         bool checked = false;

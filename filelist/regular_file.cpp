@@ -2,14 +2,16 @@
 // then read.
 #include "regular_file.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace kelvarin {
 
-RegularFile::~RegularFile() { Close(); }
+RegularFile::~RegularFile() {
+    Close();
+}
 
 bool RegularFile::Open(const std::string& path) {
     Close();

@@ -16,7 +16,7 @@ namespace kelvarin {
 
 // One regular file opened for reading. Not copyable; closes itself.
 class RegularFile {
-public:
+  public:
     RegularFile() = default;
     ~RegularFile();
     RegularFile(const RegularFile&) = delete;
@@ -40,7 +40,7 @@ public:
     // Closes the file; harmless when already closed.
     void Close();
 
-private:
+  private:
     int m_fd = -1;
     std::uint64_t m_size = 0;
 };

@@ -10,7 +10,7 @@ namespace kelvarin {
 // An abstract link to a device. Send and Receive are serialised by the link's
 // lock, so one link can be shared by threads.
 class CDeviceLink {
-public:
+  public:
     virtual ~CDeviceLink() = default;
 
     // Receives up to length bytes into buffer, waiting at most the link's
@@ -26,7 +26,7 @@ public:
     // (0: only what has already arrived). Same results as Receive.
     virtual int ReceiveFor(void* buffer, int length, int timeoutMs) = 0;
 
-protected:
+  protected:
     std::mutex m_lock;
     CTickTimer m_timer;
 };

@@ -2,8 +2,6 @@
 #include "socket_link.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
@@ -11,6 +9,8 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace kelvarin {
 
@@ -41,7 +41,9 @@ int WaitFor(int fd, short events, int timeoutMs) {
 
 CSocketLink::CSocketLink() = default;
 
-CSocketLink::~CSocketLink() { Close(); }
+CSocketLink::~CSocketLink() {
+    Close();
+}
 
 bool CSocketLink::Open(int localPort, bool datagram, int timeoutMs) {
     if (m_open) {
@@ -49,8 +51,8 @@ bool CSocketLink::Open(int localPort, bool datagram, int timeoutMs) {
     }
     m_timeout = timeoutMs;
     m_datagram = datagram;
-    int fd = ::socket(AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                      0);
+    int fd =
+        ::socket(AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         return false;
     }
@@ -166,8 +168,8 @@ int CSocketLink::Send(const void* data, int length) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     int done = 0;
     while (done < length) {
-        ssize_t sent = ::send(m_socket, bytes + done, static_cast<std::size_t>(length - done),
-                              MSG_NOSIGNAL);
+        ssize_t sent =
+            ::send(m_socket, bytes + done, static_cast<std::size_t>(length - done), MSG_NOSIGNAL);
         if (sent > 0) {
             done += static_cast<int>(sent);
         } else if (sent < 0 && errno == EINTR) {

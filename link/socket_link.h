@@ -11,7 +11,7 @@ namespace kelvarin {
 // Connect waits at most the time-out; Receive waits for data with poll() up
 // to the time-out, without spinning.
 class CSocketLink : public CDeviceLink {
-public:
+  public:
     // The most bytes one Receive reads; it reads straight into the caller's
     // buffer, never more than the caller asked for, so nothing is dropped.
     static constexpr int kReceiveBufferSize = 10240;
@@ -45,7 +45,7 @@ public:
     bool IsConnected() const { return m_connected; }
     int TimeoutMs() const { return m_timeout; }
 
-private:
+  private:
     bool ResolvePeer(void* address) const;
     int WaitAndReceive(void* buffer, int length, int timeoutMs);
 

@@ -7,7 +7,7 @@ namespace kelvarin {
 
 // Remembers a start tick and tells when a limit has passed since then.
 class CTickTimer {
-public:
+  public:
     virtual ~CTickTimer() = default;
 
     // The current tick: milliseconds of a monotonic clock, modulo 2^32.
@@ -29,7 +29,7 @@ public:
     // Milliseconds since Start, modulo 2^32.
     std::uint32_t Elapsed() const { return Now() - m_start; }
 
-private:
+  private:
     std::uint32_t m_start = 0;
 };
 

@@ -83,7 +83,7 @@ TEST(CommandLine, HelpAndVersionAloneAnswerWithoutAWindow) {
 
 // The control between two edits, as in the window.
 class AddressControl : public ::testing::Test {
-protected:
+  protected:
     AddressControl() {
         auto* layout = new QVBoxLayout(&m_window);
         m_before = new QLineEdit(&m_window);

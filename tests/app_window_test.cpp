@@ -36,7 +36,7 @@ const std::string kProgram = "kelvarin";
 
 // One main window and quick access to its controls.
 class Window {
-public:
+  public:
     explicit Window(std::vector<std::string> args = {kProgram}) : m_dlg(std::move(args)) {}
 
     CWebLoadDlg& Dlg() { return m_dlg; }
@@ -73,7 +73,7 @@ public:
         return QTest::qWaitForWindowActive(&m_dlg);
     }
 
-private:
+  private:
     CWebLoadDlg m_dlg;
 };
 

@@ -1,14 +1,14 @@
 // Child processes for tests, with posix_spawn and pipes.
 #include "child_process.h"
 
-#include <cerrno>
-#include <chrono>
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 
 extern char** environ;
 
@@ -41,7 +41,9 @@ int Spawn(const std::vector<std::string>& argv, int outFd, int errFd) {
     return rc == 0 ? pid : -1;
 }
 
-int ExitCodeOf(int status) { return WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
+int ExitCodeOf(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 }  // namespace
 

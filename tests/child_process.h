@@ -20,7 +20,7 @@ RunResult RunProgram(const std::vector<std::string>& argv);
 // A program started in the background, with its standard output on a pipe.
 // Stopped with SIGTERM and waited for when the object goes away.
 class ChildProcess {
-public:
+  public:
     explicit ChildProcess(const std::vector<std::string>& argv);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
@@ -39,7 +39,7 @@ public:
 
     int Pid() const { return m_pid; }
 
-private:
+  private:
     int m_pid = -1;
     int m_outFd = -1;
     std::string m_pending;

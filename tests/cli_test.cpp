@@ -42,7 +42,8 @@ TEST(Cli, PackThenInspectListsTheRecords) {
 TEST(Cli, PackExitCodes) {
     TempDir dir;
     std::string page = dir.Write("a.htm", "x");
-    auto skipped = RunProgram({kCli, "pack", "-o", dir.Path() + "/i.bin", page, dir.Path() + "/nope"});
+    auto skipped =
+        RunProgram({kCli, "pack", "-o", dir.Path() + "/i.bin", page, dir.Path() + "/nope"});
     EXPECT_EQ(skipped.exitCode, 1);
     EXPECT_NE(skipped.out.find(dir.Path() + "/nope打开失败"), std::string::npos);
 
@@ -75,8 +76,8 @@ TEST(Cli, InspectReportsBrokenImagesAndRefusesEscapingNames) {
     std::string escaping = bytes;
     escaping.replace(32, 6, "/../a");  // "/a.htm" becomes "/../a\0"
     escaping[37] = '\0';
-    auto refused = RunProgram({kCli, "inspect", dir.Write("escape.bin", escaping), "--extract",
-                        dir.Path() + "/out"});
+    auto refused = RunProgram(
+        {kCli, "inspect", dir.Write("escape.bin", escaping), "--extract", dir.Path() + "/out"});
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find("refusing to extract \"/../a\""), std::string::npos) << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/a"));

@@ -24,7 +24,7 @@ using test::TempDir;
 // bytes it answers with; an answer is delivered in the given pieces. No real
 // time passes: an empty queue reads as a time-out.
 class ScriptedLink : public CDeviceLink {
-public:
+  public:
     using Device = std::function<Bytes(int index, const Bytes& request)>;
     explicit ScriptedLink(Device device) : m_device(std::move(device)) {}
 
@@ -36,9 +36,9 @@ public:
         m_requests.emplace_back(bytes, bytes + length);
         Bytes reply = m_device(static_cast<int>(m_requests.size()), m_requests.back());
         for (std::size_t at = 0; at < reply.size(); at += m_pieceSize) {
-            m_arrivals.emplace_back(reply.begin() + static_cast<long>(at),
-                                    reply.begin() + static_cast<long>(std::min(at + m_pieceSize,
-                                                                               reply.size())));
+            m_arrivals.emplace_back(
+                reply.begin() + static_cast<long>(at),
+                reply.begin() + static_cast<long>(std::min(at + m_pieceSize, reply.size())));
         }
         if (m_closeAfter > 0 && static_cast<int>(m_requests.size()) >= m_closeAfter) {
             m_closed = true;
@@ -64,7 +64,7 @@ public:
     void CloseAfter(int requests) { m_closeAfter = requests; }
     const std::vector<Bytes>& Requests() const { return m_requests; }
 
-private:
+  private:
     Device m_device;
     std::vector<Bytes> m_requests;
     std::deque<Bytes> m_arrivals;
@@ -73,14 +73,16 @@ private:
     bool m_closed = false;
 };
 
-Bytes Echo(int, const Bytes& request) { return request; }
+Bytes Echo(int, const Bytes& request) {
+    return request;
+}
 
 Bytes ExceptionReply(int, const Bytes& request) {
     return {request[0], request[1], 0, 0, 0, 3, request[6], 0x95, 0x04};
 }
 
 class RecordedProgress : public ProgressSink {
-public:
+  public:
     void SetRange(std::uint32_t low, std::uint32_t high) override { range = {low, high}; }
     void SetPosition(std::uint32_t position) override { positions.push_back(position); }
     std::pair<std::uint32_t, std::uint32_t> range{99, 99};
@@ -212,7 +214,8 @@ TEST(Download, LostConnectionStopsTheDownload) {
     TempDir dir;
     FileListModel list;
     list.AddFile(dir.WriteSized("page.bin", 1000));
-    ScriptedLink link([](int index, const Bytes& request) { return index < 3 ? request : Bytes{}; });
+    ScriptedLink link(
+        [](int index, const Bytes& request) { return index < 3 ? request : Bytes{}; });
     link.CloseAfter(3);
     SendRun run = Send(list, link);
     EXPECT_TRUE(run.report.connectionLost);

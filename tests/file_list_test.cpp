@@ -137,7 +137,7 @@ TEST(FileList, SweepRemovesClearedRowsButNeverTheTotalRow) {
 
 // Records the notifications a view would receive.
 class RecordingObserver : public FileListObserver {
-public:
+  public:
     void BeforeInsertRow(int row) override { events.push_back("+" + std::to_string(row)); }
     void AfterInsertRow(int) override {}
     void BeforeRemoveRow(int row) override { events.push_back("-" + std::to_string(row)); }

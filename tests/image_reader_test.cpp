@@ -12,9 +12,8 @@ namespace kelvarin {
 namespace {
 
 // Builds a record by hand at offset `at` of image (grown as needed).
-void PutRecord(std::string& image, std::size_t at, const std::string& name,
-               std::string_view header, const std::string& contents, std::uint32_t next,
-               int tag = 0) {
+void PutRecord(std::string& image, std::size_t at, const std::string& name, std::string_view header,
+               const std::string& contents, std::uint32_t next, int tag = 0) {
     std::size_t responseAt = NextAligned(at + kHeadSize + name.size() + 1);
     std::size_t end = NextAligned(responseAt + header.size() + contents.size());
     if (image.size() < end) {
@@ -90,8 +89,8 @@ TEST(ImageReader, NamesWhatIsWrongAndWhere) {
          "chain goes back"},
         {"next outside", [](std::string& i) { SetField(i, 28, 0xDEADBEEF); }, 0,
          "next address 0xDEADBEEF outside"},
-        {"next head cut", [](std::string& i) { SetField(i, 28, kImageBase + i.size() - 8); },
-         0, ""},
+        {"next head cut", [](std::string& i) { SetField(i, 28, kImageBase + i.size() - 8); }, 0,
+         ""},
         {"tag without NUL", [](std::string& i) { i.replace(12, 16, std::string(16, 'T')); }, 0,
          "tag without its NUL"},
     };

@@ -144,7 +144,8 @@ TEST(Packer, FileTooLargeIsSkippedAndASmallerOneStillFits) {
     list.AddFile(dir.WriteSized("small.htm", 1000));
     Packed packed = Pack(list);
     EXPECT_EQ(packed.log.Lines(),
-              (std::vector<std::string>{"正在打包", "打包文件长度可能超过了最大限制，会有部分文件不能被打包",
+              (std::vector<std::string>{"正在打包",
+                                        "打包文件长度可能超过了最大限制，会有部分文件不能被打包",
                                         "大小已经超限，/huge.bin文件不被打包", "打包完成"}));
     EXPECT_LE(packed.length, kImageCapacity);
     EXPECT_EQ(packed.stats.packed, 2);

@@ -31,7 +31,7 @@ const std::string kDevice = KELVARIN_DEVICE_PATH;
 
 // kelvarin-device on free loopback ports, stopped when the object goes away.
 class Device {
-public:
+  public:
     explicit Device(std::vector<std::string> extra = {}) {
         std::vector<std::string> argv = {kDevice, "--modbus-port", "0", "--http-port", "0"};
         argv.insert(argv.end(), extra.begin(), extra.end());
@@ -49,7 +49,7 @@ public:
     int HttpPort() const { return m_httpPort; }
     ChildProcess& Process() { return *m_process; }
 
-private:
+  private:
     std::unique_ptr<ChildProcess> m_process;
     int m_modbusPort = 0;
     int m_httpPort = 0;
@@ -80,7 +80,7 @@ std::string HttpGet(int port, const std::string& path) {
 // free loopback port, splits what arrives into frames by the MBAP length,
 // keeps and echoes each, until the client closes (or 10 s pass).
 class RecordingDevice {
-public:
+  public:
     RecordingDevice() {
         m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -104,7 +104,7 @@ public:
         return m_frames;
     }
 
-private:
+  private:
     void Join() {
         if (m_thread.joinable()) {
             m_thread.join();
@@ -229,11 +229,12 @@ TEST(Send, EachFaultModeIsReportedNeverAsSuccess) {
     const std::vector<FaultCase> cases = {
         {"delay=30", 0, {"发送结束!!!!!"}},
         {"split", 0, {"发送结束!!!!!"}},
-        {"exception", 1, {"发送到128, 128, 10返回失败", "发送到256, 256, 10返回失败",
-                          "发送到384, 384, 10返回失败", "发送到512, 512, 10返回失败",
-                          "发送到640, 640, 10返回失败", "发送到768, 768, 10返回失败",
-                          "发送到896, 896, 10返回失败", "发送到1024, 1024, 10返回失败",
-                          "发送到1104, 1104, 10返回失败", "9个数据块发送失败", "发送结束!!!!!"}},
+        {"exception",
+         1,
+         {"发送到128, 128, 10返回失败", "发送到256, 256, 10返回失败", "发送到384, 384, 10返回失败",
+          "发送到512, 512, 10返回失败", "发送到640, 640, 10返回失败", "发送到768, 768, 10返回失败",
+          "发送到896, 896, 10返回失败", "发送到1024, 1024, 10返回失败",
+          "发送到1104, 1104, 10返回失败", "9个数据块发送失败", "发送结束!!!!!"}},
         {"late=3:350", 1, {"发送到384, 384, 10无应答", "1个数据块发送失败", "发送结束!!!!!"}},
         {"corrupt=2", 1, {"发送到256, 256, 10返回失败", "1个数据块发送失败", "发送结束!!!!!"}},
         {"close-after=4", 1, {"发送到512, 512, 10连接中断", "1个数据块发送失败", "发送结束!!!!!"}},
@@ -261,8 +262,9 @@ TEST(Send, SilentDeviceCostsATimeOutPerChunk) {
     auto sent = RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(),
                             dir.WriteSized("index.htm", 100), "--dump", dir.Path() + "/a.dat"});
     EXPECT_EQ(sent.exitCode, 1);
-    EXPECT_NE(sent.out.find("发送到128, 128, 10无应答\n发送到192, 192, 10无应答\n2个数据块发送失败\n"),
-              std::string::npos)
+    EXPECT_NE(
+        sent.out.find("发送到128, 128, 10无应答\n发送到192, 192, 10无应答\n2个数据块发送失败\n"),
+        std::string::npos)
         << sent.out;
 }
 

@@ -29,8 +29,8 @@ struct Round {
 
 // A fault mode, and files sized so that slow modes stay short.
 Round MakeRound(std::mt19937& random, const TempDir& dir, int index) {
-    static const char* kModes[] = {"none",  "silent",      "exception", "delay",
-                                   "late",  "split",       "close-after", "corrupt"};
+    static const char* kModes[] = {"none", "silent", "exception",   "delay",
+                                   "late", "split",  "close-after", "corrupt"};
     Round round;
     std::string mode = kModes[random() % 8];
     // Silent and late devices cost 200 ms a chunk: keep their images small.
@@ -49,10 +49,10 @@ Round MakeRound(std::mt19937& random, const TempDir& dir, int index) {
     static const char* kExtensions[] = {".htm", ".html", ".css", ".js", ".png", ".gif", ""};
     const int count = 1 + static_cast<int>(random() % 6);
     for (int i = 0; i < count; ++i) {
-        std::string name = "r" + std::to_string(index) + "f" + std::to_string(i) +
-                           kExtensions[random() % 7];
-        round.files.push_back(dir.WriteSized(name, random() % (most / count + 1),
-                                             static_cast<unsigned>(random())));
+        std::string name =
+            "r" + std::to_string(index) + "f" + std::to_string(i) + kExtensions[random() % 7];
+        round.files.push_back(
+            dir.WriteSized(name, random() % (most / count + 1), static_cast<unsigned>(random())));
     }
     return round;
 }
@@ -81,14 +81,15 @@ int main(int argc, char** argv) {
         const std::string stored = dir.Path() + "/stored.bin";
         const std::string dump = dir.Path() + "/a.dat";
         std::remove(stored.c_str());
-        std::vector<std::string> deviceArgs = {device,  "--modbus-port", "0", "--http-port",
-                                               "0",     "--image-out",   stored};
+        std::vector<std::string> deviceArgs = {device, "--modbus-port", "0",   "--http-port",
+                                               "0",    "--image-out",   stored};
         if (round.fault != "none") {
             deviceArgs.insert(deviceArgs.end(), {"--fault", round.fault});
         }
         ChildProcess process(deviceArgs);
         std::string first = process.ReadLine();
-        std::string port = first.substr(first.find(':') + 1, first.find(' ', 7) - first.find(':') - 1);
+        std::string port =
+            first.substr(first.find(':') + 1, first.find(' ', 7) - first.find(':') - 1);
 
         std::vector<std::string> sendArgs = {cli, "send", "127.0.0.1", port};
         sendArgs.insert(sendArgs.end(), round.files.begin(), round.files.end());
@@ -98,8 +99,9 @@ int main(int argc, char** argv) {
         // The device writes its memory out once the client has gone.
         std::string line = process.ReadLine(3000);
         std::string image = ReadAll(dump);
-        std::string memory = line == "image " + stored ? ReadAll(stored)
-                                                       : std::string(kelvarin::kImageCapacity, '\xFF');
+        std::string memory = line == "image " + stored
+                                 ? ReadAll(stored)
+                                 : std::string(kelvarin::kImageCapacity, '\xFF');
         image.resize(kelvarin::kImageCapacity, '\xFF');
         const bool intact = memory == image;
         process.Stop();
@@ -118,9 +120,10 @@ int main(int argc, char** argv) {
             intactDespiteFailure += intact ? 1 : 0;
         }
     }
-    std::printf("soak: %d downloads (seed %u): %d reported success, %d reported failure "
-                "(%d of them with the image intact), %d false successes\n",
-                rounds, seed, successes, failuresReported, intactDespiteFailure, falseSuccesses);
+    std::printf(
+        "soak: %d downloads (seed %u): %d reported success, %d reported failure "
+        "(%d of them with the image intact), %d false successes\n",
+        rounds, seed, successes, failuresReported, intactDespiteFailure, falseSuccesses);
     std::printf("soak: fault modes:");
     for (const auto& [mode, count] : byMode) {
         std::printf(" %s %d", mode.c_str(), count);

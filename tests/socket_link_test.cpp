@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
-#include <chrono>
-#include <ctime>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <thread>
 #include <unistd.h>
+#include <chrono>
+#include <ctime>
+#include <thread>
 #include <vector>
 
 namespace kelvarin {
@@ -18,7 +18,7 @@ namespace {
 
 // A loopback listener on a free port, with the given backlog.
 class Listener {
-public:
+  public:
     explicit Listener(int backlog = 8) {
         m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address{};
@@ -40,7 +40,7 @@ public:
     int Accept() { return ::accept(m_fd, nullptr, nullptr); }
     int Port() const { return m_port; }
 
-private:
+  private:
     int m_fd = -1;
     int m_port = 0;
 };
@@ -119,7 +119,7 @@ TEST(SocketLink, ReceiveTimesOutWithoutSpinning) {
     EXPECT_LT(cpu, 10.0) << "the wait must sleep in poll(), not spin";
 
     ASSERT_EQ(::send(peer, "abc", 3, 0), 3);
-    EXPECT_EQ(link.Receive(buffer, 2), 2);  // no more than asked for...
+    EXPECT_EQ(link.Receive(buffer, 2), 2);      // no more than asked for...
     EXPECT_EQ(link.Receive(buffer + 2, 8), 1);  // ...and nothing dropped
     EXPECT_EQ(std::string(buffer, 3), "abc");
     ::close(peer);
@@ -177,9 +177,9 @@ TEST(SocketLink, DatagramLinkSendsAndReceives) {
     char buffer[16];
     sockaddr_in from{};
     socklen_t fromSize = sizeof from;
-    ASSERT_EQ(::recvfrom(peer, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from),
-                         &fromSize),
-              4);
+    ASSERT_EQ(
+        ::recvfrom(peer, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &fromSize),
+        4);
     ::sendto(peer, "pong", 4, 0, reinterpret_cast<sockaddr*>(&from), fromSize);
     EXPECT_EQ(link.Receive(buffer, sizeof buffer), 4);
     EXPECT_EQ(std::string(buffer, 4), "pong");

@@ -12,9 +12,10 @@ namespace kelvarin::test {
 // A fresh folder under the system's temporary folder, removed with its
 // contents when the object goes away.
 class TempDir {
-public:
+  public:
     TempDir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "kelvarin-test-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kelvarin-test-XXXXXX").string();
         char* made = ::mkdtemp(pattern.data());
         m_path = made ? made : "";
     }
@@ -44,7 +45,7 @@ public:
         return Write(name, data);
     }
 
-private:
+  private:
     std::string m_path;
 };
 

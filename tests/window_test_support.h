@@ -36,7 +36,7 @@ namespace kelvarin::test {
 // kelvarin-device on free loopback ports (port 0), stopped with SIGTERM and
 // waited for when the object goes away.
 class Device {
-public:
+  public:
     explicit Device(std::vector<std::string> extra = {}) {
         std::vector<std::string> argv = {KELVARIN_DEVICE_PATH, "--modbus-port", "0", "--http-port",
                                          "0"};
@@ -61,7 +61,7 @@ public:
     // window's events keep flowing.
     std::string ReadLine(int timeoutMs = 5000) { return m_process->ReadLine(timeoutMs); }
 
-private:
+  private:
     std::unique_ptr<ChildProcess> m_process;
     int m_port = 0;
 };
@@ -84,7 +84,7 @@ inline int UnusedPort() {
 
 // Points XDG_CONFIG_HOME and XDG_DATA_HOME at fresh folders for one test.
 class XdgFolders {
-public:
+  public:
     XdgFolders() {
         setenv("XDG_CONFIG_HOME", (m_dir.Path() + "/config").c_str(), 1);
         setenv("XDG_DATA_HOME", (m_dir.Path() + "/data").c_str(), 1);
@@ -93,7 +93,7 @@ public:
     std::string DumpPath() const { return m_dir.Path() + "/data/kelvarin/a.dat"; }
     const std::string& Path() const { return m_dir.Path(); }
 
-private:
+  private:
     TempDir m_dir;
 };
 

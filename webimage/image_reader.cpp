@@ -19,7 +19,9 @@ const std::uint8_t* Bytes(std::string_view image, std::size_t offset) {
     return reinterpret_cast<const std::uint8_t*>(image.data()) + offset;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The value of the header's Content-type line, or empty.
 std::string ContentTypeOf(std::string_view header) {
@@ -51,7 +53,9 @@ std::string ContentTypeOf(std::string_view header) {
 
 }  // namespace
 
-std::string ImageError::Message() const { return "offset " + std::to_string(offset) + ": " + what; }
+std::string ImageError::Message() const {
+    return "offset " + std::to_string(offset) + ": " + what;
+}
 
 ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
     ImageWalk walk;
@@ -108,8 +112,8 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
             // An empty response may sit right at the end of the image.
             if (!(record.responseLength == 0 && record.responseAddress >= base &&
                   record.responseAddress - base == size)) {
-                return fail(at, "response address " + Hex(record.responseAddress) +
-                                    " outside the image");
+                return fail(
+                    at, "response address " + Hex(record.responseAddress) + " outside the image");
             }
             responseAt = size;
         }

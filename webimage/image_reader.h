@@ -17,18 +17,18 @@ namespace kelvarin {
 // One record of an image. The views point into the image that was read and
 // are valid only as long as it is.
 struct ImageRecord {
-    std::size_t offset = 0;                // where the head starts
-    std::string tag;                       // text of the tag field, e.g. "FileHead0"
-    std::string_view path;                 // URL path, e.g. "/index.htm"
-    std::uint32_t nameAddress = 0;         // device addresses as stored in the head
+    std::size_t offset = 0;         // where the head starts
+    std::string tag;                // text of the tag field, e.g. "FileHead0"
+    std::string_view path;          // URL path, e.g. "/index.htm"
+    std::uint32_t nameAddress = 0;  // device addresses as stored in the head
     std::uint32_t responseAddress = 0;
     std::uint32_t responseLength = 0;
     std::uint32_t nextAddress = 0;
-    std::size_t responseOffset = 0;        // image offset of the response
-    std::string_view response;             // header and contents, as served
-    std::string_view header;               // up to and including the blank line
-    std::string_view contents;             // the file's bytes
-    std::string contentType;               // value of the Content-type line, or empty
+    std::size_t responseOffset = 0;  // image offset of the response
+    std::string_view response;       // header and contents, as served
+    std::string_view header;         // up to and including the blank line
+    std::string_view contents;       // the file's bytes
+    std::string contentType;         // value of the Content-type line, or empty
 };
 
 // What is wrong with an image and where.

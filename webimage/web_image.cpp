@@ -7,7 +7,9 @@ namespace kelvarin {
 
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 bool EndsWithUpper(std::string_view name, std::string_view suffix) {
     if (name.size() < suffix.size()) {

@@ -22,7 +22,8 @@ inline constexpr std::size_t kImageCapacity = 131072;
 inline constexpr std::uint8_t kFillByte = 0xFF;
 
 // The response headers stored in front of a file's contents.
-inline constexpr std::string_view kHtmlHeader = "HTTP/1.1 200 OK\r\nContent-type: text/html\r\n\r\n";
+inline constexpr std::string_view kHtmlHeader =
+    "HTTP/1.1 200 OK\r\nContent-type: text/html\r\n\r\n";
 inline constexpr std::string_view kOctetHeader =
     "HTTP/1.1 200 OK\r\nContent-type: application/octet-stream\r\n\r\n";
 
@@ -46,7 +47,9 @@ struct FileHead {
 
 // The next 4-aligned offset strictly after x: (x rounded down to 4) + 4. It
 // advances by 4 when x is already aligned.
-constexpr std::size_t NextAligned(std::size_t x) { return (x & ~std::size_t{3}) + 4; }
+constexpr std::size_t NextAligned(std::size_t x) {
+    return (x & ~std::size_t{3}) + 4;
+}
 
 // True when the URL name, uppercased, ends in "HTM" or "HTML".
 bool IsHtmlName(std::string_view name);
