@@ -1,6 +1,8 @@
 // The subcommands of kelvarin-cli. Each returns the process exit code.
 #pragma once
 
+#include "file_list.h"
+
 #include <string>
 #include <vector>
 
@@ -11,6 +13,10 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // something was skipped or failed
 inline constexpr int kExitUsage = 2;   // bad usage or an output that cannot be written
 inline constexpr int kExitNoConnection = 3;
+
+// Adds files to list with the list's rules; a path given twice is listed
+// once. Says on stderr which files did not fit; false when any did not.
+bool FillFileList(const std::vector<std::string>& files, FileListModel& list);
 
 // pack -o IMAGE FILE...: writes the packed image; 0 all packed, 1 some skipped,
 // 2 when the image cannot be written.

@@ -40,19 +40,21 @@ bool WriteWhole(const std::string& path, const std::uint8_t* data, std::size_t l
 
 }  // namespace
 
-int RunPack(const std::string& output, const std::vector<std::string>& files) {
-    FileListModel list;
-    bool dropped = false;
+bool FillFileList(const std::vector<std::string>& files, FileListModel& list) {
+    bool all = true;
     for (const std::string& path : files) {
-        if (list.FindFile(path)) {
-            continue;  // the same path twice is packed once
-        }
-        if (!list.AddFile(path)) {
+        if (!list.FindFile(path) && !list.AddFile(path)) {
             std::cerr << "kelvarin-cli: " << path << ": not packed, the list holds at most "
                       << kMaxFiles << " files\n";
-            dropped = true;
+            all = false;
         }
     }
+    return all;
+}
+
+int RunPack(const std::string& output, const std::vector<std::string>& files) {
+    FileListModel list;
+    const bool dropped = !FillFileList(files, list);
 
     std::vector<std::uint8_t> image(kImageCapacity, kFillByte);
     StdoutLog log;

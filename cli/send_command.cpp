@@ -93,14 +93,7 @@ class TerminalReporter : public LogSink, public ProgressSink {
 int RunSend(const std::string& address, int port, const std::vector<std::string>& files,
             const std::string& dumpOverride) {
     FileListModel list;
-    bool dropped = false;
-    for (const std::string& path : files) {
-        if (!list.FindFile(path) && !list.AddFile(path)) {
-            std::cerr << "kelvarin-cli: " << path << ": not packed, the list holds at most "
-                      << kMaxFiles << " files\n";
-            dropped = true;
-        }
-    }
+    const bool dropped = !FillFileList(files, list);
 
     TerminalReporter reporter;
     CSocketLink link;
