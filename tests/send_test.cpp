@@ -2,6 +2,7 @@
 // intact and is served, and each of the device's fault modes is reported.
 #include "child_process.h"
 #include "image_reader.h"
+#include "loopback_client.h"
 #include "test_support.h"
 #include "web_image.h"
 
@@ -57,23 +58,9 @@ class Device {
 
 // The whole answer of an HTTP GET for path on 127.0.0.1:port.
 std::string HttpGet(int port, const std::string& path) {
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<std::uint16_t>(port));
-    peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    std::string answer;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
-        std::string request = "GET " + path + " HTTP/1.1\r\nHost: device\r\n\r\n";
-        ::send(fd, request.data(), request.size(), 0);
-        char buffer[8192];
-        ssize_t got = 0;
-        while ((got = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
-            answer.append(buffer, static_cast<std::size_t>(got));
-        }
-    }
-    ::close(fd);
-    return answer;
+    test::LoopbackClient client(port);
+    client.Send("GET " + path + " HTTP/1.1\r\nHost: device\r\n\r\n");
+    return client.ReceiveAll();
 }
 
 // A device that records the bytes on the wire: accepts one connection on a
@@ -271,15 +258,10 @@ TEST(Send, SilentDeviceCostsATimeOutPerChunk) {
 // Opens count connections to port, each sending junk (if any) and closing.
 void Flood(int port, int count, const std::string& junk) {
     for (int i = 0; i < count; ++i) {
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in peer{};
-        peer.sin_family = AF_INET;
-        peer.sin_port = htons(static_cast<std::uint16_t>(port));
-        peer.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0 && !junk.empty()) {
-            ::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL);
+        test::LoopbackClient client(port);
+        if (!junk.empty()) {
+            client.Send(junk);
         }
-        ::close(fd);
     }
 }
 
