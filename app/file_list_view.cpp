@@ -3,12 +3,65 @@
 
 #include "dialog_units.h"
 #include "res/dialogs.h"
+#include "res/strings.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+#include <cstdio>
+
 namespace kelvarin {
+
+namespace {
+
+QString Format(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return QString::fromUtf8(text);
+}
+
+}  // namespace
+
+QString SizeText(std::uint64_t bytes) {
+    return Format(res::kSizeFormat, static_cast<double>(bytes) * 0.0009765625);
+}
+
+QString TotalRowText(int count) {
+    char text[128];
+    std::snprintf(text, sizeof text, res::kTotalRowFormat, count);
+    return QString::fromUtf8(text);
+}
+
+QString CellText(const FileListModel& files, int row, int column) {
+    if (row < 0 || row >= files.RowCount()) {
+        return {};
+    }
+    if (files.IsTotalRow(row)) {
+        switch (column) {
+            case kColumnStatus:
+                return QString::fromUtf8(res::kTotalText);
+            case kColumnLength:
+                return Format(res::kSizeFormat, static_cast<double>(files.TotalKiB()));
+            case kColumnName:
+                return TotalRowText(files.FileCount());
+            default:
+                return {};
+        }
+    }
+    switch (column) {
+        case kColumnLength: {
+            const std::optional<std::uint64_t> size = files.FileSize(row);
+            return size ? SizeText(*size) : QString::fromUtf8(res::kOpenErrorText);
+        }
+        case kColumnName: {
+            const std::string& path = files.FilePath(row);
+            return QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+        }
+        default:
+            return {};
+    }
+}
 
 CFileListAdapter::CFileListAdapter(FileListModel& files, QObject* parent)
     : QAbstractTableModel(parent), m_files(files) {
@@ -34,11 +87,8 @@ QVariant CFileListAdapter::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
         case Qt::ToolTipRole: {
-            const std::string& text = m_files.Text(index.row(), index.column());
-            if (text.empty()) {
-                return {};
-            }
-            return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+            const QString text = CellText(m_files, index.row(), index.column());
+            return text.isEmpty() ? QVariant() : QVariant(text);
         }
         case Qt::CheckStateRole:
             if (index.column() == kColumnStatus) {
@@ -57,7 +107,7 @@ QVariant CFileListAdapter::headerData(int section, Qt::Orientation orientation, 
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return QString::fromUtf8(kColumnHeadings[section]);
+        return QString::fromUtf8(res::kColumnHeadings[section]);
     }
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
@@ -132,7 +182,7 @@ void CFileListView::SetAdapter(CFileListAdapter* adapter) {
     }
     const double scale = DialogUnits(font()).BaseX() / res::kDesignBaseX;
     for (int column = 0; column < kColumnCount; ++column) {
-        setColumnWidth(column, static_cast<int>(kColumnWidths[column] * scale + 0.5));
+        setColumnWidth(column, static_cast<int>(res::kFileListColumnWidths[column] * scale + 0.5));
     }
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CFileListView::SyncSelection);

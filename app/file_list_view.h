@@ -1,5 +1,5 @@
-// The file list on screen: a table model over FileListModel, and the
-// report-style view that shows it.
+// The file list on screen: a table model over FileListModel, which formats
+// every text the list shows, and the report-style view that shows it.
 #pragma once
 
 #include "file_list.h"
@@ -7,7 +7,29 @@
 #include <QAbstractTableModel>
 #include <QTableView>
 
+#include <cstdint>
+
 namespace kelvarin {
+
+// The list's columns, left to right.
+enum FileListColumn : int {
+    kColumnStatus = 0,
+    kColumnLength = 1,
+    kColumnName = 2,
+    kColumnCount = 3
+};
+
+// A file's size as the list shows it: KiB with two decimals and a lowercase
+// k, e.g. 1000 bytes -> "0.98k".
+QString SizeText(std::uint64_t bytes);
+
+// The total row's file-name text for count file rows.
+QString TotalRowText(int count);
+
+// The text of a cell of files, as the list shows it: for a file row nothing,
+// its size (or "打开错误") and its path; for the total row "总计", the summed
+// size and the file count. Empty for a cell out of range.
+QString CellText(const FileListModel& files, int row, int column);
 
 // Presents a FileListModel to Qt views: three columns with their headings,
 // a check box in column 0 of every row. Follows every change of the model

@@ -2,13 +2,12 @@
 #include "settings.h"
 
 #include "res/strings.h"
+#include "user_dirs.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
-
-#include <cstdlib>
 
 namespace kelvarin {
 
@@ -31,16 +30,12 @@ QString ValueText(const QSettings& settings, const char* key, const char* fallba
 }  // namespace
 
 QString SettingsFilePath() {
-    // Relative values of XDG_CONFIG_HOME are to be ignored (XDG base directories).
-    QString folder = QString::fromLocal8Bit(std::getenv("XDG_CONFIG_HOME"));
-    if (folder.isEmpty() || !QDir::isAbsolutePath(folder)) {
-        const QString home = QString::fromLocal8Bit(std::getenv("HOME"));
-        if (home.isEmpty()) {
-            return {};
-        }
-        folder = home + QStringLiteral("/.config");
+    const std::optional<std::string> folder = UserConfigFolder();
+    if (!folder) {
+        return {};
     }
-    return folder + QLatin1Char('/') + QString::fromUtf8(res::kSettingsFileName);
+    return QString::fromLocal8Bit(folder->c_str()) + QLatin1Char('/') +
+           QString::fromUtf8(res::kSettingsFileName);
 }
 
 ConnectionSettings LoadSettings() {

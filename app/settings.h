@@ -11,8 +11,8 @@ struct ConnectionSettings {
     QString port;     // the port exactly as typed, key "PortNum"
 };
 
-// The settings file: kelvarin.ini in $XDG_CONFIG_HOME, or in ~/.config when
-// that is unset or not absolute. Empty when neither is known.
+// The settings file: kelvarin.ini in the user's configuration folder
+// ($XDG_CONFIG_HOME, else ~/.config). Empty when neither is known.
 QString SettingsFilePath();
 
 // Reads section [Kelvarin]. A missing key, a missing, unreadable or corrupt

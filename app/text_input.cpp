@@ -1,6 +1,8 @@
 // Port texts, dotted addresses, dropped file lists, --help and --version.
 #include "text_input.h"
 
+#include "ascii.h"
+
 #include <kelvarin/version.h>
 
 #include <climits>
@@ -16,37 +18,6 @@ bool IsBlank(char c) {
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-int HexValue(char c) {
-    if (IsDigit(c)) {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-std::string PercentDecode(std::string_view text) {
-    std::string bytes;
-    bytes.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            int high = HexValue(text[i + 1]);
-            int low = HexValue(text[i + 2]);
-            if (high >= 0 && low >= 0) {
-                bytes.push_back(static_cast<char>(high * 16 + low));
-                i += 2;
-                continue;
-            }
-        }
-        bytes.push_back(text[i]);
-    }
-    return bytes;
 }
 
 std::string_view Trim(std::string_view text) {
@@ -65,14 +36,8 @@ std::string LocalPath(std::string_view uri) {
     if (uri.size() < kScheme.size()) {
         return {};
     }
-    for (std::size_t i = 0; i < kScheme.size(); ++i) {
-        char c = uri[i];
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-        if (c != kScheme[i]) {
-            return {};
-        }
+    if (!StartsWithIgnoringCase(uri, kScheme)) {
+        return {};
     }
     std::string_view rest = uri.substr(kScheme.size());
     if (rest.starts_with("//")) {
@@ -91,9 +56,10 @@ std::string LocalPath(std::string_view uri) {
     if (!rest.starts_with('/')) {
         return {};
     }
-    // A query or fragment is not part of a file's path.
+    // A query or fragment is not part of a file's path. A '%' that starts no
+    // escape is taken as it stands, as file managers never send one.
     rest = rest.substr(0, rest.find_first_of("?#"));
-    return PercentDecode(rest);
+    return PercentDecode(rest).value_or(std::string(rest));
 }
 
 }  // namespace

@@ -4,14 +4,13 @@
 
 #include "about_dlg.h"
 #include "dialog_builder.h"
-#include "download.h"
-#include "dump_file.h"
 #include "file_list_view.h"
 #include "ip_address_ctrl.h"
 #include "log_box.h"
 #include "res/dialogs.h"
 #include "res/resource.h"
 #include "res/strings.h"
+#include "send_worker.h"
 #include "settings.h"
 #include "text_input.h"
 
@@ -20,7 +19,6 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -30,70 +28,21 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include <cstdio>
-#include <thread>
-
 namespace kelvarin {
 
 namespace {
 
-constexpr int kConnectTimeoutMs = 200;
 const char* const kUriListFormat = "text/uri-list";
-
-QString FormatHostPort(const char* format, const QString& host, int port) {
-    char line[256];
-    std::snprintf(line, sizeof line, format, host.toUtf8().constData(), port);
-    return QString::fromUtf8(line);
-}
 
 QString DefaultFileChooser(QWidget* parent) {
     return QFileDialog::getOpenFileName(parent);
 }
 
-// Log lines from the Send command's worker thread, appended on the window's
-// thread in the order they were produced.
-class QueuedLog : public LogSink {
-  public:
-    QueuedLog(QObject* context, std::function<void(const QString&)> append)
-        : m_context(context), m_append(std::move(append)) {}
+bool CarriesFiles(const QMimeData* data) {
+    return data && data->hasFormat(QString::fromLatin1(kUriListFormat));
+}
 
-    void AppendLine(std::string_view line) override {
-        QString text = QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size()));
-        QMetaObject::invokeMethod(
-            m_context, [append = m_append, text] { append(text); }, Qt::QueuedConnection);
-    }
-
-  private:
-    QObject* m_context;
-    std::function<void(const QString&)> m_append;
-};
-
-// Progress from the worker thread, applied to the bar on the window's thread.
-class QueuedProgress : public ProgressSink {
-  public:
-    QueuedProgress(QObject* context, std::function<void(int, int)> setRange, QProgressBar* bar)
-        : m_context(context), m_setRange(std::move(setRange)), m_bar(bar) {}
-
-    void SetRange(std::uint32_t low, std::uint32_t high) override {
-        QMetaObject::invokeMethod(
-            m_context,
-            [setRange = m_setRange, low, high] {
-                setRange(static_cast<int>(low), static_cast<int>(high));
-            },
-            Qt::QueuedConnection);
-    }
-
-    void SetPosition(std::uint32_t position) override {
-        QMetaObject::invokeMethod(
-            m_bar, [bar = m_bar, position] { bar->setValue(static_cast<int>(position)); },
-            Qt::QueuedConnection);
-    }
-
-  private:
-    QObject* m_context;
-    std::function<void(int, int)> m_setRange;
-    QProgressBar* m_bar;
-};
+}  // namespace
 
 // While it exists, swallows every input event of the application: keys,
 // mouse, wheel, touch, context menus, drops and close requests. Paint,
@@ -136,8 +85,6 @@ class InputBlocker : public QObject {
     }
 };
 
-}  // namespace
-
 CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
     : QDialog(parent),
       m_args(std::move(args)),
@@ -148,12 +95,21 @@ CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
     // maximise box, fixed in size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    qRegisterMetaType<PackRequest>();
+    m_sendWorker = new CSendWorker(m_link);
+    m_sendWorker->moveToThread(&m_sendThread);
+    m_sendThread.setObjectName(QStringLiteral("send"));
+    m_sendThread.start();
     DoDataExchange();
     OnInitDialog();
     WireEvents();
 }
 
 CWebLoadDlg::~CWebLoadDlg() {
+    // A Send still running ends first; the link it uses is a member.
+    m_sendThread.quit();
+    m_sendThread.wait();
+    delete m_sendWorker;
     // The view goes first: the adapter and the model it shows are members,
     // destroyed before the window's children would be.
     if (m_list) {
@@ -225,8 +181,19 @@ void CWebLoadDlg::WireEvents() {
     connect(m_list, &CFileListView::listKeyDown, this, &CWebLoadDlg::OnListKeyDown);
     connect(m_log, &CLogBox::logDblClk, this, &CWebLoadDlg::OnClearLog);
 
-    m_list->installEventFilter(this);
-    m_list->viewport()->installEventFilter(this);
+    // The Send worker: the request goes to its thread, everything it
+    // reports comes back queued to this one.
+    connect(this, &CWebLoadDlg::sendRequested, m_sendWorker, &CSendWorker::Send);
+    connect(m_sendWorker, &CSendWorker::logLine, this, &CWebLoadDlg::AppendLog);
+    connect(m_sendWorker, &CSendWorker::progressRange, this, &CWebLoadDlg::SetProgressRange);
+    connect(m_sendWorker, &CSendWorker::progressPosition, m_progress, &QProgressBar::setValue);
+    connect(m_sendWorker, &CSendWorker::finished, this, &CWebLoadDlg::OnSendFinished);
+
+    // Every control passes dropped files on to the list (HandleFileDrop);
+    // the list's events also run the check-box sweep first.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->installEventFilter(this);
+    }
 
     // The framework's cancel handling: Exit ends the dialog.
     connect(m_exit, &QPushButton::clicked, this, &QDialog::reject);
@@ -297,25 +264,24 @@ void CWebLoadDlg::OnConnect() {
         const int port = ParsePortText(portText.toStdString());
 
         // A port outside 1..65535 would wrap to another port: refuse it
-        // without trying.
+        // without trying. The link refuses an address that names no device.
         bool connected = false;
         if (IsPortInRange(port)) {
-            m_link.Open(0, false, kConnectTimeoutMs);
+            m_link.Open(0, false, LinkTimeouts{});
             connected = m_link.Connect(host.toStdString(), port);
         }
-        QString message;
+        const std::string hostText = host.toStdString();
         if (connected) {
             SetConnected(true);
-            message = FormatHostPort(res::kConnectedFormat, host, port);
+            AppendLog(QString::fromStdString(m_catalog.Connected(hostText, port)));
         } else {
-            message = FormatHostPort(res::kConnectFailedFormat, host, port);
             m_link.Close();
+            AppendLog(QString::fromStdString(m_catalog.ConnectFailed(hostText, port)));
         }
-        AppendLog(message);
     } else {
         SetConnected(false);
         m_link.Close();
-        AppendLog(QString::fromUtf8(res::kDisconnectedLine));
+        AppendLog(QString::fromStdString(m_catalog.Disconnected()));
     }
 }
 
@@ -323,32 +289,20 @@ void CWebLoadDlg::OnSend() {
     if (m_sending || !m_link.IsConnected()) {
         return;
     }
-    // The download runs on a worker thread so the window keeps painting;
-    // the log and progress bar follow through queued calls, and every input
-    // event is swallowed until it ends, so neither the list nor the link can
-    // change under it.
+    // The worker gets its own copy of what to pack; until it finishes, every
+    // input event is swallowed, so neither the list nor the link changes,
+    // while paint events and the worker's queued signals keep flowing.
     m_sending = true;
-    InputBlocker blocker;
+    m_inputBlocker = std::make_unique<InputBlocker>();
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    emit sendRequested({PackFilesFor(m_files.FilePaths()), m_files.ListedBytes()});
+}
 
-    QueuedLog log(this, [this](const QString& line) { AppendLog(line); });
-    QueuedProgress progress(
-        this, [this](int low, int high) { SetProgressRange(low, high); }, m_progress);
-    const std::string dumpPath = DefaultDumpPath(true);
-    SendReport report;
-    QEventLoop loop;
-    std::thread worker([&] {
-        report = SendWebImage(m_files, m_link, log, progress, dumpPath);
-        // Posted after the last log line and progress step, so they are all
-        // shown before the loop ends.
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    worker.join();
-
+void CWebLoadDlg::OnSendFinished(bool connectionLost) {
     QApplication::restoreOverrideCursor();
+    m_inputBlocker.reset();
     m_sending = false;
-    if (report.connectionLost) {
+    if (connectionLost) {
         m_link.Close();
         SetConnected(false);
     }
@@ -414,9 +368,39 @@ void CWebLoadDlg::SweepUnchecked() {
     m_sweeping = false;
 }
 
+bool CWebLoadDlg::HandleFileDrop(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (!CarriesFiles(drag->mimeData())) {
+                return false;
+            }
+            drag->acceptProposedAction();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (!CarriesFiles(drop->mimeData())) {
+                return false;
+            }
+            const QByteArray uriList = drop->mimeData()->data(QString::fromLatin1(kUriListFormat));
+            drop->acceptProposedAction();
+            emit filesDropped(LocalPathsFromUriList(
+                std::string_view(uriList.constData(), static_cast<std::size_t>(uriList.size()))));
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
 bool CWebLoadDlg::eventFilter(QObject* watched, QEvent* event) {
     if (m_list && (watched == m_list || watched == m_list->viewport())) {
-        return PreTranslateMessage(event);
+        PreTranslateMessage(event);
+    }
+    if (watched->isWidgetType() && HandleFileDrop(event)) {
+        return true;
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -475,23 +459,15 @@ void CWebLoadDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CWebLoadDlg::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasFormat(QString::fromLatin1(kUriListFormat))) {
-        event->acceptProposedAction();
-    }
+    HandleFileDrop(event);
 }
 
 void CWebLoadDlg::dragMoveEvent(QDragMoveEvent* event) {
-    if (event->mimeData()->hasFormat(QString::fromLatin1(kUriListFormat))) {
-        event->acceptProposedAction();
-    }
+    HandleFileDrop(event);
 }
 
 void CWebLoadDlg::dropEvent(QDropEvent* event) {
-    const QByteArray uriList = event->mimeData()->data(QString::fromLatin1(kUriListFormat));
-    const std::vector<std::string> paths = LocalPathsFromUriList(
-        std::string_view(uriList.constData(), static_cast<std::size_t>(uriList.size())));
-    event->acceptProposedAction();
-    emit filesDropped(paths);
+    HandleFileDrop(event);
 }
 
 }  // namespace kelvarin

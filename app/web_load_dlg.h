@@ -2,11 +2,14 @@
 // Connect/Disconnect, Send, Exit, the log and the progress bar.
 #pragma once
 
+#include "catalog.h"
 #include "dialog_units.h"
 #include "file_list.h"
+#include "packer.h"
 #include "socket_link.h"
 
 #include <QDialog>
+#include <QThread>
 
 #include <functional>
 #include <memory>
@@ -24,6 +27,8 @@ class CFileListAdapter;
 class CFileListView;
 class CIpAddressCtrl;
 class CLogBox;
+class CSendWorker;
+class InputBlocker;
 
 class CWebLoadDlg : public QDialog {
     Q_OBJECT
@@ -46,7 +51,8 @@ class CWebLoadDlg : public QDialog {
     // chooser returns the chosen path, or an empty text when cancelled.
     void SetFileChooser(std::function<QString(QWidget* parent)> chooser);
 
-    // True while a Send command runs; the window then takes no input.
+    // True while a Send command runs (from the click on 发送 until its last
+    // log line is shown); the window then takes no input but keeps painting.
     bool IsSending() const { return m_sending; }
 
     // The base units the layout was made with.
@@ -56,8 +62,11 @@ class CWebLoadDlg : public QDialog {
     void done(int result) override;
 
   signals:
-    // Files dropped on the window, in the order the drop gives them.
+    // Files dropped on the window or any of its controls, in the order the
+    // drop gives them.
     void filesDropped(const std::vector<std::string>& paths);
+    // Asks the Send worker to pack and download request.
+    void sendRequested(const kelvarin::PackRequest& request);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -83,11 +92,16 @@ class CWebLoadDlg : public QDialog {
     void OnDropFiles(const std::vector<std::string>& paths);
     void OnListKeyDown(int key);
     void OnClearLog();
+    // The Send worker finished; the window takes input again.
+    void OnSendFinished(bool connectionLost);
 
     // The check-box sweep, run before every event that reaches the list.
     // Returns false: the event always goes on to the list.
     bool PreTranslateMessage(QEvent* event);
     void SweepUnchecked();
+    // Takes a drag of files over, or a drop of files on, any control; true
+    // when event was such a drag or drop.
+    bool HandleFileDrop(QEvent* event);
 
     void SetConnected(bool connected);
     void AppendLog(const QString& line);
@@ -95,6 +109,7 @@ class CWebLoadDlg : public QDialog {
 
     CSocketLink m_link;
     FileListModel m_files;
+    MessageCatalog m_catalog;
     std::vector<std::string> m_args;
     DialogUnits m_units;
 
@@ -109,6 +124,11 @@ class CWebLoadDlg : public QDialog {
     QPushButton* m_exit = nullptr;
     QMenu* m_systemMenu = nullptr;
     std::unique_ptr<CFileListAdapter> m_adapter;
+
+    // The Send worker and its thread, for the window's whole life.
+    QThread m_sendThread;
+    CSendWorker* m_sendWorker = nullptr;
+    std::unique_ptr<InputBlocker> m_inputBlocker;
 
     std::function<QString(QWidget*)> m_chooseFile;
     bool m_sending = false;

@@ -1,9 +1,10 @@
 // A full 128 KiB download to kelvarin-device on loopback, against the floor:
 // a bare client that sends the same frames and reads each reply with
 // blocking calls and nothing else (one request in flight, as the download).
-#include "child_process.h"
 #include "chunk_frame.h"
+#include "device_process.h"
 #include "download.h"
+#include "packer.h"
 #include "socket_link.h"
 #include "web_image.h"
 
@@ -20,40 +21,36 @@
 
 namespace {
 
-class NullLog : public kelvarin::LogSink {
+// Ignores the outcome of every chunk.
+class NoChunks : public kelvarin::DownloadObserver {
   public:
-    void AppendLine(std::string_view) override {}
+    void OnChunk(const kelvarin::ChunkOutcome&) override {}
 };
 
-// The device and a file list whose image fills the whole 131072 bytes.
+// The device and an image that fills the whole 131072 bytes.
 struct Setup {
-    Setup() : device({KELVARIN_DEVICE_PATH, "--modbus-port", "0", "--http-port", "0"}) {
-        std::string first = device.ReadLine();
-        port = std::atoi(first.substr(first.find(':') + 1).c_str());
+    Setup() : device(KELVARIN_DEVICE_PATH) {
+        port = device.ModbusPort();
         std::string pattern =
             (std::filesystem::temp_directory_path() / "kelvarin-bench-XXXXXX").string();
         dir = ::mkdtemp(pattern.data());
         // "/a.bin": contents start at 99; 99 + 130969 + 4 = 131072.
         std::string data(130969, 'w');
         std::ofstream(dir + "/a.bin", std::ios::binary).write(data.data(), data.size());
-        list.AddFile(dir + "/a.bin");
-
-        std::vector<std::uint8_t> image(kelvarin::kImageCapacity, kelvarin::kFillByte);
-        NullLog log;
-        length = kelvarin::PackImage(list, image.data(), image.size(), log);
+        image = kelvarin::PackImage({kelvarin::PackFilesFor({dir + "/a.bin"}), std::nullopt}).image;
+        length = image.size();
         for (std::size_t at = 0; at < length; at += 128) {
             kelvarin::ChunkFrame frame;
-            frame.Set(static_cast<std::uint16_t>(16 + at / 65536),
-                      static_cast<std::uint16_t>(at % 65536), image.data() + at, 128);
+            frame.Set(kelvarin::modbus::PositionOf(at), image.data() + at, 128);
             frames.emplace_back(frame.Bytes(), frame.Bytes() + frame.Size());
         }
     }
     ~Setup() { std::filesystem::remove_all(dir); }
 
-    kelvarin::test::ChildProcess device;
+    kelvarin::test::DeviceProcess device;
     int port = 0;
     std::string dir;
-    kelvarin::FileListModel list;
+    std::vector<std::uint8_t> image;
     std::size_t length = 0;
     std::vector<std::vector<std::uint8_t>> frames;
 };
@@ -63,18 +60,19 @@ Setup& TheSetup() {
     return setup;
 }
 
-void BM_SendWebImage(benchmark::State& state) {
+void BM_DownloadImage(benchmark::State& state) {
     Setup& setup = TheSetup();
-    NullLog log;
-    kelvarin::NoProgress progress;
+    NoChunks chunks;
+    const kelvarin::LinkTimeouts timeouts;
     for (auto _ : state) {
         kelvarin::CSocketLink link;
-        link.Open(0, false, kelvarin::kReplyTimeoutMs);
+        link.Open(0, false, timeouts);
         if (!link.Connect("127.0.0.1", setup.port)) {
             state.SkipWithError("cannot connect to kelvarin-device");
             break;
         }
-        kelvarin::SendReport report = kelvarin::SendWebImage(setup.list, link, log, progress, "");
+        kelvarin::DownloadReport report =
+            kelvarin::DownloadImage(setup.image, link, timeouts, chunks);
         if (!report.Succeeded() || report.chunks != 1024) {
             state.SkipWithError("the download failed");
             break;
@@ -82,7 +80,7 @@ void BM_SendWebImage(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * setup.length));
 }
-BENCHMARK(BM_SendWebImage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+BENCHMARK(BM_DownloadImage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 void BM_BareClientFloor(benchmark::State& state) {
     Setup& setup = TheSetup();

@@ -1,8 +1,7 @@
 // Packing speed: 50 files of about 128 KiB in all, from the page cache,
 // against plain copies of the same bytes.
-#include "file_list.h"
+#include "files.h"
 #include "packer.h"
-#include "regular_file.h"
 #include "web_image.h"
 
 #include <benchmark/benchmark.h>
@@ -30,13 +29,13 @@ struct Site {
             std::string path = dir + "/page" + std::to_string(i) + (i % 2 ? ".htm" : ".png");
             std::ofstream(path, std::ios::binary).write(data.data(), kFileSize);
             paths.push_back(path);
-            list.AddFile(path);
         }
+        request.files = kelvarin::PackFilesFor(paths);
     }
     ~Site() { std::filesystem::remove_all(dir); }
     std::string dir;
     std::vector<std::string> paths;
-    kelvarin::FileListModel list;
+    kelvarin::PackRequest request;
 };
 
 Site& TheSite() {
@@ -44,18 +43,12 @@ Site& TheSite() {
     return site;
 }
 
-class NullLog : public kelvarin::LogSink {
-  public:
-    void AppendLine(std::string_view) override {}
-};
-
 void BM_PackImage(benchmark::State& state) {
     Site& site = TheSite();
     std::vector<std::uint8_t> buffer(kelvarin::kImageCapacity, kelvarin::kFillByte);
-    NullLog log;
     std::size_t length = 0;
     for (auto _ : state) {
-        length = kelvarin::PackImage(site.list, buffer.data(), buffer.size(), log);
+        length = kelvarin::PackImageInto(site.request, buffer).length;
         benchmark::DoNotOptimize(buffer.data());
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * length));

@@ -11,7 +11,7 @@ namespace kelvarin::cli {
 // Exit codes shared by the subcommands.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // something was skipped or failed
-inline constexpr int kExitUsage = 2;   // bad usage or an output that cannot be written
+inline constexpr int kExitUsage = 2;   // bad usage, or an input or output that cannot be used
 inline constexpr int kExitNoConnection = 3;
 
 // Adds files to list with the list's rules; a path given twice is listed
@@ -26,10 +26,20 @@ int RunPack(const std::string& output, const std::vector<std::string>& files);
 // a broken one or a refused or failed extraction, 2 when IMAGE cannot be read.
 int RunInspect(const std::string& image, const std::string& extractDir);
 
-// send ADDRESS PORT FILE... [--dump PATH]: connects, packs, dumps and
-// downloads; 0 when every file was packed and every chunk echoed, 1 when
-// something failed, 3 when the connection could not be made.
-int RunSend(const std::string& address, int port, const std::vector<std::string>& files,
-            const std::string& dumpPath);
+// What send is to do.
+struct SendArguments {
+    std::string address;
+    int port = 0;
+    std::vector<std::string> files;  // files to pack, or
+    std::string image;               // an image file to send as it is
+    std::string dumpPath;            // empty for the default dump file
+};
+
+// send ADDRESS PORT (FILE... | --image IMAGE) [--dump PATH]: connects, packs
+// (or reads and checks the image), dumps and downloads; 0 when every file was
+// packed and every chunk echoed, 1 when something failed, 2 for an image that
+// cannot be read or is broken (before connecting), 3 when the connection could
+// not be made.
+int RunSend(const SendArguments& arguments);
 
 }  // namespace kelvarin::cli

@@ -1,13 +1,11 @@
 // kelvarin-cli inspect: lists and checks an image's records, and extracts them.
 #include "commands.h"
 
+#include "files.h"
 #include "image_reader.h"
-#include "regular_file.h"
 #include "web_image.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -34,10 +32,8 @@ std::string SafeExtractName(std::string_view path) {
 }
 
 bool Extract(const ImageWalk& walk, const std::string& dir) {
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    if (ec) {
-        std::cerr << "kelvarin-cli: cannot create folder " << dir << ": " << ec.message() << '\n';
+    if (!MakeFolders(dir)) {
+        std::cerr << "kelvarin-cli: cannot create folder " << dir << '\n';
         return false;
     }
     bool ok = true;
@@ -49,12 +45,10 @@ bool Extract(const ImageWalk& walk, const std::string& dir) {
             ok = false;
             continue;
         }
-        std::filesystem::path target = std::filesystem::path(dir) / name;
-        std::ofstream out(target, std::ios::binary | std::ios::trunc);
-        out.write(record.contents.data(), static_cast<std::streamsize>(record.contents.size()));
-        out.close();
-        if (!out) {
-            std::cerr << "kelvarin-cli: cannot write " << target.string() << '\n';
+        const std::string target = dir + "/" + name;
+        std::string error;
+        if (!WriteWholeFile(target, record.contents, &error)) {
+            std::cerr << "kelvarin-cli: cannot write " << target << ": " << error << '\n';
             ok = false;
         }
     }
@@ -64,18 +58,18 @@ bool Extract(const ImageWalk& walk, const std::string& dir) {
 }  // namespace
 
 int RunInspect(const std::string& imagePath, const std::string& extractDir) {
-    RegularFile file;
-    if (!file.Open(imagePath)) {
+    bool tooLarge = false;
+    const std::optional<std::string> read =
+        ReadRegularFile(imagePath, kLargestInspected, &tooLarge);
+    if (tooLarge) {
+        std::cerr << "kelvarin-cli: " << imagePath << " is too large to be an image\n";
+        return kExitFailed;
+    }
+    if (!read) {
         std::cerr << "kelvarin-cli: cannot open image " << imagePath << '\n';
         return kExitUsage;
     }
-    if (file.Size() > kLargestInspected) {
-        std::cerr << "kelvarin-cli: " << imagePath << " is " << file.Size()
-                  << " bytes, too large to be an image\n";
-        return kExitFailed;
-    }
-    std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
-    bytes.resize(file.ReadFull(bytes.data(), bytes.size()));
+    const std::string& bytes = *read;
 
     ImageWalk walk = ReadImage(bytes);
     std::printf("%-12s %-24s %-26s %8s  %s\n", "tag", "path", "content type", "length", "address");

@@ -28,17 +28,28 @@ int main(int argc, char** argv) {
     inspect->add_option("image", inspectImage, "Image file")->required();
     inspect->add_option("--extract", extractDir, "Write each file's contents under this folder");
 
-    std::string sendAddress;
-    int sendPort = 0;
-    std::vector<std::string> sendFiles;
-    std::string dumpPath;
-    CLI::App* send = app.add_subcommand("send", "Pack files and download the image to a device");
-    send->add_option("address", sendAddress, "Device IPv4 address or host name")->required();
-    send->add_option("port", sendPort, "Device TCP port")->required()->check(CLI::Range(1, 65535));
-    send->add_option("files", sendFiles, "Files to pack, at most 50")->required();
-    send->add_option("--dump", dumpPath,
+    SendArguments sendArguments;
+    CLI::App* send = app.add_subcommand(
+        "send", "Pack files, or take an image file, and download the image to a device");
+    send->add_option("address", sendArguments.address, "Device IPv4 address or host name")
+        ->required();
+    send->add_option("port", sendArguments.port, "Device TCP port")
+        ->required()
+        ->check(CLI::Range(1, 65535));
+    CLI::Option* sendFiles =
+        send->add_option("files", sendArguments.files, "Files to pack, at most 50");
+    CLI::Option* sendImage =
+        send->add_option("--image", sendArguments.image,
+                         "Send this image file as it is (checked first) instead of packing files");
+    sendImage->excludes(sendFiles);
+    send->add_option("--dump", sendArguments.dumpPath,
                      "Where to write the copy of the image (default "
                      "$XDG_DATA_HOME/kelvarin/a.dat)");
+    send->callback([&] {
+        if (sendArguments.files.empty() && sendArguments.image.empty()) {
+            throw CLI::RequiredError("files or --image");
+        }
+    });
 
     try {
         app.parse(argc, argv);
@@ -51,7 +62,7 @@ int main(int argc, char** argv) {
         return RunPack(packOutput, packFiles);
     }
     if (*send) {
-        return RunSend(sendAddress, sendPort, sendFiles, dumpPath);
+        return RunSend(sendArguments);
     }
     if (*inspect) {
         return RunInspect(inspectImage, extractDir);

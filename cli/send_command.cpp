@@ -1,113 +1,91 @@
-// kelvarin-cli send: connect, pack, dump and download, as the window's Send.
+// kelvarin-cli send: connect, pack (or read an image), dump and download, as
+// the window's Send does.
+#include "catalog.h"
 #include "commands.h"
-
-#include "download.h"
-#include "dump_file.h"
-#include "file_list.h"
+#include "files.h"
+#include "image_reader.h"
+#include "send_job.h"
+#include "send_log.h"
 #include "socket_link.h"
+#include "terminal.h"
 
-#include <unistd.h>
-#include <cstdio>
 #include <iostream>
-#include <string>
+#include <optional>
 
 namespace kelvarin::cli {
 
 namespace {
 
-// Prints log lines on stdout and, when stderr is a terminal, a progress bar
-// on stderr that is cleared before each log line so the two never mix.
-class TerminalReporter : public LogSink, public ProgressSink {
-  public:
-    TerminalReporter() : m_showBar(::isatty(STDERR_FILENO) == 1) {}
-    ~TerminalReporter() override { Finish(); }
+// An image file much larger than the image memory is not read at all.
+constexpr std::uint64_t kLargestImageFile = 16u << 20;
 
-    void AppendLine(std::string_view line) override {
-        ClearBar();
-        std::cout << line << '\n' << std::flush;
-        DrawBar();
+// The bytes of the image file at path when they can be sent: readable, no
+// larger than the image memory, of even length and a sound chain of records.
+// Says on stderr what is wrong otherwise.
+std::optional<std::string> LoadImage(const std::string& path) {
+    bool tooLarge = false;
+    std::optional<std::string> bytes = ReadRegularFile(path, kLargestImageFile, &tooLarge);
+    if (!bytes) {
+        std::cerr << "kelvarin-cli: cannot read image " << path
+                  << (tooLarge ? ": far too large to be an image" : "") << '\n';
+        return std::nullopt;
     }
-
-    void SetRange(std::uint32_t low, std::uint32_t high) override {
-        m_low = low;
-        m_high = high;
-        m_position = low;
-        m_drawn = -1;
-        m_active = high > low;
-        DrawBar();
+    if (bytes->size() > kImageCapacity) {
+        std::cerr << "kelvarin-cli: " << path << " is " << bytes->size() << " bytes, more than the "
+                  << kImageCapacity << " bytes of the image memory\n";
+        return std::nullopt;
     }
-
-    void SetPosition(std::uint32_t position) override {
-        m_position = position;
-        DrawBar();
+    if (bytes->size() % 2 != 0) {
+        std::cerr << "kelvarin-cli: " << path << " is " << bytes->size()
+                  << " bytes, an odd length: records are written as 16-bit words\n";
+        return std::nullopt;
     }
-
-    // Ends the bar's line, if one is shown.
-    void Finish() {
-        ClearBar();
-        m_active = false;
+    const ImageWalk walk = ReadImage(*bytes);
+    if (!walk.ok) {
+        std::cerr << "kelvarin-cli: " << path << ": broken image at " << walk.error.Message()
+                  << '\n';
+        return std::nullopt;
     }
-
-  private:
-    static constexpr int kWidth = 40;
-
-    void DrawBar() {
-        if (!m_showBar || !m_active) {
-            return;
-        }
-        const double done = static_cast<double>(m_position - m_low) / (m_high - m_low);
-        const int filled = static_cast<int>(done * kWidth);
-        const int percent = static_cast<int>(done * 100);
-        if (percent == m_drawn) {
-            return;  // redraw only when the figure changes
-        }
-        m_drawn = percent;
-        std::string bar(static_cast<std::size_t>(filled), '#');
-        bar.append(static_cast<std::size_t>(kWidth - filled), '-');
-        std::fprintf(stderr, "\r[%s] %3d%% %u/%u", bar.c_str(), percent, m_position - m_low,
-                     m_high - m_low);
-        std::fflush(stderr);
-        m_barShown = true;
-    }
-
-    void ClearBar() {
-        if (m_barShown) {
-            std::fprintf(stderr, "\r\033[K");
-            std::fflush(stderr);
-            m_barShown = false;
-            m_drawn = -1;
-        }
-    }
-
-    bool m_showBar;
-    bool m_active = false;
-    bool m_barShown = false;
-    int m_drawn = -1;
-    std::uint32_t m_low = 0;
-    std::uint32_t m_high = 0;
-    std::uint32_t m_position = 0;
-};
+    return bytes;
+}
 
 }  // namespace
 
-int RunSend(const std::string& address, int port, const std::vector<std::string>& files,
-            const std::string& dumpOverride) {
+int RunSend(const SendArguments& arguments) {
+    // Everything that can be refused is refused before connecting.
+    std::optional<std::string> image;
     FileListModel list;
-    const bool dropped = !FillFileList(files, list);
+    bool dropped = false;
+    if (!arguments.image.empty()) {
+        image = LoadImage(arguments.image);
+        if (!image) {
+            return kExitUsage;
+        }
+    } else {
+        dropped = !FillFileList(arguments.files, list);
+    }
 
+    const MessageCatalog catalog;
     TerminalReporter reporter;
+    const LinkTimeouts timeouts;
     CSocketLink link;
-    char line[512];
-    if (!link.Open(0, false, kReplyTimeoutMs) || !link.Connect(address, port)) {
-        std::snprintf(line, sizeof line, "%s:%d 连接失败", address.c_str(), port);
-        reporter.AppendLine(line);
+    if (!link.Open(0, false, timeouts) || !link.Connect(arguments.address, arguments.port)) {
+        reporter.AppendLine(catalog.ConnectFailed(arguments.address, arguments.port));
         return kExitNoConnection;
     }
-    std::snprintf(line, sizeof line, "%s:%d 连接成功", address.c_str(), port);
-    reporter.AppendLine(line);
+    reporter.AppendLine(catalog.Connected(arguments.address, arguments.port));
 
-    const std::string dumpPath = dumpOverride.empty() ? DefaultDumpPath(true) : dumpOverride;
-    SendReport report = SendWebImage(list, link, reporter, reporter, dumpPath);
+    const DumpTarget dump =
+        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
+    SendLog log(catalog, reporter, reporter);
+    SendReport report;
+    if (image) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(image->data());
+        report = SendImage({bytes, image->size()}, link, timeouts, dump, log);
+    } else {
+        report = SendFiles({PackFilesFor(list.FilePaths()), list.ListedBytes()}, link, timeouts,
+                           dump, log);
+    }
     reporter.Finish();
     link.Close();
     return (report.Succeeded() && !dropped) ? kExitOk : kExitFailed;

@@ -1,25 +1,13 @@
 // Serving the web image over HTTP.
 #include "device_http.h"
 
+#include "ascii.h"
 #include "image_reader.h"
 #include "web_image.h"
 
 namespace kelvarin::device {
 
 namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 std::string_view ReasonOf(int status) {
     switch (status) {
@@ -94,28 +82,6 @@ std::string HttpErrorResponse(int status, bool withBody) {
         response += body;
     }
     return response;
-}
-
-std::optional<std::string> PercentDecode(std::string_view text) {
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            decoded += text[i];
-            continue;
-        }
-        if (text.size() - i < 3) {
-            return std::nullopt;
-        }
-        int high = HexValue(text[i + 1]);
-        int low = HexValue(text[i + 2]);
-        if (high < 0 || low < 0) {
-            return std::nullopt;
-        }
-        decoded += static_cast<char>(high * 16 + low);
-        i += 2;
-    }
-    return decoded;
 }
 
 std::string HandleHttpRequest(std::string_view image, std::string_view request) {

@@ -45,8 +45,4 @@ std::string HandleHttpRequest(std::string_view image, std::string_view request);
 // headers only when withBody is false.
 std::string HttpErrorResponse(int status, bool withBody = true);
 
-// text with each %XX replaced by its byte; nullopt for a '%' not followed by
-// two hex digits.
-std::optional<std::string> PercentDecode(std::string_view text);
-
 }  // namespace kelvarin::device

@@ -10,12 +10,6 @@
 
 namespace kelvarin::device {
 
-// Bytes in one Modbus file: file kFirstFile is memory 0..65535, the next one
-// 65536..131071.
-inline constexpr std::size_t kPageSize = 65536;
-inline constexpr std::uint16_t kFirstFile = 16;
-inline constexpr std::uint16_t kLastFile = 17;
-
 // The image memory. A new memory holds only the fill byte, as a device's
 // erased flash does.
 class DeviceMemory {

@@ -1,6 +1,8 @@
 // The device's poll loop: signals, two listeners, and the connections.
 #include "device_server.h"
 
+#include "files.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -33,20 +35,6 @@ int PollTimeout(TimePoint now, TimePoint when) {
     }
     auto wait = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
     return static_cast<int>(std::min<decltype(wait)>(wait, 60000));
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
 }
 
 }  // namespace
@@ -171,18 +159,11 @@ void DeviceServer::RemoveFinished() {
 
 void DeviceServer::SaveImage() {
     const std::string& path = m_options.imageOut;
-    // Written beside the target and renamed over it, so a reader never sees
-    // half an image.
-    const std::string temporary = path + ".tmp";
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = fd >= 0 && WriteAll(fd, m_memory.Bytes());
-    if (fd >= 0) {
-        ok = ::close(fd) == 0 && ok;
-    }
-    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    // Replaced whole, so a reader never sees half an image.
+    std::string error;
+    if (!ReplaceFile(path, m_memory.Bytes(), &error)) {
         std::fprintf(stderr, "kelvarin-device: cannot write image %s: %s\n", path.c_str(),
-                     std::strerror(errno));
-        ::unlink(temporary.c_str());
+                     error.c_str());
         return;
     }
     std::printf("image %s\n", path.c_str());

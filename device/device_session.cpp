@@ -17,11 +17,11 @@ ModbusFeed ModbusSession::Feed(std::string_view bytes) {
     m_input.append(bytes);
     std::size_t used = 0;
     for (;;) {
-        FrameScan scan = ScanModbusFrame(std::string_view(m_input).substr(used));
-        if (scan.status == FrameStatus::kNeedMore) {
+        modbus::FrameScan scan = modbus::ScanFrame(std::string_view(m_input).substr(used));
+        if (scan.status == modbus::FrameStatus::kNeedMore) {
             break;
         }
-        if (scan.status == FrameStatus::kNotModbus ||
+        if (scan.status == modbus::FrameStatus::kNotModbus ||
             !Answer(std::string_view(m_input).substr(used, scan.size), feed)) {
             m_closing = true;
             m_input.clear();

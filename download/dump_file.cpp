@@ -1,39 +1,19 @@
-// Writing the dump file and finding its default place.
+// The default place of the dump file.
 #include "dump_file.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include "files.h"
+#include "user_dirs.h"
 
 namespace kelvarin {
 
-std::string DefaultDumpPath(bool create) {
-    std::filesystem::path base;
-    const char* dataHome = std::getenv("XDG_DATA_HOME");
-    const char* home = std::getenv("HOME");
-    if (dataHome && dataHome[0] == '/') {
-        base = dataHome;
-    } else if (home && home[0] != '\0') {
-        base = std::filesystem::path(home) / ".local" / "share";
-    } else {
-        return {};
+DumpTarget DefaultDumpTarget() {
+    const std::optional<std::string> data = UserDataFolder();
+    if (!data) {
+        return {std::string(kUnknownDataFolder) + "/kelvarin/a.dat", false};
     }
-    std::filesystem::path folder = base / "kelvarin";
-    if (create) {
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-    }
-    return (folder / "a.dat").string();
-}
-
-bool WriteDumpFile(const std::string& path, const std::uint8_t* data, std::size_t length) {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (!out) {
-        return false;
-    }
-    bool ok = std::fwrite(data, 1, length, out) == length;
-    ok = (std::fclose(out) == 0) && ok;
-    return ok;
+    const std::string folder = *data + "/kelvarin";
+    MakeFolders(folder);  // a failure shows as a dump that cannot be written
+    return {folder + "/a.dat", true};
 }
 
 }  // namespace kelvarin

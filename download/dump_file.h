@@ -1,19 +1,21 @@
 // The dump file: a copy of the last image sent.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
 #include <string>
 
 namespace kelvarin {
 
-// Where the dump goes by default: $XDG_DATA_HOME/kelvarin/a.dat, or
-// ~/.local/share/kelvarin/a.dat. When create is true the folder is made if
-// missing. Empty when neither XDG_DATA_HOME nor HOME is set.
-std::string DefaultDumpPath(bool create);
+// Where the dump of an image goes.
+struct DumpTarget {
+    std::string path;    // empty: no dump at all
+    bool usable = true;  // false: path names a place that could not be found
+                         // (it is reported as not written, without trying)
+};
 
-// Writes exactly length bytes of data to path (created or truncated).
-// False when the file cannot be created or written whole.
-bool WriteDumpFile(const std::string& path, const std::uint8_t* data, std::size_t length);
+// The default dump file: a.dat in the folder "kelvarin" of the user's data
+// folder ($XDG_DATA_HOME, else ~/.local/share), made when missing. When no
+// data folder is known, the target names ~/.local/share/kelvarin/a.dat and
+// is not usable.
+DumpTarget DefaultDumpTarget();
 
 }  // namespace kelvarin

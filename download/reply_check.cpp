@@ -7,13 +7,10 @@ namespace kelvarin {
 
 namespace {
 
-std::uint32_t BE16(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0] << 8 | p[1]);
-}
-
-// The image position a Write File Record frame writes: page * 64 KiB + offset.
-std::uint32_t PositionOf(const std::uint8_t* frame) {
-    return BE16(frame + 10) * 65536u + BE16(frame + 12);
+// The image offset a Write File Record frame writes.
+std::size_t ImageOffsetOf(const std::uint8_t* frame) {
+    const modbus::FilePosition position = modbus::RequestPosition(frame);
+    return modbus::OffsetOf(position.file, position.record);
 }
 
 }  // namespace
@@ -36,16 +33,15 @@ ReplyState ReplyMatcher::Feed(const std::uint8_t* data, std::size_t n) {
 
 ReplyState ReplyMatcher::Match() {
     for (;;) {
-        if (m_pendingSize < 6) {
+        const modbus::FrameScan scan =
+            modbus::ScanFrame(std::span<const std::uint8_t>(m_pending, m_pendingSize));
+        if (scan.status == modbus::FrameStatus::kNeedMore) {
             return ReplyState::kIncomplete;
         }
-        const std::size_t total = 6 + BE16(m_pending + 4);
-        if (BE16(m_pending + 2) != 0 || total < 8 || total > kCapacity) {
+        if (scan.status == modbus::FrameStatus::kNotModbus || scan.size > kCapacity) {
             return ReplyState::kMismatch;  // no Modbus/TCP reply of ours looks like this
         }
-        if (m_pendingSize < total) {
-            return ReplyState::kIncomplete;
-        }
+        const std::size_t total = scan.size;
         if (total == m_requestSize && std::memcmp(m_pending, m_request, total) == 0) {
             return ReplyState::kEcho;
         }
@@ -63,14 +59,13 @@ bool ReplyMatcher::IsStaleEcho(const std::uint8_t* frame, std::size_t size) cons
     // position before this request's. Chunks go out in image order, so only
     // earlier ones can answer late; a reply for this position that differs is
     // a wrong reply, not a stale one.
-    if (size < ChunkFrame::kHeaderSize || m_requestSize < ChunkFrame::kHeaderSize) {
+    if (m_requestSize < modbus::kRecordDataAt || !modbus::IsWriteFileRecord(frame, size)) {
         return false;
     }
-    return frame[7] == ChunkFrame::kFunction && frame[9] == ChunkFrame::kReferenceType &&
-           frame[8] + 9u == size && PositionOf(frame) < PositionOf(m_request);
+    return ImageOffsetOf(frame) < ImageOffsetOf(m_request);
 }
 
-ReplyOutcome AwaitReply(CDeviceLink& link, const ChunkFrame& request, int timeoutMs) {
+ChunkResult AwaitReply(CDeviceLink& link, const ChunkFrame& request, int timeoutMs) {
     ReplyMatcher matcher(request.Bytes(), request.Size());
     CTickTimer timer;
     timer.Start();
@@ -82,7 +77,7 @@ ReplyOutcome AwaitReply(CDeviceLink& link, const ChunkFrame& request, int timeou
         }
         int got = link.ReceiveFor(buffer, sizeof buffer, left);
         if (got < 0) {
-            return ReplyOutcome::kConnectionLost;
+            return ChunkResult::kConnectionLost;
         }
         if (got == 0) {
             break;
@@ -91,14 +86,14 @@ ReplyOutcome AwaitReply(CDeviceLink& link, const ChunkFrame& request, int timeou
     }
     switch (matcher.State()) {
         case ReplyState::kEcho:
-            return ReplyOutcome::kEcho;
+            return ChunkResult::kEcho;
         case ReplyState::kMismatch:
-            return ReplyOutcome::kMismatch;
+            return ChunkResult::kMismatch;
         case ReplyState::kIncomplete:
             break;
     }
     // Part of a reply is a wrong reply; nothing at all is no reply.
-    return matcher.HasReplyBytes() ? ReplyOutcome::kMismatch : ReplyOutcome::kNoReply;
+    return matcher.HasReplyBytes() ? ChunkResult::kMismatch : ChunkResult::kNoReply;
 }
 
 bool DiscardPending(CDeviceLink& link) {

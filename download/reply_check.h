@@ -26,7 +26,7 @@ enum class ReplyState {
 class ReplyMatcher {
   public:
     // Room for one reply; no valid reply to our requests is longer.
-    static constexpr std::size_t kCapacity = 300;
+    static constexpr std::size_t kCapacity = ChunkFrame::kCapacity;
 
     // request must outlive the matcher.
     ReplyMatcher(const std::uint8_t* request, std::size_t size);
@@ -57,10 +57,15 @@ class ReplyMatcher {
 };
 
 // How one chunk's reply turned out.
-enum class ReplyOutcome { kEcho, kMismatch, kNoReply, kConnectionLost };
+enum class ChunkResult {
+    kEcho,            // its exact echo came back
+    kMismatch,        // a different reply (an exception, a wrong or partial echo)
+    kNoReply,         // nothing within the reply time-out
+    kConnectionLost,  // the connection closed or failed: the download stops
+};
 
 // Waits up to timeoutMs in all for the whole reply to request on link.
-ReplyOutcome AwaitReply(CDeviceLink& link, const ChunkFrame& request, int timeoutMs);
+ChunkResult AwaitReply(CDeviceLink& link, const ChunkFrame& request, int timeoutMs);
 
 // Reads and drops whatever has already arrived on link (a late reply).
 // Returns false when the connection turned out to be closed or failed.

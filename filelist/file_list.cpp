@@ -1,39 +1,35 @@
 // The file list model: rows, the total row and the 50-file limit.
 #include "file_list.h"
 
-#include "regular_file.h"
+#include "files.h"
 
-#include <cstdio>
-#include <cstdlib>
+#include <cmath>
 
 namespace kelvarin {
 
-std::string SizeText(std::uint64_t bytes) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2fk", static_cast<double>(bytes) * 0.0009765625);
-    return text;
-}
-
-std::string TotalRowText(int count) {
-    char text[128];
-    std::snprintf(text, sizeof text, "文件数量：%d  文件最大上限是50，长度上限128K", count);
-    return text;
-}
-
-double LeadingNumber(const std::string& text) {
-    return std::strtod(text.c_str(), nullptr);
+std::uint64_t KiBHundredths(std::uint64_t bytes) {
+    // bytes * 100 / 1024 = bytes * 25 / 256, split so it cannot overflow.
+    const std::uint64_t whole = bytes / 256 * 25;
+    const std::uint64_t part = bytes % 256 * 25;
+    std::uint64_t hundredths = whole + part / 256;
+    const std::uint64_t rest = part % 256;
+    if (rest > 128 || (rest == 128 && hundredths % 2 == 1)) {
+        ++hundredths;
+    }
+    return hundredths;
 }
 
 FileListModel::FileListModel() {
     RefreshTotal();
 }
 
-const std::string& FileListModel::Text(int row, int column) const {
+const std::string& FileListModel::FilePath(int row) const {
     static const std::string empty;
-    if (row < 0 || row >= RowCount() || column < 0 || column >= kColumnCount) {
-        return empty;
-    }
-    return m_rows[static_cast<std::size_t>(row)].texts[column];
+    return InRange(row) ? m_rows[static_cast<std::size_t>(row)].path : empty;
+}
+
+std::optional<std::uint64_t> FileListModel::FileSize(int row) const {
+    return InRange(row) ? m_rows[static_cast<std::size_t>(row)].size : std::nullopt;
 }
 
 std::vector<std::string> FileListModel::FilePaths() const {
@@ -45,12 +41,24 @@ std::vector<std::string> FileListModel::FilePaths() const {
     return paths;
 }
 
+std::uint64_t FileListModel::ListedBytes() const {
+    // The shown total is TotalKiB rounded to hundredths. A float times 100 is
+    // exact in a double, and nearbyint rounds halves to even as "%.2f" does;
+    // hundredths / 100.0 is the double strtod reads back from that text.
+    const double hundredths = std::nearbyint(static_cast<double>(m_totalKiB) * 100.0);
+    const double bytes = hundredths / 100.0 * 1024.0;
+    if (bytes >= 18446744073709551615.0) {
+        return UINT64_MAX;
+    }
+    return static_cast<std::uint64_t>(bytes);
+}
+
 bool FileListModel::IsChecked(int row) const {
-    return row >= 0 && row < RowCount() && m_rows[static_cast<std::size_t>(row)].checked;
+    return InRange(row) && m_rows[static_cast<std::size_t>(row)].checked;
 }
 
 void FileListModel::SetChecked(int row, bool checked) {
-    if (row < 0 || row >= RowCount() || m_rows[static_cast<std::size_t>(row)].checked == checked) {
+    if (!InRange(row) || m_rows[static_cast<std::size_t>(row)].checked == checked) {
         return;
     }
     m_rows[static_cast<std::size_t>(row)].checked = checked;
@@ -60,11 +68,11 @@ void FileListModel::SetChecked(int row, bool checked) {
 }
 
 bool FileListModel::IsSelected(int row) const {
-    return row >= 0 && row < RowCount() && m_rows[static_cast<std::size_t>(row)].selected;
+    return InRange(row) && m_rows[static_cast<std::size_t>(row)].selected;
 }
 
 void FileListModel::SetSelected(int row, bool selected) {
-    if (row >= 0 && row < RowCount()) {
+    if (InRange(row)) {
         m_rows[static_cast<std::size_t>(row)].selected = selected;
     }
 }
@@ -83,13 +91,12 @@ bool FileListModel::AddFile(const std::string& path) {
     if (FindFile(path) || FileCount() >= kMaxFiles) {
         return false;
     }
-    auto size = MeasureFile(path);
     // The total row becomes the new file row; a fresh total row follows it.
-    int row = RowCount() - 1;
+    const int row = RowCount() - 1;
     Row& target = m_rows[static_cast<std::size_t>(row)];
-    target.texts[kColumnStatus].clear();
-    target.texts[kColumnLength] = size ? SizeText(*size) : kOpenErrorText;
-    target.texts[kColumnName] = path;
+    target.path = path;
+    target.size = MeasureFile(path);
+    target.isTotal = false;
     target.checked = true;
     if (m_observer) {
         m_observer->RowChanged(row);
@@ -100,7 +107,8 @@ bool FileListModel::AddFile(const std::string& path) {
 
 bool FileListModel::FindFile(const std::string& path) const {
     for (int row = RowCount() - 1; row >= 0; --row) {
-        if (m_rows[static_cast<std::size_t>(row)].texts[kColumnName] == path) {
+        const Row& candidate = m_rows[static_cast<std::size_t>(row)];
+        if (!candidate.isTotal && candidate.path == path) {
             return true;
         }
     }
@@ -116,25 +124,20 @@ void FileListModel::RemoveRow(int index) {
 }
 
 void FileListModel::RefreshTotal() {
-    // The sum adds the displayed, rounded KiB values, as the row shows them.
-    int count = 0;
+    // The sum adds the shown, rounded KiB values in single precision, as the
+    // rows display them.
     float sum = 0.0f;
     for (const Row& row : m_rows) {
-        if (row.texts[kColumnStatus] == kTotalText) {
-            continue;
+        if (!row.isTotal && row.size) {
+            sum += static_cast<float>(static_cast<double>(KiBHundredths(*row.size)) / 100.0);
         }
-        ++count;
-        sum += static_cast<float>(LeadingNumber(row.texts[kColumnLength]));
     }
-    if (!m_rows.empty() && m_rows.back().texts[kColumnStatus] == kTotalText) {
+    if (!m_rows.empty() && m_rows.back().isTotal) {
         EraseRow(RowCount() - 1);
     }
-    char length[64];
-    std::snprintf(length, sizeof length, "%.2fk", static_cast<double>(sum));
+    m_totalKiB = sum;
     Row total;
-    total.texts[kColumnStatus] = kTotalText;
-    total.texts[kColumnLength] = length;
-    total.texts[kColumnName] = TotalRowText(count);
+    total.isTotal = true;
     InsertRow(RowCount(), std::move(total));
 }
 

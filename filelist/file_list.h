@@ -1,11 +1,12 @@
 // The file list: the files to pack, each with its size, and a total row.
 //
-// This is the model behind the window's list view and the packer's input.
-// Rows hold three texts (status, length, file name) and a check box; the last
-// row is always the total row. Views follow it through FileListObserver.
+// This is the model behind the window's list view. It holds data only (paths,
+// sizes, check boxes, selection); the view formats it. The last row is always
+// the total row. Views follow changes through FileListObserver.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,32 +15,10 @@ namespace kelvarin {
 // At most this many file rows; the total row comes on top.
 inline constexpr int kMaxFiles = 50;
 
-// The list's columns, left to right.
-enum FileListColumn : int {
-    kColumnStatus = 0,
-    kColumnLength = 1,
-    kColumnName = 2,
-    kColumnCount = 3
-};
-
-// Fixed texts of the list.
-inline constexpr const char* kTotalText = "总计";
-inline constexpr const char* kOpenErrorText = "打开错误";
-
-// Column headings and their widths in pixels.
-inline constexpr const char* kColumnHeadings[kColumnCount] = {"状态", "长度", "文件名"};
-inline constexpr int kColumnWidths[kColumnCount] = {50, 80, 300};
-
-// A size in bytes as the list shows it: KiB with two decimals and a lowercase
-// k ("%.2fk"), e.g. 1000 bytes -> "0.98k".
-std::string SizeText(std::uint64_t bytes);
-
-// The total row's file-name text for count file rows.
-std::string TotalRowText(int count);
-
-// The decimal number at the start of text, as strtod reads it; 0 when there is
-// none (for example "打开错误" or an empty text).
-double LeadingNumber(const std::string& text);
+// A size in bytes as the list shows it, in hundredths of a KiB: bytes / 1024
+// rounded to two decimals, halves to even, as "%.2f" rounds (1000 bytes ->
+// 98, i.e. 0.98k).
+std::uint64_t KiBHundredths(std::uint64_t bytes);
 
 // Receives every change of a FileListModel, before and after it happens, so a
 // view can keep its rows and selection in step.
@@ -52,7 +31,7 @@ class FileListObserver {
     // The row at index row is about to be removed / has been removed.
     virtual void BeforeRemoveRow(int row) = 0;
     virtual void AfterRemoveRow(int row) = 0;
-    // The texts or check box of the row at index row changed.
+    // The data or check box of the row at index row changed.
     virtual void RowChanged(int row) = 0;
 };
 
@@ -73,14 +52,24 @@ class FileListModel {
     // True for the last row, the total row.
     bool IsTotalRow(int row) const { return row == RowCount() - 1; }
 
-    // Text of a cell; an empty text for a row or column out of range.
-    const std::string& Text(int row, int column) const;
+    // The path of file row `row`; empty for the total row or out of range.
+    const std::string& FilePath(int row) const;
 
-    // The path of file row `row` (its file-name text); empty when out of range.
-    const std::string& FilePath(int row) const { return Text(row, kColumnName); }
+    // The size of file row `row` measured when it was added; nothing when the
+    // file could not be opened, for the total row and out of range.
+    std::optional<std::uint64_t> FileSize(int row) const;
 
     // The paths of all file rows, in list order.
     std::vector<std::string> FilePaths() const;
+
+    // The total row's size in KiB: the sum, in single precision, of the file
+    // rows' sizes as shown (each rounded to hundredths; unreadable ones 0).
+    float TotalKiB() const { return m_totalKiB; }
+
+    // The total row's size as shown ("%.2f" of TotalKiB) taken back to bytes
+    // and truncated: what the packer's advisory check compares with the
+    // capacity. 131072 for a list showing 128.00k.
+    std::uint64_t ListedBytes() const;
 
     // Check box of a row; false when out of range.
     bool IsChecked(int row) const;
@@ -97,20 +86,19 @@ class FileListModel {
     // Indices of the selected rows, ascending.
     std::vector<int> SelectedRows() const;
 
-    // Adds the file at path: its row shows its size, or "打开错误" when it
-    // cannot be opened as a regular file. Returns false, changing nothing, for
-    // a path already listed (exact byte comparison) or a list already full.
+    // Adds the file at path with its size, or as unreadable when it cannot be
+    // opened as a regular file. Returns false, changing nothing, for a path
+    // already listed (exact byte comparison) or a list already full.
     bool AddFile(const std::string& path);
 
-    // True when a row's file-name text equals path exactly.
+    // True when a file row's path equals path exactly.
     bool FindFile(const std::string& path) const;
 
     // Removes file row index and rebuilds the total row. The total row and
     // indices out of range are ignored.
     void RemoveRow(int index);
 
-    // Replaces the total row with one computed from the file rows: the sum of
-    // the displayed KiB values, in single precision, and the file count.
+    // Replaces the total row with one computed from the file rows.
     void RefreshTotal();
 
     // The Delete key: removes every selected file row, highest index first.
@@ -122,15 +110,19 @@ class FileListModel {
 
   private:
     struct Row {
-        std::string texts[kColumnCount];
+        std::string path;
+        std::optional<std::uint64_t> size;
+        bool isTotal = false;
         bool checked = false;
         bool selected = false;
     };
 
+    bool InRange(int row) const { return row >= 0 && row < RowCount(); }
     void InsertRow(int index, Row row);
     void EraseRow(int index);
 
     std::vector<Row> m_rows;
+    float m_totalKiB = 0.0f;
     FileListObserver* m_observer = nullptr;
 };
 

@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kelvarin::device::DeviceMemory memory;
     std::string_view input(reinterpret_cast<const char*>(data), size);
     while (!input.empty()) {
-        kelvarin::device::FrameScan scan = kelvarin::device::ScanModbusFrame(input);
-        if (scan.status != kelvarin::device::FrameStatus::kFrame) {
+        kelvarin::modbus::FrameScan scan = kelvarin::modbus::ScanFrame(input);
+        if (scan.status != kelvarin::modbus::FrameStatus::kFrame) {
             break;
         }
         if (scan.size == 0 || scan.size > input.size()) {

@@ -17,9 +17,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t piece = data[3] % 32 + 1;
     data += 4;
     size -= 4;
-    std::uint8_t chunk[kelvarin::ChunkFrame::kMaxData] = {};
+    std::uint8_t chunk[kelvarin::modbus::kChunkBytes] = {};
     kelvarin::ChunkFrame frame;
-    frame.Set(static_cast<std::uint16_t>(16 + (record & 1)), record, chunk, n);
+    frame.Set({static_cast<std::uint16_t>(16 + (record & 1)), record}, chunk, n);
 
     kelvarin::ReplyMatcher matcher(frame.Bytes(), frame.Size());
     std::size_t fed = 0;

@@ -45,11 +45,22 @@ CSocketLink::~CSocketLink() {
     Close();
 }
 
-bool CSocketLink::Open(int localPort, bool datagram, int timeoutMs) {
+bool CSocketLink::IsOpen() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_open;
+}
+
+bool CSocketLink::IsConnected() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_connected;
+}
+
+bool CSocketLink::Open(int localPort, bool datagram, const LinkTimeouts& timeouts) {
+    std::lock_guard<std::mutex> hold(m_lock);
     if (m_open) {
         return false;
     }
-    m_timeout = timeoutMs;
+    m_timeouts = timeouts;
     m_datagram = datagram;
     int fd =
         ::socket(AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -80,23 +91,29 @@ bool CSocketLink::ResolvePeer(void* address) const {
     *peer = sockaddr_in{};
     peer->sin_family = AF_INET;
     peer->sin_port = htons(static_cast<std::uint16_t>(m_port));
-    if (::inet_pton(AF_INET, m_host.c_str(), &peer->sin_addr) == 1) {
-        return true;
+    if (::inet_pton(AF_INET, m_host.c_str(), &peer->sin_addr) != 1) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        hints.ai_socktype = m_datagram ? SOCK_DGRAM : SOCK_STREAM;
+        addrinfo* found = nullptr;
+        if (m_host.empty() || ::getaddrinfo(m_host.c_str(), nullptr, &hints, &found) != 0 ||
+            !found) {
+            errno = EINVAL;
+            return false;
+        }
+        peer->sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+        ::freeaddrinfo(found);
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = m_datagram ? SOCK_DGRAM : SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (m_host.empty() || ::getaddrinfo(m_host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+    // 0.0.0.0 names no device: a connect to it would reach this machine.
+    if (peer->sin_addr.s_addr == htonl(INADDR_ANY)) {
         errno = EINVAL;
         return false;
     }
-    peer->sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    ::freeaddrinfo(found);
     return true;
 }
 
 bool CSocketLink::Connect(const std::string& host, int port) {
+    std::lock_guard<std::mutex> hold(m_lock);
     if (!m_open || m_connected) {
         return false;
     }
@@ -121,7 +138,7 @@ bool CSocketLink::Connect(const std::string& host, int port) {
     if (errno != EINPROGRESS) {
         return false;
     }
-    int ready = WaitFor(m_socket, POLLOUT, m_timeout);
+    int ready = WaitFor(m_socket, POLLOUT, m_timeouts.connectMs);
     if (ready <= 0) {
         errno = ready == 0 ? ETIMEDOUT : errno;
         return false;
@@ -137,6 +154,7 @@ bool CSocketLink::Connect(const std::string& host, int port) {
 }
 
 int CSocketLink::Close() {
+    std::lock_guard<std::mutex> hold(m_lock);
     if (m_open) {
         ::close(m_socket);
         m_socket = -1;
@@ -147,13 +165,18 @@ int CSocketLink::Close() {
 }
 
 int CSocketLink::Send(const void* data, int length) {
-    if (!m_open || !m_connected) {
-        return 0;
-    }
+    return SendFor(data, length, m_timeouts.sendMs);
+}
+
+int CSocketLink::SendFor(const void* data, int length, int timeoutMs) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (length <= 0) {
+    if (!m_open || !m_connected || length <= 0) {
         return 0;
     }
+    return SendLocked(data, length, timeoutMs);
+}
+
+int CSocketLink::SendLocked(const void* data, int length, int timeoutMs) {
     if (m_datagram) {
         sockaddr_in peer{};
         if (!ResolvePeer(&peer)) {
@@ -175,7 +198,7 @@ int CSocketLink::Send(const void* data, int length) {
         } else if (sent < 0 && errno == EINTR) {
             continue;
         } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (WaitFor(m_socket, POLLOUT, m_timeout) <= 0) {
+            if (WaitFor(m_socket, POLLOUT, timeoutMs) <= 0) {
                 return -1;
             }
         } else {
@@ -186,14 +209,14 @@ int CSocketLink::Send(const void* data, int length) {
 }
 
 int CSocketLink::Receive(void* buffer, int length) {
-    return ReceiveFor(buffer, length, m_timeout);
+    return ReceiveFor(buffer, length, m_timeouts.replyMs);
 }
 
 int CSocketLink::ReceiveFor(void* buffer, int length, int timeoutMs) {
+    std::lock_guard<std::mutex> hold(m_lock);
     if (!m_open || !m_connected) {
         return 0;
     }
-    std::lock_guard<std::mutex> hold(m_lock);
     return WaitAndReceive(buffer, length, timeoutMs);
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "device_link.h"
+#include "link_timeouts.h"
 
 #include <string>
 
@@ -22,15 +23,22 @@ class CSocketLink : public CDeviceLink {
     CSocketLink& operator=(const CSocketLink&) = delete;
 
     // Creates the socket (stream when datagram is false) and binds it to any
-    // local address and localPort (0: any). False when already open or when
-    // the socket cannot be created or bound; the link then stays closed.
-    bool Open(int localPort, bool datagram, int timeoutMs);
+    // local address and localPort (0: any); timeouts bound the connect, each
+    // receive and each send. False when already open or when the socket
+    // cannot be created or bound; the link then stays closed.
+    bool Open(int localPort, bool datagram, const LinkTimeouts& timeouts);
+
+    // Open with the one wait timeoutMs for connect, receive and send.
+    bool Open(int localPort, bool datagram, int timeoutMs) {
+        return Open(localPort, datagram, LinkTimeouts::All(timeoutMs));
+    }
 
     // Connects to host (dotted IPv4 address, else a host name resolved to its
     // first IPv4 address) and port, waiting at most the time-out. A datagram
     // link only records the peer. False when not open, already connected,
-    // the host cannot be resolved (errno EINVAL), the port is outside
-    // 1..65535, or the connect is refused or not answered in time.
+    // the host cannot be resolved or names no device (empty, 0.0.0.0; errno
+    // EINVAL), the port is outside 1..65535, or the connect is refused or not
+    // answered in time. Nothing is sent in any of these cases but the last.
     bool Connect(const std::string& host, int port);
 
     // Closes the socket when open; returns 0.
@@ -39,17 +47,19 @@ class CSocketLink : public CDeviceLink {
     int Send(const void* data, int length) override;
     int Receive(void* buffer, int length) override;
     int ReceiveFor(void* buffer, int length, int timeoutMs) override;
+    int SendFor(const void* data, int length, int timeoutMs) override;
 
     // State queries.
-    bool IsOpen() const { return m_open; }
-    bool IsConnected() const { return m_connected; }
-    int TimeoutMs() const { return m_timeout; }
+    bool IsOpen() const;
+    bool IsConnected() const;
+    const LinkTimeouts& Timeouts() const { return m_timeouts; }
 
   private:
     bool ResolvePeer(void* address) const;
     int WaitAndReceive(void* buffer, int length, int timeoutMs);
+    int SendLocked(const void* data, int length, int timeoutMs);
 
-    int m_timeout = 0;
+    LinkTimeouts m_timeouts;
     int m_port = 0;
     int m_socket = -1;
     std::string m_host;

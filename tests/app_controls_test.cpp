@@ -1,5 +1,6 @@
-// The window's input readers and its IPv4 address control; the kelvarin
-// program's --help and --version.
+// The window's input readers, the file list's texts and its IPv4 address
+// control; the kelvarin program's --help and --version.
+#include "file_list_view.h"
 #include "ip_address_ctrl.h"
 #include "text_input.h"
 #include "window_test_support.h"
@@ -65,6 +66,32 @@ TEST(UriList, LocalPathsInOrderWithExactBytes) {
     EXPECT_TRUE(LocalPathsFromUriList("").empty());
     EXPECT_TRUE(LocalPathsFromUriList("file:").empty());
     EXPECT_TRUE(LocalPathsFromUriList("file://hostonly").empty());
+}
+
+TEST(FileListTexts, RowsAndTotalAsTheListShowsThem) {
+    EXPECT_EQ(SizeText(1000), QStringLiteral("0.98k"));
+    EXPECT_EQ(SizeText(131072), QStringLiteral("128.00k"));
+    EXPECT_EQ(SizeText(128), QStringLiteral("0.12k"));
+
+    FileListModel list;
+    EXPECT_EQ(CellText(list, 0, kColumnStatus), QStringLiteral("总计"));
+    EXPECT_EQ(CellText(list, 0, kColumnLength), QStringLiteral("0.00k"));
+    EXPECT_EQ(CellText(list, 0, kColumnName),
+              QStringLiteral("文件数量：0  文件最大上限是50，长度上限128K"));
+
+    test::TempDir dir;
+    list.AddFile(dir.WriteSized("a.htm", 1000));
+    list.AddFile(dir.WriteSized("b.gif", 2048));
+    list.AddFile(dir.Path() + "/missing.htm");
+    EXPECT_EQ(CellText(list, 0, kColumnStatus), QString());
+    EXPECT_EQ(CellText(list, 0, kColumnLength), QStringLiteral("0.98k"));
+    EXPECT_EQ(CellText(list, 1, kColumnName), QString::fromStdString(dir.Path() + "/b.gif"));
+    EXPECT_EQ(CellText(list, 2, kColumnLength), QStringLiteral("打开错误"));
+    EXPECT_EQ(CellText(list, 3, kColumnStatus), QStringLiteral("总计"));
+    EXPECT_EQ(CellText(list, 3, kColumnLength), QStringLiteral("2.98k"));
+    EXPECT_EQ(CellText(list, 3, kColumnName),
+              QStringLiteral("文件数量：3  文件最大上限是50，长度上限128K"));
+    EXPECT_EQ(CellText(list, 4, kColumnName), QString());
 }
 
 TEST(CommandLine, HelpAndVersionAloneAnswerWithoutAWindow) {

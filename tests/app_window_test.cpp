@@ -58,6 +58,14 @@ class Window {
 
     bool Connected() { return Connect()->text() == QStringLiteral("断开"); }
 
+    // What the list shows in a cell.
+    QString Cell(int row, int column) const { return CellText(Files(), row, column); }
+
+    // Waits until a Send command started by a click or key has ended.
+    bool WaitForSendEnd(int timeoutMs = 10000) {
+        return WaitFor([this] { return !m_dlg.IsSending(); }, timeoutMs);
+    }
+
     // True when the controls show the state Disconnected or Connected.
     void ExpectState(bool connected) {
         EXPECT_EQ(Connect()->text(), connected ? QStringLiteral("断开") : QStringLiteral("连接"));
@@ -179,6 +187,7 @@ TEST(Window, KeyboardConnectAndSendLoadsTheImageIntoTheDevice) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), window.Send());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    ASSERT_TRUE(window.WaitForSendEnd());
 
     EXPECT_EQ(window.Log()->Lines(),
               QStringList({HostPort(device.Port(), "连接成功"), Line("正在打包"), Line("打包完成"),
@@ -229,6 +238,7 @@ TEST(Window, SendPaintsLiveAndTakesNoInput) {
     });
     watcher.start(15);
     window.Send()->click();
+    ASSERT_TRUE(window.WaitForSendEnd());
     watcher.stop();
 
     EXPECT_TRUE(triedInput);
@@ -256,6 +266,7 @@ TEST(Window, LostConnectionReturnsToDisconnected) {
     window.Connect()->click();
     ASSERT_TRUE(window.Connected());
     window.Send()->click();
+    ASSERT_TRUE(window.WaitForSendEnd());
 
     const QStringList lines = window.Log()->Lines();
     EXPECT_TRUE(lines.contains(Line("发送到256, 256, 10连接中断")))
@@ -290,7 +301,7 @@ TEST(Window, DeleteRemovesEverySelectedRow) {
     ASSERT_EQ(window.Files().FileCount(), 1);
     EXPECT_EQ(window.Files().FilePath(0), args[4]);
     EXPECT_EQ(list->model()->rowCount(), 2);
-    EXPECT_EQ(window.Files().Text(1, kColumnName), TotalRowText(1));
+    EXPECT_EQ(window.Cell(1, kColumnName), TotalRowText(1));
 
     // The total row alone selected: nothing to delete.
     select({1});
@@ -316,7 +327,7 @@ TEST(Window, ClearedCheckBoxRemovesItsRowAtTheNextEvent) {
     QTest::keyRelease(list, Qt::Key_Space);
     ASSERT_EQ(window.Files().FileCount(), 2);
     EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{a, c}));
-    EXPECT_EQ(window.Files().Text(2, kColumnLength), "0.99k");  // 0.98k + 0.01k
+    EXPECT_EQ(window.Cell(2, kColumnLength), QStringLiteral("0.99k"));  // 0.98k + 0.01k
 
     // A repaint of the list is such an event too.
     list->model()->setData(list->model()->index(0, 0), Qt::Unchecked, Qt::CheckStateRole);
@@ -379,7 +390,38 @@ TEST(Window, DroppedFilesKeepTheirOrderAndFullPaths) {
     DropFiles(window.Dlg(), {first, longPath, first, last});
 
     EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{first, longPath, last}));
-    EXPECT_EQ(window.Files().Text(1, kColumnLength), "0.01k");  // it opened: not cut short
+    EXPECT_EQ(window.Cell(1, kColumnLength), QStringLiteral("0.01k"));  // it opened: not cut short
+}
+
+TEST(Window, FilesDroppedOnAnyControlReachTheList) {
+    XdgFolders xdg;
+    TempDir dir;
+    Window window;
+    // Edits take dropped text of their own accord; a dropped file is still a
+    // file for the list, never text in the port or address field.
+    std::vector<QWidget*> targets = {window.Port(), window.Address()->Field(2),
+                                     window.Log()->viewport(), window.List()->viewport(),
+                                     window.Connect()};
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        DropFiles(*targets[i], {dir.WriteSized("f" + std::to_string(i) + ".htm", 10)});
+    }
+    EXPECT_EQ(window.Files().FileCount(), static_cast<int>(targets.size()));
+    EXPECT_EQ(window.Port()->text(), QStringLiteral("502"));
+    EXPECT_EQ(window.Address()->Text(), QStringLiteral("192.168.2.80"));
+}
+
+TEST(Window, AnAddressThatNamesNoDeviceIsNotConnectedTo) {
+    XdgFolders xdg;
+    Device device;  // on this machine, where a connect to 0.0.0.0 would land
+    ASSERT_GT(device.Port(), 0);
+    Window window;
+    for (const QString& address : {QStringLiteral("0.0.0.0"), QString()}) {
+        window.SetTarget(address, QString::number(device.Port()));
+        window.Connect()->click();
+        window.ExpectState(false);
+    }
+    const QString failed = QStringLiteral("0.0.0.0:%1 连接失败").arg(device.Port());
+    EXPECT_EQ(window.Log()->Lines(), QStringList({failed, failed}));
 }
 
 TEST(Window, SettingsSurviveARestart) {
@@ -431,7 +473,7 @@ TEST(Window, CommandLine) {
     EXPECT_EQ(full.Address()->Text(), QStringLiteral("10.0.0.7"));
     EXPECT_EQ(full.Port()->text(), QStringLiteral("502"));
     EXPECT_EQ(full.Files().FilePaths(), (std::vector<std::string>{a, b}));
-    EXPECT_EQ(full.Files().Text(1, kColumnLength), kOpenErrorText);
+    EXPECT_EQ(full.Cell(1, kColumnLength), QStringLiteral("打开错误"));
     full.ExpectState(false);
 
     Window one({kProgram, "10.0.0.7"});  // ignored

@@ -5,6 +5,7 @@
 #include "device_http.h"
 #include "device_memory.h"
 #include "device_modbus.h"
+#include "device_process.h"
 #include "device_session.h"
 #include "image_reader.h"
 #include "loopback_client.h"
@@ -26,6 +27,11 @@
 namespace kelvarin::device {
 namespace {
 
+using modbus::kFileReferenceType;
+using modbus::kFirstImageFile;
+using modbus::kPageSize;
+using modbus::kSubRequestHeader;
+using modbus::kWriteFileRecord;
 using test::ChildProcess;
 using test::LoopbackClient;
 using test::TempDir;
@@ -69,7 +75,7 @@ std::vector<std::string> ImageRequests(const std::string& image) {
     std::vector<std::string> requests;
     for (std::size_t at = 0; at < image.size(); at += 128) {
         requests.push_back(WriteRequest(static_cast<unsigned>(requests.size() & 0xFFFF),
-                                        kFirstFile + at / kPageSize, at % kPageSize,
+                                        kFirstImageFile + at / kPageSize, at % kPageSize,
                                         std::string_view(image).substr(at, 128)));
     }
     return requests;
@@ -399,31 +405,10 @@ TEST(Device, HttpRequestHeadEndsAtTheBlankLineWithinTheCap) {
 // ---- The program ----
 
 // kelvarin-device started on free ports, stopped with SIGTERM when it goes away.
-class RunningDevice {
+class RunningDevice : public test::DeviceProcess {
   public:
-    explicit RunningDevice(std::vector<std::string> options) : m_process(Argv(std::move(options))) {
-        m_firstLine = m_process.ReadLine();
-        std::sscanf(m_firstLine.c_str(), "modbus 127.0.0.1:%d http 127.0.0.1:%d", &m_modbusPort,
-                    &m_httpPort);
-    }
-
-    bool Ready() const { return m_modbusPort > 0 && m_httpPort > 0; }
-    const std::string& FirstLine() const { return m_firstLine; }
-    int ModbusPort() const { return m_modbusPort; }
-    int HttpPort() const { return m_httpPort; }
-    ChildProcess& Process() { return m_process; }
-
-  private:
-    static std::vector<std::string> Argv(std::vector<std::string> options) {
-        std::vector<std::string> argv = {kDevice, "--modbus-port", "0", "--http-port", "0"};
-        argv.insert(argv.end(), options.begin(), options.end());
-        return argv;
-    }
-
-    ChildProcess m_process;
-    std::string m_firstLine;
-    int m_modbusPort = 0;
-    int m_httpPort = 0;
+    explicit RunningDevice(const std::vector<std::string>& options)
+        : DeviceProcess(kDevice, options) {}
 };
 
 std::string Fetch(int port, std::string_view request) {

@@ -1,15 +1,20 @@
 // The download against a scripted link: exact frames, the reply check, and
-// every way a device can fail to echo.
+// every way a device can fail to echo; the Send job's order of steps.
 #include "download.h"
 
+#include "catalog.h"
 #include "chunk_frame.h"
 #include "reply_check.h"
+#include "send_job.h"
+#include "send_log.h"
 #include "test_support.h"
 #include "web_image.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -46,6 +51,7 @@ class ScriptedLink : public CDeviceLink {
         return length;
     }
     int Receive(void* buffer, int length) override { return ReceiveFor(buffer, length, 200); }
+    int SendFor(const void* data, int length, int) override { return Send(data, length); }
     int ReceiveFor(void* buffer, int length, int) override {
         if (m_arrivals.empty()) {
             return m_closed ? -1 : 0;
@@ -99,91 +105,113 @@ std::string Hex16(const Bytes& frame) {
     return text;
 }
 
+// An image of length bytes, each derived from its offset.
+Bytes Image(std::size_t length) {
+    Bytes image(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        image[i] = static_cast<std::uint8_t>(i * 7 + (i >> 9));
+    }
+    return image;
+}
+
+// Records the outcome of every chunk.
+class RecordedChunks : public DownloadObserver {
+  public:
+    void OnChunk(const ChunkOutcome& outcome) override { outcomes.push_back(outcome); }
+    std::vector<ChunkResult> Results() const {
+        std::vector<ChunkResult> results;
+        for (const ChunkOutcome& outcome : outcomes) {
+            results.push_back(outcome.result);
+        }
+        return results;
+    }
+    std::vector<ChunkOutcome> outcomes;
+};
+
 struct SendRun {
     SendReport report;
     LogLines log;
     RecordedProgress progress;
 };
 
-// One Send of the files in list over link, the dump going to dumpPath.
-SendRun Send(const FileListModel& list, ScriptedLink& link, const std::string& dumpPath = "") {
+// One Send of image over link as the window runs it, the dump going to dump.
+SendRun Send(const Bytes& image, ScriptedLink& link, const DumpTarget& dump = {}) {
     SendRun run;
-    run.report = SendWebImage(list, link, run.log, run.progress, dumpPath);
+    const MessageCatalog catalog;
+    SendLog log(catalog, run.log, run.progress);
+    run.report = SendImage(image, link, LinkTimeouts{}, dump, log);
     return run;
 }
 
+constexpr ChunkResult kEcho = ChunkResult::kEcho;
+
 TEST(Download, SmallImageFramesAreExact) {
-    TempDir dir;
-    FileListModel list;
-    list.AddFile(dir.WriteSized("index.htm", 100));
+    const Bytes image = Image(192);
     ScriptedLink link(Echo);
-    SendRun run = Send(list, link, dir.Path() + "/a.dat");
+    RecordedChunks chunks;
+    DownloadReport report = DownloadImage(image, link, LinkTimeouts{}, chunks);
 
     ASSERT_EQ(link.Requests().size(), 2u);
     EXPECT_EQ(link.Requests()[0].size(), 144u);
     EXPECT_EQ(link.Requests()[1].size(), 80u);
     EXPECT_EQ(Hex16(link.Requests()[0]), "00 00 00 00 00 8A 00 15 87 06 00 10 00 00 00 40");
     EXPECT_EQ(Hex16(link.Requests()[1]), "00 00 00 00 00 4A 00 15 47 06 00 10 00 80 00 20");
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + 128, link.Requests()[0].begin() + 16));
+    EXPECT_TRUE(std::equal(image.begin() + 128, image.end(), link.Requests()[1].begin() + 16));
 
-    std::string text = test::ReadAll(dir.Path() + "/a.dat");
-    Bytes dump(text.begin(), text.end());
-    ASSERT_EQ(dump.size(), 192u);
-    EXPECT_TRUE(std::equal(dump.begin(), dump.begin() + 128, link.Requests()[0].begin() + 16));
-    EXPECT_TRUE(std::equal(dump.begin() + 128, dump.end(), link.Requests()[1].begin() + 16));
-
-    EXPECT_EQ(run.log.Lines(),
-              (std::vector<std::string>{"正在打包", "打包完成", "开始发送", "发送结束!!!!!"}));
-    EXPECT_EQ(run.progress.range, std::make_pair(0u, 192u));
-    EXPECT_EQ(run.progress.positions, (std::vector<std::uint32_t>{128, 192}));
-    EXPECT_TRUE(run.report.Succeeded());
-    EXPECT_TRUE(run.report.dumpWritten);
+    EXPECT_EQ(chunks.Results(), (std::vector<ChunkResult>{kEcho, kEcho}));
+    EXPECT_EQ(chunks.outcomes[1].sent, 192u);
+    EXPECT_EQ(chunks.outcomes[1].pageOffset, 192u);
+    EXPECT_EQ(chunks.outcomes[1].fileNumber, 16u);
+    EXPECT_TRUE(report.Succeeded());
+    EXPECT_EQ(report.chunks, 2);
+    EXPECT_EQ(report.bytesSent, 192u);
 }
 
 TEST(Download, SecondPageStartsAtFileSeventeen) {
-    TempDir dir;
-    FileListModel list;
-    // "/a.bin": head and name end at 39 -> response at 40, contents at 99;
-    // 99 + 65437 = 65536 -> the image is 65540 bytes.
-    list.AddFile(dir.WriteSized("a.bin", 65437));
     ScriptedLink link(Echo);
-    SendRun run = Send(list, link);
-    ASSERT_EQ(run.report.imageLength, 65540u);
+    RecordedChunks chunks;
+    DownloadReport report = DownloadImage(Image(65540), link, LinkTimeouts{}, chunks);
     ASSERT_EQ(link.Requests().size(), 513u);
     EXPECT_EQ(Hex16(link.Requests()[511]), "00 00 00 00 00 8A 00 15 87 06 00 10 FF 80 00 40");
     EXPECT_EQ(Hex16(link.Requests()[512]), "00 00 00 00 00 0E 00 15 0B 06 00 11 00 00 00 02");
     EXPECT_EQ(link.Requests()[512].size(), 20u);
-    EXPECT_EQ(run.progress.positions.back(), 65540u);
+    EXPECT_EQ(chunks.outcomes[511].pageOffset, 65536u);  // the page's end, as sent
+    EXPECT_EQ(chunks.outcomes[512].pageOffset, 4u);
+    EXPECT_EQ(chunks.outcomes[512].fileNumber, 17u);
+    EXPECT_TRUE(report.Succeeded());
+}
+
+TEST(Download, ImagesThatCannotBeWrittenAreRefusedUnsent) {
+    ScriptedLink link(Echo);
+    RecordedChunks chunks;
+    EXPECT_TRUE(DownloadImage(Image(191), link, LinkTimeouts{}, chunks).imageRefused);
+    EXPECT_TRUE(DownloadImage(Image(131074), link, LinkTimeouts{}, chunks).imageRefused);
+    EXPECT_TRUE(link.Requests().empty());
+    EXPECT_TRUE(chunks.outcomes.empty());
 }
 
 TEST(Download, ExceptionRepliesFailEveryChunk) {
-    TempDir dir;
-    FileListModel list;
-    list.AddFile(dir.WriteSized("index.htm", 100));
     ScriptedLink link(ExceptionReply);
-    SendRun run = Send(list, link);
-    EXPECT_EQ(run.log.Lines(),
-              (std::vector<std::string>{"正在打包", "打包完成", "开始发送",
-                                        "发送到128, 128, 10返回失败", "发送到192, 192, 10返回失败",
-                                        "2个数据块发送失败", "发送结束!!!!!"}));
+    SendRun run = Send(Image(192), link);
+    EXPECT_EQ(run.log.Lines(), (std::vector<std::string>{"开始发送", "发送到128, 128, 10返回失败",
+                                                         "发送到192, 192, 10返回失败",
+                                                         "2个数据块发送失败", "发送结束!!!!!"}));
     EXPECT_FALSE(run.report.Succeeded());
     EXPECT_EQ(run.progress.positions.back(), 192u);
 }
 
 TEST(Download, SilenceIsAFailureNotASuccess) {
-    TempDir dir;
-    FileListModel list;
-    list.AddFile(dir.WriteSized("index.htm", 100));
     ScriptedLink link([](int, const Bytes&) { return Bytes{}; });
-    SendRun run = Send(list, link);
-    EXPECT_EQ(run.log.Lines()[3], "发送到128, 128, 10无应答");
-    EXPECT_EQ(run.log.Lines()[4], "发送到192, 192, 10无应答");
-    EXPECT_EQ(run.report.failedChunks, 2);
+    RecordedChunks chunks;
+    DownloadReport report = DownloadImage(Image(192), link, LinkTimeouts{}, chunks);
+    EXPECT_EQ(chunks.Results(),
+              (std::vector<ChunkResult>{ChunkResult::kNoReply, ChunkResult::kNoReply}));
+    EXPECT_EQ(report.failedChunks, 2);
+    EXPECT_FALSE(report.Succeeded());
 }
 
 TEST(Download, ALateReplyFailsOnlyItsOwnChunk) {
-    TempDir dir;
-    FileListModel list;
-    list.AddFile(dir.WriteSized("page.bin", 1000));
     // Request 2's echo comes only after request 3 is sent, in front of its own.
     Bytes held;
     ScriptedLink link([&held](int index, const Bytes& request) {
@@ -195,30 +223,26 @@ TEST(Download, ALateReplyFailsOnlyItsOwnChunk) {
         reply.insert(reply.end(), request.begin(), request.end());
         return reply;
     });
-    SendRun run = Send(list, link);
-    EXPECT_EQ(run.report.failedChunks, 1);
-    EXPECT_EQ(run.log.Lines()[3], "发送到256, 256, 10无应答");
-    EXPECT_EQ(run.log.Lines()[4], "1个数据块发送失败");
+    RecordedChunks chunks;
+    DownloadReport report = DownloadImage(Image(1024), link, LinkTimeouts{}, chunks);
+    EXPECT_EQ(report.failedChunks, 1);
+    EXPECT_EQ(chunks.outcomes[1].result, ChunkResult::kNoReply);
+    EXPECT_EQ(chunks.outcomes[2].result, kEcho);
 }
 
 TEST(Download, RepliesSplitIntoSingleBytesPass) {
-    TempDir dir;
-    FileListModel list;
-    list.AddFile(dir.WriteSized("page.bin", 1000));
     ScriptedLink link(Echo);
     link.SplitInto(1);
-    EXPECT_TRUE(Send(list, link).report.Succeeded());
+    RecordedChunks chunks;
+    EXPECT_TRUE(DownloadImage(Image(1024), link, LinkTimeouts{}, chunks).Succeeded());
 }
 
 TEST(Download, LostConnectionStopsTheDownload) {
-    TempDir dir;
-    FileListModel list;
-    list.AddFile(dir.WriteSized("page.bin", 1000));
     ScriptedLink link(
         [](int index, const Bytes& request) { return index < 3 ? request : Bytes{}; });
     link.CloseAfter(3);
-    SendRun run = Send(list, link);
-    EXPECT_TRUE(run.report.connectionLost);
+    SendRun run = Send(Image(1024), link);
+    EXPECT_TRUE(run.report.download.connectionLost);
     EXPECT_EQ(link.Requests().size(), 3u);
     EXPECT_EQ(run.log.Lines().end()[-3], "发送到384, 384, 10连接中断");
     EXPECT_EQ(run.log.Lines().end()[-2], "1个数据块发送失败");
@@ -226,32 +250,75 @@ TEST(Download, LostConnectionStopsTheDownload) {
     EXPECT_EQ(run.progress.positions.back(), 256u);
 }
 
-TEST(Download, UnwritableDumpIsReportedAndTheDownloadGoesOn) {
+TEST(SendJob, PacksDumpsAndSendsInTheWindowsOrder) {
     TempDir dir;
-    FileListModel list;
-    list.AddFile(dir.WriteSized("index.htm", 100));
-    std::string blocked = dir.Write("file", "x") + "/a.dat";  // a folder that is a file
+    const std::string page = dir.WriteSized("index.htm", 100);
+    const std::string dumpPath = dir.Path() + "/a.dat";
     ScriptedLink link(Echo);
-    SendRun run = Send(list, link, blocked);
-    EXPECT_EQ(run.log.Lines()[3], "写入文件" + blocked + "失败");
-    EXPECT_EQ(link.Requests().size(), 2u);
-    EXPECT_FALSE(run.report.dumpWritten);
-    EXPECT_EQ(run.report.failedChunks, 0);
+    SendRun run;
+    const MessageCatalog catalog;
+    SendLog log(catalog, run.log, run.progress);
+    run.report = SendFiles({PackFilesFor({page, dir.Path() + "/gone.htm"}), std::nullopt}, link,
+                           LinkTimeouts{}, DumpTarget{dumpPath}, log);
+
+    EXPECT_EQ(run.log.Lines(),
+              (std::vector<std::string>{"正在打包", dir.Path() + "/gone.htm打开失败", "打包完成",
+                                        "开始发送", "发送结束!!!!!"}));
+    const std::string text = test::ReadAll(dumpPath);
+    const Bytes dump(text.begin(), text.end());
+    ASSERT_EQ(dump.size(), 192u);
+    EXPECT_TRUE(std::equal(dump.begin(), dump.begin() + 128, link.Requests()[0].begin() + 16));
+    EXPECT_EQ(run.progress.range, std::make_pair(0u, 192u));
+    EXPECT_EQ(run.progress.positions, (std::vector<std::uint32_t>{128, 192}));
+    EXPECT_EQ(run.report.packed, 1);
+    EXPECT_EQ(run.report.skipped, 1);
+    EXPECT_FALSE(run.report.Succeeded());  // a file was not packed
+    EXPECT_TRUE(run.report.dumpWritten);
 }
 
-TEST(Download, EmptyImageSendsNothing) {
-    FileListModel list;
+TEST(SendJob, ADumpThatCannotBeWrittenIsReportedAndTheDownloadGoesOn) {
+    TempDir dir;
+    const std::string blocked = dir.Write("file", "x") + "/a.dat";  // a folder that is a file
+    for (const DumpTarget& dump : {DumpTarget{blocked}, DumpTarget{"~/nowhere/a.dat", false}}) {
+        ScriptedLink link(Echo);
+        SendRun run = Send(Image(192), link, dump);
+        EXPECT_EQ(run.log.Lines()[1], "写入文件" + dump.path + "失败");
+        EXPECT_EQ(link.Requests().size(), 2u);
+        EXPECT_FALSE(run.report.dumpWritten);
+        EXPECT_TRUE(run.report.Succeeded());
+    }
+    EXPECT_FALSE(std::filesystem::exists("~"));  // an unusable place is never tried
+}
+
+TEST(SendJob, DefaultDumpFileIsInTheUserDataFolder) {
+    TempDir dir;
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("XDG_DATA_HOME", (dir.Path() + "/data").c_str(), 1);
+    const DumpTarget found = DefaultDumpTarget();
+    EXPECT_EQ(found.path, dir.Path() + "/data/kelvarin/a.dat");
+    EXPECT_TRUE(found.usable);
+    EXPECT_TRUE(std::filesystem::is_directory(dir.Path() + "/data/kelvarin"));
+
+    // Nowhere to put it: the place it would have gone, marked unusable.
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("HOME");
+    const DumpTarget nowhere = DefaultDumpTarget();
+    EXPECT_EQ(nowhere.path, "~/.local/share/kelvarin/a.dat");
+    EXPECT_FALSE(nowhere.usable);
+    setenv("HOME", savedHome.c_str(), 1);
+}
+
+TEST(SendJob, EmptyImageSendsNothing) {
     ScriptedLink link(Echo);
-    SendRun run = Send(list, link);
+    SendRun run = Send({}, link);
     EXPECT_TRUE(link.Requests().empty());
-    EXPECT_EQ(run.log.Lines(),
-              (std::vector<std::string>{"正在打包", "打包完成", "开始发送", "发送结束!!!!!"}));
+    EXPECT_EQ(run.log.Lines(), (std::vector<std::string>{"开始发送", "发送结束!!!!!"}));
 }
 
 TEST(ReplyMatcher, OnlyAWholeExactEchoPasses) {
     std::uint8_t data[4] = {1, 2, 3, 4};
     ChunkFrame frame;
-    frame.Set(16, 256, data, 4);
+    frame.Set({16, 256}, data, 4);
     const Bytes request(frame.Bytes(), frame.Bytes() + frame.Size());
 
     ReplyMatcher partial(frame.Bytes(), frame.Size());
@@ -277,7 +344,7 @@ TEST(ReplyMatcher, OnlyAWholeExactEchoPasses) {
 
     // An echo of an earlier position is set aside; a later one is not stale.
     ChunkFrame earlier;
-    earlier.Set(16, 128, data, 4);
+    earlier.Set({16, 128}, data, 4);
     Bytes stream(earlier.Bytes(), earlier.Bytes() + earlier.Size());
     stream.insert(stream.end(), request.begin(), request.end());
     ReplyMatcher late(frame.Bytes(), frame.Size());
@@ -285,7 +352,7 @@ TEST(ReplyMatcher, OnlyAWholeExactEchoPasses) {
     EXPECT_EQ(late.StaleReplies(), 1);
 
     ChunkFrame future;
-    future.Set(17, 0, data, 4);
+    future.Set({17, 0}, data, 4);
     ReplyMatcher ahead(frame.Bytes(), frame.Size());
     EXPECT_EQ(ahead.Feed(future.Bytes(), future.Size()), ReplyState::kMismatch);
 }

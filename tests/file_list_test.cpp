@@ -17,30 +17,51 @@ using test::TempDir;
 TEST(FileList, NewListHoldsOnlyTheTotalRow) {
     FileListModel list;
     ASSERT_EQ(list.RowCount(), 1);
-    EXPECT_EQ(list.Text(0, kColumnStatus), "总计");
-    EXPECT_EQ(list.Text(0, kColumnLength), "0.00k");
-    EXPECT_EQ(list.Text(0, kColumnName), "文件数量：0  文件最大上限是50，长度上限128K");
+    EXPECT_TRUE(list.IsTotalRow(0));
+    EXPECT_EQ(list.FileCount(), 0);
+    EXPECT_EQ(list.TotalKiB(), 0.0f);
+    EXPECT_EQ(list.ListedBytes(), 0u);
     EXPECT_FALSE(list.IsChecked(0));
 }
 
-TEST(FileList, SizesAndTotalShowDisplayedKiB) {
-    EXPECT_EQ(SizeText(1000), "0.98k");
-    EXPECT_EQ(SizeText(131072), "128.00k");
-    EXPECT_EQ(SizeText(0), "0.00k");
+TEST(FileList, SizesRoundToHundredthsOfAKiBHalvesToEven) {
+    EXPECT_EQ(KiBHundredths(1000), 98u);  // 0.9765... -> 0.98
+    EXPECT_EQ(KiBHundredths(131072), 12800u);
+    EXPECT_EQ(KiBHundredths(0), 0u);
+    EXPECT_EQ(KiBHundredths(128), 12u);                          // 0.125 exactly -> 0.12
+    EXPECT_EQ(KiBHundredths(384), 38u);                          // 0.375 exactly -> 0.38
+    EXPECT_EQ(KiBHundredths(UINT64_MAX), 1801439850948198400u);  // no overflow
+}
 
+TEST(FileList, TotalAddsTheShownSizes) {
     TempDir dir;
     FileListModel list;
     ASSERT_TRUE(list.AddFile(dir.WriteSized("a.htm", 1000)));
     ASSERT_TRUE(list.AddFile(dir.WriteSized("b.gif", 2048)));
-    ASSERT_EQ(list.RowCount(), 3);
-    EXPECT_EQ(list.Text(0, kColumnLength), "0.98k");
-    EXPECT_EQ(list.Text(1, kColumnLength), "2.00k");
+    ASSERT_TRUE(list.AddFile(dir.Path() + "/missing.htm"));
+    ASSERT_EQ(list.RowCount(), 4);
+    EXPECT_EQ(list.FileSize(0), 1000u);
+    EXPECT_EQ(list.FileSize(1), 2048u);
+    EXPECT_EQ(list.FileSize(2), std::nullopt);
+    EXPECT_EQ(list.FileSize(3), std::nullopt);  // the total row
     EXPECT_TRUE(list.IsChecked(0));
-    EXPECT_EQ(list.Text(0, kColumnStatus), "");
-    EXPECT_EQ(list.Text(1, kColumnName), dir.Path() + "/b.gif");
-    EXPECT_EQ(list.Text(2, kColumnStatus), "总计");
-    EXPECT_EQ(list.Text(2, kColumnLength), "2.98k");
-    EXPECT_EQ(list.Text(2, kColumnName), "文件数量：2  文件最大上限是50，长度上限128K");
+    EXPECT_EQ(list.FilePath(1), dir.Path() + "/b.gif");
+    EXPECT_EQ(list.FilePath(3), "");
+    EXPECT_FLOAT_EQ(list.TotalKiB(), 2.98f);  // 0.98 + 2.00, not 2.9765625
+    EXPECT_EQ(list.ListedBytes(), 3051u);     // 2.98 * 1024 = 3051.52
+}
+
+TEST(FileList, ListedBytesIsTheShownTotalTakenBackToBytes) {
+    TempDir dir;
+    FileListModel exact;
+    exact.AddFile(dir.WriteSized("a.bin", 65536));
+    exact.AddFile(dir.WriteSized("b.bin", 65536));
+    EXPECT_EQ(exact.ListedBytes(), 131072u);  // 128.00k
+
+    FileListModel over;
+    over.AddFile(dir.WriteSized("c.bin", 65536));
+    over.AddFile(dir.WriteSized("d.bin", 65547));
+    EXPECT_EQ(over.ListedBytes(), 131082u);  // 128.01k: 131082.24 truncated
 }
 
 TEST(FileList, DuplicatesAreExactByteMatches) {
@@ -64,7 +85,7 @@ TEST(FileList, FiftyFilesAtMost) {
     }
     EXPECT_FALSE(list.AddFile(dir.Write("f50", "data")));
     EXPECT_EQ(list.RowCount(), 51);
-    EXPECT_EQ(list.Text(50, kColumnName), "文件数量：50  文件最大上限是50，长度上限128K");
+    EXPECT_EQ(list.FileCount(), 50);
 }
 
 TEST(FileList, AnythingButARegularFileShowsOpenError) {
@@ -79,10 +100,10 @@ TEST(FileList, AnythingButARegularFileShowsOpenError) {
         ASSERT_TRUE(list.AddFile(path)) << path;
     }
     for (int row = 0; row < list.FileCount(); ++row) {
-        EXPECT_EQ(list.Text(row, kColumnLength), "打开错误") << list.FilePath(row);
+        EXPECT_EQ(list.FileSize(row), std::nullopt) << list.FilePath(row);
     }
     EXPECT_EQ(list.FilePath(4), longPath);  // kept whole, never cut
-    EXPECT_EQ(list.Text(5, kColumnLength), "0.00k");
+    EXPECT_EQ(list.TotalKiB(), 0.0f);
 }
 
 TEST(FileList, RemoveRowRebuildsTotalAndSparesTotalRow) {
@@ -96,8 +117,8 @@ TEST(FileList, RemoveRowRebuildsTotalAndSparesTotalRow) {
     list.RemoveRow(0);
     ASSERT_EQ(list.RowCount(), 2);
     EXPECT_EQ(list.FilePath(0), dir.Path() + "/b");
-    EXPECT_EQ(list.Text(1, kColumnLength), "2.00k");
-    EXPECT_EQ(list.Text(1, kColumnName), "文件数量：1  文件最大上限是50，长度上限128K");
+    EXPECT_TRUE(list.IsTotalRow(1));
+    EXPECT_EQ(list.TotalKiB(), 2.0f);
 }
 
 TEST(FileList, DeleteKeyRemovesSelectedRowsHighestFirst) {
@@ -132,7 +153,7 @@ TEST(FileList, SweepRemovesClearedRowsButNeverTheTotalRow) {
     EXPECT_TRUE(list.SweepUnchecked());
     ASSERT_EQ(list.FileCount(), 1);
     EXPECT_EQ(list.FilePath(0), dir.Path() + "/b");
-    EXPECT_EQ(list.Text(1, kColumnLength), "1.00k");
+    EXPECT_EQ(list.TotalKiB(), 1.0f);
 }
 
 // Records the notifications a view would receive.

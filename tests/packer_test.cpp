@@ -16,18 +16,28 @@ namespace {
 
 using test::TempDir;
 
-// Packs list into a 0xFF-filled buffer with guard bytes past the capacity.
+// Packs paths into a 0xFF-filled buffer with guard bytes past the capacity.
 struct Packed {
     std::vector<std::uint8_t> buffer;
     std::size_t length = 0;
-    LogLines log;
-    PackStats stats;
+    PackResult result;
+
+    std::vector<FileOutcome> Outcomes() const {
+        std::vector<FileOutcome> outcomes;
+        for (const PackedFile& file : result.files) {
+            outcomes.push_back(file.outcome);
+        }
+        return outcomes;
+    }
 };
 
-Packed Pack(const FileListModel& list, std::size_t capacity = kImageCapacity) {
+Packed Pack(const std::vector<std::string>& paths, std::size_t capacity = kImageCapacity,
+            std::optional<std::uint64_t> listedBytes = std::nullopt) {
     Packed packed;
     packed.buffer.assign(capacity + 64, kFillByte);
-    packed.length = PackImage(list, packed.buffer.data(), capacity, packed.log, &packed.stats);
+    packed.result = PackImageInto({PackFilesFor(paths), listedBytes},
+                                  std::span(packed.buffer.data(), capacity));
+    packed.length = packed.result.length;
     return packed;
 }
 
@@ -41,9 +51,7 @@ TEST(Packer, WorkedExampleIsExactToTheByte) {
     for (int i = 0; i < 100; ++i) {
         contents[static_cast<std::size_t>(i)] = static_cast<char>('a' + i % 26);
     }
-    FileListModel list;
-    list.AddFile(dir.Write("index.htm", contents));
-    Packed packed = Pack(list);
+    Packed packed = Pack({dir.Write("index.htm", contents)});
     ASSERT_EQ(packed.length, 192u);
 
     std::vector<std::uint8_t> expected(192, 0xFF);
@@ -64,25 +72,30 @@ TEST(Packer, WorkedExampleIsExactToTheByte) {
     EXPECT_EQ(std::vector<std::uint8_t>(packed.buffer.begin(), packed.buffer.begin() + 192),
               expected);
     EXPECT_EQ(packed.buffer[192], 0xFF);
-    EXPECT_EQ(packed.log.Lines(), (std::vector<std::string>{"正在打包", "打包完成"}));
+    EXPECT_EQ(packed.Outcomes(), std::vector<FileOutcome>{FileOutcome::kPacked});
+    EXPECT_EQ(packed.result.files[0].urlName, "/index.htm");
+    EXPECT_EQ(packed.result.files[0].offset, 0u);
+    EXPECT_EQ(packed.result.files[0].size, 100u);
+
+    // PackImage gives the same bytes, cut to the image's length.
+    PackResult whole = PackImage({PackFilesFor({dir.Path() + "/index.htm"}), std::nullopt});
+    EXPECT_EQ(whole.image, expected);
 }
 
 TEST(Packer, EmptyListWritesNothing) {
-    FileListModel list;
-    Packed packed = Pack(list);
+    Packed packed = Pack({});
     EXPECT_EQ(packed.length, 0u);
     for (std::uint8_t byte : packed.buffer) {
         ASSERT_EQ(byte, 0xFF);
     }
-    EXPECT_EQ(packed.log.Lines(), (std::vector<std::string>{"正在打包", "打包完成"}));
+    EXPECT_TRUE(packed.result.files.empty());
+    EXPECT_FALSE(packed.result.mayExceedCapacity);
 }
 
 TEST(Packer, AlignmentAlwaysAdvancesAndZeroLengthFilesFit) {
     TempDir dir;
-    FileListModel list;
     // "/ab.htm" is 7 bytes: 32 + 7 + 1 = 40 is aligned, so 4 fill bytes follow.
-    list.AddFile(dir.Write("ab.htm", ""));
-    Packed packed = Pack(list);
+    Packed packed = Pack({dir.Write("ab.htm", "")});
     EXPECT_EQ(Field(packed, 4), kImageBase + 44);
     for (std::size_t i = 40; i < 44; ++i) {
         EXPECT_EQ(packed.buffer[i], 0xFF) << i;
@@ -93,16 +106,16 @@ TEST(Packer, AlignmentAlwaysAdvancesAndZeroLengthFilesFit) {
 
 TEST(Packer, HeaderFollowsTheNameEnding) {
     TempDir dir;
-    FileListModel list;
     const std::vector<std::string> html = {"a.html", "A.HTM", "xhtm", "b.Html"};
     const std::vector<std::string> other = {"a.txt", "a.js", "a.css", "a.gif", "htm.png"};
+    std::vector<std::string> paths;
     for (const auto& name : html) {
-        list.AddFile(dir.Write(name, "x"));
+        paths.push_back(dir.Write(name, "x"));
     }
     for (const auto& name : other) {
-        list.AddFile(dir.Write(name, "x"));
+        paths.push_back(dir.Write(name, "x"));
     }
-    Packed packed = Pack(list);
+    Packed packed = Pack(paths);
     ImageWalk walk = ReadImage(
         std::string_view(reinterpret_cast<const char*>(packed.buffer.data()), packed.length));
     ASSERT_TRUE(walk.ok) << walk.error.Message();
@@ -115,12 +128,8 @@ TEST(Packer, HeaderFollowsTheNameEnding) {
 
 TEST(Packer, UnreadableRowKeepsItsIndexAndChainSkipsIt) {
     TempDir dir;
-    FileListModel list;
-    list.AddFile(dir.Write("a.htm", "first"));
     std::string missing = dir.Path() + "/gone.htm";
-    list.AddFile(missing);
-    list.AddFile(dir.Write("c.css", "third"));
-    Packed packed = Pack(list);
+    Packed packed = Pack({dir.Write("a.htm", "first"), missing, dir.Write("c.css", "third")});
 
     ImageWalk walk = ReadImage(
         std::string_view(reinterpret_cast<const char*>(packed.buffer.data()), packed.length));
@@ -130,61 +139,46 @@ TEST(Packer, UnreadableRowKeepsItsIndexAndChainSkipsIt) {
     EXPECT_EQ(walk.records[1].tag, "FileHead2");
     EXPECT_EQ(walk.records[0].nextAddress, kImageBase + walk.records[1].offset);
     EXPECT_EQ(walk.records[1].nextAddress, 0u);
-    EXPECT_EQ(packed.log.Lines(),
-              (std::vector<std::string>{"正在打包", missing + "打开失败", "打包完成"}));
-    EXPECT_EQ(packed.stats.packed, 2);
-    EXPECT_EQ(packed.stats.skipped, 1);
+    EXPECT_EQ(packed.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kPacked, FileOutcome::kOpenFailed,
+                                        FileOutcome::kPacked}));
+    EXPECT_EQ(packed.result.files[1].path, missing);
+    EXPECT_EQ(packed.result.Packed(), 2);
+    EXPECT_EQ(packed.result.Skipped(), 1);
 }
 
 TEST(Packer, FileTooLargeIsSkippedAndASmallerOneStillFits) {
     TempDir dir;
-    FileListModel list;
-    list.AddFile(dir.WriteSized("big.bin", 100000));
-    list.AddFile(dir.WriteSized("huge.bin", 40000));
-    list.AddFile(dir.WriteSized("small.htm", 1000));
-    Packed packed = Pack(list);
-    EXPECT_EQ(packed.log.Lines(),
-              (std::vector<std::string>{"正在打包",
-                                        "打包文件长度可能超过了最大限制，会有部分文件不能被打包",
-                                        "大小已经超限，/huge.bin文件不被打包", "打包完成"}));
+    Packed packed = Pack({dir.WriteSized("big.bin", 100000), dir.WriteSized("huge.bin", 40000),
+                          dir.WriteSized("small.htm", 1000)});
+    EXPECT_EQ(packed.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kPacked, FileOutcome::kTooLarge,
+                                        FileOutcome::kPacked}));
+    EXPECT_EQ(packed.result.files[1].urlName, "/huge.bin");
     EXPECT_LE(packed.length, kImageCapacity);
-    EXPECT_EQ(packed.stats.packed, 2);
 }
 
 TEST(Packer, CapacityIsAHardLimit) {
     TempDir dir;
-    FileListModel list;
     // A file that fills the image exactly: 32 + 9 + 1 -> 44, +59 header, +L -> 131072 - 4.
     const std::size_t exact = kImageCapacity - 4 - 44 - kOctetHeader.size();
-    list.AddFile(dir.WriteSized("fill.bin", exact));
-    Packed packed = Pack(list);
+    Packed packed = Pack({dir.WriteSized("fill.bin", exact)});
     EXPECT_EQ(packed.length, kImageCapacity);
     for (std::size_t i = kImageCapacity; i < packed.buffer.size(); ++i) {
         ASSERT_EQ(packed.buffer[i], 0xFF) << i;
     }
 
-    FileListModel tight;
-    tight.AddFile(dir.WriteSized("x.bin", 100));
-    Packed small = Pack(tight, 100);
+    Packed small = Pack({dir.WriteSized("x.bin", 100)}, 100);
     EXPECT_EQ(small.length, 0u);
     for (std::uint8_t byte : small.buffer) {
         ASSERT_EQ(byte, 0xFF);
     }
 }
 
-TEST(Packer, AdvisoryWarningOnlyAbove128K) {
-    TempDir dir;
-    FileListModel exact;
-    exact.AddFile(dir.WriteSized("a.bin", 65536));
-    exact.AddFile(dir.WriteSized("b.bin", 65536));
-    ASSERT_EQ(exact.Text(2, kColumnLength), "128.00k");
-    EXPECT_EQ(Pack(exact).log.Lines()[1], "大小已经超限，/b.bin文件不被打包");
-
-    FileListModel over = FileListModel();
-    over.AddFile(dir.WriteSized("c.bin", 65536));
-    over.AddFile(dir.WriteSized("d.bin", 65547));
-    ASSERT_EQ(over.Text(2, kColumnLength), "128.01k");
-    EXPECT_EQ(Pack(over).log.Lines()[1], "打包文件长度可能超过了最大限制，会有部分文件不能被打包");
+TEST(Packer, AdvisoryWarningOnlyAboveTheCapacity) {
+    EXPECT_FALSE(Pack({}, kImageCapacity, kImageCapacity).result.mayExceedCapacity);
+    EXPECT_TRUE(Pack({}, kImageCapacity, kImageCapacity + 1).result.mayExceedCapacity);
+    EXPECT_FALSE(Pack({}, kImageCapacity, std::nullopt).result.mayExceedCapacity);
 }
 
 TEST(Packer, FileThatChangesWhileReadIsNotPacked) {
@@ -196,13 +190,10 @@ TEST(Packer, FileThatChangesWhileReadIsNotPacked) {
         GTEST_SKIP() << "no /sys or /proc here";
     }
     TempDir dir;
-    FileListModel list;
-    list.AddFile(shorter);
-    list.AddFile(longer);
-    list.AddFile(dir.Write("ok.htm", "fine"));
-    Packed packed = Pack(list);
-    EXPECT_EQ(packed.log.Lines(), (std::vector<std::string>{"正在打包", shorter + "读取失败",
-                                                            longer + "读取失败", "打包完成"}));
+    Packed packed = Pack({shorter, longer, dir.Write("ok.htm", "fine")});
+    EXPECT_EQ(packed.Outcomes(),
+              (std::vector<FileOutcome>{FileOutcome::kReadFailed, FileOutcome::kReadFailed,
+                                        FileOutcome::kPacked}));
     ImageWalk walk = ReadImage(
         std::string_view(reinterpret_cast<const char*>(packed.buffer.data()), packed.length));
     ASSERT_EQ(walk.records.size(), 1u);

@@ -1,6 +1,7 @@
 // kelvarin-cli send against kelvarin-device, end to end: the image arrives
 // intact and is served, and each of the device's fault modes is reported.
 #include "child_process.h"
+#include "device_process.h"
 #include "image_reader.h"
 #include "loopback_client.h"
 #include "test_support.h"
@@ -31,29 +32,11 @@ const std::string kCli = KELVARIN_CLI_PATH;
 const std::string kDevice = KELVARIN_DEVICE_PATH;
 
 // kelvarin-device on free loopback ports, stopped when the object goes away.
-class Device {
+class Device : public test::DeviceProcess {
   public:
-    explicit Device(std::vector<std::string> extra = {}) {
-        std::vector<std::string> argv = {kDevice, "--modbus-port", "0", "--http-port", "0"};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        m_process = std::make_unique<ChildProcess>(argv);
-        std::string first = m_process->ReadLine();
-        // "modbus 127.0.0.1:PORT http 127.0.0.1:PORT"
-        std::size_t colon = first.find(':');
-        std::size_t second = first.rfind(':');
-        if (colon != std::string::npos && second != colon) {
-            m_modbusPort = std::atoi(first.c_str() + colon + 1);
-            m_httpPort = std::atoi(first.c_str() + second + 1);
-        }
-    }
-    std::string ModbusPort() const { return std::to_string(m_modbusPort); }
-    int HttpPort() const { return m_httpPort; }
-    ChildProcess& Process() { return *m_process; }
-
-  private:
-    std::unique_ptr<ChildProcess> m_process;
-    int m_modbusPort = 0;
-    int m_httpPort = 0;
+    explicit Device(const std::vector<std::string>& options = {})
+        : DeviceProcess(kDevice, options) {}
+    std::string ModbusPort() const { return ModbusPortText(); }
 };
 
 // The whole answer of an HTTP GET for path on 127.0.0.1:port.
@@ -299,6 +282,60 @@ TEST(Send, ConnectionAndUsageFailures) {
     EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1", "70000", file}).exitCode, 2);
     EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1", "502abc", file}).exitCode, 2);
     EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1"}).exitCode, 2);
+
+    // An address that names no device is not connected to, even where a
+    // connect to 0.0.0.0 would reach a device on this machine.
+    Device device;
+    for (const std::string& address : {std::string("0.0.0.0"), std::string()}) {
+        auto nowhere = RunProgram({kCli, "send", address, device.ModbusPort(), file});
+        EXPECT_EQ(nowhere.exitCode, 3) << address;
+        EXPECT_EQ(nowhere.out, address + ":" + device.ModbusPort() + " 连接失败\n");
+    }
+}
+
+TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
+    TempDir dir;
+    const std::string image = dir.Path() + "/site.img";
+    ASSERT_EQ(RunProgram({kCli, "pack", "-o", image, dir.WriteSized("index.htm", 900, 4),
+                          dir.WriteSized("logo.png", 300, 5)})
+                  .exitCode,
+              0);
+    const std::string stored = dir.Path() + "/stored.bin";
+    Device device({"--image-out", stored});
+    auto sent = RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), "--image", image,
+                            "--dump", dir.Path() + "/a.dat"});
+    ASSERT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    EXPECT_EQ(sent.out,
+              "127.0.0.1:" + device.ModbusPort() + " 连接成功\n开始发送\n发送结束!!!!!\n");
+    ASSERT_EQ(device.ReadLine(), "image " + stored);
+    const std::string bytes = ReadAll(image);
+    EXPECT_TRUE(ReadAll(dir.Path() + "/a.dat") == bytes);
+    EXPECT_TRUE(ReadAll(stored).substr(0, bytes.size()) == bytes);
+
+    // Broken, too large or odd images are refused before any connection,
+    // with what is wrong and where.
+    std::string broken = bytes;
+    broken[28] = 0x00;  // the first record's next address now points to itself
+    broken[29] = 0x00;
+    broken[30] = 0x12;
+    broken[31] = 0x00;
+    const std::vector<std::pair<std::string, std::string>> refusals = {
+        {dir.Write("broken.img", broken), "broken image at offset 0: chain goes back"},
+        {dir.Write("huge.img", std::string(kImageCapacity + 4, '\xFF')), "more than the 131072"},
+        {dir.Write("odd.img", bytes.substr(0, bytes.size() - 1)), "an odd length"},
+        {dir.Path() + "/missing.img", "cannot read image"},
+        {dir.Path(), "cannot read image"}};
+    for (const auto& [path, message] : refusals) {
+        auto refused =
+            RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), "--image", path});
+        EXPECT_EQ(refused.exitCode, 2) << path;
+        EXPECT_EQ(refused.out, "") << path;  // not even a connect line
+        EXPECT_NE(refused.err.find(message), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), "--image", image,
+                          dir.Write("x.htm", "x")})
+                  .exitCode,
+              2);  // files and an image at once
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 //
 //   soak CLI DEVICE [ROUNDS] [SEED]
 #include "child_process.h"
+#include "device_process.h"
 #include "test_support.h"
 #include "web_image.h"
 
@@ -17,7 +18,7 @@
 
 namespace {
 
-using kelvarin::test::ChildProcess;
+using kelvarin::test::DeviceProcess;
 using kelvarin::test::ReadAll;
 using kelvarin::test::RunProgram;
 using kelvarin::test::TempDir;
@@ -81,15 +82,12 @@ int main(int argc, char** argv) {
         const std::string stored = dir.Path() + "/stored.bin";
         const std::string dump = dir.Path() + "/a.dat";
         std::remove(stored.c_str());
-        std::vector<std::string> deviceArgs = {device, "--modbus-port", "0",   "--http-port",
-                                               "0",    "--image-out",   stored};
+        std::vector<std::string> deviceOptions = {"--image-out", stored};
         if (round.fault != "none") {
-            deviceArgs.insert(deviceArgs.end(), {"--fault", round.fault});
+            deviceOptions.insert(deviceOptions.end(), {"--fault", round.fault});
         }
-        ChildProcess process(deviceArgs);
-        std::string first = process.ReadLine();
-        std::string port =
-            first.substr(first.find(':') + 1, first.find(' ', 7) - first.find(':') - 1);
+        DeviceProcess process(device, deviceOptions);
+        const std::string port = process.ModbusPortText();
 
         std::vector<std::string> sendArgs = {cli, "send", "127.0.0.1", port};
         sendArgs.insert(sendArgs.end(), round.files.begin(), round.files.end());

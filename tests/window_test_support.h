@@ -2,7 +2,7 @@
 // folders, and finding the window's controls.
 #pragma once
 
-#include "child_process.h"
+#include "device_process.h"
 #include "test_support.h"
 
 #include <QApplication>
@@ -35,35 +35,14 @@ namespace kelvarin::test {
 
 // kelvarin-device on free loopback ports (port 0), stopped with SIGTERM and
 // waited for when the object goes away.
-class Device {
+class Device : public DeviceProcess {
   public:
-    explicit Device(std::vector<std::string> extra = {}) {
-        std::vector<std::string> argv = {KELVARIN_DEVICE_PATH, "--modbus-port", "0", "--http-port",
-                                         "0"};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        m_process = std::make_unique<ChildProcess>(argv);
-        // "modbus 127.0.0.1:PORT http 127.0.0.1:PORT"
-        const std::string first = m_process->ReadLine();
-        const std::size_t colon = first.find(':');
-        if (first.starts_with("modbus 127.0.0.1:") && colon != std::string::npos) {
-            m_port = std::atoi(first.c_str() + colon + 1);
-        }
-    }
-    ~Device() { m_process->Stop(); }
-    Device(const Device&) = delete;
-    Device& operator=(const Device&) = delete;
+    explicit Device(const std::vector<std::string>& options = {})
+        : DeviceProcess(KELVARIN_DEVICE_PATH, options) {}
 
     // The Modbus/TCP port, 0 when the device did not start.
-    int Port() const { return m_port; }
-    std::string PortText() const { return std::to_string(m_port); }
-
-    // The next line the device prints, waiting at most timeoutMs while the
-    // window's events keep flowing.
-    std::string ReadLine(int timeoutMs = 5000) { return m_process->ReadLine(timeoutMs); }
-
-  private:
-    std::unique_ptr<ChildProcess> m_process;
-    int m_port = 0;
+    int Port() const { return ModbusPort(); }
+    std::string PortText() const { return ModbusPortText(); }
 };
 
 // A loopback port where nothing listens: bound, then released.

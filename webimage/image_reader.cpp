@@ -1,6 +1,7 @@
 // Walking an image's record chain with every address and length checked.
 #include "image_reader.h"
 
+#include "ascii.h"
 #include "web_image.h"
 
 #include <cstdio>
@@ -19,13 +20,9 @@ const std::uint8_t* Bytes(std::string_view image, std::size_t offset) {
     return reinterpret_cast<const std::uint8_t*>(image.data()) + offset;
 }
 
-char Lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// The value of the header's Content-type line, or empty.
-std::string ContentTypeOf(std::string_view header) {
-    static constexpr std::string_view kKey = "content-type:";
+// The value of the header line named name (without its colon, matched
+// ignoring case), or empty.
+std::string HeaderValue(std::string_view header, std::string_view name) {
     std::size_t lineStart = 0;
     while (lineStart < header.size()) {
         std::size_t lineEnd = header.find("\r\n", lineStart);
@@ -33,18 +30,13 @@ std::string ContentTypeOf(std::string_view header) {
             lineEnd = header.size();
         }
         std::string_view line = header.substr(lineStart, lineEnd - lineStart);
-        if (line.size() >= kKey.size()) {
-            bool match = true;
-            for (std::size_t i = 0; i < kKey.size() && match; ++i) {
-                match = Lower(line[i]) == kKey[i];
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            StartsWithIgnoringCase(line, name)) {
+            std::string_view value = line.substr(name.size() + 1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+                value.remove_prefix(1);
             }
-            if (match) {
-                std::string_view value = line.substr(kKey.size());
-                while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
-                    value.remove_prefix(1);
-                }
-                return std::string(value);
-            }
+            return std::string(value);
         }
         lineStart = lineEnd + 2;
     }
@@ -128,7 +120,7 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
         std::size_t headerLength = blank == std::string_view::npos ? 0 : blank + 4;
         record.header = record.response.substr(0, headerLength);
         record.contents = record.response.substr(headerLength);
-        record.contentType = ContentTypeOf(record.header);
+        record.contentType = HeaderValue(record.header, "content-type");
 
         const std::uint32_t next = record.nextAddress;
         walk.records.push_back(std::move(record));

@@ -1,77 +1,78 @@
 // The packer: one record per readable file, read straight into its place.
 #include "packer.h"
 
-#include "regular_file.h"
+#include "files.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 
 namespace kelvarin {
 
-namespace {
-
-void LogTooLarge(LogSink& log, const std::string& name) {
-    std::string line = "大小已经超限，";
-    line += name;
-    line += "文件不被打包";
-    log.AppendLine(line);
+int PackResult::Packed() const {
+    return static_cast<int>(std::count_if(files.begin(), files.end(), [](const PackedFile& f) {
+        return f.outcome == FileOutcome::kPacked;
+    }));
 }
 
-}  // namespace
+int PackResult::Skipped() const {
+    return static_cast<int>(files.size()) - Packed();
+}
 
 std::string UrlName(const std::string& path) {
     std::size_t slash = path.find_last_of('/');
     return "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
-std::size_t PackImage(const FileListModel& files, std::uint8_t* buffer, std::size_t capacity,
-                      LogSink& log, PackStats* stats, std::uint8_t fill) {
-    PackStats counts;
-    log.AppendLine("正在打包");
-
-    // Advisory check from the total row's displayed size; packing goes on.
-    const double totalKiB = LeadingNumber(files.Text(files.RowCount() - 1, kColumnLength));
-    const double totalBytes = totalKiB * 1024.0;
-    const bool overCapacity = totalBytes >= 9.0e18 ||  // beyond any integer: surely too large
-                              static_cast<long long>(capacity) < static_cast<long long>(totalBytes);
-    if (overCapacity) {
-        log.AppendLine("打包文件长度可能超过了最大限制，会有部分文件不能被打包");
+std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths) {
+    std::vector<PackFile> files;
+    files.reserve(paths.size());
+    for (const std::string& path : paths) {
+        files.push_back({path, UrlName(path)});
     }
+    return files;
+}
+
+PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buffer,
+                         std::uint8_t fill) {
+    PackResult result;
+    const std::size_t capacity = buffer.size();
+    // Advisory only: packing goes on either way.
+    result.mayExceedCapacity = request.listedBytes && *request.listedBytes > capacity;
 
     std::size_t offset = 0;
-    bool wroteRecord = false;
-    std::size_t lastRecord = 0;
-    const int fileCount = files.FileCount();
-    for (int row = 0; row < fileCount; ++row) {
-        const std::string& path = files.FilePath(row);
+    std::optional<std::size_t> lastRecord;
+    result.files.reserve(request.files.size());
+    for (std::size_t index = 0; index < request.files.size(); ++index) {
+        const PackFile& input = request.files[index];
+        PackedFile& packed = result.files.emplace_back();
+        packed.path = input.path;
+        packed.urlName = input.urlName;
+
         RegularFile file;
-        if (!file.Open(path)) {
-            log.AppendLine(path + "打开失败");
-            ++counts.skipped;
+        if (!file.Open(input.path)) {
+            packed.outcome = FileOutcome::kOpenFailed;
             continue;
         }
         const std::uint64_t length = file.Size();
-        const std::string name = UrlName(path);
-        const std::string_view header = ResponseHeaderFor(name);
+        packed.size = length;
+        const std::string_view header = ResponseHeaderFor(input.urlName);
 
         // 64-bit arithmetic: a file of any size only ever makes next > capacity.
         const std::uint64_t record = offset;
-        const std::uint64_t responseAt = NextAligned(record + kHeadSize + name.size() + 1);
+        const std::uint64_t responseAt = NextAligned(record + kHeadSize + input.urlName.size() + 1);
         const std::uint64_t contentsAt = responseAt + header.size();
         const std::uint64_t next = NextAligned(contentsAt + length);
         if (next > capacity) {
-            LogTooLarge(log, name);
-            ++counts.skipped;
+            packed.outcome = FileOutcome::kTooLarge;
             continue;
         }
 
         // Contents first, so that a file that changed under us leaves no head.
-        std::uint8_t* contents = buffer + contentsAt;
+        std::uint8_t* contents = buffer.data() + contentsAt;
         const std::size_t got = file.ReadFull(contents, static_cast<std::size_t>(length));
         if (got != length || file.HasMoreData()) {
             std::memset(contents, fill, got);
-            log.AppendLine(path + "读取失败");
-            ++counts.skipped;
+            packed.outcome = FileOutcome::kReadFailed;
             continue;
         }
 
@@ -79,26 +80,33 @@ std::size_t PackImage(const FileListModel& files, std::uint8_t* buffer, std::siz
         head.nameAddress = kImageBase + static_cast<std::uint32_t>(record + kHeadSize);
         head.responseAddress = kImageBase + static_cast<std::uint32_t>(responseAt);
         head.responseLength = static_cast<std::uint32_t>(header.size() + length);
-        head.tagNumber = row;
+        head.tagNumber = static_cast<int>(index);
         head.nextAddress = kImageBase + static_cast<std::uint32_t>(next);
-        WriteFileHead(buffer + record, head);
-        std::memcpy(buffer + record + kHeadSize, name.data(), name.size());
-        buffer[record + kHeadSize + name.size()] = 0;
-        std::memcpy(buffer + responseAt, header.data(), header.size());
+        std::uint8_t* at = buffer.data() + record;
+        WriteFileHead(at, head);
+        std::memcpy(at + kHeadSize, input.urlName.data(), input.urlName.size());
+        at[kHeadSize + input.urlName.size()] = 0;
+        std::memcpy(buffer.data() + responseAt, header.data(), header.size());
 
-        wroteRecord = true;
+        packed.outcome = FileOutcome::kPacked;
+        packed.offset = static_cast<std::size_t>(record);
+        packed.headerSize = header.size();
         lastRecord = static_cast<std::size_t>(record);
         offset = static_cast<std::size_t>(next);
-        ++counts.packed;
     }
-    if (wroteRecord) {
-        StoreLE32(buffer + lastRecord + kHeadNextAddress, 0);
+    if (lastRecord) {
+        StoreLE32(buffer.data() + *lastRecord + kHeadNextAddress, 0);
     }
-    log.AppendLine("打包完成");
-    if (stats) {
-        *stats = counts;
-    }
-    return offset;
+    result.length = offset;
+    return result;
+}
+
+PackResult PackImage(const PackRequest& request, std::size_t capacity) {
+    std::vector<std::uint8_t> image(capacity, kFillByte);
+    PackResult result = PackImageInto(request, image, kFillByte);
+    image.resize(result.length);
+    result.image = std::move(image);
+    return result;
 }
 
 }  // namespace kelvarin

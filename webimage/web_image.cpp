@@ -1,49 +1,18 @@
 // Record layout helpers of the web image.
 #include "web_image.h"
 
+#include "ascii.h"
+
 #include <cstdio>
 
 namespace kelvarin {
 
-namespace {
-
-char Upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EndsWithUpper(std::string_view name, std::string_view suffix) {
-    if (name.size() < suffix.size()) {
-        return false;
-    }
-    std::string_view tail = name.substr(name.size() - suffix.size());
-    for (std::size_t i = 0; i < suffix.size(); ++i) {
-        if (Upper(tail[i]) != suffix[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 bool IsHtmlName(std::string_view name) {
-    return EndsWithUpper(name, "HTM") || EndsWithUpper(name, "HTML");
+    return EndsWithIgnoringCase(name, "HTM") || EndsWithIgnoringCase(name, "HTML");
 }
 
 std::string_view ResponseHeaderFor(std::string_view name) {
     return IsHtmlName(name) ? kHtmlHeader : kOctetHeader;
-}
-
-void StoreLE32(std::uint8_t* p, std::uint32_t value) {
-    p[0] = static_cast<std::uint8_t>(value);
-    p[1] = static_cast<std::uint8_t>(value >> 8);
-    p[2] = static_cast<std::uint8_t>(value >> 16);
-    p[3] = static_cast<std::uint8_t>(value >> 24);
-}
-
-std::uint32_t LoadLE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-           static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
 void WriteFileHead(std::uint8_t* record, const FileHead& head) {

@@ -6,6 +6,8 @@
 // all integers are 32-bit little-endian. See PackImage for how it is built.
 #pragma once
 
+#include "byte_order.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -56,12 +58,6 @@ bool IsHtmlName(std::string_view name);
 
 // The response header for a URL name: text/html for HTML, else octet-stream.
 std::string_view ResponseHeaderFor(std::string_view name);
-
-// Writes a 32-bit little-endian value at p.
-void StoreLE32(std::uint8_t* p, std::uint32_t value);
-
-// Reads a 32-bit little-endian value at p.
-std::uint32_t LoadLE32(const std::uint8_t* p);
 
 // Writes head at record (32 bytes): the four addresses and the tag text with
 // its NUL. The tag bytes after the NUL are left untouched (they keep the fill).

@@ -39,6 +39,9 @@ struct DialogTemplate {
     int cx, cy;
 };
 
+// The file list's column widths in pixels, left to right.
+inline constexpr int kFileListColumnWidths[] = {50, 80, 300};
+
 // The average character width, in pixels, of the dialog font that the file
 // list's column widths (pixels, not dialog units) were chosen for. The
 // widths are scaled by the actual font's width over this one, so the column

@@ -1,4 +1,5 @@
-// The texts the window shows and logs, UTF-8. Formats are printf-style.
+// The texts the window shows, UTF-8. Formats are printf-style. Log lines are
+// the message catalog's (messages/).
 #pragma once
 
 namespace kelvarin::res {
@@ -25,10 +26,13 @@ inline constexpr const char* kPortLabel = "端口";
 inline constexpr const char* kStatusGroup = "状态";
 inline constexpr const char* kConnectGroup = "连接设备";
 
-// Log lines.
-inline constexpr const char* kConnectedFormat = "%s:%d 连接成功";
-inline constexpr const char* kConnectFailedFormat = "%s:%d 连接失败";
-inline constexpr const char* kDisconnectedLine = "断开连接";
+// The file list: column headings, the total row and a file that cannot be
+// opened. Sizes are KiB with two decimals and a lowercase k.
+inline constexpr const char* kColumnHeadings[] = {"状态", "长度", "文件名"};
+inline constexpr const char* kTotalText = "总计";
+inline constexpr const char* kOpenErrorText = "打开错误";
+inline constexpr const char* kSizeFormat = "%.2fk";
+inline constexpr const char* kTotalRowFormat = "文件数量：%d  文件最大上限是50，长度上限128K";
 
 // Settings: section, keys and defaults.
 inline constexpr const char* kSettingsFileName = "kelvarin.ini";

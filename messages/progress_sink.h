@@ -1,4 +1,4 @@
-// Where the download reports its progress, in image bytes.
+// Where a Send reports its progress, in image bytes.
 #pragma once
 
 #include <cstdint>

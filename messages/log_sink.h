@@ -1,4 +1,4 @@
-// Where the packer and the download write their log lines.
+// Where log lines go: the window's log, the terminal, a test's memory.
 #pragma once
 
 #include <string>

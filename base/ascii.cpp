@@ -1,0 +1,70 @@
+// ASCII case folding and percent-decoding.
+#include "ascii.h"
+
+namespace kelvarin {
+
+std::string AsciiLowered(std::string_view text) {
+    std::string lowered(text);
+    for (char& c : lowered) {
+        c = AsciiLower(c);
+    }
+    return lowered;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (AsciiLower(a[i]) != AsciiLower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view affix) {
+    return text.size() >= affix.size() && EqualsIgnoringCase(text.substr(0, affix.size()), affix);
+}
+
+bool EndsWithIgnoringCase(std::string_view text, std::string_view affix) {
+    return text.size() >= affix.size() &&
+           EqualsIgnoringCase(text.substr(text.size() - affix.size()), affix);
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::optional<std::string> PercentDecode(std::string_view text) {
+    std::string decoded;
+    decoded.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            decoded += text[i];
+            continue;
+        }
+        if (text.size() - i < 3) {
+            return std::nullopt;
+        }
+        const int high = HexDigitValue(text[i + 1]);
+        const int low = HexDigitValue(text[i + 2]);
+        if (high < 0 || low < 0) {
+            return std::nullopt;
+        }
+        decoded += static_cast<char>(high * 16 + low);
+        i += 2;
+    }
+    return decoded;
+}
+
+}  // namespace kelvarin

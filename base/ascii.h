@@ -1,0 +1,38 @@
+// ASCII-only text helpers: case folding that never depends on the locale, and
+// percent-decoding of URL paths.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kelvarin {
+
+// c with a-z turned into A-Z; every other byte unchanged.
+constexpr char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// c with A-Z turned into a-z; every other byte unchanged.
+constexpr char AsciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// text with A-Z turned into a-z.
+std::string AsciiLowered(std::string_view text);
+
+// True when a and b are equal once A-Z and a-z are taken as the same.
+bool EqualsIgnoringCase(std::string_view a, std::string_view b);
+
+// True when text starts / ends with affix, ignoring ASCII letter case.
+bool StartsWithIgnoringCase(std::string_view text, std::string_view affix);
+bool EndsWithIgnoringCase(std::string_view text, std::string_view affix);
+
+// The value of a hexadecimal digit, or -1 for any other byte.
+int HexDigitValue(char c);
+
+// text with each %XX replaced by the byte it names; nullopt for a '%' not
+// followed by two hexadecimal digits.
+std::optional<std::string> PercentDecode(std::string_view text);
+
+}  // namespace kelvarin

@@ -1,0 +1,72 @@
+// Files: reading regular files without ever blocking on anything else, and
+// writing whole files.
+//
+// The file list, the packer and the command line accept any path an operator
+// gives them. A path may name a folder, a FIFO (whose open() waits for a
+// writer), a device or a socket; RegularFile opens only regular files, so none
+// of those can hang or crash the program. This header is the one place where
+// the core opens files; its implementation is the system's own file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace kelvarin {
+
+// One regular file opened for reading. Not copyable; closes itself.
+class RegularFile {
+  public:
+    RegularFile() = default;
+    ~RegularFile();
+    RegularFile(const RegularFile&) = delete;
+    RegularFile& operator=(const RegularFile&) = delete;
+
+    // Opens path for reading. False when it cannot be opened or is not a
+    // regular file (folder, FIFO, device, socket); the object stays closed.
+    bool Open(const std::string& path);
+
+    // Length in bytes measured when the file was opened; 0 when closed.
+    std::uint64_t Size() const { return m_size; }
+
+    // Reads up to length bytes into buffer, retrying short reads and signals.
+    // Returns the count read: less than length at end of file or on an error.
+    std::size_t ReadFull(void* buffer, std::size_t length);
+
+    // True when a read at the current position still yields data, that is
+    // the file grew past what has been read. False at end of file or on error.
+    bool HasMoreData();
+
+    // Closes the file; harmless when already closed.
+    void Close();
+
+  private:
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+};
+
+// Length of the regular file at path, or nothing when it cannot be opened.
+std::optional<std::uint64_t> MeasureFile(const std::string& path);
+
+// The whole of the regular file at path, when it can be opened and is at most
+// limit bytes long; nothing otherwise (*tooLarge, when given, tells which).
+std::optional<std::string> ReadRegularFile(const std::string& path, std::uint64_t limit,
+                                           bool* tooLarge = nullptr);
+
+// Writes exactly bytes to path (created or truncated). False, with the
+// system's reason in *error when given, when it cannot be created or written
+// whole.
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+// Writes bytes to a temporary file beside path and renames it over path, so a
+// reader never sees half a file. False, with the reason in *error when given,
+// on any failure; the temporary file is then removed.
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+
+// Creates folder and its missing parents. False when it does not exist
+// afterwards.
+bool MakeFolders(const std::string& folder);
+
+}  // namespace kelvarin

@@ -1,0 +1,36 @@
+// Pack, dump, download: the order every front end sends in.
+#include "send_job.h"
+
+#include "files.h"
+
+#include <string_view>
+
+namespace kelvarin {
+
+SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
+                     const LinkTimeouts& timeouts, const DumpTarget& dump, SendObserver& observer) {
+    SendReport report;
+    observer.OnSendStart(image.size());
+    if (!dump.path.empty()) {
+        const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
+        report.dumpWritten = dump.usable && WriteWholeFile(dump.path, bytes);
+        if (!report.dumpWritten) {
+            observer.OnDumpFailed(dump.path);
+        }
+    }
+    report.download = DownloadImage(image, link, timeouts, observer);
+    observer.OnSendEnd(report.download);
+    return report;
+}
+
+SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const LinkTimeouts& timeouts,
+                     const DumpTarget& dump, SendObserver& observer) {
+    const PackResult packed = PackImage(request);
+    observer.OnPacked(packed);
+    SendReport report = SendImage(packed.image, link, timeouts, dump, observer);
+    report.packed = packed.Packed();
+    report.skipped = packed.Skipped();
+    return report;
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,48 @@
+// The Send command's work, as the window and the command line run it: pack
+// (or take a ready image), keep a copy in the dump file, download. Every step
+// is reported to an observer as data.
+#pragma once
+
+#include "download.h"
+#include "dump_file.h"
+#include "packer.h"
+
+#include <span>
+#include <string>
+
+namespace kelvarin {
+
+// Told of each step of a Send, in order: OnPacked (only when files were
+// packed), OnSendStart, OnDumpFailed (only when the dump was not written),
+// OnChunk for every chunk, OnSendEnd.
+class SendObserver : public DownloadObserver {
+  public:
+    virtual void OnPacked(const PackResult& /*result*/) {}
+    virtual void OnSendStart(std::size_t /*imageLength*/) {}
+    virtual void OnDumpFailed(const std::string& /*path*/) {}
+    void OnChunk(const ChunkOutcome& /*outcome*/) override {}
+    virtual void OnSendEnd(const DownloadReport& /*report*/) {}
+};
+
+// What one Send did.
+struct SendReport {
+    int packed = 0;            // files packed
+    int skipped = 0;           // files not packed
+    bool dumpWritten = false;  // the dump file holds the image
+    DownloadReport download;
+
+    // True when every file was packed and every chunk came back as its echo.
+    bool Succeeded() const { return skipped == 0 && download.Succeeded(); }
+};
+
+// Sends image: tells the observer it starts, writes the dump (unless the
+// target's path is empty), downloads and tells the observer it ended.
+SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
+                     const LinkTimeouts& timeouts, const DumpTarget& dump, SendObserver& observer);
+
+// Packs request into a 0xFF-filled 131072-byte image, tells the observer,
+// then sends the image as SendImage does.
+SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const LinkTimeouts& timeouts,
+                     const DumpTarget& dump, SendObserver& observer);
+
+}  // namespace kelvarin

@@ -1,0 +1,78 @@
+// The message catalog: the log lines of the window and the command line, one
+// table per language. Everything else reports outcomes as data and comes here
+// for their words.
+//
+// A table holds one text per MessageId, with numbered placeholders ({0}, {1},
+// ...) where the values go, so a language may order them as it needs. Adding
+// a language is adding a table; the compiler checks that every table has a
+// text for every message with exactly the message's placeholders.
+#pragma once
+
+#include "download.h"
+#include "packer.h"
+
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelvarin {
+
+// The languages the catalog speaks.
+enum class Language {
+    kChinese,  // Simplified Chinese, the product's own
+};
+
+// Every log line there is, by what it says.
+enum class MessageId : int {
+    kConnected,            // {0} host, {1} port
+    kConnectFailed,        // {0} host, {1} port
+    kDisconnected,         //
+    kPacking,              //
+    kMayExceedCapacity,    //
+    kOpenFailed,           // {0} path
+    kReadFailed,           // {0} path
+    kTooLarge,             // {0} URL name
+    kPackDone,             //
+    kSendStart,            //
+    kDumpFailed,           // {0} path
+    kChunkRejected,        // {0} bytes sent, {1} page offset, {2} file number (hex)
+    kChunkNoReply,         // as kChunkRejected
+    kChunkConnectionLost,  // as kChunkRejected
+    kFailedChunks,         // {0} count
+    kSendEnd,              //
+    kCount
+};
+
+// Turns outcomes into log lines in one language.
+class MessageCatalog {
+  public:
+    explicit MessageCatalog(Language language = Language::kChinese);
+
+    Language GetLanguage() const { return m_language; }
+
+    // The text of id with its placeholders replaced by args, in order ({0}
+    // by the first). A placeholder without an argument stays empty.
+    std::string Text(MessageId id, std::initializer_list<std::string_view> args = {}) const;
+
+    // "HOST:PORT 连接成功" / "HOST:PORT 连接失败" / "断开连接".
+    std::string Connected(std::string_view host, int port) const;
+    std::string ConnectFailed(std::string_view host, int port) const;
+    std::string Disconnected() const;
+
+    // The packer's lines for result, in order: packing, the capacity warning
+    // when due, one line per file not packed, packing done.
+    std::vector<std::string> PackLines(const PackResult& result) const;
+
+    // The line for a chunk that failed; empty for one that was echoed.
+    std::string ChunkLine(const ChunkOutcome& outcome) const;
+
+    // The lines that end a download: the failure count when any chunk
+    // failed, then the end line.
+    std::vector<std::string> EndLines(const DownloadReport& report) const;
+
+  private:
+    Language m_language;
+};
+
+}  // namespace kelvarin

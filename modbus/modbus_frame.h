@@ -1,0 +1,134 @@
+// The Modbus/TCP frames Kelvarin exchanges with a device, laid out once for
+// the client (download/) and the simulated device (device/).
+//
+// A frame is the 7-byte MBAP header (transaction id, protocol id 0, length,
+// unit id) and a PDU (function code and data). Multi-byte fields are
+// big-endian. The image memory is two Modbus files of 64 KiB, 16 and 17; a
+// record number is a byte offset within its file, a record length counts
+// 16-bit words.
+//
+// Write File Record (function 21) request with one sub-request, as sent:
+//   0-1 transaction id | 2-3 protocol id 0 | 4-5 length (bytes from 6 on) |
+//   6 unit id | 7 function 21 | 8 request data length |
+//   9 reference type 6 | 10-11 file number | 12-13 record number |
+//   14-15 record length (words) | 16.. record data
+// The device's normal reply is an exact echo.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace kelvarin::modbus {
+
+// ---- MBAP header ----
+inline constexpr std::size_t kTransactionAt = 0;
+inline constexpr std::size_t kProtocolAt = 2;
+inline constexpr std::size_t kLengthAt = 4;
+inline constexpr std::size_t kUnitAt = 6;
+// The MBAP length field counts the bytes from the unit id on; the bytes
+// before it are this many.
+inline constexpr std::size_t kMbapPrefix = 6;
+inline constexpr std::size_t kMinMbapLength = 2;    // unit id and function code
+inline constexpr std::size_t kMaxMbapLength = 254;  // unit id and a 253-byte PDU
+// The longest frame there is.
+inline constexpr std::size_t kMaxFrameSize = kMbapPrefix + kMaxMbapLength;
+
+// ---- PDU ----
+inline constexpr std::size_t kFunctionAt = 7;
+inline constexpr std::uint8_t kReadFileRecord = 0x14;
+inline constexpr std::uint8_t kWriteFileRecord = 0x15;
+// An exception reply carries the function code with this bit set.
+inline constexpr std::uint8_t kExceptionBit = 0x80;
+inline constexpr std::size_t kExceptionReplySize = 9;
+
+// ---- File record requests with one sub-request ----
+inline constexpr std::size_t kDataLengthAt = 8;
+inline constexpr std::size_t kReferenceTypeAt = 9;
+inline constexpr std::size_t kFileNumberAt = 10;
+inline constexpr std::size_t kRecordNumberAt = 12;
+inline constexpr std::size_t kRecordLengthAt = 14;
+inline constexpr std::size_t kRecordDataAt = 16;
+inline constexpr std::uint8_t kFileReferenceType = 6;
+// A sub-request's header: reference type, file number, record number, length.
+inline constexpr std::size_t kSubRequestHeader = 7;
+// The largest request data length (and response data length) Modbus allows.
+inline constexpr std::size_t kMaxRequestDataLength = 0xF5;
+
+// ---- The image memory as Modbus files ----
+inline constexpr std::uint16_t kFirstImageFile = 16;
+// A record number is a 16-bit byte offset, so one file holds 65536 bytes.
+inline constexpr std::size_t kPageSize = std::size_t{1} << 16;
+
+// Image bytes per Write File Record request.
+inline constexpr std::size_t kChunkBytes = 128;
+
+// The chunk size fits the one-byte length fields and the protocol's limits.
+static_assert(kChunkBytes % 2 == 0, "a record is whole 16-bit words");
+static_assert(kSubRequestHeader + kChunkBytes <= kMaxRequestDataLength,
+              "the request data length of a full chunk fits its byte and Modbus's limit");
+static_assert(kRecordDataAt + kChunkBytes - kMbapPrefix <= kMaxMbapLength,
+              "the MBAP length of a full chunk is within Modbus's limit");
+static_assert(kRecordDataAt + kChunkBytes - kMbapPrefix <= 0xFF,
+              "the MBAP length of a full chunk fits its low byte");
+static_assert(kPageSize % kChunkBytes == 0, "a chunk never straddles two files");
+
+// Where an image offset lies: Modbus file and record number.
+struct FilePosition {
+    std::uint16_t file = kFirstImageFile;
+    std::uint16_t record = 0;
+};
+
+// The file and record number of image offset offset.
+constexpr FilePosition PositionOf(std::size_t offset) {
+    return {static_cast<std::uint16_t>(kFirstImageFile + offset / kPageSize),
+            static_cast<std::uint16_t>(offset % kPageSize)};
+}
+
+// The image offset of a file and record number (file >= kFirstImageFile).
+constexpr std::size_t OffsetOf(std::uint16_t file, std::uint16_t record) {
+    return (static_cast<std::size_t>(file) - kFirstImageFile) * kPageSize + record;
+}
+
+// How the bytes at the start of a stream stand.
+enum class FrameStatus {
+    kNeedMore,   // not yet a whole frame
+    kFrame,      // a whole frame of FrameScan::size bytes
+    kNotModbus,  // protocol id not 0 or MBAP length out of range
+};
+
+// The result of ScanFrame.
+struct FrameScan {
+    FrameStatus status = FrameStatus::kNeedMore;
+    std::size_t size = 0;  // bytes of the frame, for kFrame
+};
+
+// Looks at the start of input: a whole frame (and its size), more bytes
+// needed, or not Modbus/TCP at all. A foreign protocol id is refused as soon
+// as its bytes are in.
+FrameScan ScanFrame(std::span<const std::uint8_t> input);
+FrameScan ScanFrame(std::string_view input);
+
+// Writes a Write File Record request for n data bytes (n even, at most
+// kChunkBytes) at file/record into frame, which holds at least
+// kRecordDataAt + n bytes; transaction, protocol and unit ids are 0. Returns
+// the frame's size, kRecordDataAt + n; 0 for an odd or too large n.
+std::size_t EncodeWriteFileRecord(std::uint8_t* frame, FilePosition position,
+                                  const std::uint8_t* data, std::size_t n);
+
+// The file and record number a file record request or its echo names (frame
+// holds at least kRecordDataAt bytes).
+FilePosition RequestPosition(const std::uint8_t* frame);
+
+// True when frame (size bytes) is a well-formed Write File Record request
+// with one sub-request whose lengths agree with its size.
+bool IsWriteFileRecord(const std::uint8_t* frame, std::size_t size);
+
+// The exception reply to frame (at least 8 bytes): its transaction and unit
+// ids, length 3, its function code with the exception bit set, then code.
+// Empty when frame is shorter than 8 bytes.
+std::string ExceptionReply(std::string_view frame, std::uint8_t code);
+
+}  // namespace kelvarin::modbus

@@ -1,0 +1,76 @@
+// The message catalog: every Chinese log line exactly as the log has always
+// shown it, and the order of the packer's lines.
+#include "catalog.h"
+
+#include <gtest/gtest.h>
+
+namespace kelvarin {
+namespace {
+
+PackedFile File(std::string path, std::string urlName, FileOutcome outcome) {
+    PackedFile file;
+    file.path = std::move(path);
+    file.urlName = std::move(urlName);
+    file.outcome = outcome;
+    return file;
+}
+
+ChunkOutcome Chunk(std::size_t sent, std::size_t pageOffset, unsigned file, ChunkResult result) {
+    ChunkOutcome outcome;
+    outcome.sent = sent;
+    outcome.pageOffset = pageOffset;
+    outcome.fileNumber = file;
+    outcome.result = result;
+    return outcome;
+}
+
+TEST(MessageCatalog, ChineseLinesAreTheProductsOwn) {
+    const MessageCatalog zh(Language::kChinese);
+    EXPECT_EQ(zh.Connected("192.168.2.80", 502), "192.168.2.80:502 连接成功");
+    EXPECT_EQ(zh.ConnectFailed("0.0.0.0", 70000), "0.0.0.0:70000 连接失败");
+    EXPECT_EQ(zh.Disconnected(), "断开连接");
+    EXPECT_EQ(zh.Text(MessageId::kSendStart), "开始发送");
+    EXPECT_EQ(zh.Text(MessageId::kDumpFailed, {"/x/a.dat"}), "写入文件/x/a.dat失败");
+
+    EXPECT_EQ(zh.ChunkLine(Chunk(128, 128, 16, ChunkResult::kMismatch)),
+              "发送到128, 128, 10返回失败");
+    EXPECT_EQ(zh.ChunkLine(Chunk(65664, 128, 17, ChunkResult::kNoReply)),
+              "发送到65664, 128, 11无应答");
+    EXPECT_EQ(zh.ChunkLine(Chunk(384, 384, 0x1A, ChunkResult::kConnectionLost)),
+              "发送到384, 384, 1A连接中断");
+    EXPECT_EQ(zh.ChunkLine(Chunk(128, 128, 16, ChunkResult::kEcho)), "");
+
+    DownloadReport report;
+    EXPECT_EQ(zh.EndLines(report), std::vector<std::string>{"发送结束!!!!!"});
+    report.failedChunks = 3;
+    EXPECT_EQ(zh.EndLines(report),
+              (std::vector<std::string>{"3个数据块发送失败", "发送结束!!!!!"}));
+}
+
+TEST(MessageCatalog, PackLinesFollowTheFilesInOrder) {
+    const MessageCatalog zh;
+    PackResult result;
+    EXPECT_EQ(zh.PackLines(result), (std::vector<std::string>{"正在打包", "打包完成"}));
+
+    result.mayExceedCapacity = true;
+    result.files = {File("/s/a.htm", "/a.htm", FileOutcome::kPacked),
+                    File("/s/big.bin", "/big.bin", FileOutcome::kTooLarge),
+                    File("/s/gone", "/gone", FileOutcome::kOpenFailed),
+                    File("/proc/x", "/x", FileOutcome::kReadFailed)};
+    EXPECT_EQ(zh.PackLines(result),
+              (std::vector<std::string>{"正在打包",
+                                        "打包文件长度可能超过了最大限制，会有部分文件不能被打包",
+                                        "大小已经超限，/big.bin文件不被打包", "/s/gone打开失败",
+                                        "/proc/x读取失败", "打包完成"}));
+}
+
+TEST(MessageCatalog, PlaceholdersTakeTheirArgumentsVerbatim) {
+    const MessageCatalog zh;
+    // Braces and percent signs in a value are text, not placeholders.
+    EXPECT_EQ(zh.Text(MessageId::kOpenFailed, {"/a/{1}%s.htm"}), "/a/{1}%s.htm打开失败");
+    // A missing argument leaves its place empty rather than failing.
+    EXPECT_EQ(zh.Text(MessageId::kOpenFailed), "打开失败");
+}
+
+}  // namespace
+}  // namespace kelvarin
