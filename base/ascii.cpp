@@ -3,14 +3,6 @@
 
 namespace kelvarin {
 
-std::string AsciiLowered(std::string_view text) {
-    std::string lowered(text);
-    for (char& c : lowered) {
-        c = AsciiLower(c);
-    }
-    return lowered;
-}
-
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) {
         return false;

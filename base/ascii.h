@@ -8,18 +8,10 @@
 
 namespace kelvarin {
 
-// c with a-z turned into A-Z; every other byte unchanged.
-constexpr char AsciiUpper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // c with A-Z turned into a-z; every other byte unchanged.
 constexpr char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
-
-// text with A-Z turned into a-z.
-std::string AsciiLowered(std::string_view text);
 
 // True when a and b are equal once A-Z and a-z are taken as the same.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);

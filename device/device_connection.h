@@ -66,8 +66,6 @@ class Connection {
     // earlier. With a pause, each byte goes alone, the pause after each.
     void Queue(std::string bytes, TimePoint notBefore,
                std::chrono::milliseconds pause = std::chrono::milliseconds(0));
-    // Takes no more input.
-    void StopReading() { m_reading = false; }
     // Once the output queue is empty: close (linger false), or shut down the
     // sending side and discard input until the peer closes or a short time
     // passes (linger true), so a client's unread bytes do not make the

@@ -67,10 +67,6 @@ void FileListModel::SetChecked(int row, bool checked) {
     }
 }
 
-bool FileListModel::IsSelected(int row) const {
-    return InRange(row) && m_rows[static_cast<std::size_t>(row)].selected;
-}
-
 void FileListModel::SetSelected(int row, bool selected) {
     if (InRange(row)) {
         m_rows[static_cast<std::size_t>(row)].selected = selected;

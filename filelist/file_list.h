@@ -77,9 +77,6 @@ class FileListModel {
     // Sets or clears a row's check box; ignored when out of range.
     void SetChecked(int row, bool checked);
 
-    // Selection of a row; false when out of range.
-    bool IsSelected(int row) const;
-
     // Selects or deselects a row; ignored when out of range.
     void SetSelected(int row, bool selected);
 

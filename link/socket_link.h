@@ -52,7 +52,6 @@ class CSocketLink : public CDeviceLink {
     // State queries.
     bool IsOpen() const;
     bool IsConnected() const;
-    const LinkTimeouts& Timeouts() const { return m_timeouts; }
 
   private:
     bool ResolvePeer(void* address) const;

@@ -15,11 +15,4 @@ class ProgressSink {
     virtual void SetPosition(std::uint32_t position) = 0;
 };
 
-// A progress sink that ignores everything.
-class NoProgress : public ProgressSink {
-  public:
-    void SetRange(std::uint32_t, std::uint32_t) override {}
-    void SetPosition(std::uint32_t) override {}
-};
-
 }  // namespace kelvarin

@@ -33,12 +33,9 @@ inline constexpr std::size_t kUnitAt = 6;
 inline constexpr std::size_t kMbapPrefix = 6;
 inline constexpr std::size_t kMinMbapLength = 2;    // unit id and function code
 inline constexpr std::size_t kMaxMbapLength = 254;  // unit id and a 253-byte PDU
-// The longest frame there is.
-inline constexpr std::size_t kMaxFrameSize = kMbapPrefix + kMaxMbapLength;
 
 // ---- PDU ----
 inline constexpr std::size_t kFunctionAt = 7;
-inline constexpr std::uint8_t kReadFileRecord = 0x14;
 inline constexpr std::uint8_t kWriteFileRecord = 0x15;
 // An exception reply carries the function code with this bit set.
 inline constexpr std::uint8_t kExceptionBit = 0x80;
