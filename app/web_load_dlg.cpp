@@ -106,6 +106,9 @@ CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
 }
 
 CWebLoadDlg::~CWebLoadDlg() {
+    // Controls being destroyed still send events to the filter; it must not
+    // look at them any more.
+    m_destroying = true;
     // A Send still running ends first; the link it uses is a member.
     m_sendThread.quit();
     m_sendThread.wait();
@@ -396,6 +399,9 @@ bool CWebLoadDlg::HandleFileDrop(QEvent* event) {
 }
 
 bool CWebLoadDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (m_destroying) {
+        return false;
+    }
     if (m_list && (watched == m_list || watched == m_list->viewport())) {
         PreTranslateMessage(event);
     }

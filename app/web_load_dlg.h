@@ -134,6 +134,7 @@ class CWebLoadDlg : public QDialog {
     bool m_sending = false;
     bool m_sweeping = false;
     bool m_sweepQueued = false;
+    bool m_destroying = false;
 };
 
 }  // namespace kelvarin

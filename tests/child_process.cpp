@@ -1,9 +1,9 @@
-// Child processes for tests, with posix_spawn and pipes.
+// Child processes for tests, with fork, exec and pipes.
 #include "child_process.h"
 
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
@@ -26,19 +26,26 @@ std::vector<char*> ArgvOf(const std::vector<std::string>& argv) {
 }
 
 // Starts argv with stdin from /dev/null and stdout/stderr on the given fds.
+// The child is killed when the test dies, so a crashed test never leaves a
+// server behind that holds the test runner's output open.
 int Spawn(const std::vector<std::string>& argv, int outFd, int errFd) {
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-    if (errFd >= 0) {
-        posix_spawn_file_actions_adddup2(&actions, errFd, 2);
-    }
     std::vector<char*> args = ArgvOf(argv);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    return rc == 0 ? pid : -1;
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid != 0) {
+        return pid;  // the child's id, or -1
+    }
+    // In the child: only async-signal-safe calls until exec.
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+        _exit(127);
+    }
+    const int input = open("/dev/null", O_RDONLY);
+    if (input < 0 || dup2(input, 0) < 0 || dup2(outFd, 1) < 0 ||
+        (errFd >= 0 && dup2(errFd, 2) < 0)) {
+        _exit(127);
+    }
+    execve(args[0], args.data(), environ);
+    _exit(127);
 }
 
 int ExitCodeOf(int status) {
