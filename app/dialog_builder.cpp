@@ -6,6 +6,7 @@
 #include "log_box.h"
 
 #include <qdrawutil.h>
+#include <QCheckBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -84,6 +85,11 @@ QWidget* CreateControl(const res::DialogItem& item, QWidget* parent) {
             return new CLogBox(parent);
         case res::ControlKind::kGroupBox:
             return new CGroupBox(text, parent);
+        case res::ControlKind::kCheckBox: {
+            auto* box = new QCheckBox(text, parent);
+            box->setFocusPolicy(Qt::StrongFocus);
+            return box;
+        }
         case res::ControlKind::kIcon: {
             auto* icon = new QLabel(parent);
             icon->setPixmap(WindowIcon().pixmap(32, 32));

@@ -5,9 +5,12 @@
 #include "user_dirs.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
+
+#include <memory>
 
 namespace kelvarin {
 
@@ -27,6 +30,38 @@ QString ValueText(const QSettings& settings, const char* key, const char* fallba
     return value.toString();
 }
 
+// The settings file opened for reading; nothing when it is missing or
+// unreadable.
+std::unique_ptr<QSettings> OpenForReading() {
+    const QString path = SettingsFilePath();
+    if (path.isEmpty() || !QFileInfo(path).isFile()) {
+        return nullptr;
+    }
+    auto settings = std::make_unique<QSettings>(path, QSettings::IniFormat);
+    if (settings->status() != QSettings::NoError) {
+        return nullptr;
+    }
+    return settings;
+}
+
+// Writes values (key, text) to the settings file.
+bool Write(std::initializer_list<std::pair<const char*, QString>> values) {
+    const QString path = SettingsFilePath();
+    if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath())) {
+        return false;
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    for (const auto& [key, value] : values) {
+        settings.setValue(KeyPath(key), value);
+    }
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+QString Flag(bool on) {
+    return on ? QStringLiteral("1") : QStringLiteral("0");
+}
+
 }  // namespace
 
 QString SettingsFilePath() {
@@ -41,29 +76,32 @@ QString SettingsFilePath() {
 ConnectionSettings LoadSettings() {
     ConnectionSettings loaded{QString::fromUtf8(res::kDefaultAddress),
                               QString::fromUtf8(res::kDefaultPort)};
-    const QString path = SettingsFilePath();
-    if (path.isEmpty() || !QFileInfo(path).isFile()) {
-        return loaded;
+    if (const auto settings = OpenForReading()) {
+        loaded.address = ValueText(*settings, res::kAddressKey, res::kDefaultAddress);
+        loaded.port = ValueText(*settings, res::kPortKey, res::kDefaultPort);
     }
-    QSettings settings(path, QSettings::IniFormat);
-    if (settings.status() != QSettings::NoError) {
-        return loaded;
-    }
-    loaded.address = ValueText(settings, res::kAddressKey, res::kDefaultAddress);
-    loaded.port = ValueText(settings, res::kPortKey, res::kDefaultPort);
     return loaded;
 }
 
 bool SaveSettings(const ConnectionSettings& values) {
-    const QString path = SettingsFilePath();
-    if (path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath())) {
-        return false;
+    return Write({{res::kAddressKey, values.address}, {res::kPortKey, values.port}});
+}
+
+PackOptions LoadWebOptions() {
+    PackOptions options;
+    if (const auto settings = OpenForReading()) {
+        options.contentTypes = ValueText(*settings, res::kContentTypesKey, "0") == Flag(true);
+        options.gzip = ValueText(*settings, res::kGzipKey, "0") == Flag(true);
+        options.siteRoot =
+            QFile::encodeName(ValueText(*settings, res::kSiteRootKey, "")).toStdString();
     }
-    QSettings settings(path, QSettings::IniFormat);
-    settings.setValue(KeyPath(res::kAddressKey), values.address);
-    settings.setValue(KeyPath(res::kPortKey), values.port);
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    return options;
+}
+
+bool SaveWebOptions(const PackOptions& options) {
+    return Write({{res::kContentTypesKey, Flag(options.contentTypes)},
+                  {res::kGzipKey, Flag(options.gzip)},
+                  {res::kSiteRootKey, QFile::decodeName(options.siteRoot.c_str())}});
 }
 
 }  // namespace kelvarin

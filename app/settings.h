@@ -1,6 +1,8 @@
 // The stored settings: the device address and port of the last Connect.
 #pragma once
 
+#include "packer.h"
+
 #include <QString>
 
 namespace kelvarin {
@@ -22,5 +24,14 @@ ConnectionSettings LoadSettings();
 // Writes both keys to section [Kelvarin], creating the folder when missing.
 // False when the file cannot be written (the values are then not kept).
 bool SaveSettings(const ConnectionSettings& settings);
+
+// Reads the web options from section [Kelvarin]: "ContentTypes" and "Gzip"
+// ("1" on, anything else off) and "SiteRoot" (a folder, empty for none). A
+// missing key, a missing, unreadable or corrupt file gives all off.
+PackOptions LoadWebOptions();
+
+// Writes the three web option keys to section [Kelvarin]. False when the
+// file cannot be written.
+bool SaveWebOptions(const PackOptions& options);
 
 }  // namespace kelvarin

@@ -12,7 +12,9 @@
 #include "res/strings.h"
 #include "send_worker.h"
 #include "settings.h"
+#include "site_folder.h"
 #include "text_input.h"
+#include "web_options_dlg.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -89,7 +91,8 @@ CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
     : QDialog(parent),
       m_args(std::move(args)),
       m_units(DialogFont()),
-      m_chooseFile(DefaultFileChooser) {
+      m_chooseFile(DefaultFileChooser),
+      m_chooseFolder([](QWidget* owner) { return ChooseFolder(owner); }) {
     setObjectName(QStringLiteral("webLoadDialog"));
     // An application window with a title and close box, no minimise or
     // maximise box, fixed in size.
@@ -127,6 +130,12 @@ CWebLoadDlg::~CWebLoadDlg() {
 
 void CWebLoadDlg::SetFileChooser(std::function<QString(QWidget*)> chooser) {
     m_chooseFile = chooser ? std::move(chooser) : DefaultFileChooser;
+}
+
+void CWebLoadDlg::SetFolderChooser(std::function<QString(QWidget*)> chooser) {
+    if (chooser) {
+        m_chooseFolder = std::move(chooser);
+    }
 }
 
 // Creates the controls from the layout table and binds them by identifier.
@@ -216,6 +225,13 @@ bool CWebLoadDlg::OnInitDialog() {
         QAction* about = m_systemMenu->addAction(aboutText);
         about->setObjectName(QStringLiteral("aboutAction"));
         about->setData(res::kIdmAboutBox);
+        // Beside the about box: the web options and adding a site folder.
+        QAction* addSite = m_systemMenu->addAction(QString::fromUtf8(res::kAddSiteFolderCommand));
+        addSite->setObjectName(QStringLiteral("addSiteFolderAction"));
+        addSite->setData(res::kIdmAddSiteFolder);
+        QAction* options = m_systemMenu->addAction(QString::fromUtf8(res::kWebOptionsCommand));
+        options->setObjectName(QStringLiteral("webOptionsAction"));
+        options->setData(res::kIdmWebOptions);
     }
 
     setWindowIcon(WindowIcon());
@@ -237,6 +253,7 @@ void CWebLoadDlg::ApplySettings() {
     const ConnectionSettings settings = LoadSettings();
     m_address->SetText(settings.address);
     m_port->setText(settings.port);
+    m_webOptions = LoadWebOptions();
 }
 
 void CWebLoadDlg::ApplyCommandLine() {
@@ -252,10 +269,47 @@ void CWebLoadDlg::ApplyCommandLine() {
 }
 
 void CWebLoadDlg::OnSysCommand(int id) {
-    if ((id & res::kSysCommandMask) == res::kIdmAboutBox) {
-        CAboutDlg about(this);
-        about.exec();
+    switch (id & res::kSysCommandMask) {
+        case res::kIdmAboutBox: {
+            CAboutDlg about(this);
+            about.exec();
+            break;
+        }
+        case res::kIdmWebOptions:
+            OnWebOptions();
+            break;
+        case res::kIdmAddSiteFolder:
+            OnAddSiteFolder();
+            break;
+        default:
+            break;
     }
+}
+
+void CWebLoadDlg::OnWebOptions() {
+    CWebOptionsDlg dialog(m_webOptions, this);
+    if (dialog.exec() == QDialog::Accepted) {
+        m_webOptions = dialog.Options();
+        SaveWebOptions(m_webOptions);
+    }
+}
+
+void CWebLoadDlg::OnAddSiteFolder() {
+    const QString folder = m_chooseFolder(this);
+    if (folder.isEmpty()) {
+        return;
+    }
+    // The folder becomes the site root, so its files keep their paths.
+    const std::string root = QFile::encodeName(folder).toStdString();
+    const std::optional<std::vector<std::string>> files = SiteFiles(root);
+    if (!files) {
+        return;
+    }
+    for (const std::string& path : *files) {
+        m_files.AddFile(path);
+    }
+    m_webOptions.siteRoot = root;
+    SaveWebOptions(m_webOptions);
 }
 
 void CWebLoadDlg::OnConnect() {
@@ -298,7 +352,8 @@ void CWebLoadDlg::OnSend() {
     m_sending = true;
     m_inputBlocker = std::make_unique<InputBlocker>();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    emit sendRequested({PackFilesFor(m_files.FilePaths()), m_files.ListedBytes()});
+    emit sendRequested({PackFilesFor(m_files.FilePaths(), m_webOptions.siteRoot),
+                        m_files.ListedBytes(), m_webOptions});
 }
 
 void CWebLoadDlg::OnSendFinished(bool connectionLost) {

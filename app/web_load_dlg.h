@@ -51,6 +51,13 @@ class CWebLoadDlg : public QDialog {
     // chooser returns the chosen path, or an empty text when cancelled.
     void SetFileChooser(std::function<QString(QWidget* parent)> chooser);
 
+    // Replaces the folder dialog of "add a site folder"; it returns the
+    // chosen folder, or an empty text when cancelled.
+    void SetFolderChooser(std::function<QString(QWidget* parent)> chooser);
+
+    // The web options the next Send packs with.
+    const PackOptions& WebOptions() const { return m_webOptions; }
+
     // True while a Send command runs (from the click on 发送 until its last
     // log line is shown); the window then takes no input but keeps painting.
     bool IsSending() const { return m_sending; }
@@ -86,6 +93,8 @@ class CWebLoadDlg : public QDialog {
 
     // Handlers, in the order of the event table (see WireEvents).
     void OnSysCommand(int id);
+    void OnWebOptions();
+    void OnAddSiteFolder();
     void OnConnect();
     void OnSend();
     void OnListDblClk();
@@ -131,6 +140,8 @@ class CWebLoadDlg : public QDialog {
     std::unique_ptr<InputBlocker> m_inputBlocker;
 
     std::function<QString(QWidget*)> m_chooseFile;
+    std::function<QString(QWidget*)> m_chooseFolder;
+    PackOptions m_webOptions;
     bool m_sending = false;
     bool m_sweeping = false;
     bool m_sweepQueued = false;

@@ -37,7 +37,8 @@ struct Setup {
         // "/a.bin": contents start at 99; 99 + 130969 + 4 = 131072.
         std::string data(130969, 'w');
         std::ofstream(dir + "/a.bin", std::ios::binary).write(data.data(), data.size());
-        image = kelvarin::PackImage({kelvarin::PackFilesFor({dir + "/a.bin"}), std::nullopt}).image;
+        image =
+            kelvarin::PackImage({kelvarin::PackFilesFor({dir + "/a.bin"}), std::nullopt, {}}).image;
         length = image.size();
         for (std::size_t at = 0; at < length; at += 128) {
             kelvarin::ChunkFrame frame;

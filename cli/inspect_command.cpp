@@ -2,6 +2,7 @@
 #include "commands.h"
 
 #include "files.h"
+#include "gzip.h"
 #include "image_reader.h"
 #include "web_image.h"
 
@@ -17,18 +18,50 @@ namespace {
 // whole would only waste memory.
 constexpr std::uint64_t kLargestInspected = 16u << 20;
 
-// The file name a URL path extracts to, or empty when it would leave the
-// folder (or name nothing): one plain component after the leading "/".
+// The largest file a gzip record is extracted to.
+constexpr std::size_t kLargestExtracted = 64u << 20;
+
+// The relative path a URL path extracts to, or empty when it would leave the
+// folder (or name nothing): plain names after the leading "/", separated by
+// "/", none of them empty, "." or "..", and no backslashes.
 std::string SafeExtractName(std::string_view path) {
-    if (path.empty() || path.front() != '/') {
+    if (path.size() < 2 || path.front() != '/' || path.find('\\') != std::string_view::npos) {
         return {};
     }
-    std::string_view name = path.substr(1);
-    if (name.empty() || name == "." || name == ".." ||
-        name.find_first_of("/\\") != std::string_view::npos) {
-        return {};
+    std::string_view rest = path.substr(1);
+    while (!rest.empty()) {
+        const std::size_t slash = rest.find('/');
+        const std::string_view part = rest.substr(0, slash);
+        if (part.empty() || part == "." || part == "..") {
+            return {};
+        }
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
+        if (slash != std::string_view::npos && rest.empty()) {
+            return {};  // a name ending in "/" names no file
+        }
     }
-    return std::string(name);
+    return std::string(path.substr(1));
+}
+
+std::span<const std::uint8_t> BytesOf(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+bool IsGzip(const ImageRecord& record) {
+    return record.contentEncoding == "gzip";
+}
+
+// The file a record holds: its contents, decompressed when stored with gzip.
+std::optional<std::string> FileOf(const ImageRecord& record) {
+    if (!IsGzip(record)) {
+        return std::string(record.contents);
+    }
+    std::optional<std::vector<std::uint8_t>> plain =
+        Gunzip(BytesOf(record.contents), kLargestExtracted);
+    if (!plain) {
+        return std::nullopt;
+    }
+    return std::string(plain->begin(), plain->end());
 }
 
 bool Extract(const ImageWalk& walk, const std::string& dir) {
@@ -45,9 +78,16 @@ bool Extract(const ImageWalk& walk, const std::string& dir) {
             ok = false;
             continue;
         }
+        const std::optional<std::string> file = FileOf(record);
+        if (!file) {
+            std::cerr << "kelvarin-cli: " << record.path << ": its gzip stream is broken\n";
+            ok = false;
+            continue;
+        }
         const std::string target = dir + "/" + name;
+        const std::size_t slash = target.find_last_of('/');
         std::string error;
-        if (!WriteWholeFile(target, record.contents, &error)) {
+        if (!MakeFolders(target.substr(0, slash)) || !WriteWholeFile(target, *file, &error)) {
             std::cerr << "kelvarin-cli: cannot write " << target << ": " << error << '\n';
             ok = false;
         }
@@ -72,11 +112,20 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
     const std::string& bytes = *read;
 
     ImageWalk walk = ReadImage(bytes);
-    std::printf("%-12s %-24s %-26s %8s  %s\n", "tag", "path", "content type", "length", "address");
+    std::printf("%-12s %-24s %-26s %-8s %8s %8s  %s\n", "tag", "path", "content type", "encoding",
+                "length", "original", "address");
     for (const ImageRecord& record : walk.records) {
-        std::string path(record.path);
-        std::printf("%-12s %-24s %-26s %8zu  0x%06zX\n", record.tag.c_str(), path.c_str(),
-                    record.contentType.c_str(), record.contents.size(),
+        const std::string path(record.path);
+        // A gzip stream states the original size in its trailer.
+        std::string original = "-";
+        if (IsGzip(record)) {
+            const std::optional<std::uint32_t> stated = GzipStatedSize(BytesOf(record.contents));
+            original = stated ? std::to_string(*stated) : "?";
+        }
+        std::printf("%-12s %-24s %-26s %-8s %8zu %8s  0x%06zX\n", record.tag.c_str(), path.c_str(),
+                    record.contentType.c_str(),
+                    record.contentEncoding.empty() ? "-" : record.contentEncoding.c_str(),
+                    record.contents.size(), original.c_str(),
                     static_cast<std::size_t>(kImageBase) + record.offset);
     }
     std::fflush(stdout);

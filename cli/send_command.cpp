@@ -54,15 +54,17 @@ std::optional<std::string> LoadImage(const std::string& path) {
 int RunSend(const SendArguments& arguments) {
     // Everything that can be refused is refused before connecting.
     std::optional<std::string> image;
-    FileListModel list;
-    bool dropped = false;
+    std::optional<SourceFiles> files;
     if (!arguments.image.empty()) {
         image = LoadImage(arguments.image);
         if (!image) {
             return kExitUsage;
         }
     } else {
-        dropped = !FillFileList(arguments.files, list);
+        files = ReadSource(arguments.source);
+        if (!files) {
+            return kExitUsage;
+        }
     }
 
     const MessageCatalog catalog;
@@ -83,12 +85,11 @@ int RunSend(const SendArguments& arguments) {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(image->data());
         report = SendImage({bytes, image->size()}, link, timeouts, dump, log);
     } else {
-        report = SendFiles({PackFilesFor(list.FilePaths()), list.ListedBytes()}, link, timeouts,
-                           dump, log);
+        report = SendFiles(files->request, link, timeouts, dump, log);
     }
     reporter.Finish();
     link.Close();
-    return (report.Succeeded() && !dropped) ? kExitOk : kExitFailed;
+    return (report.Succeeded() && !(files && files->dropped)) ? kExitOk : kExitFailed;
 }
 
 }  // namespace kelvarin::cli

@@ -17,6 +17,8 @@ std::string_view ReasonOf(int status) {
             return "Not Found";
         case 405:
             return "Method Not Allowed";
+        case 301:
+            return "Moved Permanently";
         default:
             return "Error";
     }
@@ -46,6 +48,25 @@ std::optional<RequestLine> ParseRequestLine(std::string_view request) {
         return std::nullopt;
     }
     return parts;
+}
+
+// The index of the folder path (ending in "/"): its index.htm, else its
+// index.html; nullptr when it has neither.
+const ImageRecord* FolderIndex(const ImageWalk& walk, const std::string& folder) {
+    const ImageRecord* index = FindRecord(walk, folder + "index.htm");
+    return index != nullptr ? index : FindRecord(walk, folder + "index.html");
+}
+
+// A 301 to location, with a short plain-text body unless withBody is false.
+std::string RedirectResponse(const std::string& location, bool withBody) {
+    const std::string body = "301 Moved Permanently\n";
+    std::string response = "HTTP/1.1 301 Moved Permanently\r\nLocation: " + location +
+                           "\r\nContent-Length: " + std::to_string(body.size()) +
+                           "\r\nConnection: close\r\n\r\n";
+    if (withBody) {
+        response += body;
+    }
+    return response;
 }
 
 }  // namespace
@@ -101,14 +122,14 @@ std::string HandleHttpRequest(std::string_view image, std::string_view request) 
 
     // The walk keeps the records before a broken one, so they are still served.
     ImageWalk walk = ReadImage(image, kImageBase);
-    const ImageRecord* record = nullptr;
-    if (*path == "/") {
-        record = FindRecord(walk, "/index.htm");
-        if (record == nullptr) {
-            record = FindRecord(walk, "/index.html");
-        }
-    } else {
-        record = FindRecord(walk, *path);
+    const ImageRecord* record = FindRecord(walk, *path);
+    if (record == nullptr && !path->empty() && path->back() == '/') {
+        record = FolderIndex(walk, *path);
+    } else if (record == nullptr && FolderIndex(walk, *path + "/") != nullptr) {
+        // A folder named without its "/": send the client to the folder, so
+        // the links in its index resolve against it.
+        const std::string_view query = line->target.substr(target.size());
+        return RedirectResponse(std::string(target) + "/" + std::string(query), !head);
     }
     if (record == nullptr) {
         return HttpErrorResponse(404, !head);

@@ -35,9 +35,12 @@ HttpScan ScanHttpRequest(std::string_view received);
 // The response to request (a request head) from the web image in image, whose
 // offset 0 is device address kImageBase. GET sends a matching record's stored
 // response verbatim, HEAD its header part. The path is percent-decoded and its
-// query dropped; "/" means /index.htm, else /index.html. Answers 400 for a bad
-// request line, 405 for another method, 404 for a path no record holds
-// (records after a broken one in the chain are not reachable).
+// query dropped; a path ending in "/" that no record holds means that folder's
+// index.htm, else its index.html ("/" means /index.htm or /index.html), and a
+// folder named without its "/" gets a 301 to the folder, as a static web
+// server does. Answers 400 for a bad request line, 405 for another method,
+// 404 for a path no record holds (records after a broken one in the chain are
+// not reachable).
 std::string HandleHttpRequest(std::string_view image, std::string_view request);
 
 // A short error response with a plain-text body, e.g. for 404

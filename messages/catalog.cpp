@@ -14,7 +14,8 @@ using Table = std::array<std::string_view, kMessageCount>;
 // How many values each message takes, in MessageId order.
 constexpr std::array<int, kMessageCount> kArgumentCounts = {
     2, 2, 0,              // connection
-    0, 0, 1, 1, 1, 0,     // packing
+    1, 0, 0, 1, 0,        // web options
+    0, 0, 1, 1, 1, 1, 0,  // packing
     0, 1, 3, 3, 3, 1, 0,  // sending
 };
 
@@ -23,11 +24,17 @@ constexpr Table kChinese = {
     "{0}:{1} 连接成功",
     "{0}:{1} 连接失败",
     "断开连接",
+    "网页选项：{0}",
+    "内容类型",
+    "gzip压缩",
+    "网站根目录{0}",
+    "，",
     "正在打包",
     "打包文件长度可能超过了最大限制，会有部分文件不能被打包",
     "{0}打开失败",
     "{0}读取失败",
     "大小已经超限，{0}文件不被打包",
+    "{0}路径重复，设备只能提供第一个同路径的文件",
     "打包完成",
     "开始发送",
     "写入文件{0}失败",
@@ -121,8 +128,32 @@ std::string MessageCatalog::Disconnected() const {
     return Text(MessageId::kDisconnected);
 }
 
+std::string MessageCatalog::OptionsLine(const PackOptions& options) const {
+    std::vector<std::string> parts;
+    if (options.contentTypes) {
+        parts.push_back(Text(MessageId::kOptionContentTypes));
+    }
+    if (options.gzip) {
+        parts.push_back(Text(MessageId::kOptionGzip));
+    }
+    if (!options.siteRoot.empty()) {
+        parts.push_back(Text(MessageId::kOptionSiteRoot, {options.siteRoot}));
+    }
+    std::string joined;
+    for (const std::string& part : parts) {
+        if (!joined.empty()) {
+            joined += Text(MessageId::kListSeparator);
+        }
+        joined += part;
+    }
+    return Text(MessageId::kWebOptions, {joined});
+}
+
 std::vector<std::string> MessageCatalog::PackLines(const PackResult& result) const {
     std::vector<std::string> lines;
+    if (result.options.Any()) {
+        lines.push_back(OptionsLine(result.options));
+    }
     lines.push_back(Text(MessageId::kPacking));
     if (result.mayExceedCapacity) {
         lines.push_back(Text(MessageId::kMayExceedCapacity));
@@ -130,6 +161,9 @@ std::vector<std::string> MessageCatalog::PackLines(const PackResult& result) con
     for (const PackedFile& file : result.files) {
         switch (file.outcome) {
             case FileOutcome::kPacked:
+                if (file.duplicateOf >= 0) {
+                    lines.push_back(Text(MessageId::kDuplicateUrl, {file.urlName}));
+                }
                 break;
             case FileOutcome::kOpenFailed:
                 lines.push_back(Text(MessageId::kOpenFailed, {file.path}));

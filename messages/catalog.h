@@ -28,11 +28,17 @@ enum class MessageId : int {
     kConnected,            // {0} host, {1} port
     kConnectFailed,        // {0} host, {1} port
     kDisconnected,         //
+    kWebOptions,           // {0} the options, joined by kListSeparator
+    kOptionContentTypes,   //
+    kOptionGzip,           //
+    kOptionSiteRoot,       // {0} folder
+    kListSeparator,        //
     kPacking,              //
     kMayExceedCapacity,    //
     kOpenFailed,           // {0} path
     kReadFailed,           // {0} path
     kTooLarge,             // {0} URL name
+    kDuplicateUrl,         // {0} URL name
     kPackDone,             //
     kSendStart,            //
     kDumpFailed,           // {0} path
@@ -60,8 +66,12 @@ class MessageCatalog {
     std::string ConnectFailed(std::string_view host, int port) const;
     std::string Disconnected() const;
 
-    // The packer's lines for result, in order: packing, the capacity warning
-    // when due, one line per file not packed, packing done.
+    // "网页选项：" and the options that are on.
+    std::string OptionsLine(const PackOptions& options) const;
+
+    // The packer's lines for result, in order: the web options when any is
+    // on, packing, the capacity warning when due, one line per file not
+    // packed or packed under a name already taken, packing done.
     std::vector<std::string> PackLines(const PackResult& result) const;
 
     // The line for a chunk that failed; empty for one that was echoed.

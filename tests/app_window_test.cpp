@@ -3,9 +3,11 @@
 #include "file_list_view.h"
 #include "ip_address_ctrl.h"
 #include "log_box.h"
+#include "loopback_client.h"
 #include "web_load_dlg.h"
 #include "window_test_support.h"
 
+#include <QCheckBox>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -511,10 +513,12 @@ TEST(Window, AboutBoxOpensFromTheWindowMenu) {
     Window window;
     QMenu* menu = Find<QMenu>(window.Dlg(), "systemMenu");
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(menu->actions().size(), 2);
+    ASSERT_EQ(menu->actions().size(), 4);
     EXPECT_TRUE(menu->actions()[0]->isSeparator());
     QAction* about = menu->actions()[1];
     EXPECT_EQ(about->text(), QStringLiteral("关于 Kelvarin(&A)..."));
+    EXPECT_EQ(menu->actions()[2]->text(), QStringLiteral("添加网站文件夹(&F)..."));
+    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("网页选项(&O)..."));
 
     QString title;
     QStringList texts;
@@ -532,6 +536,83 @@ TEST(Window, AboutBoxOpensFromTheWindowMenu) {
     about->trigger();
     EXPECT_EQ(title, QStringLiteral("关于 Kelvarin"));
     EXPECT_TRUE(texts.contains(QStringLiteral("Kelvarin 1.0 版")));
+}
+
+TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
+    XdgFolders xdg;
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/site/css");
+    std::string page = "<!DOCTYPE html><link rel=stylesheet href=css/main.css>";
+    for (int i = 0; i < 60; ++i) {
+        page += "<p>row " + std::to_string(i) + "</p>";
+    }
+    dir.Write("site/index.htm", page);
+    std::string style;
+    for (int i = 0; i < 40; ++i) {
+        style += ".row-" + std::to_string(i) + " { color: teal; margin: 0 auto; }\n";
+    }
+    dir.Write("site/css/main.css", style);
+    const QString site = QString::fromStdString(dir.Path() + "/site");
+    Device device;
+    ASSERT_GT(device.Port(), 0);
+    {
+        Window window({kProgram, "127.0.0.1", device.PortText()});
+        QMenu* menu = Find<QMenu>(window.Dlg(), "systemMenu");
+        ASSERT_NE(menu, nullptr);
+        // The whole site folder in one step: its files, and it becomes the root.
+        window.Dlg().SetFolderChooser([&](QWidget*) { return site; });
+        Find<QAction>(*menu, "addSiteFolderAction")->trigger();
+        ASSERT_EQ(window.Files().FileCount(), 2);
+        EXPECT_EQ(window.Dlg().WebOptions().siteRoot, site.toStdString());
+
+        // The options dialog shows the root; tick both options.
+        QString shownRoot;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box) {
+                return;
+            }
+            shownRoot = Find<QLineEdit>(*box, "siteRoot")->text();
+            Find<QCheckBox>(*box, "contentTypes")->setChecked(true);
+            Find<QCheckBox>(*box, "gzip")->setChecked(true);
+            Find<QPushButton>(*box, "ok")->click();
+        });
+        Find<QAction>(*menu, "webOptionsAction")->trigger();
+        EXPECT_EQ(shownRoot, site);
+        EXPECT_TRUE(window.Dlg().WebOptions().gzip);
+
+        window.Connect()->click();
+        ASSERT_TRUE(window.Connected());
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd());
+        EXPECT_EQ(window.Log()->Lines().mid(1, 3),
+                  QStringList({QStringLiteral("网页选项：内容类型，gzip压缩，网站根目录") + site,
+                               Line("正在打包"), Line("打包完成")}));
+        window.Connect()->click();
+    }
+    // The device serves the stylesheet under its folder, typed and compressed.
+    test::LoopbackClient client(device.HttpPort());
+    client.Send("GET /css/main.css HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(client.ReceiveAll().rfind(
+                  "HTTP/1.1 200 OK\r\nContent-type: text/css\r\nContent-Encoding: gzip\r\n\r\n", 0),
+              0u);
+
+    // A new window starts with the options of the last one; Cancel keeps them.
+    Window again;
+    EXPECT_TRUE(again.Dlg().WebOptions().contentTypes);
+    EXPECT_TRUE(again.Dlg().WebOptions().gzip);
+    EXPECT_EQ(again.Dlg().WebOptions().siteRoot, site.toStdString());
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            Find<QCheckBox>(*box, "gzip")->setChecked(false);
+            Find<QPushButton>(*box, "cancel")->click();
+        }
+    });
+    Find<QAction>(*Find<QMenu>(again.Dlg(), "systemMenu"), "webOptionsAction")->trigger();
+    EXPECT_TRUE(again.Dlg().WebOptions().gzip);
+    const std::string ini = ReadAll(xdg.SettingsPath());
+    EXPECT_NE(ini.find("ContentTypes=1"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Gzip=1"), std::string::npos) << ini;
 }
 
 TEST(Window, LayoutUsesACjkFontAndDialogUnits) {

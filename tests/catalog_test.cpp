@@ -64,6 +64,24 @@ TEST(MessageCatalog, PackLinesFollowTheFilesInOrder) {
                                         "/proc/x读取失败", "打包完成"}));
 }
 
+TEST(MessageCatalog, WebOptionsAndDuplicatePathsAreSaid) {
+    const MessageCatalog zh;
+    PackResult result;
+    result.options.contentTypes = true;
+    result.options.gzip = true;
+    result.options.siteRoot = "/srv/site";
+    PackedFile again = File("/srv/b/index.htm", "/index.htm", FileOutcome::kPacked);
+    again.duplicateOf = 0;
+    result.files = {File("/srv/a/index.htm", "/index.htm", FileOutcome::kPacked), again};
+    EXPECT_EQ(zh.PackLines(result),
+              (std::vector<std::string>{
+                  "网页选项：内容类型，gzip压缩，网站根目录/srv/site", "正在打包",
+                  "/index.htm路径重复，设备只能提供第一个同路径的文件", "打包完成"}));
+    PackOptions gzipOnly;
+    gzipOnly.gzip = true;
+    EXPECT_EQ(zh.OptionsLine(gzipOnly), "网页选项：gzip压缩");
+}
+
 TEST(MessageCatalog, PlaceholdersTakeTheirArgumentsVerbatim) {
     const MessageCatalog zh;
     // Braces and percent signs in a value are text, not placeholders.

@@ -107,5 +107,92 @@ TEST(Cli, AbsurdCommandLinesGetAClearAnswer) {
     EXPECT_EQ(RunProgram({kCli, "inspect", "/dev/zero"}).exitCode, 2);  // never read forever
 }
 
+TEST(Cli, SiteFoldersPackWithTheWebOptions) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/site/css");
+    std::filesystem::create_directories(dir.Path() + "/site/.cache");
+    std::string page = "<!DOCTYPE html><link rel=stylesheet href=css/main.css>";
+    for (int i = 0; i < 80; ++i) {
+        page += "<p class=row>line " + std::to_string(i) + "</p>\n";
+    }
+    dir.Write("site/index.htm", page);
+    dir.Write("site/css/main.css", "p { color: teal; }\n");
+    dir.Write("site/.cache/x", "hidden");
+    const std::string image = dir.Path() + "/i.bin";
+
+    auto packed = RunProgram(
+        {kCli, "pack", "-o", image, "--site", dir.Path() + "/site", "--content-types", "--gzip"});
+    EXPECT_EQ(packed.exitCode, 0) << packed.err;
+    EXPECT_EQ(packed.out, "网页选项：内容类型，gzip压缩，网站根目录" + dir.Path() +
+                              "/site\n正在打包\n打包完成\n");
+    ImageWalk walk = ReadImage(ReadAll(image));
+    ASSERT_EQ(walk.records.size(), 2u);
+    EXPECT_EQ(walk.records[0].path, "/css/main.css");  // path order, hidden files left out
+    EXPECT_EQ(walk.records[1].path, "/index.htm");
+    EXPECT_EQ(walk.records[0].contentType, "text/css");
+    EXPECT_EQ(walk.records[1].contentEncoding, "gzip");
+
+    // inspect shows the encoding and both sizes, and extracts the site as it was.
+    auto listed = RunProgram({kCli, "inspect", image, "--extract", dir.Path() + "/out"});
+    EXPECT_EQ(listed.exitCode, 0) << listed.err;
+    const std::string row = listed.out.substr(listed.out.find("FileHead1"));
+    EXPECT_NE(row.find("text/html"), std::string::npos) << listed.out;
+    EXPECT_NE(row.find("gzip"), std::string::npos);
+    EXPECT_NE(row.find(" " + std::to_string(walk.records[1].contents.size()) + " "),
+              std::string::npos)
+        << row;
+    EXPECT_NE(row.find(" " + std::to_string(page.size()) + " "), std::string::npos) << row;
+    EXPECT_EQ(ReadAll(dir.Path() + "/out/index.htm"), page);
+    EXPECT_EQ(ReadAll(dir.Path() + "/out/css/main.css"), "p { color: teal; }\n");
+
+    // --root names files below it by their paths; the others by base name.
+    auto rooted = RunProgram({kCli, "pack", "-o", image, "--root", dir.Path() + "/site",
+                              dir.Path() + "/site/css/main.css", dir.Write("extra.js", "1")});
+    EXPECT_EQ(rooted.exitCode, 0) << rooted.err;
+    walk = ReadImage(ReadAll(image));
+    ASSERT_EQ(walk.records.size(), 2u);
+    EXPECT_EQ(walk.records[0].path, "/css/main.css");
+    EXPECT_EQ(walk.records[1].path, "/extra.js");
+}
+
+TEST(Cli, SiteAndRootMistakesAreUsageErrors) {
+    TempDir dir;
+    const std::string image = dir.Path() + "/i.bin";
+    const std::string file = dir.Write("a.htm", "x");
+    std::filesystem::create_directories(dir.Path() + "/empty/.hidden");
+    dir.Write("empty/.hidden/x", "x");
+
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--site", dir.Path() + "/missing"}, "--site " + dir.Path() + "/missing: not a folder"},
+        {{"--site", file}, "--site " + file + ": not a folder"},
+        {{"--site", dir.Path() + "/empty"}, "no files in it"},
+        {{"--root", dir.Path() + "/missing", file}, "--root " + dir.Path() + "/missing"},
+        {{"--site", dir.Path(), file}, "excludes"},
+        {{"--site", dir.Path(), "--root", dir.Path()}, "excludes"},
+        {{}, "files or --site"},
+    };
+    for (const auto& [options, message] : cases) {
+        std::vector<std::string> argv = {kCli, "pack", "-o", image};
+        argv.insert(argv.end(), options.begin(), options.end());
+        auto refused = RunProgram(argv);
+        EXPECT_EQ(refused.exitCode, 2) << message;
+        EXPECT_NE(refused.err.find(message), std::string::npos) << refused.err;
+    }
+
+    // A site of more than 50 files: each one past the 50th is named, exit 1.
+    std::filesystem::create_directories(dir.Path() + "/big");
+    for (int i = 0; i < 53; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "big/f%02d.txt", i);
+        dir.Write(name, "x");
+    }
+    auto many = RunProgram({kCli, "pack", "-o", image, "--site", dir.Path() + "/big"});
+    EXPECT_EQ(many.exitCode, 1);
+    EXPECT_NE(many.err.find("f50.txt: not packed, the list holds at most 50 files"),
+              std::string::npos);
+    EXPECT_NE(many.err.find("f52.txt: not packed"), std::string::npos);
+    EXPECT_EQ(ReadImage(ReadAll(image)).records.size(), 50u);
+}
+
 }  // namespace
 }  // namespace kelvarin

@@ -357,6 +357,21 @@ TEST(Device, HttpServesStoredResponsesVerbatim) {
     EXPECT_NE(HandleHttpRequest(html, Get("/")).find("\r\n\r\n<p>"), std::string::npos);
 }
 
+TEST(Device, HttpServesFolderIndexesAsAStaticServerDoes) {
+    std::string memory = AsMemory(MakeImage({{"/docs/index.html", "<p>docs"},
+                                             {"/docs/a/index.htm", "<p>a"},
+                                             {"/docs/a/index.html", "<p>a2"},
+                                             {"/empty/x.css", "x"}}));
+    EXPECT_NE(HandleHttpRequest(memory, Get("/docs/")).find("\r\n\r\n<p>docs"), std::string::npos);
+    EXPECT_NE(HandleHttpRequest(memory, Get("/docs/a/")).find("\r\n\r\n<p>a"), std::string::npos);
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/empty/")), HttpErrorResponse(404));
+    // A folder named without its "/" is sent to the folder, query kept.
+    const std::string moved = HandleHttpRequest(memory, Get("/docs?x=1"));
+    EXPECT_EQ(moved.rfind("HTTP/1.1 301 Moved Permanently\r\nLocation: /docs/?x=1\r\n", 0), 0u)
+        << moved;
+    EXPECT_EQ(HandleHttpRequest(memory, Get("/empty")), HttpErrorResponse(404));
+}
+
 TEST(Device, HttpRefusesWhatItCannotServe) {
     std::string memory = AsMemory(MakeImage({{"/index.htm", "home"}}));
     EXPECT_EQ(HandleHttpRequest(memory, Get("/missing.htm")),

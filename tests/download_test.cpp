@@ -258,7 +258,7 @@ TEST(SendJob, PacksDumpsAndSendsInTheWindowsOrder) {
     SendRun run;
     const MessageCatalog catalog;
     SendLog log(catalog, run.log, run.progress);
-    run.report = SendFiles({PackFilesFor({page, dir.Path() + "/gone.htm"}), std::nullopt}, link,
+    run.report = SendFiles({PackFilesFor({page, dir.Path() + "/gone.htm"}), std::nullopt, {}}, link,
                            LinkTimeouts{}, DumpTarget{dumpPath}, log);
 
     EXPECT_EQ(run.log.Lines(),

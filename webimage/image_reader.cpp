@@ -1,7 +1,6 @@
 // Walking an image's record chain with every address and length checked.
 #include "image_reader.h"
 
-#include "ascii.h"
 #include "web_image.h"
 
 #include <cstdio>
@@ -18,29 +17,6 @@ std::string Hex(std::uint32_t value) {
 
 const std::uint8_t* Bytes(std::string_view image, std::size_t offset) {
     return reinterpret_cast<const std::uint8_t*>(image.data()) + offset;
-}
-
-// The value of the header line named name (without its colon, matched
-// ignoring case), or empty.
-std::string HeaderValue(std::string_view header, std::string_view name) {
-    std::size_t lineStart = 0;
-    while (lineStart < header.size()) {
-        std::size_t lineEnd = header.find("\r\n", lineStart);
-        if (lineEnd == std::string_view::npos) {
-            lineEnd = header.size();
-        }
-        std::string_view line = header.substr(lineStart, lineEnd - lineStart);
-        if (line.size() > name.size() && line[name.size()] == ':' &&
-            StartsWithIgnoringCase(line, name)) {
-            std::string_view value = line.substr(name.size() + 1);
-            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
-                value.remove_prefix(1);
-            }
-            return std::string(value);
-        }
-        lineStart = lineEnd + 2;
-    }
-    return {};
 }
 
 }  // namespace
@@ -120,7 +96,8 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
         std::size_t headerLength = blank == std::string_view::npos ? 0 : blank + 4;
         record.header = record.response.substr(0, headerLength);
         record.contents = record.response.substr(headerLength);
-        record.contentType = HeaderValue(record.header, "content-type");
+        record.contentType = HeaderContentType(record.header);
+        record.contentEncoding = HeaderField(record.header, "content-encoding");
 
         const std::uint32_t next = record.nextAddress;
         walk.records.push_back(std::move(record));

@@ -29,6 +29,7 @@ struct ImageRecord {
     std::string_view header;         // up to and including the blank line
     std::string_view contents;       // the file's bytes
     std::string contentType;         // value of the Content-type line, or empty
+    std::string contentEncoding;     // value of the Content-Encoding line, or empty
 };
 
 // What is wrong with an image and where.

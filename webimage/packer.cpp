@@ -1,10 +1,13 @@
 // The packer: one record per readable file, read straight into its place.
 #include "packer.h"
 
+#include "content_types.h"
 #include "files.h"
+#include "gzip.h"
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace kelvarin {
 
@@ -23,11 +26,64 @@ std::string UrlName(const std::string& path) {
     return "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
 }
 
-std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths) {
+namespace {
+
+// A compressible file larger than this is not read for compressing: nothing
+// of that size belongs in a 128 KiB image.
+constexpr std::uint64_t kLargestCompressedSource = 64u << 20;
+
+// path made absolute, its "." and ".." parts removed, no trailing separator.
+std::filesystem::path Normalised(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    if (ec) {
+        return {};
+    }
+    absolute = absolute.lexically_normal();
+    if (absolute.filename().empty() && absolute.has_parent_path() &&
+        absolute != absolute.root_path()) {
+        absolute = absolute.parent_path();
+    }
+    return absolute;
+}
+
+// The response header a file gets in the default format or with the options.
+std::string HeaderFor(const PackOptions& options, std::string_view urlName,
+                      std::string_view contentType, bool gzip) {
+    if (!options.contentTypes && !gzip) {
+        return std::string(ResponseHeaderFor(urlName));
+    }
+    const std::string_view type = options.contentTypes  ? contentType
+                                  : IsHtmlName(urlName) ? std::string_view("text/html")
+                                                        : kDefaultContentType;
+    return ResponseHeader(type, gzip);
+}
+
+}  // namespace
+
+std::string UrlNameBelow(const std::string& path, const std::string& root) {
+    if (root.empty()) {
+        return UrlName(path);
+    }
+    const std::filesystem::path file = Normalised(path);
+    const std::filesystem::path base = Normalised(root);
+    if (file.empty() || base.empty()) {
+        return UrlName(path);
+    }
+    const std::filesystem::path relative = file.lexically_relative(base);
+    if (relative.empty() || *relative.begin() == ".." || *relative.begin() == "." ||
+        relative.is_absolute()) {
+        return UrlName(path);
+    }
+    return "/" + relative.generic_string();
+}
+
+std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths,
+                                   const std::string& siteRoot) {
     std::vector<PackFile> files;
     files.reserve(paths.size());
     for (const std::string& path : paths) {
-        files.push_back({path, UrlName(path)});
+        files.push_back({path, UrlNameBelow(path, siteRoot)});
     }
     return files;
 }
@@ -35,9 +91,10 @@ std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths) {
 PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buffer,
                          std::uint8_t fill) {
     PackResult result;
+    result.options = request.options;
+    const PackOptions& options = request.options;
     const std::size_t capacity = buffer.size();
-    // Advisory only: packing goes on either way.
-    result.mayExceedCapacity = request.listedBytes && *request.listedBytes > capacity;
+    std::uint64_t storedTotal = 0;
 
     std::size_t offset = 0;
     std::optional<std::size_t> lastRecord;
@@ -55,31 +112,59 @@ PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buf
         }
         const std::uint64_t length = file.Size();
         packed.size = length;
-        const std::string_view header = ResponseHeaderFor(input.urlName);
+        packed.storedSize = length;
+        const std::string_view type = ContentTypeOf(input.urlName);
+
+        // A compressible file is read whole first: its stored size is known
+        // only once it has been compressed.
+        std::vector<std::uint8_t> stored;
+        const bool compress =
+            options.gzip && IsCompressibleType(type) && length <= kLargestCompressedSource;
+        if (compress) {
+            stored.resize(static_cast<std::size_t>(length));
+            if (file.ReadFull(stored.data(), stored.size()) != length || file.HasMoreData()) {
+                packed.outcome = FileOutcome::kReadFailed;
+                packed.storedSize = 0;
+                continue;
+            }
+            std::optional<std::vector<std::uint8_t>> gzipped = GzipBest(stored);
+            if (gzipped && gzipped->size() < stored.size()) {
+                stored = std::move(*gzipped);
+                packed.gzip = true;
+                packed.storedSize = stored.size();
+            }
+        }
+        storedTotal += packed.storedSize;
+        const std::string header = HeaderFor(options, input.urlName, type, packed.gzip);
 
         // 64-bit arithmetic: a file of any size only ever makes next > capacity.
         const std::uint64_t record = offset;
         const std::uint64_t responseAt = NextAligned(record + kHeadSize + input.urlName.size() + 1);
         const std::uint64_t contentsAt = responseAt + header.size();
-        const std::uint64_t next = NextAligned(contentsAt + length);
+        const std::uint64_t next = NextAligned(contentsAt + packed.storedSize);
         if (next > capacity) {
             packed.outcome = FileOutcome::kTooLarge;
             continue;
         }
 
-        // Contents first, so that a file that changed under us leaves no head.
         std::uint8_t* contents = buffer.data() + contentsAt;
-        const std::size_t got = file.ReadFull(contents, static_cast<std::size_t>(length));
-        if (got != length || file.HasMoreData()) {
-            std::memset(contents, fill, got);
-            packed.outcome = FileOutcome::kReadFailed;
-            continue;
+        if (compress) {
+            std::memcpy(contents, stored.data(), stored.size());
+        } else {
+            // Contents first, straight into place, so that a file that
+            // changed under us leaves no head.
+            const std::size_t got = file.ReadFull(contents, static_cast<std::size_t>(length));
+            if (got != length || file.HasMoreData()) {
+                std::memset(contents, fill, got);
+                packed.outcome = FileOutcome::kReadFailed;
+                continue;
+            }
         }
 
         FileHead head;
         head.nameAddress = kImageBase + static_cast<std::uint32_t>(record + kHeadSize);
         head.responseAddress = kImageBase + static_cast<std::uint32_t>(responseAt);
-        head.responseLength = static_cast<std::uint32_t>(header.size() + length);
+        head.responseLength = static_cast<std::uint32_t>(header.size() + packed.storedSize);
         head.tagNumber = static_cast<int>(index);
         head.nextAddress = kImageBase + static_cast<std::uint32_t>(next);
         std::uint8_t* at = buffer.data() + record;
@@ -89,11 +174,24 @@ PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buf
         std::memcpy(buffer.data() + responseAt, header.data(), header.size());
 
         packed.outcome = FileOutcome::kPacked;
+        packed.contentType = HeaderContentType(header);
         packed.offset = static_cast<std::size_t>(record);
         packed.headerSize = header.size();
         lastRecord = static_cast<std::size_t>(record);
         offset = static_cast<std::size_t>(next);
+        // The device serves the first record of a name; a later one is dead.
+        for (std::size_t earlier = 0; earlier < index; ++earlier) {
+            const PackedFile& other = result.files[earlier];
+            if (other.outcome == FileOutcome::kPacked && other.urlName == input.urlName) {
+                packed.duplicateOf = static_cast<int>(earlier);
+                break;
+            }
+        }
     }
+    // Advisory only: packing goes on either way.
+    result.mayExceedCapacity = options.gzip
+                                   ? storedTotal > capacity
+                                   : (request.listedBytes && *request.listedBytes > capacity);
     if (lastRecord) {
         StoreLE32(buffer.data() + *lastRecord + kHeadNextAddress, 0);
     }

@@ -16,7 +16,25 @@ namespace kelvarin {
 // One file to pack: where to read it and the URL path it is served under.
 struct PackFile {
     std::string path;     // the file's path, bytes as the file system takes them
-    std::string urlName;  // "/" + the file's name, the record's name string
+    std::string urlName;  // the record's name string: "/" + the file's name, or
+                          // "/" + its path below the site root
+};
+
+// The web options: all off, the image is the device's original format.
+struct PackOptions {
+    // Each record's header names the file's type from the built-in table
+    // (off: text/html for HTML names, application/octet-stream for the rest).
+    bool contentTypes = false;
+    // Text-like files are stored gzip-compressed, with "Content-Encoding:
+    // gzip", where that is smaller; the capacity checks then count the bytes
+    // stored.
+    bool gzip = false;
+    // The site's root folder: files under it are named by their path below
+    // it (see PackFilesFor). Empty for none.
+    std::string siteRoot;
+
+    // True when any option is on.
+    bool Any() const { return contentTypes || gzip || !siteRoot.empty(); }
 };
 
 // What to pack. A file's tag number is its index in files, so a file that is
@@ -26,8 +44,9 @@ struct PackRequest {
     std::vector<PackFile> files;
     // The total size the file list shows, in bytes; when it exceeds the
     // capacity the result says the image may not hold every file. Nothing
-    // for no such check.
+    // for no such check. With gzip the bytes stored are counted instead.
     std::optional<std::uint64_t> listedBytes;
+    PackOptions options;
 };
 
 // What became of one file.
@@ -43,15 +62,22 @@ struct PackedFile {
     std::string path;
     std::string urlName;
     FileOutcome outcome = FileOutcome::kOpenFailed;
-    std::uint64_t size = 0;      // its length when opened (0 when it could not be)
-    std::size_t offset = 0;      // where its record starts, when packed
-    std::size_t headerSize = 0;  // bytes of its response header, when packed
+    std::uint64_t size = 0;        // its length when opened (0 when it could not be)
+    std::uint64_t storedSize = 0;  // bytes of contents in the record: size, or the
+                                   // compressed size when gzip is true
+    bool gzip = false;             // stored gzip-compressed
+    std::string contentType;       // the type its header names, when packed
+    std::size_t offset = 0;        // where its record starts, when packed
+    std::size_t headerSize = 0;    // bytes of its response header, when packed
+    int duplicateOf = -1;          // an earlier packed file with the same URL name,
+                                   // which the device serves instead; -1 for none
 };
 
 // What one packing run did.
 struct PackResult {
     std::size_t length = 0;           // image length, a multiple of 4; 0 when nothing was packed
-    bool mayExceedCapacity = false;   // the listed total is above the capacity
+    bool mayExceedCapacity = false;   // the listed (with gzip: stored) total exceeds the capacity
+    PackOptions options;              // the options it packed with
     std::vector<PackedFile> files;    // one per requested file, in request order
     std::vector<std::uint8_t> image;  // the image's length bytes (PackImage only)
 
@@ -76,7 +102,16 @@ PackResult PackImage(const PackRequest& request, std::size_t capacity = kImageCa
 // The URL name of a path: "/" followed by its last component.
 std::string UrlName(const std::string& path);
 
-// The files at paths, in order, each under its URL name.
-std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths);
+// The URL name of path below the folder root: "/" + the path relative to
+// root, "/" between its folders (e.g. root/css/main.css -> "/css/main.css").
+// A path that is not below root, or an empty root, gives UrlName(path).
+// Paths are compared after making them absolute and removing "." and ".."
+// parts; symbolic links are not followed.
+std::string UrlNameBelow(const std::string& path, const std::string& root);
+
+// The files at paths, in order, each under its URL name below siteRoot (or
+// its base name when siteRoot is empty).
+std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths,
+                                   const std::string& siteRoot = {});
 
 }  // namespace kelvarin

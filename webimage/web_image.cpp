@@ -15,6 +15,42 @@ std::string_view ResponseHeaderFor(std::string_view name) {
     return IsHtmlName(name) ? kHtmlHeader : kOctetHeader;
 }
 
+std::string ResponseHeader(std::string_view contentType, bool gzip) {
+    std::string header = "HTTP/1.1 200 OK\r\nContent-type: ";
+    header += contentType;
+    header += "\r\n";
+    if (gzip) {
+        header += "Content-Encoding: gzip\r\n";
+    }
+    header += "\r\n";
+    return header;
+}
+
+std::string HeaderContentType(std::string_view header) {
+    return HeaderField(header, "content-type");
+}
+
+std::string HeaderField(std::string_view header, std::string_view name) {
+    std::size_t lineStart = 0;
+    while (lineStart < header.size()) {
+        std::size_t lineEnd = header.find("\r\n", lineStart);
+        if (lineEnd == std::string_view::npos) {
+            lineEnd = header.size();
+        }
+        std::string_view line = header.substr(lineStart, lineEnd - lineStart);
+        if (line.size() > name.size() && line[name.size()] == ':' &&
+            StartsWithIgnoringCase(line, name)) {
+            std::string_view value = line.substr(name.size() + 1);
+            while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) {
+                value.remove_prefix(1);
+            }
+            return std::string(value);
+        }
+        lineStart = lineEnd + 2;
+    }
+    return {};
+}
+
 void WriteFileHead(std::uint8_t* record, const FileHead& head) {
     StoreLE32(record + kHeadNameAddress, head.nameAddress);
     StoreLE32(record + kHeadResponseAddress, head.responseAddress);

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kelvarin {
@@ -58,6 +59,17 @@ bool IsHtmlName(std::string_view name);
 
 // The response header for a URL name: text/html for HTML, else octet-stream.
 std::string_view ResponseHeaderFor(std::string_view name);
+
+// A response header of the same form as kHtmlHeader, naming contentType, with
+// "Content-Encoding: gzip" when gzip is true.
+std::string ResponseHeader(std::string_view contentType, bool gzip);
+
+// The value of the header line named name (matched ignoring case, without
+// its colon), blanks before it skipped; empty when there is none.
+std::string HeaderField(std::string_view header, std::string_view name);
+
+// The value of a response header's Content-type field, or empty.
+std::string HeaderContentType(std::string_view header);
 
 // Writes head at record (32 bytes): the four addresses and the tag text with
 // its NUL. The tag bytes after the NUL are left untouched (they keep the fill).

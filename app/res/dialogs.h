@@ -21,6 +21,7 @@ enum class ControlKind {
     kGroupBox,    // frame with a title, behind the controls it frames
     kIcon,        // static icon
     kPlainLabel,  // static text shown without mnemonic processing
+    kCheckBox,    // check box with its text, tab stop
 };
 
 // One control: identifier, kind, text and rectangle in dialog units.
@@ -63,6 +64,18 @@ inline constexpr DialogItem kMainDialogItems[] = {
     {kIdcStatic, ControlKind::kGroupBox, kStatusGroup, 13, 217, 296, 91},
     {kIdcStatic, ControlKind::kGroupBox, kConnectGroup, 13, 161, 296, 52},
     {kIdcStatic, ControlKind::kLabel, kPortLabel, 35, 195, 17, 9},
+};
+
+inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 112};
+
+inline constexpr DialogItem kWebOptionsDialogItems[] = {
+    {kIdcContentTypes, ControlKind::kCheckBox, kContentTypesOption, 10, 10, 220, 10},
+    {kIdcGzip, ControlKind::kCheckBox, kGzipOption, 10, 24, 220, 10},
+    {kIdcStatic, ControlKind::kLabel, kSiteRootLabel, 10, 42, 220, 8},
+    {kIdcSiteRoot, ControlKind::kEdit, "", 10, 53, 164, 14},
+    {kIdcBrowseRoot, ControlKind::kButton, kBrowseText, 180, 53, 50, 14},
+    {kIdOk, ControlKind::kDefButton, kOkText, 124, 90, 50, 14},
+    {kIdCancel, ControlKind::kButton, kCancelText, 180, 90, 50, 14},
 };
 
 inline constexpr DialogTemplate kAboutDialog = {kIddAboutBox, kAboutTitle, 235, 55};

@@ -7,6 +7,7 @@ namespace kelvarin::res {
 inline constexpr int kIddAboutBox = 100;       // the about box
 inline constexpr int kIdsAboutBox = 101;       // the about command's menu text
 inline constexpr int kIddWebLoadDialog = 102;  // the main window
+inline constexpr int kIddWebOptions = 103;     // the web options
 inline constexpr int kIdrMainFrame = 128;      // the window icon
 
 // Standard command identifiers of dialog buttons.
@@ -22,12 +23,21 @@ inline constexpr int kIdcLog = 1007;
 inline constexpr int kIdcPort = 1008;
 inline constexpr int kIdcSend = 1009;
 
+// Controls of the web options dialog.
+inline constexpr int kIdcContentTypes = 1101;
+inline constexpr int kIdcGzip = 1102;
+inline constexpr int kIdcSiteRoot = 1103;
+inline constexpr int kIdcBrowseRoot = 1104;
+
 // Controls without an identifier of their own (labels and group boxes).
 inline constexpr int kIdcStatic = -1;
 
-// The about command of the window menu. Commands of the window menu are
-// compared with their low four bits cleared.
+// The commands of the window menu: the about box, the web options and adding
+// a site folder. Commands of the window menu are compared with their low four
+// bits cleared.
 inline constexpr int kIdmAboutBox = 0x0010;
+inline constexpr int kIdmWebOptions = 0x0020;
+inline constexpr int kIdmAddSiteFolder = 0x0030;
 inline constexpr int kSysCommandMask = 0xFFF0;
 
 }  // namespace kelvarin::res

@@ -1,0 +1,70 @@
+// The web options dialog.
+#include "web_options_dlg.h"
+
+#include "dialog_builder.h"
+#include "res/dialogs.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace kelvarin {
+
+QString ChooseFolder(QWidget* parent, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, QString(), start);
+}
+
+CWebOptionsDlg::CWebOptionsDlg(const PackOptions& options, QWidget* parent)
+    : QDialog(parent), m_chooseFolder([](QWidget* owner) { return ChooseFolder(owner); }) {
+    setObjectName(QStringLiteral("webOptionsDialog"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    const DialogControls controls =
+        BuildDialog(*this, res::kWebOptionsDialog, res::kWebOptionsDialogItems);
+    m_contentTypes = controls.Get<QCheckBox>(res::kIdcContentTypes);
+    m_gzip = controls.Get<QCheckBox>(res::kIdcGzip);
+    m_siteRoot = controls.Get<QLineEdit>(res::kIdcSiteRoot);
+    auto* browse = controls.Get<QPushButton>(res::kIdcBrowseRoot);
+    auto* ok = controls.Get<QPushButton>(res::kIdOk);
+    auto* cancel = controls.Get<QPushButton>(res::kIdCancel);
+    m_contentTypes->setObjectName(QStringLiteral("contentTypes"));
+    m_gzip->setObjectName(QStringLiteral("gzip"));
+    m_siteRoot->setObjectName(QStringLiteral("siteRoot"));
+    browse->setObjectName(QStringLiteral("browseRoot"));
+    ok->setObjectName(QStringLiteral("ok"));
+    cancel->setObjectName(QStringLiteral("cancel"));
+
+    m_contentTypes->setChecked(options.contentTypes);
+    m_gzip->setChecked(options.gzip);
+    m_siteRoot->setText(QFile::decodeName(options.siteRoot.c_str()));
+
+    connect(browse, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseRoot);
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    m_contentTypes->setFocus(Qt::OtherFocusReason);
+}
+
+PackOptions CWebOptionsDlg::Options() const {
+    PackOptions options;
+    options.contentTypes = m_contentTypes->isChecked();
+    options.gzip = m_gzip->isChecked();
+    options.siteRoot = QFile::encodeName(m_siteRoot->text().trimmed()).toStdString();
+    return options;
+}
+
+void CWebOptionsDlg::SetFolderChooser(std::function<QString(QWidget*)> chooser) {
+    if (chooser) {
+        m_chooseFolder = std::move(chooser);
+    }
+}
+
+void CWebOptionsDlg::OnBrowseRoot() {
+    const QString folder = m_chooseFolder(this);
+    if (!folder.isEmpty()) {
+        m_siteRoot->setText(folder);
+    }
+}
+
+}  // namespace kelvarin

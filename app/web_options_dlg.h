@@ -1,0 +1,42 @@
+// CWebOptionsDlg: the web options (content types, gzip, the site root),
+// opened from the window menu.
+#pragma once
+
+#include "packer.h"
+
+#include <QDialog>
+
+#include <functional>
+
+class QCheckBox;
+class QLineEdit;
+
+namespace kelvarin {
+
+class CWebOptionsDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Shows options; Options() reads back what the operator chose.
+    explicit CWebOptionsDlg(const PackOptions& options, QWidget* parent = nullptr);
+
+    // The options as the controls show them.
+    PackOptions Options() const;
+
+    // Replaces the folder dialog the browse button shows; it returns the
+    // chosen folder, or an empty text when cancelled.
+    void SetFolderChooser(std::function<QString(QWidget* parent)> chooser);
+
+  private:
+    void OnBrowseRoot();
+
+    QCheckBox* m_contentTypes = nullptr;
+    QCheckBox* m_gzip = nullptr;
+    QLineEdit* m_siteRoot = nullptr;
+    std::function<QString(QWidget*)> m_chooseFolder;
+};
+
+// The system's folder dialog, starting at start.
+QString ChooseFolder(QWidget* parent, const QString& start = {});
+
+}  // namespace kelvarin

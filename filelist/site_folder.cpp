@@ -1,0 +1,57 @@
+// Listing a site folder.
+#include "site_folder.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace kelvarin {
+
+namespace fs = std::filesystem;
+
+bool IsReadableFolder(const std::string& path) {
+    std::error_code ec;
+    if (path.empty() || !fs::is_directory(path, ec)) {
+        return false;
+    }
+    fs::directory_iterator probe(path, ec);
+    return !ec;
+}
+
+std::optional<std::vector<std::string>> SiteFiles(const std::string& folder) {
+    if (!IsReadableFolder(folder)) {
+        return std::nullopt;
+    }
+    std::vector<std::string> relatives;
+    std::error_code ec;
+    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
+                                          ec);
+    for (; !ec && walk != fs::recursive_directory_iterator(); walk.increment(ec)) {
+        const fs::directory_entry& entry = *walk;
+        const std::string name = entry.path().filename().string();
+        if (!name.empty() && name.front() == '.') {
+            if (entry.is_directory(ec)) {
+                walk.disable_recursion_pending();
+            }
+            continue;
+        }
+        if (entry.is_regular_file(ec)) {
+            relatives.push_back(entry.path().lexically_relative(folder).generic_string());
+        }
+    }
+    if (ec) {
+        return std::nullopt;
+    }
+    std::sort(relatives.begin(), relatives.end());
+    std::string base = folder;
+    while (base.size() > 1 && base.back() == '/') {
+        base.pop_back();
+    }
+    std::vector<std::string> paths;
+    paths.reserve(relatives.size());
+    for (const std::string& relative : relatives) {
+        paths.push_back(base == "/" ? "/" + relative : base + "/" + relative);
+    }
+    return paths;
+}
+
+}  // namespace kelvarin
