@@ -1,14 +1,14 @@
 # Kelvarin: the two commands a new user needs, and a few more.
 #   make run    build, start the simulated device and load examples/site into it
 #   make test   build and run every test
-# and: make bench, make soak, make fuzz, make asan
+# and: make bench, make soak, make fuzz, make asan, make browser-check
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup configure build test run bench soak fuzz fuzz-short asan clean
+.PHONY: all setup configure build test run bench soak fuzz fuzz-short asan browser-check clean
 
 all: build
 
@@ -28,6 +28,7 @@ run: build
 	@scripts/run-demo $(BUILD)
 
 bench: build
+	@scripts/setup bench
 	@scripts/run-bench $(BUILD)
 
 # 200 downloads with random fault modes; fails on any false success.
@@ -41,6 +42,12 @@ fuzz: setup
 
 fuzz-short: setup
 	@scripts/run-fuzz 30
+
+# Sites loaded into the simulated device with the web options, shot in headless
+# Chromium beside the same folders served by python3 -m http.server.
+browser-check: build
+	@scripts/setup browser
+	@scripts/browser-check $(BUILD)
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: setup

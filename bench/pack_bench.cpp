@@ -1,5 +1,6 @@
 // Packing speed: 50 files of about 128 KiB in all, from the page cache,
-// against plain copies of the same bytes.
+// against plain copies of the same bytes; packing with gzip, and how much more
+// of typical web files one image holds with it.
 #include "files.h"
 #include "packer.h"
 #include "web_image.h"
@@ -84,6 +85,111 @@ void BM_CopyBytes(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * from.size()));
 }
 BENCHMARK(BM_CopyBytes);
+
+// Typical web files: Debian's Bootstrap 4 and jQuery, minified and not, and
+// the pages of the plant test site.
+const std::vector<std::string> kWebFiles = {
+    "/usr/share/javascript/bootstrap4/css/bootstrap.min.css",
+    "/usr/share/javascript/bootstrap4/js/bootstrap.bundle.min.js",
+    "/usr/share/javascript/jquery/jquery.min.js",
+    "/usr/share/javascript/bootstrap4/css/bootstrap.css",
+    "/usr/share/javascript/jquery/jquery.js",
+    KELVARIN_SOURCE_DIR "/tests/sites/plant/index.html",
+    KELVARIN_SOURCE_DIR "/tests/sites/plant/about/index.html",
+    KELVARIN_SOURCE_DIR "/tests/sites/plant/css/site.css",
+    KELVARIN_SOURCE_DIR "/tests/sites/plant/js/app.js",
+    KELVARIN_SOURCE_DIR "/tests/sites/plant/data/status.json",
+    KELVARIN_SOURCE_DIR "/tests/sites/plant/img/logo.svg",
+};
+
+bool HaveWebFiles(benchmark::State& state) {
+    for (const std::string& path : kWebFiles) {
+        if (!std::filesystem::exists(path)) {
+            state.SkipWithError("Debian's libjs-bootstrap4 and libjs-jquery are not installed");
+            return false;
+        }
+    }
+    return true;
+}
+
+kelvarin::PackRequest GzipRequest(const std::vector<std::string>& paths) {
+    kelvarin::PackRequest request{kelvarin::PackFilesFor(paths), std::nullopt, {}};
+    request.options.contentTypes = true;
+    request.options.gzip = true;
+    return request;
+}
+
+// A Bootstrap site near the capacity: the minified CSS and scripts and the
+// pages, 390 KB that gzip stores in about 92 KB of the 128 KiB.
+void BM_PackImageGzip(benchmark::State& state) {
+    if (!HaveWebFiles(state)) {
+        return;
+    }
+    std::vector<std::string> paths = {kWebFiles[0], kWebFiles[1], kWebFiles[2]};
+    paths.insert(paths.end(), kWebFiles.begin() + 5, kWebFiles.end());
+    const kelvarin::PackRequest request = GzipRequest(paths);
+    std::vector<std::uint8_t> buffer(kelvarin::kImageCapacity, kelvarin::kFillByte);
+    kelvarin::PackResult result;
+    for (auto _ : state) {
+        result = kelvarin::PackImageInto(request, buffer);
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    std::uint64_t raw = 0;
+    for (const kelvarin::PackedFile& file : result.files) {
+        raw += file.size;
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * raw));
+    state.counters["raw_bytes"] = static_cast<double>(raw);
+    state.counters["image_bytes"] = static_cast<double>(result.length);
+    state.counters["files_packed"] = result.Packed();
+}
+BENCHMARK(BM_PackImageGzip)->Unit(benchmark::kMillisecond);
+
+// Raw bytes of files one image holds: the typical web files are offered in
+// turn, again and again, each kept when it still fits, until a whole round
+// adds none.
+std::uint64_t RawBytesThatFit(bool gzip) {
+    std::vector<std::string> kept;
+    std::uint64_t raw = 0;
+    for (bool added = true; added;) {
+        added = false;
+        for (const std::string& offered : kWebFiles) {
+            std::vector<std::string> paths = kept;
+            paths.push_back(offered);
+            kelvarin::PackRequest request = GzipRequest(paths);
+            request.options.gzip = gzip;
+            // Each copy under a name of its own, as a site's files are.
+            for (std::size_t k = 0; k < request.files.size(); ++k) {
+                request.files[k].urlName = "/" + std::to_string(k) + request.files[k].urlName;
+            }
+            const kelvarin::PackResult result = kelvarin::PackImage(request);
+            if (result.Skipped() == 0) {
+                kept = std::move(paths);
+                raw += result.files.back().size;
+                added = true;
+            }
+        }
+    }
+    return raw;
+}
+
+// The capacity gain: how many raw bytes of typical web files one image holds
+// with gzip, against without.
+void BM_GzipCapacityGain(benchmark::State& state) {
+    if (!HaveWebFiles(state)) {
+        return;
+    }
+    std::uint64_t plain = 0;
+    std::uint64_t compressed = 0;
+    for (auto _ : state) {
+        plain = RawBytesThatFit(false);
+        compressed = RawBytesThatFit(true);
+    }
+    state.counters["raw_bytes_plain"] = static_cast<double>(plain);
+    state.counters["raw_bytes_gzip"] = static_cast<double>(compressed);
+    state.counters["gain"] = static_cast<double>(compressed) / static_cast<double>(plain);
+}
+BENCHMARK(BM_GzipCapacityGain)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace
 
