@@ -69,4 +69,9 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* e
 // afterwards.
 bool MakeFolders(const std::string& folder);
 
+// Lets the process open as many files and sockets at once as the system
+// allows it (the soft limit raised to the hard one), for servers and clients
+// of many devices. False when the limit cannot be read or raised.
+bool RaiseOpenFileLimit();
+
 }  // namespace kelvarin

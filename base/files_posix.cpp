@@ -3,6 +3,7 @@
 #include "files.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -155,6 +156,18 @@ bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* e
         return false;
     }
     return true;
+}
+
+bool RaiseOpenFileLimit() {
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0) {
+        return false;
+    }
+    if (files.rlim_cur >= files.rlim_max) {
+        return true;
+    }
+    files.rlim_cur = files.rlim_max;
+    return ::setrlimit(RLIMIT_NOFILE, &files) == 0;
 }
 
 bool MakeFolders(const std::string& folder) {

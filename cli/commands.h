@@ -1,9 +1,9 @@
 // The subcommands of kelvarin-cli. Each returns the process exit code.
 #pragma once
 
-#include "file_list.h"
 #include "packer.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,6 +15,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // something was skipped or failed
 inline constexpr int kExitUsage = 2;   // bad usage, or an input or output that cannot be used
 inline constexpr int kExitNoConnection = 3;
+inline constexpr int kExitUnreadable = 4;  // the device cannot be read back
 
 // Where the files to pack come from, and the web options.
 struct PackSource {
@@ -38,6 +39,25 @@ struct SourceFiles {
 // or --site holds no files: a usage error.
 std::optional<SourceFiles> ReadSource(const PackSource& source);
 
+// The image a command sends or compares: packed from files, or an image file.
+struct ImageSource {
+    PackSource files;
+    std::string image;  // --image IMAGE; empty to pack files
+};
+
+// The image of a source, ready to send.
+struct PreparedImage {
+    std::vector<std::uint8_t> bytes;
+    std::optional<PackResult> pack;  // when packed from files
+    bool complete = true;            // every file listed and packed
+};
+
+// Packs the files of source (the caller says the packer's lines from the
+// result), or reads, checks and loads its image file. Nothing, after saying why on stderr, for a usage
+// error or an image file that cannot be read, is too large, of odd length or
+// broken (the fault and its offset named).
+std::optional<PreparedImage> PrepareImage(const ImageSource& source);
+
 // pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image; 0
 // all packed, 1 some skipped or left out, 2 for a usage error or an image
 // that cannot be written.
@@ -51,16 +71,41 @@ int RunInspect(const std::string& image, const std::string& extractDir);
 struct SendArguments {
     std::string address;
     int port = 0;
-    PackSource source;     // files to pack, or
-    std::string image;     // an image file to send as it is
+    ImageSource source;
     std::string dumpPath;  // empty for the default dump file
+    bool verify = false;   // read the image back after the download
 };
 
 // send ADDRESS PORT (FILE... | --site DIR | --image IMAGE) [--dump PATH]
-// [options]: connects, packs (or reads and checks the image), dumps and
-// downloads; 0 when every file was packed and every chunk echoed, 1 when
-// something failed, 2 for a usage error or an image that cannot be read or is
-// broken (both before connecting), 3 when the connection could not be made.
+// [--verify] [options]: connects, packs (or reads and checks the image),
+// dumps, downloads and, with --verify, reads the image back; 0 when every
+// file was packed, every chunk echoed and (with --verify) the device holds the
+// image, 1 when something failed or the device holds other bytes, 2 for a
+// usage error or an image that cannot be used (both before connecting), 3 when
+// the connection could not be made, 4 when the download succeeded but the
+// device cannot be read back.
 int RunSend(const SendArguments& arguments);
+
+// verify ADDRESS PORT (FILE... | --site DIR | --image IMAGE) [options]:
+// compares what the device holds with the image, sending nothing; 0 equal, 1
+// different, 2 usage, 3 no connection, 4 the device cannot be read back.
+int RunVerify(const std::string& address, int port, const ImageSource& source);
+
+// What fleet is to do.
+struct FleetArguments {
+    std::string targetsPath;
+    ImageSource source;
+    std::string dumpPath;
+    bool verify = false;
+    bool json = false;
+    int jobs = 0;
+};
+
+// fleet --targets FILE [--verify] [--json] [--jobs N] (FILE... | --site DIR |
+// --image IMAGE) [--dump PATH] [options]: packs once and downloads to every
+// target at once; 0 when every target succeeded (and every file was packed),
+// 1 otherwise, 2 for a usage error (the targets file's included, before
+// anything is sent).
+int RunFleet(const FleetArguments& arguments);
 
 }  // namespace kelvarin::cli

@@ -1,5 +1,6 @@
-// kelvarin-cli: the headless front end (pack, inspect, send).
+// kelvarin-cli: the headless front end (pack, inspect, send, verify, fleet).
 #include "commands.h"
+#include "fleet.h"
 
 #include <kelvarin/version.h>
 
@@ -10,36 +11,50 @@
 
 namespace {
 
+using kelvarin::cli::ImageSource;
 using kelvarin::cli::PackSource;
 
 // The options every command that packs takes: the files (FILE... or --site),
-// the site root and the web options. Returns the FILE... option.
-CLI::Option* AddSourceOptions(CLI::App& command, PackSource& source) {
+// the site root and the web options.
+void AddPackOptions(CLI::App& command, PackSource& source) {
     CLI::Option* files = command.add_option("files", source.files, "Files to pack, at most 50");
     CLI::Option* site = command.add_option(
         "--site", source.site,
         "Pack every file below this folder (hidden ones skipped, in order of their path), "
         "each named by its path below it");
-    CLI::Option* root = command.add_option("--root", source.root,
-                                           "Name files below this folder by their path below it");
+    CLI::Option* root = command.add_option(
+        "--root", source.root, "Name files below this folder by their path below it");
     site->excludes(files)->excludes(root);
     command.add_flag("--content-types", source.contentTypes,
                      "Give each file its content type from the built-in table");
     command.add_flag("--gzip", source.gzip,
                      "Store HTML, CSS, JS, JSON, SVG, XML and text gzip-compressed where smaller");
-    return files;
 }
 
-// Makes command fail as a usage error when none of the options has a value.
-void RequireOneOf(CLI::App& command, std::vector<CLI::Option*> options, std::string what) {
-    command.callback([options, what] {
-        for (const CLI::Option* option : options) {
-            if (option->count() > 0) {
+// AddPackOptions and --image, for the commands that send or compare an image.
+void AddImageOptions(CLI::App& command, ImageSource& source) {
+    AddPackOptions(command, source.files);
+    CLI::Option* image = command.add_option(
+        "--image", source.image,
+        "Use this image file as it is (checked first) instead of packing files");
+    image->excludes(command.get_option("files"))->excludes(command.get_option("--site"));
+}
+
+// Makes command fail as a usage error when none of the named options is given.
+void RequireOneOf(CLI::App& command, std::vector<std::string> names, std::string what) {
+    command.callback([&command, names, what] {
+        for (const std::string& name : names) {
+            if (command.get_option(name)->count() > 0) {
                 return;
             }
         }
         throw CLI::RequiredError(what);
     });
+}
+
+void AddTarget(CLI::App& command, std::string& address, int& port) {
+    command.add_option("address", address, "Device IPv4 address or host name")->required();
+    command.add_option("port", port, "Device TCP port")->required()->check(CLI::Range(1, 65535));
 }
 
 }  // namespace
@@ -56,8 +71,8 @@ int main(int argc, char** argv) {
     PackSource packSource;
     CLI::App* pack = app.add_subcommand("pack", "Pack files into a web image");
     pack->add_option("-o,--output", packOutput, "Image file to write")->required();
-    CLI::Option* packFiles = AddSourceOptions(*pack, packSource);
-    RequireOneOf(*pack, {packFiles, pack->get_option("--site")}, "files or --site");
+    AddPackOptions(*pack, packSource);
+    RequireOneOf(*pack, {"files", "--site"}, "files or --site");
 
     std::string inspectImage;
     std::string extractDir;
@@ -69,21 +84,45 @@ int main(int argc, char** argv) {
     SendArguments sendArguments;
     CLI::App* send = app.add_subcommand(
         "send", "Pack files, or take an image file, and download the image to a device");
-    send->add_option("address", sendArguments.address, "Device IPv4 address or host name")
-        ->required();
-    send->add_option("port", sendArguments.port, "Device TCP port")
-        ->required()
-        ->check(CLI::Range(1, 65535));
-    CLI::Option* sendFiles = AddSourceOptions(*send, sendArguments.source);
-    CLI::Option* sendImage =
-        send->add_option("--image", sendArguments.image,
-                         "Send this image file as it is (checked first) instead of packing files");
-    sendImage->excludes(sendFiles)->excludes(send->get_option("--site"));
+    AddTarget(*send, sendArguments.address, sendArguments.port);
+    AddImageOptions(*send, sendArguments.source);
     send->add_option("--dump", sendArguments.dumpPath,
                      "Where to write the copy of the image (default "
                      "$XDG_DATA_HOME/kelvarin/a.dat)");
-    RequireOneOf(*send, {sendFiles, send->get_option("--site"), sendImage},
-                 "files, --site or --image");
+    send->add_flag("--verify", sendArguments.verify,
+                   "Read the image back after the download and compare (exit 4 when the device "
+                   "cannot be read back)");
+    RequireOneOf(*send, {"files", "--site", "--image"}, "files, --site or --image");
+
+    std::string verifyAddress;
+    int verifyPort = 0;
+    ImageSource verifySource;
+    CLI::App* verify = app.add_subcommand(
+        "verify", "Read the image memory of a device back and compare it with an image");
+    AddTarget(*verify, verifyAddress, verifyPort);
+    AddImageOptions(*verify, verifySource);
+    RequireOneOf(*verify, {"files", "--site", "--image"}, "files, --site or --image");
+
+    FleetArguments fleetArguments;
+    CLI::App* fleet = app.add_subcommand(
+        "fleet", "Pack once and download the image to every device of a targets file at once");
+    fleet->add_option("--targets", fleetArguments.targetsPath,
+                      "File of ADDRESS[:PORT] lines (port 502 when left out; # comments)")
+        ->required();
+    AddImageOptions(*fleet, fleetArguments.source);
+    fleet->add_option("--dump", fleetArguments.dumpPath,
+                      "Where to write the copy of the image (default "
+                      "$XDG_DATA_HOME/kelvarin/a.dat)");
+    fleet->add_flag("--verify", fleetArguments.verify,
+                    "Read each device's image back after its download and compare");
+    fleet->add_flag("--json", fleetArguments.json,
+                    "Print one JSON array of results (target, ok, failed_chunks, seconds, "
+                    "error) instead of lines");
+    fleet->add_option("--jobs", fleetArguments.jobs,
+                      "Devices at once (default: all, up to " +
+                          std::to_string(kelvarin::kMaxFleetJobs) + ")")
+        ->check(CLI::Range(1, kelvarin::kMaxFleetJobs));
+    RequireOneOf(*fleet, {"files", "--site", "--image"}, "files, --site or --image");
 
     try {
         app.parse(argc, argv);
@@ -97,6 +136,12 @@ int main(int argc, char** argv) {
     }
     if (*send) {
         return RunSend(sendArguments);
+    }
+    if (*verify) {
+        return RunVerify(verifyAddress, verifyPort, verifySource);
+    }
+    if (*fleet) {
+        return RunFleet(fleetArguments);
     }
     if (*inspect) {
         return RunInspect(inspectImage, extractDir);

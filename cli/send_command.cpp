@@ -1,67 +1,55 @@
-// kelvarin-cli send: connect, pack (or read an image), dump and download, as
-// the window's Send does.
+// kelvarin-cli send and verify: connect, then download the image as the
+// window's Send does, or only read it back and compare.
 #include "catalog.h"
 #include "commands.h"
-#include "files.h"
-#include "image_reader.h"
 #include "send_job.h"
 #include "send_log.h"
 #include "socket_link.h"
 #include "terminal.h"
 
-#include <iostream>
-#include <optional>
-
 namespace kelvarin::cli {
 
 namespace {
 
-// An image file much larger than the image memory is not read at all.
-constexpr std::uint64_t kLargestImageFile = 16u << 20;
+// The exit code of a read-back.
+int ExitCodeOf(const VerifyReport& report) {
+    switch (report.outcome) {
+        case VerifyOutcome::kEqual:
+            return kExitOk;
+        case VerifyOutcome::kDifferent:
+            return kExitFailed;
+        case VerifyOutcome::kUnreadable:
+            break;
+    }
+    return kExitUnreadable;
+}
 
-// The bytes of the image file at path when they can be sent: readable, no
-// larger than the image memory, of even length and a sound chain of records.
-// Says on stderr what is wrong otherwise.
-std::optional<std::string> LoadImage(const std::string& path) {
-    bool tooLarge = false;
-    std::optional<std::string> bytes = ReadRegularFile(path, kLargestImageFile, &tooLarge);
-    if (!bytes) {
-        std::cerr << "kelvarin-cli: cannot read image " << path
-                  << (tooLarge ? ": far too large to be an image" : "") << '\n';
-        return std::nullopt;
+// Opens link and connects it, logging the connect line. False when the
+// connection could not be made.
+bool ConnectLogged(CSocketLink& link, const std::string& address, int port,
+                   const LinkTimeouts& timeouts, const MessageCatalog& catalog, LogSink& log) {
+    if (!link.Open(0, false, timeouts) || !link.Connect(address, port)) {
+        log.AppendLine(catalog.ConnectFailed(address, port));
+        return false;
     }
-    if (bytes->size() > kImageCapacity) {
-        std::cerr << "kelvarin-cli: " << path << " is " << bytes->size() << " bytes, more than the "
-                  << kImageCapacity << " bytes of the image memory\n";
-        return std::nullopt;
-    }
-    if (bytes->size() % 2 != 0) {
-        std::cerr << "kelvarin-cli: " << path << " is " << bytes->size()
-                  << " bytes, an odd length: records are written as 16-bit words\n";
-        return std::nullopt;
-    }
-    const ImageWalk walk = ReadImage(*bytes);
-    if (!walk.ok) {
-        std::cerr << "kelvarin-cli: " << path << ": broken image at " << walk.error.Message()
-                  << '\n';
-        return std::nullopt;
-    }
-    return bytes;
+    log.AppendLine(catalog.Connected(address, port));
+    return true;
 }
 
 }  // namespace
 
 int RunSend(const SendArguments& arguments) {
-    // Everything that can be refused is refused before connecting.
-    std::optional<std::string> image;
+    // Everything that can be refused is refused before connecting; the
+    // packer's lines follow the connect line, as in the window.
     std::optional<SourceFiles> files;
-    if (!arguments.image.empty()) {
-        image = LoadImage(arguments.image);
+    std::optional<PreparedImage> image;
+    if (!arguments.source.image.empty()) {
+        image = PrepareImage(arguments.source);
         if (!image) {
             return kExitUsage;
         }
     } else {
-        files = ReadSource(arguments.source);
+        files = ReadSource(arguments.source.files);
         if (!files) {
             return kExitUsage;
         }
@@ -71,25 +59,47 @@ int RunSend(const SendArguments& arguments) {
     TerminalReporter reporter;
     const LinkTimeouts timeouts;
     CSocketLink link;
-    if (!link.Open(0, false, timeouts) || !link.Connect(arguments.address, arguments.port)) {
-        reporter.AppendLine(catalog.ConnectFailed(arguments.address, arguments.port));
+    if (!ConnectLogged(link, arguments.address, arguments.port, timeouts, catalog, reporter)) {
         return kExitNoConnection;
     }
-    reporter.AppendLine(catalog.Connected(arguments.address, arguments.port));
-
     const DumpTarget dump =
         arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     SendLog log(catalog, reporter, reporter);
-    SendReport report;
-    if (image) {
-        const auto* bytes = reinterpret_cast<const std::uint8_t*>(image->data());
-        report = SendImage({bytes, image->size()}, link, timeouts, dump, log);
-    } else {
-        report = SendFiles(files->request, link, timeouts, dump, log);
-    }
+    const SendReport report =
+        image ? SendImage(image->bytes, link, timeouts, dump, log, arguments.verify)
+              : SendFiles(files->request, link, timeouts, dump, log, arguments.verify);
     reporter.Finish();
     link.Close();
-    return (report.Succeeded() && !(files && files->dropped)) ? kExitOk : kExitFailed;
+    if (!report.download.Succeeded() || report.skipped > 0 || (files && files->dropped)) {
+        return kExitFailed;
+    }
+    return report.verify ? ExitCodeOf(*report.verify) : kExitOk;
+}
+
+int RunVerify(const std::string& address, int port, const ImageSource& source) {
+    const std::optional<PreparedImage> image = PrepareImage(source);
+    if (!image) {
+        return kExitUsage;
+    }
+    const MessageCatalog catalog;
+    TerminalReporter reporter;
+    const LinkTimeouts timeouts;
+    CSocketLink link;
+    if (!ConnectLogged(link, address, port, timeouts, catalog, reporter)) {
+        return kExitNoConnection;
+    }
+    if (image->pack) {
+        for (const std::string& line : catalog.PackLines(*image->pack)) {
+            reporter.AppendLine(line);
+        }
+    }
+    reporter.AppendLine(catalog.Text(MessageId::kVerifyStart));
+    const VerifyReport report = VerifyImage(image->bytes, link, timeouts);
+    for (const std::string& line : catalog.VerifyLines(report, false)) {
+        reporter.AppendLine(line);
+    }
+    link.Close();
+    return ExitCodeOf(report);
 }
 
 }  // namespace kelvarin::cli

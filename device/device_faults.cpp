@@ -30,14 +30,16 @@ std::optional<FaultMode> ParseFaultMode(std::string_view text) {
     bool hasValue = equals != std::string_view::npos;
 
     FaultMode mode;
-    if (name == "none" || name == "silent" || name == "exception" || name == "split") {
+    if (name == "none" || name == "silent" || name == "exception" || name == "split" ||
+        name == "no-read") {
         if (hasValue) {
             return std::nullopt;
         }
         mode.kind = name == "none"        ? FaultKind::kNone
                     : name == "silent"    ? FaultKind::kSilent
                     : name == "exception" ? FaultKind::kException
-                                          : FaultKind::kSplit;
+                    : name == "split"     ? FaultKind::kSplit
+                                          : FaultKind::kNoRead;
         return mode;
     }
     if (name == "delay") {
@@ -58,13 +60,15 @@ std::optional<FaultMode> ParseFaultMode(std::string_view text) {
         }
         return FaultMode{FaultKind::kLate, *count, *ms};
     }
-    if (name == "close-after" || name == "corrupt") {
+    if (name == "close-after" || name == "corrupt" || name == "flip-store") {
         std::optional<int> count = NumberIn(value, 1, kMaxCount);
         if (!hasValue || !count) {
             return std::nullopt;
         }
-        return FaultMode{name == "corrupt" ? FaultKind::kCorrupt : FaultKind::kCloseAfter, *count,
-                         0};
+        const FaultKind kind = name == "corrupt"       ? FaultKind::kCorrupt
+                               : name == "flip-store" ? FaultKind::kFlipStore
+                                                      : FaultKind::kCloseAfter;
+        return FaultMode{kind, *count, 0};
     }
     return std::nullopt;
 }

@@ -15,4 +15,10 @@ bool DeviceMemory::Write(std::size_t offset, std::string_view data) {
     return true;
 }
 
+void DeviceMemory::CorruptByte(std::size_t offset) {
+    if (offset < m_bytes.size()) {
+        m_bytes[offset] = static_cast<char>(m_bytes[offset] ^ 0xFF);
+    }
+}
+
 }  // namespace kelvarin::device

@@ -24,6 +24,10 @@ class DeviceMemory {
     // not fit inside the memory.
     bool Write(std::size_t offset, std::string_view data);
 
+    // Inverts every bit of the byte at offset, as memory gone bad would
+    // change it; ignored past the end.
+    void CorruptByte(std::size_t offset);
+
   private:
     std::string m_bytes;
 };

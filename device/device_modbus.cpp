@@ -23,6 +23,52 @@ std::string ModbusExceptionReply(std::string_view frame, ModbusException code) {
     return ExceptionReply(frame, static_cast<std::uint8_t>(code));
 }
 
+namespace {
+
+// The reply to a whole Read File Record frame.
+std::string HandleRead(const DeviceMemory& memory, std::string_view frame) {
+    auto fail = [&](ModbusException code) { return ModbusExceptionReply(frame, code); };
+    if (frame.size() < kSubRequestsAt) {
+        return fail(ModbusException::kIllegalValue);
+    }
+    const std::size_t byteCount = ByteAt(frame, kByteCountAt);
+    if (byteCount != frame.size() - kSubRequestsAt || byteCount < kReadSubRequestSize ||
+        byteCount > kMaxRequestDataLength || byteCount % kReadSubRequestSize != 0) {
+        return fail(ModbusException::kIllegalValue);
+    }
+    std::size_t responseLength = 0;
+    for (std::size_t at = kSubRequestsAt; at < frame.size(); at += kReadSubRequestSize) {
+        const std::uint16_t file = FieldAt(frame, at + 1);
+        const std::uint16_t record = FieldAt(frame, at + 3);
+        const std::size_t words = FieldAt(frame, at + 5);
+        if (words == 0) {
+            return fail(ModbusException::kIllegalValue);
+        }
+        if (ByteAt(frame, at) != kFileReferenceType || file < kFirstImageFile ||
+            file > kLastImageFile || record + 2 * words > kPageSize) {
+            return fail(ModbusException::kIllegalAddress);
+        }
+        responseLength += kSubResponseHeader + 2 * words;
+    }
+    if (responseLength > kMaxRequestDataLength) {
+        return fail(ModbusException::kIllegalValue);
+    }
+    std::string reply(frame.substr(0, kFunctionAt + 1));
+    reply[kLengthAt] = 0;
+    reply[kLengthAt + 1] = static_cast<char>(kResponseDataAt + responseLength - kMbapPrefix);
+    reply += static_cast<char>(responseLength);
+    for (std::size_t at = kSubRequestsAt; at < frame.size(); at += kReadSubRequestSize) {
+        const std::size_t bytes = 2 * std::size_t{FieldAt(frame, at + 5)};
+        reply += static_cast<char>(1 + bytes);
+        reply += static_cast<char>(kFileReferenceType);
+        reply.append(
+            memory.Bytes().substr(OffsetOf(FieldAt(frame, at + 1), FieldAt(frame, at + 3)), bytes));
+    }
+    return reply;
+}
+
+}  // namespace
+
 ModbusResult HandleModbusFrame(DeviceMemory& memory, std::string_view frame) {
     ModbusResult result;
     if (frame.size() < kFunctionAt + 1) {
@@ -36,6 +82,10 @@ ModbusResult HandleModbusFrame(DeviceMemory& memory, std::string_view frame) {
         result.reply = ModbusExceptionReply(frame, code);
         return result;
     };
+    if (ByteAt(frame, kFunctionAt) == kReadFileRecord) {
+        result.reply = HandleRead(memory, frame);
+        return result;
+    }
     if (ByteAt(frame, kFunctionAt) != kWriteFileRecord) {
         return fail(ModbusException::kIllegalFunction);
     }
@@ -58,11 +108,13 @@ ModbusResult HandleModbusFrame(DeviceMemory& memory, std::string_view frame) {
         return fail(ModbusException::kIllegalAddress);
     }
     // The record number is a byte offset within the file's 64 KiB page.
-    if (!memory.Write(OffsetOf(file, record), frame.substr(kRecordDataAt))) {
+    const std::size_t offset = OffsetOf(file, record);
+    if (!memory.Write(offset, frame.substr(kRecordDataAt))) {
         return fail(ModbusException::kIllegalAddress);  // unreachable after the checks above
     }
     result.reply = std::string(frame);
     result.stored = true;
+    result.storedOffset = offset;
     return result;
 }
 

@@ -32,15 +32,22 @@ enum class ModbusException : std::uint8_t {
 
 // What handling one request frame did.
 struct ModbusResult {
-    std::string reply;    // the echo or an exception; empty when frame is not a frame
-    bool stored = false;  // true when the request's data went into memory
+    std::string reply;            // the echo, the records read or an exception;
+                                  // empty when frame is not a frame
+    bool stored = false;          // true when the request's data went into memory
+    std::size_t storedOffset = 0; // where in memory, when stored
 };
 
 // Handles one whole request frame (as modbus::ScanFrame delimits it): a sound
-// Write File Record request is stored and answered with its exact echo, any
-// other with an exception reply. A frame that is not Modbus/TCP (shorter than
-// 8 bytes, protocol id not 0, MBAP length out of range or not the frame's
-// size) gets an empty reply and changes nothing.
+// Write File Record request is stored and answered with its exact echo; a
+// sound Read File Record request (one or more sub-requests, each of reference
+// type 6 in files 16 and 17, the response within 0xF5 data bytes) is answered
+// with the records' bytes; any other request gets an exception reply: 01 for
+// another function, 02 for an address outside the files or a reference type
+// other than 6, 03 for lengths that disagree or exceed the limits. A frame
+// that is not Modbus/TCP (shorter than 8 bytes, protocol id not 0, MBAP length
+// out of range or not the frame's size) gets an empty reply and changes
+// nothing.
 ModbusResult HandleModbusFrame(DeviceMemory& memory, std::string_view frame);
 
 // The 9-byte exception reply to frame (at least 8 bytes) with code; empty

@@ -40,15 +40,29 @@ int PollTimeout(TimePoint now, TimePoint when) {
 }  // namespace
 
 DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)) {
-    m_modbus.kind = PortKind::kModbus;
-    m_http.kind = PortKind::kHttp;
+    const int count = std::clamp(m_options.count, 1, kMaxDevices);
+    for (int k = 0; k < count; ++k) {
+        auto unit = std::make_unique<Unit>();
+        unit->modbus.kind = PortKind::kModbus;
+        unit->http.kind = PortKind::kHttp;
+        if (!m_options.imageOut.empty()) {
+            unit->imageOut =
+                count == 1 ? m_options.imageOut : m_options.imageOut + "." + std::to_string(k);
+        }
+        m_units.push_back(std::move(unit));
+    }
 }
 
 DeviceServer::~DeviceServer() {
     m_connections.clear();
-    for (int fd : {m_signalFd, m_modbus.fd, m_http.fd}) {
-        if (fd >= 0) {
-            ::close(fd);
+    if (m_signalFd >= 0) {
+        ::close(m_signalFd);
+    }
+    for (const auto& unit : m_units) {
+        for (int fd : {unit->modbus.fd, unit->http.fd}) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
         }
     }
 }
@@ -70,8 +84,21 @@ bool DeviceServer::Open(std::string* error) {
         *error = "cannot create a signal descriptor: " + SystemError();
         return false;
     }
-    return Listen(m_modbus, m_options.modbusPort, "modbus", error) &&
-           Listen(m_http, m_options.httpPort, "http", error);
+    // Many devices need many descriptors: two listeners each, and their
+    // clients.
+    RaiseOpenFileLimit();
+    for (std::size_t k = 0; k < m_units.size(); ++k) {
+        // A fixed port is the first of consecutive ones; 0 stays "any".
+        const auto portFor = [k](int first) {
+            return first == 0 ? 0 : first + static_cast<int>(k);
+        };
+        Unit& unit = *m_units[k];
+        if (!Listen(unit.modbus, portFor(m_options.modbusPort), "modbus", error) ||
+            !Listen(unit.http, portFor(m_options.httpPort), "http", error)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::string* error) {
@@ -108,16 +135,16 @@ bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::s
     return true;
 }
 
-std::string DeviceServer::ListeningLine() const {
-    return "modbus " + m_modbus.boundAddress + " http " + m_http.boundAddress;
+std::vector<std::string> DeviceServer::ListeningLines() const {
+    std::vector<std::string> lines;
+    for (const auto& unit : m_units) {
+        lines.push_back("modbus " + unit->modbus.boundAddress + " http " +
+                        unit->http.boundAddress);
+    }
+    return lines;
 }
 
-int DeviceServer::CountOn(PortKind kind) const {
-    return static_cast<int>(std::count_if(m_connections.begin(), m_connections.end(),
-                                          [kind](const auto& c) { return c->Kind() == kind; }));
-}
-
-void DeviceServer::AcceptAll(const Listener& listener) {
+void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
     for (;;) {
         int fd = ::accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) {
@@ -126,42 +153,53 @@ void DeviceServer::AcceptAll(const Listener& listener) {
             }
             return;  // EAGAIN: all taken; anything else: try on the next wake-up
         }
-        if (CountOn(listener.kind) >= kMaxConnectionsPerPort) {
+        if (listener.connections >= kMaxConnectionsPerPort) {
             ::close(fd);  // full: the client sees the connection close at once
             continue;
         }
+        Accepted accepted;
         if (listener.kind == PortKind::kModbus) {
-            m_connections.push_back(
-                std::make_unique<ModbusConnection>(fd, m_memory, m_options.fault));
+            accepted.connection =
+                std::make_unique<ModbusConnection>(fd, unit.memory, m_options.fault);
         } else {
-            m_connections.push_back(std::make_unique<HttpConnection>(
-                fd, m_memory, m_options.httpRequestTimeout, Clock::now()));
+            accepted.connection = std::make_unique<HttpConnection>(
+                fd, unit.memory, m_options.httpRequestTimeout, Clock::now());
         }
+        accepted.unit = &unit;
+        accepted.listener = &listener;
+        ++listener.connections;
+        m_connections.push_back(std::move(accepted));
     }
 }
 
 void DeviceServer::RemoveFinished() {
-    bool burstEnded = false;
-    std::erase_if(m_connections, [&burstEnded](const std::unique_ptr<Connection>& c) {
-        if (!c->Finished()) {
+    std::vector<const Unit*> burstsEnded;
+    std::erase_if(m_connections, [&burstsEnded](const Accepted& accepted) {
+        const Connection& c = *accepted.connection;
+        if (!c.Finished()) {
             return false;
         }
-        if (c->Kind() == PortKind::kModbus &&
-            static_cast<const ModbusConnection&>(*c).WroteRecord()) {
-            burstEnded = true;
+        if (c.Kind() == PortKind::kModbus &&
+            static_cast<const ModbusConnection&>(c).WroteRecord() &&
+            std::find(burstsEnded.begin(), burstsEnded.end(), accepted.unit) ==
+                burstsEnded.end()) {
+            burstsEnded.push_back(accepted.unit);
         }
+        --accepted.listener->connections;
         return true;
     });
-    if (burstEnded && !m_options.imageOut.empty()) {
-        SaveImage();
+    for (const Unit* unit : burstsEnded) {
+        if (!unit->imageOut.empty()) {
+            SaveImage(*unit);
+        }
     }
 }
 
-void DeviceServer::SaveImage() {
-    const std::string& path = m_options.imageOut;
+void DeviceServer::SaveImage(const Unit& unit) {
+    const std::string& path = unit.imageOut;
     // Replaced whole, so a reader never sees half an image.
     std::string error;
-    if (!ReplaceFile(path, m_memory.Bytes(), &error)) {
+    if (!ReplaceFile(path, unit.memory.Bytes(), &error)) {
         std::fprintf(stderr, "kelvarin-device: cannot write image %s: %s\n", path.c_str(),
                      error.c_str());
         return;
@@ -172,16 +210,20 @@ void DeviceServer::SaveImage() {
 
 int DeviceServer::Run() {
     std::vector<pollfd> fds;
+    const std::size_t listeners = 2 * m_units.size();
     for (;;) {
         TimePoint now = Clock::now();
         fds.clear();
         fds.push_back({m_signalFd, POLLIN, 0});
-        fds.push_back({m_modbus.fd, POLLIN, 0});
-        fds.push_back({m_http.fd, POLLIN, 0});
+        for (const auto& unit : m_units) {
+            fds.push_back({unit->modbus.fd, POLLIN, 0});
+            fds.push_back({unit->http.fd, POLLIN, 0});
+        }
         TimePoint wake = TimePoint::max();
-        for (const auto& connection : m_connections) {
-            fds.push_back({connection->Fd(), connection->Events(now), 0});
-            wake = std::min(wake, connection->NextTimer(now));
+        for (const Accepted& accepted : m_connections) {
+            const Connection& connection = *accepted.connection;
+            fds.push_back({connection.Fd(), connection.Events(now), 0});
+            wake = std::min(wake, connection.NextTimer(now));
         }
         int ready = ::poll(fds.data(), fds.size(), PollTimeout(now, wake));
         if (ready < 0) {
@@ -199,14 +241,17 @@ int DeviceServer::Run() {
         now = Clock::now();
         // Connections first, while their indices still match fds.
         for (std::size_t i = 0; i < m_connections.size(); ++i) {
-            m_connections[i]->Service(fds[3 + i].revents, now);
+            m_connections[i].connection->Service(fds[1 + listeners + i].revents, now);
         }
         RemoveFinished();
-        if (fds[1].revents != 0) {
-            AcceptAll(m_modbus);
-        }
-        if (fds[2].revents != 0) {
-            AcceptAll(m_http);
+        for (std::size_t k = 0; k < m_units.size(); ++k) {
+            Unit& unit = *m_units[k];
+            if (fds[1 + 2 * k].revents != 0) {
+                AcceptAll(unit, unit.modbus);
+            }
+            if (fds[2 + 2 * k].revents != 0) {
+                AcceptAll(unit, unit.http);
+            }
         }
     }
 }

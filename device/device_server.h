@@ -1,5 +1,6 @@
 // The simulated device's server: a Modbus/TCP port that stores web images
-// and an HTTP port that serves them.
+// and an HTTP port that serves them, for one device or for many, each with
+// its own memory and ports.
 //
 // One thread with plain poll() over non-blocking sockets (no Asio): every
 // connection has its own input and output buffers and timers, so a slow or
@@ -28,7 +29,12 @@ struct DeviceOptions {
     std::string imageOut;                   // memory dump after each write burst; empty for none
     FaultMode fault;
     std::chrono::milliseconds httpRequestTimeout{5000};  // to send a whole request head
+    int count = 1;  // devices; with more than one, a non-zero port is the first of
+                    // count consecutive ports and device K writes imageOut.K
 };
+
+// The most devices one server runs.
+inline constexpr int kMaxDevices = 4096;
 
 // Connections accepted per port; one more is accepted and closed at once.
 inline constexpr int kMaxConnectionsPerPort = 64;
@@ -42,42 +48,56 @@ class DeviceServer {
     DeviceServer(const DeviceServer&) = delete;
     DeviceServer& operator=(const DeviceServer&) = delete;
 
-    // Takes over SIGINT and SIGTERM and binds both ports. Returns false, with
-    // a message for the user in *error, when the address is bad or a port
-    // cannot be bound.
+    // Takes over SIGINT and SIGTERM and binds both ports of every device.
+    // Returns false, with a message for the user in *error, when the address
+    // is bad or a port cannot be bound.
     bool Open(std::string* error);
 
     // "modbus ADDRESS:PORT http ADDRESS:PORT" with the bound address and
-    // ports; valid after Open.
-    std::string ListeningLine() const;
+    // ports of each device, in order; valid after Open.
+    std::vector<std::string> ListeningLines() const;
 
     // Serves both ports until SIGINT or SIGTERM arrives. Returns 0 then, 1
     // when waiting for events fails.
     int Run();
 
   private:
-    // A listening socket and the address it is bound to.
+    // A listening socket, the address it is bound to and its connections.
     struct Listener {
         int fd = -1;
         PortKind kind = PortKind::kModbus;
         std::string boundAddress;  // "A.B.C.D:PORT"
+        int connections = 0;
+    };
+
+    // One simulated device: its memory and its two ports.
+    struct Unit {
+        DeviceMemory memory;
+        Listener modbus;
+        Listener http;
+        std::string imageOut;
+    };
+
+    // A connection and the device and port it belongs to.
+    struct Accepted {
+        std::unique_ptr<Connection> connection;
+        Unit* unit = nullptr;
+        Listener* listener = nullptr;
     };
 
     bool Listen(Listener& listener, int port, const char* name, std::string* error);
-    void AcceptAll(const Listener& listener);
-    int CountOn(PortKind kind) const;
-    // Destroys finished connections; saves the image after a write burst.
+    void AcceptAll(Unit& unit, Listener& listener);
+    // Destroys finished connections; saves a device's image after a write
+    // burst.
     void RemoveFinished();
-    // Writes the memory to the image file (temporary file, then rename) and
+    // Writes unit's memory to its image file (temporary file, then rename) and
     // prints "image PATH".
-    void SaveImage();
+    void SaveImage(const Unit& unit);
 
     DeviceOptions m_options;
-    DeviceMemory m_memory;
     int m_signalFd = -1;
-    Listener m_modbus;
-    Listener m_http;
-    std::vector<std::unique_ptr<Connection>> m_connections;
+    std::vector<std::unique_ptr<Unit>> m_units;
+    std::vector<Accepted> m_connections;
 };
 
 }  // namespace kelvarin::device

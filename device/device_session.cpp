@@ -40,11 +40,21 @@ bool ModbusSession::Answer(std::string_view frame, ModbusFeed& feed) {
         return false;  // dropped as a device resetting the connection would
     }
     ModbusReply reply;
+    const bool isRead = static_cast<std::uint8_t>(frame[modbus::kFunctionAt]) ==
+                        modbus::kReadFileRecord;
     if (m_fault.kind == FaultKind::kException) {
         reply.bytes = ModbusExceptionReply(frame, ModbusException::kDeviceFailure);
+    } else if (m_fault.kind == FaultKind::kNoRead && isRead) {
+        reply.bytes = ModbusExceptionReply(frame, ModbusException::kIllegalFunction);
     } else {
         ModbusResult result = HandleModbusFrame(m_memory, frame);
-        m_wroteRecord = m_wroteRecord || result.stored;
+        if (result.stored) {
+            m_wroteRecord = true;
+            // The echo says the data arrived; the memory keeps it changed.
+            if (m_fault.kind == FaultKind::kFlipStore && ++m_writes == m_fault.count) {
+                m_memory.CorruptByte(result.storedOffset);
+            }
+        }
         reply.bytes = std::move(result.reply);
     }
     switch (m_fault.kind) {

@@ -27,7 +27,7 @@ struct ModbusFeed {
 // Frames a connection's byte stream by the MBAP length and answers each
 // request, split across reads or several to a read, with the fault mode
 // applied. Counts requests per connection, 1-based, for late, close-after and
-// corrupt.
+// corrupt, and stored writes for flip-store.
 class ModbusSession {
   public:
     // memory must outlive the session.
@@ -53,6 +53,7 @@ class ModbusSession {
     FaultMode m_fault;
     std::string m_input;
     int m_requests = 0;
+    int m_writes = 0;
     bool m_wroteRecord = false;
     bool m_closing = false;
 };

@@ -45,10 +45,16 @@ int main(int argc, char** argv) {
                    "write the whole memory to this file and print \"image PATH\"");
     app.add_option("--fault", fault,
                    "Misbehave on purpose: silent, exception, delay=MS, late=N[:MS], split, "
-                   "close-after=N or corrupt=N")
+                   "close-after=N, corrupt=N, flip-store=N or no-read")
         ->check([](const std::string& text) {
             return ParseFaultMode(text) ? std::string() : "unknown fault mode: " + text;
         });
+    app.add_option("--count", options.count,
+                   "Run this many devices, each with its own memory and ports, one line each "
+                   "(a non-zero port is then the first of consecutive ports, and --image-out "
+                   "PATH becomes PATH.0, PATH.1, ...)")
+        ->capture_default_str()
+        ->check(CLI::Range(1, kMaxDevices));
     app.add_option("--http-timeout", httpTimeoutMs,
                    "Milliseconds an HTTP client has to send its whole request")
         ->capture_default_str()
@@ -72,7 +78,9 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
     // Tests and scripts start the device on port 0 and read the ports here.
-    std::printf("%s\n", server.ListeningLine().c_str());
+    for (const std::string& line : server.ListeningLines()) {
+        std::printf("%s\n", line.c_str());
+    }
     std::fflush(stdout);
     return server.Run() == 0 ? kExitOk : kExitFailed;
 }

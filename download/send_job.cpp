@@ -1,4 +1,4 @@
-// Pack, dump, download: the order every front end sends in.
+// Pack, dump, download, read back: the order every front end sends in.
 #include "send_job.h"
 
 #include "files.h"
@@ -8,7 +8,8 @@
 namespace kelvarin {
 
 SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                     const LinkTimeouts& timeouts, const DumpTarget& dump, SendObserver& observer) {
+                     const LinkTimeouts& timeouts, const DumpTarget& dump, SendObserver& observer,
+                     bool verify) {
     SendReport report;
     observer.OnSendStart(image.size());
     if (!dump.path.empty()) {
@@ -20,14 +21,20 @@ SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
     }
     report.download = DownloadImage(image, link, timeouts, observer);
     observer.OnSendEnd(report.download);
+    // A failed download is not read back: its outcome is already known.
+    if (verify && report.download.Succeeded()) {
+        observer.OnVerifyStart();
+        report.verify = VerifyImage(image, link, timeouts);
+        observer.OnVerified(*report.verify, true);
+    }
     return report;
 }
 
 SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const LinkTimeouts& timeouts,
-                     const DumpTarget& dump, SendObserver& observer) {
+                     const DumpTarget& dump, SendObserver& observer, bool verify) {
     const PackResult packed = PackImage(request);
     observer.OnPacked(packed);
-    SendReport report = SendImage(packed.image, link, timeouts, dump, observer);
+    SendReport report = SendImage(packed.image, link, timeouts, dump, observer, verify);
     report.packed = packed.Packed();
     report.skipped = packed.Skipped();
     return report;

@@ -1,12 +1,14 @@
 // The Send command's work, as the window and the command line run it: pack
-// (or take a ready image), keep a copy in the dump file, download. Every step
-// is reported to an observer as data.
+// (or take a ready image), keep a copy in the dump file, download, and read
+// the image back when asked. Every step is reported to an observer as data.
 #pragma once
 
 #include "download.h"
 #include "dump_file.h"
 #include "packer.h"
+#include "readback.h"
 
+#include <optional>
 #include <span>
 #include <string>
 
@@ -14,7 +16,8 @@ namespace kelvarin {
 
 // Told of each step of a Send, in order: OnPacked (only when files were
 // packed), OnSendStart, OnDumpFailed (only when the dump was not written),
-// OnChunk for every chunk, OnSendEnd.
+// OnChunk for every chunk, OnSendEnd, then OnVerifyStart and OnVerified when
+// the image is read back.
 class SendObserver : public DownloadObserver {
   public:
     virtual void OnPacked(const PackResult& /*result*/) {}
@@ -22,6 +25,9 @@ class SendObserver : public DownloadObserver {
     virtual void OnDumpFailed(const std::string& /*path*/) {}
     void OnChunk(const ChunkOutcome& /*outcome*/) override {}
     virtual void OnSendEnd(const DownloadReport& /*report*/) {}
+    virtual void OnVerifyStart() {}
+    // downloaded: the image was downloaded just before (not only compared).
+    virtual void OnVerified(const VerifyReport& /*report*/, bool /*downloaded*/) {}
 };
 
 // What one Send did.
@@ -30,19 +36,26 @@ struct SendReport {
     int skipped = 0;           // files not packed
     bool dumpWritten = false;  // the dump file holds the image
     DownloadReport download;
+    std::optional<VerifyReport> verify;  // the read-back, when one was made
 
-    // True when every file was packed and every chunk came back as its echo.
-    bool Succeeded() const { return skipped == 0 && download.Succeeded(); }
+    // True when every file was packed, every chunk came back as its echo and,
+    // when read back, the device holds the image.
+    bool Succeeded() const {
+        return skipped == 0 && download.Succeeded() &&
+               (!verify || verify->outcome == VerifyOutcome::kEqual);
+    }
 };
 
 // Sends image: tells the observer it starts, writes the dump (unless the
-// target's path is empty), downloads and tells the observer it ended.
+// target's path is empty), downloads and tells the observer it ended; then,
+// when verify is true and the download succeeded, reads the image back.
 SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                     const LinkTimeouts& timeouts, const DumpTarget& dump, SendObserver& observer);
+                     const LinkTimeouts& timeouts, const DumpTarget& dump, SendObserver& observer,
+                     bool verify = false);
 
 // Packs request into a 0xFF-filled 131072-byte image, tells the observer,
 // then sends the image as SendImage does.
 SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const LinkTimeouts& timeouts,
-                     const DumpTarget& dump, SendObserver& observer);
+                     const DumpTarget& dump, SendObserver& observer, bool verify = false);
 
 }  // namespace kelvarin

@@ -9,7 +9,9 @@
 #pragma once
 
 #include "download.h"
+#include "fleet.h"
 #include "packer.h"
+#include "readback.h"
 
 #include <initializer_list>
 #include <string>
@@ -21,25 +23,36 @@ namespace kelvarin {
 // The languages the catalog speaks.
 enum class Language {
     kChinese,  // Simplified Chinese, the product's own
+    kEnglish,
 };
+
+// The language the environment asks for: the first of LC_ALL, LC_MESSAGES
+// and LANG that is set and not empty decides; English when it names an
+// English locale ("en", "en_GB.UTF-8", ...), Chinese otherwise (Chinese is
+// the product's own language, so also when none is set).
+Language LanguageFromEnvironment();
 
 // Every log line there is, by what it says.
 enum class MessageId : int {
-    kConnected,            // {0} host, {1} port
-    kConnectFailed,        // {0} host, {1} port
-    kDisconnected,         //
-    kWebOptions,           // {0} the options, joined by kListSeparator
-    kOptionContentTypes,   //
-    kOptionGzip,           //
-    kOptionSiteRoot,       // {0} folder
-    kListSeparator,        //
-    kPacking,              //
-    kMayExceedCapacity,    //
-    kOpenFailed,           // {0} path
-    kReadFailed,           // {0} path
-    kTooLarge,             // {0} URL name
-    kDuplicateUrl,         // {0} URL name
-    kPackDone,             //
+    // Connecting.
+    kConnected,      // {0} host, {1} port
+    kConnectFailed,  // {0} host, {1} port
+    kDisconnected,   //
+    // Web options.
+    kWebOptions,          // {0} the options, joined by kListSeparator
+    kOptionContentTypes,  //
+    kOptionGzip,          //
+    kOptionSiteRoot,      // {0} folder
+    kListSeparator,       //
+    // Packing.
+    kPacking,            //
+    kMayExceedCapacity,  //
+    kOpenFailed,         // {0} path
+    kReadFailed,         // {0} path
+    kTooLarge,           // {0} URL name
+    kDuplicateUrl,       // {0} URL name
+    kPackDone,           //
+    // Sending.
     kSendStart,            //
     kDumpFailed,           // {0} path
     kChunkRejected,        // {0} bytes sent, {1} page offset, {2} file number (hex)
@@ -47,6 +60,26 @@ enum class MessageId : int {
     kChunkConnectionLost,  // as kChunkRejected
     kFailedChunks,         // {0} count
     kSendEnd,              //
+    // Reading back.
+    kVerifyStart,           //
+    kVerifyEqual,           // {0} bytes
+    kVerifyDifferent,       // {0} bytes that differ, {1} offset of the first
+    kVerifyUnreadable,      // {0} why (a kWhy message)
+    kVerifyNotDone,         //
+    kWhyException,          // {0} exception code
+    kWhyNoReply,            // {0} offset
+    kWhyConnectionLost,     // {0} offset
+    kWhyMalformed,          // {0} offset
+    // A fleet of devices.
+    kTargetDone,            // {0} target, {1} seconds
+    kTargetFailed,          // {0} target, {1} why (a kReason message), {2} seconds
+    kFleetSummary,          // {0} devices, {1} succeeded, {2} failed
+    kReasonConnectFailed,   //
+    kReasonChunks,          // {0} chunks that failed
+    kReasonConnectionLost,  //
+    kReasonDifferent,       // {0} bytes that differ, {1} offset of the first
+    kReasonUnreadable,      // {0} why (a kWhy message)
+    kReasonNotPacked,       // {0} files not packed
     kCount
 };
 
@@ -80,6 +113,25 @@ class MessageCatalog {
     // The lines that end a download: the failure count when any chunk
     // failed, then the end line.
     std::vector<std::string> EndLines(const DownloadReport& report) const;
+
+    // The lines of a read-back: what it found and, when the device cannot be
+    // read back after a download that succeeded, that the download stands.
+    std::vector<std::string> VerifyLines(const VerifyReport& report, bool downloaded) const;
+
+    // Why a device could not be read back, as a phrase.
+    std::string WhyUnreadable(const VerifyReport& report) const;
+
+    // The line of one device of a fleet: done, or failed and why.
+    std::string TargetLine(const TargetResult& result) const;
+
+    // Why a device of a fleet failed, as a phrase; empty when it succeeded.
+    std::string TargetFailure(const TargetResult& result) const;
+
+    // The line that ends a fleet send.
+    std::string FleetSummary(int devices, int succeeded) const;
+
+    // Seconds as the fleet lines show them: two decimals.
+    static std::string Seconds(double seconds);
 
   private:
     Language m_language;

@@ -38,4 +38,14 @@ void SendLog::OnSendEnd(const DownloadReport& report) {
     }
 }
 
+void SendLog::OnVerifyStart() {
+    m_log.AppendLine(m_catalog.Text(MessageId::kVerifyStart));
+}
+
+void SendLog::OnVerified(const VerifyReport& report, bool downloaded) {
+    for (const std::string& line : m_catalog.VerifyLines(report, downloaded)) {
+        m_log.AppendLine(line);
+    }
+}
+
 }  // namespace kelvarin

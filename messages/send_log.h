@@ -21,6 +21,8 @@ class SendLog : public SendObserver {
     void OnDumpFailed(const std::string& path) override;
     void OnChunk(const ChunkOutcome& outcome) override;
     void OnSendEnd(const DownloadReport& report) override;
+    void OnVerifyStart() override;
+    void OnVerified(const VerifyReport& report, bool downloaded) override;
 
   private:
     const MessageCatalog& m_catalog;

@@ -58,6 +58,66 @@ bool IsWriteFileRecord(const std::uint8_t* frame, std::size_t size) {
            kRecordDataAt + 2 * std::size_t{LoadBE16(frame + kRecordLengthAt)} == size;
 }
 
+std::size_t EncodeReadFileRecord(std::uint8_t* frame, std::span<const ReadPiece> pieces,
+                                 std::uint16_t transaction) {
+    if (pieces.empty() || pieces.size() > kMaxReadSubRequests) {
+        return 0;
+    }
+    const std::size_t byteCount = pieces.size() * kReadSubRequestSize;
+    const std::size_t size = kSubRequestsAt + byteCount;
+    std::memset(frame, 0, kSubRequestsAt);
+    StoreBE16(frame + kTransactionAt, transaction);
+    StoreBE16(frame + kLengthAt, static_cast<std::uint16_t>(size - kMbapPrefix));
+    frame[kFunctionAt] = kReadFileRecord;
+    frame[kByteCountAt] = static_cast<std::uint8_t>(byteCount);
+    std::uint8_t* at = frame + kSubRequestsAt;
+    for (const ReadPiece& piece : pieces) {
+        at[0] = kFileReferenceType;
+        StoreBE16(at + 1, piece.position.file);
+        StoreBE16(at + 3, piece.position.record);
+        StoreBE16(at + 5, piece.words);
+        at += kReadSubRequestSize;
+    }
+    return size;
+}
+
+ReadReply DecodeReadReply(std::span<const std::uint8_t> reply, std::span<const ReadPiece> pieces,
+                          std::uint16_t transaction, std::uint8_t* out) {
+    ReadReply result;
+    const FrameScan scan = ScanFrame(reply);
+    if (scan.status != FrameStatus::kFrame || scan.size != reply.size() ||
+        reply.size() <= kFunctionAt || LoadBE16(reply.data() + kTransactionAt) != transaction) {
+        return result;
+    }
+    const std::uint8_t function = reply[kFunctionAt];
+    if (function == (kReadFileRecord | kExceptionBit) && reply.size() == kExceptionReplySize) {
+        result.status = ReadReplyStatus::kException;
+        result.exceptionCode = reply[kFunctionAt + 1];
+        return result;
+    }
+    if (function != kReadFileRecord || reply.size() <= kResponseLengthAt ||
+        reply[kResponseLengthAt] + kResponseDataAt != reply.size()) {
+        return result;
+    }
+    // Each sub-response must be exactly the piece asked for.
+    std::size_t at = kResponseDataAt;
+    for (const ReadPiece& piece : pieces) {
+        const std::size_t bytes = 2 * std::size_t{piece.words};
+        if (at + kSubResponseHeader + bytes > reply.size() || reply[at] != 1 + bytes ||
+            reply[at + 1] != kFileReferenceType) {
+            return result;
+        }
+        std::memcpy(out, reply.data() + at + kSubResponseHeader, bytes);
+        out += bytes;
+        at += kSubResponseHeader + bytes;
+    }
+    if (at != reply.size()) {
+        return result;
+    }
+    result.status = ReadReplyStatus::kData;
+    return result;
+}
+
 std::string ExceptionReply(std::string_view frame, std::uint8_t code) {
     if (frame.size() < kFunctionAt + 1) {
         return {};

@@ -13,6 +13,14 @@
 //   9 reference type 6 | 10-11 file number | 12-13 record number |
 //   14-15 record length (words) | 16.. record data
 // The device's normal reply is an exact echo.
+//
+// Read File Record (function 20) request, one or more sub-requests:
+//   7 function 20 | 8 byte count (7 per sub-request) | per sub-request:
+//   reference type 6 | file number (2) | record number (2) | record length
+//   in words (2)
+// and its response:
+//   7 function 20 | 8 response data length | per sub-request: file response
+//   length (1 + 2 x words) | reference type 6 | the record's bytes
 #pragma once
 
 #include <cstddef>
@@ -36,6 +44,7 @@ inline constexpr std::size_t kMaxMbapLength = 254;  // unit id and a 253-byte PD
 
 // ---- PDU ----
 inline constexpr std::size_t kFunctionAt = 7;
+inline constexpr std::uint8_t kReadFileRecord = 0x14;
 inline constexpr std::uint8_t kWriteFileRecord = 0x15;
 // An exception reply carries the function code with this bit set.
 inline constexpr std::uint8_t kExceptionBit = 0x80;
@@ -53,6 +62,21 @@ inline constexpr std::uint8_t kFileReferenceType = 6;
 inline constexpr std::size_t kSubRequestHeader = 7;
 // The largest request data length (and response data length) Modbus allows.
 inline constexpr std::size_t kMaxRequestDataLength = 0xF5;
+
+// ---- Read File Record ----
+inline constexpr std::size_t kByteCountAt = 8;     // request: sub-request bytes that follow
+inline constexpr std::size_t kSubRequestsAt = 9;   // request: the first sub-request
+inline constexpr std::size_t kReadSubRequestSize = 7;
+inline constexpr std::size_t kResponseLengthAt = 8;  // response: data bytes that follow
+inline constexpr std::size_t kResponseDataAt = 9;    // response: the first sub-response
+// A sub-response's own header: its length byte and the reference type.
+inline constexpr std::size_t kSubResponseHeader = 2;
+// The most words one response carries: a single sub-response within the
+// response data length's limit of 0xF5 bytes.
+inline constexpr std::size_t kMaxReadWords = (kMaxRequestDataLength - kSubResponseHeader) / 2;
+static_assert(kMaxReadWords == 121);
+// The most sub-requests one request holds.
+inline constexpr std::size_t kMaxReadSubRequests = kMaxRequestDataLength / kReadSubRequestSize;
 
 // ---- The image memory as Modbus files ----
 inline constexpr std::uint16_t kFirstImageFile = 16;
@@ -122,6 +146,39 @@ FilePosition RequestPosition(const std::uint8_t* frame);
 // True when frame (size bytes) is a well-formed Write File Record request
 // with one sub-request whose lengths agree with its size.
 bool IsWriteFileRecord(const std::uint8_t* frame, std::size_t size);
+
+// One sub-request of a Read File Record request: words 16-bit words at a
+// file and record number (a byte offset).
+struct ReadPiece {
+    FilePosition position;
+    std::uint16_t words = 0;
+};
+
+// Writes a Read File Record request for pieces (1 to kMaxReadSubRequests)
+// with transaction id transaction into frame, which holds at least
+// kSubRequestsAt + 7 x pieces bytes. Returns the frame's size; 0 when there
+// are no pieces or too many.
+std::size_t EncodeReadFileRecord(std::uint8_t* frame, std::span<const ReadPiece> pieces,
+                                 std::uint16_t transaction);
+
+// How a reply to a Read File Record request reads.
+enum class ReadReplyStatus {
+    kData,       // the records' bytes, as asked
+    kException,  // an exception reply; code says which
+    kMalformed,  // anything else: another transaction, wrong lengths, a cut frame
+};
+
+// The result of DecodeReadReply.
+struct ReadReply {
+    ReadReplyStatus status = ReadReplyStatus::kMalformed;
+    std::uint8_t exceptionCode = 0;  // for kException
+};
+
+// Reads reply (one whole frame) as the answer to the request for pieces with
+// transaction id transaction; for kData the records' bytes, in order, go to
+// out, which holds 2 x the pieces' words.
+ReadReply DecodeReadReply(std::span<const std::uint8_t> reply, std::span<const ReadPiece> pieces,
+                          std::uint16_t transaction, std::uint8_t* out);
 
 // The exception reply to frame (at least 8 bytes): its transaction and unit
 // ids, length 3, its function code with the exception bit set, then code.

@@ -125,7 +125,8 @@ TEST(Cli, SiteFoldersPackWithTheWebOptions) {
     EXPECT_EQ(packed.exitCode, 0) << packed.err;
     EXPECT_EQ(packed.out, "网页选项：内容类型，gzip压缩，网站根目录" + dir.Path() +
                               "/site\n正在打包\n打包完成\n");
-    ImageWalk walk = ReadImage(ReadAll(image));
+    std::string bytes = ReadAll(image);  // the walk points into it
+    ImageWalk walk = ReadImage(bytes);
     ASSERT_EQ(walk.records.size(), 2u);
     EXPECT_EQ(walk.records[0].path, "/css/main.css");  // path order, hidden files left out
     EXPECT_EQ(walk.records[1].path, "/index.htm");
@@ -149,7 +150,8 @@ TEST(Cli, SiteFoldersPackWithTheWebOptions) {
     auto rooted = RunProgram({kCli, "pack", "-o", image, "--root", dir.Path() + "/site",
                               dir.Path() + "/site/css/main.css", dir.Write("extra.js", "1")});
     EXPECT_EQ(rooted.exitCode, 0) << rooted.err;
-    walk = ReadImage(ReadAll(image));
+    bytes = ReadAll(image);
+    walk = ReadImage(bytes);
     ASSERT_EQ(walk.records.size(), 2u);
     EXPECT_EQ(walk.records[0].path, "/css/main.css");
     EXPECT_EQ(walk.records[1].path, "/extra.js");

@@ -1,0 +1,143 @@
+// kelvarin-cli fleet: one image, packed once, downloaded to many devices at
+// once.
+#include "catalog.h"
+#include "commands.h"
+#include "dump_file.h"
+#include "files.h"
+#include "fleet.h"
+
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+namespace kelvarin::cli {
+
+namespace {
+
+// text as a JSON string.
+std::string JsonString(std::string_view text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        switch (c) {
+            case '"':
+                quoted += "\\\"";
+                break;
+            case '\\':
+                quoted += "\\\\";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    quoted += escaped;
+                } else {
+                    quoted += c;
+                }
+        }
+    }
+    return quoted + "\"";
+}
+
+// Seconds with three decimals, for the JSON.
+std::string Seconds3(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+// The results as one JSON array, an object per target; errors in English,
+// for the programs that read it.
+std::string JsonResults(const std::vector<TargetResult>& results) {
+    const MessageCatalog english(Language::kEnglish);
+    std::ostringstream json;
+    json << "[";
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        const TargetResult& result = results[i];
+        const std::string error = english.TargetFailure(result);
+        json << (i == 0 ? "\n" : ",\n") << "  {\"target\": " << JsonString(result.target.Text())
+             << ", \"ok\": " << (result.Succeeded() ? "true" : "false")
+             << ", \"failed_chunks\": " << result.download.failedChunks
+             << ", \"seconds\": " << Seconds3(result.seconds)
+             << ", \"error\": " << (error.empty() ? "null" : JsonString(error)) << "}";
+    }
+    json << (results.empty() ? "]\n" : "\n]\n");
+    return json.str();
+}
+
+// Prints each target's line as it finishes.
+class FleetLines : public FleetObserver {
+  public:
+    explicit FleetLines(const MessageCatalog& catalog) : m_catalog(catalog) {}
+    void OnTargetDone(const TargetResult& result) override {
+        std::cout << m_catalog.TargetLine(result) << std::endl;
+    }
+
+  private:
+    const MessageCatalog& m_catalog;
+};
+
+// Collects nothing: the JSON is printed from the results at the end.
+class Quiet : public FleetObserver {
+  public:
+    void OnTargetDone(const TargetResult&) override {}
+};
+
+}  // namespace
+
+int RunFleet(const FleetArguments& arguments) {
+    // Every usage error comes before anything is sent.
+    std::string error;
+    const std::optional<std::vector<FleetTarget>> targets =
+        ReadTargets(arguments.targetsPath, &error);
+    if (!targets) {
+        std::cerr << "kelvarin-cli: " << error << '\n';
+        return kExitUsage;
+    }
+    const std::optional<PreparedImage> image = PrepareImage(arguments.source);
+    if (!image) {
+        return kExitUsage;
+    }
+
+    // With --json, standard output holds the JSON alone; the log goes to
+    // standard error.
+    std::ostream& log = arguments.json ? std::cerr : std::cout;
+    const MessageCatalog catalog;
+    if (image->pack) {
+        for (const std::string& line : catalog.PackLines(*image->pack)) {
+            log << line << '\n';
+        }
+    }
+    const DumpTarget dump =
+        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
+    const std::string_view bytes(reinterpret_cast<const char*>(image->bytes.data()),
+                                 image->bytes.size());
+    if (!dump.usable || !WriteWholeFile(dump.path, bytes)) {
+        log << catalog.Text(MessageId::kDumpFailed, {dump.path}) << '\n';
+    }
+    log.flush();
+
+    RaiseOpenFileLimit();
+    FleetOptions options;
+    options.jobs = arguments.jobs;
+    options.verify = arguments.verify;
+    FleetLines lines(catalog);
+    Quiet quiet;
+    const std::vector<TargetResult> results =
+        SendToFleet(image->bytes, *targets, options,
+                    arguments.json ? static_cast<FleetObserver&>(quiet) : lines);
+
+    int succeeded = 0;
+    for (const TargetResult& result : results) {
+        succeeded += result.Succeeded() ? 1 : 0;
+    }
+    if (arguments.json) {
+        std::cout << JsonResults(results) << std::flush;
+    } else {
+        std::cout << catalog.FleetSummary(static_cast<int>(results.size()), succeeded)
+                  << std::endl;
+    }
+    const bool all = succeeded == static_cast<int>(results.size()) && image->complete;
+    return all ? kExitOk : kExitFailed;
+}
+
+}  // namespace kelvarin::cli
