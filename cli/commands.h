@@ -53,9 +53,9 @@ struct PreparedImage {
 };
 
 // Packs the files of source (the caller says the packer's lines from the
-// result), or reads, checks and loads its image file. Nothing, after saying why on stderr, for a usage
-// error or an image file that cannot be read, is too large, of odd length or
-// broken (the fault and its offset named).
+// result), or reads, checks and loads its image file. Nothing, after saying why on stderr, for a
+// usage error or an image file that cannot be read, is too large, of odd length or broken (the
+// fault and its offset named).
 std::optional<PreparedImage> PrepareImage(const ImageSource& source);
 
 // pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image; 0

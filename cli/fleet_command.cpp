@@ -133,8 +133,7 @@ int RunFleet(const FleetArguments& arguments) {
     if (arguments.json) {
         std::cout << JsonResults(results) << std::flush;
     } else {
-        std::cout << catalog.FleetSummary(static_cast<int>(results.size()), succeeded)
-                  << std::endl;
+        std::cout << catalog.FleetSummary(static_cast<int>(results.size()), succeeded) << std::endl;
     }
     const bool all = succeeded == static_cast<int>(results.size()) && image->complete;
     return all ? kExitOk : kExitFailed;

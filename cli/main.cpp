@@ -22,8 +22,8 @@ void AddPackOptions(CLI::App& command, PackSource& source) {
         "--site", source.site,
         "Pack every file below this folder (hidden ones skipped, in order of their path), "
         "each named by its path below it");
-    CLI::Option* root = command.add_option(
-        "--root", source.root, "Name files below this folder by their path below it");
+    CLI::Option* root = command.add_option("--root", source.root,
+                                           "Name files below this folder by their path below it");
     site->excludes(files)->excludes(root);
     command.add_flag("--content-types", source.contentTypes,
                      "Give each file its content type from the built-in table");
@@ -34,9 +34,9 @@ void AddPackOptions(CLI::App& command, PackSource& source) {
 // AddPackOptions and --image, for the commands that send or compare an image.
 void AddImageOptions(CLI::App& command, ImageSource& source) {
     AddPackOptions(command, source.files);
-    CLI::Option* image = command.add_option(
-        "--image", source.image,
-        "Use this image file as it is (checked first) instead of packing files");
+    CLI::Option* image =
+        command.add_option("--image", source.image,
+                           "Use this image file as it is (checked first) instead of packing files");
     image->excludes(command.get_option("files"))->excludes(command.get_option("--site"));
 }
 
@@ -106,8 +106,9 @@ int main(int argc, char** argv) {
     FleetArguments fleetArguments;
     CLI::App* fleet = app.add_subcommand(
         "fleet", "Pack once and download the image to every device of a targets file at once");
-    fleet->add_option("--targets", fleetArguments.targetsPath,
-                      "File of ADDRESS[:PORT] lines (port 502 when left out; # comments)")
+    fleet
+        ->add_option("--targets", fleetArguments.targetsPath,
+                     "File of ADDRESS[:PORT] lines (port 502 when left out; # comments)")
         ->required();
     AddImageOptions(*fleet, fleetArguments.source);
     fleet->add_option("--dump", fleetArguments.dumpPath,
@@ -118,9 +119,10 @@ int main(int argc, char** argv) {
     fleet->add_flag("--json", fleetArguments.json,
                     "Print one JSON array of results (target, ok, failed_chunks, seconds, "
                     "error) instead of lines");
-    fleet->add_option("--jobs", fleetArguments.jobs,
-                      "Devices at once (default: all, up to " +
-                          std::to_string(kelvarin::kMaxFleetJobs) + ")")
+    fleet
+        ->add_option(
+            "--jobs", fleetArguments.jobs,
+            "Devices at once (default: all, up to " + std::to_string(kelvarin::kMaxFleetJobs) + ")")
         ->check(CLI::Range(1, kelvarin::kMaxFleetJobs));
     RequireOneOf(*fleet, {"files", "--site", "--image"}, "files, --site or --image");
 

@@ -42,8 +42,8 @@ std::optional<std::string> LoadImage(const std::string& path) {
         return std::nullopt;
     }
     if (bytes->size() > kImageCapacity) {
-        std::cerr << "kelvarin-cli: " << path << " is " << bytes->size()
-                  << " bytes, more than the " << kImageCapacity << " bytes of the image memory\n";
+        std::cerr << "kelvarin-cli: " << path << " is " << bytes->size() << " bytes, more than the "
+                  << kImageCapacity << " bytes of the image memory\n";
         return std::nullopt;
     }
     if (bytes->size() % 2 != 0) {

@@ -65,7 +65,7 @@ std::optional<FaultMode> ParseFaultMode(std::string_view text) {
         if (!hasValue || !count) {
             return std::nullopt;
         }
-        const FaultKind kind = name == "corrupt"       ? FaultKind::kCorrupt
+        const FaultKind kind = name == "corrupt"      ? FaultKind::kCorrupt
                                : name == "flip-store" ? FaultKind::kFlipStore
                                                       : FaultKind::kCloseAfter;
         return FaultMode{kind, *count, 0};

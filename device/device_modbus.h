@@ -32,10 +32,10 @@ enum class ModbusException : std::uint8_t {
 
 // What handling one request frame did.
 struct ModbusResult {
-    std::string reply;            // the echo, the records read or an exception;
-                                  // empty when frame is not a frame
-    bool stored = false;          // true when the request's data went into memory
-    std::size_t storedOffset = 0; // where in memory, when stored
+    std::string reply;             // the echo, the records read or an exception;
+                                   // empty when frame is not a frame
+    bool stored = false;           // true when the request's data went into memory
+    std::size_t storedOffset = 0;  // where in memory, when stored
 };
 
 // Handles one whole request frame (as modbus::ScanFrame delimits it): a sound

@@ -138,8 +138,7 @@ bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::s
 std::vector<std::string> DeviceServer::ListeningLines() const {
     std::vector<std::string> lines;
     for (const auto& unit : m_units) {
-        lines.push_back("modbus " + unit->modbus.boundAddress + " http " +
-                        unit->http.boundAddress);
+        lines.push_back("modbus " + unit->modbus.boundAddress + " http " + unit->http.boundAddress);
     }
     return lines;
 }
@@ -181,8 +180,7 @@ void DeviceServer::RemoveFinished() {
         }
         if (c.Kind() == PortKind::kModbus &&
             static_cast<const ModbusConnection&>(c).WroteRecord() &&
-            std::find(burstsEnded.begin(), burstsEnded.end(), accepted.unit) ==
-                burstsEnded.end()) {
+            std::find(burstsEnded.begin(), burstsEnded.end(), accepted.unit) == burstsEnded.end()) {
             burstsEnded.push_back(accepted.unit);
         }
         --accepted.listener->connections;

@@ -40,8 +40,8 @@ bool ModbusSession::Answer(std::string_view frame, ModbusFeed& feed) {
         return false;  // dropped as a device resetting the connection would
     }
     ModbusReply reply;
-    const bool isRead = static_cast<std::uint8_t>(frame[modbus::kFunctionAt]) ==
-                        modbus::kReadFileRecord;
+    const bool isRead =
+        static_cast<std::uint8_t>(frame[modbus::kFunctionAt]) == modbus::kReadFileRecord;
     if (m_fault.kind == FaultKind::kException) {
         reply.bytes = ModbusExceptionReply(frame, ModbusException::kDeviceFailure);
     } else if (m_fault.kind == FaultKind::kNoRead && isRead) {

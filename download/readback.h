@@ -37,8 +37,8 @@ struct VerifyReport {
     std::size_t firstDifference = 0;  // image offset of the first differing byte
     std::size_t differingBytes = 0;   // how many bytes differ
     ReadFailure failure = ReadFailure::kNone;
-    std::uint8_t exceptionCode = 0;   // for kException
-    std::size_t failedAt = 0;         // image offset the failed request read from
+    std::uint8_t exceptionCode = 0;  // for kException
+    std::size_t failedAt = 0;        // image offset the failed request read from
 };
 
 // The requests that read the first length bytes of the image memory (length

@@ -25,8 +25,8 @@ TargetResult SendToOne(std::span<const std::uint8_t> image, const FleetTarget& t
     result.target = target;
     const auto start = std::chrono::steady_clock::now();
     CSocketLink link;
-    result.connected = link.Open(0, false, options.timeouts) &&
-                       link.Connect(target.address, target.port);
+    result.connected =
+        link.Open(0, false, options.timeouts) && link.Connect(target.address, target.port);
     if (result.connected) {
         NoChunks chunks;
         result.download = DownloadImage(image, link, options.timeouts, chunks);

@@ -170,9 +170,9 @@ Language LanguageFromEnvironment() {
         const char* value = std::getenv(variable);
         if (value && value[0] != '\0') {
             const std::string_view locale(value);
-            const bool english = StartsWithIgnoringCase(locale, "en") &&
-                                 (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' ||
-                                  locale[2] == '@');
+            const bool english =
+                StartsWithIgnoringCase(locale, "en") &&
+                (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' || locale[2] == '@');
             return english ? Language::kEnglish : Language::kChinese;
         }
     }
@@ -318,8 +318,7 @@ std::vector<std::string> MessageCatalog::VerifyLines(const VerifyReport& report,
         case VerifyOutcome::kUnreadable:
             break;
     }
-    std::vector<std::string> lines = {
-        Text(MessageId::kVerifyUnreadable, {WhyUnreadable(report)})};
+    std::vector<std::string> lines = {Text(MessageId::kVerifyUnreadable, {WhyUnreadable(report)})};
     if (downloaded) {
         lines.push_back(Text(MessageId::kVerifyNotDone));
     }

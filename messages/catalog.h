@@ -61,15 +61,15 @@ enum class MessageId : int {
     kFailedChunks,         // {0} count
     kSendEnd,              //
     // Reading back.
-    kVerifyStart,           //
-    kVerifyEqual,           // {0} bytes
-    kVerifyDifferent,       // {0} bytes that differ, {1} offset of the first
-    kVerifyUnreadable,      // {0} why (a kWhy message)
-    kVerifyNotDone,         //
-    kWhyException,          // {0} exception code
-    kWhyNoReply,            // {0} offset
-    kWhyConnectionLost,     // {0} offset
-    kWhyMalformed,          // {0} offset
+    kVerifyStart,        //
+    kVerifyEqual,        // {0} bytes
+    kVerifyDifferent,    // {0} bytes that differ, {1} offset of the first
+    kVerifyUnreadable,   // {0} why (a kWhy message)
+    kVerifyNotDone,      //
+    kWhyException,       // {0} exception code
+    kWhyNoReply,         // {0} offset
+    kWhyConnectionLost,  // {0} offset
+    kWhyMalformed,       // {0} offset
     // A fleet of devices.
     kTargetDone,            // {0} target, {1} seconds
     kTargetFailed,          // {0} target, {1} why (a kReason message), {2} seconds

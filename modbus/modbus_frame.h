@@ -64,8 +64,8 @@ inline constexpr std::size_t kSubRequestHeader = 7;
 inline constexpr std::size_t kMaxRequestDataLength = 0xF5;
 
 // ---- Read File Record ----
-inline constexpr std::size_t kByteCountAt = 8;     // request: sub-request bytes that follow
-inline constexpr std::size_t kSubRequestsAt = 9;   // request: the first sub-request
+inline constexpr std::size_t kByteCountAt = 8;    // request: sub-request bytes that follow
+inline constexpr std::size_t kSubRequestsAt = 9;  // request: the first sub-request
 inline constexpr std::size_t kReadSubRequestSize = 7;
 inline constexpr std::size_t kResponseLengthAt = 8;  // response: data bytes that follow
 inline constexpr std::size_t kResponseDataAt = 9;    // response: the first sub-response

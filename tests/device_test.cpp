@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -192,6 +193,62 @@ TEST(Device, ModbusAnswersEachFaultWithItsExceptionCode) {
     }
 }
 
+// A Read File Record request for pieces (file, record, words).
+std::string ReadRequest(unsigned transaction, std::vector<std::array<unsigned, 3>> pieces,
+                        unsigned unit = 0) {
+    std::string frame =
+        Bytes({static_cast<int>(transaction >> 8), static_cast<int>(transaction & 0xFF), 0, 0, 0, 0,
+               static_cast<int>(unit), 0x14, static_cast<int>(7 * pieces.size())});
+    for (const auto& [file, record, words] : pieces) {
+        frame += Bytes({6, static_cast<int>(file >> 8), static_cast<int>(file & 0xFF),
+                        static_cast<int>(record >> 8), static_cast<int>(record & 0xFF),
+                        static_cast<int>(words >> 8), static_cast<int>(words & 0xFF)});
+    }
+    frame[5] = static_cast<char>(frame.size() - 6);
+    return frame;
+}
+
+TEST(Device, ModbusReadsFileRecordsAsTheStandardSays) {
+    DeviceMemory memory;
+    memory.Write(10, "abcdef");
+    memory.Write(65536, "WXYZ");
+    // Two sub-requests, one in each file; the reply keeps the ids.
+    ModbusResult two = HandleModbusFrame(memory, ReadRequest(0x1234, {{16, 10, 3}, {17, 0, 2}}, 7));
+    EXPECT_EQ(two.reply, Bytes({0x12, 0x34, 0, 0, 0, 17, 7, 0x14, 14, 7, 6}) + "abcdef" +
+                             Bytes({5, 6}) + "WXYZ");
+    EXPECT_FALSE(two.stored);
+
+    // The most one response carries: 121 words alone, 120 across two.
+    EXPECT_EQ(HandleModbusFrame(memory, ReadRequest(1, {{16, 0, 121}})).reply.size(), 9u + 2 + 242);
+    EXPECT_EQ(HandleModbusFrame(memory, ReadRequest(1, {{16, 0, 60}, {17, 0, 60}})).reply.size(),
+              9u + 4 + 240);
+
+    std::string countNotSevens = ReadRequest(1, {{16, 0, 1}});
+    countNotSevens[8] = 8;
+    countNotSevens += '\0';
+    countNotSevens[5] = static_cast<char>(countNotSevens.size() - 6);
+    std::string wrongType = ReadRequest(1, {{16, 0, 1}});
+    wrongType[9] = 5;
+    const struct {
+        const char* name;
+        std::string frame;
+        int code;
+    } cases[] = {
+        {"122 words", ReadRequest(1, {{16, 0, 122}}), 3},
+        {"121 words across two sub-requests", ReadRequest(1, {{16, 0, 61}, {17, 0, 60}}), 3},
+        {"zero words", ReadRequest(1, {{16, 0, 0}}), 3},
+        {"byte count not a multiple of 7", countNotSevens, 3},
+        {"no sub-request", ReadRequest(1, {}), 3},
+        {"reference type 5", wrongType, 2},
+        {"file 18", ReadRequest(1, {{18, 0, 1}}), 2},
+        {"past the end of file 17", ReadRequest(1, {{17, 65534, 2}}), 2},
+    };
+    for (const auto& c : cases) {
+        ModbusResult result = HandleModbusFrame(memory, c.frame);
+        EXPECT_EQ(result.reply, Bytes({0, 1, 0, 0, 0, 3, 0, 0x94, c.code})) << c.name;
+    }
+}
+
 TEST(Device, ModbusFramesSplitAndJoinedRequests) {
     DeviceMemory memory;
     ModbusSession session(memory, FaultMode{});
@@ -326,6 +383,25 @@ TEST(Device, FaultModesParseAndStoreAsTheySay) {
     EXPECT_EQ(feed.replies.size(), 1u);
     EXPECT_TRUE(feed.close);
     EXPECT_EQ(closed.Bytes().substr(0, 4), "ab\xFF\xFF");  // the 2nd is dropped unstored
+
+    // flip-store: every write echoed as sent, the 2nd stored changed.
+    DeviceMemory flipped;
+    feed = run("flip-store=2", flipped);
+    ASSERT_EQ(feed.replies.size(), 3u);
+    EXPECT_EQ(feed.replies[1].bytes, WriteRequest(2, 16, 2, "cd"));
+    EXPECT_EQ(flipped.Bytes().substr(0, 6),
+              std::string("ab") + static_cast<char>('c' ^ 0xFF) + "def");
+
+    // no-read: writes as ever, reads refused as by a device without them.
+    DeviceMemory unread;
+    ModbusSession noRead(unread, *ParseFaultMode("no-read"));
+    feed = noRead.Feed(WriteRequest(1, 16, 0, "ab") + ReadRequest(2, {{16, 0, 1}}));
+    ASSERT_EQ(feed.replies.size(), 2u);
+    EXPECT_EQ(feed.replies[0].bytes, WriteRequest(1, 16, 0, "ab"));
+    EXPECT_EQ(feed.replies[1].bytes, Bytes({0, 2, 0, 0, 0, 3, 0, 0x94, 1}));
+    EXPECT_EQ(ParseFaultMode("flip-store=5")->count, 5);
+    EXPECT_FALSE(ParseFaultMode("no-read=1"));
+    EXPECT_FALSE(ParseFaultMode("flip-store"));
 }
 
 // ---- HTTP handler ----
@@ -577,6 +653,36 @@ TEST(Device, ProgramKeepsServingPastIdleAndBadClients) {
     EXPECT_TRUE(idleHttp.PeerClosed());
     EXPECT_EQ(Fetch(device.HttpPort(), Get("/")),
               "HTTP/1.1 200 OK\r\nContent-type: text/html\r\n\r\nok");
+}
+
+TEST(Device, ProgramRunsManyDevicesEachWithItsOwnMemory) {
+    TempDir dir;
+    const std::string out = dir.Path() + "/memory.bin";
+    RunningDevice devices({"--count", "3", "--image-out", out});
+    ASSERT_TRUE(devices.Ready()) << devices.FirstLine();
+    int modbus[3] = {devices.ModbusPort()};
+    int http[3] = {devices.HttpPort()};
+    for (int k = 1; k < 3; ++k) {
+        const std::string line = devices.ReadLine();
+        ASSERT_EQ(std::sscanf(line.c_str(), "modbus 127.0.0.1:%d http 127.0.0.1:%d", &modbus[k],
+                              &http[k]),
+                  2)
+            << line;
+    }
+    // A page written to the second device only.
+    const std::string image = MakeImage({{"/index.htm", "<p>second"}});
+    {
+        LoopbackClient client(modbus[1]);
+        for (const std::string& request : ImageRequests(image)) {
+            client.Send(request);
+            ASSERT_EQ(client.Receive(request.size()), request);
+        }
+    }
+    ASSERT_EQ(devices.ReadLine(), "image " + out + ".1");
+    EXPECT_NE(Fetch(http[1], Get("/")).find("<p>second"), std::string::npos);
+    EXPECT_EQ(Fetch(http[0], Get("/")), HttpErrorResponse(404));
+    EXPECT_EQ(Fetch(http[2], Get("/")), HttpErrorResponse(404));
+    EXPECT_EQ(test::ReadAll(out + ".1").substr(0, image.size()), image);
 }
 
 TEST(Device, ProgramLimitsConnectionsPerPort) {

@@ -293,6 +293,46 @@ TEST(Send, ConnectionAndUsageFailures) {
     }
 }
 
+TEST(Send, VerifyTellsHeldDifferentAndUnreadableApart) {
+    TempDir dir;
+    const std::string page = dir.WriteSized("index.htm", 1000);  // 1092 bytes: 9 chunks, 5 reads
+    struct Case {
+        std::vector<std::string> fault;
+        int sendExit;
+        int verifyExit;
+        std::string lastLine;
+    };
+    const std::vector<Case> cases = {
+        {{}, 0, 0, "校验通过，设备中的1092字节与映像相同"},
+        {{"--fault", "flip-store=3"}, 1, 1, "校验失败，1个字节不同，第一个在偏移256"},
+        {{"--fault", "no-read"}, 4, 4, "下载已成功，但设备不能回读，未校验"},
+        {{"--fault", "exception"}, 1, 4, "发送结束!!!!!"},  // a failed download is not read back
+    };
+    for (const Case& c : cases) {
+        Device device(c.fault);
+        auto sent = RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), page, "--verify",
+                                "--dump", dir.Path() + "/a.dat"});
+        EXPECT_EQ(sent.exitCode, c.sendExit) << sent.out;
+        EXPECT_TRUE(sent.out.ends_with(c.lastLine + "\n")) << sent.out;
+        // verify alone compares what the device holds after that send.
+        auto verified = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), page});
+        EXPECT_EQ(verified.exitCode, c.verifyExit) << verified.out;
+    }
+    Device fresh;  // holds nothing yet: every byte differs but the fill ones
+    auto different = RunProgram(
+        {kCli, "verify", "127.0.0.1", fresh.ModbusPort(), "--image", dir.Path() + "/a.dat"});
+    EXPECT_EQ(different.exitCode, 1);
+    EXPECT_NE(different.out.find("校验失败"), std::string::npos) << different.out;
+    EXPECT_NE(different.out.find("第一个在偏移0"), std::string::npos) << different.out;
+
+    const int freePort = test::DeviceProcess(kDevice).ModbusPort();  // stopped again at once
+    EXPECT_EQ(RunProgram({kCli, "verify", "127.0.0.1", std::to_string(freePort), page}).exitCode,
+              3);
+    EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1", std::to_string(freePort), page, "--verify"})
+                  .exitCode,
+              3);
+}
+
 TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
     TempDir dir;
     const std::string image = dir.Path() + "/site.img";

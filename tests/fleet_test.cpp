@@ -1,0 +1,170 @@
+// Fleet send: the targets file, and kelvarin-cli fleet against a mix of
+// sound, silent, corrupting and dead devices.
+#include "child_process.h"
+#include "device_process.h"
+#include "targets.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+namespace kelvarin {
+namespace {
+
+using test::DeviceProcess;
+using test::RunProgram;
+using test::TempDir;
+
+const std::string kCli = KELVARIN_CLI_PATH;
+const std::string kDevice = KELVARIN_DEVICE_PATH;
+
+TEST(Targets, LinesAreAddressAndOptionalPort) {
+    EXPECT_EQ(ParseTarget("10.0.0.7")->Text(), "10.0.0.7:502");
+    EXPECT_EQ(ParseTarget("10.0.0.7:1502")->Text(), "10.0.0.7:1502");
+    EXPECT_EQ(ParseTarget("192.168.002.080:65535")->port, 65535);
+    for (const char* bad : {"10.0.0", "10.0.0.256", "10.0.0.7:0", "10.0.0.7:65536",
+                            "10.0.0.7:", "10.0.0.7:50a", "host:502", "0.0.0.0", "10.0.0.7.1",
+                            "10..0.7", " 10.0.0.7", "10.0.0.7:502:1", "-1.0.0.7"}) {
+        EXPECT_FALSE(ParseTarget(bad)) << bad;
+    }
+}
+
+TEST(Targets, FileErrorsNameTheFileAndLine) {
+    TempDir dir;
+    std::string error;
+    const std::string good =
+        dir.Write("good.txt", "# plant 1\n10.0.0.1\n\n  10.0.0.2:1502  # spare\r\n10.0.0.3:502\n");
+    const auto targets = ReadTargets(good, &error);
+    ASSERT_TRUE(targets) << error;
+    ASSERT_EQ(targets->size(), 3u);
+    EXPECT_EQ((*targets)[1].Text(), "10.0.0.2:1502");
+
+    const struct {
+        std::string contents;
+        std::string message;
+    } cases[] = {
+        {"10.0.0.1\n10.0.0.300\n", "bad.txt:2: \"10.0.0.300\" is not ADDRESS[:PORT]"},
+        {"10.0.0.1:70000\n", "bad.txt:1: \"10.0.0.1:70000\" is not ADDRESS[:PORT]"},
+        {"10.0.0.1\n# x\n10.0.0.1:502\n",
+         "bad.txt:3: 10.0.0.1:502 is listed twice (first on line 1)"},
+        {"# nothing\n\n", "bad.txt: no targets"},
+        {"", "bad.txt: no targets"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(ReadTargets(dir.Write("bad.txt", c.contents), &error));
+        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+    }
+    EXPECT_FALSE(ReadTargets(dir.Path() + "/missing.txt", &error));
+    EXPECT_NE(error.find("missing.txt: cannot read"), std::string::npos) << error;
+}
+
+// One entry of the JSON array: target, ok, failed_chunks, seconds, error.
+struct JsonEntry {
+    std::string target;
+    bool ok = false;
+    int failedChunks = 0;
+    double seconds = 0;
+    std::string error;  // "null" or the quoted text
+};
+
+std::vector<JsonEntry> ParseJson(const std::string& json) {
+    static const std::regex entry(
+        R"re(\{"target": "([0-9.:]+)", "ok": (true|false), "failed_chunks": ([0-9]+), )re"
+        R"re("seconds": ([0-9]+\.[0-9]{3}), "error": (null|"[^"]*")\})re");
+    std::vector<JsonEntry> entries;
+    for (auto it = std::sregex_iterator(json.begin(), json.end(), entry);
+         it != std::sregex_iterator(); ++it) {
+        entries.push_back(
+            {(*it)[1], (*it)[2] == "true", std::stoi((*it)[3]), std::stod((*it)[4]), (*it)[5]});
+    }
+    return entries;
+}
+
+TEST(Fleet, EachTargetKeepsItsOwnOutcomeAndNoneHoldsUpAnother) {
+    TempDir dir;
+    DeviceProcess sound(kDevice, {"--count", "2"});
+    DeviceProcess silent(kDevice, {"--fault", "silent"});
+    DeviceProcess badMemory(kDevice, {"--fault", "flip-store=2"});
+    ASSERT_TRUE(sound.Ready() && silent.Ready() && badMemory.Ready());
+    const std::string secondSound = sound.ReadLine();
+    const int secondPort = std::atoi(secondSound.c_str() + secondSound.find(':') + 1);
+    int deadPort = 0;
+    {
+        DeviceProcess gone(kDevice);
+        deadPort = gone.ModbusPort();
+    }
+    const std::string targets = dir.Write(
+        "targets.txt", "# the line\n127.0.0.1:" + std::to_string(silent.ModbusPort()) +
+                           "\n127.0.0.1:" + sound.ModbusPortText() + "\n127.0.0.1:" +
+                           std::to_string(secondPort) + "\n127.0.0.1:" + std::to_string(deadPort) +
+                           "  # switched off\n127.0.0.1:" + badMemory.ModbusPortText() + "\n");
+    // 2000 bytes of file: 17 chunks, so the silent device waits 3.4 s in all.
+    const std::string page = dir.WriteSized("index.htm", 2000);
+
+    auto run = RunProgram({kCli, "fleet", "--targets", targets, "--verify", "--json", page,
+                           "--dump", dir.Path() + "/a.dat"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out.front(), '[');
+    const std::vector<JsonEntry> entries = ParseJson(run.out);
+    ASSERT_EQ(entries.size(), 5u) << run.out;
+    // In the targets file's order, whatever order they finished in.
+    EXPECT_EQ(entries[0].target, "127.0.0.1:" + std::to_string(silent.ModbusPort()));
+    EXPECT_FALSE(entries[0].ok);
+    EXPECT_EQ(entries[0].failedChunks, 17);
+    EXPECT_EQ(entries[0].error, "\"17 chunks failed\"");
+    for (int k : {1, 2}) {
+        EXPECT_TRUE(entries[k].ok) << entries[k].target;
+        EXPECT_EQ(entries[k].error, "null");
+        EXPECT_LT(entries[k].seconds, 1.0);  // not held up by the silent one
+    }
+    EXPECT_FALSE(entries[3].ok);
+    EXPECT_EQ(entries[3].error, "\"connection failed\"");
+    EXPECT_FALSE(entries[4].ok);
+    EXPECT_EQ(entries[4].failedChunks, 0);
+    EXPECT_EQ(entries[4].error, "\"verify failed: 1 bytes differ, the first at offset 128\"");
+    EXPECT_GT(entries[0].seconds, 3.0);
+
+    // The lines: each target as it finishes, the sound ones long before the
+    // silent one, then the summary.
+    auto lines =
+        RunProgram({kCli, "fleet", "--targets", targets, page, "--dump", dir.Path() + "/a.dat"});
+    EXPECT_EQ(lines.exitCode, 1);
+    const std::string silentLine = "127.0.0.1:" + std::to_string(silent.ModbusPort()) + " 失败";
+    EXPECT_GT(lines.out.find(silentLine),
+              lines.out.find("127.0.0.1:" + sound.ModbusPortText() + " 成功"))
+        << lines.out;
+    EXPECT_NE(lines.out.find("共5台设备：3台成功，2台失败\n"), std::string::npos) << lines.out;
+}
+
+TEST(Fleet, UsageErrorsStopBeforeAnythingIsSent) {
+    TempDir dir;
+    DeviceProcess device(kDevice, {"--image-out", dir.Path() + "/stored.bin"});
+    const std::string page = dir.Write("index.htm", "<p>");
+    const std::string good = dir.Write("good.txt", "127.0.0.1:" + device.ModbusPortText() + "\n");
+    const std::vector<std::vector<std::string>> usages = {
+        {"--targets", dir.Write("bad.txt", "127.0.0.1:" + device.ModbusPortText() + "\nnope\n"),
+         page},
+        {"--targets", dir.Path() + "/missing.txt", page},
+        {"--targets", good},                       // nothing to send
+        {"--targets", good, page, "--jobs", "0"},  // no workers
+        {"--targets", good, "--site", dir.Path() + "/none"},
+    };
+    for (const auto& usage : usages) {
+        std::vector<std::string> argv = {kCli, "fleet"};
+        argv.insert(argv.end(), usage.begin(), usage.end());
+        auto refused = RunProgram(argv);
+        EXPECT_EQ(refused.exitCode, 2) << refused.err;
+    }
+    auto bad = RunProgram({kCli, "fleet", "--targets", dir.Path() + "/bad.txt", page});
+    EXPECT_NE(bad.err.find("bad.txt:2: \"nope\""), std::string::npos) << bad.err;
+
+    // Then a good run: the device's memory is written out once, now.
+    auto sent =
+        RunProgram({kCli, "fleet", "--targets", good, page, "--dump", dir.Path() + "/a.dat"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    EXPECT_EQ(device.ReadLine(), "image " + dir.Path() + "/stored.bin");
+}
+
+}  // namespace
+}  // namespace kelvarin
