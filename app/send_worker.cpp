@@ -34,11 +34,12 @@ class SignalSink : public LogSink, public ProgressSink {
 
 CSendWorker::CSendWorker(CSocketLink& link) : m_link(link) {}
 
-void CSendWorker::Send(const PackRequest& request) {
+void CSendWorker::Send(const PackRequest& request, bool verify) {
     SignalSink sink(*this);
     const MessageCatalog catalog;
     SendLog log(catalog, sink, sink);
-    const SendReport report = SendFiles(request, m_link, LinkTimeouts{}, DefaultDumpTarget(), log);
+    const SendReport report =
+        SendFiles(request, m_link, LinkTimeouts{}, DefaultDumpTarget(), log, verify);
     emit finished(report.download.connectionLost);
 }
 

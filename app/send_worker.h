@@ -24,8 +24,9 @@ class CSendWorker : public QObject {
 
   public slots:
     // Packs request, dumps the image to the default dump file and downloads
-    // it, with the default time-outs.
-    void Send(const kelvarin::PackRequest& request);
+    // it, with the default time-outs; then reads it back when verify is true
+    // and the download succeeded.
+    void Send(const kelvarin::PackRequest& request, bool verify);
 
   signals:
     // A log line, in the catalog's language.

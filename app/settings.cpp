@@ -87,21 +87,23 @@ bool SaveSettings(const ConnectionSettings& values) {
     return Write({{res::kAddressKey, values.address}, {res::kPortKey, values.port}});
 }
 
-PackOptions LoadWebOptions() {
-    PackOptions options;
+SendOptions LoadSendOptions() {
+    SendOptions options;
     if (const auto settings = OpenForReading()) {
-        options.contentTypes = ValueText(*settings, res::kContentTypesKey, "0") == Flag(true);
-        options.gzip = ValueText(*settings, res::kGzipKey, "0") == Flag(true);
-        options.siteRoot =
+        options.pack.contentTypes = ValueText(*settings, res::kContentTypesKey, "0") == Flag(true);
+        options.pack.gzip = ValueText(*settings, res::kGzipKey, "0") == Flag(true);
+        options.pack.siteRoot =
             QFile::encodeName(ValueText(*settings, res::kSiteRootKey, "")).toStdString();
+        options.verifyAfterSend = ValueText(*settings, res::kVerifyKey, "0") == Flag(true);
     }
     return options;
 }
 
-bool SaveWebOptions(const PackOptions& options) {
-    return Write({{res::kContentTypesKey, Flag(options.contentTypes)},
-                  {res::kGzipKey, Flag(options.gzip)},
-                  {res::kSiteRootKey, QFile::decodeName(options.siteRoot.c_str())}});
+bool SaveSendOptions(const SendOptions& options) {
+    return Write({{res::kContentTypesKey, Flag(options.pack.contentTypes)},
+                  {res::kGzipKey, Flag(options.pack.gzip)},
+                  {res::kSiteRootKey, QFile::decodeName(options.pack.siteRoot.c_str())},
+                  {res::kVerifyKey, Flag(options.verifyAfterSend)}});
 }
 
 }  // namespace kelvarin

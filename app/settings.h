@@ -25,13 +25,20 @@ ConnectionSettings LoadSettings();
 // False when the file cannot be written (the values are then not kept).
 bool SaveSettings(const ConnectionSettings& settings);
 
-// Reads the web options from section [Kelvarin]: "ContentTypes" and "Gzip"
-// ("1" on, anything else off) and "SiteRoot" (a folder, empty for none). A
-// missing key, a missing, unreadable or corrupt file gives all off.
-PackOptions LoadWebOptions();
+// The options of a Send the settings keep.
+struct SendOptions {
+    PackOptions pack;              // the web options
+    bool verifyAfterSend = false;  // read the image back after each download
+};
 
-// Writes the three web option keys to section [Kelvarin]. False when the
-// file cannot be written.
-bool SaveWebOptions(const PackOptions& options);
+// Reads the Send options from section [Kelvarin]: "ContentTypes", "Gzip" and
+// "VerifyAfterSend" ("1" on, anything else off) and "SiteRoot" (a folder,
+// empty for none). A missing key, a missing, unreadable or corrupt file gives
+// all off.
+SendOptions LoadSendOptions();
+
+// Writes the four Send option keys to section [Kelvarin]. False when the file
+// cannot be written.
+bool SaveSendOptions(const SendOptions& options);
 
 }  // namespace kelvarin

@@ -253,7 +253,7 @@ void CWebLoadDlg::ApplySettings() {
     const ConnectionSettings settings = LoadSettings();
     m_address->SetText(settings.address);
     m_port->setText(settings.port);
-    m_webOptions = LoadWebOptions();
+    m_options = LoadSendOptions();
 }
 
 void CWebLoadDlg::ApplyCommandLine() {
@@ -287,10 +287,10 @@ void CWebLoadDlg::OnSysCommand(int id) {
 }
 
 void CWebLoadDlg::OnWebOptions() {
-    CWebOptionsDlg dialog(m_webOptions, this);
+    CWebOptionsDlg dialog(m_options, this);
     if (dialog.exec() == QDialog::Accepted) {
-        m_webOptions = dialog.Options();
-        SaveWebOptions(m_webOptions);
+        m_options = dialog.Options();
+        SaveSendOptions(m_options);
     }
 }
 
@@ -308,8 +308,8 @@ void CWebLoadDlg::OnAddSiteFolder() {
     for (const std::string& path : *files) {
         m_files.AddFile(path);
     }
-    m_webOptions.siteRoot = root;
-    SaveWebOptions(m_webOptions);
+    m_options.pack.siteRoot = root;
+    SaveSendOptions(m_options);
 }
 
 void CWebLoadDlg::OnConnect() {
@@ -352,8 +352,9 @@ void CWebLoadDlg::OnSend() {
     m_sending = true;
     m_inputBlocker = std::make_unique<InputBlocker>();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    emit sendRequested({PackFilesFor(m_files.FilePaths(), m_webOptions.siteRoot),
-                        m_files.ListedBytes(), m_webOptions});
+    emit sendRequested({PackFilesFor(m_files.FilePaths(), m_options.pack.siteRoot),
+                        m_files.ListedBytes(), m_options.pack},
+                       m_options.verifyAfterSend);
 }
 
 void CWebLoadDlg::OnSendFinished(bool connectionLost) {

@@ -6,6 +6,7 @@
 #include "dialog_units.h"
 #include "file_list.h"
 #include "packer.h"
+#include "settings.h"
 #include "socket_link.h"
 
 #include <QDialog>
@@ -55,8 +56,8 @@ class CWebLoadDlg : public QDialog {
     // chosen folder, or an empty text when cancelled.
     void SetFolderChooser(std::function<QString(QWidget* parent)> chooser);
 
-    // The web options the next Send packs with.
-    const PackOptions& WebOptions() const { return m_webOptions; }
+    // The options the next Send packs and sends with.
+    const SendOptions& Options() const { return m_options; }
 
     // True while a Send command runs (from the click on 发送 until its last
     // log line is shown); the window then takes no input but keeps painting.
@@ -72,8 +73,9 @@ class CWebLoadDlg : public QDialog {
     // Files dropped on the window or any of its controls, in the order the
     // drop gives them.
     void filesDropped(const std::vector<std::string>& paths);
-    // Asks the Send worker to pack and download request.
-    void sendRequested(const kelvarin::PackRequest& request);
+    // Asks the Send worker to pack and download request, then to read the
+    // image back when verify is true.
+    void sendRequested(const kelvarin::PackRequest& request, bool verify);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -141,7 +143,7 @@ class CWebLoadDlg : public QDialog {
 
     std::function<QString(QWidget*)> m_chooseFile;
     std::function<QString(QWidget*)> m_chooseFolder;
-    PackOptions m_webOptions;
+    SendOptions m_options;
     bool m_sending = false;
     bool m_sweeping = false;
     bool m_sweepQueued = false;

@@ -16,7 +16,7 @@ QString ChooseFolder(QWidget* parent, const QString& start) {
     return QFileDialog::getExistingDirectory(parent, QString(), start);
 }
 
-CWebOptionsDlg::CWebOptionsDlg(const PackOptions& options, QWidget* parent)
+CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     : QDialog(parent), m_chooseFolder([](QWidget* owner) { return ChooseFolder(owner); }) {
     setObjectName(QStringLiteral("webOptionsDialog"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -26,19 +26,22 @@ CWebOptionsDlg::CWebOptionsDlg(const PackOptions& options, QWidget* parent)
     m_contentTypes = controls.Get<QCheckBox>(res::kIdcContentTypes);
     m_gzip = controls.Get<QCheckBox>(res::kIdcGzip);
     m_siteRoot = controls.Get<QLineEdit>(res::kIdcSiteRoot);
+    m_verify = controls.Get<QCheckBox>(res::kIdcVerify);
     auto* browse = controls.Get<QPushButton>(res::kIdcBrowseRoot);
     auto* ok = controls.Get<QPushButton>(res::kIdOk);
     auto* cancel = controls.Get<QPushButton>(res::kIdCancel);
     m_contentTypes->setObjectName(QStringLiteral("contentTypes"));
     m_gzip->setObjectName(QStringLiteral("gzip"));
     m_siteRoot->setObjectName(QStringLiteral("siteRoot"));
+    m_verify->setObjectName(QStringLiteral("verify"));
     browse->setObjectName(QStringLiteral("browseRoot"));
     ok->setObjectName(QStringLiteral("ok"));
     cancel->setObjectName(QStringLiteral("cancel"));
 
-    m_contentTypes->setChecked(options.contentTypes);
-    m_gzip->setChecked(options.gzip);
-    m_siteRoot->setText(QFile::decodeName(options.siteRoot.c_str()));
+    m_contentTypes->setChecked(options.pack.contentTypes);
+    m_gzip->setChecked(options.pack.gzip);
+    m_siteRoot->setText(QFile::decodeName(options.pack.siteRoot.c_str()));
+    m_verify->setChecked(options.verifyAfterSend);
 
     connect(browse, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseRoot);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -46,11 +49,12 @@ CWebOptionsDlg::CWebOptionsDlg(const PackOptions& options, QWidget* parent)
     m_contentTypes->setFocus(Qt::OtherFocusReason);
 }
 
-PackOptions CWebOptionsDlg::Options() const {
-    PackOptions options;
-    options.contentTypes = m_contentTypes->isChecked();
-    options.gzip = m_gzip->isChecked();
-    options.siteRoot = QFile::encodeName(m_siteRoot->text().trimmed()).toStdString();
+SendOptions CWebOptionsDlg::Options() const {
+    SendOptions options;
+    options.pack.contentTypes = m_contentTypes->isChecked();
+    options.pack.gzip = m_gzip->isChecked();
+    options.pack.siteRoot = QFile::encodeName(m_siteRoot->text().trimmed()).toStdString();
+    options.verifyAfterSend = m_verify->isChecked();
     return options;
 }
 

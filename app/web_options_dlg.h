@@ -1,8 +1,8 @@
-// CWebOptionsDlg: the web options (content types, gzip, the site root),
-// opened from the window menu.
+// CWebOptionsDlg: the options of a Send (content types, gzip, the site root,
+// verify after send), opened from the window menu.
 #pragma once
 
-#include "packer.h"
+#include "settings.h"
 
 #include <QDialog>
 
@@ -18,10 +18,10 @@ class CWebOptionsDlg : public QDialog {
 
   public:
     // Shows options; Options() reads back what the operator chose.
-    explicit CWebOptionsDlg(const PackOptions& options, QWidget* parent = nullptr);
+    explicit CWebOptionsDlg(const SendOptions& options, QWidget* parent = nullptr);
 
     // The options as the controls show them.
-    PackOptions Options() const;
+    SendOptions Options() const;
 
     // Replaces the folder dialog the browse button shows; it returns the
     // chosen folder, or an empty text when cancelled.
@@ -33,6 +33,7 @@ class CWebOptionsDlg : public QDialog {
     QCheckBox* m_contentTypes = nullptr;
     QCheckBox* m_gzip = nullptr;
     QLineEdit* m_siteRoot = nullptr;
+    QCheckBox* m_verify = nullptr;
     std::function<QString(QWidget*)> m_chooseFolder;
 };
 

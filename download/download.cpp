@@ -24,6 +24,11 @@ DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& l
 
     ChunkFrame frame;
     std::size_t sent = 0;
+    // After a chunk whose reply did not end cleanly, a late reply may still
+    // be on its way: what has arrived of it is dropped before the next
+    // request. (A late echo that comes later still is set aside by the reply
+    // check.)
+    bool mayHaveLeftovers = false;
     while (sent < image.size()) {
         const std::size_t n = std::min(image.size() - sent, modbus::kChunkBytes);
         const modbus::FilePosition position = modbus::PositionOf(sent);
@@ -37,11 +42,9 @@ DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& l
         outcome.pageOffset = position.record + n;
         outcome.fileNumber = position.file;
 
-        // A reply that arrived after its chunk's wait ended must not be read
-        // as the answer to this one.
         const int size = static_cast<int>(frame.Size());
-        const bool linkOk =
-            DiscardPending(link) && link.SendFor(frame.Bytes(), size, timeouts.sendMs) == size;
+        const bool linkOk = (!mayHaveLeftovers || DiscardPending(link)) &&
+                            link.SendFor(frame.Bytes(), size, timeouts.sendMs) == size;
         outcome.result =
             linkOk ? AwaitReply(link, frame, timeouts.replyMs) : ChunkResult::kConnectionLost;
         if (linkOk) {
@@ -50,6 +53,7 @@ DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& l
         if (outcome.result != ChunkResult::kEcho) {
             ++report.failedChunks;
         }
+        mayHaveLeftovers = outcome.result != ChunkResult::kEcho;
         if (outcome.result == ChunkResult::kConnectionLost) {
             report.connectionLost = true;
         }

@@ -108,6 +108,7 @@ VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
     std::uint8_t frame[modbus::kSubRequestsAt + 2 * modbus::kReadSubRequestSize];
     std::vector<std::uint8_t> read(image.size() + image.size() % 2);
     std::size_t at = 0;
+    bool first = true;  // what a download left unread is dropped before the first read
     for (const std::vector<ReadPiece>& pieces : PlanImageRead(image.size())) {
         std::size_t bytes = 0;
         for (const ReadPiece& piece : pieces) {
@@ -118,11 +119,12 @@ VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
         const auto transaction = static_cast<std::uint16_t>(report.requests);
         const int size = static_cast<int>(modbus::EncodeReadFileRecord(frame, pieces, transaction));
         ReadWait wait;
-        if (!DiscardPending(link) || link.SendFor(frame, size, timeouts.sendMs) != size) {
+        if ((first && !DiscardPending(link)) || link.SendFor(frame, size, timeouts.sendMs) != size) {
             wait.failure = ReadFailure::kConnectionLost;
         } else {
             wait = AwaitReadReply(link, pieces, transaction, timeouts.replyMs, read.data() + at);
         }
+        first = false;
         if (wait.failure != ReadFailure::kNone) {
             report.outcome = VerifyOutcome::kUnreadable;
             report.failure = wait.failure;

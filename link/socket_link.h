@@ -3,6 +3,7 @@
 
 #include "device_link.h"
 #include "link_timeouts.h"
+#include "net.h"
 
 #include <string>
 
@@ -54,13 +55,13 @@ class CSocketLink : public CDeviceLink {
     bool IsConnected() const;
 
   private:
-    bool ResolvePeer(void* address) const;
     int WaitAndReceive(void* buffer, int length, int timeoutMs);
     int SendLocked(const void* data, int length, int timeoutMs);
 
     LinkTimeouts m_timeouts;
     int m_port = 0;
-    int m_socket = -1;
+    net::Socket m_socket = net::kNoSocket;
+    net::Endpoint m_peer;
     std::string m_host;
     bool m_datagram = false;
     bool m_open = false;

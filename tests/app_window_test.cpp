@@ -518,7 +518,7 @@ TEST(Window, AboutBoxOpensFromTheWindowMenu) {
     QAction* about = menu->actions()[1];
     EXPECT_EQ(about->text(), QStringLiteral("关于 Kelvarin(&A)..."));
     EXPECT_EQ(menu->actions()[2]->text(), QStringLiteral("添加网站文件夹(&F)..."));
-    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("网页选项(&O)..."));
+    EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("选项(&O)..."));
 
     QString title;
     QStringList texts;
@@ -563,7 +563,7 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
         window.Dlg().SetFolderChooser([&](QWidget*) { return site; });
         Find<QAction>(*menu, "addSiteFolderAction")->trigger();
         ASSERT_EQ(window.Files().FileCount(), 2);
-        EXPECT_EQ(window.Dlg().WebOptions().siteRoot, site.toStdString());
+        EXPECT_EQ(window.Dlg().Options().pack.siteRoot, site.toStdString());
 
         // The options dialog shows the root; tick both options.
         QString shownRoot;
@@ -575,19 +575,26 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
             shownRoot = Find<QLineEdit>(*box, "siteRoot")->text();
             Find<QCheckBox>(*box, "contentTypes")->setChecked(true);
             Find<QCheckBox>(*box, "gzip")->setChecked(true);
+            Find<QCheckBox>(*box, "verify")->setChecked(true);
             Find<QPushButton>(*box, "ok")->click();
         });
         Find<QAction>(*menu, "webOptionsAction")->trigger();
         EXPECT_EQ(shownRoot, site);
-        EXPECT_TRUE(window.Dlg().WebOptions().gzip);
+        EXPECT_TRUE(window.Dlg().Options().pack.gzip);
 
         window.Connect()->click();
         ASSERT_TRUE(window.Connected());
         window.Send()->click();
         ASSERT_TRUE(window.WaitForSendEnd());
-        EXPECT_EQ(window.Log()->Lines().mid(1, 3),
+        const QStringList lines = window.Log()->Lines();
+        EXPECT_EQ(lines.mid(1, 3),
                   QStringList({QStringLiteral("网页选项：内容类型，gzip压缩，网站根目录") + site,
                                Line("正在打包"), Line("打包完成")}));
+        ASSERT_GE(lines.size(), 3);
+        EXPECT_EQ(lines.mid(lines.size() - 3),
+                  QStringList({Line("发送结束!!!!!"), Line("开始校验"),
+                               QStringLiteral("校验通过，设备中的%1字节与映像相同")
+                                   .arg(ReadAll(xdg.DumpPath()).size())}));
         window.Connect()->click();
     }
     // The device serves the stylesheet under its folder, typed and compressed.
@@ -599,9 +606,9 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
 
     // A new window starts with the options of the last one; Cancel keeps them.
     Window again;
-    EXPECT_TRUE(again.Dlg().WebOptions().contentTypes);
-    EXPECT_TRUE(again.Dlg().WebOptions().gzip);
-    EXPECT_EQ(again.Dlg().WebOptions().siteRoot, site.toStdString());
+    EXPECT_TRUE(again.Dlg().Options().pack.contentTypes);
+    EXPECT_TRUE(again.Dlg().Options().pack.gzip);
+    EXPECT_EQ(again.Dlg().Options().pack.siteRoot, site.toStdString());
     QTimer::singleShot(0, [&] {
         if (QWidget* box = QApplication::activeModalWidget()) {
             Find<QCheckBox>(*box, "gzip")->setChecked(false);
@@ -609,10 +616,11 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
         }
     });
     Find<QAction>(*Find<QMenu>(again.Dlg(), "systemMenu"), "webOptionsAction")->trigger();
-    EXPECT_TRUE(again.Dlg().WebOptions().gzip);
+    EXPECT_TRUE(again.Dlg().Options().pack.gzip);
     const std::string ini = ReadAll(xdg.SettingsPath());
     EXPECT_NE(ini.find("ContentTypes=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Gzip=1"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("VerifyAfterSend=1"), std::string::npos) << ini;
 }
 
 TEST(Window, LayoutUsesACjkFontAndDialogUnits) {

@@ -28,6 +28,7 @@ inline constexpr int kIdcContentTypes = 1101;
 inline constexpr int kIdcGzip = 1102;
 inline constexpr int kIdcSiteRoot = 1103;
 inline constexpr int kIdcBrowseRoot = 1104;
+inline constexpr int kIdcVerify = 1105;
 
 // Controls without an identifier of their own (labels and group boxes).
 inline constexpr int kIdcStatic = -1;

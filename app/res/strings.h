@@ -22,15 +22,16 @@ inline constexpr const char* kOkText = "确定";
 inline constexpr const char* kCancelText = "取消";
 
 // The window menu's commands beside the about box.
-inline constexpr const char* kWebOptionsCommand = "网页选项(&O)...";
+inline constexpr const char* kWebOptionsCommand = "选项(&O)...";
 inline constexpr const char* kAddSiteFolderCommand = "添加网站文件夹(&F)...";
 
 // The web options dialog.
-inline constexpr const char* kWebOptionsTitle = "网页选项";
+inline constexpr const char* kWebOptionsTitle = "选项";
 inline constexpr const char* kContentTypesOption = "按文件类型设置内容类型(&T)";
 inline constexpr const char* kGzipOption = "文本文件以 gzip 压缩存放(&G)";
 inline constexpr const char* kSiteRootLabel = "网站根目录（其下的文件按相对路径命名）：";
 inline constexpr const char* kBrowseText = "浏览(&B)...";
+inline constexpr const char* kVerifyOption = "发送后回读校验(&V)";
 
 // Labels and group boxes.
 inline constexpr const char* kAddressLabel = "设备地址";
@@ -54,6 +55,7 @@ inline constexpr const char* kPortKey = "PortNum";
 inline constexpr const char* kContentTypesKey = "ContentTypes";
 inline constexpr const char* kGzipKey = "Gzip";
 inline constexpr const char* kSiteRootKey = "SiteRoot";
+inline constexpr const char* kVerifyKey = "VerifyAfterSend";
 inline constexpr const char* kDefaultAddress = "192.168.2.80";
 inline constexpr const char* kDefaultPort = "502";
 

@@ -1,0 +1,174 @@
+// The socket layer on POSIX: non-blocking sockets and poll().
+#include "net.h"
+
+#include "tick_timer.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <cerrno>
+#include <vector>
+
+namespace kelvarin::net {
+
+namespace {
+
+sockaddr_in AddressOf(const Endpoint& endpoint) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(endpoint.address);
+    address.sin_port = htons(endpoint.port);
+    return address;
+}
+
+int Fd(Socket socket) {
+    return static_cast<int>(socket);
+}
+
+}  // namespace
+
+bool Startup() {
+    return true;
+}
+
+std::optional<Endpoint> Resolve(const std::string& host, int port) {
+    if (port < 0 || port > 65535) {
+        return std::nullopt;
+    }
+    in_addr address{};
+    if (::inet_pton(AF_INET, host.c_str(), &address) != 1) {
+        addrinfo hints{};
+        hints.ai_family = AF_INET;
+        addrinfo* found = nullptr;
+        if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
+            return std::nullopt;
+        }
+        address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+        ::freeaddrinfo(found);
+    }
+    if (address.s_addr == htonl(INADDR_ANY)) {
+        return std::nullopt;
+    }
+    return Endpoint{ntohl(address.s_addr), static_cast<std::uint16_t>(port)};
+}
+
+Socket Open(bool datagram, int localPort) {
+    if (localPort < 0 || localPort > 65535) {
+        return kNoSocket;
+    }
+    const int fd =
+        ::socket(AF_INET, (datagram ? SOCK_DGRAM : SOCK_STREAM) | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return kNoSocket;
+    }
+    const sockaddr_in local = AddressOf({INADDR_ANY, static_cast<std::uint16_t>(localPort)});
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        ::close(fd);
+        return kNoSocket;
+    }
+    if (!datagram) {
+        // One small request at a time: send each at once, not after an ACK.
+        int one = 1;
+        ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    }
+    return fd;
+}
+
+void Close(Socket socket) {
+    if (socket != kNoSocket) {
+        ::close(Fd(socket));
+    }
+}
+
+ConnectStart StartConnect(Socket socket, const Endpoint& peer) {
+    const sockaddr_in address = AddressOf(peer);
+    if (::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        return ConnectStart::kConnected;
+    }
+    return errno == EINPROGRESS ? ConnectStart::kInProgress : ConnectStart::kFailed;
+}
+
+bool ConnectSucceeded(Socket socket) {
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
+long Send(Socket socket, const void* data, std::size_t length) {
+    for (;;) {
+        const ssize_t sent = ::send(Fd(socket), data, length, MSG_NOSIGNAL);
+        if (sent >= 0) {
+            return static_cast<long>(sent);
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : kFailed;
+    }
+}
+
+long SendTo(Socket socket, const void* data, std::size_t length, const Endpoint& peer) {
+    const sockaddr_in address = AddressOf(peer);
+    const ssize_t sent = ::sendto(Fd(socket), data, length, MSG_NOSIGNAL,
+                                  reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    return sent == static_cast<ssize_t>(length) ? static_cast<long>(sent) : kFailed;
+}
+
+long Receive(Socket socket, void* buffer, std::size_t length) {
+    for (;;) {
+        const ssize_t got = ::recv(Fd(socket), buffer, length, 0);
+        if (got >= 0) {
+            return static_cast<long>(got);
+        }
+        if (errno == EINTR) {
+            continue;
+        }
+        return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : kFailed;
+    }
+}
+
+int Poll(std::span<PollEntry> entries, int timeoutMs) {
+    // One buffer a thread, reused: a fleet polls hundreds of sockets per turn.
+    thread_local std::vector<pollfd> fds;
+    fds.resize(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const PollEntry& entry = entries[i];
+        fds[i].fd = entry.socket == kNoSocket ? -1 : Fd(entry.socket);
+        fds[i].events =
+            static_cast<short>((entry.wantRead ? POLLIN : 0) | (entry.wantWrite ? POLLOUT : 0));
+    }
+    CTickTimer timer;
+    timer.Start();
+    int ready = 0;
+    for (;;) {
+        const int left =
+            timeoutMs < 0 ? -1 : std::max(0, timeoutMs - static_cast<int>(timer.Elapsed()));
+        ready = ::poll(fds.data(), fds.size(), left);
+        if (ready >= 0 || errno != EINTR) {
+            break;
+        }
+    }
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const short revents = ready > 0 ? fds[i].revents : 0;
+        // A hang-up or an error is news for whichever operation comes next.
+        const bool trouble = (revents & (POLLERR | POLLHUP | POLLNVAL)) != 0;
+        entries[i].readable = entries[i].wantRead && ((revents & POLLIN) != 0 || trouble);
+        entries[i].writable = entries[i].wantWrite && ((revents & POLLOUT) != 0 || trouble);
+    }
+    return ready;
+}
+
+std::optional<bool> WaitFor(Socket socket, bool read, bool write, int timeoutMs) {
+    PollEntry entry{socket, read, write};
+    const int ready = Poll({&entry, 1}, timeoutMs);
+    if (ready < 0) {
+        return std::nullopt;
+    }
+    return ready > 0;
+}
+
+}  // namespace kelvarin::net
