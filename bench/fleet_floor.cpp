@@ -24,9 +24,9 @@ namespace {
 
 struct Device {
     int fd = -1;
-    std::size_t next = 0;   // the image offset of the chunk in flight
-    std::size_t got = 0;    // reply bytes received for it
-    std::size_t want = 0;   // reply bytes expected
+    std::size_t next = 0;  // the image offset of the chunk in flight
+    std::size_t got = 0;   // reply bytes received for it
+    std::size_t want = 0;  // reply bytes expected
 };
 
 // The Write File Record request for image bytes at..at+n.

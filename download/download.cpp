@@ -1,8 +1,9 @@
 // The chunked, reply-checked download of the web image.
 #include "download.h"
 
-#include "chunk_frame.h"
 #include "modbus_frame.h"
+
+#include <algorithm>
 
 namespace kelvarin {
 
@@ -13,56 +14,67 @@ constexpr std::size_t kLargestImage = 2 * modbus::kPageSize;
 
 }  // namespace
 
+ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image)
+    : m_image(image), m_matcher(m_frame.Bytes(), 0) {
+    m_report.imageLength = image.size();
+    m_report.imageRefused = image.size() % 2 != 0 || image.size() > kLargestImage;
+    Prepare();
+}
+
+bool ChunkedDownload::Done() const {
+    return m_report.imageRefused || m_report.connectionLost || m_sent >= m_image.size();
+}
+
+void ChunkedDownload::Prepare() {
+    if (Done()) {
+        return;
+    }
+    const std::size_t n = std::min(m_image.size() - m_sent, modbus::kChunkBytes);
+    m_frame.Set(modbus::PositionOf(m_sent), m_image.data() + m_sent, n);
+    m_matcher = ReplyMatcher(m_frame.Bytes(), m_frame.Size());
+}
+
+ChunkOutcome ChunkedDownload::Settle(ChunkResult result) {
+    const modbus::FilePosition position = modbus::PositionOf(m_sent);
+    const std::size_t n = m_frame.Size() - modbus::kRecordDataAt;
+    m_sent += n;
+    ++m_report.chunks;
+
+    ChunkOutcome outcome;
+    outcome.number = m_report.chunks;
+    outcome.sent = m_sent;
+    outcome.pageOffset = position.record + n;
+    outcome.fileNumber = position.file;
+    outcome.result = result;
+    if (result != ChunkResult::kConnectionLost) {
+        m_report.bytesSent = m_sent;
+    } else {
+        m_report.connectionLost = true;
+    }
+    if (result != ChunkResult::kEcho) {
+        ++m_report.failedChunks;
+    }
+    // After a chunk whose reply did not end cleanly, a late reply may still
+    // be on its way. (A late echo that comes later still is set aside by the
+    // reply check.)
+    m_mayHaveLeftovers = result != ChunkResult::kEcho;
+    Prepare();
+    return outcome;
+}
+
 DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& link,
                              const LinkTimeouts& timeouts, DownloadObserver& observer) {
-    DownloadReport report;
-    report.imageLength = image.size();
-    if (image.size() % 2 != 0 || image.size() > kLargestImage) {
-        report.imageRefused = true;
-        return report;
-    }
-
-    ChunkFrame frame;
-    std::size_t sent = 0;
-    // After a chunk whose reply did not end cleanly, a late reply may still
-    // be on its way: what has arrived of it is dropped before the next
-    // request. (A late echo that comes later still is set aside by the reply
-    // check.)
-    bool mayHaveLeftovers = false;
-    while (sent < image.size()) {
-        const std::size_t n = std::min(image.size() - sent, modbus::kChunkBytes);
-        const modbus::FilePosition position = modbus::PositionOf(sent);
-        frame.Set(position, image.data() + sent, n);
-        sent += n;
-        ++report.chunks;
-
-        ChunkOutcome outcome;
-        outcome.number = report.chunks;
-        outcome.sent = sent;
-        outcome.pageOffset = position.record + n;
-        outcome.fileNumber = position.file;
-
+    ChunkedDownload download(image);
+    while (!download.Done()) {
+        const ChunkFrame& frame = download.Request();
         const int size = static_cast<int>(frame.Size());
-        const bool linkOk = (!mayHaveLeftovers || DiscardPending(link)) &&
+        const bool linkOk = (!download.MayHaveLeftovers() || DiscardPending(link)) &&
                             link.SendFor(frame.Bytes(), size, timeouts.sendMs) == size;
-        outcome.result =
-            linkOk ? AwaitReply(link, frame, timeouts.replyMs) : ChunkResult::kConnectionLost;
-        if (linkOk) {
-            report.bytesSent = sent;
-        }
-        if (outcome.result != ChunkResult::kEcho) {
-            ++report.failedChunks;
-        }
-        mayHaveLeftovers = outcome.result != ChunkResult::kEcho;
-        if (outcome.result == ChunkResult::kConnectionLost) {
-            report.connectionLost = true;
-        }
-        observer.OnChunk(outcome);
-        if (report.connectionLost) {
-            break;
-        }
+        const ChunkResult result = linkOk ? AwaitReply(link, download.Matcher(), timeouts.replyMs)
+                                          : ChunkResult::kConnectionLost;
+        observer.OnChunk(download.Settle(result));
     }
-    return report;
+    return download.Report();
 }
 
 }  // namespace kelvarin

@@ -41,6 +41,53 @@ struct DownloadReport {
     bool Succeeded() const { return failedChunks == 0 && !connectionLost && !imageRefused; }
 };
 
+// A download as a sequence of chunks, for whoever drives the connection (the
+// blocking DownloadImage below, the fleet's event loop): the request of the
+// current chunk, the bytes that come back for it, and its outcome.
+class ChunkedDownload {
+  public:
+    // image must outlive the download. An image whose length is odd or above
+    // the two 64 KiB files of the image memory is refused: Done at once.
+    explicit ChunkedDownload(std::span<const std::uint8_t> image);
+    ChunkedDownload(const ChunkedDownload&) = delete;  // the matcher points into the frame
+    ChunkedDownload& operator=(const ChunkedDownload&) = delete;
+
+    // True when nothing more is to be sent: every chunk settled, the
+    // connection lost, or the image refused.
+    bool Done() const;
+
+    // The current chunk's request.
+    const ChunkFrame& Request() const { return m_frame; }
+
+    // True when a reply to an earlier chunk may still be on its way: what has
+    // arrived of it is to be dropped before the request is sent.
+    bool MayHaveLeftovers() const { return m_mayHaveLeftovers; }
+
+    // Bytes received for the current request, and where its reply stands.
+    ReplyState Feed(const std::uint8_t* data, std::size_t n) { return m_matcher.Feed(data, n); }
+    ReplyState State() const { return m_matcher.State(); }
+    ReplyMatcher& Matcher() { return m_matcher; }
+
+    // Ends the current chunk with result and moves on. Returns its outcome.
+    ChunkOutcome Settle(ChunkResult result);
+
+    // Ends the current chunk when its wait ran out (or its reply is final).
+    ChunkOutcome SettleWaitOver() { return Settle(ResultOf(m_matcher)); }
+
+    // What the download did so far.
+    const DownloadReport& Report() const { return m_report; }
+
+  private:
+    void Prepare();
+
+    std::span<const std::uint8_t> m_image;
+    std::size_t m_sent = 0;  // image bytes of the chunks before the current one
+    ChunkFrame m_frame;
+    ReplyMatcher m_matcher;
+    bool m_mayHaveLeftovers = false;
+    DownloadReport m_report;
+};
+
 // Sends image over link in Write File Record requests of at most 128 bytes,
 // strictly in order, one in flight: each frame goes out within
 // timeouts.sendMs, then waits up to timeouts.replyMs for its whole echo. A

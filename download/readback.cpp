@@ -17,61 +17,6 @@ constexpr std::size_t kOnePieceBytes = 2 * modbus::kMaxReadWords;
 constexpr std::size_t kTwoPieceBytes =
     2 * ((modbus::kMaxRequestDataLength - 2 * modbus::kSubResponseHeader) / 2);
 
-// The outcome of waiting for the reply to one read request.
-struct ReadWait {
-    ReadFailure failure = ReadFailure::kNone;
-    std::uint8_t exceptionCode = 0;
-};
-
-// Waits up to timeoutMs for the whole reply whose transaction id is
-// transaction, setting aside whole frames of other transactions (late
-// replies to earlier requests), and decodes it into out.
-ReadWait AwaitReadReply(CDeviceLink& link, std::span<const ReadPiece> pieces,
-                        std::uint16_t transaction, int timeoutMs, std::uint8_t* out) {
-    std::vector<std::uint8_t> pending;
-    std::uint8_t buffer[modbus::kMbapPrefix + modbus::kMaxMbapLength];
-    CTickTimer timer;
-    timer.Start();
-    for (;;) {
-        // Whole frames first: they may already be in.
-        for (;;) {
-            const modbus::FrameScan scan = modbus::ScanFrame(pending);
-            if (scan.status == modbus::FrameStatus::kNotModbus) {
-                return {ReadFailure::kMalformed, 0};
-            }
-            if (scan.status == modbus::FrameStatus::kNeedMore) {
-                break;
-            }
-            const std::span<const std::uint8_t> frame(pending.data(), scan.size);
-            if (LoadBE16(frame.data() + modbus::kTransactionAt) == transaction) {
-                const modbus::ReadReply reply =
-                    modbus::DecodeReadReply(frame, pieces, transaction, out);
-                switch (reply.status) {
-                    case modbus::ReadReplyStatus::kData:
-                        return {};
-                    case modbus::ReadReplyStatus::kException:
-                        return {ReadFailure::kException, reply.exceptionCode};
-                    case modbus::ReadReplyStatus::kMalformed:
-                        return {ReadFailure::kMalformed, 0};
-                }
-            }
-            pending.erase(pending.begin(), pending.begin() + static_cast<long>(scan.size));
-        }
-        const int left = timeoutMs - static_cast<int>(timer.Elapsed());
-        if (left <= 0) {
-            return {pending.empty() ? ReadFailure::kNoReply : ReadFailure::kMalformed, 0};
-        }
-        const int got = link.ReceiveFor(buffer, sizeof buffer, left);
-        if (got < 0) {
-            return {ReadFailure::kConnectionLost, 0};
-        }
-        if (got == 0) {
-            return {pending.empty() ? ReadFailure::kNoReply : ReadFailure::kMalformed, 0};
-        }
-        pending.insert(pending.end(), buffer, buffer + got);
-    }
-}
-
 }  // namespace
 
 std::vector<std::vector<ReadPiece>> PlanImageRead(std::size_t length) {
@@ -101,41 +46,96 @@ std::vector<std::vector<ReadPiece>> PlanImageRead(std::size_t length) {
     return requests;
 }
 
-VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                         const LinkTimeouts& timeouts) {
-    VerifyReport report;
-    report.length = image.size();
-    std::uint8_t frame[modbus::kSubRequestsAt + 2 * modbus::kReadSubRequestSize];
-    std::vector<std::uint8_t> read(image.size() + image.size() % 2);
-    std::size_t at = 0;
-    bool first = true;  // what a download left unread is dropped before the first read
-    for (const std::vector<ReadPiece>& pieces : PlanImageRead(image.size())) {
-        std::size_t bytes = 0;
-        for (const ReadPiece& piece : pieces) {
-            bytes += 2 * std::size_t{piece.words};
-        }
-        ++report.requests;
-        // Transaction ids tell this request's reply from a late one.
-        const auto transaction = static_cast<std::uint16_t>(report.requests);
-        const int size = static_cast<int>(modbus::EncodeReadFileRecord(frame, pieces, transaction));
-        ReadWait wait;
-        if ((first && !DiscardPending(link)) || link.SendFor(frame, size, timeouts.sendMs) != size) {
-            wait.failure = ReadFailure::kConnectionLost;
-        } else {
-            wait = AwaitReadReply(link, pieces, transaction, timeouts.replyMs, read.data() + at);
-        }
-        first = false;
-        if (wait.failure != ReadFailure::kNone) {
-            report.outcome = VerifyOutcome::kUnreadable;
-            report.failure = wait.failure;
-            report.exceptionCode = wait.exceptionCode;
-            report.failedAt = at;
-            return report;
-        }
-        at += bytes;
+ImageReadBack::ImageReadBack(std::span<const std::uint8_t> image)
+    : m_image(image), m_plan(PlanImageRead(image.size())), m_read(image.size() + image.size() % 2) {
+    Prepare();
+}
+
+bool ImageReadBack::Done() const {
+    return m_failed || m_next >= m_plan.size();
+}
+
+void ImageReadBack::Prepare() {
+    m_pending.clear();
+    if (Done()) {
+        return;
     }
-    for (std::size_t i = 0; i < image.size(); ++i) {
-        if (read[i] != image[i]) {
+    ++m_requests;
+    // Transaction ids tell this request's reply from a late one.
+    m_frameSize = modbus::EncodeReadFileRecord(m_frame, m_plan[m_next],
+                                               static_cast<std::uint16_t>(m_requests));
+}
+
+void ImageReadBack::Fail(ReadFailure failure, std::uint8_t exceptionCode) {
+    m_failed = true;
+    m_failure.failure = failure;
+    m_failure.exceptionCode = exceptionCode;
+    m_failure.failedAt = m_at;
+}
+
+bool ImageReadBack::Feed(const std::uint8_t* data, std::size_t n) {
+    if (Done()) {
+        return true;
+    }
+    m_pending.insert(m_pending.end(), data, data + n);
+    const auto transaction = static_cast<std::uint16_t>(m_requests);
+    for (;;) {
+        const modbus::FrameScan scan = modbus::ScanFrame(m_pending);
+        if (scan.status == modbus::FrameStatus::kNotModbus) {
+            Fail(ReadFailure::kMalformed);
+            return true;
+        }
+        if (scan.status == modbus::FrameStatus::kNeedMore) {
+            return false;
+        }
+        const std::span<const std::uint8_t> frame(m_pending.data(), scan.size);
+        if (LoadBE16(frame.data() + modbus::kTransactionAt) != transaction) {
+            m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<long>(scan.size));
+            continue;  // a late reply to an earlier request
+        }
+        const std::vector<ReadPiece>& pieces = m_plan[m_next];
+        const modbus::ReadReply reply =
+            modbus::DecodeReadReply(frame, pieces, transaction, m_read.data() + m_at);
+        switch (reply.status) {
+            case modbus::ReadReplyStatus::kData:
+                for (const ReadPiece& piece : pieces) {
+                    m_at += 2 * std::size_t{piece.words};
+                }
+                ++m_next;
+                Prepare();
+                return true;
+            case modbus::ReadReplyStatus::kException:
+                Fail(ReadFailure::kException, reply.exceptionCode);
+                return true;
+            case modbus::ReadReplyStatus::kMalformed:
+                Fail(ReadFailure::kMalformed);
+                return true;
+        }
+    }
+}
+
+void ImageReadBack::TimedOut() {
+    if (!Done()) {
+        Fail(m_pending.empty() ? ReadFailure::kNoReply : ReadFailure::kMalformed);
+    }
+}
+
+void ImageReadBack::ConnectionLost() {
+    if (!Done()) {
+        Fail(ReadFailure::kConnectionLost);
+    }
+}
+
+VerifyReport ImageReadBack::Report() const {
+    VerifyReport report = m_failure;
+    report.length = m_image.size();
+    report.requests = m_requests;
+    if (m_failed) {
+        report.outcome = VerifyOutcome::kUnreadable;
+        return report;
+    }
+    for (std::size_t i = 0; i < m_image.size(); ++i) {
+        if (m_read[i] != m_image[i]) {
             if (report.differingBytes == 0) {
                 report.firstDifference = i;
             }
@@ -144,6 +144,37 @@ VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
     }
     report.outcome = report.differingBytes == 0 ? VerifyOutcome::kEqual : VerifyOutcome::kDifferent;
     return report;
+}
+
+VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
+                         const LinkTimeouts& timeouts) {
+    ImageReadBack readBack(image);
+    std::uint8_t buffer[modbus::kMbapPrefix + modbus::kMaxMbapLength];
+    while (!readBack.Done()) {
+        const std::span<const std::uint8_t> request = readBack.Request();
+        const int size = static_cast<int>(request.size());
+        if ((readBack.MayHaveLeftovers() && !DiscardPending(link)) ||
+            link.SendFor(request.data(), size, timeouts.sendMs) != size) {
+            readBack.ConnectionLost();
+            break;
+        }
+        CTickTimer timer;
+        timer.Start();
+        for (bool settled = false; !settled;) {
+            const int left = timeouts.replyMs - static_cast<int>(timer.Elapsed());
+            const int got = left > 0 ? link.ReceiveFor(buffer, sizeof buffer, left) : 0;
+            if (got < 0) {
+                readBack.ConnectionLost();
+                settled = true;
+            } else if (got == 0) {
+                readBack.TimedOut();
+                settled = true;
+            } else {
+                settled = readBack.Feed(buffer, static_cast<std::size_t>(got));
+            }
+        }
+    }
+    return readBack.Report();
 }
 
 }  // namespace kelvarin

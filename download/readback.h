@@ -47,6 +47,54 @@ struct VerifyReport {
 // crosses from file 16 into file 17 holding one sub-request for each.
 std::vector<std::vector<modbus::ReadPiece>> PlanImageRead(std::size_t length);
 
+// A read-back as a sequence of Read File Record requests, for whoever drives
+// the connection (the blocking VerifyImage below, the fleet's event loop).
+class ImageReadBack {
+  public:
+    // image must outlive the read-back.
+    explicit ImageReadBack(std::span<const std::uint8_t> image);
+
+    // True when nothing more is to be read: all read, or a read failed.
+    bool Done() const;
+
+    // The current request.
+    std::span<const std::uint8_t> Request() const { return {m_frame, m_frameSize}; }
+
+    // True before the first request: what a download left unread is to be
+    // dropped first.
+    bool MayHaveLeftovers() const { return m_requests == 1; }
+
+    // Bytes received for the current request. Frames of other transactions
+    // (late replies) are set aside. True once the request is settled: its
+    // records read (and the next request ready), or the read failed.
+    bool Feed(const std::uint8_t* data, std::size_t n);
+
+    // The current request's wait ran out: no reply, or only part of one.
+    void TimedOut();
+
+    // The connection closed or failed during the current request.
+    void ConnectionLost();
+
+    // What the read-back found; the comparison once Done.
+    VerifyReport Report() const;
+
+  private:
+    void Prepare();
+    void Fail(ReadFailure failure, std::uint8_t exceptionCode = 0);
+
+    std::span<const std::uint8_t> m_image;
+    std::vector<std::vector<modbus::ReadPiece>> m_plan;
+    std::size_t m_next = 0;  // index of the current request in m_plan
+    std::size_t m_at = 0;    // image offset the current request reads
+    int m_requests = 0;
+    std::uint8_t m_frame[modbus::kSubRequestsAt + 2 * modbus::kReadSubRequestSize] = {};
+    std::size_t m_frameSize = 0;
+    std::vector<std::uint8_t> m_pending;
+    std::vector<std::uint8_t> m_read;
+    VerifyReport m_failure;  // outcome kUnreadable once a read failed
+    bool m_failed = false;
+};
+
 // Reads image.size() bytes back over link, one request in flight, each
 // waiting up to timeouts.replyMs for its whole reply, and compares them with
 // image. Stops at the first request that cannot be read.

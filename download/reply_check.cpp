@@ -65,8 +65,20 @@ bool ReplyMatcher::IsStaleEcho(const std::uint8_t* frame, std::size_t size) cons
     return ImageOffsetOf(frame) < ImageOffsetOf(m_request);
 }
 
-ChunkResult AwaitReply(CDeviceLink& link, const ChunkFrame& request, int timeoutMs) {
-    ReplyMatcher matcher(request.Bytes(), request.Size());
+ChunkResult ResultOf(const ReplyMatcher& matcher) {
+    switch (matcher.State()) {
+        case ReplyState::kEcho:
+            return ChunkResult::kEcho;
+        case ReplyState::kMismatch:
+            return ChunkResult::kMismatch;
+        case ReplyState::kIncomplete:
+            break;
+    }
+    // Part of a reply is a wrong reply; nothing at all is no reply.
+    return matcher.HasReplyBytes() ? ChunkResult::kMismatch : ChunkResult::kNoReply;
+}
+
+ChunkResult AwaitReply(CDeviceLink& link, ReplyMatcher& matcher, int timeoutMs) {
     CTickTimer timer;
     timer.Start();
     std::uint8_t buffer[ReplyMatcher::kCapacity];
@@ -84,16 +96,7 @@ ChunkResult AwaitReply(CDeviceLink& link, const ChunkFrame& request, int timeout
         }
         matcher.Feed(buffer, static_cast<std::size_t>(got));
     }
-    switch (matcher.State()) {
-        case ReplyState::kEcho:
-            return ChunkResult::kEcho;
-        case ReplyState::kMismatch:
-            return ChunkResult::kMismatch;
-        case ReplyState::kIncomplete:
-            break;
-    }
-    // Part of a reply is a wrong reply; nothing at all is no reply.
-    return matcher.HasReplyBytes() ? ChunkResult::kMismatch : ChunkResult::kNoReply;
+    return ResultOf(matcher);
 }
 
 bool DiscardPending(CDeviceLink& link) {

@@ -64,8 +64,13 @@ enum class ChunkResult {
     kConnectionLost,  // the connection closed or failed: the download stops
 };
 
-// Waits up to timeoutMs in all for the whole reply to request on link.
-ChunkResult AwaitReply(CDeviceLink& link, const ChunkFrame& request, int timeoutMs);
+// The result of a chunk whose wait ended with matcher in its state: an
+// echo, a mismatch, or, when the wait ran out, a mismatch if part of a reply
+// had come and no reply if nothing had.
+ChunkResult ResultOf(const ReplyMatcher& matcher);
+
+// Waits up to timeoutMs in all for the whole reply matcher waits for on link.
+ChunkResult AwaitReply(CDeviceLink& link, ReplyMatcher& matcher, int timeoutMs);
 
 // Reads and drops whatever has already arrived on link (a late reply).
 // Returns false when the connection turned out to be closed or failed.

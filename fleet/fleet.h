@@ -13,7 +13,7 @@
 
 namespace kelvarin {
 
-// The most devices sent to at once, each on a thread of its own.
+// The most devices sent to at once.
 inline constexpr int kMaxFleetJobs = 1024;
 
 // How a fleet is sent to.
@@ -35,8 +35,7 @@ struct TargetResult {
     bool Succeeded() const;
 };
 
-// Told of each device as it finishes, one call at a time, from the threads
-// that send.
+// Told of each device as it finishes, on the thread that sends.
 class FleetObserver {
   public:
     virtual ~FleetObserver() = default;
@@ -45,8 +44,10 @@ class FleetObserver {
 
 // Downloads image to every target, at most options.jobs at once, each over a
 // connection of its own with its own time-outs, so a slow, silent or dead
-// device holds up no other. image is shared, never copied. Returns the
-// results in the order of targets.
+// device holds up no other: one thread polls every connection, each device's
+// download and read-back a state machine of its own, as DownloadImage and
+// VerifyImage run them. image is shared, never copied. Returns the results in
+// the order of targets.
 std::vector<TargetResult> SendToFleet(std::span<const std::uint8_t> image,
                                       const std::vector<FleetTarget>& targets,
                                       const FleetOptions& options, FleetObserver& observer);
