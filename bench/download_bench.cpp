@@ -5,6 +5,7 @@
 #include "device_process.h"
 #include "download.h"
 #include "packer.h"
+#include "readback.h"
 #include "socket_link.h"
 #include "web_image.h"
 
@@ -74,6 +75,7 @@ void BM_DownloadImage(benchmark::State& state) {
         }
         kelvarin::DownloadReport report =
             kelvarin::DownloadImage(setup.image, link, timeouts, chunks);
+        state.counters["requests"] = report.chunks;
         if (!report.Succeeded() || report.chunks != 1024) {
             state.SkipWithError("the download failed");
             break;
@@ -115,6 +117,32 @@ void BM_BareClientFloor(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * setup.length));
 }
 BENCHMARK(BM_BareClientFloor)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
+
+// Reading the full image back and comparing it, beside the download above.
+void BM_VerifyImage(benchmark::State& state) {
+    Setup& setup = TheSetup();
+    NoChunks chunks;
+    const kelvarin::LinkTimeouts timeouts;
+    kelvarin::CSocketLink link;
+    link.Open(0, false, timeouts);
+    if (!link.Connect("127.0.0.1", setup.port) ||
+        !kelvarin::DownloadImage(setup.image, link, timeouts, chunks).Succeeded()) {
+        state.SkipWithError("cannot download to kelvarin-device");
+        return;
+    }
+    int requests = 0;
+    for (auto _ : state) {
+        const kelvarin::VerifyReport report = kelvarin::VerifyImage(setup.image, link, timeouts);
+        if (report.outcome != kelvarin::VerifyOutcome::kEqual) {
+            state.SkipWithError("the read-back differs");
+            break;
+        }
+        requests = report.requests;
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * setup.length));
+    state.counters["requests"] = requests;
+}
+BENCHMARK(BM_VerifyImage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2.0);
 
 }  // namespace
 
