@@ -4,6 +4,7 @@
 #include "file_list_view.h"
 #include "ip_address_ctrl.h"
 #include "log_box.h"
+#include "translate.h"
 
 #include <qdrawutil.h>
 #include <QCheckBox>
@@ -48,7 +49,7 @@ class CGroupBox : public QWidget {
 };
 
 QWidget* CreateControl(const res::DialogItem& item, QWidget* parent) {
-    const QString text = QString::fromUtf8(item.text);
+    const QString text = item.text[0] == '\0' ? QString() : Tr(item.text);
     switch (item.kind) {
         case res::ControlKind::kIpAddress:
             return new CIpAddressCtrl(parent);
@@ -106,7 +107,7 @@ QWidget* CreateControl(const res::DialogItem& item, QWidget* parent) {
 DialogControls BuildDialog(QDialog& dialog, const res::DialogTemplate& tmpl,
                            std::span<const res::DialogItem> items) {
     dialog.setFont(DialogFont());
-    dialog.setWindowTitle(QString::fromUtf8(tmpl.title));
+    dialog.setWindowTitle(Tr(tmpl.title));
     const DialogUnits units(dialog.font());
     dialog.setFixedSize(units.MapSize(tmpl.cx, tmpl.cy));
 

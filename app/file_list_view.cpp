@@ -4,6 +4,7 @@
 #include "dialog_units.h"
 #include "res/dialogs.h"
 #include "res/strings.h"
+#include "translate.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -28,9 +29,7 @@ QString SizeText(std::uint64_t bytes) {
 }
 
 QString TotalRowText(int count) {
-    char text[128];
-    std::snprintf(text, sizeof text, res::kTotalRowFormat, count);
-    return QString::fromUtf8(text);
+    return Tr(res::kTotalRowFormat).arg(count);
 }
 
 QString CellText(const FileListModel& files, int row, int column) {
@@ -40,7 +39,7 @@ QString CellText(const FileListModel& files, int row, int column) {
     if (files.IsTotalRow(row)) {
         switch (column) {
             case kColumnStatus:
-                return QString::fromUtf8(res::kTotalText);
+                return Tr(res::kTotalText);
             case kColumnLength:
                 return Format(res::kSizeFormat, static_cast<double>(files.TotalKiB()));
             case kColumnName:
@@ -52,7 +51,7 @@ QString CellText(const FileListModel& files, int row, int column) {
     switch (column) {
         case kColumnLength: {
             const std::optional<std::uint64_t> size = files.FileSize(row);
-            return size ? SizeText(*size) : QString::fromUtf8(res::kOpenErrorText);
+            return size ? SizeText(*size) : Tr(res::kOpenErrorText);
         }
         case kColumnName: {
             const std::string& path = files.FilePath(row);
@@ -107,7 +106,7 @@ QVariant CFileListAdapter::headerData(int section, Qt::Orientation orientation, 
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return QString::fromUtf8(res::kColumnHeadings[section]);
+        return Tr(res::kColumnHeadings[section]);
     }
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);

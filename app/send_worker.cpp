@@ -36,7 +36,7 @@ CSendWorker::CSendWorker(CSocketLink& link) : m_link(link) {}
 
 void CSendWorker::Send(const PackRequest& request, bool verify) {
     SignalSink sink(*this);
-    const MessageCatalog catalog;
+    const MessageCatalog catalog(LanguageFromEnvironment());
     SendLog log(catalog, sink, sink);
     const SendReport report =
         SendFiles(request, m_link, LinkTimeouts{}, DefaultDumpTarget(), log, verify);

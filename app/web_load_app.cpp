@@ -3,6 +3,7 @@
 
 #include "dialog_builder.h"
 #include "dialog_units.h"
+#include "translate.h"
 #include "web_load_dlg.h"
 
 namespace kelvarin {
@@ -13,6 +14,7 @@ CWebLoadApp::CWebLoadApp(int& argc, char** argv, std::vector<std::string> args)
     setApplicationDisplayName(QStringLiteral("Kelvarin"));
     setDesktopFileName(QStringLiteral("kelvarin"));
     InstallDialogFontSubstitution();
+    InstallTranslation();
     setWindowIcon(WindowIcon());
 }
 

@@ -14,6 +14,7 @@
 #include "settings.h"
 #include "site_folder.h"
 #include "text_input.h"
+#include "translate.h"
 #include "web_options_dlg.h"
 
 #include <QApplication>
@@ -216,7 +217,7 @@ bool CWebLoadDlg::OnInitDialog() {
 
     // The window menu: X11 and Wayland give no access to the title bar's
     // menu, so the window's background carries it as a context menu.
-    const QString aboutText = QString::fromUtf8(res::kAboutCommand);
+    const QString aboutText = Tr(res::kAboutCommand);
     if (!aboutText.isEmpty()) {
         m_systemMenu = new QMenu(this);
         m_systemMenu->setObjectName(QStringLiteral("systemMenu"));
@@ -226,10 +227,10 @@ bool CWebLoadDlg::OnInitDialog() {
         about->setObjectName(QStringLiteral("aboutAction"));
         about->setData(res::kIdmAboutBox);
         // Beside the about box: the web options and adding a site folder.
-        QAction* addSite = m_systemMenu->addAction(QString::fromUtf8(res::kAddSiteFolderCommand));
+        QAction* addSite = m_systemMenu->addAction(Tr(res::kAddSiteFolderCommand));
         addSite->setObjectName(QStringLiteral("addSiteFolderAction"));
         addSite->setData(res::kIdmAddSiteFolder);
-        QAction* options = m_systemMenu->addAction(QString::fromUtf8(res::kWebOptionsCommand));
+        QAction* options = m_systemMenu->addAction(Tr(res::kWebOptionsCommand));
         options->setObjectName(QStringLiteral("webOptionsAction"));
         options->setData(res::kIdmWebOptions);
     }
@@ -313,7 +314,7 @@ void CWebLoadDlg::OnAddSiteFolder() {
 }
 
 void CWebLoadDlg::OnConnect() {
-    if (m_connect->text() == QString::fromUtf8(res::kConnectText)) {
+    if (m_connect->text() == Tr(res::kConnectText)) {
         const QString host = m_address->Text();
         const QString portText = m_port->text();
         // The settings are written before connecting, whatever follows.
@@ -468,7 +469,7 @@ bool CWebLoadDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CWebLoadDlg::SetConnected(bool connected) {
-    m_connect->setText(QString::fromUtf8(connected ? res::kDisconnectText : res::kConnectText));
+    m_connect->setText(Tr(connected ? res::kDisconnectText : res::kConnectText));
     m_address->setEnabled(!connected);
     m_port->setEnabled(!connected);
     m_send->setEnabled(connected);

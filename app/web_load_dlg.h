@@ -120,7 +120,7 @@ class CWebLoadDlg : public QDialog {
 
     CSocketLink m_link;
     FileListModel m_files;
-    MessageCatalog m_catalog;
+    MessageCatalog m_catalog{LanguageFromEnvironment()};
     std::vector<std::string> m_args;
     DialogUnits m_units;
 

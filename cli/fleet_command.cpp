@@ -101,7 +101,7 @@ int RunFleet(const FleetArguments& arguments) {
     // With --json, standard output holds the JSON alone; the log goes to
     // standard error.
     std::ostream& log = arguments.json ? std::cerr : std::cout;
-    const MessageCatalog catalog;
+    const MessageCatalog catalog(LanguageFromEnvironment());
     if (image->pack) {
         for (const std::string& line : catalog.PackLines(*image->pack)) {
             log << line << '\n';

@@ -13,7 +13,7 @@ int RunPack(const std::string& output, const PackSource& source) {
         return kExitUsage;
     }
     const PackResult result = PackImage(input->request);
-    for (const std::string& line : MessageCatalog().PackLines(result)) {
+    for (const std::string& line : MessageCatalog(LanguageFromEnvironment()).PackLines(result)) {
         std::cout << line << '\n';
     }
     std::cout.flush();

@@ -55,7 +55,7 @@ int RunSend(const SendArguments& arguments) {
         }
     }
 
-    const MessageCatalog catalog;
+    const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
     const LinkTimeouts timeouts;
     CSocketLink link;
@@ -81,7 +81,7 @@ int RunVerify(const std::string& address, int port, const ImageSource& source) {
     if (!image) {
         return kExitUsage;
     }
-    const MessageCatalog catalog;
+    const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
     const LinkTimeouts timeouts;
     CSocketLink link;

@@ -4,6 +4,7 @@
 #include "ip_address_ctrl.h"
 #include "log_box.h"
 #include "loopback_client.h"
+#include "translate.h"
 #include "web_load_dlg.h"
 #include "window_test_support.h"
 
@@ -18,6 +19,7 @@
 #include <QRawFont>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
 #include <QUrl>
 
 #include <algorithm>
@@ -621,6 +623,50 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
     EXPECT_NE(ini.find("ContentTypes=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Gzip=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("VerifyAfterSend=1"), std::string::npos) << ini;
+}
+
+TEST(Window, AnEnglishLocaleGetsEnglishTextsAndLogLines) {
+    XdgFolders xdg;
+    TempDir dir;
+    Device device;
+    setenv("LC_ALL", "en_US.UTF-8", 1);
+    QTranslator* english = InstallTranslation();
+    ASSERT_NE(english, nullptr);
+    {
+        Window window({kProgram, "127.0.0.1", device.PortText(), dir.Path() + "/gone.htm"});
+        EXPECT_EQ(window.Connect()->text(), QStringLiteral("Connect"));
+        EXPECT_EQ(window.Send()->text(), QStringLiteral("Send"));
+        EXPECT_EQ(window.List()->model()->headerData(2, Qt::Horizontal).toString(),
+                  QStringLiteral("File name"));
+        EXPECT_EQ(window.Cell(0, kColumnLength), QStringLiteral("open error"));
+        EXPECT_EQ(window.Cell(1, kColumnName),
+                  QStringLiteral("1 files  (at most 50 files, 128K in all)"));
+        window.Connect()->click();
+        ASSERT_TRUE(window.Connect()->text() == QStringLiteral("Disconnect"));
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd());
+        EXPECT_EQ(window.Log()->Lines(),
+                  QStringList({HostPort(device.Port(), "connected"), Line("Packing"),
+                               QString::fromStdString(dir.Path() + "/gone.htm: cannot be opened"),
+                               Line("Packing done"), Line("Sending"), Line("Sending finished")}));
+        // Every label and button shows its whole text in the English layout.
+        for (QWidget* control : window.Dlg().findChildren<QWidget*>()) {
+            QString text;
+            if (auto* label = qobject_cast<QLabel*>(control)) {
+                text = label->text();
+            } else if (auto* button = qobject_cast<QPushButton*>(control)) {
+                text = button->text();
+            }
+            text.remove(QLatin1Char('&'));
+            if (!text.isEmpty()) {
+                EXPECT_LE(control->fontMetrics().horizontalAdvance(text), control->width())
+                    << text.toStdString();
+            }
+        }
+    }
+    QCoreApplication::removeTranslator(english);
+    delete english;
+    setenv("LC_ALL", "C.UTF-8", 1);
 }
 
 TEST(Window, LayoutUsesACjkFontAndDialogUnits) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace kelvarin {
 namespace {
 
@@ -80,6 +82,58 @@ TEST(MessageCatalog, WebOptionsAndDuplicatePathsAreSaid) {
     PackOptions gzipOnly;
     gzipOnly.gzip = true;
     EXPECT_EQ(zh.OptionsLine(gzipOnly), "网页选项：gzip压缩");
+}
+
+TEST(MessageCatalog, EnglishSaysTheSameThings) {
+    const MessageCatalog en(Language::kEnglish);
+    EXPECT_EQ(en.Connected("10.0.0.5", 503), "10.0.0.5:503 connected");
+    EXPECT_EQ(en.ChunkLine(Chunk(128, 128, 16, ChunkResult::kMismatch)),
+              "Sent 128, 128, 10: wrong reply");
+    DownloadReport report;
+    report.failedChunks = 2;
+    EXPECT_EQ(en.EndLines(report),
+              (std::vector<std::string>{"2 chunks failed", "Sending finished"}));
+    VerifyReport unread;
+    unread.failure = ReadFailure::kException;
+    unread.exceptionCode = 1;
+    EXPECT_EQ(en.VerifyLines(unread, true),
+              (std::vector<std::string>{
+                  "Cannot read back: Read File Record answered with exception 1",
+                  "The download succeeded, but the device cannot be read back: not verified"}));
+}
+
+TEST(MessageCatalog, TheLocaleChoosesTheLanguage) {
+    const struct {
+        const char* all;
+        const char* messages;
+        const char* lang;
+        Language language;
+    } cases[] = {
+        {nullptr, nullptr, nullptr, Language::kChinese},  // nothing set: the product's own
+        {nullptr, nullptr, "en_US.UTF-8", Language::kEnglish},
+        {nullptr, nullptr, "en", Language::kEnglish},
+        {nullptr, nullptr, "zh_CN.UTF-8", Language::kChinese},
+        {nullptr, nullptr, "C.UTF-8", Language::kChinese},
+        {nullptr, nullptr, "eng", Language::kChinese},  // not English's code
+        {nullptr, "en_GB", "zh_CN.UTF-8", Language::kEnglish},
+        {"zh_TW.UTF-8", "en_GB", "en_US", Language::kChinese},  // LC_ALL first
+        {"", "", "en_US", Language::kEnglish},                  // empty ones are skipped
+    };
+    for (const auto& c : cases) {
+        for (const auto& [name, value] :
+             {std::pair{"LC_ALL", c.all}, std::pair{"LC_MESSAGES", c.messages},
+              std::pair{"LANG", c.lang}}) {
+            if (value) {
+                setenv(name, value, 1);
+            } else {
+                unsetenv(name);
+            }
+        }
+        EXPECT_EQ(LanguageFromEnvironment(), c.language)
+            << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-") << " "
+            << (c.lang ? c.lang : "-");
+    }
+    setenv("LC_ALL", "C.UTF-8", 1);
 }
 
 TEST(MessageCatalog, PlaceholdersTakeTheirArgumentsVerbatim) {

@@ -107,6 +107,20 @@ TEST(Cli, AbsurdCommandLinesGetAClearAnswer) {
     EXPECT_EQ(RunProgram({kCli, "inspect", "/dev/zero"}).exitCode, 2);  // never read forever
 }
 
+TEST(Cli, AnEnglishLocaleGetsEnglishLines) {
+    TempDir dir;
+    const std::string page = dir.Write("index.htm", "<p>");
+    setenv("LC_ALL", "en_GB.UTF-8", 1);
+    auto english = RunProgram(
+        {kCli, "pack", "-o", dir.Path() + "/i.bin", page, dir.Path() + "/gone.css", "--gzip"});
+    setenv("LC_ALL", "C.UTF-8", 1);
+    EXPECT_EQ(english.exitCode, 1);
+    EXPECT_EQ(english.out, "Web options: gzip\nPacking\n" + dir.Path() +
+                               "/gone.css: cannot be opened\nPacking done\n");
+    auto chinese = RunProgram({kCli, "pack", "-o", dir.Path() + "/i.bin", page});
+    EXPECT_EQ(chinese.out, "正在打包\n打包完成\n");
+}
+
 TEST(Cli, SiteFoldersPackWithTheWebOptions) {
     TempDir dir;
     std::filesystem::create_directories(dir.Path() + "/site/css");

@@ -1,51 +1,64 @@
-// The texts the window shows, UTF-8. Formats are printf-style. Log lines are
-// the message catalog's (messages/).
+// The texts the window shows, UTF-8, in the product's own language. Those
+// marked with QT_TRANSLATE_NOOP are translated through Qt Linguist (Tr() in
+// translate.h; translations/kelvarin_en.ts); log lines are the message
+// catalog's (messages/).
 #pragma once
+
+#include <QtGlobal>
 
 namespace kelvarin::res {
 
 inline constexpr const char* kWindowTitle = "Kelvarin";
-inline constexpr const char* kAboutTitle = "关于 Kelvarin";
-inline constexpr const char* kAboutText = "Kelvarin 1.0 版";
-inline constexpr const char* kAboutCommand = "关于 Kelvarin(&A)...";  // string 101
+inline constexpr const char* kAboutTitle = QT_TRANSLATE_NOOP("Kelvarin", "关于 Kelvarin");
+inline constexpr const char* kAboutText = QT_TRANSLATE_NOOP("Kelvarin", "Kelvarin 1.0 版");
+inline constexpr const char* kAboutCommand =
+    QT_TRANSLATE_NOOP("Kelvarin", "关于 Kelvarin(&A)...");  // string 101
 
 // The dialog font; mapped to an installed CJK font at start-up.
 inline constexpr const char* kDialogFontFace = "宋体";
 inline constexpr int kDialogFontPoints = 9;
 
 // Button texts; the Connect button's text is also the connection state.
-inline constexpr const char* kConnectText = "连接";
-inline constexpr const char* kDisconnectText = "断开";
-inline constexpr const char* kSendText = "发送";
-inline constexpr const char* kExitText = "退出(&Q)";
-inline constexpr const char* kOkText = "确定";
-inline constexpr const char* kCancelText = "取消";
+inline constexpr const char* kConnectText = QT_TRANSLATE_NOOP("Kelvarin", "连接");
+inline constexpr const char* kDisconnectText = QT_TRANSLATE_NOOP("Kelvarin", "断开");
+inline constexpr const char* kSendText = QT_TRANSLATE_NOOP("Kelvarin", "发送");
+inline constexpr const char* kExitText = QT_TRANSLATE_NOOP("Kelvarin", "退出(&Q)");
+inline constexpr const char* kOkText = QT_TRANSLATE_NOOP("Kelvarin", "确定");
+inline constexpr const char* kCancelText = QT_TRANSLATE_NOOP("Kelvarin", "取消");
 
 // The window menu's commands beside the about box.
-inline constexpr const char* kWebOptionsCommand = "选项(&O)...";
-inline constexpr const char* kAddSiteFolderCommand = "添加网站文件夹(&F)...";
+inline constexpr const char* kWebOptionsCommand = QT_TRANSLATE_NOOP("Kelvarin", "选项(&O)...");
+inline constexpr const char* kAddSiteFolderCommand =
+    QT_TRANSLATE_NOOP("Kelvarin", "添加网站文件夹(&F)...");
 
 // The web options dialog.
-inline constexpr const char* kWebOptionsTitle = "选项";
-inline constexpr const char* kContentTypesOption = "按文件类型设置内容类型(&T)";
-inline constexpr const char* kGzipOption = "文本文件以 gzip 压缩存放(&G)";
-inline constexpr const char* kSiteRootLabel = "网站根目录（其下的文件按相对路径命名）：";
-inline constexpr const char* kBrowseText = "浏览(&B)...";
-inline constexpr const char* kVerifyOption = "发送后回读校验(&V)";
+inline constexpr const char* kWebOptionsTitle = QT_TRANSLATE_NOOP("Kelvarin", "选项");
+inline constexpr const char* kContentTypesOption =
+    QT_TRANSLATE_NOOP("Kelvarin", "按文件类型设置内容类型(&T)");
+inline constexpr const char* kGzipOption =
+    QT_TRANSLATE_NOOP("Kelvarin", "文本文件以 gzip 压缩存放(&G)");
+inline constexpr const char* kSiteRootLabel =
+    QT_TRANSLATE_NOOP("Kelvarin", "网站根目录（其下的文件按相对路径命名）：");
+inline constexpr const char* kBrowseText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&B)...");
+inline constexpr const char* kVerifyOption = QT_TRANSLATE_NOOP("Kelvarin", "发送后回读校验(&V)");
 
 // Labels and group boxes.
-inline constexpr const char* kAddressLabel = "设备地址";
-inline constexpr const char* kPortLabel = "端口";
-inline constexpr const char* kStatusGroup = "状态";
-inline constexpr const char* kConnectGroup = "连接设备";
+inline constexpr const char* kAddressLabel = QT_TRANSLATE_NOOP("Kelvarin", "设备地址");
+inline constexpr const char* kPortLabel = QT_TRANSLATE_NOOP("Kelvarin", "端口");
+inline constexpr const char* kStatusGroup = QT_TRANSLATE_NOOP("Kelvarin", "状态");
+inline constexpr const char* kConnectGroup = QT_TRANSLATE_NOOP("Kelvarin", "连接设备");
 
 // The file list: column headings, the total row and a file that cannot be
 // opened. Sizes are KiB with two decimals and a lowercase k.
-inline constexpr const char* kColumnHeadings[] = {"状态", "长度", "文件名"};
-inline constexpr const char* kTotalText = "总计";
-inline constexpr const char* kOpenErrorText = "打开错误";
+inline constexpr const char* kColumnHeadings[] = {QT_TRANSLATE_NOOP("Kelvarin", "状态"),
+                                                  QT_TRANSLATE_NOOP("Kelvarin", "长度"),
+                                                  QT_TRANSLATE_NOOP("Kelvarin", "文件名")};
+inline constexpr const char* kTotalText = QT_TRANSLATE_NOOP("Kelvarin", "总计");
+inline constexpr const char* kOpenErrorText = QT_TRANSLATE_NOOP("Kelvarin", "打开错误");
 inline constexpr const char* kSizeFormat = "%.2fk";
-inline constexpr const char* kTotalRowFormat = "文件数量：%d  文件最大上限是50，长度上限128K";
+// %1: the number of file rows.
+inline constexpr const char* kTotalRowFormat =
+    QT_TRANSLATE_NOOP("Kelvarin", "文件数量：%1  文件最大上限是50，长度上限128K");
 
 // Settings: section, keys and defaults.
 inline constexpr const char* kSettingsFileName = "kelvarin.ini";

@@ -1,0 +1,21 @@
+// The window's texts in the language the environment asks for.
+#pragma once
+
+#include <QString>
+
+class QTranslator;
+
+namespace kelvarin {
+
+// source (a text of res/strings.h) in the window's language: as it stands in
+// Chinese, through the installed translation otherwise.
+QString Tr(const char* source);
+
+// Installs the translation of the window's texts that the environment asks
+// for (LanguageFromEnvironment: English for an English locale, Chinese, the
+// texts as they stand, otherwise), with the application running. Returns the
+// translator installed, owned by the application; nullptr for Chinese or when
+// the translation cannot be loaded.
+QTranslator* InstallTranslation();
+
+}  // namespace kelvarin
