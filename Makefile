@@ -1,14 +1,14 @@
 # Kelvarin: the two commands a new user needs, and a few more.
 #   make run    build, start the simulated device and load examples/site into it
 #   make test   build and run every test
-# and: make bench, make soak, make fuzz, make asan, make browser-check
+# and: make bench, make soak, make fuzz, make asan, make browser-check, make package
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup configure build test run bench soak fuzz fuzz-short asan browser-check clean
+.PHONY: all setup configure build test run bench soak fuzz fuzz-short asan browser-check package clean
 
 all: build
 
@@ -48,6 +48,16 @@ fuzz-short: setup
 browser-check: build
 	@scripts/setup browser
 	@scripts/browser-check $(BUILD)
+
+# The Debian package, built in release mode into build-package/, then checked
+# by lintian (errors fail the target; warnings are listed in the README).
+package: setup
+	@cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
+		-DKELVARIN_BUILD_TESTS=OFF -DKELVARIN_BUILD_BENCH=OFF -DKELVARIN_HARDENING=ON >/dev/null
+	@cmake --build build-package -j $(JOBS)
+	@cd build-package && cpack >/dev/null
+	@ls build-package/kelvarin_*_amd64.deb
+	@lintian --fail-on error --info build-package/kelvarin_*_amd64.deb
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: setup

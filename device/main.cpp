@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
 
     CLI::App app{
         "Simulated Kelvarin device: stores web images written over Modbus/TCP "
-        "(function 21) and serves them over HTTP",
+        "(function 21), reads them back (function 20) and serves them over HTTP",
         "kelvarin-device"};
     app.set_version_flag("--version", std::string("kelvarin-device ") + kelvarin::kVersion);
 
