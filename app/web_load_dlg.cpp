@@ -353,9 +353,9 @@ void CWebLoadDlg::OnSend() {
     m_sending = true;
     m_inputBlocker = std::make_unique<InputBlocker>();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    emit sendRequested({PackFilesFor(m_files.FilePaths(), m_options.pack.siteRoot),
-                        m_files.ListedBytes(), m_options.pack},
-                       m_options.verifyAfterSend);
+    emit sendRequested(
+        {PackFilesFor(m_files.FilePaths(), m_options.pack), m_files.ListedBytes(), m_options.pack},
+        m_options.verifyAfterSend);
 }
 
 void CWebLoadDlg::OnSendFinished(bool connectionLost) {

@@ -1,6 +1,7 @@
 // Files with POSIX calls: open without blocking, check the type, then read;
 // whole-file writes that report the system's reason for a failure.
 #include "files.h"
+#include "paths.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -172,8 +173,17 @@ bool RaiseOpenFileLimit() {
 
 bool MakeFolders(const std::string& folder) {
     std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    return std::filesystem::is_directory(folder, ec);
+    std::filesystem::create_directories(PathFromUtf8(folder), ec);
+    return std::filesystem::is_directory(PathFromUtf8(folder), ec);
+}
+
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string AnsiSpelling(const std::string& name) {
+    return name;  // file names are bytes here, spelt as the system gives them
 }
 
 }  // namespace kelvarin

@@ -7,15 +7,21 @@
 namespace kelvarin {
 
 // The user's data folder: $XDG_DATA_HOME when it is an absolute path, else
-// $HOME/.local/share. Nothing when neither is known.
+// $HOME/.local/share (on Windows %LOCALAPPDATA%). Nothing when neither is
+// known.
 std::optional<std::string> UserDataFolder();
 
 // The user's configuration folder: $XDG_CONFIG_HOME when it is an absolute
-// path, else $HOME/.config. Nothing when neither is known.
+// path, else $HOME/.config (on Windows %APPDATA%). Nothing when neither is
+// known.
 std::optional<std::string> UserConfigFolder();
 
 // How the data folder is written when it cannot be found, for messages that
 // name the place that could not be used.
-inline constexpr const char* kUnknownDataFolder = "~/.local/share";
+extern const char* const kUnknownDataFolder;
+
+// The name of Kelvarin's own folder in the data folder ("kelvarin" on Linux,
+// "Kelvarin" on Windows).
+extern const char* const kAppFolderName;
 
 }  // namespace kelvarin

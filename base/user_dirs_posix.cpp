@@ -5,6 +5,9 @@
 
 namespace kelvarin {
 
+const char* const kUnknownDataFolder = "~/.local/share";
+const char* const kAppFolderName = "kelvarin";
+
 namespace {
 
 // $variable when it is absolute (relative values are to be ignored, as the

@@ -88,8 +88,7 @@ std::optional<SourceFiles> ReadSource(const PackSource& source) {
     FileListModel list;
     SourceFiles result;
     result.dropped = !FillFileList(files, list);
-    result.request = {PackFilesFor(list.FilePaths(), options.siteRoot), list.ListedBytes(),
-                      options};
+    result.request = {PackFilesFor(list.FilePaths(), options), list.ListedBytes(), options};
     return result;
 }
 

@@ -9,9 +9,9 @@ namespace kelvarin {
 DumpTarget DefaultDumpTarget() {
     const std::optional<std::string> data = UserDataFolder();
     if (!data) {
-        return {std::string(kUnknownDataFolder) + "/kelvarin/a.dat", false};
+        return {std::string(kUnknownDataFolder) + "/" + kAppFolderName + "/a.dat", false};
     }
-    const std::string folder = *data + "/kelvarin";
+    const std::string folder = *data + "/" + kAppFolderName;
     MakeFolders(folder);  // a failure shows as a dump that cannot be written
     return {folder + "/a.dat", true};
 }

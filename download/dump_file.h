@@ -12,8 +12,9 @@ struct DumpTarget {
                          // (it is reported as not written, without trying)
 };
 
-// The default dump file: a.dat in the folder "kelvarin" of the user's data
-// folder ($XDG_DATA_HOME, else ~/.local/share), made when missing. When no
+// The default dump file: a.dat in Kelvarin's folder of the user's data
+// folder ($XDG_DATA_HOME/kelvarin, else ~/.local/share/kelvarin; on Windows
+// %LOCALAPPDATA%\Kelvarin), made when missing. When no
 // data folder is known, the target names ~/.local/share/kelvarin/a.dat and
 // is not usable.
 DumpTarget DefaultDumpTarget();

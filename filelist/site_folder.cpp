@@ -1,6 +1,8 @@
 // Listing a site folder.
 #include "site_folder.h"
 
+#include "paths.h"
+
 #include <algorithm>
 #include <filesystem>
 
@@ -10,10 +12,10 @@ namespace fs = std::filesystem;
 
 bool IsReadableFolder(const std::string& path) {
     std::error_code ec;
-    if (path.empty() || !fs::is_directory(path, ec)) {
+    if (path.empty() || !fs::is_directory(PathFromUtf8(path), ec)) {
         return false;
     }
-    fs::directory_iterator probe(path, ec);
+    fs::directory_iterator probe(PathFromUtf8(path), ec);
     return !ec;
 }
 
@@ -23,11 +25,11 @@ std::optional<std::vector<std::string>> SiteFiles(const std::string& folder) {
     }
     std::vector<std::string> relatives;
     std::error_code ec;
-    fs::recursive_directory_iterator walk(folder, fs::directory_options::skip_permission_denied,
-                                          ec);
+    const fs::path root = PathFromUtf8(folder);
+    fs::recursive_directory_iterator walk(root, fs::directory_options::skip_permission_denied, ec);
     for (; !ec && walk != fs::recursive_directory_iterator(); walk.increment(ec)) {
         const fs::directory_entry& entry = *walk;
-        const std::string name = entry.path().filename().string();
+        const std::string name = Utf8FromPath(entry.path().filename());
         if (!name.empty() && name.front() == '.') {
             if (entry.is_directory(ec)) {
                 walk.disable_recursion_pending();
@@ -35,7 +37,8 @@ std::optional<std::vector<std::string>> SiteFiles(const std::string& folder) {
             continue;
         }
         if (entry.is_regular_file(ec)) {
-            relatives.push_back(entry.path().lexically_relative(folder).generic_string());
+            relatives.push_back(
+                Utf8FromPath(entry.path().lexically_relative(root).generic_string()));
         }
     }
     if (ec) {
@@ -43,7 +46,7 @@ std::optional<std::vector<std::string>> SiteFiles(const std::string& folder) {
     }
     std::sort(relatives.begin(), relatives.end());
     std::string base = folder;
-    while (base.size() > 1 && base.back() == '/') {
+    while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) {
         base.pop_back();
     }
     std::vector<std::string> paths;

@@ -39,7 +39,7 @@ Packed Pack(const std::vector<std::string>& paths, std::size_t capacity = kImage
             const PackOptions& options = {}) {
     Packed packed;
     packed.buffer.assign(capacity + 64, kFillByte);
-    packed.result = PackImageInto({PackFilesFor(paths, options.siteRoot), listedBytes, options},
+    packed.result = PackImageInto({PackFilesFor(paths, options), listedBytes, options},
                                   std::span(packed.buffer.data(), capacity));
     packed.length = packed.result.length;
     return packed;

@@ -4,6 +4,7 @@
 #include "content_types.h"
 #include "files.h"
 #include "gzip.h"
+#include "paths.h"
 
 #include <algorithm>
 #include <cstring>
@@ -22,8 +23,7 @@ int PackResult::Skipped() const {
 }
 
 std::string UrlName(const std::string& path) {
-    std::size_t slash = path.find_last_of('/');
-    return "/" + (slash == std::string::npos ? path : path.substr(slash + 1));
+    return "/" + AnsiSpelling(BaseName(path));
 }
 
 namespace {
@@ -35,7 +35,7 @@ constexpr std::uint64_t kLargestCompressedSource = 64u << 20;
 // path made absolute, its "." and ".." parts removed, no trailing separator.
 std::filesystem::path Normalised(const std::string& path) {
     std::error_code ec;
-    std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    std::filesystem::path absolute = std::filesystem::absolute(PathFromUtf8(path), ec);
     if (ec) {
         return {};
     }
@@ -62,28 +62,30 @@ std::string HeaderFor(const PackOptions& options, std::string_view urlName,
 }  // namespace
 
 std::string UrlNameBelow(const std::string& path, const std::string& root) {
+    const std::string baseName = "/" + BaseName(path);
     if (root.empty()) {
-        return UrlName(path);
+        return baseName;
     }
     const std::filesystem::path file = Normalised(path);
     const std::filesystem::path base = Normalised(root);
     if (file.empty() || base.empty()) {
-        return UrlName(path);
+        return baseName;
     }
     const std::filesystem::path relative = file.lexically_relative(base);
     if (relative.empty() || *relative.begin() == ".." || *relative.begin() == "." ||
         relative.is_absolute()) {
-        return UrlName(path);
+        return baseName;
     }
-    return "/" + relative.generic_string();
+    return "/" + Utf8FromPath(relative.generic_string());
 }
 
 std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths,
-                                   const std::string& siteRoot) {
+                                   const PackOptions& options) {
     std::vector<PackFile> files;
     files.reserve(paths.size());
     for (const std::string& path : paths) {
-        files.push_back({path, UrlNameBelow(path, siteRoot)});
+        files.push_back(
+            {path, options.Any() ? UrlNameBelow(path, options.siteRoot) : UrlName(path)});
     }
     return files;
 }

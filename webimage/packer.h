@@ -99,19 +99,21 @@ PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buf
 // holds the image's bytes.
 PackResult PackImage(const PackRequest& request, std::size_t capacity = kImageCapacity);
 
-// The URL name of a path: "/" followed by its last component.
+// The URL name of a path in the original format: "/" followed by its last
+// component, as the system's ANSI code page spells it.
 std::string UrlName(const std::string& path);
 
-// The URL name of path below the folder root: "/" + the path relative to
-// root, "/" between its folders (e.g. root/css/main.css -> "/css/main.css").
-// A path that is not below root, or an empty root, gives UrlName(path).
-// Paths are compared after making them absolute and removing "." and ".."
-// parts; symbolic links are not followed.
+// The URL name of path with the web options: "/" + the path relative to the
+// folder root, "/" between its folders (e.g. root/css/main.css ->
+// "/css/main.css"), in UTF-8. A path that is not below root, or an empty
+// root, gives "/" + its last component. Paths are compared after making them
+// absolute and removing "." and ".." parts; symbolic links are not followed.
 std::string UrlNameBelow(const std::string& path, const std::string& root);
 
-// The files at paths, in order, each under its URL name below siteRoot (or
-// its base name when siteRoot is empty).
+// The files at paths, in order, each under its URL name: with any web option
+// on, UrlNameBelow the site root; else UrlName, as the original format names
+// files.
 std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths,
-                                   const std::string& siteRoot = {});
+                                   const PackOptions& options = {});
 
 }  // namespace kelvarin

@@ -1,0 +1,23 @@
+// The process's command line and terminal, the same on every system.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace kelvarin {
+
+// The command line as UTF-8 arguments, argument 0 the program: argv as it is
+// where arguments are bytes; on Windows read again from the wide command
+// line, so names in any language arrive whole.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// Makes the terminal show UTF-8 text and line-erasing escapes (on Windows:
+// the UTF-8 output code page and virtual terminal processing); harmless
+// elsewhere and when output goes to a file or pipe.
+void PrepareConsole();
+
+// True when stream is a terminal.
+bool IsTerminal(std::FILE* stream);
+
+}  // namespace kelvarin
