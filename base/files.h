@@ -43,7 +43,7 @@ class RegularFile {
     void Close();
 
   private:
-    int m_fd = -1;
+    std::intptr_t m_fd = -1;  // the system's descriptor or handle; -1 when closed
     std::uint64_t m_size = 0;
 };
 

@@ -70,7 +70,7 @@ std::size_t RegularFile::ReadFull(void* buffer, std::size_t length) {
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < length) {
-        ssize_t got = ::read(m_fd, out + done, length - done);
+        ssize_t got = ::read(static_cast<int>(m_fd), out + done, length - done);
         if (got > 0) {
             done += static_cast<std::size_t>(got);
         } else if (got < 0 && errno == EINTR) {
@@ -89,7 +89,7 @@ bool RegularFile::HasMoreData() {
 
 void RegularFile::Close() {
     if (m_fd >= 0) {
-        ::close(m_fd);
+        ::close(static_cast<int>(m_fd));
         m_fd = -1;
     }
     m_size = 0;

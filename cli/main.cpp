@@ -1,5 +1,6 @@
 // kelvarin-cli: the headless front end (pack, inspect, send, verify, fleet).
 #include "commands.h"
+#include "console.h"
 #include "fleet.h"
 
 #include <kelvarin/version.h>
@@ -60,6 +61,7 @@ void AddTarget(CLI::App& command, std::string& address, int& port) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    using namespace kelvarin;
     using namespace kelvarin::cli;
 
     CLI::App app{"Kelvarin: packs web pages into a device image and downloads it over Modbus/TCP",
@@ -126,8 +128,15 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, kelvarin::kMaxFleetJobs));
     RequireOneOf(*fleet, {"files", "--site", "--image"}, "files, --site or --image");
 
+    // Arguments as UTF-8, whatever the system's own spelling.
+    PrepareConsole();
+    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) {
+        pointers.push_back(argument.data());
+    }
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         int code = app.exit(e);
         return code == 0 ? kExitOk : kExitUsage;

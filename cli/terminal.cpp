@@ -1,7 +1,8 @@
 // The terminal reporter: log lines on stdout, a progress bar on stderr.
 #include "terminal.h"
 
-#include <unistd.h>
+#include "console.h"
+
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -14,7 +15,7 @@ constexpr int kBarWidth = 40;
 
 }  // namespace
 
-TerminalReporter::TerminalReporter() : m_showBar(::isatty(STDERR_FILENO) == 1) {}
+TerminalReporter::TerminalReporter() : m_showBar(IsTerminal(stderr)) {}
 
 TerminalReporter::~TerminalReporter() {
     Finish();

@@ -3,13 +3,7 @@
 
 #include "device_http.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <algorithm>
-#include <cerrno>
 
 namespace kelvarin::device {
 
@@ -33,25 +27,22 @@ constexpr milliseconds kSplitPause(1);
 
 }  // namespace
 
-Connection::Connection(int fd, PortKind kind) : m_fd(fd), m_kind(kind) {}
+Connection::Connection(net::Socket socket, PortKind kind) : m_socket(socket), m_kind(kind) {}
 
 Connection::~Connection() {
-    ::close(m_fd);
+    net::Close(m_socket);
 }
 
 TimePoint Connection::FrontDue() const {
     return std::max(m_queue.front().notBefore, m_nextSend);
 }
 
-short Connection::Events(TimePoint now) const {
-    short events = 0;
-    if ((m_reading && m_queuedBytes < kMaxQueuedBytes) || m_lingering) {
-        events |= POLLIN;
-    }
-    if (!m_queue.empty() && FrontDue() <= now) {
-        events |= POLLOUT;
-    }
-    return events;
+bool Connection::WantsRead(TimePoint /*now*/) const {
+    return (m_reading && m_queuedBytes < kMaxQueuedBytes) || m_lingering;
+}
+
+bool Connection::WantsWrite(TimePoint now) const {
+    return !m_queue.empty() && FrontDue() <= now;
 }
 
 TimePoint Connection::NextTimer(TimePoint now) const {
@@ -62,20 +53,12 @@ TimePoint Connection::NextTimer(TimePoint now) const {
     return next;
 }
 
-void Connection::Service(short revents, TimePoint now) {
+void Connection::Service(bool readable, bool /*writable*/, TimePoint now) {
     if (m_finished) {
         return;
     }
-    if (revents & (POLLERR | POLLNVAL)) {
-        Finish();
-        return;
-    }
-    if (revents & (POLLIN | POLLHUP)) {
-        if (m_reading || m_lingering) {
-            ReadSome(now);
-        } else if (revents & POLLHUP) {
-            Finish();  // gone both ways: nothing left to send to
-        }
+    if (readable && (m_reading || m_lingering)) {
+        ReadSome(now);  // input, the peer's close or an error: the read tells which
     }
     if (!m_finished && !m_queue.empty()) {
         SendDue(now);
@@ -91,7 +74,7 @@ void Connection::Service(short revents, TimePoint now) {
         if (m_after == AfterOutput::kClose) {
             Finish();
         } else if (m_after == AfterOutput::kLinger) {
-            ::shutdown(m_fd, SHUT_WR);
+            net::ShutdownSend(m_socket);
             m_reading = false;
             m_lingering = true;
             m_deadline = now + kLingerTime;
@@ -101,11 +84,12 @@ void Connection::Service(short revents, TimePoint now) {
 
 void Connection::ReadSome(TimePoint now) {
     char buffer[kReadChunk];
-    ssize_t got = ::recv(m_fd, buffer, sizeof buffer, 0);
+    const long got = net::Receive(m_socket, buffer, sizeof buffer);
+    if (got == net::kWouldBlock) {
+        return;
+    }
     if (got < 0) {
-        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            Finish();
-        }
+        Finish();
         return;
     }
     if (got == 0) {
@@ -125,12 +109,13 @@ void Connection::ReadSome(TimePoint now) {
 void Connection::SendDue(TimePoint now) {
     while (!m_queue.empty() && FrontDue() <= now) {
         Piece& front = m_queue.front();
-        ssize_t sent = ::send(m_fd, front.bytes.data() + m_frontSent,
-                              front.bytes.size() - m_frontSent, MSG_NOSIGNAL);
+        const long sent =
+            net::Send(m_socket, front.bytes.data() + m_frontSent, front.bytes.size() - m_frontSent);
+        if (sent == net::kWouldBlock) {
+            return;
+        }
         if (sent < 0) {
-            if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-                Finish();
-            }
+            Finish();
             return;
         }
         m_frontSent += static_cast<std::size_t>(sent);
@@ -169,14 +154,10 @@ void Connection::OnDeadline(TimePoint /*now*/) {
     Finish();
 }
 
-ModbusConnection::ModbusConnection(int fd, DeviceMemory& memory, FaultMode fault)
-    : Connection(fd, PortKind::kModbus),
+ModbusConnection::ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault)
+    : Connection(socket, PortKind::kModbus),
       m_session(memory, fault),
-      m_split(fault.kind == FaultKind::kSplit) {
-    // Replies are small and awaited one by one: send each at once.
-    int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
+      m_split(fault.kind == FaultKind::kSplit) {}
 
 void ModbusConnection::OnReceived(std::string_view bytes, TimePoint now) {
     ModbusFeed feed = m_session.Feed(bytes);
@@ -189,9 +170,9 @@ void ModbusConnection::OnReceived(std::string_view bytes, TimePoint now) {
     }
 }
 
-HttpConnection::HttpConnection(int fd, const DeviceMemory& memory, milliseconds requestTimeout,
-                               TimePoint now)
-    : Connection(fd, PortKind::kHttp), m_memory(memory) {
+HttpConnection::HttpConnection(net::Socket socket, const DeviceMemory& memory,
+                               milliseconds requestTimeout, TimePoint now)
+    : Connection(socket, PortKind::kHttp), m_memory(memory) {
     SetDeadline(now + requestTimeout);
 }
 

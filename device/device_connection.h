@@ -6,6 +6,7 @@
 #include "device_faults.h"
 #include "device_memory.h"
 #include "device_session.h"
+#include "net.h"
 
 #include <chrono>
 #include <cstddef>
@@ -24,28 +25,30 @@ enum class PortKind { kModbus, kHttp };
 // One accepted, non-blocking socket. Closes it when destroyed.
 class Connection {
   public:
-    // Takes over fd, a connected non-blocking socket.
-    Connection(int fd, PortKind kind);
+    // Takes over socket, a connected non-blocking socket.
+    Connection(net::Socket socket, PortKind kind);
     virtual ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
 
     // The socket, for poll.
-    int Fd() const { return m_fd; }
+    net::Socket Socket() const { return m_socket; }
     // The port it came in on.
     PortKind Kind() const { return m_kind; }
 
-    // The poll events wanted at now: POLLIN while it takes input, POLLOUT
+    // What it waits for at now: input while it takes input, room to send
     // while output is due.
-    short Events(TimePoint now) const;
+    bool WantsRead(TimePoint now) const;
+    bool WantsWrite(TimePoint now) const;
 
     // The next moment after now at which Service must run even without an
     // event (a delayed reply falls due, a deadline passes), or
     // TimePoint::max().
     TimePoint NextTimer(TimePoint now) const;
 
-    // Handles poll's revents (0 for none) and whatever has fallen due at now.
-    void Service(short revents, TimePoint now);
+    // Handles what the poll found (readable: input, a hang-up or an error;
+    // writable: room to send) and whatever has fallen due at now.
+    void Service(bool readable, bool writable, TimePoint now);
 
     // True once the connection is over and may be destroyed.
     bool Finished() const { return m_finished; }
@@ -89,7 +92,7 @@ class Connection {
     void SendDue(TimePoint now);
     TimePoint FrontDue() const;
 
-    int m_fd;
+    net::Socket m_socket;
     PortKind m_kind;
     bool m_reading = true;
     bool m_lingering = false;
@@ -106,7 +109,7 @@ class Connection {
 class ModbusConnection : public Connection {
   public:
     // Stores into memory, which must outlive the connection.
-    ModbusConnection(int fd, DeviceMemory& memory, FaultMode fault);
+    ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault);
 
     // True once a request of this connection has stored data.
     bool WroteRecord() const { return m_session.WroteRecord(); }
@@ -123,8 +126,8 @@ class ModbusConnection : public Connection {
 class HttpConnection : public Connection {
   public:
     // The client has requestTimeout to send its whole request head.
-    HttpConnection(int fd, const DeviceMemory& memory, std::chrono::milliseconds requestTimeout,
-                   TimePoint now);
+    HttpConnection(net::Socket socket, const DeviceMemory& memory,
+                   std::chrono::milliseconds requestTimeout, TimePoint now);
 
   protected:
     void OnReceived(std::string_view bytes, TimePoint now) override;

@@ -1,28 +1,14 @@
-// The device's poll loop: signals, two listeners, and the connections.
+// The device's poll loop: the stop request, two listeners a device, the connections.
 #include "device_server.h"
 
 #include "files.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/signalfd.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 
 namespace kelvarin::device {
 
 namespace {
-
-std::string SystemError() {
-    return std::strerror(errno);
-}
 
 // Milliseconds poll may wait to wake by `when`: rounded up, so it never wakes
 // early and spins; -1 for no time limit.
@@ -55,33 +41,17 @@ DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)
 
 DeviceServer::~DeviceServer() {
     m_connections.clear();
-    if (m_signalFd >= 0) {
-        ::close(m_signalFd);
-    }
     for (const auto& unit : m_units) {
-        for (int fd : {unit->modbus.fd, unit->http.fd}) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
+        net::Close(unit->modbus.socket);
+        net::Close(unit->http.socket);
     }
 }
 
 bool DeviceServer::Open(std::string* error) {
     // A client that goes away must not kill the server through a write to
-    // its socket or to a closed standard output.
-    std::signal(SIGPIPE, SIG_IGN);
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    if (sigprocmask(SIG_BLOCK, &stopSignals, nullptr) != 0) {
-        *error = "cannot block signals: " + SystemError();
-        return false;
-    }
-    m_signalFd = signalfd(-1, &stopSignals, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (m_signalFd < 0) {
-        *error = "cannot create a signal descriptor: " + SystemError();
+    // its socket.
+    net::Startup();
+    if (!m_stop.Open(error)) {
         return false;
     }
     // Many devices need many descriptors: two listeners each, and their
@@ -102,36 +72,14 @@ bool DeviceServer::Open(std::string* error) {
 }
 
 bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::string* error) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<std::uint16_t>(port));
-    if (port < 0 || port > 65535 ||
-        inet_pton(AF_INET, m_options.bindAddress.c_str(), &address.sin_addr) != 1) {
-        *error = "bad " + std::string(name) + " address " + m_options.bindAddress + ":" +
-                 std::to_string(port);
+    std::string why;
+    listener.socket = net::Listen(m_options.bindAddress, port, &why);
+    if (listener.socket == net::kNoSocket) {
+        *error = "cannot listen on " + std::string(name) + " port " + m_options.bindAddress + ":" +
+                 std::to_string(port) + ": " + why;
         return false;
     }
-    const std::string wanted = m_options.bindAddress + ":" + std::to_string(port);
-    listener.fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (listener.fd < 0) {
-        *error = "cannot create the " + std::string(name) + " socket: " + SystemError();
-        return false;
-    }
-    int on = 1;
-    ::setsockopt(listener.fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    // A long accept queue: a burst of clients waits for accept() instead of
-    // having its handshakes dropped (and retried only a second later). The
-    // connection limit is applied as they are accepted.
-    if (::bind(listener.fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(listener.fd, SOMAXCONN) != 0) {
-        *error = "cannot listen on " + std::string(name) + " port " + wanted + ": " + SystemError();
-        return false;
-    }
-    socklen_t size = sizeof address;
-    ::getsockname(listener.fd, reinterpret_cast<sockaddr*>(&address), &size);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
-    listener.boundAddress = std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+    listener.boundAddress = net::LocalAddress(listener.socket);
     return true;
 }
 
@@ -145,15 +93,12 @@ std::vector<std::string> DeviceServer::ListeningLines() const {
 
 void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
     for (;;) {
-        int fd = ::accept4(listener.fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-        if (fd < 0) {
-            if (errno == ECONNABORTED || errno == EINTR) {
-                continue;  // that client gave up while queued; take the next
-            }
-            return;  // EAGAIN: all taken; anything else: try on the next wake-up
+        const net::Socket fd = net::Accept(listener.socket);
+        if (fd == net::kNoSocket) {
+            return;  // all taken, or try again on the next wake-up
         }
         if (listener.connections >= kMaxConnectionsPerPort) {
-            ::close(fd);  // full: the client sees the connection close at once
+            net::Close(fd);  // full: the client sees the connection close at once
             continue;
         }
         Accepted accepted;
@@ -207,47 +152,43 @@ void DeviceServer::SaveImage(const Unit& unit) {
 }
 
 int DeviceServer::Run() {
-    std::vector<pollfd> fds;
+    std::vector<net::PollEntry> entries;
     const std::size_t listeners = 2 * m_units.size();
     for (;;) {
         TimePoint now = Clock::now();
-        fds.clear();
-        fds.push_back({m_signalFd, POLLIN, 0});
+        entries.clear();
+        entries.push_back({m_stop.Socket(), true, false});
         for (const auto& unit : m_units) {
-            fds.push_back({unit->modbus.fd, POLLIN, 0});
-            fds.push_back({unit->http.fd, POLLIN, 0});
+            entries.push_back({unit->modbus.socket, true, false});
+            entries.push_back({unit->http.socket, true, false});
         }
         TimePoint wake = TimePoint::max();
         for (const Accepted& accepted : m_connections) {
             const Connection& connection = *accepted.connection;
-            fds.push_back({connection.Fd(), connection.Events(now), 0});
+            entries.push_back(
+                {connection.Socket(), connection.WantsRead(now), connection.WantsWrite(now)});
             wake = std::min(wake, connection.NextTimer(now));
         }
-        int ready = ::poll(fds.data(), fds.size(), PollTimeout(now, wake));
-        if (ready < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            std::fprintf(stderr, "kelvarin-device: poll failed: %s\n", std::strerror(errno));
+        if (net::Poll(entries, PollTimeout(now, wake)) < 0) {
+            std::fprintf(stderr, "kelvarin-device: poll failed: %s\n", net::LastError().c_str());
             return 1;
         }
-        if (fds[0].revents != 0) {
-            signalfd_siginfo info;
-            [[maybe_unused]] ssize_t got = ::read(m_signalFd, &info, sizeof info);
+        if (entries[0].readable) {
             return 0;
         }
         now = Clock::now();
-        // Connections first, while their indices still match fds.
+        // Connections first, while their indices still match the entries.
         for (std::size_t i = 0; i < m_connections.size(); ++i) {
-            m_connections[i].connection->Service(fds[1 + listeners + i].revents, now);
+            const net::PollEntry& entry = entries[1 + listeners + i];
+            m_connections[i].connection->Service(entry.readable, entry.writable, now);
         }
         RemoveFinished();
         for (std::size_t k = 0; k < m_units.size(); ++k) {
             Unit& unit = *m_units[k];
-            if (fds[1 + 2 * k].revents != 0) {
+            if (entries[1 + 2 * k].readable) {
                 AcceptAll(unit, unit.modbus);
             }
-            if (fds[2 + 2 * k].revents != 0) {
+            if (entries[2 + 2 * k].readable) {
                 AcceptAll(unit, unit.http);
             }
         }

@@ -2,16 +2,17 @@
 // and an HTTP port that serves them, for one device or for many, each with
 // its own memory and ports.
 //
-// One thread with plain poll() over non-blocking sockets (no Asio): every
+// One thread with a plain poll over non-blocking sockets (no Asio): every
 // connection has its own input and output buffers and timers, so a slow or
-// idle client never holds up another. SIGINT and SIGTERM are blocked and read
-// from a signalfd in the same poll, so a stop request cannot slip between a
-// check and the wait.
+// idle client never holds up another. A stop request arrives as a socket in
+// the same poll, so it cannot slip between a check and the wait.
 #pragma once
 
 #include "device_connection.h"
 #include "device_faults.h"
 #include "device_memory.h"
+#include "net.h"
+#include "stop_signal.h"
 
 #include <chrono>
 #include <cstdint>
@@ -48,7 +49,8 @@ class DeviceServer {
     DeviceServer(const DeviceServer&) = delete;
     DeviceServer& operator=(const DeviceServer&) = delete;
 
-    // Takes over SIGINT and SIGTERM and binds both ports of every device.
+    // Takes over the stop requests (SIGINT and SIGTERM; Ctrl+C on Windows)
+    // and binds both ports of every device.
     // Returns false, with a message for the user in *error, when the address
     // is bad or a port cannot be bound.
     bool Open(std::string* error);
@@ -57,14 +59,14 @@ class DeviceServer {
     // ports of each device, in order; valid after Open.
     std::vector<std::string> ListeningLines() const;
 
-    // Serves both ports until SIGINT or SIGTERM arrives. Returns 0 then, 1
-    // when waiting for events fails.
+    // Serves both ports until a stop is asked for. Returns 0 then, 1 when
+    // waiting for events fails.
     int Run();
 
   private:
     // A listening socket, the address it is bound to and its connections.
     struct Listener {
-        int fd = -1;
+        net::Socket socket = net::kNoSocket;
         PortKind kind = PortKind::kModbus;
         std::string boundAddress;  // "A.B.C.D:PORT"
         int connections = 0;
@@ -95,7 +97,7 @@ class DeviceServer {
     void SaveImage(const Unit& unit);
 
     DeviceOptions m_options;
-    int m_signalFd = -1;
+    StopSignal m_stop;
     std::vector<std::unique_ptr<Unit>> m_units;
     std::vector<Accepted> m_connections;
 };

@@ -1,6 +1,7 @@
 // kelvarin-device: the simulated device, for the demo and the tests. Stores
 // what Modbus/TCP clients write into its image memory and serves that memory
 // as a web image over HTTP.
+#include "console.h"
 #include "device_faults.h"
 #include "device_server.h"
 
@@ -10,6 +11,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -60,8 +62,15 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(CLI::Range(1, 3600000));
 
+    // Arguments as UTF-8, whatever the system's own spelling.
+    kelvarin::PrepareConsole();
+    std::vector<std::string> arguments = kelvarin::Utf8Arguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) {
+        pointers.push_back(argument.data());
+    }
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         int code = app.exit(e);
         return code == 0 ? kExitOk : kExitUsage;

@@ -81,4 +81,24 @@ int Poll(std::span<PollEntry> entries, int timeoutMs);
 // or writable as asked), false on time-out; nothing on error.
 std::optional<bool> WaitFor(Socket socket, bool read, bool write, int timeoutMs);
 
+// ---- Servers (the simulated device) ----
+
+// A non-blocking TCP socket listening on address (dotted IPv4) and port (0:
+// any free port) with a long accept queue. kNoSocket, with the reason in
+// *error, when the address is bad or the port cannot be bound.
+Socket Listen(const std::string& address, int port, std::string* error);
+
+// The next connection waiting on listener, non-blocking and without send
+// delay; kNoSocket when none is waiting (or accepting failed).
+Socket Accept(Socket listener);
+
+// The address and port socket is bound to: "A.B.C.D:PORT".
+std::string LocalAddress(Socket socket);
+
+// Shuts down the sending side of socket (the peer sees the end of the data).
+void ShutdownSend(Socket socket);
+
+// The reason the last socket call failed, as text.
+std::string LastError();
+
 }  // namespace kelvarin::net

@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
+#include <csignal>
+#include <cstring>
 #include <vector>
 
 namespace kelvarin::net {
@@ -32,7 +34,13 @@ int Fd(Socket socket) {
 }  // namespace
 
 bool Startup() {
-    return true;
+    // A write to a connection the peer has closed reports an error; it must
+    // not kill the process with SIGPIPE.
+    static const bool ready = [] {
+        std::signal(SIGPIPE, SIG_IGN);
+        return true;
+    }();
+    return ready;
 }
 
 std::optional<Endpoint> Resolve(const std::string& host, int port) {
@@ -169,6 +177,63 @@ std::optional<bool> WaitFor(Socket socket, bool read, bool write, int timeoutMs)
         return std::nullopt;
     }
     return ready > 0;
+}
+
+Socket Listen(const std::string& address, int port, std::string* error) {
+    in_addr bound{};
+    if (port < 0 || port > 65535 || ::inet_pton(AF_INET, address.c_str(), &bound) != 1) {
+        *error = "bad address " + address + ":" + std::to_string(port);
+        return kNoSocket;
+    }
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        *error = LastError();
+        return kNoSocket;
+    }
+    int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    const sockaddr_in local = AddressOf({ntohl(bound.s_addr), static_cast<std::uint16_t>(port)});
+    // A long accept queue: a burst of clients waits for accept() instead of
+    // having its handshakes dropped (and retried only a second later).
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(fd, SOMAXCONN) != 0) {
+        *error = LastError();
+        ::close(fd);
+        return kNoSocket;
+    }
+    return fd;
+}
+
+Socket Accept(Socket listener) {
+    for (;;) {
+        const int fd = ::accept4(Fd(listener), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd >= 0) {
+            int on = 1;
+            ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+            return fd;
+        }
+        if (errno != ECONNABORTED && errno != EINTR) {
+            return kNoSocket;  // none waiting, or try again on the next wake-up
+        }
+        // That client gave up while queued: take the next.
+    }
+}
+
+std::string LocalAddress(Socket socket) {
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    ::getsockname(Fd(socket), reinterpret_cast<sockaddr*>(&address), &size);
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
+}
+
+void ShutdownSend(Socket socket) {
+    ::shutdown(Fd(socket), SHUT_WR);
+}
+
+std::string LastError() {
+    return std::strerror(errno);
 }
 
 }  // namespace kelvarin::net

@@ -1,0 +1,220 @@
+// Files with the Windows API: wide (UTF-16) names, so a path in any language
+// works; only regular files are opened for reading.
+#include "files.h"
+#include "paths.h"
+#include "windows_text.h"
+
+#include <windows.h>
+
+#include <filesystem>
+
+namespace kelvarin {
+
+namespace {
+
+void SetError(std::string* error, DWORD code) {
+    if (!error) {
+        return;
+    }
+    wchar_t text[512] = {};
+    const DWORD length =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                       text, sizeof text / sizeof text[0], nullptr);
+    std::string message = Utf8FromWide(std::wstring_view(text, length));
+    while (!message.empty() &&
+           (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+        message.pop_back();
+    }
+    *error = message.empty() ? "error " + std::to_string(code) : message;
+}
+
+HANDLE Handle(std::intptr_t fd) {
+    return reinterpret_cast<HANDLE>(fd);
+}
+
+}  // namespace
+
+std::wstring WideFromUtf8(std::string_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        length);
+    return wide;
+}
+
+std::string Utf8FromWide(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length,
+                        nullptr, nullptr);
+    return utf8;
+}
+
+RegularFile::~RegularFile() {
+    Close();
+}
+
+bool RegularFile::Open(const std::string& path) {
+    Close();
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        return false;
+    }
+    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    // A folder, a device or a pipe is no file to pack.
+    LARGE_INTEGER size{};
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size) || size.QuadPart < 0) {
+        CloseHandle(file);
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        CloseHandle(file);
+        return false;
+    }
+    m_fd = reinterpret_cast<std::intptr_t>(file);
+    m_size = static_cast<std::uint64_t>(size.QuadPart);
+    return true;
+}
+
+std::size_t RegularFile::ReadFull(void* buffer, std::size_t length) {
+    if (m_fd == -1) {
+        return 0;
+    }
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < length) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(length - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(Handle(m_fd), out + done, want, &got, nullptr) || got == 0) {
+            break;  // end of file or a read error
+        }
+        done += got;
+    }
+    return done;
+}
+
+bool RegularFile::HasMoreData() {
+    unsigned char probe = 0;
+    return ReadFull(&probe, 1) == 1;
+}
+
+void RegularFile::Close() {
+    if (m_fd != -1) {
+        CloseHandle(Handle(m_fd));
+        m_fd = -1;
+    }
+    m_size = 0;
+}
+
+std::optional<std::uint64_t> MeasureFile(const std::string& path) {
+    RegularFile file;
+    if (!file.Open(path)) {
+        return std::nullopt;
+    }
+    return file.Size();
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& path, std::uint64_t limit,
+                                           bool* tooLarge) {
+    if (tooLarge) {
+        *tooLarge = false;
+    }
+    RegularFile file;
+    if (!file.Open(path)) {
+        return std::nullopt;
+    }
+    if (file.Size() > limit) {
+        if (tooLarge) {
+            *tooLarge = true;
+        }
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
+    bytes.resize(file.ReadFull(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        SetError(error, ERROR_INVALID_NAME);
+        return false;
+    }
+    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        SetError(error, GetLastError());
+        return false;
+    }
+    bool ok = true;
+    while (ok && !bytes.empty()) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        ok = WriteFile(file, bytes.data(), want, &written, nullptr) && written > 0;
+        bytes.remove_prefix(written);
+    }
+    const DWORD code = GetLastError();
+    ok = CloseHandle(file) && ok;
+    if (!ok) {
+        SetError(error, code);
+    }
+    return ok;
+}
+
+bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* error) {
+    const std::string temporary = path + ".tmp";
+    if (!WriteWholeFile(temporary, bytes, error)) {
+        DeleteFileW(WideFromUtf8(temporary).c_str());
+        return false;
+    }
+    if (!MoveFileExW(WideFromUtf8(temporary).c_str(), WideFromUtf8(path).c_str(),
+                     MOVEFILE_REPLACE_EXISTING)) {
+        SetError(error, GetLastError());
+        DeleteFileW(WideFromUtf8(temporary).c_str());
+        return false;
+    }
+    return true;
+}
+
+bool MakeFolders(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(PathFromUtf8(folder), ec);
+    return std::filesystem::is_directory(PathFromUtf8(folder), ec);
+}
+
+bool RaiseOpenFileLimit() {
+    return true;  // sockets are not counted against a descriptor limit here
+}
+
+std::string BaseName(const std::string& path) {
+    const std::size_t separator = path.find_last_of("/\\");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string AnsiSpelling(const std::string& name) {
+    const std::wstring wide = WideFromUtf8(name);
+    if (wide.empty()) {
+        return {};
+    }
+    const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), length,
+                        nullptr, nullptr);
+    return ansi;
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,34 @@
+// The per-user folders on Windows: %LOCALAPPDATA% and %APPDATA%.
+#include "user_dirs.h"
+#include "windows_text.h"
+
+#include <windows.h>
+
+namespace kelvarin {
+
+const char* const kUnknownDataFolder = "%LOCALAPPDATA%";
+const char* const kAppFolderName = "Kelvarin";
+
+namespace {
+
+// The value of the environment variable name, in UTF-8; nothing when unset.
+std::optional<std::string> Variable(const wchar_t* name) {
+    wchar_t value[32768];
+    const DWORD length = GetEnvironmentVariableW(name, value, sizeof value / sizeof value[0]);
+    if (length == 0 || length >= sizeof value / sizeof value[0]) {
+        return std::nullopt;
+    }
+    return Utf8FromWide(std::wstring_view(value, length));
+}
+
+}  // namespace
+
+std::optional<std::string> UserDataFolder() {
+    return Variable(L"LOCALAPPDATA");
+}
+
+std::optional<std::string> UserConfigFolder() {
+    return Variable(L"APPDATA");
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,15 @@
+// UTF-8 and the wide strings of the Windows API (Windows only).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kelvarin {
+
+// text (UTF-8) as UTF-16.
+std::wstring WideFromUtf8(std::string_view text);
+
+// text (UTF-16) as UTF-8.
+std::string Utf8FromWide(std::wstring_view text);
+
+}  // namespace kelvarin
