@@ -2,6 +2,8 @@
 // shown it, and the order of the packer's lines.
 #include "catalog.h"
 
+#include "test_support.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -133,7 +135,7 @@ TEST(MessageCatalog, TheLocaleChoosesTheLanguage) {
             << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-") << " "
             << (c.lang ? c.lang : "-");
     }
-    setenv("LC_ALL", "C.UTF-8", 1);
+    test::SetEnv("LC_ALL", "C.UTF-8");
 }
 
 TEST(MessageCatalog, PlaceholdersTakeTheirArgumentsVerbatim) {

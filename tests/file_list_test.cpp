@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <vector>
 
@@ -90,13 +92,19 @@ TEST(FileList, FiftyFilesAtMost) {
 
 TEST(FileList, AnythingButARegularFileShowsOpenError) {
     TempDir dir;
+#ifdef _WIN32
+    std::string fifo = "\\\\.\\pipe\\kelvarin-test";  // no such pipe
+    std::string device = "NUL";
+#else
     std::string fifo = dir.Path() + "/pipe";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string device = "/dev/null";
+#endif
     std::string longPath = dir.Path() + "/" + std::string(200, 'd') + "/" + std::string(200, 'e');
 
     FileListModel list;
     for (const std::string& path :
-         {dir.Path(), fifo, std::string("/dev/null"), dir.Path() + "/missing.htm", longPath}) {
+         {dir.Path(), fifo, device, dir.Path() + "/missing.htm", longPath}) {
         ASSERT_TRUE(list.AddFile(path)) << path;
     }
     for (int row = 0; row < list.FileCount(); ++row) {

@@ -1,27 +1,50 @@
-// Helpers shared by the tests: a temporary folder and file writing.
+// Helpers shared by the tests: a temporary folder, file writing, the
+// environment.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <string_view>
 
 namespace kelvarin::test {
 
+// Sets (or, for nullptr, removes) an environment variable of this process.
+inline void SetEnv(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+#endif
+}
+
 // A fresh folder under the system's temporary folder, removed with its
-// contents when the object goes away.
+// contents when the object goes away. Its path is UTF-8.
 class TempDir {
   public:
     TempDir() {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kelvarin-test-XXXXXX").string();
-        char* made = ::mkdtemp(pattern.data());
-        m_path = made ? made : "";
+        std::random_device random;
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const std::filesystem::path candidate =
+                base / ("kelvarin-test-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) {
+                const std::u8string text = candidate.u8string();
+                m_path.assign(text.begin(), text.end());
+                return;
+            }
+        }
     }
     ~TempDir() {
         std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
+        std::filesystem::remove_all(Native(m_path), ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -31,7 +54,7 @@ class TempDir {
     // Writes contents to name inside the folder and returns the file's path.
     std::string Write(const std::string& name, std::string_view contents) const {
         std::string path = m_path + "/" + name;
-        std::ofstream out(path, std::ios::binary);
+        std::ofstream out(Native(path), std::ios::binary);
         out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
         return path;
     }
@@ -45,13 +68,18 @@ class TempDir {
         return Write(name, data);
     }
 
+    // A UTF-8 path as the file system's own path.
+    static std::filesystem::path Native(const std::string& path) {
+        return std::filesystem::path(std::u8string(path.begin(), path.end()));
+    }
+
   private:
     std::string m_path;
 };
 
 // The whole contents of a file, or empty when it cannot be read.
 inline std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(TempDir::Native(path), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
