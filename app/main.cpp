@@ -1,4 +1,5 @@
 // kelvarin: the window that packs web files and loads them into a device.
+#include "console.h"
 #include "text_input.h"
 #include "web_load_app.h"
 
@@ -7,7 +8,8 @@
 #include <vector>
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv, argv + argc);
+    // The command line as UTF-8, whatever the system's own spelling.
+    std::vector<std::string> args = kelvarin::Utf8Arguments(argc, argv);
     // --help and --version answer without a display.
     if (auto info = kelvarin::InfoText(args)) {
         std::fputs(info->c_str(), stdout);

@@ -5,7 +5,6 @@
 #include "user_dirs.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
@@ -69,7 +68,7 @@ QString SettingsFilePath() {
     if (!folder) {
         return {};
     }
-    return QString::fromLocal8Bit(folder->c_str()) + QLatin1Char('/') +
+    return QString::fromUtf8(folder->c_str()) + QLatin1Char('/') +
            QString::fromUtf8(res::kSettingsFileName);
 }
 
@@ -93,7 +92,7 @@ SendOptions LoadSendOptions() {
         options.pack.contentTypes = ValueText(*settings, res::kContentTypesKey, "0") == Flag(true);
         options.pack.gzip = ValueText(*settings, res::kGzipKey, "0") == Flag(true);
         options.pack.siteRoot =
-            QFile::encodeName(ValueText(*settings, res::kSiteRootKey, "")).toStdString();
+            ValueText(*settings, res::kSiteRootKey, "").toUtf8().toStdString();
         options.verifyAfterSend = ValueText(*settings, res::kVerifyKey, "0") == Flag(true);
     }
     return options;
@@ -102,7 +101,7 @@ SendOptions LoadSendOptions() {
 bool SaveSendOptions(const SendOptions& options) {
     return Write({{res::kContentTypesKey, Flag(options.pack.contentTypes)},
                   {res::kGzipKey, Flag(options.pack.gzip)},
-                  {res::kSiteRootKey, QFile::decodeName(options.pack.siteRoot.c_str())},
+                  {res::kSiteRootKey, QString::fromStdString(options.pack.siteRoot)},
                   {res::kVerifyKey, Flag(options.verifyAfterSend)}});
 }
 

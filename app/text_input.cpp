@@ -2,6 +2,7 @@
 #include "text_input.h"
 
 #include "ascii.h"
+#include "paths.h"
 
 #include <kelvarin/version.h>
 
@@ -59,7 +60,7 @@ std::string LocalPath(std::string_view uri) {
     // A query or fragment is not part of a file's path. A '%' that starts no
     // escape is taken as it stands, as file managers never send one.
     rest = rest.substr(0, rest.find_first_of("?#"));
-    return PercentDecode(rest).value_or(std::string(rest));
+    return PathFromUriPath(PercentDecode(rest).value_or(std::string(rest)));
 }
 
 }  // namespace

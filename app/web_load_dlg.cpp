@@ -22,7 +22,6 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -262,8 +261,8 @@ void CWebLoadDlg::ApplyCommandLine() {
     if (m_args.size() <= 2) {
         return;
     }
-    m_address->SetText(QString::fromLocal8Bit(m_args[1].c_str()));
-    m_port->setText(QString::fromLocal8Bit(m_args[2].c_str()));
+    m_address->SetText(QString::fromStdString(m_args[1]));
+    m_port->setText(QString::fromStdString(m_args[2]));
     for (std::size_t i = 3; i < m_args.size(); ++i) {
         m_files.AddFile(m_args[i]);
     }
@@ -301,7 +300,7 @@ void CWebLoadDlg::OnAddSiteFolder() {
         return;
     }
     // The folder becomes the site root, so its files keep their paths.
-    const std::string root = QFile::encodeName(folder).toStdString();
+    const std::string root = folder.toStdString();  // UTF-8, as the core's paths are
     const std::optional<std::vector<std::string>> files = SiteFiles(root);
     if (!files) {
         return;
@@ -371,7 +370,7 @@ void CWebLoadDlg::OnSendFinished(bool connectionLost) {
 void CWebLoadDlg::OnListDblClk() {
     const QString path = m_chooseFile(this);
     if (!path.isEmpty()) {
-        m_files.AddFile(QFile::encodeName(path).toStdString());
+        m_files.AddFile(path.toStdString());  // UTF-8, as the core's paths are
     }
 }
 

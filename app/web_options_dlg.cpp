@@ -5,7 +5,6 @@
 #include "res/dialogs.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,7 +39,7 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
 
     m_contentTypes->setChecked(options.pack.contentTypes);
     m_gzip->setChecked(options.pack.gzip);
-    m_siteRoot->setText(QFile::decodeName(options.pack.siteRoot.c_str()));
+    m_siteRoot->setText(QString::fromStdString(options.pack.siteRoot));
     m_verify->setChecked(options.verifyAfterSend);
 
     connect(browse, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseRoot);
@@ -53,7 +52,7 @@ SendOptions CWebOptionsDlg::Options() const {
     SendOptions options;
     options.pack.contentTypes = m_contentTypes->isChecked();
     options.pack.gzip = m_gzip->isChecked();
-    options.pack.siteRoot = QFile::encodeName(m_siteRoot->text().trimmed()).toStdString();
+    options.pack.siteRoot = m_siteRoot->text().trimmed().toStdString();
     options.verifyAfterSend = m_verify->isChecked();
     return options;
 }

@@ -145,7 +145,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
     return ok;
 }
 
-bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* error) {
+bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
     const std::string temporary = path + ".tmp";
     if (!WriteWholeFile(temporary, bytes, error)) {
         ::unlink(temporary.c_str());
@@ -180,6 +180,10 @@ bool MakeFolders(const std::string& folder) {
 std::string BaseName(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string PathFromUriPath(const std::string& uriPath) {
+    return uriPath;
 }
 
 std::string AnsiSpelling(const std::string& name) {

@@ -174,7 +174,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
     return ok;
 }
 
-bool ReplaceFile(const std::string& path, std::string_view bytes, std::string* error) {
+bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
     const std::string temporary = path + ".tmp";
     if (!WriteWholeFile(temporary, bytes, error)) {
         DeleteFileW(WideFromUtf8(temporary).c_str());
@@ -202,6 +202,14 @@ bool RaiseOpenFileLimit() {
 std::string BaseName(const std::string& path) {
     const std::size_t separator = path.find_last_of("/\\");
     return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+std::string PathFromUriPath(const std::string& uriPath) {
+    // file:///C:/x gives "/C:/x": the drive letter starts the path.
+    const bool drive = uriPath.size() >= 3 && uriPath[0] == '/' && uriPath[2] == ':' &&
+                       ((uriPath[1] >= 'A' && uriPath[1] <= 'Z') ||
+                        (uriPath[1] >= 'a' && uriPath[1] <= 'z'));
+    return drive ? uriPath.substr(1) : uriPath;
 }
 
 std::string AnsiSpelling(const std::string& name) {

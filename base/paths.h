@@ -18,6 +18,13 @@ std::filesystem::path PathFromUtf8(std::string_view utf8);
 // The UTF-8 text of path.
 std::string Utf8FromPath(const std::filesystem::path& path);
 
+// The UTF-8 text of path with "/" between its folders, on every system.
+std::string GenericUtf8FromPath(const std::filesystem::path& path);
+
+// The path a file: URI names, from its percent-decoded path part: as it is
+// where paths start at "/"; on Windows "/C:/x" is "C:/x".
+std::string PathFromUriPath(const std::string& uriPath);
+
 // The last component of a path ('/' separates folders; on Windows '\\' too).
 std::string BaseName(const std::string& path);
 

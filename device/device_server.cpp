@@ -142,7 +142,7 @@ void DeviceServer::SaveImage(const Unit& unit) {
     const std::string& path = unit.imageOut;
     // Replaced whole, so a reader never sees half an image.
     std::string error;
-    if (!ReplaceFile(path, unit.memory.Bytes(), &error)) {
+    if (!ReplaceWholeFile(path, unit.memory.Bytes(), &error)) {
         std::fprintf(stderr, "kelvarin-device: cannot write image %s: %s\n", path.c_str(),
                      error.c_str());
         return;

@@ -38,7 +38,7 @@ std::optional<std::vector<std::string>> SiteFiles(const std::string& folder) {
         }
         if (entry.is_regular_file(ec)) {
             relatives.push_back(
-                Utf8FromPath(entry.path().lexically_relative(root).generic_string()));
+                GenericUtf8FromPath(entry.path().lexically_relative(root)));
         }
     }
     if (ec) {

@@ -125,11 +125,7 @@ TEST(MessageCatalog, TheLocaleChoosesTheLanguage) {
         for (const auto& [name, value] :
              {std::pair{"LC_ALL", c.all}, std::pair{"LC_MESSAGES", c.messages},
               std::pair{"LANG", c.lang}}) {
-            if (value) {
-                setenv(name, value, 1);
-            } else {
-                unsetenv(name);
-            }
+            test::SetEnv(name, value);
         }
         EXPECT_EQ(LanguageFromEnvironment(), c.language)
             << (c.all ? c.all : "-") << " " << (c.messages ? c.messages : "-") << " "

@@ -35,7 +35,7 @@ TEST(Platform, FilesAndFoldersNamedInAnyLanguage) {
     ASSERT_TRUE(WriteWholeFile(page, "<p>你好</p>", &error)) << error;
     EXPECT_EQ(MeasureFile(page), 13u);  // 3 + 2 x 3 + 4 bytes of UTF-8
     EXPECT_EQ(ReadRegularFile(page, 100), "<p>你好</p>");
-    ASSERT_TRUE(ReplaceFile(page, "<p>再见</p>", &error)) << error;
+    ASSERT_TRUE(ReplaceWholeFile(page, "<p>再见</p>", &error)) << error;
     EXPECT_EQ(ReadRegularFile(page, 100), "<p>再见</p>");
     EXPECT_FALSE(MeasureFile(folder));  // a folder is no file to pack
     EXPECT_FALSE(MeasureFile(dir.Path() + "/不存在.htm"));

@@ -76,7 +76,7 @@ std::string UrlNameBelow(const std::string& path, const std::string& root) {
         relative.is_absolute()) {
         return baseName;
     }
-    return "/" + Utf8FromPath(relative.generic_string());
+    return "/" + GenericUtf8FromPath(relative);
 }
 
 std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths,
