@@ -1,14 +1,16 @@
 # Kelvarin: the two commands a new user needs, and a few more.
 #   make run    build, start the simulated device and load examples/site into it
 #   make test   build and run every test
-# and: make bench, make soak, make fuzz, make asan, make browser-check, make package
+# and: make bench, make soak, make fuzz, make asan, make browser-check, make package,
+#      make windows, make windows-test
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup configure build test run bench soak fuzz fuzz-short asan browser-check package clean
+.PHONY: all setup configure build test run bench soak fuzz fuzz-short asan browser-check package \
+	windows windows-test clean
 
 all: build
 
@@ -58,6 +60,20 @@ package: setup
 	@cd build-package && cpack >/dev/null
 	@ls build-package/kelvarin_*_amd64.deb
 	@lintian --fail-on error --info build-package/kelvarin_*_amd64.deb
+
+# kelvarin-cli.exe and kelvarin-device.exe for Windows, cross-built with
+# mingw-w64 into build-windows/, statically linked.
+windows:
+	@scripts/setup windows
+	@cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@cmake --build build-windows -j $(JOBS)
+
+# The core's unit tests under wine, then end to end against the Linux build.
+windows-test: windows build
+	@cd build-windows && WINEPREFIX=$(CURDIR)/build-windows/wineprefix WINEDEBUG=-all \
+		ctest --output-on-failure
+	@scripts/windows-test $(BUILD) build-windows
 
 # The whole test suite built with AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: setup
