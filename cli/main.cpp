@@ -67,6 +67,8 @@ int main(int argc, char** argv) {
     CLI::App app{"Kelvarin: packs web pages into a device image and downloads it over Modbus/TCP",
                  "kelvarin-cli"};
     app.set_version_flag("--version", std::string("kelvarin-cli ") + kelvarin::kVersion);
+    // "/path" is a path on every system, never a Windows-style option.
+    app.allow_windows_style_options(false);
     app.require_subcommand(1);
 
     std::string packOutput;

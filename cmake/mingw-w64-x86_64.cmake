@@ -20,3 +20,6 @@ find_program(KELVARIN_WINE NAMES wine64 wine PATHS /usr/lib/wine NO_CMAKE_FIND_R
 if(KELVARIN_WINE)
     set(CMAKE_CROSSCOMPILING_EMULATOR ${KELVARIN_WINE})
 endif()
+
+# zlib's static library, not its import library: no zlib1.dll to ship.
+set(ZLIB_USE_STATIC_LIBS ON)

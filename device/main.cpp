@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
         "(function 21), reads them back (function 20) and serves them over HTTP",
         "kelvarin-device"};
     app.set_version_flag("--version", std::string("kelvarin-device ") + kelvarin::kVersion);
+    // "/path" is a path on every system, never a Windows-style option.
+    app.allow_windows_style_options(false);
 
     DeviceOptions options;
     std::string fault;
