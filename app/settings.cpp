@@ -91,8 +91,7 @@ SendOptions LoadSendOptions() {
     if (const auto settings = OpenForReading()) {
         options.pack.contentTypes = ValueText(*settings, res::kContentTypesKey, "0") == Flag(true);
         options.pack.gzip = ValueText(*settings, res::kGzipKey, "0") == Flag(true);
-        options.pack.siteRoot =
-            ValueText(*settings, res::kSiteRootKey, "").toUtf8().toStdString();
+        options.pack.siteRoot = ValueText(*settings, res::kSiteRootKey, "").toUtf8().toStdString();
         options.verifyAfterSend = ValueText(*settings, res::kVerifyKey, "0") == Flag(true);
     }
     return options;

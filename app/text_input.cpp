@@ -21,16 +21,6 @@ bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
 // The path of one file: URI, or empty when the URI names no local file.
 std::string LocalPath(std::string_view uri) {
     constexpr std::string_view kScheme = "file:";
@@ -93,7 +83,7 @@ bool IsPortInRange(int port) {
 }
 
 std::optional<std::array<int, 4>> ParseAddressFields(std::string_view text) {
-    text = Trim(text);
+    text = TrimBlanks(text);
     std::array<int, 4> fields = {-1, -1, -1, -1};
     if (text.empty()) {
         return fields;
@@ -131,7 +121,7 @@ std::vector<std::string> LocalPathsFromUriList(std::string_view uriList) {
         std::size_t end = uriList.find('\n');
         std::string_view line = uriList.substr(0, end);
         uriList = end == std::string_view::npos ? std::string_view() : uriList.substr(end + 1);
-        line = Trim(line);
+        line = TrimBlanks(line);
         if (line.empty() || line.front() == '#') {
             continue;
         }

@@ -13,6 +13,10 @@ constexpr char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// text without the blanks (space, tab, line ends, vertical tab, form feed)
+// at its start and end.
+std::string_view TrimBlanks(std::string_view text);
+
 // True when a and b are equal once A-Z and a-z are taken as the same.
 bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 

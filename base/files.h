@@ -63,7 +63,8 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
 // Writes bytes to a temporary file beside path and renames it over path, so a
 // reader never sees half a file. False, with the reason in *error when given,
 // on any failure; the temporary file is then removed.
-bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
+bool ReplaceWholeFile(const std::string& path, std::string_view bytes,
+                      std::string* error = nullptr);
 
 // Creates folder and its missing parents. False when it does not exist
 // afterwards.

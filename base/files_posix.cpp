@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 namespace kelvarin {
 
@@ -82,45 +81,12 @@ std::size_t RegularFile::ReadFull(void* buffer, std::size_t length) {
     return done;
 }
 
-bool RegularFile::HasMoreData() {
-    unsigned char probe = 0;
-    return ReadFull(&probe, 1) == 1;
-}
-
 void RegularFile::Close() {
     if (m_fd >= 0) {
         ::close(static_cast<int>(m_fd));
         m_fd = -1;
     }
     m_size = 0;
-}
-
-std::optional<std::uint64_t> MeasureFile(const std::string& path) {
-    RegularFile file;
-    if (!file.Open(path)) {
-        return std::nullopt;
-    }
-    return file.Size();
-}
-
-std::optional<std::string> ReadRegularFile(const std::string& path, std::uint64_t limit,
-                                           bool* tooLarge) {
-    if (tooLarge) {
-        *tooLarge = false;
-    }
-    RegularFile file;
-    if (!file.Open(path)) {
-        return std::nullopt;
-    }
-    if (file.Size() > limit) {
-        if (tooLarge) {
-            *tooLarge = true;
-        }
-        return std::nullopt;
-    }
-    std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
-    bytes.resize(file.ReadFull(bytes.data(), bytes.size()));
-    return bytes;
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
@@ -169,12 +135,6 @@ bool RaiseOpenFileLimit() {
     }
     files.rlim_cur = files.rlim_max;
     return ::setrlimit(RLIMIT_NOFILE, &files) == 0;
-}
-
-bool MakeFolders(const std::string& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(PathFromUtf8(folder), ec);
-    return std::filesystem::is_directory(PathFromUtf8(folder), ec);
 }
 
 std::string BaseName(const std::string& path) {

@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <filesystem>
-
 namespace kelvarin {
 
 namespace {
@@ -107,45 +105,12 @@ std::size_t RegularFile::ReadFull(void* buffer, std::size_t length) {
     return done;
 }
 
-bool RegularFile::HasMoreData() {
-    unsigned char probe = 0;
-    return ReadFull(&probe, 1) == 1;
-}
-
 void RegularFile::Close() {
     if (m_fd != -1) {
         CloseHandle(Handle(m_fd));
         m_fd = -1;
     }
     m_size = 0;
-}
-
-std::optional<std::uint64_t> MeasureFile(const std::string& path) {
-    RegularFile file;
-    if (!file.Open(path)) {
-        return std::nullopt;
-    }
-    return file.Size();
-}
-
-std::optional<std::string> ReadRegularFile(const std::string& path, std::uint64_t limit,
-                                           bool* tooLarge) {
-    if (tooLarge) {
-        *tooLarge = false;
-    }
-    RegularFile file;
-    if (!file.Open(path)) {
-        return std::nullopt;
-    }
-    if (file.Size() > limit) {
-        if (tooLarge) {
-            *tooLarge = true;
-        }
-        return std::nullopt;
-    }
-    std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
-    bytes.resize(file.ReadFull(bytes.data(), bytes.size()));
-    return bytes;
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
@@ -189,12 +154,6 @@ bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::stri
     return true;
 }
 
-bool MakeFolders(const std::string& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(PathFromUtf8(folder), ec);
-    return std::filesystem::is_directory(PathFromUtf8(folder), ec);
-}
-
 bool RaiseOpenFileLimit() {
     return true;  // sockets are not counted against a descriptor limit here
 }
@@ -206,9 +165,9 @@ std::string BaseName(const std::string& path) {
 
 std::string PathFromUriPath(const std::string& uriPath) {
     // file:///C:/x gives "/C:/x": the drive letter starts the path.
-    const bool drive = uriPath.size() >= 3 && uriPath[0] == '/' && uriPath[2] == ':' &&
-                       ((uriPath[1] >= 'A' && uriPath[1] <= 'Z') ||
-                        (uriPath[1] >= 'a' && uriPath[1] <= 'z'));
+    const bool drive =
+        uriPath.size() >= 3 && uriPath[0] == '/' && uriPath[2] == ':' &&
+        ((uriPath[1] >= 'A' && uriPath[1] <= 'Z') || (uriPath[1] >= 'a' && uriPath[1] <= 'z'));
     return drive ? uriPath.substr(1) : uriPath;
 }
 

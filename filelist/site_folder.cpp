@@ -37,8 +37,7 @@ std::optional<std::vector<std::string>> SiteFiles(const std::string& folder) {
             continue;
         }
         if (entry.is_regular_file(ec)) {
-            relatives.push_back(
-                GenericUtf8FromPath(entry.path().lexically_relative(root)));
+            relatives.push_back(GenericUtf8FromPath(entry.path().lexically_relative(root)));
         }
     }
     if (ec) {

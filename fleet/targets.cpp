@@ -1,6 +1,7 @@
 // Parsing the targets file.
 #include "targets.h"
 
+#include "ascii.h"
 #include "files.h"
 
 #include <map>
@@ -11,20 +12,6 @@ namespace {
 
 // A targets file larger than this is not one.
 constexpr std::uint64_t kLargestTargetsFile = 16u << 20;
-
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r';
-}
-
-std::string_view Trim(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
 
 // A decimal number of 1 to digits digits, at most high; -1 otherwise.
 int Decimal(std::string_view text, std::size_t digits, int high) {
@@ -98,7 +85,7 @@ std::optional<std::vector<FleetTarget>> ReadTargets(const std::string& path, std
         const std::size_t end = rest.find('\n');
         std::string_view line = rest.substr(0, end);
         rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        line = Trim(line.substr(0, line.find('#')));
+        line = TrimBlanks(line.substr(0, line.find('#')));
         if (line.empty()) {
             continue;
         }

@@ -194,15 +194,6 @@ int Poll(std::span<PollEntry> entries, int timeoutMs) {
     return count;
 }
 
-std::optional<bool> WaitFor(Socket socket, bool read, bool write, int timeoutMs) {
-    PollEntry entry{socket, read, write};
-    const int ready = Poll({&entry, 1}, timeoutMs);
-    if (ready < 0) {
-        return std::nullopt;
-    }
-    return ready > 0;
-}
-
 Socket Listen(const std::string& address, int port, std::string* error) {
     in_addr bound{};
     if (!Startup() || port < 0 || port > 65535 ||

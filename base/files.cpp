@@ -1,0 +1,49 @@
+// What regular files and folders are to every system, over the system's own
+// file (files_posix.cpp, files_windows.cpp).
+#include "files.h"
+#include "paths.h"
+
+#include <filesystem>
+
+namespace kelvarin {
+
+bool RegularFile::HasMoreData() {
+    unsigned char probe = 0;
+    return ReadFull(&probe, 1) == 1;
+}
+
+std::optional<std::uint64_t> MeasureFile(const std::string& path) {
+    RegularFile file;
+    if (!file.Open(path)) {
+        return std::nullopt;
+    }
+    return file.Size();
+}
+
+std::optional<std::string> ReadRegularFile(const std::string& path, std::uint64_t limit,
+                                           bool* tooLarge) {
+    if (tooLarge) {
+        *tooLarge = false;
+    }
+    RegularFile file;
+    if (!file.Open(path)) {
+        return std::nullopt;
+    }
+    if (file.Size() > limit) {
+        if (tooLarge) {
+            *tooLarge = true;
+        }
+        return std::nullopt;
+    }
+    std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
+    bytes.resize(file.ReadFull(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+bool MakeFolders(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(PathFromUtf8(folder), ec);
+    return std::filesystem::is_directory(PathFromUtf8(folder), ec);
+}
+
+}  // namespace kelvarin
