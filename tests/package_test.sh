@@ -15,7 +15,7 @@ for program in kelvarin kelvarin-cli kelvarin-device; do
     out=$("$root/bin/$program" --version)
     [ "$out" = "$program $version" ] || { echo "$program --version says: $out" >&2; exit 1; }
     [ -s "$root/share/man/man1/$program.1.gz" ] || { echo "no man page for $program" >&2; exit 1; }
-    zcat "$root/share/man/man1/$program.1.gz" | grep -q "^\.TH" || { echo "$program.1 is no man page" >&2; exit 1; }
+    [[ "$(zcat "$root/share/man/man1/$program.1.gz")" == *$'\n'.TH* ]] || { echo "$program.1 is no man page" >&2; exit 1; }
 done
 for file in share/applications/kelvarin.desktop share/icons/hicolor/48x48/apps/kelvarin.png \
     share/icons/hicolor/256x256/apps/kelvarin.png share/doc/kelvarin/copyright \
@@ -24,5 +24,5 @@ for file in share/applications/kelvarin.desktop share/icons/hicolor/48x48/apps/k
 done
 desktop-file-validate "$root/share/applications/kelvarin.desktop"
 grep -q '^Name\[zh_CN\]=' "$root/share/applications/kelvarin.desktop"
-dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6
+[[ "$(dpkg-deb -f "$deb" Depends)" == *libqt6widgets6* ]]
 echo "package: $(basename "$deb"): the three programs run from it, version $version"
