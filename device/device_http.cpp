@@ -47,6 +47,13 @@ std::optional<RequestLine> ParseRequestLine(std::string_view request) {
         version[7] > '9') {
         return std::nullopt;
     }
+    // A target is visible ASCII (RFC 9112); anything else, a bare CR above
+    // all, could end up in a Location header.
+    for (char c : parts.target) {
+        if (static_cast<unsigned char>(c) <= 0x20 || static_cast<unsigned char>(c) >= 0x7F) {
+            return std::nullopt;
+        }
+    }
     return parts;
 }
 

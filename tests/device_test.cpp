@@ -460,6 +460,8 @@ TEST(Device, HttpRefusesWhatItCannotServe) {
         const char* status;
     } cases[] = {
         {"GET /INDEX.HTM HTTP/1.1\r\n\r\n", "404"},
+        {"GET /docs\rSet-Cookie:x HTTP/1.1\r\n\r\n", "400"},  // no bare CR into a header
+        {"GET /a\x7F HTTP/1.1\r\n\r\n", "400"},
         {"GET /index.htm%00 HTTP/1.1\r\n\r\n", "404"},
         {"GET /../etc/passwd HTTP/1.1\r\n\r\n", "404"},
         {"POST /index.htm HTTP/1.1\r\n\r\n", "405"},
