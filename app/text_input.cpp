@@ -13,10 +13,6 @@ namespace kelvarin {
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -57,7 +53,7 @@ std::string LocalPath(std::string_view uri) {
 
 int ParsePortText(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && IsBlank(text[i])) {
+    while (i < text.size() && IsAsciiBlank(text[i])) {
         ++i;
     }
     bool negative = false;

@@ -4,13 +4,10 @@
 namespace kelvarin {
 
 std::string_view TrimBlanks(std::string_view text) {
-    const auto blank = [](char c) {
-        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-    };
-    while (!text.empty() && blank(text.front())) {
+    while (!text.empty() && IsAsciiBlank(text.front())) {
         text.remove_prefix(1);
     }
-    while (!text.empty() && blank(text.back())) {
+    while (!text.empty() && IsAsciiBlank(text.back())) {
         text.remove_suffix(1);
     }
     return text;

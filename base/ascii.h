@@ -13,6 +13,11 @@ constexpr char AsciiLower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// True for the blanks: space, tab, line ends, vertical tab, form feed.
+constexpr bool IsAsciiBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
 // text without the blanks (space, tab, line ends, vertical tab, form feed)
 // at its start and end.
 std::string_view TrimBlanks(std::string_view text);

@@ -19,8 +19,9 @@ namespace kelvarin::device {
 // The last Modbus file of the image memory: files 16 and 17 hold its
 // 131072 bytes.
 inline constexpr std::uint16_t kLastImageFile =
-    static_cast<std::uint16_t>(modbus::kFirstImageFile + kImageCapacity / modbus::kPageSize - 1);
-static_assert(kImageCapacity % modbus::kPageSize == 0, "the memory is whole Modbus files");
+    static_cast<std::uint16_t>(modbus::kFirstImageFile + modbus::kImageFiles - 1);
+static_assert(kImageCapacity == modbus::kImageFiles * modbus::kPageSize,
+              "the image memory is exactly the image files");
 
 // Modbus exception codes the device answers with.
 enum class ModbusException : std::uint8_t {

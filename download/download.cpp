@@ -9,8 +9,7 @@ namespace kelvarin {
 
 namespace {
 
-// Files 16 and 17: the whole image memory.
-constexpr std::size_t kLargestImage = 2 * modbus::kPageSize;
+constexpr std::size_t kLargestImage = modbus::kImageFiles * modbus::kPageSize;
 
 }  // namespace
 
@@ -41,7 +40,6 @@ ChunkOutcome ChunkedDownload::Settle(ChunkResult result) {
     ++m_report.chunks;
 
     ChunkOutcome outcome;
-    outcome.number = m_report.chunks;
     outcome.sent = m_sent;
     outcome.pageOffset = position.record + n;
     outcome.fileNumber = position.file;

@@ -14,7 +14,6 @@ namespace kelvarin {
 
 // What happened to one chunk.
 struct ChunkOutcome {
-    int number = 0;              // 1-based, in image order
     std::size_t sent = 0;        // image bytes sent so far, this chunk included
     std::size_t pageOffset = 0;  // offset in the 64 KiB page after this chunk
     unsigned fileNumber = 0;     // the Modbus file the chunk was written to

@@ -88,8 +88,6 @@ class MessageCatalog {
   public:
     explicit MessageCatalog(Language language = Language::kChinese);
 
-    Language GetLanguage() const { return m_language; }
-
     // The text of id with its placeholders replaced by args, in order ({0}
     // by the first). A placeholder without an argument stays empty.
     std::string Text(MessageId id, std::initializer_list<std::string_view> args = {}) const;

@@ -82,6 +82,8 @@ inline constexpr std::size_t kMaxReadSubRequests = kMaxRequestDataLength / kRead
 inline constexpr std::uint16_t kFirstImageFile = 16;
 // A record number is a 16-bit byte offset, so one file holds 65536 bytes.
 inline constexpr std::size_t kPageSize = std::size_t{1} << 16;
+// Files kFirstImageFile and the one after it hold the whole image memory.
+inline constexpr std::size_t kImageFiles = 2;
 
 // Image bytes per Write File Record request.
 inline constexpr std::size_t kChunkBytes = 128;

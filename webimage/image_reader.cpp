@@ -96,7 +96,7 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
         std::size_t headerLength = blank == std::string_view::npos ? 0 : blank + 4;
         record.header = record.response.substr(0, headerLength);
         record.contents = record.response.substr(headerLength);
-        record.contentType = HeaderContentType(record.header);
+        record.contentType = HeaderField(record.header, "content-type");
         record.contentEncoding = HeaderField(record.header, "content-encoding");
 
         const std::uint32_t next = record.nextAddress;

@@ -47,16 +47,14 @@ std::filesystem::path Normalised(const std::string& path) {
     return absolute;
 }
 
-// The response header a file gets in the default format or with the options.
-std::string HeaderFor(const PackOptions& options, std::string_view urlName,
-                      std::string_view contentType, bool gzip) {
-    if (!options.contentTypes && !gzip) {
-        return std::string(ResponseHeaderFor(urlName));
+// The type a file's header names: by extension with content types on, else
+// the default format's two (which ResponseHeader spells as kHtmlHeader and
+// kOctetHeader, byte for byte).
+std::string_view HeaderTypeFor(const PackOptions& options, std::string_view urlName) {
+    if (options.contentTypes) {
+        return ContentTypeOf(urlName);
     }
-    const std::string_view type = options.contentTypes  ? contentType
-                                  : IsHtmlName(urlName) ? std::string_view("text/html")
-                                                        : kDefaultContentType;
-    return ResponseHeader(type, gzip);
+    return IsHtmlName(urlName) ? std::string_view("text/html") : kDefaultContentType;
 }
 
 }  // namespace
@@ -137,7 +135,8 @@ PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buf
             }
         }
         storedTotal += packed.storedSize;
-        const std::string header = HeaderFor(options, input.urlName, type, packed.gzip);
+        const std::string_view headerType = HeaderTypeFor(options, input.urlName);
+        const std::string header = ResponseHeader(headerType, packed.gzip);
 
         // 64-bit arithmetic: a file of any size only ever makes next > capacity.
         const std::uint64_t record = offset;
@@ -176,9 +175,8 @@ PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buf
         std::memcpy(buffer.data() + responseAt, header.data(), header.size());
 
         packed.outcome = FileOutcome::kPacked;
-        packed.contentType = HeaderContentType(header);
+        packed.contentType = headerType;
         packed.offset = static_cast<std::size_t>(record);
-        packed.headerSize = header.size();
         lastRecord = static_cast<std::size_t>(record);
         offset = static_cast<std::size_t>(next);
         // The device serves the first record of a name; a later one is dead.

@@ -68,7 +68,6 @@ struct PackedFile {
     bool gzip = false;             // stored gzip-compressed
     std::string contentType;       // the type its header names, when packed
     std::size_t offset = 0;        // where its record starts, when packed
-    std::size_t headerSize = 0;    // bytes of its response header, when packed
     int duplicateOf = -1;          // an earlier packed file with the same URL name,
                                    // which the device serves instead; -1 for none
 };

@@ -26,10 +26,6 @@ std::string ResponseHeader(std::string_view contentType, bool gzip) {
     return header;
 }
 
-std::string HeaderContentType(std::string_view header) {
-    return HeaderField(header, "content-type");
-}
-
 std::string HeaderField(std::string_view header, std::string_view name) {
     std::size_t lineStart = 0;
     while (lineStart < header.size()) {

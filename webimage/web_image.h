@@ -68,9 +68,6 @@ std::string ResponseHeader(std::string_view contentType, bool gzip);
 // its colon), blanks before it skipped; empty when there is none.
 std::string HeaderField(std::string_view header, std::string_view name);
 
-// The value of a response header's Content-type field, or empty.
-std::string HeaderContentType(std::string_view header);
-
 // Writes head at record (32 bytes): the four addresses and the tag text with
 // its NUL. The tag bytes after the NUL are left untouched (they keep the fill).
 void WriteFileHead(std::uint8_t* record, const FileHead& head);
