@@ -629,7 +629,7 @@ TEST(Window, AnEnglishLocaleGetsEnglishTextsAndLogLines) {
     XdgFolders xdg;
     TempDir dir;
     Device device;
-    setenv("LC_ALL", "en_US.UTF-8", 1);
+    test::SetEnv("LC_ALL", "en_US.UTF-8");
     QTranslator* english = InstallTranslation();
     ASSERT_NE(english, nullptr);
     {
@@ -666,7 +666,7 @@ TEST(Window, AnEnglishLocaleGetsEnglishTextsAndLogLines) {
     }
     QCoreApplication::removeTranslator(english);
     delete english;
-    setenv("LC_ALL", "C.UTF-8", 1);
+    test::SetEnv("LC_ALL", "C.UTF-8");
 }
 
 TEST(Window, LayoutUsesACjkFontAndDialogUnits) {
