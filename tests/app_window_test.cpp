@@ -383,11 +383,11 @@ TEST(Window, DroppedFilesKeepTheirOrderAndFullPaths) {
     std::string deep = dir.Path();
     while (deep.size() < 200) {
         deep += "/a folder 目录";
-        std::filesystem::create_directory(deep);
+        std::filesystem::create_directory(TempDir::Native(deep));
     }
     const std::string first = dir.WriteSized("z.htm", 10);
     const std::string longPath = deep + "/长的 name.htm";
-    { std::ofstream(longPath) << "<p>deep</p>"; }
+    { std::ofstream(TempDir::Native(longPath)) << "<p>deep</p>"; }
     const std::string last = dir.WriteSized("a.css", 20);
 
     Window window;

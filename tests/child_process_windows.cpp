@@ -144,6 +144,13 @@ RunResult RunProgram(const std::vector<std::string>& argv) {
     if (process) {
         result.exitCode = WaitAndClose(process);
     }
+    // Read as text, as the tests compare it: Windows ends lines with CR LF.
+    for (std::string* text : {&result.out, &result.err}) {
+        for (std::size_t at = text->find("\r\n"); at != std::string::npos;
+             at = text->find("\r\n", at)) {
+            text->erase(at, 1);
+        }
+    }
     return result;
 }
 
