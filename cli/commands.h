@@ -24,19 +24,19 @@ struct PackSource {
     std::string root;                // --root DIR
     bool contentTypes = false;       // --content-types
     bool gzip = false;               // --gzip
+    bool allOrNothing = false;       // --all-or-nothing
 };
 
-// What a source gives: the request to pack, and whether files were left out
-// because the list holds at most 50.
+// What a source gives: the request to pack, the files past the 50th in its
+// leftOut.
 struct SourceFiles {
     PackRequest request;
-    bool dropped = false;
 };
 
 // Lists the files of source with the file list's rules (a path given twice
-// is listed once, at most 50, each one left out said on stderr). Nothing,
-// after saying why on stderr, when --root or --site is not a readable folder
-// or --site holds no files: a usage error.
+// is listed once, at most 50, the rest in the request's leftOut, which the
+// packer's lines name). Nothing, after saying why on stderr, when --root or
+// --site is not a readable folder or --site holds no files: a usage error.
 std::optional<SourceFiles> ReadSource(const PackSource& source);
 
 // The image a command sends or compares: packed from files, or an image file.
@@ -59,8 +59,8 @@ struct PreparedImage {
 std::optional<PreparedImage> PrepareImage(const ImageSource& source);
 
 // pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image; 0
-// all packed, 1 some skipped or left out, 2 for a usage error or an image
-// that cannot be written.
+// all packed, 1 some skipped or left out (with --all-or-nothing nothing is
+// written then), 2 for a usage error or an image that cannot be written.
 int RunPack(const std::string& output, const PackSource& source);
 
 // inspect IMAGE [--extract DIR]: lists the records; 0 for a sound image, 1 for

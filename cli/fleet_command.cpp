@@ -106,6 +106,11 @@ int RunFleet(const FleetArguments& arguments) {
         for (const std::string& line : catalog.PackLines(*image->pack)) {
             log << line << '\n';
         }
+        // All or nothing is settled once, before any device is touched.
+        if (arguments.source.files.allOrNothing && !image->complete) {
+            log << catalog.NothingSentLine(*image->pack) << std::endl;
+            return kExitFailed;
+        }
     }
     const DumpTarget dump =
         arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};

@@ -4,6 +4,7 @@
 #include "console.h"
 #include "device_faults.h"
 #include "device_server.h"
+#include "manual_text.h"
 
 #include <kelvarin/version.h>
 
@@ -63,6 +64,10 @@ int main(int argc, char** argv) {
                    "Milliseconds an HTTP client has to send its whole request")
         ->capture_default_str()
         ->check(CLI::Range(1, 3600000));
+
+    // --help and the man page (--manual) from the options above.
+    kelvarin::manual::Document(app, kelvarin::kVersion, kManualSummary, &CommandSections,
+                               ProgramSections());
 
     // Arguments as UTF-8, whatever the system's own spelling.
     kelvarin::PrepareConsole();

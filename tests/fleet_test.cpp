@@ -7,7 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <regex>
+#include <thread>
 
 namespace kelvarin {
 namespace {
@@ -158,6 +161,20 @@ TEST(Fleet, UsageErrorsStopBeforeAnythingIsSent) {
     }
     auto bad = RunProgram({kCli, "fleet", "--targets", dir.Path() + "/bad.txt", page});
     EXPECT_NE(bad.err.find("bad.txt:2: \"nope\""), std::string::npos) << bad.err;
+
+    // All or nothing with a site that does not fit: settled before any
+    // device is touched.
+    std::filesystem::create_directories(dir.Path() + "/site");
+    dir.WriteSized("site/index.htm", 100);
+    dir.WriteSized("site/big.bin", 140000);
+    auto partial = RunProgram({kCli, "fleet", "--targets", good, "--site", dir.Path() + "/site",
+                               "--all-or-nothing", "--json"});
+    EXPECT_EQ(partial.exitCode, 1);
+    EXPECT_EQ(partial.out, "");
+    EXPECT_TRUE(partial.err.ends_with("全部装下才发送：1个文件不能打包，什么也没有发送\n"))
+        << partial.err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/stored.bin"));
 
     // Then a good run: the device's memory is written out once, now.
     auto sent =
