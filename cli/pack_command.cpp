@@ -25,7 +25,7 @@ int RunPack(const std::string& output, const PackSource& source) {
         std::cerr << "kelvarin-cli: cannot write image " << output << ": " << error << '\n';
         return kExitUsage;
     }
-    return (result.Skipped() > 0 || input->dropped) ? kExitFailed : kExitOk;
+    return (result.Skipped() > 0 || !input->dropped.empty()) ? kExitFailed : kExitOk;
 }
 
 }  // namespace kelvarin::cli

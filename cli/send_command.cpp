@@ -70,7 +70,7 @@ int RunSend(const SendArguments& arguments) {
               : SendFiles(files->request, link, timeouts, dump, log, arguments.verify);
     reporter.Finish();
     link.Close();
-    if (!report.download.Succeeded() || report.skipped > 0 || (files && files->dropped)) {
+    if (!report.download.Succeeded() || report.skipped > 0 || (files && !files->dropped.empty())) {
         return kExitFailed;
     }
     return report.verify ? ExitCodeOf(*report.verify) : kExitOk;
@@ -83,6 +83,15 @@ int RunVerify(const std::string& address, int port, const ImageSource& source) {
     }
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
+    // An image of no files matches any device: there is nothing to compare,
+    // and the device is not asked.
+    if (image->pack && image->pack->Packed() == 0) {
+        for (const std::string& line : catalog.PackLines(*image->pack)) {
+            reporter.AppendLine(line);
+        }
+        reporter.AppendLine(catalog.Text(MessageId::kVerifyNothing));
+        return kExitUsage;
+    }
     const LinkTimeouts timeouts;
     CSocketLink link;
     if (!ConnectLogged(link, address, port, timeouts, catalog, reporter)) {
@@ -99,6 +108,13 @@ int RunVerify(const std::string& address, int port, const ImageSource& source) {
         reporter.AppendLine(line);
     }
     link.Close();
+    // A site with files left out is no success, whatever the device holds,
+    // as for send.
+    if (!image->Complete()) {
+        reporter.AppendLine(
+            catalog.Text(MessageId::kVerifyPartial, {std::to_string(image->leftOut.size())}));
+        return report.outcome == VerifyOutcome::kUnreadable ? kExitUnreadable : kExitFailed;
+    }
     return ExitCodeOf(report);
 }
 

@@ -17,21 +17,23 @@ namespace {
 constexpr std::uint64_t kLargestImageFile = 16u << 20;
 
 // Adds files to list with the list's rules; a path given twice is listed
-// once. Says on stderr which files did not fit; false when any did not.
-bool FillFileList(const std::vector<std::string>& files, FileListModel& list) {
-    bool all = true;
+// once. Says on stderr which files did not fit and returns them.
+std::vector<std::string> FillFileList(const std::vector<std::string>& files,
+                                      FileListModel& list) {
+    std::vector<std::string> dropped;
     for (const std::string& path : files) {
         if (!list.FindFile(path) && !list.AddFile(path)) {
             std::cerr << "kelvarin-cli: " << path << ": not packed, the list holds at most "
                       << kMaxFiles << " files\n";
-            all = false;
+            dropped.push_back(path);
         }
     }
-    return all;
+    return dropped;
 }
 
 // The bytes of the image file at path when they can be sent: readable, no
-// larger than the image memory, of even length and a sound chain of records.
+// larger than the image memory, of even length and a sound chain of at least
+// one record.
 // Says on stderr what is wrong otherwise.
 std::optional<std::string> LoadImage(const std::string& path) {
     bool tooLarge = false;
@@ -55,6 +57,10 @@ std::optional<std::string> LoadImage(const std::string& path) {
     if (!walk.ok) {
         std::cerr << "kelvarin-cli: " << path << ": broken image at " << walk.error.Message()
                   << '\n';
+        return std::nullopt;
+    }
+    if (walk.records.empty()) {
+        std::cerr << "kelvarin-cli: " << path << " holds no records: no image to send or compare\n";
         return std::nullopt;
     }
     return bytes;
@@ -87,7 +93,7 @@ std::optional<SourceFiles> ReadSource(const PackSource& source) {
     }
     FileListModel list;
     SourceFiles result;
-    result.dropped = !FillFileList(files, list);
+    result.dropped = FillFileList(files, list);
     result.request = {PackFilesFor(list.FilePaths(), options), list.ListedBytes(), options};
     return result;
 }
@@ -108,7 +114,12 @@ std::optional<PreparedImage> PrepareImage(const ImageSource& source) {
     }
     prepared.pack = PackImage(files->request);
     prepared.bytes = prepared.pack->image;
-    prepared.complete = !files->dropped && prepared.pack->Skipped() == 0;
+    for (const PackedFile& file : prepared.pack->files) {
+        if (file.outcome != FileOutcome::kPacked) {
+            prepared.leftOut.push_back(file.path);
+        }
+    }
+    prepared.leftOut.insert(prepared.leftOut.end(), files->dropped.begin(), files->dropped.end());
     return prepared;
 }
 

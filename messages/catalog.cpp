@@ -22,6 +22,7 @@ constexpr std::array<int, kMessageCount> kArgumentCounts = {
     0, 1, 3, 3, 3, 1, 0,        // sending
     0, 1, 2, 1, 0, 1, 1, 1, 1,  // reading back
     2, 3, 3, 0, 1, 0, 2, 1, 1,  // a fleet
+    0, 1,                       // comparing an image that lacks files
 };
 
 // The product's own texts, exactly as the log has always shown them.
@@ -66,6 +67,8 @@ constexpr Table kChinese = {
     "校验失败，{0}个字节不同，第一个在偏移{1}",
     "无法回读，{0}",
     "{0}个文件未打包",
+    "没有文件被打包，无可校验",
+    "{0}个文件未打包，校验的映像不完整",
 };
 
 constexpr Table kEnglish = {
@@ -109,6 +112,8 @@ constexpr Table kEnglish = {
     "verify failed: {0} bytes differ, the first at offset {1}",
     "cannot be read back: {0}",
     "{0} files not packed",
+    "No file was packed: nothing to verify",
+    "{0} files not packed: the image verified is not the whole site",
 };
 
 // True when text uses exactly the placeholders {0} .. {count-1}, each at least

@@ -80,6 +80,9 @@ enum class MessageId : int {
     kReasonDifferent,       // {0} bytes that differ, {1} offset of the first
     kReasonUnreadable,      // {0} why (a kWhy message)
     kReasonNotPacked,       // {0} files not packed
+    // Comparing an image that lacks files.
+    kVerifyNothing,  //
+    kVerifyPartial,  // {0} files not packed
     kCount
 };
 

@@ -293,6 +293,37 @@ TEST(Send, ConnectionAndUsageFailures) {
     }
 }
 
+TEST(Send, AZeroPaddedAddressReachesTheDeviceItNames) {
+    TempDir dir;
+    test::LookAlikeDevices devices(kDevice, dir.Path());
+    ASSERT_TRUE(devices.Ready());
+    const std::string port = std::to_string(devices.Port());
+    const std::string page = dir.Write("index.htm", "<p>ten</p>");
+    auto sent = RunProgram({kCli, "send", "127.000.000.010", port, page, "--dump",
+                            dir.Path() + "/a.dat"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    EXPECT_EQ(sent.out.substr(0, sent.out.find('\n')), "127.0.0.10:" + port + " 连接成功");
+    EXPECT_EQ(devices.Ten().ReadLine(), "image " + devices.TenImage());
+    const std::string dump = ReadAll(dir.Path() + "/a.dat");
+    ASSERT_FALSE(dump.empty());
+    EXPECT_EQ(ReadAll(devices.TenImage()).substr(0, dump.size()), dump);
+    EXPECT_EQ(ReadAll(devices.EightImage()), "");  // never reached
+
+    // Digits and dots that are not four decimal fields are refused before
+    // anything is sent, never handed to the resolver (which reads "127.10"
+    // as 127.0.0.10 and "0x7f.1" as 127.0.0.1).
+    for (const std::string address : {"127.10", "127.0.0.0010", "0x7f.0.0.10", "127.0.0.10."}) {
+        auto refused =
+            RunProgram({kCli, "send", address, port, page, "--dump", dir.Path() + "/b.dat"});
+        EXPECT_EQ(refused.exitCode, 2) << address;
+        EXPECT_NE(refused.err.find(address + " is not an IPv4 address"), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(refused.out, "");
+    }
+    auto verify = RunProgram({kCli, "verify", "127.000.000.010", port, page});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out;
+}
+
 TEST(Send, VerifyTellsHeldDifferentAndUnreadableApart) {
     TempDir dir;
     const std::string page = dir.WriteSized("index.htm", 1000);  // 1092 bytes: 9 chunks, 5 reads
