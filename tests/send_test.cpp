@@ -364,6 +364,34 @@ TEST(Send, VerifyTellsHeldDifferentAndUnreadableApart) {
               3);
 }
 
+TEST(Send, VerifyOfAPartialSiteOrOfNoImageIsNoSuccess) {
+    TempDir dir;
+    Device device;
+    const std::string page = dir.WriteSized("index.htm", 500);
+    const std::string missing = dir.Path() + "/missing.css";
+    ASSERT_EQ(RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), page, "--dump",
+                          dir.Path() + "/a.dat"})
+                  .exitCode,
+              0);
+
+    // The device holds what could be packed, but the site lacks a file: 1,
+    // as send says for the same files.
+    auto partial = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), page, missing});
+    EXPECT_EQ(partial.exitCode, 1) << partial.out;
+    EXPECT_NE(partial.out.find("校验通过"), std::string::npos) << partial.out;
+    EXPECT_EQ(partial.out.substr(partial.out.rfind('\n', partial.out.size() - 2) + 1),
+              "1个文件未打包，校验的映像不完整\n");
+
+    // Nothing packed: nothing to compare, and the device is not asked.
+    auto nothing = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), missing});
+    EXPECT_EQ(nothing.exitCode, 2);
+    EXPECT_EQ(nothing.out, "正在打包\n" + missing + "打开失败\n打包完成\n没有文件被打包，无可校验\n");
+    auto empty = RunProgram(
+        {kCli, "verify", "127.0.0.1", device.ModbusPort(), "--image", dir.Write("e.img", "")});
+    EXPECT_EQ(empty.exitCode, 2);
+    EXPECT_NE(empty.err.find("holds no records"), std::string::npos) << empty.err;
+}
+
 TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
     TempDir dir;
     const std::string image = dir.Path() + "/site.img";
@@ -395,7 +423,8 @@ TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
         {dir.Write("huge.img", std::string(kImageCapacity + 4, '\xFF')), "more than the 131072"},
         {dir.Write("odd.img", bytes.substr(0, bytes.size() - 1)), "an odd length"},
         {dir.Path() + "/missing.img", "cannot read image"},
-        {dir.Path(), "cannot read image"}};
+        {dir.Path(), "cannot read image"},
+        {dir.Write("empty.img", ""), "holds no records: no image to send or compare"}};
     for (const auto& [path, message] : refusals) {
         auto refused =
             RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), "--image", path});
