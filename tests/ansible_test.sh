@@ -69,7 +69,7 @@ play "$work/partial" "$work/partial.json" "$work/partial.log"
 /usr/bin/python3 - "$work/partial.json" "$work/partial" <<'PY'
 import json, sys
 report = json.load(open(sys.argv[1]))
-for site, error in (("plant-north", "1 files not packed"), ("plant-south", "cannot be read back")):
+for site, error in (("plant-north", "1 file not packed"), ("plant-south", "cannot be read back")):
     for entry in report[site]:
         assert entry["failed_chunks"] == 0, entry  # the downloads themselves went well
         assert not entry["ok"] and entry["error"].startswith(error), entry
