@@ -48,14 +48,19 @@ struct ImageSource {
 // The image of a source, ready to send.
 struct PreparedImage {
     std::vector<std::uint8_t> bytes;
-    std::optional<PackResult> pack;  // when packed from files
-    bool complete = true;            // every file listed and packed
+    std::optional<PackResult> pack;    // when packed from files
+    std::vector<std::string> leftOut;  // files not in the image: not listed (past the 50th)
+                                       // or not packed, in the order given
+
+    // Every file listed and packed.
+    bool Complete() const { return leftOut.empty(); }
 };
 
 // Packs the files of source (the caller says the packer's lines from the
-// result), or reads, checks and loads its image file. Nothing, after saying why on stderr, for a
-// usage error or an image file that cannot be read, is too large, of odd length or broken (the
-// fault and its offset named).
+// result), or reads, checks and loads its image file. Nothing, after saying
+// why on stderr, for a usage error or an image file that cannot be read, is
+// too large, of odd length, broken (the fault and its offset named) or holds
+// no records.
 std::optional<PreparedImage> PrepareImage(const ImageSource& source);
 
 // pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image; 0
@@ -88,7 +93,9 @@ int RunSend(const SendArguments& arguments);
 
 // verify ADDRESS PORT (FILE... | --site DIR | --image IMAGE) [options]:
 // compares what the device holds with the image, sending nothing; 0 equal, 1
-// different, 2 usage, 3 no connection, 4 the device cannot be read back.
+// different or files left out of the image (as send), 2 usage or nothing to
+// compare (no file packed, an image file of no records; the device is not
+// asked), 3 no connection, 4 the device cannot be read back.
 int RunVerify(const std::string& address, int port, const ImageSource& source);
 
 // What fleet is to do.

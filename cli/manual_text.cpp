@@ -13,7 +13,8 @@ using manual::Section;
 const Item kUsageExit = {
     "2", "Usage error: a bad option or argument, a --root or --site that is not a readable "
          "folder, a --site without files, or an --image that cannot be used (unreadable, "
-         "larger than 131072 bytes, of odd length or broken); nothing is sent."};
+         "larger than 131072 bytes, of odd length, broken or of no records); nothing is "
+         "sent."};
 
 Section ExitStatus(std::vector<Item> items) {
     return {"Exit status", "", std::move(items), {}};
@@ -55,8 +56,10 @@ std::vector<Section> CommandSections(std::string_view command) {
         return {ExitStatus({
             {"0", "The device holds the image."},
             {"1", "The device holds other bytes (the first differing offset and how many "
-                  "differ are said), or files were left out of the image."},
-            kUsageExit,
+                  "differ are said), or files were left out of the image (with "
+                  "--all-or-nothing the device is not asked)."},
+            {"2", "Usage error, as for send, or nothing to compare: no file was packed, or "
+                  "the --image holds no records; the device is not asked."},
             {"3", "The connection could not be made."},
             {"4", "The device cannot be read back."},
         })};

@@ -103,7 +103,16 @@ int RunVerify(const std::string& address, int port, const ImageSource& source) {
     }
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
-    if (image->pack && source.files.allOrNothing && !image->complete) {
+    // An image of no files matches any device: there is nothing to compare,
+    // and the device is not asked.
+    if (image->pack && image->pack->Packed() == 0) {
+        for (const std::string& line : catalog.PackLines(*image->pack)) {
+            reporter.AppendLine(line);
+        }
+        reporter.AppendLine(catalog.Text(MessageId::kVerifyNothing));
+        return kExitUsage;
+    }
+    if (image->pack && source.files.allOrNothing && !image->Complete()) {
         for (const std::string& line : catalog.PackLines(*image->pack)) {
             reporter.AppendLine(line);
         }
@@ -126,6 +135,13 @@ int RunVerify(const std::string& address, int port, const ImageSource& source) {
         reporter.AppendLine(line);
     }
     link.Close();
+    // A site with files left out is no success, whatever the device holds,
+    // as for send.
+    if (!image->Complete()) {
+        reporter.AppendLine(
+            catalog.Text(MessageId::kVerifyPartial, {std::to_string(image->leftOut.size())}));
+        return report.outcome == VerifyOutcome::kUnreadable ? kExitUnreadable : kExitFailed;
+    }
     return ExitCodeOf(report);
 }
 

@@ -79,7 +79,13 @@ std::optional<PreparedImage> PrepareImage(const ImageSource& source) {
     }
     prepared.pack = PackImage(files->request);
     prepared.bytes = prepared.pack->image;
-    prepared.complete = prepared.pack->Complete();
+    for (const PackedFile& file : prepared.pack->files) {
+        if (file.outcome != FileOutcome::kPacked) {
+            prepared.leftOut.push_back(file.path);
+        }
+    }
+    prepared.leftOut.insert(prepared.leftOut.end(), prepared.pack->leftOut.begin(),
+                            prepared.pack->leftOut.end());
     return prepared;
 }
 

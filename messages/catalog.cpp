@@ -115,6 +115,10 @@ constexpr Entry kEntries[] = {
      "cannot be read back: {0}"},
     {MessageId::kReasonNotPacked, "{0}个文件未打包",
      "{0} {0?file|files} not packed"},
+    {MessageId::kVerifyNothing, "没有文件被打包，无可校验",
+     "No file was packed: nothing to verify"},
+    {MessageId::kVerifyPartial, "{0}个文件未打包，校验的映像不完整",
+     "{0} {0?file|files} not packed: the image verified is not the whole site"},
     {MessageId::kImageUnreadable, "无法读取映像{0}",
      "cannot read image {0}"},
     {MessageId::kImageFarTooLarge, "{0}太大，不是映像",
@@ -125,6 +129,8 @@ constexpr Entry kEntries[] = {
      "{0} is {1} bytes, an odd length: records are written as 16-bit words"},
     {MessageId::kImageBroken, "{0}：映像已损坏，{1}",
      "{0}: broken image at {1}"},
+    {MessageId::kImageEmpty, "{0}不含任何记录：没有可发送或校验的映像",
+     "{0} holds no records: no image to send or compare"},
     {MessageId::kImageNotWritten, "无法写入映像{0}：{1}",
      "cannot write image {0}: {1}"},
     {MessageId::kNotAFolder, "{0}：不是可以读取的文件夹",
@@ -366,6 +372,8 @@ std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFi
                         {path, size, std::to_string(kImageCapacity)});
         case ImageFileFault::kOddLength:
             return Text(MessageId::kImageOddLength, {path, size});
+        case ImageFileFault::kEmpty:
+            return Text(MessageId::kImageEmpty, {path});
         case ImageFileFault::kBroken:
             break;
     }

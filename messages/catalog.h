@@ -87,12 +87,16 @@ enum class MessageId : int {
     kReasonDifferent,       // {0} bytes that differ, {1} offset of the first
     kReasonUnreadable,      // {0} why (a kWhy message)
     kReasonNotPacked,       // {0} files not packed
+    // Comparing an image that lacks files.
+    kVerifyNothing,  //
+    kVerifyPartial,  // {0} files not packed
     // Image files.
     kImageUnreadable,        // {0} path
     kImageFarTooLarge,       // {0} path
     kImageLargerThanMemory,  // {0} path, {1} its bytes, {2} the memory's bytes
     kImageOddLength,         // {0} path, {1} its bytes
     kImageBroken,            // {0} path, {1} where and why
+    kImageEmpty,             // {0} path
     kImageNotWritten,        // {0} path, {1} why
     // Folders named on the command line or in the options dialog.
     kNotAFolder,       // {0} the folder (after the option that names it)

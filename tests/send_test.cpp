@@ -294,6 +294,37 @@ TEST(Send, ConnectionAndUsageFailures) {
     }
 }
 
+TEST(Send, AZeroPaddedAddressReachesTheDeviceItNames) {
+    TempDir dir;
+    test::LookAlikeDevices devices(kDevice, dir.Path());
+    ASSERT_TRUE(devices.Ready());
+    const std::string port = std::to_string(devices.Port());
+    const std::string page = dir.Write("index.htm", "<p>ten</p>");
+    auto sent = RunProgram({kCli, "send", "127.000.000.010", port, page, "--dump",
+                            dir.Path() + "/a.dat"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    EXPECT_EQ(sent.out.substr(0, sent.out.find('\n')), "127.0.0.10:" + port + " 连接成功");
+    EXPECT_EQ(devices.Ten().ReadLine(), "image " + devices.TenImage());
+    const std::string dump = ReadAll(dir.Path() + "/a.dat");
+    ASSERT_FALSE(dump.empty());
+    EXPECT_EQ(ReadAll(devices.TenImage()).substr(0, dump.size()), dump);
+    EXPECT_EQ(ReadAll(devices.EightImage()), "");  // never reached
+
+    // Digits and dots that are not four decimal fields are refused before
+    // anything is sent, never handed to the resolver (which reads "127.10"
+    // as 127.0.0.10 and "0x7f.1" as 127.0.0.1).
+    for (const std::string address : {"127.10", "127.0.0.0010", "0x7f.0.0.10", "127.0.0.10."}) {
+        auto refused =
+            RunProgram({kCli, "send", address, port, page, "--dump", dir.Path() + "/b.dat"});
+        EXPECT_EQ(refused.exitCode, 2) << address;
+        EXPECT_NE(refused.err.find(address + " is not an IPv4 address"), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(refused.out, "");
+    }
+    auto verify = RunProgram({kCli, "verify", "127.000.000.010", port, page});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out;
+}
+
 TEST(Send, VerifyTellsHeldDifferentAndUnreadableApart) {
     TempDir dir;
     const std::string page = dir.WriteSized("index.htm", 1000);  // 1092 bytes: 9 chunks, 5 reads
@@ -368,6 +399,34 @@ TEST(Send, AnOverflowingSiteServesItsIndexOrWithAllOrNothingNothingIsSent) {
     EXPECT_TRUE(page.ends_with("<h1>Contents</h1>")) << page;
 }
 
+TEST(Send, VerifyOfAPartialSiteOrOfNoImageIsNoSuccess) {
+    TempDir dir;
+    Device device;
+    const std::string page = dir.WriteSized("index.htm", 500);
+    const std::string missing = dir.Path() + "/missing.css";
+    ASSERT_EQ(RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), page, "--dump",
+                          dir.Path() + "/a.dat"})
+                  .exitCode,
+              0);
+
+    // The device holds what could be packed, but the site lacks a file: 1,
+    // as send says for the same files.
+    auto partial = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), page, missing});
+    EXPECT_EQ(partial.exitCode, 1) << partial.out;
+    EXPECT_NE(partial.out.find("校验通过"), std::string::npos) << partial.out;
+    EXPECT_EQ(partial.out.substr(partial.out.rfind('\n', partial.out.size() - 2) + 1),
+              "1个文件未打包，校验的映像不完整\n");
+
+    // Nothing packed: nothing to compare, and the device is not asked.
+    auto nothing = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), missing});
+    EXPECT_EQ(nothing.exitCode, 2);
+    EXPECT_EQ(nothing.out, "正在打包\n" + missing + "打开失败\n打包完成\n没有文件被打包，无可校验\n");
+    auto empty = RunProgram(
+        {kCli, "verify", "127.0.0.1", device.ModbusPort(), "--image", dir.Write("e.img", "")});
+    EXPECT_EQ(empty.exitCode, 2);
+    EXPECT_NE(empty.err.find("不含任何记录"), std::string::npos) << empty.err;
+}
+
 TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
     TempDir dir;
     const std::string image = dir.Path() + "/site.img";
@@ -400,7 +459,8 @@ TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
          "有131076字节，超过映像存储器的131072字节"},
         {dir.Write("odd.img", bytes.substr(0, bytes.size() - 1)), "长度为奇数"},
         {dir.Path() + "/missing.img", "无法读取映像"},
-        {dir.Path(), "无法读取映像"}};
+        {dir.Path(), "无法读取映像"},
+        {dir.Write("empty.img", ""), "不含任何记录：没有可发送或校验的映像"}};
     for (const auto& [path, message] : refusals) {
         auto refused =
             RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), "--image", path});

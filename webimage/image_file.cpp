@@ -36,6 +36,10 @@ ImageFile LoadImageFile(const std::string& path) {
         file.error = walk.error;
         return file;
     }
+    if (walk.records.empty()) {
+        file.fault = ImageFileFault::kEmpty;
+        return file;
+    }
     file.fault = ImageFileFault::kNone;
     file.bytes = std::move(*bytes);
     return file;

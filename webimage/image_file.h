@@ -16,6 +16,7 @@ enum class ImageFileFault {
     kLargerThanMemory,  // larger than the image memory
     kOddLength,         // records are written as 16-bit words
     kBroken,            // the chain of records is broken
+    kEmpty,             // no records: nothing to send or compare
 };
 
 // An image file and what is wrong with it.
@@ -27,7 +28,8 @@ struct ImageFile {
 };
 
 // Reads the image file at path and checks it as a device would hold it: no
-// larger than the image memory, of even length and a sound chain of records.
+// larger than the image memory, of even length and a sound chain of at least
+// one record.
 // The fault says what is wrong otherwise (bytes then empty).
 ImageFile LoadImageFile(const std::string& path);
 
