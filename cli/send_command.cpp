@@ -57,6 +57,19 @@ int RunSend(const SendArguments& arguments) {
 
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
+    // All or nothing: packed before connecting, so that a partial image never
+    // reaches the device.
+    std::optional<PackResult> packed;
+    if (files && arguments.source.files.allOrNothing) {
+        packed = PackImage(files->request);
+        if (!packed->Complete()) {
+            for (const std::string& line : catalog.PackLines(*packed)) {
+                reporter.AppendLine(line);
+            }
+            reporter.AppendLine(catalog.NothingSentLine(*packed));
+            return kExitFailed;
+        }
+    }
     const LinkTimeouts timeouts;
     CSocketLink link;
     if (!ConnectLogged(link, arguments.address, arguments.port, timeouts, catalog, reporter)) {
@@ -65,12 +78,19 @@ int RunSend(const SendArguments& arguments) {
     const DumpTarget dump =
         arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     SendLog log(catalog, reporter, reporter);
-    const SendReport report =
-        image ? SendImage(image->bytes, link, timeouts, dump, log, arguments.verify)
-              : SendFiles(files->request, link, timeouts, dump, log, arguments.verify);
+    SendReport report;
+    if (packed) {
+        log.OnPacked(*packed);
+        report = SendImage(packed->image, link, timeouts, dump, log, arguments.verify);
+    } else if (image) {
+        report = SendImage(image->bytes, link, timeouts, dump, log, arguments.verify);
+    } else {
+        report = SendFiles(files->request, link, timeouts, dump, log, arguments.verify);
+    }
     reporter.Finish();
     link.Close();
-    if (!report.download.Succeeded() || report.skipped > 0 || (files && files->dropped)) {
+    if (!report.download.Succeeded() || report.skipped > 0 ||
+        (files && !files->request.leftOut.empty())) {
         return kExitFailed;
     }
     return report.verify ? ExitCodeOf(*report.verify) : kExitOk;
@@ -83,6 +103,22 @@ int RunVerify(const std::string& address, int port, const ImageSource& source) {
     }
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
+    // An image of no files matches any device: there is nothing to compare,
+    // and the device is not asked.
+    if (image->pack && image->pack->Packed() == 0) {
+        for (const std::string& line : catalog.PackLines(*image->pack)) {
+            reporter.AppendLine(line);
+        }
+        reporter.AppendLine(catalog.Text(MessageId::kVerifyNothing));
+        return kExitUsage;
+    }
+    if (image->pack && source.files.allOrNothing && !image->Complete()) {
+        for (const std::string& line : catalog.PackLines(*image->pack)) {
+            reporter.AppendLine(line);
+        }
+        reporter.AppendLine(catalog.NothingSentLine(*image->pack));
+        return kExitFailed;
+    }
     const LinkTimeouts timeouts;
     CSocketLink link;
     if (!ConnectLogged(link, address, port, timeouts, catalog, reporter)) {
@@ -99,6 +135,13 @@ int RunVerify(const std::string& address, int port, const ImageSource& source) {
         reporter.AppendLine(line);
     }
     link.Close();
+    // A site with files left out is no success, whatever the device holds,
+    // as for send.
+    if (!image->Complete()) {
+        reporter.AppendLine(
+            catalog.Text(MessageId::kVerifyPartial, {std::to_string(image->leftOut.size())}));
+        return report.outcome == VerifyOutcome::kUnreadable ? kExitUnreadable : kExitFailed;
+    }
     return ExitCodeOf(report);
 }
 

@@ -26,8 +26,10 @@ struct Endpoint {
 // can be used.
 bool Startup();
 
-// host as a dotted IPv4 address, else a host name's first IPv4 address, with
-// port. Nothing when it cannot be resolved, and for 0.0.0.0, which names no
+// host as a dotted IPv4 address (four decimal fields, see ipv4.h), else a
+// host name's first IPv4 address, with port. Nothing when it cannot be
+// resolved, for text written as an address that is not four decimal fields
+// 0..255 (never handed to the resolver), and for 0.0.0.0, which names no
 // device (a connect to it would reach this machine).
 std::optional<Endpoint> Resolve(const std::string& host, int port);
 
@@ -77,15 +79,20 @@ struct PollEntry {
 // on time-out, -1 on error. Sleeps; never spins.
 int Poll(std::span<PollEntry> entries, int timeoutMs);
 
+// The most sockets one Poll can wait on (SIZE_MAX where there is no such
+// limit; on Windows what a select() set holds).
+std::size_t MaxWaitSockets();
+
 // Poll for one socket: true when it became ready within timeoutMs (readable
 // or writable as asked), false on time-out; nothing on error.
 std::optional<bool> WaitFor(Socket socket, bool read, bool write, int timeoutMs);
 
 // ---- Servers (the simulated device) ----
 
-// A non-blocking TCP socket listening on address (dotted IPv4) and port (0:
-// any free port) with a long accept queue. kNoSocket, with the reason in
-// *error, when the address is bad or the port cannot be bound.
+// A non-blocking TCP socket listening on address (a dotted IPv4 address as
+// ParseDottedQuad reads it) and port (0: any free port) with a long accept
+// queue. kNoSocket, with the reason in *error, when the address is bad or the
+// port cannot be bound.
 Socket Listen(const std::string& address, int port, std::string* error);
 
 // The next connection waiting on listener, non-blocking and without send
