@@ -301,11 +301,14 @@ void CWebLoadDlg::OnAddSiteFolder() {
     }
     // The folder becomes the site root, so its files keep their paths.
     const std::string root = folder.toStdString();  // UTF-8, as the core's paths are
-    const std::optional<std::vector<std::string>> files = SiteFiles(root);
-    if (!files) {
+    const std::optional<SiteListing> listing = SiteFiles(root);
+    if (!listing) {
         return;
     }
-    for (const std::string& path : *files) {
+    for (const SkippedEntry& skipped : listing->skipped) {
+        AppendLog(QString::fromStdString(m_catalog.SiteSkippedLine(skipped)));
+    }
+    for (const std::string& path : listing->files) {
         m_files.AddFile(path);
     }
     m_options.pack.siteRoot = root;

@@ -125,6 +125,14 @@ bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::stri
     return true;
 }
 
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &first) == 0 &&
+           ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
 bool RaiseOpenFileLimit() {
     rlimit files{};
     if (::getrlimit(RLIMIT_NOFILE, &files) != 0) {

@@ -154,6 +154,31 @@ bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::stri
     return true;
 }
 
+bool IsSameFile(const std::string& a, const std::string& b) {
+    // A file is its volume and its index on it; folders open too, with
+    // FILE_FLAG_BACKUP_SEMANTICS.
+    const auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+        if (path.empty()) {
+            return false;
+        }
+        HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const bool ok = GetFileInformationByHandle(file, info) != 0;
+        CloseHandle(file);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    return identify(a, &first) && identify(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
 bool RaiseOpenFileLimit() {
     return true;  // sockets are not counted against a descriptor limit here
 }

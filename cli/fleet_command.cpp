@@ -106,8 +106,19 @@ int RunFleet(const FleetArguments& arguments) {
         return kExitUsage;
     }
     const std::optional<PreparedImage> image = PrepareImage(arguments.source);
+    const DumpTarget dump =
+        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     if (!image) {
         return kExitUsage;
+    }
+    if (image->pack) {
+        std::vector<PackFile> inputs;
+        for (const PackedFile& file : image->pack->files) {
+            inputs.push_back({file.path, file.urlName});
+        }
+        if (OverwritesInput("--dump", dump.path, inputs)) {
+            return kExitUsage;
+        }
     }
 
     // With --json, standard output holds the JSON alone; the log goes to
@@ -119,8 +130,6 @@ int RunFleet(const FleetArguments& arguments) {
             log << line << '\n';
         }
     }
-    const DumpTarget dump =
-        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     const std::string_view bytes(reinterpret_cast<const char*>(image->bytes.data()),
                                  image->bytes.size());
     if (!dump.usable || !WriteWholeFile(dump.path, bytes)) {

@@ -1,6 +1,7 @@
 // kelvarin-cli inspect: lists and checks an image's records, and extracts them.
 #include "commands.h"
 
+#include "ascii.h"
 #include "files.h"
 #include "gzip.h"
 #include "image_reader.h"
@@ -73,14 +74,15 @@ bool Extract(const ImageWalk& walk, const std::string& dir) {
     for (const ImageRecord& record : walk.records) {
         std::string name = SafeExtractName(record.path);
         if (name.empty()) {
-            std::cerr << "kelvarin-cli: refusing to extract \"" << record.path
+            std::cerr << "kelvarin-cli: refusing to extract \"" << EscapeControls(record.path)
                       << "\": the name would leave " << dir << '\n';
             ok = false;
             continue;
         }
         const std::optional<std::string> file = FileOf(record);
         if (!file) {
-            std::cerr << "kelvarin-cli: " << record.path << ": its gzip stream is broken\n";
+            std::cerr << "kelvarin-cli: " << EscapeControls(record.path)
+                      << ": its gzip stream is broken\n";
             ok = false;
             continue;
         }
@@ -103,7 +105,7 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
         ReadRegularFile(imagePath, kLargestInspected, &tooLarge);
     if (tooLarge) {
         std::cerr << "kelvarin-cli: " << imagePath << " is too large to be an image\n";
-        return kExitFailed;
+        return kExitUsage;  // it cannot be read as one
     }
     if (!read) {
         std::cerr << "kelvarin-cli: cannot open image " << imagePath << '\n';
@@ -115,17 +117,21 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
     std::printf("%-12s %-24s %-26s %-8s %8s %8s  %s\n", "tag", "path", "content type", "encoding",
                 "length", "original", "address");
     for (const ImageRecord& record : walk.records) {
-        const std::string path(record.path);
+        // Every text of an image from elsewhere is printed with its control
+        // characters escaped: a name must not drive the operator's terminal.
+        const std::string tag = EscapeControls(record.tag);
+        const std::string path = EscapeControls(record.path);
+        const std::string type = EscapeControls(record.contentType);
+        const std::string encoding =
+            record.contentEncoding.empty() ? "-" : EscapeControls(record.contentEncoding);
         // A gzip stream states the original size in its trailer.
         std::string original = "-";
         if (IsGzip(record)) {
             const std::optional<std::uint32_t> stated = GzipStatedSize(BytesOf(record.contents));
             original = stated ? std::to_string(*stated) : "?";
         }
-        std::printf("%-12s %-24s %-26s %-8s %8zu %8s  0x%06zX\n", record.tag.c_str(), path.c_str(),
-                    record.contentType.c_str(),
-                    record.contentEncoding.empty() ? "-" : record.contentEncoding.c_str(),
-                    record.contents.size(), original.c_str(),
+        std::printf("%-12s %-24s %-26s %-8s %8zu %8s  0x%06zX\n", tag.c_str(), path.c_str(),
+                    type.c_str(), encoding.c_str(), record.contents.size(), original.c_str(),
                     static_cast<std::size_t>(kImageBase) + record.offset);
     }
     std::fflush(stdout);

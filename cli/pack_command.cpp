@@ -9,7 +9,7 @@ namespace kelvarin::cli {
 
 int RunPack(const std::string& output, const PackSource& source) {
     const std::optional<SourceFiles> input = ReadSource(source);
-    if (!input) {
+    if (!input || OverwritesInput("-o", output, input->request.files)) {
         return kExitUsage;
     }
     const PackResult result = PackImage(input->request);
@@ -25,7 +25,7 @@ int RunPack(const std::string& output, const PackSource& source) {
         std::cerr << "kelvarin-cli: cannot write image " << output << ": " << error << '\n';
         return kExitUsage;
     }
-    return (result.Skipped() > 0 || !input->dropped.empty()) ? kExitFailed : kExitOk;
+    return (result.Skipped() > 0 || !input->unlisted.empty()) ? kExitFailed : kExitOk;
 }
 
 }  // namespace kelvarin::cli

@@ -54,6 +54,11 @@ int RunSend(const SendArguments& arguments) {
             return kExitUsage;
         }
     }
+    const DumpTarget dump =
+        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
+    if (files && OverwritesInput("--dump", dump.path, files->request.files)) {
+        return kExitUsage;
+    }
 
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
@@ -62,15 +67,13 @@ int RunSend(const SendArguments& arguments) {
     if (!ConnectLogged(link, arguments.address, arguments.port, timeouts, catalog, reporter)) {
         return kExitNoConnection;
     }
-    const DumpTarget dump =
-        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     SendLog log(catalog, reporter, reporter);
     const SendReport report =
         image ? SendImage(image->bytes, link, timeouts, dump, log, arguments.verify)
               : SendFiles(files->request, link, timeouts, dump, log, arguments.verify);
     reporter.Finish();
     link.Close();
-    if (!report.download.Succeeded() || report.skipped > 0 || (files && !files->dropped.empty())) {
+    if (!report.download.Succeeded() || report.skipped > 0 || (files && !files->unlisted.empty())) {
         return kExitFailed;
     }
     return report.verify ? ExitCodeOf(*report.verify) : kExitOk;

@@ -78,24 +78,48 @@ std::optional<SourceFiles> ReadSource(const PackSource& source) {
         return std::nullopt;
     }
     std::vector<std::string> files = source.files;
+    std::vector<std::string> unlisted;
     if (!source.site.empty()) {
-        std::optional<std::vector<std::string>> found = SiteFiles(source.site);
+        std::optional<SiteListing> found = SiteFiles(source.site);
         if (!found) {
             std::cerr << "kelvarin-cli: --site " << source.site
                       << ": not a folder that can be read\n";
             return std::nullopt;
         }
-        if (found->empty()) {
+        const MessageCatalog english(Language::kEnglish);
+        std::string base = source.site;
+        while (base.size() > 1 && base.back() == '/') {
+            base.pop_back();
+        }
+        for (const SkippedEntry& skipped : found->skipped) {
+            std::cerr << "kelvarin-cli: " << english.SiteSkippedLine(skipped) << '\n';
+            unlisted.push_back((base == "/" ? "" : base) + "/" + skipped.relativePath);
+        }
+        if (found->files.empty()) {
             std::cerr << "kelvarin-cli: --site " << source.site << ": no files in it\n";
             return std::nullopt;
         }
-        files = std::move(*found);
+        files = std::move(found->files);
     }
     FileListModel list;
     SourceFiles result;
-    result.dropped = FillFileList(files, list);
+    result.unlisted = std::move(unlisted);
+    const std::vector<std::string> dropped = FillFileList(files, list);
+    result.unlisted.insert(result.unlisted.end(), dropped.begin(), dropped.end());
     result.request = {PackFilesFor(list.FilePaths(), options), list.ListedBytes(), options};
     return result;
+}
+
+bool OverwritesInput(const std::string& option, const std::string& output,
+                     const std::vector<PackFile>& files) {
+    for (const PackFile& file : files) {
+        if (IsSameFile(output, file.path)) {
+            std::cerr << "kelvarin-cli: " << option << " " << output
+                      << " is one of the files to pack: refusing to overwrite it\n";
+            return true;
+        }
+    }
+    return false;
 }
 
 std::optional<PreparedImage> PrepareImage(const ImageSource& source) {
@@ -119,7 +143,7 @@ std::optional<PreparedImage> PrepareImage(const ImageSource& source) {
             prepared.leftOut.push_back(file.path);
         }
     }
-    prepared.leftOut.insert(prepared.leftOut.end(), files->dropped.begin(), files->dropped.end());
+    prepared.leftOut.insert(prepared.leftOut.end(), files->unlisted.begin(), files->unlisted.end());
     return prepared;
 }
 

@@ -108,6 +108,16 @@ constexpr Entry kEntries[] = {
      "No file was packed: nothing to verify"},
     {MessageId::kVerifyPartial, "{0}个文件未打包，校验的映像不完整",
      "{0} {0?file|files} not packed: the image verified is not the whole site"},
+    {MessageId::kSiteSkipped, "网站文件夹中的{0}未加入：{1}",
+     "{0} in the site folder left out: {1}"},
+    {MessageId::kSkipDanglingLink, "链接指向的文件不存在",
+     "a link to nothing"},
+    {MessageId::kSkipLinkLoop, "链接指向它所在的文件夹",
+     "a link to a folder it is in"},
+    {MessageId::kSkipNotAFile, "不是普通文件",
+     "not a regular file"},
+    {MessageId::kSkipUnreadableFolder, "文件夹不能读取",
+     "a folder that cannot be read"},
 };
 
 // The placeholders text uses, one bit per number; kBadText when a brace is
@@ -376,6 +386,25 @@ std::string MessageCatalog::TargetLine(const TargetResult& result) const {
         return Text(MessageId::kTargetDone, {result.target.Text(), seconds});
     }
     return Text(MessageId::kTargetFailed, {result.target.Text(), TargetFailure(result), seconds});
+}
+
+std::string MessageCatalog::SiteSkippedLine(const SkippedEntry& entry) const {
+    MessageId why = MessageId::kSkipNotAFile;
+    switch (entry.why) {
+        case SiteSkip::kDanglingLink:
+            why = MessageId::kSkipDanglingLink;
+            break;
+        case SiteSkip::kLinkLoop:
+            why = MessageId::kSkipLinkLoop;
+            break;
+        case SiteSkip::kNotAFile:
+            why = MessageId::kSkipNotAFile;
+            break;
+        case SiteSkip::kUnreadableFolder:
+            why = MessageId::kSkipUnreadableFolder;
+            break;
+    }
+    return Text(MessageId::kSiteSkipped, {entry.relativePath, Text(why)});
 }
 
 std::string MessageCatalog::FleetSummary(int devices, int succeeded) const {

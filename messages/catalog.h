@@ -13,6 +13,7 @@
 #include "fleet.h"
 #include "packer.h"
 #include "readback.h"
+#include "site_folder.h"
 
 #include <initializer_list>
 #include <string>
@@ -84,6 +85,12 @@ enum class MessageId : int {
     // Comparing an image that lacks files.
     kVerifyNothing,  //
     kVerifyPartial,  // {0} files not packed
+    // Listing a site folder.
+    kSiteSkipped,           // {0} path below the folder, {1} why (a kSkip message)
+    kSkipDanglingLink,      //
+    kSkipLinkLoop,          //
+    kSkipNotAFile,          //
+    kSkipUnreadableFolder,  //
     kCount
 };
 
@@ -128,6 +135,9 @@ class MessageCatalog {
 
     // Why a device of a fleet failed, as a phrase; empty when it succeeded.
     std::string TargetFailure(const TargetResult& result) const;
+
+    // The line for an entry of a site folder that is not one of its files.
+    std::string SiteSkippedLine(const SkippedEntry& entry) const;
 
     // The line that ends a fleet send.
     std::string FleetSummary(int devices, int succeeded) const;

@@ -51,8 +51,9 @@ TEST(Platform, SiteFoldersGiveUtf8UrlPaths) {
     ASSERT_TRUE(MakeFolders(site + "/图片"));
     ASSERT_TRUE(WriteWholeFile(site + "/首页.htm", "<p>"));
     ASSERT_TRUE(WriteWholeFile(site + "/图片/标志.png", "png"));
-    const auto files = SiteFiles(site);
-    ASSERT_TRUE(files);
+    const auto listing = SiteFiles(site);
+    ASSERT_TRUE(listing);
+    const std::vector<std::string>* files = &listing->files;
     ASSERT_EQ(files->size(), 2u);
     PackOptions options;
     options.siteRoot = site;
