@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
     DeviceOptions options;
     std::string fault;
     int httpTimeoutMs = static_cast<int>(options.httpRequestTimeout.count());
+    int modbusTimeoutMs = static_cast<int>(options.modbusIdleTimeout.count());
     app.add_option("--modbus-port", options.modbusPort, "Modbus/TCP port, 0 for any free port")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));
@@ -69,6 +70,11 @@ int main(int argc, char** argv) {
                    "Milliseconds an HTTP client has to send its whole request")
         ->capture_default_str()
         ->check(CLI::Range(1, 3600000));
+    app.add_option("--modbus-timeout", modbusTimeoutMs,
+                   "Milliseconds a Modbus client may send nothing (no reply of ours on its way) "
+                   "before it is disconnected")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600000));
 
     if (const std::optional<int> code = kelvarin::cmdline::Parse(app, argc, argv, kExitUsage)) {
         return *code;
@@ -77,6 +83,7 @@ int main(int argc, char** argv) {
         options.fault = *ParseFaultMode(fault);
     }
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
+    options.modbusIdleTimeout = std::chrono::milliseconds(modbusTimeoutMs);
 
     DeviceServer server(options);
     std::string error;
