@@ -1,6 +1,7 @@
 // What regular files and folders are to every system, over the system's own
 // file (files_posix.cpp, files_windows.cpp).
 #include "files.h"
+#include "files_system.h"
 #include "paths.h"
 
 #include <filesystem>
@@ -38,6 +39,19 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::uint64_
     std::string bytes(static_cast<std::size_t>(file.Size()), '\0');
     bytes.resize(file.ReadFull(bytes.data(), bytes.size()));
     return bytes;
+}
+
+bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+    const std::string temporary = path + ".tmp";
+    if (!WriteWholeFile(temporary, bytes, error)) {
+        RemoveFile(temporary);
+        return false;
+    }
+    if (!RenameOver(temporary, path, error)) {
+        RemoveFile(temporary);
+        return false;
+    }
+    return true;
 }
 
 bool MakeFolders(const std::string& folder) {

@@ -1,7 +1,7 @@
 // Files with POSIX calls: open without blocking, check the type, then read;
 // whole-file writes that report the system's reason for a failure.
 #include "files.h"
-#include "paths.h"
+#include "files_system.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -111,18 +111,16 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
     return ok;
 }
 
-bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
-    const std::string temporary = path + ".tmp";
-    if (!WriteWholeFile(temporary, bytes, error)) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+bool RenameOver(const std::string& from, const std::string& to, std::string* error) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
         SetError(error, errno);
-        ::unlink(temporary.c_str());
         return false;
     }
     return true;
+}
+
+void RemoveFile(const std::string& path) {
+    ::unlink(path.c_str());
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
@@ -143,19 +141,6 @@ bool RaiseOpenFileLimit() {
     }
     files.rlim_cur = files.rlim_max;
     return ::setrlimit(RLIMIT_NOFILE, &files) == 0;
-}
-
-std::string BaseName(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string PathFromUriPath(const std::string& uriPath) {
-    return uriPath;
-}
-
-std::string AnsiSpelling(const std::string& name) {
-    return name;  // file names are bytes here, spelt as the system gives them
 }
 
 }  // namespace kelvarin

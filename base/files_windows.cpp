@@ -1,7 +1,7 @@
 // Files with the Windows API: wide (UTF-16) names, so a path in any language
 // works; only regular files are opened for reading.
 #include "files.h"
-#include "paths.h"
+#include "files_system.h"
 #include "windows_text.h"
 
 #include <windows.h>
@@ -31,30 +31,6 @@ HANDLE Handle(std::intptr_t fd) {
 }
 
 }  // namespace
-
-std::wstring WideFromUtf8(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-    return wide;
-}
-
-std::string Utf8FromWide(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length,
-                        nullptr, nullptr);
-    return utf8;
-}
 
 RegularFile::~RegularFile() {
     Close();
@@ -139,19 +115,17 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
     return ok;
 }
 
-bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
-    const std::string temporary = path + ".tmp";
-    if (!WriteWholeFile(temporary, bytes, error)) {
-        DeleteFileW(WideFromUtf8(temporary).c_str());
-        return false;
-    }
-    if (!MoveFileExW(WideFromUtf8(temporary).c_str(), WideFromUtf8(path).c_str(),
+bool RenameOver(const std::string& from, const std::string& to, std::string* error) {
+    if (!MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING)) {
         SetError(error, GetLastError());
-        DeleteFileW(WideFromUtf8(temporary).c_str());
         return false;
     }
     return true;
+}
+
+void RemoveFile(const std::string& path) {
+    DeleteFileW(WideFromUtf8(path).c_str());
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
@@ -181,32 +155,6 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 
 bool RaiseOpenFileLimit() {
     return true;  // sockets are not counted against a descriptor limit here
-}
-
-std::string BaseName(const std::string& path) {
-    const std::size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
-std::string PathFromUriPath(const std::string& uriPath) {
-    // file:///C:/x gives "/C:/x": the drive letter starts the path.
-    const bool drive =
-        uriPath.size() >= 3 && uriPath[0] == '/' && uriPath[2] == ':' &&
-        ((uriPath[1] >= 'A' && uriPath[1] <= 'Z') || (uriPath[1] >= 'a' && uriPath[1] <= 'z'));
-    return drive ? uriPath.substr(1) : uriPath;
-}
-
-std::string AnsiSpelling(const std::string& name) {
-    const std::wstring wide = WideFromUtf8(name);
-    if (wide.empty()) {
-        return {};
-    }
-    const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), length,
-                        nullptr, nullptr);
-    return ansi;
 }
 
 }  // namespace kelvarin

@@ -21,8 +21,6 @@ namespace kelvarin::device {
 // 131072 bytes.
 inline constexpr std::uint16_t kLastImageFile =
     static_cast<std::uint16_t>(modbus::kFirstImageFile + modbus::kImageFiles - 1);
-static_assert(kImageCapacity == modbus::kImageFiles * modbus::kPageSize,
-              "the image memory is exactly the image files");
 
 // Modbus exception codes the device answers with.
 enum class ModbusException : std::uint8_t {

@@ -89,7 +89,7 @@ std::string MakeImage(const Files& files) {
     std::string image;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const auto& [path, contents] = files[i];
-        std::string_view header = ResponseHeaderFor(path);
+        std::string_view header = IsHtmlName(path) ? kHtmlHeader : kOctetHeader;
         std::size_t at = image.size();
         std::size_t responseAt = NextAligned(at + kHeadSize + path.size() + 1);
         std::size_t end = NextAligned(responseAt + header.size() + contents.size());
