@@ -2,9 +2,6 @@
 // file (files_posix.cpp, files_windows.cpp).
 #include "files.h"
 #include "files_system.h"
-#include "paths.h"
-
-#include <filesystem>
 
 namespace kelvarin {
 
@@ -52,12 +49,6 @@ bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::stri
         return false;
     }
     return true;
-}
-
-bool MakeFolders(const std::string& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(PathFromUtf8(folder), ec);
-    return std::filesystem::is_directory(PathFromUtf8(folder), ec);
 }
 
 }  // namespace kelvarin

@@ -2,6 +2,7 @@
 // whole-file writes that report the system's reason for a failure.
 #include "files.h"
 #include "files_system.h"
+#include "paths.h"
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace kelvarin {
 
@@ -129,6 +131,12 @@ bool IsSameFile(const std::string& a, const std::string& b) {
     return !a.empty() && !b.empty() && ::stat(a.c_str(), &first) == 0 &&
            ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
            first.st_ino == second.st_ino;
+}
+
+bool MakeFolders(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(PathFromUtf8(folder), ec);
+    return std::filesystem::is_directory(PathFromUtf8(folder), ec);
 }
 
 bool RaiseOpenFileLimit() {

@@ -41,7 +41,7 @@ bool RegularFile::Open(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos) {
         return false;
     }
-    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -94,7 +94,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
         SetError(error, ERROR_INVALID_NAME);
         return false;
     }
-    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         SetError(error, GetLastError());
@@ -116,8 +116,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
 }
 
 bool RenameOver(const std::string& from, const std::string& to, std::string* error) {
-    if (!MoveFileExW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
         SetError(error, GetLastError());
         return false;
     }
@@ -125,7 +124,7 @@ bool RenameOver(const std::string& from, const std::string& to, std::string* err
 }
 
 void RemoveFile(const std::string& path) {
-    DeleteFileW(WideFromUtf8(path).c_str());
+    DeleteFileW(WidePath(path).c_str());
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {
@@ -135,7 +134,7 @@ bool IsSameFile(const std::string& a, const std::string& b) {
         if (path.empty()) {
             return false;
         }
-        HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), 0,
+        HANDLE file = CreateFileW(WidePath(path).c_str(), 0,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
@@ -151,6 +150,32 @@ bool IsSameFile(const std::string& a, const std::string& b) {
            first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
            first.nFileIndexHigh == second.nFileIndexHigh &&
            first.nFileIndexLow == second.nFileIndexLow;
+}
+
+bool MakeFolders(const std::string& folder) {
+    // Each folder of the path in turn, through WidePath, so a path past 260
+    // characters is made as any other.
+    const auto isFolder = [](const std::string& path) {
+        const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    if (folder.empty()) {
+        return false;
+    }
+    constexpr std::size_t npos = std::string::npos;
+    for (std::size_t end = folder.find_first_of("/\\", 1); end != npos;
+         end = folder.find_first_of("/\\", end + 1)) {
+        const std::string prefix = folder.substr(0, end);
+        // A drive ("C:") and the slashes of a share are no folders to make.
+        const bool named = prefix.back() != ':' && prefix.find_first_not_of("/\\") != npos;
+        if (named && !isFolder(prefix)) {
+            CreateDirectoryW(WidePath(prefix).c_str(), nullptr);
+        }
+    }
+    if (!isFolder(folder)) {
+        CreateDirectoryW(WidePath(folder).c_str(), nullptr);
+    }
+    return isFolder(folder);
 }
 
 bool RaiseOpenFileLimit() {

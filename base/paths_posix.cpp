@@ -12,6 +12,10 @@ std::string PathFromUriPath(const std::string& uriPath) {
     return uriPath;
 }
 
+bool IsReservedFileName(std::string_view /*name*/) {
+    return false;  // every name but "." and ".." is a plain name here
+}
+
 std::string AnsiSpelling(const std::string& name) {
     return name;  // file names are bytes here, spelt as the system gives them
 }

@@ -20,6 +20,10 @@ std::string PathFromUriPath(const std::string& uriPath) {
     return drive ? uriPath.substr(1) : uriPath;
 }
 
+bool IsReservedFileName(std::string_view name) {
+    return IsWindowsReservedName(name);
+}
+
 std::string AnsiSpelling(const std::string& name) {
     const std::wstring wide = WideFromUtf8(name);
     if (wide.empty()) {

@@ -29,4 +29,27 @@ std::string Utf8FromWide(std::wstring_view text) {
     return utf8;
 }
 
+std::wstring WidePath(std::string_view path) {
+    std::wstring wide = WideFromUtf8(path);
+    // MAX_PATH counts the NUL; a folder to create must leave room for an
+    // 8.3 name (248). Shorter paths keep the plain API's meaning.
+    if (wide.size() < 248 || wide.rfind(L"\\\\?\\", 0) == 0) {
+        return wide;
+    }
+    const DWORD need = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (need == 0) {
+        return wide;
+    }
+    std::wstring full(need, L'\0');
+    const DWORD got = GetFullPathNameW(wide.c_str(), need, full.data(), nullptr);
+    if (got == 0 || got >= need) {
+        return wide;
+    }
+    full.resize(got);
+    if (full.rfind(L"\\\\", 0) == 0) {
+        return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+    }
+    return L"\\\\?\\" + full;
+}
+
 }  // namespace kelvarin

@@ -5,7 +5,9 @@
 #include "dump_file.h"
 #include "files.h"
 #include "fleet.h"
+#include "net.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -139,7 +141,11 @@ int RunFleet(const FleetArguments& arguments) {
 
     RaiseOpenFileLimit();
     FleetOptions options;
-    options.jobs = arguments.jobs;
+    // All at once by default, as many as one wait of this system holds.
+    options.jobs =
+        arguments.jobs > 0
+            ? arguments.jobs
+            : static_cast<int>(std::min<std::size_t>(kMaxFleetJobs, net::MaxWaitSockets()));
     options.verify = arguments.verify;
     FleetLines lines(catalog);
     Quiet quiet;

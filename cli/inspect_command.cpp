@@ -5,6 +5,7 @@
 #include "files.h"
 #include "gzip.h"
 #include "image_reader.h"
+#include "paths.h"
 #include "web_image.h"
 
 #include <cstdio>
@@ -23,8 +24,10 @@ constexpr std::uint64_t kLargestInspected = 16u << 20;
 constexpr std::size_t kLargestExtracted = 64u << 20;
 
 // The relative path a URL path extracts to, or empty when it would leave the
-// folder (or name nothing): plain names after the leading "/", separated by
-// "/", none of them empty, "." or "..", and no backslashes.
+// folder or name something else than a file in it: plain names after the
+// leading "/", separated by "/", none of them empty, "." or "..", no
+// backslashes, and none that the system takes for a device or a stream
+// (IsReservedFileName: CON, NUL.txt, a:b on Windows).
 std::string SafeExtractName(std::string_view path) {
     if (path.size() < 2 || path.front() != '/' || path.find('\\') != std::string_view::npos) {
         return {};
@@ -33,7 +36,7 @@ std::string SafeExtractName(std::string_view path) {
     while (!rest.empty()) {
         const std::size_t slash = rest.find('/');
         const std::string_view part = rest.substr(0, slash);
-        if (part.empty() || part == "." || part == "..") {
+        if (part.empty() || part == "." || part == ".." || IsReservedFileName(part)) {
             return {};
         }
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
@@ -75,7 +78,8 @@ bool Extract(const ImageWalk& walk, const std::string& dir) {
         std::string name = SafeExtractName(record.path);
         if (name.empty()) {
             std::cerr << "kelvarin-cli: refusing to extract \"" << EscapeControls(record.path)
-                      << "\": the name would leave " << dir << '\n';
+                      << "\": the name would leave " << dir
+                      << " or names no plain file on this system\n";
             ok = false;
             continue;
         }

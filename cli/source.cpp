@@ -18,8 +18,7 @@ constexpr std::uint64_t kLargestImageFile = 16u << 20;
 
 // Adds files to list with the list's rules; a path given twice is listed
 // once. Says on stderr which files did not fit and returns them.
-std::vector<std::string> FillFileList(const std::vector<std::string>& files,
-                                      FileListModel& list) {
+std::vector<std::string> FillFileList(const std::vector<std::string>& files, FileListModel& list) {
     std::vector<std::string> dropped;
     for (const std::string& path : files) {
         if (!list.FindFile(path) && !list.AddFile(path)) {

@@ -53,11 +53,10 @@ int main(int argc, char** argv) {
         });
     const int mostDevices = MostDevices();
     const std::string countLimit =
-        mostDevices < kMaxDevices
-            ? "devices on this system, where one wait (select()) holds " +
-                  std::to_string(kelvarin::net::MaxWaitSockets()) +
-                  " sockets: two listeners and a client a device"
-            : "devices";
+        mostDevices < kMaxDevices ? "devices on this system, where one wait (select()) holds " +
+                                        std::to_string(kelvarin::net::MaxWaitSockets()) +
+                                        " sockets: two listeners and a client a device"
+                                  : "devices";
     app.add_option("--count", options.count,
                    "Run this many devices, each with its own memory and ports, one line each "
                    "(a non-zero port is then the first of consecutive ports, and --image-out "

@@ -63,8 +63,7 @@ TEST(Cli, PackExitCodes) {
     // the two are spelt; nothing is written at all.
     const std::string other = dir.Write("b.htm", "y");
     std::filesystem::create_symlink(TempDir::Native(other), TempDir::Native(dir.Path() + "/l.htm"));
-    for (const std::string& output :
-         {other, dir.Path() + "/./b.htm", dir.Path() + "/l.htm"}) {
+    for (const std::string& output : {other, dir.Path() + "/./b.htm", dir.Path() + "/l.htm"}) {
         auto refused = RunProgram({kCli, "pack", "-o", output, page, other});
         EXPECT_EQ(refused.exitCode, 2) << output;
         EXPECT_NE(refused.err.find("-o " + output + " is one of the files to pack"),
@@ -115,7 +114,9 @@ TEST(Cli, InspectNeverLetsAnImageDriveTheTerminal) {
     TempDir dir;
     // Names and header fields holding escape sequences: the window title,
     // clearing the screen, a C1 control in UTF-8, a bell, a carriage return.
-    const std::string name = "a\x1b]0;owned\x07\x1b[2J\xc2\x9b" "1m\r.htm";
+    const std::string name =
+        "a\x1b]0;owned\x07\x1b[2J\xc2\x9b"
+        "1m\r.htm";
     const std::string page = dir.Write(name, "<p>");
     const std::string image = dir.Path() + "/i.bin";
     ASSERT_EQ(RunProgram({kCli, "pack", "-o", image, page}).exitCode, 0);
@@ -126,8 +127,7 @@ TEST(Cli, InspectNeverLetsAnImageDriveTheTerminal) {
     auto listed = RunProgram({kCli, "inspect", dir.Write("hostile.bin", bytes)});
     EXPECT_EQ(listed.out.find_first_of("\x1b\x07\r"), std::string::npos) << listed.out;
     EXPECT_EQ(listed.out.find("\xc2\x9b"), std::string::npos);
-    EXPECT_NE(listed.out.find("/a\\x1B]0;owned\\x07\\x1B[2J\\u009B1m\\x0D.htm"),
-              std::string::npos)
+    EXPECT_NE(listed.out.find("/a\\x1B]0;owned\\x07\\x1B[2J\\u009B1m\\x0D.htm"), std::string::npos)
         << listed.out;
     EXPECT_NE(listed.out.find(" \\x1B[5m\\\\x07h "), std::string::npos) << listed.out;
 }

@@ -121,10 +121,10 @@ TEST(ImageReader, AWalkTakesAtMostOneRecordPerHead) {
     for (std::size_t k = 0; k < count; ++k) {
         const std::uint32_t next =
             k + 1 < count ? kImageBase + static_cast<std::uint32_t>((k + 1) * kHeadSize) : 0;
-        WriteFileHead(bytes + k * kHeadSize,
-                      FileHead{kImageBase + static_cast<std::uint32_t>(image.size() - 8),
-                               kImageBase + static_cast<std::uint32_t>(image.size() - 4), 0, 0,
-                               next});
+        WriteFileHead(
+            bytes + k * kHeadSize,
+            FileHead{kImageBase + static_cast<std::uint32_t>(image.size() - 8),
+                     kImageBase + static_cast<std::uint32_t>(image.size() - 4), 0, 0, next});
     }
     const ImageWalk tight = ReadImage(image);
     ASSERT_TRUE(tight.ok) << tight.error.Message();

@@ -68,6 +68,18 @@ TEST(Platform, SiteFoldersGiveUtf8UrlPaths) {
     EXPECT_EQ(UrlName(site + "/index.htm"), "/index.htm");
 }
 
+TEST(Platform, NamesWindowsTakesForDevicesOrStreamsAreKnownEverywhere) {
+    for (const char* name : {"CON", "con", "NUL.txt", "nul.tar.gz", "Com1", "COM9.log", "lpt0",
+                             "AUX", "PRN.htm", "CONIN$", "conout$", "NUL .txt", "COM\xC2\xB9",
+                             "a:b", "index.htm:secret", "c:", "trailing.", "trailing "}) {
+        EXPECT_TRUE(IsWindowsReservedName(name)) << name;
+    }
+    for (const char* name : {"index.htm", "CONFIG", "console.js", "nul_", "COM10", "LPT",
+                             "com1x.htm", "aux-data.json", "站点.htm", ".htaccess"}) {
+        EXPECT_FALSE(IsWindowsReservedName(name)) << name;
+    }
+}
+
 TEST(Platform, TheDumpFileLivesInTheUserDataFolder) {
     TempDir dir;
     test::SetEnv("XDG_DATA_HOME", dir.Path().c_str());
