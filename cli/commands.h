@@ -24,22 +24,19 @@ struct PackSource {
     std::string root;                // --root DIR
     bool contentTypes = false;       // --content-types
     bool gzip = false;               // --gzip
+    bool allOrNothing = false;       // --all-or-nothing
 };
 
-// What a source gives: the request to pack, and what is left out before
-// packing: entries of a site folder that are no files to pack (dangling
-// links, link loops, FIFOs, unreadable folders), then the files past the
-// 50th, as the list holds at most 50.
+// What a source gives: the request to pack, the files past the 50th in its
+// leftOut.
 struct SourceFiles {
     PackRequest request;
-    std::vector<std::string> unlisted;  // their paths, in that order
 };
 
 // Lists the files of source with the file list's rules (a path given twice
-// is listed once, at most 50, each one left out said on stderr, as is each
-// entry of a site folder skipped). Nothing,
-// after saying why on stderr, when --root or --site is not a readable folder
-// or --site holds no files: a usage error.
+// is listed once, at most 50, the rest in the request's leftOut, which the
+// packer's lines name). Nothing, after saying why on stderr, when --root or
+// --site is not a readable folder or --site holds no files: a usage error.
 std::optional<SourceFiles> ReadSource(const PackSource& source);
 
 // True, after saying so on stderr, when output (the file option writes) is
@@ -72,9 +69,9 @@ struct PreparedImage {
 std::optional<PreparedImage> PrepareImage(const ImageSource& source);
 
 // pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image; 0
-// all packed, 1 some skipped or left out, 2 for a usage error (IMAGE one of
-// the files to pack included: it is never overwritten) or an image that
-// cannot be written.
+// all packed, 1 some skipped or left out (with --all-or-nothing nothing is
+// written then), 2 for a usage error (IMAGE one of the files to pack
+// included: it is never overwritten) or an image that cannot be written.
 int RunPack(const std::string& output, const PackSource& source);
 
 // inspect IMAGE [--extract DIR]: lists the records; 0 for a sound image, 1 for

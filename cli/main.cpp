@@ -2,6 +2,7 @@
 #include "command_line.h"
 #include "commands.h"
 #include "fleet.h"
+#include "manual_text.h"
 #include "net.h"
 
 #include <kelvarin/version.h>
@@ -30,6 +31,9 @@ void AddPackOptions(CLI::App& command, PackSource& source) {
                      "Give each file its content type from the built-in table");
     command.add_flag("--gzip", source.gzip,
                      "Store HTML, CSS, JS, JSON, SVG, XML and text gzip-compressed where smaller");
+    command.add_flag("--all-or-nothing", source.allOrNothing,
+                     "When any file cannot be packed (unreadable, too large, past the 50th), "
+                     "pack, write and send nothing and exit 1, naming what did not fit");
 }
 
 // AddPackOptions and --image, for the commands that send or compare an image.
@@ -141,6 +145,9 @@ int main(int argc, char** argv) {
         ->check(cmdline::AtMost(mostJobs, jobsLimit))
         ->check(CLI::Range(1, mostJobs));
     RequireOneOf(*fleet, {"files", "--site", "--image"}, "files, --site or --image");
+
+    // --help of every command and the man page (--manual) from the options above.
+    manual::Document(app, kVersion, kManualSummary, &CommandSections, ProgramSections());
 
     if (const std::optional<int> code = cmdline::Parse(app, argc, argv, kExitUsage)) {
         return *code;

@@ -62,18 +62,38 @@ int RunSend(const SendArguments& arguments) {
 
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
+    // All or nothing: packed before connecting, so that a partial image never
+    // reaches the device.
+    std::optional<PackResult> packed;
+    if (files && arguments.source.files.allOrNothing) {
+        packed = PackImage(files->request);
+        if (!packed->Complete()) {
+            for (const std::string& line : catalog.PackLines(*packed)) {
+                reporter.AppendLine(line);
+            }
+            reporter.AppendLine(catalog.NothingSentLine(*packed));
+            return kExitFailed;
+        }
+    }
     const LinkTimeouts timeouts;
     CSocketLink link;
     if (!ConnectLogged(link, arguments.address, arguments.port, timeouts, catalog, reporter)) {
         return kExitNoConnection;
     }
     SendLog log(catalog, reporter, reporter);
-    const SendReport report =
-        image ? SendImage(image->bytes, link, timeouts, dump, log, arguments.verify)
-              : SendFiles(files->request, link, timeouts, dump, log, arguments.verify);
+    SendReport report;
+    if (packed) {
+        log.OnPacked(*packed);
+        report = SendImage(packed->image, link, timeouts, dump, log, arguments.verify);
+    } else if (image) {
+        report = SendImage(image->bytes, link, timeouts, dump, log, arguments.verify);
+    } else {
+        report = SendFiles(files->request, link, timeouts, dump, log, arguments.verify);
+    }
     reporter.Finish();
     link.Close();
-    if (!report.download.Succeeded() || report.skipped > 0 || (files && !files->unlisted.empty())) {
+    if (!report.download.Succeeded() || report.skipped > 0 ||
+        (files && !files->request.leftOut.empty())) {
         return kExitFailed;
     }
     return report.verify ? ExitCodeOf(*report.verify) : kExitOk;
@@ -94,6 +114,13 @@ int RunVerify(const std::string& address, int port, const ImageSource& source) {
         }
         reporter.AppendLine(catalog.Text(MessageId::kVerifyNothing));
         return kExitUsage;
+    }
+    if (image->pack && source.files.allOrNothing && !image->Complete()) {
+        for (const std::string& line : catalog.PackLines(*image->pack)) {
+            reporter.AppendLine(line);
+        }
+        reporter.AppendLine(catalog.NothingSentLine(*image->pack));
+        return kExitFailed;
     }
     const LinkTimeouts timeouts;
     CSocketLink link;

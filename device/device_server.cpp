@@ -37,6 +37,7 @@ DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)
         auto unit = std::make_unique<Unit>();
         unit->modbus.kind = PortKind::kModbus;
         unit->http.kind = PortKind::kHttp;
+        unit->memory.Write(0, m_options.image);  // an image larger than the memory is refused earlier
         if (!m_options.imageOut.empty()) {
             unit->imageOut =
                 count == 1 ? m_options.imageOut : m_options.imageOut + "." + std::to_string(k);

@@ -2,6 +2,7 @@
 #include "site_folder.h"
 
 #include "paths.h"
+#include "web_image.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +12,20 @@ namespace kelvarin {
 namespace fs = std::filesystem;
 
 namespace {
+
+// Which group a file of a site is packed in: the index page of the site
+// itself (the page "/" serves), then every other folder's index page, then
+// the other HTML pages, then everything else, so that a site too large for
+// the image keeps the pages that make it usable.
+int SiteGroup(std::string_view relative) {
+    const std::size_t slash = relative.rfind('/');
+    const std::string_view name =
+        slash == std::string_view::npos ? relative : relative.substr(slash + 1);
+    if (name == "index.htm" || name == "index.html") {
+        return slash == std::string_view::npos ? 0 : 1;
+    }
+    return IsHtmlName(name) ? 2 : 3;
+}
 
 // Walks folder (named relative below the site root) into listing. ancestors
 // holds the real paths of the folders being walked, the site root first, so
@@ -60,6 +75,12 @@ void Walk(const fs::path& folder, const std::string& relative, std::vector<fs::p
 
 }  // namespace
 
+bool SiteOrder(std::string_view a, std::string_view b) {
+    const int groupA = SiteGroup(a);
+    const int groupB = SiteGroup(b);
+    return groupA != groupB ? groupA < groupB : a < b;
+}
+
 bool IsReadableFolder(const std::string& path) {
     std::error_code ec;
     if (path.empty() || !fs::is_directory(PathFromUtf8(path), ec)) {
@@ -82,7 +103,8 @@ std::optional<SiteListing> SiteFiles(const std::string& folder) {
     SiteListing listing;
     std::vector<std::string> relatives;
     Walk(root, "", ancestors, listing, relatives);
-    std::sort(relatives.begin(), relatives.end());
+    std::sort(relatives.begin(), relatives.end(),
+              [](const std::string& a, const std::string& b) { return SiteOrder(a, b); });
     std::sort(listing.skipped.begin(), listing.skipped.end(),
               [](const SkippedEntry& a, const SkippedEntry& b) {
                   return a.relativePath < b.relativePath;

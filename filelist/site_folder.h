@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kelvarin {
@@ -30,8 +31,14 @@ struct SiteListing {
     std::vector<SkippedEntry> skipped;  // in order of their relative paths
 };
 
-// Every regular file below folder, in all its subfolders, ordered by the path
-// relative to folder (byte by byte, "/" between folders), as a static web
+// True when the file at relative path a (below a site's folder, "/" between
+// folders) is packed before the one at b: the site's own index page
+// (index.htm, index.html), then every other folder's index page, then the
+// other HTML pages, then the rest, each group in path order (byte by byte).
+bool SiteOrder(std::string_view a, std::string_view b);
+
+// Every regular file below folder, in all its subfolders, in SiteOrder of
+// the paths relative to folder ("/" between folders), as a static web
 // server finds them: links to files and to folders are followed (a file
 // below a linked folder is named by the link's path), a link back to a
 // folder it is in is not. Files and folders whose name starts with '.' are

@@ -2,6 +2,7 @@
 #include "catalog.h"
 
 #include "ascii.h"
+#include "file_list.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +55,16 @@ constexpr Entry kEntries[] = {
      "{0} is packed twice: the device can only ever serve the first"},
     {MessageId::kPackDone, "打包完成",
      "Packing done"},
+    {MessageId::kTooLargeNeeds, "大小已经超限，{0}文件不被打包，它需要{1}字节",
+     "{0} is too large and is not packed: it needs {1} {1?byte|bytes}"},
+    {MessageId::kNotFitting, "{0}个文件放不下，共需{1}字节，映像只剩{2}字节",
+     "{0} {0?file does|files do} not fit: {1} bytes needed, {2} left in the image"},
+    {MessageId::kPastLimit, "{0}个文件超出{1}个文件的上限，未加入：{2}",
+     "{0} {0?file is|files are} past the limit of {1} files and left out: {2}"},
+    {MessageId::kNothingSent, "全部装下才发送：{0}个文件不能打包，什么也没有发送",
+     "All or nothing: {0} {0?file|files} cannot be packed, nothing was sent"},
+    {MessageId::kNothingWritten, "全部装下才发送：{0}个文件不能打包，没有写入映像",
+     "All or nothing: {0} {0?file|files} cannot be packed, no image was written"},
     {MessageId::kSendStart, "开始发送",
      "Sending"},
     {MessageId::kDumpFailed, "写入文件{0}失败",
@@ -108,6 +119,37 @@ constexpr Entry kEntries[] = {
      "No file was packed: nothing to verify"},
     {MessageId::kVerifyPartial, "{0}个文件未打包，校验的映像不完整",
      "{0} {0?file|files} not packed: the image verified is not the whole site"},
+    {MessageId::kImageUnreadable, "无法读取映像{0}",
+     "cannot read image {0}"},
+    {MessageId::kImageFarTooLarge, "{0}太大，不是映像",
+     "{0} is far too large to be an image"},
+    {MessageId::kImageLargerThanMemory, "{0}有{1}字节，超过映像存储器的{2}字节",
+     "{0} is {1} bytes, more than the {2} bytes of the image memory"},
+    {MessageId::kImageOddLength, "{0}有{1}字节，长度为奇数：记录按16位字写入",
+     "{0} is {1} bytes, an odd length: records are written as 16-bit words"},
+    {MessageId::kImageBroken, "{0}：映像已损坏，{1}",
+     "{0}: broken image at {1}"},
+    {MessageId::kImageEmpty, "{0}不含任何记录：没有可发送或校验的映像",
+     "{0} holds no records: no image to send or compare"},
+    {MessageId::kImageNotWritten, "无法写入映像{0}：{1}",
+     "cannot write image {0}: {1}"},
+    {MessageId::kNotAFolder, "{0}：不是可以读取的文件夹",
+     "{0}: not a folder that can be read"},
+    {MessageId::kNoFilesInFolder, "{0}：其中没有文件",
+     "{0}: no files in it"},
+    {MessageId::kTargetsUnreadable, "无法读取目标文件{0}",
+     "{0}: cannot read the targets file"},
+    {MessageId::kTargetsFarTooLarge, "{0}：目标文件太大，无法读取",
+     "{0}: cannot read the targets file (far too large)"},
+    {MessageId::kTargetsEmpty, "{0}：文件中没有目标",
+     "{0}: no targets in the file"},
+    {MessageId::kTargetsNotATarget,
+     "{0}:{1}：“{2}”不是 地址[:端口]（点分IPv4地址，端口1..65535）",
+     "{0}:{1}: \"{2}\" is not ADDRESS[:PORT] (a dotted IPv4 address, a port 1..65535)"},
+    {MessageId::kTargetsListedTwice, "{0}:{1}：{2}重复列出（第{3}行已列出）",
+     "{0}:{1}: {2} is listed twice (first on line {3})"},
+    {MessageId::kTargetsMoreProblems, "{0}：另有{1}行有误，未列出",
+     "{0}: {1} more bad {1?line|lines} not shown"},
     {MessageId::kSiteSkipped, "网站文件夹中的{0}未加入：{1}",
      "{0} in the site folder left out: {1}"},
     {MessageId::kSkipDanglingLink, "链接指向的文件不存在",
@@ -118,6 +160,8 @@ constexpr Entry kEntries[] = {
      "not a regular file"},
     {MessageId::kSkipUnreadableFolder, "文件夹不能读取",
      "a folder that cannot be read"},
+    {MessageId::kOverwritesInput, "{0} {1}是要打包的文件之一，不会覆盖它",
+     "{0} {1} is one of the files to pack: refusing to overwrite it"},
 };
 
 // The placeholders text uses, one bit per number; kBadText when a brace is
@@ -290,12 +334,106 @@ std::vector<std::string> MessageCatalog::PackLines(const PackResult& result) con
                 lines.push_back(Text(MessageId::kReadFailed, {file.path}));
                 break;
             case FileOutcome::kTooLarge:
-                lines.push_back(Text(MessageId::kTooLarge, {file.urlName}));
+                // The default format's line stays as it always was.
+                lines.push_back(
+                    result.options.Any()
+                        ? Text(MessageId::kTooLargeNeeds,
+                               {file.urlName, std::to_string(file.recordSize)})
+                        : Text(MessageId::kTooLarge, {file.urlName}));
                 break;
+        }
+    }
+    if (!result.leftOut.empty()) {
+        lines.push_back(PastLimitLine(result.leftOut, kMaxFiles));
+    }
+    if (result.options.Any()) {
+        int notFitting = 0;
+        std::uint64_t needed = 0;
+        for (const PackedFile& file : result.files) {
+            if (file.outcome == FileOutcome::kTooLarge) {
+                ++notFitting;
+                needed += file.recordSize;
+            }
+        }
+        if (notFitting > 0) {
+            const std::size_t left = result.capacity > result.length ? result.capacity - result.length : 0;
+            lines.push_back(Text(MessageId::kNotFitting, {std::to_string(notFitting),
+                                                          std::to_string(needed),
+                                                          std::to_string(left)}));
         }
     }
     lines.push_back(Text(MessageId::kPackDone));
     return lines;
+}
+
+std::string MessageCatalog::PastLimitLine(const std::vector<std::string>& paths, int limit) const {
+    std::string names;
+    for (const std::string& path : paths) {
+        if (!names.empty()) {
+            names += Text(MessageId::kListSeparator);
+        }
+        names += path;
+    }
+    return Text(MessageId::kPastLimit,
+                {std::to_string(paths.size()), std::to_string(limit), names});
+}
+
+std::string MessageCatalog::NothingSentLine(const PackResult& result, bool written) const {
+    const std::string count = std::to_string(result.Skipped() + result.leftOut.size());
+    return Text(written ? MessageId::kNothingWritten : MessageId::kNothingSent, {count});
+}
+
+std::vector<std::string> MessageCatalog::TargetsLines(const std::string& path,
+                                                     const TargetsFile& file) const {
+    std::vector<std::string> lines;
+    for (const TargetsProblem& problem : file.problems) {
+        const std::string line = std::to_string(problem.line);
+        switch (problem.fault) {
+            case TargetsFault::kUnreadable:
+                lines.push_back(Text(MessageId::kTargetsUnreadable, {path}));
+                break;
+            case TargetsFault::kFarTooLarge:
+                lines.push_back(Text(MessageId::kTargetsFarTooLarge, {path}));
+                break;
+            case TargetsFault::kNoTargets:
+                lines.push_back(Text(MessageId::kTargetsEmpty, {path}));
+                break;
+            case TargetsFault::kNotATarget:
+                lines.push_back(Text(MessageId::kTargetsNotATarget, {path, line, problem.text}));
+                break;
+            case TargetsFault::kListedTwice:
+                lines.push_back(Text(MessageId::kTargetsListedTwice,
+                                     {path, line, problem.text, std::to_string(problem.firstLine)}));
+                break;
+        }
+    }
+    if (file.moreProblems > 0) {
+        lines.push_back(
+            Text(MessageId::kTargetsMoreProblems, {path, std::to_string(file.moreProblems)}));
+    }
+    return lines;
+}
+
+std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFile& file) const {
+    const std::string size = std::to_string(file.size);
+    switch (file.fault) {
+        case ImageFileFault::kNone:
+            return {};
+        case ImageFileFault::kUnreadable:
+            return Text(MessageId::kImageUnreadable, {path});
+        case ImageFileFault::kFarTooLarge:
+            return Text(MessageId::kImageFarTooLarge, {path});
+        case ImageFileFault::kLargerThanMemory:
+            return Text(MessageId::kImageLargerThanMemory,
+                        {path, size, std::to_string(kImageCapacity)});
+        case ImageFileFault::kOddLength:
+            return Text(MessageId::kImageOddLength, {path, size});
+        case ImageFileFault::kEmpty:
+            return Text(MessageId::kImageEmpty, {path});
+        case ImageFileFault::kBroken:
+            break;
+    }
+    return Text(MessageId::kImageBroken, {path, file.error.Message()});
 }
 
 std::string MessageCatalog::ChunkLine(const ChunkOutcome& outcome) const {

@@ -11,9 +11,11 @@
 
 #include "download.h"
 #include "fleet.h"
+#include "image_file.h"
 #include "packer.h"
 #include "readback.h"
 #include "site_folder.h"
+#include "targets.h"
 
 #include <initializer_list>
 #include <string>
@@ -54,6 +56,11 @@ enum class MessageId : int {
     kTooLarge,           // {0} URL name
     kDuplicateUrl,       // {0} URL name
     kPackDone,           //
+    kTooLargeNeeds,      // {0} URL name, {1} bytes its record needs (with web options)
+    kNotFitting,         // {0} files that do not fit, {1} bytes they need, {2} bytes left
+    kPastLimit,          // {0} files left out, {1} the limit, {2} their paths
+    kNothingSent,        // {0} files not packed (all or nothing)
+    kNothingWritten,     // {0} files not packed (all or nothing)
     // Sending.
     kSendStart,            //
     kDumpFailed,           // {0} path
@@ -85,12 +92,32 @@ enum class MessageId : int {
     // Comparing an image that lacks files.
     kVerifyNothing,  //
     kVerifyPartial,  // {0} files not packed
+    // Image files.
+    kImageUnreadable,        // {0} path
+    kImageFarTooLarge,       // {0} path
+    kImageLargerThanMemory,  // {0} path, {1} its bytes, {2} the memory's bytes
+    kImageOddLength,         // {0} path, {1} its bytes
+    kImageBroken,            // {0} path, {1} where and why
+    kImageEmpty,             // {0} path
+    kImageNotWritten,        // {0} path, {1} why
+    // Folders named on the command line or in the options dialog.
+    kNotAFolder,       // {0} the folder (after the option that names it)
+    kNoFilesInFolder,  // {0} the folder
+    // The targets file.
+    kTargetsUnreadable,    // {0} path
+    kTargetsFarTooLarge,   // {0} path
+    kTargetsEmpty,         // {0} path
+    kTargetsNotATarget,    // {0} path, {1} line, {2} its text
+    kTargetsListedTwice,   // {0} path, {1} line, {2} target, {3} line listing it first
+    kTargetsMoreProblems,  // {0} path, {1} bad lines not shown
     // Listing a site folder.
     kSiteSkipped,           // {0} path below the folder, {1} why (a kSkip message)
     kSkipDanglingLink,      //
     kSkipLinkLoop,          //
     kSkipNotAFile,          //
     kSkipUnreadableFolder,  //
+    // Writing over an input.
+    kOverwritesInput,  // {0} the option, {1} the file
     kCount
 };
 
@@ -113,8 +140,25 @@ class MessageCatalog {
 
     // The packer's lines for result, in order: the web options when any is
     // on, packing, the capacity warning when due, one line per file not
-    // packed or packed under a name already taken, packing done.
+    // packed or packed under a name already taken (with web options, a file
+    // too large says the bytes it needs), the files left out before packing,
+    // with web options how many files did not fit and the bytes they needed,
+    // packing done.
     std::vector<std::string> PackLines(const PackResult& result) const;
+
+    // The line naming files left out because a list holds at most limit.
+    std::string PastLimitLine(const std::vector<std::string>& paths, int limit) const;
+
+    // The line that says all or nothing kept result from being sent (or, when
+    // written is true, from being written to a file).
+    std::string NothingSentLine(const PackResult& result, bool written = false) const;
+
+    // What is wrong with the targets file at path, a line each; none when its
+    // targets can be used.
+    std::vector<std::string> TargetsLines(const std::string& path, const TargetsFile& file) const;
+
+    // Why the image file at path cannot be used; empty when it can.
+    std::string ImageFileLine(const std::string& path, const ImageFile& file) const;
 
     // The line for a chunk that failed; empty for one that was echoed.
     std::string ChunkLine(const ChunkOutcome& outcome) const;

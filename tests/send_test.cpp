@@ -17,6 +17,7 @@
 #include <poll.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -364,6 +365,40 @@ TEST(Send, VerifyTellsHeldDifferentAndUnreadableApart) {
               3);
 }
 
+TEST(Send, AnOverflowingSiteServesItsIndexOrWithAllOrNothingNothingIsSent) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/site/_static");
+    dir.WriteSized("site/_static/theme.css", 70000, 1);
+    dir.WriteSized("site/_static/search.js", 70000, 2);
+    const std::string index = dir.Write("site/index.html", "<!DOCTYPE html><h1>Contents</h1>");
+    const std::string site = dir.Path() + "/site";
+    const std::string dump = dir.Path() + "/a.dat";
+
+    // All or nothing: refused before connecting, so not even a device that
+    // is not there is tried (exit 1, not 3), and no dump is written.
+    const int freePort = test::DeviceProcess(kDevice).ModbusPort();
+    auto refused = RunProgram({kCli, "send", "127.0.0.1", std::to_string(freePort), "--site", site,
+                               "--all-or-nothing", "--dump", dump});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out.find("连接"), std::string::npos) << refused.out;
+    EXPECT_TRUE(refused.out.ends_with("全部装下才发送：1个文件不能打包，什么也没有发送\n"))
+        << refused.out;
+    EXPECT_FALSE(std::filesystem::exists(dump));
+    Device device;
+    auto verified = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), "--site", site,
+                                "--all-or-nothing"});
+    EXPECT_EQ(verified.exitCode, 1);
+    EXPECT_TRUE(verified.out.ends_with("什么也没有发送\n")) << verified.out;
+
+    // Without it the site's own page is packed first, so the device serves it.
+    auto sent = RunProgram(
+        {kCli, "send", "127.0.0.1", device.ModbusPort(), "--site", site, "--dump", dump});
+    EXPECT_EQ(sent.exitCode, 1);
+    EXPECT_NE(sent.out.find("/_static/theme.css文件不被打包"), std::string::npos) << sent.out;
+    const std::string page = HttpGet(device.HttpPort(), "/");
+    EXPECT_TRUE(page.ends_with("<h1>Contents</h1>")) << page;
+}
+
 TEST(Send, VerifyOfAPartialSiteOrOfNoImageIsNoSuccess) {
     TempDir dir;
     Device device;
@@ -390,7 +425,46 @@ TEST(Send, VerifyOfAPartialSiteOrOfNoImageIsNoSuccess) {
     auto empty = RunProgram(
         {kCli, "verify", "127.0.0.1", device.ModbusPort(), "--image", dir.Write("e.img", "")});
     EXPECT_EQ(empty.exitCode, 2);
-    EXPECT_NE(empty.err.find("holds no records"), std::string::npos) << empty.err;
+    EXPECT_NE(empty.err.find("不含任何记录"), std::string::npos) << empty.err;
+}
+
+TEST(Send, ADeviceStartedWithAPackedImageServesWhatASendWould) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/site/css");
+    dir.Write("site/index.htm", "<!DOCTYPE html><link rel=stylesheet href=css/a.css><p>hi");
+    dir.Write("site/css/a.css", "p { color: teal }");
+    const std::string image = dir.Path() + "/site.img";
+    ASSERT_EQ(RunProgram({kCli, "pack", "-o", image, "--site", dir.Path() + "/site",
+                          "--content-types", "--gzip"})
+                  .exitCode,
+              0);
+    Device loaded({"--load", image});
+    Device sent;
+    ASSERT_EQ(RunProgram({kCli, "send", "127.0.0.1", sent.ModbusPort(), "--image", image, "--dump",
+                          dir.Path() + "/a.dat"})
+                  .exitCode,
+              0);
+    for (const char* path : {"/", "/css/a.css", "/css", "/missing"}) {
+        EXPECT_EQ(HttpGet(loaded.HttpPort(), path), HttpGet(sent.HttpPort(), path)) << path;
+    }
+    EXPECT_NE(HttpGet(loaded.HttpPort(), "/css/a.css").find("Content-type: text/css"),
+              std::string::npos);
+
+    // An image send --image would refuse is refused, with the same words.
+    std::string broken = ReadAll(image);
+    broken[28] = 0x00;  // the first record's next address points to itself
+    broken[29] = 0x00;
+    broken[30] = 0x12;
+    broken[31] = 0x00;
+    for (const std::string& bad : {dir.Write("broken.img", broken), dir.Path() + "/missing.img",
+                                   dir.Write("odd.img", "abc")}) {
+        auto device = RunProgram({kDevice, "--load", bad, "--modbus-port", "0", "--http-port", "0"});
+        auto send = RunProgram({kCli, "send", "127.0.0.1", "1", "--image", bad});
+        EXPECT_EQ(device.exitCode, 2) << bad;
+        EXPECT_EQ(device.out, "") << bad;  // never listened
+        EXPECT_EQ(device.err.substr(device.err.find(':')), send.err.substr(send.err.find(':')))
+            << device.err;
+    }
 }
 
 TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
@@ -420,12 +494,13 @@ TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
     broken[30] = 0x12;
     broken[31] = 0x00;
     const std::vector<std::pair<std::string, std::string>> refusals = {
-        {dir.Write("broken.img", broken), "broken image at offset 0: chain goes back"},
-        {dir.Write("huge.img", std::string(kImageCapacity + 4, '\xFF')), "more than the 131072"},
-        {dir.Write("odd.img", bytes.substr(0, bytes.size() - 1)), "an odd length"},
-        {dir.Path() + "/missing.img", "cannot read image"},
-        {dir.Path(), "cannot read image"},
-        {dir.Write("empty.img", ""), "holds no records: no image to send or compare"}};
+        {dir.Write("broken.img", broken), "映像已损坏，offset 0: chain goes back"},
+        {dir.Write("huge.img", std::string(kImageCapacity + 4, '\xFF')),
+         "有131076字节，超过映像存储器的131072字节"},
+        {dir.Write("odd.img", bytes.substr(0, bytes.size() - 1)), "长度为奇数"},
+        {dir.Path() + "/missing.img", "无法读取映像"},
+        {dir.Path(), "无法读取映像"},
+        {dir.Write("empty.img", ""), "不含任何记录：没有可发送或校验的映像"}};
     for (const auto& [path, message] : refusals) {
         auto refused =
             RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), "--image", path});

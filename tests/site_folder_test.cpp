@@ -1,6 +1,6 @@
-// Listing a site folder: every file below it, in path order, hidden ones left
-// out, links followed as a static web server follows them, and what is left
-// out besides hidden names said.
+// Listing a site folder: every file below it, index pages first, hidden ones
+// left out, links followed as a static web server follows them, and what is
+// left out besides hidden names said.
 #include "site_folder.h"
 
 #include "test_support.h"
@@ -9,6 +9,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace kelvarin {
@@ -28,9 +29,9 @@ TEST(SiteFolder, ListsEveryFileBelowInPathOrderSkippingHiddenOnes) {
         dir.Write(file, "x");
     }
     const std::string site = dir.Path() + "/site";
-    const std::vector<std::string> expected = {site + "/about.htm", site + "/css/main.css",
-                                               site + "/img/b.png", site + "/img/icons/a.svg",
-                                               site + "/index.htm"};
+    const std::vector<std::string> expected = {site + "/index.htm", site + "/about.htm",
+                                               site + "/css/main.css", site + "/img/b.png",
+                                               site + "/img/icons/a.svg"};
     ASSERT_TRUE(SiteFiles(site));
     EXPECT_EQ(SiteFiles(site)->files, expected);
     EXPECT_EQ(SiteFiles(site + "/")->files, expected);  // the same paths, no doubled slash
@@ -56,12 +57,28 @@ TEST(SiteFolder, LinksAreFollowedAsAWebServerDoesAndWhatIsLeftOutIsNamed) {
     const auto listing = SiteFiles(site);
     ASSERT_TRUE(listing);
     EXPECT_EQ(listing->files,
-              (std::vector<std::string>{site + "/docs/a.htm", site + "/index.htm",
+              (std::vector<std::string>{site + "/index.htm", site + "/docs/a.htm",
                                         site + "/main.css", site + "/shared/fonts/f.woff"}));
     EXPECT_EQ(listing->skipped, (std::vector<SkippedEntry>{{"docs/self", SiteSkip::kLinkLoop},
                                                            {"docs/up", SiteSkip::kLinkLoop},
                                                            {"old.htm", SiteSkip::kDanglingLink},
                                                            {"pipe", SiteSkip::kNotAFile}}));
+}
+
+TEST(SiteFolder, PagesThatMakeASiteUsableComeFirst) {
+    std::vector<std::string> paths = {"_static/basic.css", "about.html",    "faq/index.html",
+                                      "_static/index.html", "index.html",  "a/b/page.HTM",
+                                      "genindex.html",     "index.htm",     "zz.js",
+                                      "faq/index.htm",     "img/index.png", "Index.html"};
+    std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+        return SiteOrder(a, b);
+    });
+    const std::vector<std::string> expected = {
+        "index.htm",      "index.html",     // the site's own, as "/" serves them
+        "_static/index.html", "faq/index.htm", "faq/index.html",  // other folders' index pages
+        "Index.html",     "a/b/page.HTM",   "about.html", "genindex.html",  // other HTML
+        "_static/basic.css", "img/index.png", "zz.js"};  // the rest
+    EXPECT_EQ(paths, expected);
 }
 
 TEST(SiteFolder, OnlyAReadableFolderIsASite) {
