@@ -29,7 +29,7 @@ std::string PathFromUriPath(const std::string& uriPath);
 std::string BaseName(const std::string& path);
 
 // The UTF-8 file name name as the system's ANSI code page spells it (the
-// original format's URL names): unchanged where file names are bytes; on
+// default format's URL names): unchanged where file names are bytes; on
 // Windows converted, '?' standing for what the code page cannot spell.
 std::string AnsiSpelling(const std::string& name);
 
