@@ -41,7 +41,7 @@ bool IsWindowsReservedName(std::string_view name);
 bool IsReservedFileName(std::string_view name);
 
 // The UTF-8 file name name as the system's ANSI code page spells it (the
-// original format's URL names): unchanged where file names are bytes; on
+// default format's URL names): unchanged where file names are bytes; on
 // Windows converted, '?' standing for what the code page cannot spell.
 std::string AnsiSpelling(const std::string& name);
 

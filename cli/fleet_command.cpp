@@ -50,9 +50,11 @@ std::string Seconds3(double seconds) {
 // The results as one JSON array, an object per target; errors in English,
 // for the programs that read it. Every object carries the files left out of
 // the image, and a device that got an image missing any is not "ok": it does
-// not hold the site it was to hold.
+// not hold the site it was to hold. With a refusal, every device failed for
+// that reason (all or nothing: none was touched).
 std::string JsonResults(const std::vector<TargetResult>& results,
-                        const std::vector<std::string>& leftOut) {
+                        const std::vector<std::string>& leftOut,
+                        const std::string& refusal = {}) {
     const MessageCatalog english(Language::kEnglish);
     std::string leftOutList = "[";
     for (std::size_t i = 0; i < leftOut.size(); ++i) {
@@ -63,7 +65,7 @@ std::string JsonResults(const std::vector<TargetResult>& results,
     json << "[";
     for (std::size_t i = 0; i < results.size(); ++i) {
         const TargetResult& result = results[i];
-        std::string error = english.TargetFailure(result);
+        std::string error = refusal.empty() ? english.TargetFailure(result) : refusal;
         if (error.empty() && !leftOut.empty()) {
             error = english.Text(MessageId::kReasonNotPacked, {std::to_string(leftOut.size())});
         }
@@ -131,6 +133,16 @@ int RunFleet(const FleetArguments& arguments) {
         // All or nothing is settled once, before any device is touched.
         if (arguments.source.files.allOrNothing && !image->Complete()) {
             log << catalog.NothingSentLine(*image->pack) << std::endl;
+            if (arguments.json) {
+                std::vector<TargetResult> untouched(targets.size());
+                for (std::size_t i = 0; i < targets.size(); ++i) {
+                    untouched[i].target = targets[i];
+                }
+                std::cout << JsonResults(untouched, image->leftOut,
+                                         MessageCatalog(Language::kEnglish)
+                                             .NothingSentLine(*image->pack))
+                          << std::flush;
+            }
             return kExitFailed;
         }
     }

@@ -219,7 +219,12 @@ TEST(Fleet, UsageErrorsStopBeforeAnythingIsSent) {
     auto partial = RunProgram({kCli, "fleet", "--targets", good, "--site", dir.Path() + "/site",
                                "--all-or-nothing", "--json"});
     EXPECT_EQ(partial.exitCode, 1);
-    EXPECT_EQ(partial.out, "");
+    const std::vector<JsonEntry> refused = ParseJson(partial.out);
+    ASSERT_EQ(refused.size(), 1u) << partial.out;
+    EXPECT_FALSE(refused[0].ok);
+    EXPECT_EQ(refused[0].error,
+              "\"All or nothing: 1 file cannot be packed, nothing was sent\"");
+    EXPECT_EQ(refused[0].leftOut, "[\"" + dir.Path() + "/site/big.bin\"]");
     EXPECT_TRUE(partial.err.ends_with("全部装下才发送：1个文件不能打包，什么也没有发送\n"))
         << partial.err;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
