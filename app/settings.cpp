@@ -93,6 +93,7 @@ SendOptions LoadSendOptions() {
         options.pack.gzip = ValueText(*settings, res::kGzipKey, "0") == Flag(true);
         options.pack.siteRoot = ValueText(*settings, res::kSiteRootKey, "").toUtf8().toStdString();
         options.verifyAfterSend = ValueText(*settings, res::kVerifyKey, "0") == Flag(true);
+        options.allOrNothing = ValueText(*settings, res::kAllOrNothingKey, "0") == Flag(true);
     }
     return options;
 }
@@ -101,7 +102,8 @@ bool SaveSendOptions(const SendOptions& options) {
     return Write({{res::kContentTypesKey, Flag(options.pack.contentTypes)},
                   {res::kGzipKey, Flag(options.pack.gzip)},
                   {res::kSiteRootKey, QString::fromStdString(options.pack.siteRoot)},
-                  {res::kVerifyKey, Flag(options.verifyAfterSend)}});
+                  {res::kVerifyKey, Flag(options.verifyAfterSend)},
+                  {res::kAllOrNothingKey, Flag(options.allOrNothing)}});
 }
 
 }  // namespace kelvarin

@@ -29,15 +29,16 @@ bool SaveSettings(const ConnectionSettings& settings);
 struct SendOptions {
     PackOptions pack;              // the web options
     bool verifyAfterSend = false;  // read the image back after each download
+    bool allOrNothing = false;     // send nothing when any file cannot be packed
 };
 
-// Reads the Send options from section [Kelvarin]: "ContentTypes", "Gzip" and
-// "VerifyAfterSend" ("1" on, anything else off) and "SiteRoot" (a folder,
-// empty for none). A missing key, a missing, unreadable or corrupt file gives
+// Reads the Send options from section [Kelvarin]: "ContentTypes", "Gzip",
+// "VerifyAfterSend" and "AllOrNothing" ("1" on, anything else off) and
+// "SiteRoot" (a folder, empty for none). A missing key, a missing, unreadable or corrupt file gives
 // all off.
 SendOptions LoadSendOptions();
 
-// Writes the four Send option keys to section [Kelvarin]. False when the file
+// Writes the five Send option keys to section [Kelvarin]. False when the file
 // cannot be written.
 bool SaveSendOptions(const SendOptions& options);
 

@@ -1,5 +1,5 @@
 // CWebOptionsDlg: the options of a Send (content types, gzip, the site root,
-// verify after send), opened from the window menu.
+// verify after send, all or nothing), opened from the window menu.
 #pragma once
 
 #include "settings.h"
@@ -9,6 +9,7 @@
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 namespace kelvarin {
@@ -29,11 +30,16 @@ class CWebOptionsDlg : public QDialog {
 
   private:
     void OnBrowseRoot();
+    // Accepts the dialog unless the site root is set and is not a folder
+    // that can be read; that is said under the field, in the CLI's words.
+    void OnOk();
 
     QCheckBox* m_contentTypes = nullptr;
     QCheckBox* m_gzip = nullptr;
     QLineEdit* m_siteRoot = nullptr;
+    QLabel* m_siteRootError = nullptr;
     QCheckBox* m_verify = nullptr;
+    QCheckBox* m_allOrNothing = nullptr;
     std::function<QString(QWidget*)> m_chooseFolder;
 };
 

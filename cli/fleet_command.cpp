@@ -5,7 +5,9 @@
 #include "dump_file.h"
 #include "files.h"
 #include "fleet.h"
+#include "net.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -48,9 +50,11 @@ std::string Seconds3(double seconds) {
 // The results as one JSON array, an object per target; errors in English,
 // for the programs that read it. Every object carries the files left out of
 // the image, and a device that got an image missing any is not "ok": it does
-// not hold the site it was to hold.
+// not hold the site it was to hold. With a refusal, every device failed for
+// that reason (all or nothing: none was touched).
 std::string JsonResults(const std::vector<TargetResult>& results,
-                        const std::vector<std::string>& leftOut) {
+                        const std::vector<std::string>& leftOut,
+                        const std::string& refusal = {}) {
     const MessageCatalog english(Language::kEnglish);
     std::string leftOutList = "[";
     for (std::size_t i = 0; i < leftOut.size(); ++i) {
@@ -61,7 +65,7 @@ std::string JsonResults(const std::vector<TargetResult>& results,
     json << "[";
     for (std::size_t i = 0; i < results.size(); ++i) {
         const TargetResult& result = results[i];
-        std::string error = english.TargetFailure(result);
+        std::string error = refusal.empty() ? english.TargetFailure(result) : refusal;
         if (error.empty() && !leftOut.empty()) {
             error = english.Text(MessageId::kReasonNotPacked, {std::to_string(leftOut.size())});
         }
@@ -76,44 +80,52 @@ std::string JsonResults(const std::vector<TargetResult>& results,
     return json.str();
 }
 
-// Prints each target's line as it finishes.
+// Prints each target's line to the log as it finishes.
 class FleetLines : public FleetObserver {
   public:
-    explicit FleetLines(const MessageCatalog& catalog) : m_catalog(catalog) {}
+    FleetLines(const MessageCatalog& catalog, std::ostream& log) : m_catalog(catalog), m_log(log) {}
     void OnTargetDone(const TargetResult& result) override {
-        std::cout << m_catalog.TargetLine(result) << std::endl;
+        m_log << m_catalog.TargetLine(result) << std::endl;
     }
 
   private:
     const MessageCatalog& m_catalog;
-};
-
-// Collects nothing: the JSON is printed from the results at the end.
-class Quiet : public FleetObserver {
-  public:
-    void OnTargetDone(const TargetResult&) override {}
+    std::ostream& m_log;
 };
 
 }  // namespace
 
 int RunFleet(const FleetArguments& arguments) {
-    // Every usage error comes before anything is sent.
-    std::string error;
-    const std::optional<std::vector<FleetTarget>> targets =
-        ReadTargets(arguments.targetsPath, &error);
-    if (!targets) {
-        std::cerr << "kelvarin-cli: " << error << '\n';
+    // Every usage error comes before anything is sent; every bad line of
+    // the targets file is said at once.
+    const MessageCatalog catalog(LanguageFromEnvironment());
+    const TargetsFile targetsFile = ReadTargets(arguments.targetsPath);
+    if (!targetsFile.Ok()) {
+        for (const std::string& line : catalog.TargetsLines(arguments.targetsPath, targetsFile)) {
+            std::cerr << "kelvarin-cli: " << line << '\n';
+        }
         return kExitUsage;
     }
+    const std::vector<FleetTarget>& targets = targetsFile.targets;
     const std::optional<PreparedImage> image = PrepareImage(arguments.source);
+    const DumpTarget dump =
+        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     if (!image) {
         return kExitUsage;
+    }
+    if (image->pack) {
+        std::vector<PackFile> inputs;
+        for (const PackedFile& file : image->pack->files) {
+            inputs.push_back({file.path, file.urlName});
+        }
+        if (OverwritesInput("--dump", dump.path, inputs)) {
+            return kExitUsage;
+        }
     }
 
     // With --json, standard output holds the JSON alone; the log goes to
     // standard error.
     std::ostream& log = arguments.json ? std::cerr : std::cout;
-    const MessageCatalog catalog(LanguageFromEnvironment());
     if (image->pack) {
         for (const std::string& line : catalog.PackLines(*image->pack)) {
             log << line << '\n';
@@ -121,11 +133,19 @@ int RunFleet(const FleetArguments& arguments) {
         // All or nothing is settled once, before any device is touched.
         if (arguments.source.files.allOrNothing && !image->Complete()) {
             log << catalog.NothingSentLine(*image->pack) << std::endl;
+            if (arguments.json) {
+                std::vector<TargetResult> untouched(targets.size());
+                for (std::size_t i = 0; i < targets.size(); ++i) {
+                    untouched[i].target = targets[i];
+                }
+                std::cout << JsonResults(untouched, image->leftOut,
+                                         MessageCatalog(Language::kEnglish)
+                                             .NothingSentLine(*image->pack))
+                          << std::flush;
+            }
             return kExitFailed;
         }
     }
-    const DumpTarget dump =
-        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     const std::string_view bytes(reinterpret_cast<const char*>(image->bytes.data()),
                                  image->bytes.size());
     if (!dump.usable || !WriteWholeFile(dump.path, bytes)) {
@@ -135,22 +155,22 @@ int RunFleet(const FleetArguments& arguments) {
 
     RaiseOpenFileLimit();
     FleetOptions options;
-    options.jobs = arguments.jobs;
+    // All at once by default, as many as one wait of this system holds.
+    options.jobs =
+        arguments.jobs > 0
+            ? arguments.jobs
+            : static_cast<int>(std::min<std::size_t>(kMaxFleetJobs, net::MaxWaitSockets()));
     options.verify = arguments.verify;
-    FleetLines lines(catalog);
-    Quiet quiet;
-    const std::vector<TargetResult> results =
-        SendToFleet(image->bytes, *targets, options,
-                    arguments.json ? static_cast<FleetObserver&>(quiet) : lines);
+    FleetLines lines(catalog, log);
+    const std::vector<TargetResult> results = SendToFleet(image->bytes, targets, options, lines);
 
     int succeeded = 0;
     for (const TargetResult& result : results) {
         succeeded += result.Succeeded() ? 1 : 0;
     }
+    log << catalog.FleetSummary(static_cast<int>(results.size()), succeeded) << std::endl;
     if (arguments.json) {
         std::cout << JsonResults(results, image->leftOut) << std::flush;
-    } else {
-        std::cout << catalog.FleetSummary(static_cast<int>(results.size()), succeeded) << std::endl;
     }
     const bool all = succeeded == static_cast<int>(results.size()) && image->Complete();
     return all ? kExitOk : kExitFailed;

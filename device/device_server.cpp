@@ -37,6 +37,7 @@ DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)
         auto unit = std::make_unique<Unit>();
         unit->modbus.kind = PortKind::kModbus;
         unit->http.kind = PortKind::kHttp;
+        unit->memory.Write(0, m_options.image);  // an image larger than the memory is refused earlier
         if (!m_options.imageOut.empty()) {
             unit->imageOut =
                 count == 1 ? m_options.imageOut : m_options.imageOut + "." + std::to_string(k);
@@ -112,8 +113,8 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
         }
         Accepted accepted;
         if (listener.kind == PortKind::kModbus) {
-            accepted.connection =
-                std::make_unique<ModbusConnection>(fd, unit.memory, m_options.fault);
+            accepted.connection = std::make_unique<ModbusConnection>(
+                fd, unit.memory, m_options.fault, m_options.modbusIdleTimeout, Clock::now());
         } else {
             accepted.connection = std::make_unique<HttpConnection>(
                 fd, unit.memory, m_options.httpRequestTimeout, Clock::now());

@@ -28,8 +28,11 @@ struct DeviceOptions {
     int modbusPort = 1502;                  // 0 for any free port
     int httpPort = 8080;                    // 0 for any free port
     std::string imageOut;                   // memory dump after each write burst; empty for none
+    std::string image;                      // what every memory holds from the start (an
+                                            // image from the packer); empty for all fill
     FaultMode fault;
     std::chrono::milliseconds httpRequestTimeout{5000};  // to send a whole request head
+    std::chrono::milliseconds modbusIdleTimeout{60000};  // a Modbus client's silence
     int count = 1;  // devices; with more than one, a non-zero port is the first of
                     // count consecutive ports and device K writes imageOut.K
 };

@@ -1,9 +1,11 @@
 // kelvarin-device: the simulated device, for the demo and the tests. Stores
 // what Modbus/TCP clients write into its image memory and serves that memory
 // as a web image over HTTP.
+#include "catalog.h"
 #include "command_line.h"
 #include "device_faults.h"
 #include "device_server.h"
+#include "image_file.h"
 #include "manual_text.h"
 #include "net.h"
 
@@ -33,6 +35,7 @@ int main(int argc, char** argv) {
     DeviceOptions options;
     std::string fault;
     int httpTimeoutMs = static_cast<int>(options.httpRequestTimeout.count());
+    int modbusTimeoutMs = static_cast<int>(options.modbusIdleTimeout.count());
     app.add_option("--modbus-port", options.modbusPort, "Modbus/TCP port, 0 for any free port")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));
@@ -53,11 +56,10 @@ int main(int argc, char** argv) {
         });
     const int mostDevices = MostDevices();
     const std::string countLimit =
-        mostDevices < kMaxDevices
-            ? "devices on this system, where one wait (select()) holds " +
-                  std::to_string(kelvarin::net::MaxWaitSockets()) +
-                  " sockets: two listeners and a client a device"
-            : "devices";
+        mostDevices < kMaxDevices ? "devices on this system, where one wait (select()) holds " +
+                                        std::to_string(kelvarin::net::MaxWaitSockets()) +
+                                        " sockets: two listeners and a client a device"
+                                  : "devices";
     app.add_option("--count", options.count,
                    "Run this many devices, each with its own memory and ports, one line each "
                    "(a non-zero port is then the first of consecutive ports, and --image-out "
@@ -66,8 +68,17 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(kelvarin::cmdline::AtMost(mostDevices, countLimit))
         ->check(CLI::Range(1, mostDevices));
+    std::string loadPath;
+    app.add_option("--load", loadPath,
+                   "Start holding this image (from kelvarin-cli pack), checked as kelvarin-cli "
+                   "send --image checks it, so its pages are served at once");
     app.add_option("--http-timeout", httpTimeoutMs,
                    "Milliseconds an HTTP client has to send its whole request")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600000));
+    app.add_option("--modbus-timeout", modbusTimeoutMs,
+                   "Milliseconds a Modbus client may send nothing (no reply of ours on its way) "
+                   "before it is disconnected")
         ->capture_default_str()
         ->check(CLI::Range(1, 3600000));
 
@@ -82,6 +93,19 @@ int main(int argc, char** argv) {
         options.fault = *ParseFaultMode(fault);
     }
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
+    options.modbusIdleTimeout = std::chrono::milliseconds(modbusTimeoutMs);
+    if (!loadPath.empty()) {
+        // Refused as send --image refuses it: nothing the device would not
+        // have been sent.
+        kelvarin::ImageFile image = kelvarin::LoadImageFile(loadPath);
+        if (image.fault != kelvarin::ImageFileFault::kNone) {
+            const kelvarin::MessageCatalog catalog(kelvarin::LanguageFromEnvironment());
+            std::fprintf(stderr, "kelvarin-device: %s\n",
+                         catalog.ImageFileLine(loadPath, image).c_str());
+            return kExitUsage;
+        }
+        options.image = std::move(image.bytes);
+    }
 
     DeviceServer server(options);
     std::string error;

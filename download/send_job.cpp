@@ -34,6 +34,14 @@ SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const LinkTi
                      const DumpTarget& dump, SendObserver& observer, bool verify) {
     const PackResult packed = PackImage(request);
     observer.OnPacked(packed);
+    if (request.allOrNothing && !packed.Complete()) {
+        observer.OnNothingSent(packed);
+        SendReport refused;
+        refused.packed = packed.Packed();
+        refused.skipped = packed.Skipped();
+        refused.nothingSent = true;
+        return refused;
+    }
     SendReport report = SendImage(packed.image, link, timeouts, dump, observer, verify);
     report.packed = packed.Packed();
     report.skipped = packed.Skipped();

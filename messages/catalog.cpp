@@ -137,6 +137,31 @@ constexpr Entry kEntries[] = {
      "{0}: not a folder that can be read"},
     {MessageId::kNoFilesInFolder, "{0}：其中没有文件",
      "{0}: no files in it"},
+    {MessageId::kTargetsUnreadable, "无法读取目标文件{0}",
+     "{0}: cannot read the targets file"},
+    {MessageId::kTargetsFarTooLarge, "{0}：目标文件太大，无法读取",
+     "{0}: cannot read the targets file (far too large)"},
+    {MessageId::kTargetsEmpty, "{0}：文件中没有目标",
+     "{0}: no targets in the file"},
+    {MessageId::kTargetsNotATarget,
+     "{0}:{1}：“{2}”不是 地址[:端口]（点分IPv4地址，端口1..65535）",
+     "{0}:{1}: \"{2}\" is not ADDRESS[:PORT] (a dotted IPv4 address, a port 1..65535)"},
+    {MessageId::kTargetsListedTwice, "{0}:{1}：{2}重复列出（第{3}行已列出）",
+     "{0}:{1}: {2} is listed twice (first on line {3})"},
+    {MessageId::kTargetsMoreProblems, "{0}：另有{1}行有误，未列出",
+     "{0}: {1} more bad {1?line|lines} not shown"},
+    {MessageId::kSiteSkipped, "网站文件夹中的{0}未加入：{1}",
+     "{0} in the site folder left out: {1}"},
+    {MessageId::kSkipDanglingLink, "链接指向的文件不存在",
+     "a link to nothing"},
+    {MessageId::kSkipLinkLoop, "链接指向它所在的文件夹",
+     "a link to a folder it is in"},
+    {MessageId::kSkipNotAFile, "不是普通文件",
+     "not a regular file"},
+    {MessageId::kSkipUnreadableFolder, "文件夹不能读取",
+     "a folder that cannot be read"},
+    {MessageId::kOverwritesInput, "{0} {1}是要打包的文件之一，不会覆盖它",
+     "{0} {1} is one of the files to pack: refusing to overwrite it"},
 };
 
 // The placeholders text uses, one bit per number; kBadText when a brace is
@@ -358,6 +383,37 @@ std::string MessageCatalog::NothingSentLine(const PackResult& result, bool writt
     return Text(written ? MessageId::kNothingWritten : MessageId::kNothingSent, {count});
 }
 
+std::vector<std::string> MessageCatalog::TargetsLines(const std::string& path,
+                                                     const TargetsFile& file) const {
+    std::vector<std::string> lines;
+    for (const TargetsProblem& problem : file.problems) {
+        const std::string line = std::to_string(problem.line);
+        switch (problem.fault) {
+            case TargetsFault::kUnreadable:
+                lines.push_back(Text(MessageId::kTargetsUnreadable, {path}));
+                break;
+            case TargetsFault::kFarTooLarge:
+                lines.push_back(Text(MessageId::kTargetsFarTooLarge, {path}));
+                break;
+            case TargetsFault::kNoTargets:
+                lines.push_back(Text(MessageId::kTargetsEmpty, {path}));
+                break;
+            case TargetsFault::kNotATarget:
+                lines.push_back(Text(MessageId::kTargetsNotATarget, {path, line, problem.text}));
+                break;
+            case TargetsFault::kListedTwice:
+                lines.push_back(Text(MessageId::kTargetsListedTwice,
+                                     {path, line, problem.text, std::to_string(problem.firstLine)}));
+                break;
+        }
+    }
+    if (file.moreProblems > 0) {
+        lines.push_back(
+            Text(MessageId::kTargetsMoreProblems, {path, std::to_string(file.moreProblems)}));
+    }
+    return lines;
+}
+
 std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFile& file) const {
     const std::string size = std::to_string(file.size);
     switch (file.fault) {
@@ -468,6 +524,25 @@ std::string MessageCatalog::TargetLine(const TargetResult& result) const {
         return Text(MessageId::kTargetDone, {result.target.Text(), seconds});
     }
     return Text(MessageId::kTargetFailed, {result.target.Text(), TargetFailure(result), seconds});
+}
+
+std::string MessageCatalog::SiteSkippedLine(const SkippedEntry& entry) const {
+    MessageId why = MessageId::kSkipNotAFile;
+    switch (entry.why) {
+        case SiteSkip::kDanglingLink:
+            why = MessageId::kSkipDanglingLink;
+            break;
+        case SiteSkip::kLinkLoop:
+            why = MessageId::kSkipLinkLoop;
+            break;
+        case SiteSkip::kNotAFile:
+            why = MessageId::kSkipNotAFile;
+            break;
+        case SiteSkip::kUnreadableFolder:
+            why = MessageId::kSkipUnreadableFolder;
+            break;
+    }
+    return Text(MessageId::kSiteSkipped, {entry.relativePath, Text(why)});
 }
 
 std::string MessageCatalog::FleetSummary(int devices, int succeeded) const {

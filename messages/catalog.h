@@ -14,6 +14,8 @@
 #include "image_file.h"
 #include "packer.h"
 #include "readback.h"
+#include "site_folder.h"
+#include "targets.h"
 
 #include <initializer_list>
 #include <string>
@@ -101,6 +103,21 @@ enum class MessageId : int {
     // Folders named on the command line or in the options dialog.
     kNotAFolder,       // {0} the folder (after the option that names it)
     kNoFilesInFolder,  // {0} the folder
+    // The targets file.
+    kTargetsUnreadable,    // {0} path
+    kTargetsFarTooLarge,   // {0} path
+    kTargetsEmpty,         // {0} path
+    kTargetsNotATarget,    // {0} path, {1} line, {2} its text
+    kTargetsListedTwice,   // {0} path, {1} line, {2} target, {3} line listing it first
+    kTargetsMoreProblems,  // {0} path, {1} bad lines not shown
+    // Listing a site folder.
+    kSiteSkipped,           // {0} path below the folder, {1} why (a kSkip message)
+    kSkipDanglingLink,      //
+    kSkipLinkLoop,          //
+    kSkipNotAFile,          //
+    kSkipUnreadableFolder,  //
+    // Writing over an input.
+    kOverwritesInput,  // {0} the option, {1} the file
     kCount
 };
 
@@ -136,6 +153,10 @@ class MessageCatalog {
     // written is true, from being written to a file).
     std::string NothingSentLine(const PackResult& result, bool written = false) const;
 
+    // What is wrong with the targets file at path, a line each; none when its
+    // targets can be used.
+    std::vector<std::string> TargetsLines(const std::string& path, const TargetsFile& file) const;
+
     // Why the image file at path cannot be used; empty when it can.
     std::string ImageFileLine(const std::string& path, const ImageFile& file) const;
 
@@ -158,6 +179,9 @@ class MessageCatalog {
 
     // Why a device of a fleet failed, as a phrase; empty when it succeeded.
     std::string TargetFailure(const TargetResult& result) const;
+
+    // The line for an entry of a site folder that is not one of its files.
+    std::string SiteSkippedLine(const SkippedEntry& entry) const;
 
     // The line that ends a fleet send.
     std::string FleetSummary(int devices, int succeeded) const;

@@ -66,7 +66,7 @@ inline constexpr DialogItem kMainDialogItems[] = {
     {kIdcStatic, ControlKind::kLabel, kPortLabel, 35, 195, 17, 9},
 };
 
-inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 126};
+inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 144};
 
 inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcContentTypes, ControlKind::kCheckBox, kContentTypesOption, 10, 10, 220, 10},
@@ -74,9 +74,11 @@ inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcStatic, ControlKind::kLabel, kSiteRootLabel, 10, 42, 220, 8},
     {kIdcSiteRoot, ControlKind::kEdit, "", 10, 53, 164, 14},
     {kIdcBrowseRoot, ControlKind::kButton, kBrowseText, 180, 53, 50, 14},
-    {kIdcVerify, ControlKind::kCheckBox, kVerifyOption, 10, 76, 220, 10},
-    {kIdOk, ControlKind::kDefButton, kOkText, 124, 104, 50, 14},
-    {kIdCancel, ControlKind::kButton, kCancelText, 180, 104, 50, 14},
+    {kIdcSiteRootError, ControlKind::kPlainLabel, "", 10, 69, 220, 8},
+    {kIdcVerify, ControlKind::kCheckBox, kVerifyOption, 10, 82, 220, 10},
+    {kIdcAllOrNothing, ControlKind::kCheckBox, kAllOrNothingOption, 10, 96, 220, 10},
+    {kIdOk, ControlKind::kDefButton, kOkText, 124, 122, 50, 14},
+    {kIdCancel, ControlKind::kButton, kCancelText, 180, 122, 50, 14},
 };
 
 inline constexpr DialogTemplate kAboutDialog = {kIddAboutBox, kAboutTitle, 235, 55};

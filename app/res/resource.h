@@ -29,6 +29,8 @@ inline constexpr int kIdcGzip = 1102;
 inline constexpr int kIdcSiteRoot = 1103;
 inline constexpr int kIdcBrowseRoot = 1104;
 inline constexpr int kIdcVerify = 1105;
+inline constexpr int kIdcAllOrNothing = 1106;
+inline constexpr int kIdcSiteRootError = 1107;
 
 // Controls without an identifier of their own (labels and group boxes).
 inline constexpr int kIdcStatic = -1;
