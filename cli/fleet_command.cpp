@@ -5,7 +5,9 @@
 #include "dump_file.h"
 #include "files.h"
 #include "fleet.h"
+#include "net.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -106,8 +108,19 @@ int RunFleet(const FleetArguments& arguments) {
     }
     const std::vector<FleetTarget>& targets = targetsFile.targets;
     const std::optional<PreparedImage> image = PrepareImage(arguments.source);
+    const DumpTarget dump =
+        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     if (!image) {
         return kExitUsage;
+    }
+    if (image->pack) {
+        std::vector<PackFile> inputs;
+        for (const PackedFile& file : image->pack->files) {
+            inputs.push_back({file.path, file.urlName});
+        }
+        if (OverwritesInput("--dump", dump.path, inputs)) {
+            return kExitUsage;
+        }
     }
 
     // With --json, standard output holds the JSON alone; the log goes to
@@ -133,8 +146,6 @@ int RunFleet(const FleetArguments& arguments) {
             return kExitFailed;
         }
     }
-    const DumpTarget dump =
-        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     const std::string_view bytes(reinterpret_cast<const char*>(image->bytes.data()),
                                  image->bytes.size());
     if (!dump.usable || !WriteWholeFile(dump.path, bytes)) {
@@ -144,7 +155,11 @@ int RunFleet(const FleetArguments& arguments) {
 
     RaiseOpenFileLimit();
     FleetOptions options;
-    options.jobs = arguments.jobs;
+    // All at once by default, as many as one wait of this system holds.
+    options.jobs =
+        arguments.jobs > 0
+            ? arguments.jobs
+            : static_cast<int>(std::min<std::size_t>(kMaxFleetJobs, net::MaxWaitSockets()));
     options.verify = arguments.verify;
     FleetLines lines(catalog, log);
     const std::vector<TargetResult> results = SendToFleet(image->bytes, targets, options, lines);

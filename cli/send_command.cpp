@@ -54,6 +54,11 @@ int RunSend(const SendArguments& arguments) {
             return kExitUsage;
         }
     }
+    const DumpTarget dump =
+        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
+    if (files && OverwritesInput("--dump", dump.path, files->request.files)) {
+        return kExitUsage;
+    }
 
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
@@ -75,8 +80,6 @@ int RunSend(const SendArguments& arguments) {
     if (!ConnectLogged(link, arguments.address, arguments.port, timeouts, catalog, reporter)) {
         return kExitNoConnection;
     }
-    const DumpTarget dump =
-        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     SendLog log(catalog, reporter, reporter);
     SendReport report;
     if (packed) {

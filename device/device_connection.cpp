@@ -154,12 +154,31 @@ void Connection::OnDeadline(TimePoint /*now*/) {
     Finish();
 }
 
-ModbusConnection::ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault)
+ModbusConnection::ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault,
+                                   milliseconds idleTimeout, TimePoint now)
     : Connection(socket, PortKind::kModbus),
       m_session(memory, fault),
-      m_split(fault.kind == FaultKind::kSplit) {}
+      m_split(fault.kind == FaultKind::kSplit),
+      m_idleTimeout(idleTimeout) {
+    SetDeadline(now + m_idleTimeout);
+}
+
+void ModbusConnection::OnSent(TimePoint now) {
+    SetDeadline(now + m_idleTimeout);
+}
+
+void ModbusConnection::OnDeadline(TimePoint now) {
+    // A reply still on its way (a delay fault) is the device's wait, not the
+    // client's idleness.
+    if (OutputPending()) {
+        SetDeadline(now + m_idleTimeout);
+        return;
+    }
+    Finish();
+}
 
 void ModbusConnection::OnReceived(std::string_view bytes, TimePoint now) {
+    SetDeadline(now + m_idleTimeout);
     ModbusFeed feed = m_session.Feed(bytes);
     for (ModbusReply& reply : feed.replies) {
         Queue(std::move(reply.bytes), now + milliseconds(reply.delayMs),

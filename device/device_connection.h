@@ -78,6 +78,9 @@ class Connection {
     void Finish() { m_finished = true; }
     // Calls OnDeadline at when (TimePoint::max() for never).
     void SetDeadline(TimePoint when) { m_deadline = when; }
+    // True while output waits to be sent (a reply delayed by a fault
+    // included).
+    bool OutputPending() const { return !m_queue.empty(); }
 
   private:
     // A piece of output and the earliest time it may go.
@@ -105,21 +108,27 @@ class Connection {
     TimePoint m_nextSend{};
 };
 
-// A Modbus/TCP client: requests answered in order, with the fault mode.
+// A Modbus/TCP client: requests answered in order, with the fault mode. A
+// client that sends nothing for idleTimeout while no reply is on its way is
+// disconnected, so idle clients cannot hold every place of a port.
 class ModbusConnection : public Connection {
   public:
     // Stores into memory, which must outlive the connection.
-    ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault);
+    ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault,
+                     std::chrono::milliseconds idleTimeout, TimePoint now);
 
     // True once a request of this connection has stored data.
     bool WroteRecord() const { return m_session.WroteRecord(); }
 
   protected:
     void OnReceived(std::string_view bytes, TimePoint now) override;
+    void OnSent(TimePoint now) override;
+    void OnDeadline(TimePoint now) override;
 
   private:
     ModbusSession m_session;
     bool m_split;
+    std::chrono::milliseconds m_idleTimeout;
 };
 
 // An HTTP client: one request, one response from the image memory, then close.

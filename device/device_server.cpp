@@ -113,8 +113,8 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
         }
         Accepted accepted;
         if (listener.kind == PortKind::kModbus) {
-            accepted.connection =
-                std::make_unique<ModbusConnection>(fd, unit.memory, m_options.fault);
+            accepted.connection = std::make_unique<ModbusConnection>(
+                fd, unit.memory, m_options.fault, m_options.modbusIdleTimeout, Clock::now());
         } else {
             accepted.connection = std::make_unique<HttpConnection>(
                 fd, unit.memory, m_options.httpRequestTimeout, Clock::now());

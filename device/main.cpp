@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
     DeviceOptions options;
     std::string fault;
     int httpTimeoutMs = static_cast<int>(options.httpRequestTimeout.count());
+    int modbusTimeoutMs = static_cast<int>(options.modbusIdleTimeout.count());
     app.add_option("--modbus-port", options.modbusPort, "Modbus/TCP port, 0 for any free port")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));
@@ -55,11 +56,10 @@ int main(int argc, char** argv) {
         });
     const int mostDevices = MostDevices();
     const std::string countLimit =
-        mostDevices < kMaxDevices
-            ? "devices on this system, where one wait (select()) holds " +
-                  std::to_string(kelvarin::net::MaxWaitSockets()) +
-                  " sockets: two listeners and a client a device"
-            : "devices";
+        mostDevices < kMaxDevices ? "devices on this system, where one wait (select()) holds " +
+                                        std::to_string(kelvarin::net::MaxWaitSockets()) +
+                                        " sockets: two listeners and a client a device"
+                                  : "devices";
     app.add_option("--count", options.count,
                    "Run this many devices, each with its own memory and ports, one line each "
                    "(a non-zero port is then the first of consecutive ports, and --image-out "
@@ -76,6 +76,11 @@ int main(int argc, char** argv) {
                    "Milliseconds an HTTP client has to send its whole request")
         ->capture_default_str()
         ->check(CLI::Range(1, 3600000));
+    app.add_option("--modbus-timeout", modbusTimeoutMs,
+                   "Milliseconds a Modbus client may send nothing (no reply of ours on its way) "
+                   "before it is disconnected")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600000));
 
     // --help and the man page (--manual) from the options above.
     kelvarin::manual::Document(app, kelvarin::kVersion, kManualSummary, &CommandSections,
@@ -88,6 +93,7 @@ int main(int argc, char** argv) {
         options.fault = *ParseFaultMode(fault);
     }
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
+    options.modbusIdleTimeout = std::chrono::milliseconds(modbusTimeoutMs);
     if (!loadPath.empty()) {
         // Refused as send --image refuses it: nothing the device would not
         // have been sent.

@@ -2,21 +2,16 @@
 #include "download.h"
 
 #include "modbus_frame.h"
+#include "web_image.h"
 
 #include <algorithm>
 
 namespace kelvarin {
 
-namespace {
-
-constexpr std::size_t kLargestImage = modbus::kImageFiles * modbus::kPageSize;
-
-}  // namespace
-
 ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image)
     : m_image(image), m_matcher(m_frame.Bytes(), 0) {
     m_report.imageLength = image.size();
-    m_report.imageRefused = image.size() % 2 != 0 || image.size() > kLargestImage;
+    m_report.imageRefused = image.size() % 2 != 0 || image.size() > kImageCapacity;
     Prepare();
 }
 
