@@ -1,6 +1,7 @@
 // The device's poll loop: the stop request, two listeners a device, the connections.
 #include "device_server.h"
 
+#include "catalog.h"
 #include "files.h"
 
 #include <algorithm>
@@ -59,6 +60,7 @@ bool DeviceServer::Open(std::string* error) {
     // its socket.
     net::Startup();
     if (!m_stop.Open(error)) {
+        *error = MessageCatalog(LanguageFromEnvironment()).Text(MessageId::kStopNotTakenOver, {*error});
         return false;
     }
     // Many devices need many descriptors: two listeners each, and their
@@ -82,8 +84,9 @@ bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::s
     std::string why;
     listener.socket = net::Listen(m_options.bindAddress, port, &why);
     if (listener.socket == net::kNoSocket) {
-        *error = "cannot listen on " + std::string(name) + " port " + m_options.bindAddress + ":" +
-                 std::to_string(port) + ": " + why;
+        *error = MessageCatalog(LanguageFromEnvironment())
+                     .Text(MessageId::kListenFailed,
+                           {name, m_options.bindAddress + ":" + std::to_string(port), why});
         return false;
     }
     listener.boundAddress = net::LocalAddress(listener.socket);
@@ -153,8 +156,9 @@ void DeviceServer::SaveImage(const Unit& unit) {
     // Replaced whole, so a reader never sees half an image.
     std::string error;
     if (!ReplaceWholeFile(path, unit.memory.Bytes(), &error)) {
-        std::fprintf(stderr, "kelvarin-device: cannot write image %s: %s\n", path.c_str(),
-                     error.c_str());
+        const std::string line = MessageCatalog(LanguageFromEnvironment())
+                                     .Text(MessageId::kImageNotWritten, {path, error});
+        std::fprintf(stderr, "kelvarin-device: %s\n", line.c_str());
         return;
     }
     std::printf("image %s\n", path.c_str());
@@ -180,7 +184,9 @@ int DeviceServer::Run() {
             wake = std::min(wake, connection.NextTimer(now));
         }
         if (net::Poll(entries, PollTimeout(now, wake)) < 0) {
-            std::fprintf(stderr, "kelvarin-device: poll failed: %s\n", net::LastError().c_str());
+            const std::string line = MessageCatalog(LanguageFromEnvironment())
+                                         .Text(MessageId::kWaitFailed, {net::LastError()});
+            std::fprintf(stderr, "kelvarin-device: %s\n", line.c_str());
             return 1;
         }
         if (entries[0].readable) {

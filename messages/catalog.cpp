@@ -162,6 +162,22 @@ constexpr Entry kEntries[] = {
      "a folder that cannot be read"},
     {MessageId::kOverwritesInput, "{0} {1}是要打包的文件之一，不会覆盖它",
      "{0} {1} is one of the files to pack: refusing to overwrite it"},
+    {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
+     "{0} {0?record|records}, {1} bytes, chain sound"},
+    {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
+     "cannot create folder {0}"},
+    {MessageId::kExtractRefused, "拒绝提取“{0}”：这个名称会离开{1}，或在本系统上不是普通文件的名称",
+     "refusing to extract \"{0}\": the name would leave {1} or names no plain file on this system"},
+    {MessageId::kGzipBroken, "{0}：gzip数据已损坏",
+     "{0}: its gzip stream is broken"},
+    {MessageId::kFileNotWritten, "无法写入{0}：{1}",
+     "cannot write {0}: {1}"},
+    {MessageId::kListenFailed, "无法在{0}端口{1}上监听：{2}",
+     "cannot listen on {0} port {1}: {2}"},
+    {MessageId::kStopNotTakenOver, "无法接管停止请求：{0}",
+     "cannot take over the stop requests: {0}"},
+    {MessageId::kWaitFailed, "等待事件失败：{0}",
+     "waiting for events failed: {0}"},
 };
 
 // The placeholders text uses, one bit per number; kBadText when a brace is

@@ -118,6 +118,16 @@ enum class MessageId : int {
     kSkipUnreadableFolder,  //
     // Writing over an input.
     kOverwritesInput,  // {0} the option, {1} the file
+    // inspect.
+    kImageSound,         // {0} records, {1} bytes
+    kFolderNotCreated,   // {0} folder
+    kExtractRefused,     // {0} URL path, {1} folder
+    kGzipBroken,         // {0} URL path
+    kFileNotWritten,     // {0} path, {1} why
+    // The simulated device.
+    kListenFailed,       // {0} "modbus" or "http", {1} ADDRESS:PORT, {2} why
+    kStopNotTakenOver,   // {0} why
+    kWaitFailed,         // {0} why
     kCount
 };
 
