@@ -143,7 +143,7 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
     }
     std::fflush(stdout);
     if (!walk.ok) {
-        SayError(catalog.Text(MessageId::kImageBroken, {imagePath, walk.error.Message()}));
+        SayError(catalog.Text(MessageId::kImageBroken, {imagePath, catalog.ImageErrorText(walk.error)}));
         return kExitFailed;
     }
     std::printf("%s\n", catalog.Text(MessageId::kImageSound, {std::to_string(walk.records.size()),

@@ -128,6 +128,16 @@ enum class MessageId : int {
     kListenFailed,       // {0} "modbus" or "http", {1} ADDRESS:PORT, {2} why
     kStopNotTakenOver,   // {0} why
     kWaitFailed,         // {0} why
+    // What is wrong with a record of an image ({0} the record's offset).
+    kImageHeadPastEnd,      //
+    kImageTagWithoutNul,    //
+    kImageNameOutside,      // {1} address
+    kImageNameWithoutNul,   // {1} offset
+    kImageResponseOutside,  // {1} address
+    kImageResponsePastEnd,  // {1} length, {2} offset
+    kImageNextOutside,      // {1} address
+    kImageChainGoesBack,    // {1} offset
+    kImageNextInsideHead,   // {1} offset
     kCount
 };
 
@@ -166,6 +176,9 @@ class MessageCatalog {
     // What is wrong with the targets file at path, a line each; none when its
     // targets can be used.
     std::vector<std::string> TargetsLines(const std::string& path, const TargetsFile& file) const;
+
+    // Where and why an image is broken: "offset N: what".
+    std::string ImageErrorText(const ImageError& error) const;
 
     // Why the image file at path cannot be used; empty when it can.
     std::string ImageFileLine(const std::string& path, const ImageFile& file) const;

@@ -91,7 +91,7 @@ TEST(Cli, InspectReportsBrokenImagesAndRefusesEscapingNames) {
     StoreLE32(reinterpret_cast<std::uint8_t*>(broken.data()) + kHeadResponseLength, 0x7FFFFFFF);
     auto bad = RunProgram({kCli, "inspect", dir.Write("broken.bin", broken)});
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_NE(bad.err.find("broken.bin：映像已损坏，offset 0: response of 2147483647 bytes"),
+    EXPECT_NE(bad.err.find("broken.bin：映像已损坏，偏移0：偏移40处2147483647字节的应答超出了映像末尾"),
               std::string::npos)
         << bad.err;
 
