@@ -3,13 +3,9 @@
 
 namespace kelvarin::net {
 
-std::optional<bool> WaitFor(Socket socket, bool read, bool write, int timeoutMs) {
+Status WaitFor(Socket socket, bool read, bool write, int timeoutMs) {
     PollEntry entry{socket, read, write};
-    const int ready = Poll({&entry, 1}, timeoutMs);
-    if (ready < 0) {
-        return std::nullopt;
-    }
-    return ready > 0;
+    return Poll({&entry, 1}, timeoutMs).status;
 }
 
 }  // namespace kelvarin::net
