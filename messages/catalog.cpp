@@ -3,158 +3,171 @@
 
 #include "ascii.h"
 
-#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace kelvarin {
 
 namespace {
 
 constexpr std::size_t kMessageCount = static_cast<std::size_t>(MessageId::kCount);
-using Table = std::array<std::string_view, kMessageCount>;
 
-// How many values each message takes, in MessageId order.
-constexpr std::array<int, kMessageCount> kArgumentCounts = {
-    2, 2, 0,                    // connecting
-    1, 0, 0, 1, 0,              // web options
-    0, 0, 1, 1, 1, 1, 0,        // packing
-    0, 1, 3, 3, 3, 1, 0,        // sending
-    0, 1, 2, 1, 0, 1, 1, 1, 1,  // reading back
-    2, 3, 3, 0, 1, 0, 2, 1, 1,  // a fleet
+// One message: its id and its text in each language. Placeholders are {N}
+// for the Nth value, and {N?one|other} in English for a word that follows
+// the count N ("1 byte", "2 bytes").
+struct Entry {
+    MessageId id;
+    std::string_view chinese;  // the product's own text, exactly as the log has always shown it
+    std::string_view english;
 };
 
-// The product's own texts, exactly as the log has always shown them.
-constexpr Table kChinese = {
-    "{0}:{1} 连接成功",
-    "{0}:{1} 连接失败",
-    "断开连接",
-    "网页选项：{0}",
-    "内容类型",
-    "gzip压缩",
-    "网站根目录{0}",
-    "，",
-    "正在打包",
-    "打包文件长度可能超过了最大限制，会有部分文件不能被打包",
-    "{0}打开失败",
-    "{0}读取失败",
-    "大小已经超限，{0}文件不被打包",
-    "{0}路径重复，设备只能提供第一个同路径的文件",
-    "打包完成",
-    "开始发送",
-    "写入文件{0}失败",
-    "发送到{0}, {1}, {2}返回失败",
-    "发送到{0}, {1}, {2}无应答",
-    "发送到{0}, {1}, {2}连接中断",
-    "{0}个数据块发送失败",
-    "发送结束!!!!!",
-    "开始校验",
-    "校验通过，设备中的{0}字节与映像相同",
-    "校验失败，{0}个字节不同，第一个在偏移{1}",
-    "无法回读：{0}",
-    "下载已成功，但设备不能回读，未校验",
-    "读文件记录请求返回异常{0}",
-    "读取偏移{0}无应答",
-    "读取偏移{0}时连接中断",
-    "读取偏移{0}的应答不正确",
-    "{0} 成功，用时{1}秒",
-    "{0} 失败：{1}，用时{2}秒",
-    "共{0}台设备：{1}台成功，{2}台失败",
-    "连接失败",
-    "{0}个数据块发送失败",
-    "连接中断",
-    "校验失败，{0}个字节不同，第一个在偏移{1}",
-    "无法回读，{0}",
-    "{0}个文件未打包",
+// Every message, in MessageId order.
+constexpr Entry kEntries[] = {
+    {MessageId::kConnected, "{0}:{1} 连接成功",
+     "{0}:{1} connected"},
+    {MessageId::kConnectFailed, "{0}:{1} 连接失败",
+     "{0}:{1} connection failed"},
+    {MessageId::kDisconnected, "断开连接",
+     "Disconnected"},
+    {MessageId::kWebOptions, "网页选项：{0}",
+     "Web options: {0}"},
+    {MessageId::kOptionContentTypes, "内容类型",
+     "content types"},
+    {MessageId::kOptionGzip, "gzip压缩",
+     "gzip"},
+    {MessageId::kOptionSiteRoot, "网站根目录{0}",
+     "site root {0}"},
+    {MessageId::kListSeparator, "，",
+     ", "},
+    {MessageId::kPacking, "正在打包",
+     "Packing"},
+    {MessageId::kMayExceedCapacity, "打包文件长度可能超过了最大限制，会有部分文件不能被打包",
+     "The files may exceed the image's size: some of them may not be packed"},
+    {MessageId::kOpenFailed, "{0}打开失败",
+     "{0}: cannot be opened"},
+    {MessageId::kReadFailed, "{0}读取失败",
+     "{0}: cannot be read whole"},
+    {MessageId::kTooLarge, "大小已经超限，{0}文件不被打包",
+     "{0} is too large and is not packed"},
+    {MessageId::kDuplicateUrl, "{0}路径重复，设备只能提供第一个同路径的文件",
+     "{0} is packed twice: the device can only ever serve the first"},
+    {MessageId::kPackDone, "打包完成",
+     "Packing done"},
+    {MessageId::kSendStart, "开始发送",
+     "Sending"},
+    {MessageId::kDumpFailed, "写入文件{0}失败",
+     "Cannot write file {0}"},
+    {MessageId::kChunkRejected, "发送到{0}, {1}, {2}返回失败",
+     "Sent {0}, {1}, {2}: wrong reply"},
+    {MessageId::kChunkNoReply, "发送到{0}, {1}, {2}无应答",
+     "Sent {0}, {1}, {2}: no reply"},
+    {MessageId::kChunkConnectionLost, "发送到{0}, {1}, {2}连接中断",
+     "Sent {0}, {1}, {2}: connection lost"},
+    {MessageId::kFailedChunks, "{0}个数据块发送失败",
+     "{0} {0?chunk|chunks} failed"},
+    {MessageId::kSendEnd, "发送结束!!!!!",
+     "Sending finished"},
+    {MessageId::kVerifyStart, "开始校验",
+     "Verifying"},
+    {MessageId::kVerifyEqual, "校验通过，设备中的{0}字节与映像相同",
+     "Verified: the device holds the image's {0} {0?byte|bytes}"},
+    {MessageId::kVerifyDifferent, "校验失败，{0}个字节不同，第一个在偏移{1}",
+     "Verify failed: {0} {0?byte differs|bytes differ}, the first at offset {1}"},
+    {MessageId::kVerifyUnreadable, "无法回读：{0}",
+     "Cannot read back: {0}"},
+    {MessageId::kVerifyNotDone, "下载已成功，但设备不能回读，未校验",
+     "The download succeeded, but the device cannot be read back: not verified"},
+    {MessageId::kWhyException, "读文件记录请求返回异常{0}",
+     "Read File Record answered with exception {0}"},
+    {MessageId::kWhyNoReply, "读取偏移{0}无应答",
+     "no reply reading offset {0}"},
+    {MessageId::kWhyConnectionLost, "读取偏移{0}时连接中断",
+     "connection lost reading offset {0}"},
+    {MessageId::kWhyMalformed, "读取偏移{0}的应答不正确",
+     "wrong reply reading offset {0}"},
+    {MessageId::kTargetDone, "{0} 成功，用时{1}秒",
+     "{0} ok in {1} s"},
+    {MessageId::kTargetFailed, "{0} 失败：{1}，用时{2}秒",
+     "{0} failed: {1}, {2} s"},
+    {MessageId::kFleetSummary, "共{0}台设备：{1}台成功，{2}台失败",
+     "{0} {0?device|devices}: {1} ok, {2} failed"},
+    {MessageId::kReasonConnectFailed, "连接失败",
+     "connection failed"},
+    {MessageId::kReasonChunks, "{0}个数据块发送失败",
+     "{0} {0?chunk|chunks} failed"},
+    {MessageId::kReasonConnectionLost, "连接中断",
+     "connection lost"},
+    {MessageId::kReasonDifferent, "校验失败，{0}个字节不同，第一个在偏移{1}",
+     "verify failed: {0} {0?byte differs|bytes differ}, the first at offset {1}"},
+    {MessageId::kReasonUnreadable, "无法回读，{0}",
+     "cannot be read back: {0}"},
+    {MessageId::kReasonNotPacked, "{0}个文件未打包",
+     "{0} {0?file|files} not packed"},
 };
 
-constexpr Table kEnglish = {
-    "{0}:{1} connected",
-    "{0}:{1} connection failed",
-    "Disconnected",
-    "Web options: {0}",
-    "content types",
-    "gzip",
-    "site root {0}",
-    ", ",
-    "Packing",
-    "The files may exceed the image's size: some of them may not be packed",
-    "{0}: cannot be opened",
-    "{0}: cannot be read whole",
-    "{0} is too large and is not packed",
-    "{0} is packed twice: the device can only ever serve the first",
-    "Packing done",
-    "Sending",
-    "Cannot write file {0}",
-    "Sent {0}, {1}, {2}: wrong reply",
-    "Sent {0}, {1}, {2}: no reply",
-    "Sent {0}, {1}, {2}: connection lost",
-    "{0} chunks failed",
-    "Sending finished",
-    "Verifying",
-    "Verified: the device holds the image's {0} bytes",
-    "Verify failed: {0} bytes differ, the first at offset {1}",
-    "Cannot read back: {0}",
-    "The download succeeded, but the device cannot be read back: not verified",
-    "Read File Record answered with exception {0}",
-    "no reply reading offset {0}",
-    "connection lost reading offset {0}",
-    "wrong reply reading offset {0}",
-    "{0} ok in {1} s",
-    "{0} failed: {1}, {2} s",
-    "{0} devices: {1} ok, {2} failed",
-    "connection failed",
-    "{0} chunks failed",
-    "connection lost",
-    "verify failed: {0} bytes differ, the first at offset {1}",
-    "cannot be read back: {0}",
-    "{0} files not packed",
-};
-
-// True when text uses exactly the placeholders {0} .. {count-1}, each at least
-// once, and no other braces.
-constexpr bool HasPlaceholders(std::string_view text, int count) {
+// The placeholders text uses, one bit per number; kBadText when a brace is
+// not part of a well-formed placeholder.
+constexpr unsigned kBadText = ~0u;
+constexpr unsigned PlaceholdersOf(std::string_view text) {
     unsigned seen = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '}') {
-            return false;
+            return kBadText;
         }
         if (text[i] != '{') {
             continue;
         }
-        if (i + 2 >= text.size() || text[i + 1] < '0' || text[i + 1] > '9' || text[i + 2] != '}') {
-            return false;
+        if (i + 2 >= text.size() || text[i + 1] < '0' || text[i + 1] > '9') {
+            return kBadText;
         }
-        const int index = text[i + 1] - '0';
-        if (index >= count) {
-            return false;
+        seen |= 1u << (text[i + 1] - '0');
+        std::size_t end = i + 2;
+        if (text[end] == '?') {
+            // A plural choice: two braceless words split by one bar.
+            int bars = 0;
+            for (++end; end < text.size() && text[end] != '}'; ++end) {
+                if (text[end] == '{') {
+                    return kBadText;
+                }
+                bars += text[end] == '|';
+            }
+            if (end == text.size() || bars != 1) {
+                return kBadText;
+            }
+        } else if (text[end] != '}') {
+            return kBadText;
         }
-        seen |= 1u << index;
-        i += 2;
+        i = end;
     }
-    return seen == (1u << count) - 1;
+    return seen;
 }
 
-constexpr bool IsComplete(const Table& table) {
-    for (std::size_t id = 0; id < kMessageCount; ++id) {
-        if (table[id].empty() || !HasPlaceholders(table[id], kArgumentCounts[id])) {
+// True when every message is in the table in its place, both texts are there,
+// and both use exactly the same placeholders, numbered from {0} with no gap.
+constexpr bool IsComplete() {
+    if (std::size(kEntries) != kMessageCount) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kMessageCount; ++i) {
+        const Entry& entry = kEntries[i];
+        const unsigned chinese = PlaceholdersOf(entry.chinese);
+        if (static_cast<std::size_t>(entry.id) != i || entry.chinese.empty() ||
+            entry.english.empty() || chinese == kBadText ||
+            chinese != PlaceholdersOf(entry.english) || (chinese & (chinese + 1)) != 0) {
             return false;
         }
     }
     return true;
 }
 
-static_assert(IsComplete(kChinese), "the Chinese table lacks a text or has wrong placeholders");
-static_assert(IsComplete(kEnglish), "the English table lacks a text or has wrong placeholders");
+static_assert(IsComplete(),
+              "the catalog lacks a message, holds one out of order, or its two texts differ in "
+              "their placeholders");
 
-const Table& TableOf(Language language) {
-    switch (language) {
-        case Language::kEnglish:
-            return kEnglish;
-        case Language::kChinese:
-            break;
-    }
-    return kChinese;
+std::string_view TextOf(MessageId id, Language language) {
+    const Entry& entry = kEntries[static_cast<std::size_t>(id)];
+    return language == Language::kEnglish ? entry.english : entry.chinese;
 }
 
 std::string UpperHex(unsigned value) {
@@ -182,19 +195,27 @@ Language LanguageFromEnvironment() {
 MessageCatalog::MessageCatalog(Language language) : m_language(language) {}
 
 std::string MessageCatalog::Text(MessageId id, std::initializer_list<std::string_view> args) const {
-    const std::string_view text = TableOf(m_language)[static_cast<std::size_t>(id)];
+    // The table's texts are well formed (checked when compiled), so a brace
+    // always opens a placeholder.
+    const std::string_view text = TextOf(id, m_language);
     std::string line;
     line.reserve(text.size() + 32);
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '{' && i + 2 < text.size() && text[i + 2] == '}') {
-            const std::size_t index = static_cast<std::size_t>(text[i + 1] - '0');
-            if (index < args.size()) {
-                line += *(args.begin() + index);
-            }
-            i += 2;
+        if (text[i] != '{') {
+            line += text[i];
             continue;
         }
-        line += text[i];
+        const std::size_t index = static_cast<std::size_t>(text[i + 1] - '0');
+        const std::string_view value = index < args.size() ? *(args.begin() + index) : "";
+        const std::size_t end = text.find('}', i);
+        if (text[i + 2] == '?') {
+            const std::string_view choice = text.substr(i + 3, end - i - 3);
+            const std::size_t bar = choice.find('|');
+            line += value == "1" ? choice.substr(0, bar) : choice.substr(bar + 1);
+        } else {
+            line += value;
+        }
+        i = end;
     }
     return line;
 }

@@ -2,10 +2,11 @@
 // table per language. Everything else reports outcomes as data and comes here
 // for their words.
 //
-// A table holds one text per MessageId, with numbered placeholders ({0}, {1},
-// ...) where the values go, so a language may order them as it needs. Adding
-// a language is adding a table; the compiler checks that every table has a
-// text for every message with exactly the message's placeholders.
+// The catalog is one table of entries, each a MessageId with its Chinese and
+// its English text, numbered placeholders ({0}, {1}, ...) where the values go,
+// so a language may order them as it needs. The compiler checks that every
+// message has an entry in its place and that both texts use exactly the same
+// placeholders.
 #pragma once
 
 #include "download.h"

@@ -95,6 +95,25 @@ TEST(MessageCatalog, EnglishSaysTheSameThings) {
     report.failedChunks = 2;
     EXPECT_EQ(en.EndLines(report),
               (std::vector<std::string>{"2 chunks failed", "Sending finished"}));
+    report.failedChunks = 1;
+    EXPECT_EQ(en.EndLines(report)[0], "1 chunk failed");
+    EXPECT_EQ(en.FleetSummary(1, 1), "1 device: 1 ok, 0 failed");
+    EXPECT_EQ(en.FleetSummary(0, 0), "0 devices: 0 ok, 0 failed");
+    VerifyReport equal;
+    equal.outcome = VerifyOutcome::kEqual;
+    equal.length = 1;
+    EXPECT_EQ(en.VerifyLines(equal, false)[0], "Verified: the device holds the image's 1 byte");
+    VerifyReport different;
+    different.outcome = VerifyOutcome::kDifferent;
+    different.differingBytes = 1;
+    different.firstDifference = 11;
+    EXPECT_EQ(en.VerifyLines(different, false)[0],
+              "Verify failed: 1 byte differs, the first at offset 11");
+    different.differingBytes = 21;
+    EXPECT_EQ(en.VerifyLines(different, false)[0],
+              "Verify failed: 21 bytes differ, the first at offset 11");
+    // The Chinese lines have no plural forms.
+    EXPECT_EQ(MessageCatalog().EndLines(report)[0], "1个数据块发送失败");
     VerifyReport unread;
     unread.failure = ReadFailure::kException;
     unread.exceptionCode = 1;

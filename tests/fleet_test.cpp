@@ -122,7 +122,7 @@ TEST(Fleet, EachTargetKeepsItsOwnOutcomeAndNoneHoldsUpAnother) {
     EXPECT_EQ(entries[3].error, "\"connection failed\"");
     EXPECT_FALSE(entries[4].ok);
     EXPECT_EQ(entries[4].failedChunks, 0);
-    EXPECT_EQ(entries[4].error, "\"verify failed: 1 bytes differ, the first at offset 128\"");
+    EXPECT_EQ(entries[4].error, "\"verify failed: 1 byte differs, the first at offset 128\"");
     EXPECT_GT(entries[0].seconds, 3.0);
 
     // The lines: each target as it finishes, the sound ones long before the
