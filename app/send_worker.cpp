@@ -38,8 +38,9 @@ void CSendWorker::Send(const PackRequest& request, bool verify) {
     SignalSink sink(*this);
     const MessageCatalog catalog(LanguageFromEnvironment());
     SendLog log(catalog, sink, sink);
-    const SendReport report =
-        SendFiles(request, m_link, LinkTimeouts{}, DefaultDumpTarget(), log, verify);
+    SendSettings settings;
+    settings.verify = verify;
+    const SendReport report = SendFiles(request, m_link, settings, DefaultDumpTarget(), log);
     emit finished(report.download.connectionLost);
 }
 

@@ -5,6 +5,7 @@
 #include "dump_file.h"
 #include "files.h"
 #include "fleet.h"
+#include "wire_trace.h"
 
 #include <cstdio>
 #include <iostream>
@@ -58,7 +59,10 @@ std::string JsonResults(const std::vector<TargetResult>& results) {
              << ", \"ok\": " << (result.Succeeded() ? "true" : "false")
              << ", \"failed_chunks\": " << result.download.failedChunks
              << ", \"seconds\": " << Seconds3(result.seconds)
-             << ", \"error\": " << (error.empty() ? "null" : JsonString(error)) << "}";
+             << ", \"error\": " << (error.empty() ? "null" : JsonString(error))
+             << ", \"current\": " << (result.current ? "true" : "false")
+             << ", \"retries\": " << result.download.retries
+             << ", \"reconnects\": " << result.download.reconnects << "}";
     }
     json << (results.empty() ? "]\n" : "\n]\n");
     return json.str();
@@ -116,10 +120,19 @@ int RunFleet(const FleetArguments& arguments) {
     }
     log.flush();
 
+    WireTrace trace;
+    if (!arguments.link.tracePath.empty() && !trace.Open(arguments.link.tracePath)) {
+        std::cerr << "kelvarin-cli: cannot write the trace file " << arguments.link.tracePath
+                  << '\n';
+        return kExitUsage;
+    }
     RaiseOpenFileLimit();
     FleetOptions options;
     options.jobs = arguments.jobs;
     options.verify = arguments.verify;
+    options.skipCurrent = arguments.skipCurrent;
+    options.transfer = arguments.link.Transfer();
+    options.trace = trace.IsOpen() ? &trace : nullptr;
     FleetLines lines(catalog);
     Quiet quiet;
     const std::vector<TargetResult> results =

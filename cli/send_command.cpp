@@ -6,10 +6,41 @@
 #include "send_log.h"
 #include "socket_link.h"
 #include "terminal.h"
+#include "wire_trace.h"
+
+#include <atomic>
+#include <csignal>
+#include <iostream>
 
 namespace kelvarin::cli {
 
 namespace {
+
+// Set by Ctrl+C. The first one asks the transfer to stop after the requests
+// in flight; the handler then steps aside, so a second one ends the program
+// at once.
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void OnInterrupt(int) {
+    g_stop.store(true);
+    std::signal(SIGINT, SIG_DFL);
+}
+
+// Takes Ctrl+C over for the life of the object.
+class InterruptGuard {
+  public:
+    InterruptGuard() {
+        g_stop.store(false);
+        m_previous = std::signal(SIGINT, OnInterrupt);
+    }
+    ~InterruptGuard() { std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous); }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+  private:
+    void (*m_previous)(int) = SIG_DFL;
+};
 
 // The exit code of a read-back.
 int ExitCodeOf(const VerifyReport& report) {
@@ -36,7 +67,26 @@ bool ConnectLogged(CSocketLink& link, const std::string& address, int port,
     return true;
 }
 
+// Opens the trace file the arguments name, if any. False, after saying why
+// on stderr, when it cannot be written.
+bool OpenTrace(const LinkArguments& arguments, WireTrace& trace) {
+    if (arguments.tracePath.empty() || trace.Open(arguments.tracePath)) {
+        return true;
+    }
+    std::cerr << "kelvarin-cli: cannot write the trace file " << arguments.tracePath << '\n';
+    return false;
+}
+
 }  // namespace
+
+TransferOptions LinkArguments::Transfer() const {
+    TransferOptions options;
+    options.retries = retries;
+    options.autoWindow = window == "auto";
+    options.window = options.autoWindow ? 1 : std::stoi(window);
+    options.chunkBytes = static_cast<std::size_t>(chunk);
+    return options;
+}
 
 int RunSend(const SendArguments& arguments) {
     // Everything that can be refused is refused before connecting; the
@@ -54,39 +104,71 @@ int RunSend(const SendArguments& arguments) {
             return kExitUsage;
         }
     }
+    WireTrace trace;
+    if (!OpenTrace(arguments.link, trace)) {
+        return kExitUsage;
+    }
 
+    InterruptGuard interrupt;
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
-    const LinkTimeouts timeouts;
+    SendSettings settings;
+    settings.transfer = arguments.link.Transfer();
+    settings.verify = arguments.verify;
+    settings.trace = trace.IsOpen() ? &trace : nullptr;
+    settings.stop = &g_stop;
     CSocketLink link;
-    if (!ConnectLogged(link, arguments.address, arguments.port, timeouts, catalog, reporter)) {
-        return kExitNoConnection;
+    if (!ConnectLogged(link, arguments.address, arguments.port, settings.transfer.timeouts,
+                       catalog, reporter)) {
+        return g_stop.load() ? kExitInterrupted : kExitNoConnection;
     }
     const DumpTarget dump =
         arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     SendLog log(catalog, reporter, reporter);
-    const SendReport report =
-        image ? SendImage(image->bytes, link, timeouts, dump, log, arguments.verify)
-              : SendFiles(files->request, link, timeouts, dump, log, arguments.verify);
+    const SendReport report = image ? SendImage(image->bytes, link, settings, dump, log)
+                                    : SendFiles(files->request, link, settings, dump, log);
+    // Stopped by Ctrl+C before all was done: said plainly, with what the
+    // device holds now.
+    const DownloadReport& download = report.download;
+    const bool verifyStopped = settings.verify && download.Succeeded() &&
+                               (!report.verify || report.verify->cancelled);
+    const bool interrupted = g_stop.load() && (download.cancelled || verifyStopped);
+    if (interrupted && download.cancelled) {
+        reporter.AppendLine(catalog.Text(
+            download.requestsSent == 0 ? MessageId::kSendInterruptedUnsent
+                                       : MessageId::kSendInterrupted,
+            {std::to_string(download.echoedPrefix), std::to_string(download.imageLength)}));
+    } else if (interrupted) {
+        reporter.AppendLine(catalog.Text(MessageId::kVerifyInterrupted));
+    }
     reporter.Finish();
     link.Close();
+    if (interrupted) {
+        return kExitInterrupted;
+    }
     if (!report.download.Succeeded() || report.skipped > 0 || (files && files->dropped)) {
         return kExitFailed;
     }
     return report.verify ? ExitCodeOf(*report.verify) : kExitOk;
 }
 
-int RunVerify(const std::string& address, int port, const ImageSource& source) {
-    const std::optional<PreparedImage> image = PrepareImage(source);
+int RunVerify(const VerifyArguments& arguments) {
+    const std::optional<PreparedImage> image = PrepareImage(arguments.source);
     if (!image) {
         return kExitUsage;
     }
+    WireTrace trace;
+    if (!OpenTrace(arguments.link, trace)) {
+        return kExitUsage;
+    }
+    InterruptGuard interrupt;
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
-    const LinkTimeouts timeouts;
+    const TransferOptions options = arguments.link.Transfer();
     CSocketLink link;
-    if (!ConnectLogged(link, address, port, timeouts, catalog, reporter)) {
-        return kExitNoConnection;
+    if (!ConnectLogged(link, arguments.address, arguments.port, options.timeouts, catalog,
+                       reporter)) {
+        return g_stop.load() ? kExitInterrupted : kExitNoConnection;
     }
     if (image->pack) {
         for (const std::string& line : catalog.PackLines(*image->pack)) {
@@ -94,12 +176,19 @@ int RunVerify(const std::string& address, int port, const ImageSource& source) {
         }
     }
     reporter.AppendLine(catalog.Text(MessageId::kVerifyStart));
-    const VerifyReport report = VerifyImage(image->bytes, link, timeouts);
-    for (const std::string& line : catalog.VerifyLines(report, false)) {
-        reporter.AppendLine(line);
+    SendLog notices(catalog, reporter, reporter);
+    const VerifyReport report = VerifyImage(image->bytes, link, options, &notices,
+                                            trace.IsOpen() ? &trace : nullptr, &g_stop);
+    if (report.cancelled) {
+        reporter.AppendLine(catalog.Text(MessageId::kVerifyInterrupted));
+    } else {
+        for (const std::string& line : catalog.VerifyLines(report, false)) {
+            reporter.AppendLine(line);
+        }
     }
+    reporter.Finish();
     link.Close();
-    return ExitCodeOf(report);
+    return report.cancelled ? kExitInterrupted : ExitCodeOf(report);
 }
 
 }  // namespace kelvarin::cli

@@ -84,15 +84,15 @@ void Connection::Service(bool readable, bool /*writable*/, TimePoint now) {
 
 void Connection::ReadSome(TimePoint now) {
     char buffer[kReadChunk];
-    const long got = net::Receive(m_socket, buffer, sizeof buffer);
-    if (got == net::kWouldBlock) {
+    const net::IoResult got = net::Receive(m_socket, buffer, sizeof buffer);
+    if (got.status == net::Status::kWouldBlock) {
         return;
     }
-    if (got < 0) {
+    if (got.status == net::Status::kFailed) {
         Finish();
         return;
     }
-    if (got == 0) {
+    if (got.status == net::Status::kClosed) {
         if (m_lingering) {
             Finish();
         } else {
@@ -102,23 +102,23 @@ void Connection::ReadSome(TimePoint now) {
         return;
     }
     if (!m_lingering) {
-        OnReceived(std::string_view(buffer, static_cast<std::size_t>(got)), now);
+        OnReceived(std::string_view(buffer, got.count), now);
     }
 }
 
 void Connection::SendDue(TimePoint now) {
     while (!m_queue.empty() && FrontDue() <= now) {
         Piece& front = m_queue.front();
-        const long sent =
+        const net::IoResult sent =
             net::Send(m_socket, front.bytes.data() + m_frontSent, front.bytes.size() - m_frontSent);
-        if (sent == net::kWouldBlock) {
+        if (sent.status == net::Status::kWouldBlock) {
             return;
         }
-        if (sent < 0) {
+        if (!sent.Ok()) {
             Finish();
             return;
         }
-        m_frontSent += static_cast<std::size_t>(sent);
+        m_frontSent += sent.count;
         OnSent(now);
         if (m_frontSent < front.bytes.size()) {
             return;  // the socket is full; poll says when it drains

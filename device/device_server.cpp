@@ -169,7 +169,7 @@ int DeviceServer::Run() {
                 {connection.Socket(), connection.WantsRead(now), connection.WantsWrite(now)});
             wake = std::min(wake, connection.NextTimer(now));
         }
-        if (net::Poll(entries, PollTimeout(now, wake)) < 0) {
+        if (net::Poll(entries, PollTimeout(now, wake)).status == net::Status::kFailed) {
             std::fprintf(stderr, "kelvarin-device: poll failed: %s\n", net::LastError().c_str());
             return 1;
         }

@@ -180,6 +180,7 @@ DownloadReport ChunkedDownload::Report() const {
     report.connectionLost = m_transfer.ConnectionGivenUp();
     report.cancelled = m_transfer.Cancelled() && m_transfer.Settled() < m_plan.Count();
     report.nextTransaction = m_transfer.NextTransaction();
+    report.requestsSent = static_cast<int>(m_transfer.RequestsStarted());
     return report;
 }
 

@@ -162,8 +162,10 @@ class Transfer {
     // Further tries sent, and reconnects made.
     int Retries() const { return m_retriesSent; }
     int Reconnects() const { return m_reconnects; }
-    // Requests settled, and whether every one of them was answered.
+    // Requests settled.
     std::size_t Settled() const { return m_settled; }
+    // Requests sent at least once.
+    std::size_t RequestsStarted() const { return m_fresh; }
 
   private:
     // A request sent (or being sent) and awaiting its reply.

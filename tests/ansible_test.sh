@@ -44,7 +44,8 @@ for site, expected in targets.items():
     got = [entry["target"] for entry in report[site]]
     assert got == expected, (site, got, expected)
     for entry in report[site]:
-        assert set(entry) == {"target", "ok", "failed_chunks", "seconds", "error"}, entry
+        assert set(entry) == {"target", "ok", "failed_chunks", "seconds", "error", "current",
+                              "retries", "reconnects"}, entry
         assert entry["failed_chunks"] == 0 and isinstance(entry["seconds"], float), entry
 assert all(e["ok"] and e["error"] is None for e in report["plant-north"]), report
 assert all(not e["ok"] and e["error"].startswith("cannot be read back") for e in report["plant-south"]), report
