@@ -126,19 +126,31 @@ void Connection::SendDue(TimePoint now) {
         m_nextSend = Clock::now() + front.pauseAfter;
         m_queuedBytes -= front.bytes.size();
         m_frontSent = 0;
+        const bool tracked = front.endsTracked;
         m_queue.pop_front();
+        if (tracked) {
+            OnTrackedSent();
+        }
+        if (m_queue.empty()) {
+            OnOutputDrained(now);
+        }
     }
 }
 
-void Connection::Queue(std::string bytes, TimePoint notBefore, milliseconds pause) {
+void Connection::Queue(std::string bytes, TimePoint notBefore, milliseconds pause,
+                       bool tracked) {
+    if (bytes.empty()) {
+        return;
+    }
     m_queuedBytes += bytes.size();
     if (pause.count() == 0) {
-        m_queue.push_back(Piece{std::move(bytes), notBefore, pause});
+        m_queue.push_back(Piece{std::move(bytes), notBefore, pause, tracked});
         return;
     }
     for (char byte : bytes) {
-        m_queue.push_back(Piece{std::string(1, byte), notBefore, pause});
+        m_queue.push_back(Piece{std::string(1, byte), notBefore, pause, false});
     }
+    m_queue.back().endsTracked = tracked;
 }
 
 void Connection::EndAfterOutput(bool linger) {
@@ -154,19 +166,54 @@ void Connection::OnDeadline(TimePoint /*now*/) {
     Finish();
 }
 
-ModbusConnection::ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault)
+ModbusConnection::ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault,
+                                   const LinkModel& link, std::mt19937& random)
     : Connection(socket, PortKind::kModbus),
-      m_session(memory, fault),
-      m_split(fault.kind == FaultKind::kSplit) {}
+      m_session(memory, fault, this),
+      m_link(link),
+      m_random(random),
+      m_bytePause(fault.kind == FaultKind::kSplit     ? kSplitPause
+                  : fault.kind == FaultKind::kTrickle ? milliseconds(fault.delayMs)
+                                                      : milliseconds(0)) {}
+
+Admission ModbusConnection::Admit() {
+    if (m_link.lossPercent > 0 &&
+        std::uniform_real_distribution<double>(0, 100)(m_random) < m_link.lossPercent) {
+        return Admission::kDrop;
+    }
+    if (m_link.maxInFlight > 0 && m_inFlight + m_admitting >= m_link.maxInFlight) {
+        return m_link.dropPastMax ? Admission::kDrop : Admission::kBusy;
+    }
+    ++m_admitting;
+    return Admission::kHandle;
+}
 
 void ModbusConnection::OnReceived(std::string_view bytes, TimePoint now) {
     ModbusFeed feed = m_session.Feed(bytes);
+    m_admitting = 0;
+    // Over a slow link a reply leaves a round trip after its request came.
+    const milliseconds link(2 * m_link.latencyMs);
     for (ModbusReply& reply : feed.replies) {
-        Queue(std::move(reply.bytes), now + milliseconds(reply.delayMs),
-              m_split ? kSplitPause : milliseconds(0));
+        if (reply.stream) {
+            m_stream = reply.bytes;
+        }
+        const bool tracked = reply.admitted && !reply.bytes.empty();
+        m_inFlight += tracked ? 1 : 0;
+        Queue(std::move(reply.bytes), now + link + milliseconds(reply.delayMs), m_bytePause,
+              tracked);
     }
     if (feed.close) {
         EndAfterOutput(false);
+    }
+}
+
+void ModbusConnection::OnTrackedSent() {
+    --m_inFlight;
+}
+
+void ModbusConnection::OnOutputDrained(TimePoint now) {
+    if (!m_stream.empty()) {
+        Queue(m_stream, now);  // the flood goes on as fast as the client reads
     }
 }
 

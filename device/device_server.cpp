@@ -29,6 +29,7 @@ DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)
     const int count = std::clamp(m_options.count, 1, kMaxDevices);
     for (int k = 0; k < count; ++k) {
         auto unit = std::make_unique<Unit>();
+        unit->random.seed(m_options.link.lossSeed + static_cast<unsigned>(k));
         unit->modbus.kind = PortKind::kModbus;
         unit->http.kind = PortKind::kHttp;
         if (!m_options.imageOut.empty()) {
@@ -104,7 +105,8 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
         Accepted accepted;
         if (listener.kind == PortKind::kModbus) {
             accepted.connection =
-                std::make_unique<ModbusConnection>(fd, unit.memory, m_options.fault);
+                std::make_unique<ModbusConnection>(fd, unit.memory, m_options.fault,
+                                                   m_options.link, unit.random);
         } else {
             accepted.connection = std::make_unique<HttpConnection>(
                 fd, unit.memory, m_options.httpRequestTimeout, Clock::now());

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ struct DeviceOptions {
     int httpPort = 8080;                    // 0 for any free port
     std::string imageOut;                   // memory dump after each write burst; empty for none
     FaultMode fault;
+    LinkModel link;  // latency, loss, requests answered at once
     std::chrono::milliseconds httpRequestTimeout{5000};  // to send a whole request head
     int count = 1;  // devices; with more than one, a non-zero port is the first of
                     // count consecutive ports and device K writes imageOut.K
@@ -75,6 +77,7 @@ class DeviceServer {
     // One simulated device: its memory and its two ports.
     struct Unit {
         DeviceMemory memory;
+        std::mt19937 random;  // which requests the link loses
         Listener modbus;
         Listener http;
         std::string imageOut;
