@@ -99,6 +99,7 @@ CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     qRegisterMetaType<PackRequest>();
+    qRegisterMetaType<SendOptions>();
     m_sendWorker = new CSendWorker(m_link);
     m_sendWorker->moveToThread(&m_sendThread);
     m_sendThread.setObjectName(QStringLiteral("send"));
@@ -354,7 +355,7 @@ void CWebLoadDlg::OnSend() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     emit sendRequested(
         {PackFilesFor(m_files.FilePaths(), m_options.pack), m_files.ListedBytes(), m_options.pack},
-        m_options.verifyAfterSend);
+        m_options);
 }
 
 void CWebLoadDlg::OnSendFinished(bool connectionLost) {

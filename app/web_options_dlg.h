@@ -1,5 +1,6 @@
 // CWebOptionsDlg: the options of a Send (content types, gzip, the site root,
-// verify after send), opened from the window menu.
+// verify after send, and how the device is talked to: retries, requests in
+// flight, bytes a request, a trace file), opened from the window menu.
 #pragma once
 
 #include "settings.h"
@@ -9,6 +10,7 @@
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 
 namespace kelvarin {
@@ -27,14 +29,24 @@ class CWebOptionsDlg : public QDialog {
     // chosen folder, or an empty text when cancelled.
     void SetFolderChooser(std::function<QString(QWidget* parent)> chooser);
 
+    // Replaces the file dialog the trace's browse button shows; it returns
+    // the chosen file, or an empty text when cancelled.
+    void SetTraceChooser(std::function<QString(QWidget* parent)> chooser);
+
   private:
     void OnBrowseRoot();
+    void OnBrowseTrace();
 
     QCheckBox* m_contentTypes = nullptr;
     QCheckBox* m_gzip = nullptr;
     QLineEdit* m_siteRoot = nullptr;
     QCheckBox* m_verify = nullptr;
+    QComboBox* m_retries = nullptr;
+    QComboBox* m_window = nullptr;
+    QComboBox* m_chunk = nullptr;
+    QLineEdit* m_traceFile = nullptr;
     std::function<QString(QWidget*)> m_chooseFolder;
+    std::function<QString(QWidget*)> m_chooseTrace;
 };
 
 // The system's folder dialog, starting at start.

@@ -122,7 +122,9 @@ int RunFleet(const FleetArguments& arguments) {
 
     WireTrace trace;
     if (!arguments.link.tracePath.empty() && !trace.Open(arguments.link.tracePath)) {
-        std::cerr << "kelvarin-cli: cannot write the trace file " << arguments.link.tracePath
+        std::cerr << "kelvarin-cli: "
+                  << MessageCatalog(LanguageFromEnvironment())
+                         .Text(MessageId::kTraceCannotWrite, {arguments.link.tracePath})
                   << '\n';
         return kExitUsage;
     }

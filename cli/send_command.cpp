@@ -73,7 +73,9 @@ bool OpenTrace(const LinkArguments& arguments, WireTrace& trace) {
     if (arguments.tracePath.empty() || trace.Open(arguments.tracePath)) {
         return true;
     }
-    std::cerr << "kelvarin-cli: cannot write the trace file " << arguments.tracePath << '\n';
+    const MessageCatalog catalog(LanguageFromEnvironment());
+    std::cerr << "kelvarin-cli: "
+              << catalog.Text(MessageId::kTraceCannotWrite, {arguments.tracePath}) << '\n';
     return false;
 }
 

@@ -131,6 +131,10 @@ constexpr Entry kEntries[] = {
      "Verify interrupted: not verified"},
     {MessageId::kTargetCurrent, "{0} 已保存此映像，未发送，用时{1}秒",
      "{0} already holds the image, left alone, {1} s"},
+    {MessageId::kTraceFailed, "无法写入通信记录文件{0}，本次发送不记录",
+     "Cannot write the trace file {0}: this Send is not traced"},
+    {MessageId::kTraceCannotWrite, "无法写入通信记录文件{0}",
+     "Cannot write the trace file {0}"},
 };
 
 // The placeholders text uses, one bit per number; kBadText when a brace is

@@ -96,6 +96,8 @@ enum class MessageId : int {
     kSendInterruptedUnsent,  //
     kVerifyInterrupted,  //
     kTargetCurrent,      // {0} target, {1} seconds
+    kTraceFailed,        // {0} path
+    kTraceCannotWrite,   // {0} path
     kCount
 };
 

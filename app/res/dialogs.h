@@ -22,6 +22,7 @@ enum class ControlKind {
     kIcon,        // static icon
     kPlainLabel,  // static text shown without mnemonic processing
     kCheckBox,    // check box with its text, tab stop
+    kComboBox,    // drop-down list to choose from, tab stop
 };
 
 // One control: identifier, kind, text and rectangle in dialog units.
@@ -66,7 +67,7 @@ inline constexpr DialogItem kMainDialogItems[] = {
     {kIdcStatic, ControlKind::kLabel, kPortLabel, 35, 195, 17, 9},
 };
 
-inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 126};
+inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 214};
 
 inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcContentTypes, ControlKind::kCheckBox, kContentTypesOption, 10, 10, 220, 10},
@@ -75,8 +76,18 @@ inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcSiteRoot, ControlKind::kEdit, "", 10, 53, 164, 14},
     {kIdcBrowseRoot, ControlKind::kButton, kBrowseText, 180, 53, 50, 14},
     {kIdcVerify, ControlKind::kCheckBox, kVerifyOption, 10, 76, 220, 10},
-    {kIdOk, ControlKind::kDefButton, kOkText, 124, 104, 50, 14},
-    {kIdCancel, ControlKind::kButton, kCancelText, 180, 104, 50, 14},
+    {kIdcStatic, ControlKind::kLabel, kRetriesLabel, 18, 109, 130, 8},
+    {kIdcRetries, ControlKind::kComboBox, "", 150, 106, 80, 14},
+    {kIdcStatic, ControlKind::kLabel, kWindowLabel, 18, 127, 130, 8},
+    {kIdcWindow, ControlKind::kComboBox, "", 150, 124, 80, 14},
+    {kIdcStatic, ControlKind::kLabel, kChunkLabel, 18, 145, 130, 8},
+    {kIdcChunk, ControlKind::kComboBox, "", 150, 142, 80, 14},
+    {kIdcStatic, ControlKind::kLabel, kTraceLabel, 18, 161, 212, 8},
+    {kIdcTraceFile, ControlKind::kEdit, "", 18, 171, 156, 14},
+    {kIdcBrowseTrace, ControlKind::kButton, kBrowseTraceText, 180, 171, 50, 14},
+    {kIdcStatic, ControlKind::kGroupBox, kLinkGroup, 10, 93, 226, 98},
+    {kIdOk, ControlKind::kDefButton, kOkText, 124, 194, 50, 14},
+    {kIdCancel, ControlKind::kButton, kCancelText, 180, 194, 50, 14},
 };
 
 inline constexpr DialogTemplate kAboutDialog = {kIddAboutBox, kAboutTitle, 235, 55};

@@ -14,123 +14,158 @@
         <translation>Kelvarin version 1.0</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="14"/>
+        <location filename="../res/strings.h" line="15"/>
         <source>关于 Kelvarin(&amp;A)...</source>
         <translation>&amp;About Kelvarin...</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="21"/>
+        <location filename="../res/strings.h" line="22"/>
         <source>连接</source>
         <translation>Connect</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="22"/>
+        <location filename="../res/strings.h" line="23"/>
         <source>断开</source>
         <translation>Disconnect</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="23"/>
+        <location filename="../res/strings.h" line="24"/>
         <source>发送</source>
         <translation>Send</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="24"/>
+        <location filename="../res/strings.h" line="25"/>
         <source>退出(&amp;Q)</source>
         <translation>E&amp;xit</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="25"/>
+        <location filename="../res/strings.h" line="26"/>
         <source>确定</source>
         <translation>OK</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="26"/>
+        <location filename="../res/strings.h" line="27"/>
         <source>取消</source>
         <translation>Cancel</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="29"/>
+        <location filename="../res/strings.h" line="30"/>
         <source>选项(&amp;O)...</source>
         <translation>&amp;Options...</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="30"/>
+        <location filename="../res/strings.h" line="32"/>
         <source>添加网站文件夹(&amp;F)...</source>
         <translation>Add site &amp;folder...</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="33"/>
+        <location filename="../res/strings.h" line="35"/>
         <source>选项</source>
         <translation>Options</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="34"/>
+        <location filename="../res/strings.h" line="37"/>
         <source>按文件类型设置内容类型(&amp;T)</source>
         <translation>Give each file its content &amp;type</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="35"/>
+        <location filename="../res/strings.h" line="39"/>
         <source>文本文件以 gzip 压缩存放(&amp;G)</source>
         <translation>Store text files &amp;gzip-compressed</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="36"/>
+        <location filename="../res/strings.h" line="41"/>
         <source>网站根目录（其下的文件按相对路径命名）：</source>
         <translation>Site root (files below it keep their paths):</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="37"/>
+        <location filename="../res/strings.h" line="42"/>
         <source>浏览(&amp;B)...</source>
         <translation>&amp;Browse...</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="38"/>
+        <location filename="../res/strings.h" line="43"/>
         <source>发送后回读校验(&amp;V)</source>
         <translation>&amp;Verify after sending</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="41"/>
+        <location filename="../res/strings.h" line="45"/>
+        <source>网络</source>
+        <translation>Network</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="46"/>
+        <source>失败后重发次数(&amp;R)：</source>
+        <translation>&amp;Retries after a failure:</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="47"/>
+        <source>同时发出的请求数(&amp;W)：</source>
+        <translation>Requests in flight (&amp;W):</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="48"/>
+        <source>自动</source>
+        <translation>auto</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="49"/>
+        <source>每个请求的字节数(&amp;Y)：</source>
+        <translation>B&amp;ytes a request:</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="51"/>
+        <source>通信记录文件（每一帧一行，留空则不记录）：</source>
+        <translation>Trace file (a line for each frame; empty for none):</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="52"/>
+        <source>浏览(&amp;E)...</source>
+        <translation>Brows&amp;e...</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="55"/>
         <source>设备地址</source>
         <translation>Address</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="42"/>
+        <location filename="../res/strings.h" line="56"/>
         <source>端口</source>
         <translation>Port</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="43"/>
-        <location filename="../res/strings.h" line="48"/>
+        <location filename="../res/strings.h" line="57"/>
+        <location filename="../res/strings.h" line="62"/>
         <source>状态</source>
         <translation>Status</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="44"/>
+        <location filename="../res/strings.h" line="58"/>
         <source>连接设备</source>
         <translation>Device</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="48"/>
+        <location filename="../res/strings.h" line="63"/>
         <source>长度</source>
         <translation>Size</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="49"/>
+        <location filename="../res/strings.h" line="64"/>
         <source>文件名</source>
         <translation>File name</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="50"/>
+        <location filename="../res/strings.h" line="65"/>
         <source>总计</source>
         <translation>Total</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="51"/>
+        <location filename="../res/strings.h" line="66"/>
         <source>打开错误</source>
         <translation>open error</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="55"/>
+        <location filename="../res/strings.h" line="70"/>
         <source>文件数量：%1  文件最大上限是50，长度上限128K</source>
         <translation>%1 files  (at most 50 files, 128K in all)</translation>
     </message>
