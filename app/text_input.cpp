@@ -2,6 +2,7 @@
 #include "text_input.h"
 
 #include "ascii.h"
+#include "manual_text.h"
 #include "paths.h"
 
 #include <kelvarin/version.h>
@@ -137,23 +138,10 @@ std::optional<std::string> InfoText(const std::vector<std::string>& args) {
         return std::string("kelvarin ") + kVersion + "\n";
     }
     if (args[1] == "--help") {
-        return "Usage: kelvarin [ADDRESS PORT [FILE...]]\n"
-               "       kelvarin --help | --version\n"
-               "\n"
-               "Opens the Kelvarin window, which packs web files into a web image and\n"
-               "downloads it to a device over Modbus/TCP.\n"
-               "\n"
-               "  ADDRESS  device IPv4 address (put into the address field)\n"
-               "  PORT     device TCP port (put into the port field)\n"
-               "  FILE     files to add to the list, in order (at most 50)\n"
-               "\n"
-               "ADDRESS alone is ignored: the window then shows the address and port\n"
-               "stored at the last Connect.\n"
-               "Settings: $XDG_CONFIG_HOME/kelvarin.ini (default ~/.config/kelvarin.ini).\n"
-               "Dump of the last image sent: $XDG_DATA_HOME/kelvarin/a.dat.\n"
-               "\n"
-               "  --help     print this text and exit\n"
-               "  --version  print the version and exit\n";
+        return manual::HelpText(WindowManual());
+    }
+    if (args[1] == "--manual") {
+        return manual::ManPage(WindowManual());
     }
     return std::nullopt;
 }

@@ -30,9 +30,9 @@ std::optional<std::array<int, 4>> ParseAddressFields(std::string_view text);
 // to the exact bytes of the path. Paths keep their full length.
 std::vector<std::string> LocalPathsFromUriList(std::string_view uriList);
 
-// For "--help" or "--version" given as the only argument (args[0] is the
-// program), the text to print; nullopt for every other command line, which
-// opens the window.
+// For "--help", "--version" or "--manual" (the man page) given as the only
+// argument (args[0] is the program), the text to print; nullopt for every
+// other command line, which opens the window.
 std::optional<std::string> InfoText(const std::vector<std::string>& args);
 
 }  // namespace kelvarin

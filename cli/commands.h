@@ -25,19 +25,19 @@ struct PackSource {
     std::string root;                // --root DIR
     bool contentTypes = false;       // --content-types
     bool gzip = false;               // --gzip
+    bool allOrNothing = false;       // --all-or-nothing
 };
 
-// What a source gives: the request to pack, and whether files were left out
-// because the list holds at most 50.
+// What a source gives: the request to pack, the files past the 50th in its
+// leftOut.
 struct SourceFiles {
     PackRequest request;
-    bool dropped = false;
 };
 
 // Lists the files of source with the file list's rules (a path given twice
-// is listed once, at most 50, each one left out said on stderr). Nothing,
-// after saying why on stderr, when --root or --site is not a readable folder
-// or --site holds no files: a usage error.
+// is listed once, at most 50, the rest in the request's leftOut, which the
+// packer's lines name). Nothing, after saying why on stderr, when --root or
+// --site is not a readable folder or --site holds no files: a usage error.
 std::optional<SourceFiles> ReadSource(const PackSource& source);
 
 // The image a command sends or compares: packed from files, or an image file.
@@ -49,19 +49,24 @@ struct ImageSource {
 // The image of a source, ready to send.
 struct PreparedImage {
     std::vector<std::uint8_t> bytes;
-    std::optional<PackResult> pack;  // when packed from files
-    bool complete = true;            // every file listed and packed
+    std::optional<PackResult> pack;    // when packed from files
+    std::vector<std::string> leftOut;  // files not in the image: not listed (past the 50th)
+                                       // or not packed, in the order given
+
+    // Every file listed and packed.
+    bool Complete() const { return leftOut.empty(); }
 };
 
 // Packs the files of source (the caller says the packer's lines from the
-// result), or reads, checks and loads its image file. Nothing, after saying why on stderr, for a
-// usage error or an image file that cannot be read, is too large, of odd length or broken (the
-// fault and its offset named).
+// result), or reads, checks and loads its image file. Nothing, after saying
+// why on stderr, for a usage error or an image file that cannot be read, is
+// too large, of odd length, broken (the fault and its offset named) or holds
+// no records.
 std::optional<PreparedImage> PrepareImage(const ImageSource& source);
 
 // pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image; 0
-// all packed, 1 some skipped or left out, 2 for a usage error or an image
-// that cannot be written.
+// all packed, 1 some skipped or left out (with --all-or-nothing nothing is
+// written then), 2 for a usage error or an image that cannot be written.
 int RunPack(const std::string& output, const PackSource& source);
 
 // inspect IMAGE [--extract DIR]: lists the records; 0 for a sound image, 1 for
@@ -115,8 +120,10 @@ int RunSend(const SendArguments& arguments);
 
 // verify ADDRESS PORT (FILE... | --site DIR | --image IMAGE) [options]:
 // compares what the device holds with the image, sending nothing; 0 equal, 1
-// different, 2 usage, 3 no connection, 4 the device cannot be read back, 130
-// stopped by Ctrl+C.
+// different or files left out of the image (as send), 2 usage or nothing to
+// compare (no file packed, an image file of no records; the device is not
+// asked), 3 no connection, 4 the device cannot be read back, 130 stopped by
+// Ctrl+C.
 int RunVerify(const VerifyArguments& arguments);
 
 // What fleet is to do.

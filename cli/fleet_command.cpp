@@ -47,19 +47,31 @@ std::string Seconds3(double seconds) {
 }
 
 // The results as one JSON array, an object per target; errors in English,
-// for the programs that read it.
-std::string JsonResults(const std::vector<TargetResult>& results) {
+// for the programs that read it. Every object carries the files left out of
+// the image, and a device that got an image missing any is not "ok": it does
+// not hold the site it was to hold.
+std::string JsonResults(const std::vector<TargetResult>& results,
+                        const std::vector<std::string>& leftOut) {
     const MessageCatalog english(Language::kEnglish);
+    std::string leftOutList = "[";
+    for (std::size_t i = 0; i < leftOut.size(); ++i) {
+        leftOutList += (i == 0 ? "" : ", ") + JsonString(leftOut[i]);
+    }
+    leftOutList += "]";
     std::ostringstream json;
     json << "[";
     for (std::size_t i = 0; i < results.size(); ++i) {
         const TargetResult& result = results[i];
-        const std::string error = english.TargetFailure(result);
+        std::string error = english.TargetFailure(result);
+        if (error.empty() && !leftOut.empty()) {
+            error = english.Text(MessageId::kReasonNotPacked, {std::to_string(leftOut.size())});
+        }
         json << (i == 0 ? "\n" : ",\n") << "  {\"target\": " << JsonString(result.target.Text())
-             << ", \"ok\": " << (result.Succeeded() ? "true" : "false")
+             << ", \"ok\": " << (error.empty() ? "true" : "false")
              << ", \"failed_chunks\": " << result.download.failedChunks
              << ", \"seconds\": " << Seconds3(result.seconds)
              << ", \"error\": " << (error.empty() ? "null" : JsonString(error))
+             << ", \"files_left_out\": " << leftOutList
              << ", \"current\": " << (result.current ? "true" : "false")
              << ", \"retries\": " << result.download.retries
              << ", \"reconnects\": " << result.download.reconnects << "}";
@@ -110,6 +122,11 @@ int RunFleet(const FleetArguments& arguments) {
         for (const std::string& line : catalog.PackLines(*image->pack)) {
             log << line << '\n';
         }
+        // All or nothing is settled once, before any device is touched.
+        if (arguments.source.files.allOrNothing && !image->Complete()) {
+            log << catalog.NothingSentLine(*image->pack) << std::endl;
+            return kExitFailed;
+        }
     }
     const DumpTarget dump =
         arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
@@ -146,11 +163,11 @@ int RunFleet(const FleetArguments& arguments) {
         succeeded += result.Succeeded() ? 1 : 0;
     }
     if (arguments.json) {
-        std::cout << JsonResults(results) << std::flush;
+        std::cout << JsonResults(results, image->leftOut) << std::flush;
     } else {
         std::cout << catalog.FleetSummary(static_cast<int>(results.size()), succeeded) << std::endl;
     }
-    const bool all = succeeded == static_cast<int>(results.size()) && image->complete;
+    const bool all = succeeded == static_cast<int>(results.size()) && image->Complete();
     return all ? kExitOk : kExitFailed;
 }
 

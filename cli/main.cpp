@@ -1,11 +1,10 @@
 // kelvarin-cli: the headless front end (pack, inspect, send, verify, fleet).
+#include "command_line.h"
 #include "commands.h"
-#include "console.h"
 #include "fleet.h"
+#include "manual_text.h"
 
 #include <kelvarin/version.h>
-
-#include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <string>
@@ -31,6 +30,9 @@ void AddPackOptions(CLI::App& command, PackSource& source) {
                      "Give each file its content type from the built-in table");
     command.add_flag("--gzip", source.gzip,
                      "Store HTML, CSS, JS, JSON, SVG, XML and text gzip-compressed where smaller");
+    command.add_flag("--all-or-nothing", source.allOrNothing,
+                     "When any file cannot be packed (unreadable, too large, past the 50th), "
+                     "pack, write and send nothing and exit 1, naming what did not fit");
 }
 
 // AddPackOptions and --image, for the commands that send or compare an image.
@@ -104,7 +106,11 @@ void AddLinkOptions(CLI::App& command, kelvarin::cli::LinkArguments& link) {
 }
 
 void AddTarget(CLI::App& command, std::string& address, int& port) {
-    command.add_option("address", address, "Device IPv4 address or host name")->required();
+    command
+        .add_option("address", address,
+                    "Device IPv4 address (four decimal fields; 010 is ten) or host name")
+        ->required()
+        ->transform(kelvarin::cmdline::AddressOrHostName());
     command.add_option("port", port, "Device TCP port")->required()->check(CLI::Range(1, 65535));
 }
 
@@ -116,9 +122,7 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Kelvarin: packs web pages into a device image and downloads it over Modbus/TCP",
                  "kelvarin-cli"};
-    app.set_version_flag("--version", std::string("kelvarin-cli ") + kelvarin::kVersion);
-    // "/path" is a path on every system, never a Windows-style option.
-    app.allow_windows_style_options(false);
+    cmdline::SetUp(app, std::string("kelvarin-cli ") + kelvarin::kVersion);
     app.require_subcommand(1);
 
     std::string packOutput;
@@ -184,18 +188,11 @@ int main(int argc, char** argv) {
     AddLinkOptions(*fleet, fleetArguments.link);
     RequireOneOf(*fleet, {"files", "--site", "--image"}, "files, --site or --image");
 
-    // Arguments as UTF-8, whatever the system's own spelling.
-    PrepareConsole();
-    std::vector<std::string> arguments = Utf8Arguments(argc, argv);
-    std::vector<char*> pointers;
-    for (std::string& argument : arguments) {
-        pointers.push_back(argument.data());
-    }
-    try {
-        app.parse(static_cast<int>(pointers.size()), pointers.data());
-    } catch (const CLI::ParseError& e) {
-        int code = app.exit(e);
-        return code == 0 ? kExitOk : kExitUsage;
+    // --help of every command and the man page (--manual) from the options above.
+    manual::Document(app, kVersion, kManualSummary, &CommandSections, ProgramSections());
+
+    if (const std::optional<int> code = cmdline::Parse(app, argc, argv, kExitUsage)) {
+        return *code;
     }
 
     if (*pack) {

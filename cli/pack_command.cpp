@@ -12,9 +12,14 @@ int RunPack(const std::string& output, const PackSource& source) {
     if (!input) {
         return kExitUsage;
     }
+    const MessageCatalog catalog(LanguageFromEnvironment());
     const PackResult result = PackImage(input->request);
-    for (const std::string& line : MessageCatalog(LanguageFromEnvironment()).PackLines(result)) {
+    for (const std::string& line : catalog.PackLines(result)) {
         std::cout << line << '\n';
+    }
+    if (source.allOrNothing && !result.Complete()) {
+        std::cout << catalog.NothingSentLine(result, true) << std::endl;
+        return kExitFailed;
     }
     std::cout.flush();
 
@@ -22,10 +27,11 @@ int RunPack(const std::string& output, const PackSource& source) {
     const std::string_view bytes(reinterpret_cast<const char*>(result.image.data()),
                                  result.image.size());
     if (!WriteWholeFile(output, bytes, &error)) {
-        std::cerr << "kelvarin-cli: cannot write image " << output << ": " << error << '\n';
+        std::cerr << "kelvarin-cli: " << catalog.Text(MessageId::kImageNotWritten, {output, error})
+                  << '\n';
         return kExitUsage;
     }
-    return (result.Skipped() > 0 || input->dropped) ? kExitFailed : kExitOk;
+    return result.Complete() ? kExitOk : kExitFailed;
 }
 
 }  // namespace kelvarin::cli

@@ -114,6 +114,19 @@ int RunSend(const SendArguments& arguments) {
     InterruptGuard interrupt;
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
+    // All or nothing: packed before connecting, so that a partial image never
+    // reaches the device.
+    std::optional<PackResult> packed;
+    if (files && arguments.source.files.allOrNothing) {
+        packed = PackImage(files->request);
+        if (!packed->Complete()) {
+            for (const std::string& line : catalog.PackLines(*packed)) {
+                reporter.AppendLine(line);
+            }
+            reporter.AppendLine(catalog.NothingSentLine(*packed));
+            return kExitFailed;
+        }
+    }
     SendSettings settings;
     settings.transfer = arguments.link.Transfer();
     settings.verify = arguments.verify;
@@ -127,8 +140,15 @@ int RunSend(const SendArguments& arguments) {
     const DumpTarget dump =
         arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     SendLog log(catalog, reporter, reporter);
-    const SendReport report = image ? SendImage(image->bytes, link, settings, dump, log)
-                                    : SendFiles(files->request, link, settings, dump, log);
+    SendReport report;
+    if (packed) {
+        log.OnPacked(*packed);
+        report = SendImage(packed->image, link, settings, dump, log);
+    } else if (image) {
+        report = SendImage(image->bytes, link, settings, dump, log);
+    } else {
+        report = SendFiles(files->request, link, settings, dump, log);
+    }
     // Stopped by Ctrl+C before all was done: said plainly, with what the
     // device holds now.
     const DownloadReport& download = report.download;
@@ -148,7 +168,8 @@ int RunSend(const SendArguments& arguments) {
     if (interrupted) {
         return kExitInterrupted;
     }
-    if (!report.download.Succeeded() || report.skipped > 0 || (files && files->dropped)) {
+    if (!report.download.Succeeded() || report.skipped > 0 ||
+        (files && !files->request.leftOut.empty())) {
         return kExitFailed;
     }
     return report.verify ? ExitCodeOf(*report.verify) : kExitOk;
@@ -166,6 +187,22 @@ int RunVerify(const VerifyArguments& arguments) {
     InterruptGuard interrupt;
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
+    // An image of no files matches any device: there is nothing to compare,
+    // and the device is not asked.
+    if (image->pack && image->pack->Packed() == 0) {
+        for (const std::string& line : catalog.PackLines(*image->pack)) {
+            reporter.AppendLine(line);
+        }
+        reporter.AppendLine(catalog.Text(MessageId::kVerifyNothing));
+        return kExitUsage;
+    }
+    if (image->pack && arguments.source.files.allOrNothing && !image->Complete()) {
+        for (const std::string& line : catalog.PackLines(*image->pack)) {
+            reporter.AppendLine(line);
+        }
+        reporter.AppendLine(catalog.NothingSentLine(*image->pack));
+        return kExitFailed;
+    }
     const TransferOptions options = arguments.link.Transfer();
     CSocketLink link;
     if (!ConnectLogged(link, arguments.address, arguments.port, options.timeouts, catalog,
@@ -181,16 +218,25 @@ int RunVerify(const VerifyArguments& arguments) {
     SendLog notices(catalog, reporter, reporter);
     const VerifyReport report = VerifyImage(image->bytes, link, options, &notices,
                                             trace.IsOpen() ? &trace : nullptr, &g_stop);
+    link.Close();
     if (report.cancelled) {
         reporter.AppendLine(catalog.Text(MessageId::kVerifyInterrupted));
-    } else {
-        for (const std::string& line : catalog.VerifyLines(report, false)) {
-            reporter.AppendLine(line);
-        }
+        reporter.Finish();
+        return kExitInterrupted;
+    }
+    for (const std::string& line : catalog.VerifyLines(report, false)) {
+        reporter.AppendLine(line);
+    }
+    // A site with files left out is no success, whatever the device holds,
+    // as for send.
+    if (!image->Complete()) {
+        reporter.AppendLine(
+            catalog.Text(MessageId::kVerifyPartial, {std::to_string(image->leftOut.size())}));
+        reporter.Finish();
+        return report.outcome == VerifyOutcome::kUnreadable ? kExitUnreadable : kExitFailed;
     }
     reporter.Finish();
-    link.Close();
-    return report.cancelled ? kExitInterrupted : ExitCodeOf(report);
+    return ExitCodeOf(report);
 }
 
 }  // namespace kelvarin::cli

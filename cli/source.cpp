@@ -4,7 +4,7 @@
 #include "commands.h"
 #include "file_list.h"
 #include "files.h"
-#include "image_reader.h"
+#include "image_file.h"
 #include "site_folder.h"
 
 #include <iostream>
@@ -13,93 +13,64 @@ namespace kelvarin::cli {
 
 namespace {
 
-// An image file much larger than the image memory is not read at all.
-constexpr std::uint64_t kLargestImageFile = 16u << 20;
-
 // Adds files to list with the list's rules; a path given twice is listed
-// once. Says on stderr which files did not fit; false when any did not.
-bool FillFileList(const std::vector<std::string>& files, FileListModel& list) {
-    bool all = true;
+// once. Returns the files that did not fit, in order.
+std::vector<std::string> FillFileList(const std::vector<std::string>& files, FileListModel& list) {
+    std::vector<std::string> leftOut;
     for (const std::string& path : files) {
         if (!list.FindFile(path) && !list.AddFile(path)) {
-            std::cerr << "kelvarin-cli: " << path << ": not packed, the list holds at most "
-                      << kMaxFiles << " files\n";
-            all = false;
+            leftOut.push_back(path);
         }
     }
-    return all;
+    return leftOut;
 }
 
-// The bytes of the image file at path when they can be sent: readable, no
-// larger than the image memory, of even length and a sound chain of records.
-// Says on stderr what is wrong otherwise.
-std::optional<std::string> LoadImage(const std::string& path) {
-    bool tooLarge = false;
-    std::optional<std::string> bytes = ReadRegularFile(path, kLargestImageFile, &tooLarge);
-    if (!bytes) {
-        std::cerr << "kelvarin-cli: cannot read image " << path
-                  << (tooLarge ? ": far too large to be an image" : "") << '\n';
-        return std::nullopt;
-    }
-    if (bytes->size() > kImageCapacity) {
-        std::cerr << "kelvarin-cli: " << path << " is " << bytes->size() << " bytes, more than the "
-                  << kImageCapacity << " bytes of the image memory\n";
-        return std::nullopt;
-    }
-    if (bytes->size() % 2 != 0) {
-        std::cerr << "kelvarin-cli: " << path << " is " << bytes->size()
-                  << " bytes, an odd length: records are written as 16-bit words\n";
-        return std::nullopt;
-    }
-    const ImageWalk walk = ReadImage(*bytes);
-    if (!walk.ok) {
-        std::cerr << "kelvarin-cli: " << path << ": broken image at " << walk.error.Message()
-                  << '\n';
-        return std::nullopt;
-    }
-    return bytes;
+void SayError(const std::string& text) {
+    std::cerr << "kelvarin-cli: " << text << '\n';
 }
 
 }  // namespace
 
 std::optional<SourceFiles> ReadSource(const PackSource& source) {
+    const MessageCatalog catalog(LanguageFromEnvironment());
     PackOptions options;
     options.contentTypes = source.contentTypes;
     options.gzip = source.gzip;
     options.siteRoot = source.site.empty() ? source.root : source.site;
     if (!source.root.empty() && !IsReadableFolder(source.root)) {
-        std::cerr << "kelvarin-cli: --root " << source.root << ": not a folder that can be read\n";
+        SayError(catalog.Text(MessageId::kNotAFolder, {"--root " + source.root}));
         return std::nullopt;
     }
     std::vector<std::string> files = source.files;
     if (!source.site.empty()) {
         std::optional<std::vector<std::string>> found = SiteFiles(source.site);
         if (!found) {
-            std::cerr << "kelvarin-cli: --site " << source.site
-                      << ": not a folder that can be read\n";
+            SayError(catalog.Text(MessageId::kNotAFolder, {"--site " + source.site}));
             return std::nullopt;
         }
         if (found->empty()) {
-            std::cerr << "kelvarin-cli: --site " << source.site << ": no files in it\n";
+            SayError(catalog.Text(MessageId::kNoFilesInFolder, {"--site " + source.site}));
             return std::nullopt;
         }
         files = std::move(*found);
     }
     FileListModel list;
     SourceFiles result;
-    result.dropped = !FillFileList(files, list);
-    result.request = {PackFilesFor(list.FilePaths(), options), list.ListedBytes(), options};
+    std::vector<std::string> leftOut = FillFileList(files, list);
+    result.request = {PackFilesFor(list.FilePaths(), options), list.ListedBytes(), options,
+                      std::move(leftOut)};
     return result;
 }
 
 std::optional<PreparedImage> PrepareImage(const ImageSource& source) {
     PreparedImage prepared;
     if (!source.image.empty()) {
-        const std::optional<std::string> bytes = LoadImage(source.image);
-        if (!bytes) {
+        const ImageFile file = LoadImageFile(source.image);
+        if (file.fault != ImageFileFault::kNone) {
+            SayError(MessageCatalog(LanguageFromEnvironment()).ImageFileLine(source.image, file));
             return std::nullopt;
         }
-        prepared.bytes.assign(bytes->begin(), bytes->end());
+        prepared.bytes.assign(file.bytes.begin(), file.bytes.end());
         return prepared;
     }
     const std::optional<SourceFiles> files = ReadSource(source.files);
@@ -108,7 +79,13 @@ std::optional<PreparedImage> PrepareImage(const ImageSource& source) {
     }
     prepared.pack = PackImage(files->request);
     prepared.bytes = prepared.pack->image;
-    prepared.complete = !files->dropped && prepared.pack->Skipped() == 0;
+    for (const PackedFile& file : prepared.pack->files) {
+        if (file.outcome != FileOutcome::kPacked) {
+            prepared.leftOut.push_back(file.path);
+        }
+    }
+    prepared.leftOut.insert(prepared.leftOut.end(), prepared.pack->leftOut.begin(),
+                            prepared.pack->leftOut.end());
     return prepared;
 }
 

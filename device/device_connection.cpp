@@ -108,6 +108,7 @@ void Connection::ReadSome(TimePoint now) {
 
 void Connection::SendDue(TimePoint now) {
     while (!m_queue.empty() && FrontDue() <= now) {
+        const TimePoint due = FrontDue();
         Piece& front = m_queue.front();
         const net::IoResult sent =
             net::Send(m_socket, front.bytes.data() + m_frontSent, front.bytes.size() - m_frontSent);
@@ -123,7 +124,10 @@ void Connection::SendDue(TimePoint now) {
         if (m_frontSent < front.bytes.size()) {
             return;  // the socket is full; poll says when it drains
         }
-        m_nextSend = Clock::now() + front.pauseAfter;
+        // Paced from when the piece was due, not from when the loop woke:
+        // a late wake-up sends the bytes that fell due meanwhile, so a split
+        // reply takes its pauses' time however busy the machine is.
+        m_nextSend = due + front.pauseAfter;
         m_queuedBytes -= front.bytes.size();
         m_frontSent = 0;
         const bool tracked = front.endsTracked;

@@ -25,8 +25,14 @@ int PollTimeout(TimePoint now, TimePoint when) {
 
 }  // namespace
 
+int MostDevices() {
+    const std::size_t sockets = net::MaxWaitSockets();
+    const std::size_t fit = (sockets - 1) / 3;  // listeners and a client each, and the stop
+    return static_cast<int>(std::min<std::size_t>(fit, kMaxDevices));
+}
+
 DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)) {
-    const int count = std::clamp(m_options.count, 1, kMaxDevices);
+    const int count = std::clamp(m_options.count, 1, MostDevices());
     for (int k = 0; k < count; ++k) {
         auto unit = std::make_unique<Unit>();
         unit->random.seed(m_options.link.lossSeed + static_cast<unsigned>(k));
@@ -98,7 +104,10 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
         if (fd == net::kNoSocket) {
             return;  // all taken, or try again on the next wake-up
         }
-        if (listener.connections >= kMaxConnectionsPerPort) {
+        // The stop request, the listeners, the connections: one wait must
+        // hold them all (select() on Windows drops what does not fit).
+        const std::size_t watched = 1 + 2 * m_units.size() + m_connections.size();
+        if (listener.connections >= kMaxConnectionsPerPort || watched >= net::MaxWaitSockets()) {
             net::Close(fd);  // full: the client sees the connection close at once
             continue;
         }

@@ -39,7 +39,13 @@ struct DeviceOptions {
 // The most devices one server runs.
 inline constexpr int kMaxDevices = 4096;
 
-// Connections accepted per port; one more is accepted and closed at once.
+// The most devices one server runs on this system: kMaxDevices, fewer where
+// one wait holds fewer sockets (Windows' select()), so that the stop request,
+// every device's two listeners and one client a device fit in it.
+int MostDevices();
+
+// Connections accepted per port; one more is accepted and closed at once, as
+// is any past what one wait of this system holds.
 inline constexpr int kMaxConnectionsPerPort = 64;
 
 // The device's server.

@@ -1,13 +1,13 @@
 // kelvarin-device: the simulated device, for the demo and the tests. Stores
 // what Modbus/TCP clients write into its image memory and serves that memory
 // as a web image over HTTP.
-#include "console.h"
+#include "command_line.h"
 #include "device_faults.h"
 #include "device_server.h"
+#include "manual_text.h"
+#include "net.h"
 
 #include <kelvarin/version.h>
-
-#include <CLI/CLI.hpp>
 
 #include <charconv>
 #include <cstdio>
@@ -30,9 +30,7 @@ int main(int argc, char** argv) {
         "Simulated Kelvarin device: stores web images written over Modbus/TCP "
         "(function 21), reads them back (function 20) and serves them over HTTP",
         "kelvarin-device"};
-    app.set_version_flag("--version", std::string("kelvarin-device ") + kelvarin::kVersion);
-    // "/path" is a path on every system, never a Windows-style option.
-    app.allow_windows_style_options(false);
+    kelvarin::cmdline::SetUp(app, std::string("kelvarin-device ") + kelvarin::kVersion);
 
     DeviceOptions options;
     std::string fault;
@@ -45,7 +43,7 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0, 65535));
     app.add_option("--bind", options.bindAddress, "IPv4 address to listen on")
         ->capture_default_str()
-        ->check(CLI::ValidIPV4);
+        ->transform(kelvarin::cmdline::DottedQuad());
     app.add_option("--image-out", options.imageOut,
                    "After each write burst (a Modbus connection that stored data closes), "
                    "write the whole memory to this file and print \"image PATH\"");
@@ -85,29 +83,32 @@ int main(int argc, char** argv) {
                        ? std::string()
                        : "--max-in-flight is N (1 to 1000) then busy or drop: " + text;
         });
+    const int mostDevices = MostDevices();
+    const std::string countLimit =
+        mostDevices < kMaxDevices
+            ? "devices on this system, where one wait (select()) holds " +
+                  std::to_string(kelvarin::net::MaxWaitSockets()) +
+                  " sockets: two listeners and a client a device"
+            : "devices";
     app.add_option("--count", options.count,
                    "Run this many devices, each with its own memory and ports, one line each "
                    "(a non-zero port is then the first of consecutive ports, and --image-out "
-                   "PATH becomes PATH.0, PATH.1, ...)")
+                   "PATH becomes PATH.0, PATH.1, ...); at most " +
+                       std::to_string(mostDevices) + " " + countLimit)
         ->capture_default_str()
-        ->check(CLI::Range(1, kMaxDevices));
+        ->check(kelvarin::cmdline::AtMost(mostDevices, countLimit))
+        ->check(CLI::Range(1, mostDevices));
     app.add_option("--http-timeout", httpTimeoutMs,
                    "Milliseconds an HTTP client has to send its whole request")
         ->capture_default_str()
         ->check(CLI::Range(1, 3600000));
 
-    // Arguments as UTF-8, whatever the system's own spelling.
-    kelvarin::PrepareConsole();
-    std::vector<std::string> arguments = kelvarin::Utf8Arguments(argc, argv);
-    std::vector<char*> pointers;
-    for (std::string& argument : arguments) {
-        pointers.push_back(argument.data());
-    }
-    try {
-        app.parse(static_cast<int>(pointers.size()), pointers.data());
-    } catch (const CLI::ParseError& e) {
-        int code = app.exit(e);
-        return code == 0 ? kExitOk : kExitUsage;
+    // --help and the man page (--manual) from the options above.
+    kelvarin::manual::Document(app, kelvarin::kVersion, kManualSummary, &CommandSections,
+                               ProgramSections());
+
+    if (const std::optional<int> code = kelvarin::cmdline::Parse(app, argc, argv, kExitUsage)) {
+        return *code;
     }
     if (!fault.empty()) {
         options.fault = *ParseFaultMode(fault);
@@ -117,8 +118,8 @@ int main(int argc, char** argv) {
     }
     if (!maxInFlight.empty()) {
         const bool numberFirst = maxInFlight[0] != "busy" && maxInFlight[0] != "drop";
-        const bool modeSecond = maxInFlight.size() == 1 ||
-                                maxInFlight[1] == "busy" || maxInFlight[1] == "drop";
+        const bool modeSecond = maxInFlight.size() == 1 || maxInFlight[1] == "busy" ||
+                                maxInFlight[1] == "drop";
         if (!numberFirst || !modeSecond) {
             std::fprintf(stderr, "kelvarin-device: --max-in-flight is N then busy or drop\n");
             return kExitUsage;

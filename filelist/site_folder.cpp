@@ -2,6 +2,7 @@
 #include "site_folder.h"
 
 #include "paths.h"
+#include "web_image.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -9,6 +10,30 @@
 namespace kelvarin {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+// Which group a file of a site is packed in: the index page of the site
+// itself (the page "/" serves), then every other folder's index page, then
+// the other HTML pages, then everything else, so that a site too large for
+// the image keeps the pages that make it usable.
+int SiteGroup(std::string_view relative) {
+    const std::size_t slash = relative.rfind('/');
+    const std::string_view name =
+        slash == std::string_view::npos ? relative : relative.substr(slash + 1);
+    if (name == "index.htm" || name == "index.html") {
+        return slash == std::string_view::npos ? 0 : 1;
+    }
+    return IsHtmlName(name) ? 2 : 3;
+}
+
+}  // namespace
+
+bool SiteOrder(std::string_view a, std::string_view b) {
+    const int groupA = SiteGroup(a);
+    const int groupB = SiteGroup(b);
+    return groupA != groupB ? groupA < groupB : a < b;
+}
 
 bool IsReadableFolder(const std::string& path) {
     std::error_code ec;
@@ -43,7 +68,9 @@ std::optional<std::vector<std::string>> SiteFiles(const std::string& folder) {
     if (ec) {
         return std::nullopt;
     }
-    std::sort(relatives.begin(), relatives.end());
+    std::sort(relatives.begin(), relatives.end(), [](const std::string& a, const std::string& b) {
+        return SiteOrder(a, b);
+    });
     std::string base = folder;
     while (base.size() > 1 && (base.back() == '/' || base.back() == '\\')) {
         base.pop_back();

@@ -3,6 +3,7 @@
 
 #include "ascii.h"
 #include "files.h"
+#include "ipv4.h"
 
 #include <map>
 
@@ -28,25 +29,6 @@ int Decimal(std::string_view text, std::size_t digits, int high) {
     return value <= high ? value : -1;
 }
 
-bool IsIPv4(std::string_view text) {
-    int fields = 0;
-    bool allZero = true;
-    while (true) {
-        const std::size_t dot = text.find('.');
-        const int value = Decimal(text.substr(0, dot), 3, 255);
-        if (value < 0) {
-            return false;
-        }
-        allZero = allZero && value == 0;
-        ++fields;
-        if (dot == std::string_view::npos) {
-            break;
-        }
-        text.remove_prefix(dot + 1);
-    }
-    return fields == 4 && !allZero;
-}
-
 }  // namespace
 
 std::string FleetTarget::Text() const {
@@ -55,11 +37,12 @@ std::string FleetTarget::Text() const {
 
 std::optional<FleetTarget> ParseTarget(std::string_view text) {
     const std::size_t colon = text.find(':');
-    FleetTarget target;
-    target.address = std::string(text.substr(0, colon));
-    if (!IsIPv4(target.address)) {
+    const std::optional<std::uint32_t> address = ParseDottedQuad(text.substr(0, colon));
+    if (!address || *address == 0) {
         return std::nullopt;
     }
+    FleetTarget target;
+    target.address = DottedQuadText(*address);
     if (colon != std::string_view::npos) {
         target.port = Decimal(text.substr(colon + 1), 5, 65535);
         if (target.port < 1) {
@@ -77,7 +60,7 @@ std::optional<std::vector<FleetTarget>> ReadTargets(const std::string& path, std
         return std::nullopt;
     }
     std::vector<FleetTarget> targets;
-    std::map<std::string, int> seen;  // "ADDRESS:PORT" -> line
+    std::map<std::string, int> seen;  // "ADDRESS:PORT", the address as parsed -> line
     int number = 0;
     std::string_view rest(*text);
     while (!rest.empty()) {

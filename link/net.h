@@ -50,8 +50,10 @@ struct Endpoint {
 // can be used, else kFailed.
 Status Startup();
 
-// host as a dotted IPv4 address, else a host name's first IPv4 address, with
-// port. Nothing when it cannot be resolved, and for 0.0.0.0, which names no
+// host as a dotted IPv4 address (four decimal fields, see ipv4.h), else a
+// host name's first IPv4 address, with port. Nothing when it cannot be
+// resolved, for text written as an address that is not four decimal fields
+// 0..255 (never handed to the resolver), and for 0.0.0.0, which names no
 // device (a connect to it would reach this machine).
 std::optional<Endpoint> Resolve(const std::string& host, int port);
 
@@ -91,16 +93,16 @@ struct PollEntry {
     bool wantRead = false;
     bool wantWrite = false;
     bool readable = false;  // data, or the peer closed, or an error: Receive tells
-    bool writable = false;  // room to send, or a connect ended: ConnectSucceeded tells
+    bool writable = false;  // room to send, or a connect ended: ConnectResult tells
 };
 
-// The most sockets one Poll watches: all a POSIX poll() takes; on Windows
-// what one select() set holds.
-std::size_t MaxPollSockets();
+// The most sockets one Poll can wait on (SIZE_MAX where there is no such
+// limit; on Windows what a select() set holds).
+std::size_t MaxWaitSockets();
 
 // Waits until one of entries is ready or timeoutMs passes (-1: no limit),
 // restarting after signals with the time left: kOk with the entries ready,
-// kTimedOut, or kFailed (also for more than MaxPollSockets() sockets, which
+// kTimedOut, or kFailed (also for more than MaxWaitSockets() sockets, which
 // a wait could not watch). Sleeps; never spins.
 IoResult Poll(std::span<PollEntry> entries, int timeoutMs);
 
@@ -110,9 +112,10 @@ Status WaitFor(Socket socket, bool read, bool write, int timeoutMs);
 
 // ---- Servers (the simulated device) ----
 
-// A non-blocking TCP socket listening on address (dotted IPv4) and port (0:
-// any free port) with a long accept queue. kNoSocket, with the reason in
-// *error, when the address is bad or the port cannot be bound.
+// A non-blocking TCP socket listening on address (a dotted IPv4 address as
+// ParseDottedQuad reads it) and port (0: any free port) with a long accept
+// queue. kNoSocket, with the reason in *error, when the address is bad or the
+// port cannot be bound.
 Socket Listen(const std::string& address, int port, std::string* error);
 
 // The next connection waiting on listener, non-blocking and without send

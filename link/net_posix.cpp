@@ -1,14 +1,10 @@
 // The socket layer on POSIX: non-blocking sockets and poll().
-#include "net.h"
-
+#include "ipv4.h"
+#include "net_system.h"
 #include "tick_timer.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <cerrno>
 #include <csignal>
@@ -19,14 +15,6 @@
 namespace kelvarin::net {
 
 namespace {
-
-sockaddr_in AddressOf(const Endpoint& endpoint) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(endpoint.address);
-    address.sin_port = htons(endpoint.port);
-    return address;
-}
 
 int Fd(Socket socket) {
     return static_cast<int>(socket);
@@ -42,27 +30,6 @@ Status Startup() {
         return true;
     }();
     return ready ? Status::kOk : Status::kFailed;
-}
-
-std::optional<Endpoint> Resolve(const std::string& host, int port) {
-    if (port < 0 || port > 65535) {
-        return std::nullopt;
-    }
-    in_addr address{};
-    if (::inet_pton(AF_INET, host.c_str(), &address) != 1) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        addrinfo* found = nullptr;
-        if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-            return std::nullopt;
-        }
-        address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-        ::freeaddrinfo(found);
-    }
-    if (address.s_addr == htonl(INADDR_ANY)) {
-        return std::nullopt;
-    }
-    return Endpoint{ntohl(address.s_addr), static_cast<std::uint16_t>(port)};
 }
 
 Socket Open(bool datagram, int localPort) {
@@ -155,10 +122,6 @@ IoResult Receive(Socket socket, void* buffer, std::size_t length) {
     }
 }
 
-std::size_t MaxPollSockets() {
-    return std::numeric_limits<nfds_t>::max();
-}
-
 IoResult Poll(std::span<PollEntry> entries, int timeoutMs) {
     // One buffer a thread, reused: a fleet polls hundreds of sockets per turn.
     thread_local std::vector<pollfd> fds;
@@ -193,9 +156,13 @@ IoResult Poll(std::span<PollEntry> entries, int timeoutMs) {
     return {ready == 0 ? Status::kTimedOut : Status::kOk, static_cast<std::size_t>(ready)};
 }
 
+std::size_t MaxWaitSockets() {
+    return SIZE_MAX;  // poll() takes any number
+}
+
 Socket Listen(const std::string& address, int port, std::string* error) {
-    in_addr bound{};
-    if (port < 0 || port > 65535 || ::inet_pton(AF_INET, address.c_str(), &bound) != 1) {
+    const std::optional<std::uint32_t> bound = ParseDottedQuad(address);
+    if (port < 0 || port > 65535 || !bound) {
         *error = "bad address " + address + ":" + std::to_string(port);
         return kNoSocket;
     }
@@ -206,7 +173,7 @@ Socket Listen(const std::string& address, int port, std::string* error) {
     }
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in local = AddressOf({ntohl(bound.s_addr), static_cast<std::uint16_t>(port)});
+    const sockaddr_in local = AddressOf({*bound, static_cast<std::uint16_t>(port)});
     // A long accept queue: a burst of clients waits for accept() instead of
     // having its handshakes dropped (and retried only a second later).
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||

@@ -4,13 +4,10 @@
 // refused (neither POLLERR nor POLLHUP comes; the wait runs to its time-out)
 // on Windows before Windows 10 version 2004, while select() reports it in the
 // exception set on every version. The sets are sized for a fleet.
-#define FD_SETSIZE 4096
-#include "net.h"
+#include "net_system.h"
 
+#include "ipv4.h"
 #include "tick_timer.h"
-
-#include <winsock2.h>
-#include <ws2tcpip.h>
 
 #include <algorithm>
 #include <memory>
@@ -22,14 +19,6 @@ namespace {
 
 SOCKET Raw(Socket socket) {
     return static_cast<SOCKET>(socket);
-}
-
-sockaddr_in AddressOf(const Endpoint& endpoint) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(endpoint.address);
-    address.sin_port = htons(endpoint.port);
-    return address;
 }
 
 bool MakeNonBlocking(SOCKET socket) {
@@ -57,27 +46,6 @@ Status Startup() {
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
     return ready ? Status::kOk : Status::kFailed;
-}
-
-std::optional<Endpoint> Resolve(const std::string& host, int port) {
-    if (port < 0 || port > 65535 || Startup() != Status::kOk) {
-        return std::nullopt;
-    }
-    in_addr address{};
-    if (inet_pton(AF_INET, host.c_str(), &address) != 1) {
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        addrinfo* found = nullptr;
-        if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-            return std::nullopt;
-        }
-        address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-        freeaddrinfo(found);
-    }
-    if (address.s_addr == htonl(INADDR_ANY)) {
-        return std::nullopt;
-    }
-    return Endpoint{ntohl(address.s_addr), static_cast<std::uint16_t>(port)};
 }
 
 Socket Open(bool datagram, int localPort) {
@@ -164,10 +132,6 @@ IoResult Receive(Socket socket, void* buffer, std::size_t length) {
     return {WSAGetLastError() == WSAEWOULDBLOCK ? Status::kWouldBlock : Status::kFailed, 0};
 }
 
-std::size_t MaxPollSockets() {
-    return FD_SETSIZE;
-}
-
 IoResult Poll(std::span<PollEntry> entries, int timeoutMs) {
     // The sets are filled by hand and read back through one sorted copy of
     // each: FD_SET scans its set for a duplicate and FD_ISSET scans it for
@@ -230,10 +194,13 @@ IoResult Poll(std::span<PollEntry> entries, int timeoutMs) {
     return {count == 0 ? Status::kTimedOut : Status::kOk, count};
 }
 
+std::size_t MaxWaitSockets() {
+    return FD_SETSIZE;
+}
+
 Socket Listen(const std::string& address, int port, std::string* error) {
-    in_addr bound{};
-    if (Startup() != Status::kOk || port < 0 || port > 65535 ||
-        inet_pton(AF_INET, address.c_str(), &bound) != 1) {
+    const std::optional<std::uint32_t> bound = ParseDottedQuad(address);
+    if (Startup() != Status::kOk || port < 0 || port > 65535 || !bound) {
         *error = "bad address " + address + ":" + std::to_string(port);
         return kNoSocket;
     }
@@ -246,7 +213,7 @@ Socket Listen(const std::string& address, int port, std::string* error) {
     BOOL exclusive = TRUE;
     setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                sizeof exclusive);
-    const sockaddr_in local = AddressOf({ntohl(bound.s_addr), static_cast<std::uint16_t>(port)});
+    const sockaddr_in local = AddressOf({*bound, static_cast<std::uint16_t>(port)});
     if (!MakeNonBlocking(socket) ||
         bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
         listen(socket, SOMAXCONN) != 0) {

@@ -2,6 +2,7 @@
 #include "catalog.h"
 
 #include "ascii.h"
+#include "file_list.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -54,6 +55,16 @@ constexpr Entry kEntries[] = {
      "{0} is packed twice: the device can only ever serve the first"},
     {MessageId::kPackDone, "打包完成",
      "Packing done"},
+    {MessageId::kTooLargeNeeds, "大小已经超限，{0}文件不被打包，它需要{1}字节",
+     "{0} is too large and is not packed: it needs {1} {1?byte|bytes}"},
+    {MessageId::kNotFitting, "{0}个文件放不下，共需{1}字节，映像只剩{2}字节",
+     "{0} {0?file does|files do} not fit: {1} bytes needed, {2} left in the image"},
+    {MessageId::kPastLimit, "{0}个文件超出{1}个文件的上限，未加入：{2}",
+     "{0} {0?file is|files are} past the limit of {1} files and left out: {2}"},
+    {MessageId::kNothingSent, "全部装下才发送：{0}个文件不能打包，什么也没有发送",
+     "All or nothing: {0} {0?file|files} cannot be packed, nothing was sent"},
+    {MessageId::kNothingWritten, "全部装下才发送：{0}个文件不能打包，没有写入映像",
+     "All or nothing: {0} {0?file|files} cannot be packed, no image was written"},
     {MessageId::kSendStart, "开始发送",
      "Sending"},
     {MessageId::kDumpFailed, "写入文件{0}失败",
@@ -104,6 +115,28 @@ constexpr Entry kEntries[] = {
      "cannot be read back: {0}"},
     {MessageId::kReasonNotPacked, "{0}个文件未打包",
      "{0} {0?file|files} not packed"},
+    {MessageId::kVerifyNothing, "没有文件被打包，无可校验",
+     "No file was packed: nothing to verify"},
+    {MessageId::kVerifyPartial, "{0}个文件未打包，校验的映像不完整",
+     "{0} {0?file|files} not packed: the image verified is not the whole site"},
+    {MessageId::kImageUnreadable, "无法读取映像{0}",
+     "cannot read image {0}"},
+    {MessageId::kImageFarTooLarge, "{0}太大，不是映像",
+     "{0} is far too large to be an image"},
+    {MessageId::kImageLargerThanMemory, "{0}有{1}字节，超过映像存储器的{2}字节",
+     "{0} is {1} bytes, more than the {2} bytes of the image memory"},
+    {MessageId::kImageOddLength, "{0}有{1}字节，长度为奇数：记录按16位字写入",
+     "{0} is {1} bytes, an odd length: records are written as 16-bit words"},
+    {MessageId::kImageBroken, "{0}：映像已损坏，{1}",
+     "{0}: broken image at {1}"},
+    {MessageId::kImageEmpty, "{0}不含任何记录：没有可发送或校验的映像",
+     "{0} holds no records: no image to send or compare"},
+    {MessageId::kImageNotWritten, "无法写入映像{0}：{1}",
+     "cannot write image {0}: {1}"},
+    {MessageId::kNotAFolder, "{0}：不是可以读取的文件夹",
+     "{0}: not a folder that can be read"},
+    {MessageId::kNoFilesInFolder, "{0}：其中没有文件",
+     "{0}: no files in it"},
     {MessageId::kChunkRetry, "发送到{0}, {1}, {2}{3}，第{4}次重发",
      "Sent {0}, {1}, {2}: {3}, retry {4}"},
     {MessageId::kReadRetry, "读取偏移{0}{1}，第{2}次重试",
@@ -307,12 +340,75 @@ std::vector<std::string> MessageCatalog::PackLines(const PackResult& result) con
                 lines.push_back(Text(MessageId::kReadFailed, {file.path}));
                 break;
             case FileOutcome::kTooLarge:
-                lines.push_back(Text(MessageId::kTooLarge, {file.urlName}));
+                // The default format's line stays as it always was.
+                lines.push_back(
+                    result.options.Any()
+                        ? Text(MessageId::kTooLargeNeeds,
+                               {file.urlName, std::to_string(file.recordSize)})
+                        : Text(MessageId::kTooLarge, {file.urlName}));
                 break;
+        }
+    }
+    if (!result.leftOut.empty()) {
+        lines.push_back(PastLimitLine(result.leftOut, kMaxFiles));
+    }
+    if (result.options.Any()) {
+        int notFitting = 0;
+        std::uint64_t needed = 0;
+        for (const PackedFile& file : result.files) {
+            if (file.outcome == FileOutcome::kTooLarge) {
+                ++notFitting;
+                needed += file.recordSize;
+            }
+        }
+        if (notFitting > 0) {
+            const std::size_t left = result.capacity > result.length ? result.capacity - result.length : 0;
+            lines.push_back(Text(MessageId::kNotFitting, {std::to_string(notFitting),
+                                                          std::to_string(needed),
+                                                          std::to_string(left)}));
         }
     }
     lines.push_back(Text(MessageId::kPackDone));
     return lines;
+}
+
+std::string MessageCatalog::PastLimitLine(const std::vector<std::string>& paths, int limit) const {
+    std::string names;
+    for (const std::string& path : paths) {
+        if (!names.empty()) {
+            names += Text(MessageId::kListSeparator);
+        }
+        names += path;
+    }
+    return Text(MessageId::kPastLimit,
+                {std::to_string(paths.size()), std::to_string(limit), names});
+}
+
+std::string MessageCatalog::NothingSentLine(const PackResult& result, bool written) const {
+    const std::string count = std::to_string(result.Skipped() + result.leftOut.size());
+    return Text(written ? MessageId::kNothingWritten : MessageId::kNothingSent, {count});
+}
+
+std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFile& file) const {
+    const std::string size = std::to_string(file.size);
+    switch (file.fault) {
+        case ImageFileFault::kNone:
+            return {};
+        case ImageFileFault::kUnreadable:
+            return Text(MessageId::kImageUnreadable, {path});
+        case ImageFileFault::kFarTooLarge:
+            return Text(MessageId::kImageFarTooLarge, {path});
+        case ImageFileFault::kLargerThanMemory:
+            return Text(MessageId::kImageLargerThanMemory,
+                        {path, size, std::to_string(kImageCapacity)});
+        case ImageFileFault::kOddLength:
+            return Text(MessageId::kImageOddLength, {path, size});
+        case ImageFileFault::kEmpty:
+            return Text(MessageId::kImageEmpty, {path});
+        case ImageFileFault::kBroken:
+            break;
+    }
+    return Text(MessageId::kImageBroken, {path, file.error.Message()});
 }
 
 std::string MessageCatalog::ChunkLine(const ChunkOutcome& outcome) const {

@@ -11,6 +11,7 @@
 
 #include "download.h"
 #include "fleet.h"
+#include "image_file.h"
 #include "packer.h"
 #include "readback.h"
 
@@ -53,6 +54,11 @@ enum class MessageId : int {
     kTooLarge,           // {0} URL name
     kDuplicateUrl,       // {0} URL name
     kPackDone,           //
+    kTooLargeNeeds,      // {0} URL name, {1} bytes its record needs (with web options)
+    kNotFitting,         // {0} files that do not fit, {1} bytes they need, {2} bytes left
+    kPastLimit,          // {0} files left out, {1} the limit, {2} their paths
+    kNothingSent,        // {0} files not packed (all or nothing)
+    kNothingWritten,     // {0} files not packed (all or nothing)
     // Sending.
     kSendStart,            //
     kDumpFailed,           // {0} path
@@ -81,6 +87,20 @@ enum class MessageId : int {
     kReasonDifferent,       // {0} bytes that differ, {1} offset of the first
     kReasonUnreadable,      // {0} why (a kWhy message)
     kReasonNotPacked,       // {0} files not packed
+    // Comparing an image that lacks files.
+    kVerifyNothing,  //
+    kVerifyPartial,  // {0} files not packed
+    // Image files.
+    kImageUnreadable,        // {0} path
+    kImageFarTooLarge,       // {0} path
+    kImageLargerThanMemory,  // {0} path, {1} its bytes, {2} the memory's bytes
+    kImageOddLength,         // {0} path, {1} its bytes
+    kImageBroken,            // {0} path, {1} where and why
+    kImageEmpty,             // {0} path
+    kImageNotWritten,        // {0} path, {1} why
+    // Folders named on the command line or in the options dialog.
+    kNotAFolder,       // {0} the folder (after the option that names it)
+    kNoFilesInFolder,  // {0} the folder
     // Real networks: retries, reconnects, requests in flight, a stop.
     kChunkRetry,         // {0} bytes sent, {1} page offset, {2} file number (hex), {3} why
                          // (a kTry message), {4} retry number
@@ -120,8 +140,21 @@ class MessageCatalog {
 
     // The packer's lines for result, in order: the web options when any is
     // on, packing, the capacity warning when due, one line per file not
-    // packed or packed under a name already taken, packing done.
+    // packed or packed under a name already taken (with web options, a file
+    // too large says the bytes it needs), the files left out before packing,
+    // with web options how many files did not fit and the bytes they needed,
+    // packing done.
     std::vector<std::string> PackLines(const PackResult& result) const;
+
+    // The line naming files left out because a list holds at most limit.
+    std::string PastLimitLine(const std::vector<std::string>& paths, int limit) const;
+
+    // The line that says all or nothing kept result from being sent (or, when
+    // written is true, from being written to a file).
+    std::string NothingSentLine(const PackResult& result, bool written = false) const;
+
+    // Why the image file at path cannot be used; empty when it can.
+    std::string ImageFileLine(const std::string& path, const ImageFile& file) const;
 
     // The line for a chunk that failed; empty for one that was echoed.
     std::string ChunkLine(const ChunkOutcome& outcome) const;

@@ -429,6 +429,26 @@ TEST(Window, AnAddressThatNamesNoDeviceIsNotConnectedTo) {
     EXPECT_EQ(window.Log()->Lines(), QStringList({failed, failed}));
 }
 
+TEST(Window, AZeroPaddedAddressReachesTheDeviceItNames) {
+    XdgFolders xdg;
+    TempDir dir;
+    test::LookAlikeDevices devices(KELVARIN_DEVICE_PATH, dir.Path());
+    ASSERT_TRUE(devices.Ready());
+    const std::string page = dir.WriteSized("index.htm", 300);
+    Window window({kProgram, "127.000.000.010", std::to_string(devices.Port()), page});
+    EXPECT_EQ(window.Address()->Text(), QStringLiteral("127.0.0.10"));
+    window.Connect()->click();
+    ASSERT_TRUE(window.Connected());
+    window.Send()->click();
+    ASSERT_TRUE(window.WaitForSendEnd());
+    window.Connect()->click();
+    EXPECT_EQ(devices.Ten().ReadLine(), "image " + devices.TenImage());
+    const std::string dump = ReadAll(xdg.DumpPath());
+    ASSERT_FALSE(dump.empty());
+    EXPECT_EQ(ReadAll(devices.TenImage()).substr(0, dump.size()), dump);
+    EXPECT_EQ(ReadAll(devices.EightImage()), "");
+}
+
 TEST(Window, SettingsSurviveARestart) {
     XdgFolders xdg;
     const QString port = QString::number(test::UnusedPort());

@@ -49,7 +49,7 @@ TEST(Cli, PackExitCodes) {
 
     auto unwritable = RunProgram({kCli, "pack", "-o", dir.Path() + "/no/such/dir/i.bin", page});
     EXPECT_EQ(unwritable.exitCode, 2);
-    EXPECT_NE(unwritable.err.find("cannot write image"), std::string::npos);
+    EXPECT_NE(unwritable.err.find("无法写入映像"), std::string::npos) << unwritable.err;
 
     EXPECT_EQ(RunProgram({kCli, "pack", page}).exitCode, 2);  // no -o
     EXPECT_EQ(RunProgram({kCli, "frobnicate"}).exitCode, 2);
@@ -93,9 +93,9 @@ TEST(Cli, AbsurdCommandLinesGetAClearAnswer) {
     }
     auto tooMany = RunProgram(argv);
     EXPECT_EQ(tooMany.exitCode, 1);
-    EXPECT_NE(tooMany.err.find("f50.htm: not packed, the list holds at most 50 files"),
+    EXPECT_NE(tooMany.out.find("10个文件超出50个文件的上限，未加入：" + dir.Path() + "/f50.htm，"),
               std::string::npos)
-        << tooMany.err;
+        << tooMany.out;
     EXPECT_EQ(ReadImage(ReadAll(dir.Path() + "/i.bin")).records.size(), 50u);
 
     auto empty = RunProgram({kCli, "pack", "-o", dir.Path() + "/j.bin", ""});
@@ -142,18 +142,18 @@ TEST(Cli, SiteFoldersPackWithTheWebOptions) {
     std::string bytes = ReadAll(image);  // the walk points into it
     ImageWalk walk = ReadImage(bytes);
     ASSERT_EQ(walk.records.size(), 2u);
-    EXPECT_EQ(walk.records[0].path, "/css/main.css");  // path order, hidden files left out
-    EXPECT_EQ(walk.records[1].path, "/index.htm");
-    EXPECT_EQ(walk.records[0].contentType, "text/css");
-    EXPECT_EQ(walk.records[1].contentEncoding, "gzip");
+    EXPECT_EQ(walk.records[0].path, "/index.htm");  // the index page first, hidden files left out
+    EXPECT_EQ(walk.records[1].path, "/css/main.css");
+    EXPECT_EQ(walk.records[1].contentType, "text/css");
+    EXPECT_EQ(walk.records[0].contentEncoding, "gzip");
 
     // inspect shows the encoding and both sizes, and extracts the site as it was.
     auto listed = RunProgram({kCli, "inspect", image, "--extract", dir.Path() + "/out"});
     EXPECT_EQ(listed.exitCode, 0) << listed.err;
-    const std::string row = listed.out.substr(listed.out.find("FileHead1"));
+    const std::string row = listed.out.substr(listed.out.find("FileHead0"));
     EXPECT_NE(row.find("text/html"), std::string::npos) << listed.out;
     EXPECT_NE(row.find("gzip"), std::string::npos);
-    EXPECT_NE(row.find(" " + std::to_string(walk.records[1].contents.size()) + " "),
+    EXPECT_NE(row.find(" " + std::to_string(walk.records[0].contents.size()) + " "),
               std::string::npos)
         << row;
     EXPECT_NE(row.find(" " + std::to_string(page.size()) + " "), std::string::npos) << row;
@@ -171,6 +171,54 @@ TEST(Cli, SiteFoldersPackWithTheWebOptions) {
     EXPECT_EQ(walk.records[1].path, "/extra.js");
 }
 
+TEST(Cli, AnOverflowingSiteKeepsItsPagesAndSaysWhatWasLeftOut) {
+    TempDir dir;
+    for (const char* folder : {"site/_static", "site/api"}) {
+        std::filesystem::create_directories(dir.Path() + "/" + folder);
+    }
+    dir.WriteSized("site/_static/a.css", 60000, 1);  // path order would pack these first
+    dir.WriteSized("site/_static/b.js", 60000, 2);
+    dir.WriteSized("site/_static/c.png", 9000, 3);
+    dir.WriteSized("site/about.html", 5000, 4);
+    dir.WriteSized("site/api/index.html", 3000, 5);
+    dir.WriteSized("site/index.html", 4000, 6);
+    const std::string image = dir.Path() + "/i.bin";
+
+    auto packed = RunProgram({kCli, "pack", "-o", image, "--site", dir.Path() + "/site"});
+    EXPECT_EQ(packed.exitCode, 1);
+    const std::string bytes = ReadAll(image);
+    const ImageWalk walk = ReadImage(bytes);
+    std::vector<std::string> paths;
+    for (const ImageRecord& record : walk.records) {
+        paths.emplace_back(record.path);
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{"/index.html", "/api/index.html", "/about.html",
+                                               "/_static/a.css", "/_static/c.png"}));
+    // Each file left out is named with the bytes its record needs, then how
+    // many did not fit, their bytes and what was left.
+    const std::size_t left = kImageCapacity - bytes.size();
+    EXPECT_NE(packed.out.find("大小已经超限，/_static/b.js文件不被打包，它需要60108字节\n"
+                              "1个文件放不下，共需60108字节，映像只剩" +
+                              std::to_string(left) + "字节\n打包完成\n"),
+              std::string::npos)
+        << packed.out;
+
+    // All or nothing: no image written, the reason said, exit 1.
+    std::filesystem::remove(image);
+    auto refused = RunProgram(
+        {kCli, "pack", "-o", image, "--site", dir.Path() + "/site", "--all-or-nothing"});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_TRUE(refused.out.ends_with(
+        "打包完成\n全部装下才发送：1个文件不能打包，没有写入映像\n"))
+        << refused.out;
+    EXPECT_FALSE(std::filesystem::exists(image));
+    // A site that fits is written as without the option.
+    auto whole = RunProgram({kCli, "pack", "-o", image, "--all-or-nothing", "--site",
+                             dir.Path() + "/site/api"});
+    EXPECT_EQ(whole.exitCode, 0) << whole.out;
+    EXPECT_TRUE(std::filesystem::exists(image));
+}
+
 TEST(Cli, SiteAndRootMistakesAreUsageErrors) {
     TempDir dir;
     const std::string image = dir.Path() + "/i.bin";
@@ -179,9 +227,10 @@ TEST(Cli, SiteAndRootMistakesAreUsageErrors) {
     dir.Write("empty/.hidden/x", "x");
 
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-        {{"--site", dir.Path() + "/missing"}, "--site " + dir.Path() + "/missing: not a folder"},
-        {{"--site", file}, "--site " + file + ": not a folder"},
-        {{"--site", dir.Path() + "/empty"}, "no files in it"},
+        {{"--site", dir.Path() + "/missing"},
+         "--site " + dir.Path() + "/missing：不是可以读取的文件夹"},
+        {{"--site", file}, "--site " + file + "：不是可以读取的文件夹"},
+        {{"--site", dir.Path() + "/empty"}, "其中没有文件"},
         {{"--root", dir.Path() + "/missing", file}, "--root " + dir.Path() + "/missing"},
         {{"--site", dir.Path(), file}, "excludes"},
         {{"--site", dir.Path(), "--root", dir.Path()}, "excludes"},
@@ -195,7 +244,7 @@ TEST(Cli, SiteAndRootMistakesAreUsageErrors) {
         EXPECT_NE(refused.err.find(message), std::string::npos) << refused.err;
     }
 
-    // A site of more than 50 files: each one past the 50th is named, exit 1.
+    // A site of more than 50 files: the files past the 50th are named, exit 1.
     std::filesystem::create_directories(dir.Path() + "/big");
     for (int i = 0; i < 53; ++i) {
         char name[32];
@@ -204,9 +253,10 @@ TEST(Cli, SiteAndRootMistakesAreUsageErrors) {
     }
     auto many = RunProgram({kCli, "pack", "-o", image, "--site", dir.Path() + "/big"});
     EXPECT_EQ(many.exitCode, 1);
-    EXPECT_NE(many.err.find("f50.txt: not packed, the list holds at most 50 files"),
-              std::string::npos);
-    EXPECT_NE(many.err.find("f52.txt: not packed"), std::string::npos);
+    EXPECT_NE(many.out.find("3个文件超出50个文件的上限，未加入：" + dir.Path() + "/big/f50.txt，" +
+                            dir.Path() + "/big/f51.txt，" + dir.Path() + "/big/f52.txt\n"),
+              std::string::npos)
+        << many.out;
     EXPECT_EQ(ReadImage(ReadAll(image)).records.size(), 50u);
 }
 

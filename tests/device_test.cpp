@@ -731,7 +731,15 @@ TEST(Device, ProgramStartsStopsAndFailsCleanly) {
     EXPECT_EQ(interrupted.Process().Stop(SIGINT), 0);
 
     EXPECT_EQ(test::RunProgram({kDevice, "--fault", "late=0"}).exitCode, 2);
-    EXPECT_EQ(test::RunProgram({kDevice, "--bind", "localhost"}).exitCode, 2);
+    // --bind takes four decimal fields, a leading zero meaning nothing.
+    for (const char* bad : {"localhost", "127.1", "0x7f.0.0.1", "127.0.0.256"}) {
+        test::RunResult refused = test::RunProgram({kDevice, "--bind", bad});
+        EXPECT_EQ(refused.exitCode, 2) << bad;
+        EXPECT_NE(refused.err.find(std::string(bad) + " is not an IPv4 address"), std::string::npos)
+            << refused.err;
+    }
+    RunningDevice padded({"--bind", "127.000.000.010"});
+    EXPECT_EQ(padded.FirstLine().rfind("modbus 127.0.0.10:", 0), 0u) << padded.FirstLine();
     test::RunResult version = test::RunProgram({kDevice, "--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out.rfind("kelvarin-device 1.", 0), 0u);

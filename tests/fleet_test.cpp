@@ -7,13 +7,17 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
 #include <regex>
+#include <thread>
 
 namespace kelvarin {
 namespace {
 
 using test::DeviceProcess;
 using test::RunProgram;
+using test::ReadAll;
 using test::TempDir;
 
 const std::string kCli = KELVARIN_CLI_PATH;
@@ -22,10 +26,13 @@ const std::string kDevice = KELVARIN_DEVICE_PATH;
 TEST(Targets, LinesAreAddressAndOptionalPort) {
     EXPECT_EQ(ParseTarget("10.0.0.7")->Text(), "10.0.0.7:502");
     EXPECT_EQ(ParseTarget("10.0.0.7:1502")->Text(), "10.0.0.7:1502");
-    EXPECT_EQ(ParseTarget("192.168.002.080:65535")->port, 65535);
+    // A leading zero means nothing: the address the window's control reads.
+    EXPECT_EQ(ParseTarget("192.168.002.080:65535")->Text(), "192.168.2.80:65535");
+    EXPECT_EQ(ParseTarget("127.000.000.010")->Text(), "127.0.0.10:502");
     for (const char* bad : {"10.0.0", "10.0.0.256", "10.0.0.7:0", "10.0.0.7:65536",
                             "10.0.0.7:", "10.0.0.7:50a", "host:502", "0.0.0.0", "10.0.0.7.1",
-                            "10..0.7", " 10.0.0.7", "10.0.0.7:502:1", "-1.0.0.7"}) {
+                            "10..0.7", " 10.0.0.7", "10.0.0.7:502:1", "-1.0.0.7", "10.7",
+                            "0x0a.0.0.7", "000.000.000.000", "10.0.0.0007"}) {
         EXPECT_FALSE(ParseTarget(bad)) << bad;
     }
 }
@@ -48,6 +55,10 @@ TEST(Targets, FileErrorsNameTheFileAndLine) {
         {"10.0.0.1:70000\n", "bad.txt:1: \"10.0.0.1:70000\" is not ADDRESS[:PORT]"},
         {"10.0.0.1\n# x\n10.0.0.1:502\n",
          "bad.txt:3: 10.0.0.1:502 is listed twice (first on line 1)"},
+        // The same device however written: compared as parsed.
+        {"10.0.0.1\n10.0.0.01\n", "bad.txt:2: 10.0.0.1:502 is listed twice (first on line 1)"},
+        {"192.168.2.80:1502\n192.168.002.080:01502\n",
+         "bad.txt:2: 192.168.2.80:1502 is listed twice (first on line 1)"},
         {"# nothing\n\n", "bad.txt: no targets"},
         {"", "bad.txt: no targets"},
     };
@@ -59,25 +70,28 @@ TEST(Targets, FileErrorsNameTheFileAndLine) {
     EXPECT_NE(error.find("missing.txt: cannot read"), std::string::npos) << error;
 }
 
-// One entry of the JSON array: target, ok, failed_chunks, seconds, error.
+// One entry of the JSON array: target, ok, failed_chunks, seconds, error,
+// files_left_out.
 struct JsonEntry {
     std::string target;
     bool ok = false;
     int failedChunks = 0;
     double seconds = 0;
-    std::string error;  // "null" or the quoted text
+    std::string error;     // "null" or the quoted text
+    std::string leftOut;  // the array as written
 };
 
 std::vector<JsonEntry> ParseJson(const std::string& json) {
     static const std::regex entry(
         R"re(\{"target": "([0-9.:]+)", "ok": (true|false), "failed_chunks": ([0-9]+), )re"
-        R"re("seconds": ([0-9]+\.[0-9]{3}), "error": (null|"[^"]*"), "current": (true|false), )re"
+        R"re("seconds": ([0-9]+\.[0-9]{3}), "error": (null|"[^"]*"), )re"
+        R"re("files_left_out": (\[[^\]]*\]), "current": (true|false), )re"
         R"re("retries": ([0-9]+), "reconnects": ([0-9]+)\})re");
     std::vector<JsonEntry> entries;
     for (auto it = std::sregex_iterator(json.begin(), json.end(), entry);
          it != std::sregex_iterator(); ++it) {
-        entries.push_back(
-            {(*it)[1], (*it)[2] == "true", std::stoi((*it)[3]), std::stod((*it)[4]), (*it)[5]});
+        entries.push_back({(*it)[1], (*it)[2] == "true", std::stoi((*it)[3]), std::stod((*it)[4]),
+                           (*it)[5], (*it)[6]});
     }
     return entries;
 }
@@ -160,11 +174,71 @@ TEST(Fleet, UsageErrorsStopBeforeAnythingIsSent) {
     auto bad = RunProgram({kCli, "fleet", "--targets", dir.Path() + "/bad.txt", page});
     EXPECT_NE(bad.err.find("bad.txt:2: \"nope\""), std::string::npos) << bad.err;
 
+    // All or nothing with a site that does not fit: settled before any
+    // device is touched.
+    std::filesystem::create_directories(dir.Path() + "/site");
+    dir.WriteSized("site/index.htm", 100);
+    dir.WriteSized("site/big.bin", 140000);
+    auto partial = RunProgram({kCli, "fleet", "--targets", good, "--site", dir.Path() + "/site",
+                               "--all-or-nothing", "--json"});
+    EXPECT_EQ(partial.exitCode, 1);
+    EXPECT_EQ(partial.out, "");
+    EXPECT_TRUE(partial.err.ends_with("全部装下才发送：1个文件不能打包，什么也没有发送\n"))
+        << partial.err;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/stored.bin"));
+
     // Then a good run: the device's memory is written out once, now.
     auto sent =
         RunProgram({kCli, "fleet", "--targets", good, page, "--dump", dir.Path() + "/a.dat"});
     EXPECT_EQ(sent.exitCode, 0) << sent.out << sent.err;
     EXPECT_EQ(device.ReadLine(), "image " + dir.Path() + "/stored.bin");
+}
+
+TEST(Fleet, AZeroPaddedTargetReachesTheDeviceItNames) {
+    TempDir dir;
+    test::LookAlikeDevices devices(kDevice, dir.Path());
+    ASSERT_TRUE(devices.Ready());
+    const std::string port = std::to_string(devices.Port());
+    const std::string targets = dir.Write("targets.txt", "127.000.000.010:" + port + "\n");
+    const std::string page = dir.Write("index.htm", "<p>ten</p>");
+    auto sent =
+        RunProgram({kCli, "fleet", "--targets", targets, page, "--dump", dir.Path() + "/a.dat"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    EXPECT_NE(sent.out.find("\n127.0.0.10:" + port + " 成功"), std::string::npos) << sent.out;
+    EXPECT_EQ(devices.Ten().ReadLine(), "image " + devices.TenImage());
+    const std::string dump = ReadAll(dir.Path() + "/a.dat");
+    ASSERT_FALSE(dump.empty());
+    EXPECT_EQ(ReadAll(devices.TenImage()).substr(0, dump.size()), dump);
+    EXPECT_EQ(ReadAll(devices.EightImage()), "");  // never reached
+}
+
+TEST(Fleet, FilesLeftOutOfTheImageMakeNoDeviceOk) {
+    TempDir dir;
+    DeviceProcess device(kDevice);
+    ASSERT_TRUE(device.Ready());
+    const std::string targets =
+        dir.Write("targets.txt", "127.0.0.1:" + device.ModbusPortText() + "\n");
+    const std::string page = dir.Write("index.htm", "<p>");
+    const std::string missing = dir.Path() + "/missing.css";
+    const std::string large = dir.WriteSized("large.bin", 140000);
+    auto run = RunProgram({kCli, "fleet", "--targets", targets, "--json", page, missing, large,
+                           "--dump", dir.Path() + "/a.dat"});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::vector<JsonEntry> entries = ParseJson(run.out);
+    ASSERT_EQ(entries.size(), 1u) << run.out;
+    EXPECT_FALSE(entries[0].ok);  // the download went well, but the site is not whole
+    EXPECT_EQ(entries[0].failedChunks, 0);
+    EXPECT_EQ(entries[0].error, "\"2 files not packed\"");
+    EXPECT_EQ(entries[0].leftOut, "[\"" + missing + "\", \"" + large + "\"]");
+
+    auto whole = RunProgram({kCli, "fleet", "--targets", targets, "--json", page, "--dump",
+                             dir.Path() + "/a.dat"});
+    EXPECT_EQ(whole.exitCode, 0);
+    const std::vector<JsonEntry> good = ParseJson(whole.out);
+    ASSERT_EQ(good.size(), 1u) << whole.out;
+    EXPECT_TRUE(good[0].ok);
+    EXPECT_EQ(good[0].leftOut, "[]");
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package of this build: made with CPack, unpacked into a
-# temporary folder, and each program run from there.
+# temporary folder, and each program run from there; its man pages hold every
+# option and exit code of the programs' --help.
 #   package_test.sh BUILD-DIR
 set -euo pipefail
 build=$1
@@ -19,9 +20,14 @@ for program in kelvarin kelvarin-cli kelvarin-device; do
 done
 for file in share/applications/kelvarin.desktop share/icons/hicolor/48x48/apps/kelvarin.png \
     share/icons/hicolor/256x256/apps/kelvarin.png share/doc/kelvarin/copyright \
-    share/doc/kelvarin/changelog.gz; do
+    share/doc/kelvarin/changelog.gz share/doc/kelvarin/README.md.gz \
+    share/doc/kelvarin/docs/window-zh.png; do
     [ -s "$root/$file" ] || { echo "the package lacks /usr/$file" >&2; exit 1; }
 done
+/usr/bin/python3 "$(dirname "$0")/manual_test.py" \
+    "$root/bin/kelvarin" "$root/share/man/man1/kelvarin.1.gz" \
+    "$root/bin/kelvarin-cli" "$root/share/man/man1/kelvarin-cli.1.gz" \
+    "$root/bin/kelvarin-device" "$root/share/man/man1/kelvarin-device.1.gz" >/dev/null
 desktop-file-validate "$root/share/applications/kelvarin.desktop"
 grep -q '^Name\[zh_CN\]=' "$root/share/applications/kelvarin.desktop"
 [[ "$(dpkg-deb -f "$deb" Depends)" == *libqt6widgets6* ]]

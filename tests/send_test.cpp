@@ -17,6 +17,7 @@
 #include <poll.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -293,6 +294,37 @@ TEST(Send, ConnectionAndUsageFailures) {
     }
 }
 
+TEST(Send, AZeroPaddedAddressReachesTheDeviceItNames) {
+    TempDir dir;
+    test::LookAlikeDevices devices(kDevice, dir.Path());
+    ASSERT_TRUE(devices.Ready());
+    const std::string port = std::to_string(devices.Port());
+    const std::string page = dir.Write("index.htm", "<p>ten</p>");
+    auto sent = RunProgram({kCli, "send", "127.000.000.010", port, page, "--dump",
+                            dir.Path() + "/a.dat"});
+    EXPECT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    EXPECT_EQ(sent.out.substr(0, sent.out.find('\n')), "127.0.0.10:" + port + " 连接成功");
+    EXPECT_EQ(devices.Ten().ReadLine(), "image " + devices.TenImage());
+    const std::string dump = ReadAll(dir.Path() + "/a.dat");
+    ASSERT_FALSE(dump.empty());
+    EXPECT_EQ(ReadAll(devices.TenImage()).substr(0, dump.size()), dump);
+    EXPECT_EQ(ReadAll(devices.EightImage()), "");  // never reached
+
+    // Digits and dots that are not four decimal fields are refused before
+    // anything is sent, never handed to the resolver (which reads "127.10"
+    // as 127.0.0.10 and "0x7f.1" as 127.0.0.1).
+    for (const std::string address : {"127.10", "127.0.0.0010", "0x7f.0.0.10", "127.0.0.10."}) {
+        auto refused =
+            RunProgram({kCli, "send", address, port, page, "--dump", dir.Path() + "/b.dat"});
+        EXPECT_EQ(refused.exitCode, 2) << address;
+        EXPECT_NE(refused.err.find(address + " is not an IPv4 address"), std::string::npos)
+            << refused.err;
+        EXPECT_EQ(refused.out, "");
+    }
+    auto verify = RunProgram({kCli, "verify", "127.000.000.010", port, page});
+    EXPECT_EQ(verify.exitCode, 0) << verify.out;
+}
+
 TEST(Send, VerifyTellsHeldDifferentAndUnreadableApart) {
     TempDir dir;
     const std::string page = dir.WriteSized("index.htm", 1000);  // 1092 bytes: 9 chunks, 5 reads
@@ -333,6 +365,68 @@ TEST(Send, VerifyTellsHeldDifferentAndUnreadableApart) {
               3);
 }
 
+TEST(Send, AnOverflowingSiteServesItsIndexOrWithAllOrNothingNothingIsSent) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/site/_static");
+    dir.WriteSized("site/_static/theme.css", 70000, 1);
+    dir.WriteSized("site/_static/search.js", 70000, 2);
+    const std::string index = dir.Write("site/index.html", "<!DOCTYPE html><h1>Contents</h1>");
+    const std::string site = dir.Path() + "/site";
+    const std::string dump = dir.Path() + "/a.dat";
+
+    // All or nothing: refused before connecting, so not even a device that
+    // is not there is tried (exit 1, not 3), and no dump is written.
+    const int freePort = test::DeviceProcess(kDevice).ModbusPort();
+    auto refused = RunProgram({kCli, "send", "127.0.0.1", std::to_string(freePort), "--site", site,
+                               "--all-or-nothing", "--dump", dump});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.out.find("连接"), std::string::npos) << refused.out;
+    EXPECT_TRUE(refused.out.ends_with("全部装下才发送：1个文件不能打包，什么也没有发送\n"))
+        << refused.out;
+    EXPECT_FALSE(std::filesystem::exists(dump));
+    Device device;
+    auto verified = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), "--site", site,
+                                "--all-or-nothing"});
+    EXPECT_EQ(verified.exitCode, 1);
+    EXPECT_TRUE(verified.out.ends_with("什么也没有发送\n")) << verified.out;
+
+    // Without it the site's own page is packed first, so the device serves it.
+    auto sent = RunProgram(
+        {kCli, "send", "127.0.0.1", device.ModbusPort(), "--site", site, "--dump", dump});
+    EXPECT_EQ(sent.exitCode, 1);
+    EXPECT_NE(sent.out.find("/_static/theme.css文件不被打包"), std::string::npos) << sent.out;
+    const std::string page = HttpGet(device.HttpPort(), "/");
+    EXPECT_TRUE(page.ends_with("<h1>Contents</h1>")) << page;
+}
+
+TEST(Send, VerifyOfAPartialSiteOrOfNoImageIsNoSuccess) {
+    TempDir dir;
+    Device device;
+    const std::string page = dir.WriteSized("index.htm", 500);
+    const std::string missing = dir.Path() + "/missing.css";
+    ASSERT_EQ(RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), page, "--dump",
+                          dir.Path() + "/a.dat"})
+                  .exitCode,
+              0);
+
+    // The device holds what could be packed, but the site lacks a file: 1,
+    // as send says for the same files.
+    auto partial = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), page, missing});
+    EXPECT_EQ(partial.exitCode, 1) << partial.out;
+    EXPECT_NE(partial.out.find("校验通过"), std::string::npos) << partial.out;
+    EXPECT_EQ(partial.out.substr(partial.out.rfind('\n', partial.out.size() - 2) + 1),
+              "1个文件未打包，校验的映像不完整\n");
+
+    // Nothing packed: nothing to compare, and the device is not asked.
+    auto nothing = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), missing});
+    EXPECT_EQ(nothing.exitCode, 2);
+    EXPECT_EQ(nothing.out, "正在打包\n" + missing + "打开失败\n打包完成\n没有文件被打包，无可校验\n");
+    auto empty = RunProgram(
+        {kCli, "verify", "127.0.0.1", device.ModbusPort(), "--image", dir.Write("e.img", "")});
+    EXPECT_EQ(empty.exitCode, 2);
+    EXPECT_NE(empty.err.find("不含任何记录"), std::string::npos) << empty.err;
+}
+
 TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
     TempDir dir;
     const std::string image = dir.Path() + "/site.img";
@@ -360,11 +454,13 @@ TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
     broken[30] = 0x12;
     broken[31] = 0x00;
     const std::vector<std::pair<std::string, std::string>> refusals = {
-        {dir.Write("broken.img", broken), "broken image at offset 0: chain goes back"},
-        {dir.Write("huge.img", std::string(kImageCapacity + 4, '\xFF')), "more than the 131072"},
-        {dir.Write("odd.img", bytes.substr(0, bytes.size() - 1)), "an odd length"},
-        {dir.Path() + "/missing.img", "cannot read image"},
-        {dir.Path(), "cannot read image"}};
+        {dir.Write("broken.img", broken), "映像已损坏，offset 0: chain goes back"},
+        {dir.Write("huge.img", std::string(kImageCapacity + 4, '\xFF')),
+         "有131076字节，超过映像存储器的131072字节"},
+        {dir.Write("odd.img", bytes.substr(0, bytes.size() - 1)), "长度为奇数"},
+        {dir.Path() + "/missing.img", "无法读取映像"},
+        {dir.Path(), "无法读取映像"},
+        {dir.Write("empty.img", ""), "不含任何记录：没有可发送或校验的映像"}};
     for (const auto& [path, message] : refusals) {
         auto refused =
             RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), "--image", path});

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace kelvarin {
@@ -28,11 +29,27 @@ TEST(SiteFolder, ListsEveryFileBelowInPathOrderSkippingHiddenOnes) {
     std::filesystem::create_directory_symlink(dir.Path() + "/site", dir.Path() + "/site/loop");
 
     const std::string site = dir.Path() + "/site";
-    const std::vector<std::string> expected = {site + "/about.htm", site + "/css/main.css",
-                                               site + "/img/b.png", site + "/img/icons/a.svg",
-                                               site + "/index.htm"};
+    const std::vector<std::string> expected = {site + "/index.htm", site + "/about.htm",
+                                               site + "/css/main.css", site + "/img/b.png",
+                                               site + "/img/icons/a.svg"};
     EXPECT_EQ(SiteFiles(site), expected);
     EXPECT_EQ(SiteFiles(site + "/"), expected);  // the same paths, no doubled slash
+}
+
+TEST(SiteFolder, PagesThatMakeASiteUsableComeFirst) {
+    std::vector<std::string> paths = {"_static/basic.css", "about.html",    "faq/index.html",
+                                      "_static/index.html", "index.html",  "a/b/page.HTM",
+                                      "genindex.html",     "index.htm",     "zz.js",
+                                      "faq/index.htm",     "img/index.png", "Index.html"};
+    std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
+        return SiteOrder(a, b);
+    });
+    const std::vector<std::string> expected = {
+        "index.htm",      "index.html",     // the site's own, as "/" serves them
+        "_static/index.html", "faq/index.htm", "faq/index.html",  // other folders' index pages
+        "Index.html",     "a/b/page.HTM",   "about.html", "genindex.html",  // other HTML
+        "_static/basic.css", "img/index.png", "zz.js"};  // the rest
+    EXPECT_EQ(paths, expected);
 }
 
 TEST(SiteFolder, OnlyAReadableFolderIsASite) {

@@ -92,6 +92,8 @@ PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buf
                          std::uint8_t fill) {
     PackResult result;
     result.options = request.options;
+    result.leftOut = request.leftOut;
+    result.capacity = buffer.size();
     const PackOptions& options = request.options;
     const std::size_t capacity = buffer.size();
     std::uint64_t storedTotal = 0;
@@ -143,6 +145,7 @@ PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buf
         const std::uint64_t responseAt = NextAligned(record + kHeadSize + input.urlName.size() + 1);
         const std::uint64_t contentsAt = responseAt + header.size();
         const std::uint64_t next = NextAligned(contentsAt + packed.storedSize);
+        packed.recordSize = next - record;
         if (next > capacity) {
             packed.outcome = FileOutcome::kTooLarge;
             continue;

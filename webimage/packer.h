@@ -47,6 +47,9 @@ struct PackRequest {
     // for no such check. With gzip the bytes stored are counted instead.
     std::optional<std::uint64_t> listedBytes;
     PackOptions options;
+    // Files that were to be packed but were left out before packing (past the
+    // file list's limit), in order; the result names them.
+    std::vector<std::string> leftOut = {};
 };
 
 // What became of one file.
@@ -68,6 +71,7 @@ struct PackedFile {
     bool gzip = false;             // stored gzip-compressed
     std::string contentType;       // the type its header names, when packed
     std::size_t offset = 0;        // where its record starts, when packed
+    std::uint64_t recordSize = 0;  // the bytes its record takes (or would take: kTooLarge)
     int duplicateOf = -1;          // an earlier packed file with the same URL name,
                                    // which the device serves instead; -1 for none
 };
@@ -79,10 +83,15 @@ struct PackResult {
     PackOptions options;              // the options it packed with
     std::vector<PackedFile> files;    // one per requested file, in request order
     std::vector<std::uint8_t> image;  // the image's length bytes (PackImage only)
+    std::size_t capacity = 0;         // the bytes the image could hold
+    std::vector<std::string> leftOut;  // the request's files left out before packing
 
-    // Files packed / not packed.
+    // Files packed / not packed (leftOut not counted).
     int Packed() const;
     int Skipped() const;
+
+    // True when every file of the request was packed and none was left out.
+    bool Complete() const { return Skipped() == 0 && leftOut.empty(); }
 };
 
 // Packs request into buffer, one record per readable file that fits, and

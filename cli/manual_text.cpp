@@ -1,0 +1,157 @@
+// The texts of kelvarin-cli's manual beside its options: exit codes, the
+// targets file, what it reads, examples. The options document themselves
+// where they are added (main.cpp).
+#include "manual_text.h"
+
+namespace kelvarin::cli {
+
+namespace {
+
+using manual::Item;
+using manual::Section;
+
+const Item kUsageExit = {
+    "2", "Usage error: a bad option or argument, a --root or --site that is not a readable "
+         "folder, a --site without files, or an --image that cannot be used (unreadable, "
+         "larger than 131072 bytes, of odd length, broken or of no records); nothing is "
+         "sent."};
+
+Section ExitStatus(std::vector<Item> items) {
+    return {"Exit status", "", std::move(items), {}};
+}
+
+}  // namespace
+
+std::vector<Section> CommandSections(std::string_view command) {
+    if (command == "pack") {
+        return {ExitStatus({
+            {"0", "Every file was packed and the image written."},
+            {"1", "A file was left out: it cannot be opened or read, it does not fit, or it "
+                  "is past the 50th. With --all-or-nothing no image is written."},
+            {"2", "Usage error, as for send, or the image cannot be written."},
+        })};
+    }
+    if (command == "inspect") {
+        return {ExitStatus({
+            {"0", "A sound image (and, with --extract, every file written)."},
+            {"1", "A broken image (what is wrong and at which offset is said), or an "
+                  "extraction refused (a name that would leave the folder) or failed."},
+            {"2", "The image cannot be read as one."},
+        })};
+    }
+    if (command == "send") {
+        return {ExitStatus({
+            {"0", "Every file was packed, every chunk echoed and, with --verify, the device "
+                  "holds the image."},
+            {"1", "Something failed: a file left out, a chunk not echoed, the connection "
+                  "lost, or (with --verify) the device holds other bytes. With "
+                  "--all-or-nothing and a file that does not fit, nothing is sent."},
+            kUsageExit,
+            {"3", "The connection could not be made (an address that is empty or 0.0.0.0 is "
+                  "not tried)."},
+            {"4", "With --verify: the download succeeded but the device cannot be read back."},
+        })};
+    }
+    if (command == "verify") {
+        return {ExitStatus({
+            {"0", "The device holds the image."},
+            {"1", "The device holds other bytes (the first differing offset and how many "
+                  "differ are said), or files were left out of the image (with "
+                  "--all-or-nothing the device is not asked)."},
+            {"2", "Usage error, as for send, or nothing to compare: no file was packed, or "
+                  "the --image holds no records; the device is not asked."},
+            {"3", "The connection could not be made."},
+            {"4", "The device cannot be read back."},
+        })};
+    }
+    if (command == "fleet") {
+        return {ExitStatus({
+                    {"0", "Every device holds the image (checked with --verify) and every "
+                          "file was packed."},
+                    {"1", "A device failed or a file was left out. With --all-or-nothing and "
+                          "a file that does not fit, no device is touched."},
+                    {"2", "Usage error, as for send, or a targets file that cannot be read, "
+                          "holds no target or has bad lines (each named); nothing is sent."},
+                }),
+                {"Targets file", "See TARGETS FILE below.", {}, {}}};
+    }
+    // kelvarin-cli itself.
+    return {ExitStatus({
+        {"0", "Success."},
+        {"1", "Something failed or was left out."},
+        {"2", "Usage error; nothing was sent."},
+        {"3", "No connection (send, verify)."},
+        {"4", "The device cannot be read back (send --verify, verify)."},
+        {"130", "Stopped by Ctrl+C."},
+    })};
+}
+
+std::vector<Section> ProgramSections() {
+    return {
+        {"Web options",
+         "Without web options the image is in the default format: each file is named \"/\" and "
+         "its base name, HTML files are served as text/html and everything else as "
+         "application/octet-stream, and files are packed in the order given. --content-types, "
+         "--gzip, --root and --site make the device serve a site as a static web server "
+         "does.\n\n"
+         "With --site, the pages that make a site usable are packed first: each folder's index "
+         "page (index.htm, index.html), then the other HTML pages, then everything else, each "
+         "group in the order of its paths. When the site is larger than the image, the log "
+         "names each file left out and the bytes it needed; --all-or-nothing refuses to send "
+         "(or write) a partial image.",
+         {},
+         {}},
+        {"Targets file",
+         "One device a line: ADDRESS[:PORT], a dotted IPv4 address and a TCP port (502 when "
+         "left out). '#' starts a comment; blank lines and a UTF-8 byte order mark at the start "
+         "are ignored. A line that is not a target (a bad address, 0.0.0.0, a port outside "
+         "1..65535) or that names a target already listed is an error: every such line is "
+         "named (up to 20) and nothing is sent (exit 2).",
+         {},
+         {"# shop floor, hall 2", "192.168.2.80", "192.168.2.81:1502",
+          "10.0.0.5:502   # the spare"}},
+        {"Log",
+         "The log lines go to standard output (with fleet --json, to standard error, and the "
+         "JSON alone to standard output); a progress bar is drawn on standard error when it is "
+         "a terminal. Usage errors go to standard error. Each chunk that failed is said with "
+         "the image bytes sent, the offset in its 64 KiB page and the file number in "
+         "hexadecimal: a wrong reply, no reply within 200 ms, or a lost connection (the "
+         "download stops).",
+         {},
+         {}},
+        {"Environment",
+         "",
+         {{"LC_ALL, LC_MESSAGES, LANG",
+           "The first that is set and not empty chooses the log's language: an English locale "
+           "(en, en_US.UTF-8, ...) gives English, anything else Simplified Chinese, also when "
+           "none is set. --help and the JSON of fleet --json are English in every locale."},
+          {"XDG_DATA_HOME, HOME",
+           "Where the dump of the last image sent is kept (see FILES)."}},
+         {}},
+        {"Files",
+         "",
+         {{"$XDG_DATA_HOME/kelvarin/a.dat",
+           "The copy of the last image sent (send, fleet), ~/.local/share/kelvarin/a.dat when "
+           "XDG_DATA_HOME is not set; --dump PATH writes elsewhere. A dump that cannot be "
+           "written is said in the log and the download goes on."},
+          {"~/.config/kelvarin.ini",
+           "The window's settings; kelvarin-cli reads no settings file."}},
+         {}},
+        {"Examples",
+         "",
+         {{"kelvarin-cli pack -o image.bin --site /srv/site --content-types --gzip",
+           "Pack a site with the web options into image.bin."},
+          {"kelvarin-device --load image.bin", "See in a browser what a device would serve."},
+          {"kelvarin-cli send 192.168.2.80 502 --image image.bin --verify",
+           "Download that image and read it back."},
+          {"kelvarin-cli send 192.168.2.80 502 index.htm logo.png",
+           "Pack two files in the default format and download them."},
+          {"kelvarin-cli fleet --targets hall2.txt --site /srv/site --all-or-nothing --json",
+           "Send a whole site to every device of a targets file, or nothing when it does not "
+           "fit; results as JSON."}},
+         {}},
+        {"See also", "kelvarin(1), kelvarin-device(1)", {}, {}},
+    };
+}
+
+}  // namespace kelvarin::cli

@@ -1,0 +1,64 @@
+// The texts of kelvarin-device's manual beside its options. The options
+// document themselves where they are added (main.cpp).
+#include "manual_text.h"
+
+namespace kelvarin::device {
+
+std::vector<manual::Section> CommandSections(std::string_view /*command*/) {
+    return {
+        {"Exit status",
+         "",
+         {{"0", "Stopped cleanly (SIGINT or SIGTERM; Ctrl+C on Windows)."},
+          {"1", "A port cannot be bound, the image of --load cannot be used, or the server "
+                "failed."},
+          {"2", "Usage error."}},
+         {}},
+        {"Modbus",
+         "Function 21 (Write File Record) with one sub-request of reference type 6, file 16 or "
+         "17 (the two 64 KiB pages of the 131072-byte image memory at device address "
+         "0x120000), record number = byte offset in the page: the data is stored and the "
+         "request echoed. Function 20 (Read File Record): one or more sub-requests of "
+         "reference type 6 in files 16 and 17, at most 121 words a response. Anything else "
+         "gets an exception: 01 unknown function, 02 an address outside the pages or another "
+         "reference type, 03 inconsistent lengths. At most 64 connections a port.",
+         {},
+         {}},
+        {"HTTP",
+         "GET /path sends the stored record's response bytes as they are; a path ending in "
+         "\"/\" serves that folder's index.htm, else its index.html; a folder named without "
+         "its \"/\" is redirected (301); anything else is a short 404. A client has "
+         "--http-timeout milliseconds to send its request.",
+         {},
+         {}},
+        {"Output",
+         "The first line (one per device with --count) says where it listens; with port 0 "
+         "it names the ports chosen. With --image-out, each image saved is said as "
+         "\"image PATH\".",
+         {},
+         {"modbus 127.0.0.1:PORT http 127.0.0.1:PORT"}},
+        {"Files",
+         "",
+         {{"--load IMAGE", "An image made by kelvarin-cli pack, held from the start; checked "
+                           "as kelvarin-cli send --image checks it."},
+          {"--image-out PATH", "The whole memory after each write burst (PATH.0, PATH.1, ... "
+                               "with --count)."}},
+         {}},
+        {"Examples",
+         "",
+         {{"kelvarin-device --modbus-port 0 --http-port 0",
+           "One device on free loopback ports."},
+          {"kelvarin-cli pack -o image.bin --site /srv/site --content-types --gzip && "
+           "kelvarin-device --load image.bin",
+           "Serve at http://127.0.0.1:8080/ exactly what a device sent image.bin will serve."},
+          {"kelvarin-device --count 100 --modbus-port 15000 --fault delay=1",
+           "A hundred devices on ports 15000..15099, each reply 1 ms late."}},
+         {}},
+        {"See also", "kelvarin-cli(1), kelvarin(1)", {}, {}},
+    };
+}
+
+std::vector<manual::Section> ProgramSections() {
+    return {};
+}
+
+}  // namespace kelvarin::device
