@@ -240,5 +240,26 @@ TEST(Network, AFleetRerunLeavesDevicesThatHoldTheImageAlone) {
     EXPECT_EQ(first.ReadLine(500), "");
 }
 
+TEST(Network, AFleetResumesResetConnectionsAndFallsBackPerDevice) {
+    TempDir dir;
+    const std::string page = dir.WriteSized("index.htm", 12000);
+    Device resetting({"--fault", "close-after=30", "--image-out", dir.Path() + "/reset.bin"});
+    Device dropping({"--max-in-flight", "2", "drop", "--latency", "2"});
+    Device lossy({"--loss", "3:5", "--latency", "1"});
+    ASSERT_TRUE(resetting.Ready() && dropping.Ready() && lossy.Ready());
+    const std::string targets =
+        dir.Write("targets.txt", "127.0.0.1:" + resetting.ModbusPortText() + "\n127.0.0.1:" +
+                                     dropping.ModbusPortText() + "\n127.0.0.1:" +
+                                     lossy.ModbusPortText() + "\n");
+    auto fleet = RunProgram({kCli, "fleet", "--targets", targets, page, "--dump",
+                             dir.Path() + "/a.dat", "--window", "auto", "--retries", "3",
+                             "--verify", "--json"});
+    EXPECT_EQ(fleet.exitCode, 0) << fleet.out;
+    EXPECT_EQ(fleet.out.find("\"ok\": false"), std::string::npos) << fleet.out;
+    EXPECT_NE(fleet.out.find("\"reconnects\": 0}"), std::string::npos);
+    EXPECT_EQ(fleet.out.find("\"retries\": 0, \"reconnects\": 0}"), std::string::npos)
+        << "every device needed a retry";
+}
+
 }  // namespace
 }  // namespace kelvarin

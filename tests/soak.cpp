@@ -143,12 +143,17 @@ int main(int argc, char** argv) {
         sendArgs.insert(sendArgs.end(), round.sendOptions.begin(), round.sendOptions.end());
         kelvarin::test::RunResult sent = RunProgram(sendArgs);
 
-        // The device writes its memory out once the client has gone.
-        std::string line = process.ReadLine(3000);
+        // The device writes its memory out after each connection that wrote
+        // (a send that reconnected made several); the client has gone, so
+        // the last of them comes soon after the first.
+        bool saved = false;
+        for (std::string line = process.ReadLine(3000); line == "image " + stored;
+             line = process.ReadLine(300)) {
+            saved = true;
+        }
         std::string image = ReadAll(dump);
-        std::string memory = line == "image " + stored
-                                 ? ReadAll(stored)
-                                 : std::string(kelvarin::kImageCapacity, '\xFF');
+        std::string memory =
+            saved ? ReadAll(stored) : std::string(kelvarin::kImageCapacity, '\xFF');
         image.resize(kelvarin::kImageCapacity, '\xFF');
         const bool intact = memory == image;
         process.Stop();
