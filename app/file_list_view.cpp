@@ -6,6 +6,7 @@
 #include "res/strings.h"
 #include "translate.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -29,7 +30,7 @@ QString SizeText(std::uint64_t bytes) {
 }
 
 QString TotalRowText(int count) {
-    return Tr(res::kTotalRowFormat).arg(count);
+    return QCoreApplication::translate("Kelvarin", res::kTotalRowFormat, nullptr, count);
 }
 
 QString CellText(const FileListModel& files, int row, int column) {

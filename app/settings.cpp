@@ -93,6 +93,7 @@ SendOptions LoadSendOptions() {
         options.pack.gzip = ValueText(*settings, res::kGzipKey, "0") == Flag(true);
         options.pack.siteRoot = ValueText(*settings, res::kSiteRootKey, "").toUtf8().toStdString();
         options.verifyAfterSend = ValueText(*settings, res::kVerifyKey, "0") == Flag(true);
+        options.allOrNothing = ValueText(*settings, res::kAllOrNothingKey, "0") == Flag(true);
         // Each value within its range, or the default.
         bool ok = false;
         const int retries = ValueText(*settings, res::kRetriesKey, "0").toInt(&ok);
@@ -120,6 +121,7 @@ bool SaveSendOptions(const SendOptions& options) {
                   {res::kGzipKey, Flag(options.pack.gzip)},
                   {res::kSiteRootKey, QString::fromStdString(options.pack.siteRoot)},
                   {res::kVerifyKey, Flag(options.verifyAfterSend)},
+                  {res::kAllOrNothingKey, Flag(options.allOrNothing)},
                   {res::kRetriesKey, QString::number(options.transfer.retries)},
                   {res::kWindowKey, options.transfer.autoWindow
                                         ? QStringLiteral("auto")

@@ -30,15 +30,17 @@ bool SaveSettings(const ConnectionSettings& settings);
 struct SendOptions {
     PackOptions pack;              // the web options
     bool verifyAfterSend = false;  // read the image back after each download
+    bool allOrNothing = false;     // send nothing when any file cannot be packed
     TransferOptions transfer;      // retries, requests in flight, chunk size
     std::string traceFile;         // every frame written here; empty for no trace
 };
 
-// Reads the Send options from section [Kelvarin]: "ContentTypes", "Gzip" and
-// "VerifyAfterSend" ("1" on, anything else off), "SiteRoot" (a folder, empty
-// for none), "Retries" (0-10), "Window" (1-16 or "auto"), "ChunkBytes" (even,
-// 2-244) and "TraceFile" (a path, empty for none). A missing key, a value out
-// of its range, a missing, unreadable or corrupt file gives the default.
+// Reads the Send options from section [Kelvarin]: "ContentTypes", "Gzip",
+// "VerifyAfterSend" and "AllOrNothing" ("1" on, anything else off),
+// "SiteRoot" (a folder, empty for none), "Retries" (0-10), "Window" (1-16 or
+// "auto"), "ChunkBytes" (even, 2-244) and "TraceFile" (a path, empty for
+// none). A missing key, a value out of its range, a missing, unreadable or
+// corrupt file gives the default.
 SendOptions LoadSendOptions();
 
 // Writes the Send option keys to section [Kelvarin]. False when the file

@@ -4,6 +4,7 @@
 #include "catalog.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QTranslator>
 
 namespace kelvarin {
@@ -24,6 +25,26 @@ QTranslator* InstallTranslation() {
         return nullptr;
     }
     return translator;
+}
+
+bool InstallQtTranslation() {
+    if (LanguageFromEnvironment() != Language::kChinese) {
+        return false;
+    }
+    // Where the system keeps Qt's translations, then beside the program (a
+    // build that brings its own Qt; without either, Qt's texts stay English).
+    const QString folders[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                               QCoreApplication::applicationDirPath() +
+                                   QStringLiteral("/translations")};
+    auto* translator = new QTranslator(QCoreApplication::instance());
+    for (const QString& folder : folders) {
+        if (translator->load(QStringLiteral("qtbase_zh_CN"), folder) &&
+            QCoreApplication::installTranslator(translator)) {
+            return true;
+        }
+    }
+    delete translator;
+    return false;
 }
 
 }  // namespace kelvarin

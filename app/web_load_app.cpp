@@ -15,6 +15,7 @@ CWebLoadApp::CWebLoadApp(int& argc, char** argv, std::vector<std::string> args)
     setDesktopFileName(QStringLiteral("kelvarin"));
     InstallDialogFontSubstitution();
     InstallTranslation();
+    InstallQtTranslation();
     setWindowIcon(WindowIcon());
 }
 

@@ -30,6 +30,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 
+#include <algorithm>
+
 namespace kelvarin {
 
 namespace {
@@ -264,9 +266,7 @@ void CWebLoadDlg::ApplyCommandLine() {
     }
     m_address->SetText(QString::fromStdString(m_args[1]));
     m_port->setText(QString::fromStdString(m_args[2]));
-    for (std::size_t i = 3; i < m_args.size(); ++i) {
-        m_files.AddFile(m_args[i]);
-    }
+    AddFiles({m_args.begin() + 3, m_args.end()});
 }
 
 void CWebLoadDlg::OnSysCommand(int id) {
@@ -304,11 +304,10 @@ void CWebLoadDlg::OnAddSiteFolder() {
     const std::string root = folder.toStdString();  // UTF-8, as the core's paths are
     const std::optional<std::vector<std::string>> files = SiteFiles(root);
     if (!files) {
+        AppendLog(QString::fromStdString(m_catalog.Text(MessageId::kNotAFolder, {root})));
         return;
     }
-    for (const std::string& path : *files) {
-        m_files.AddFile(path);
-    }
+    AddFiles(*files);
     m_options.pack.siteRoot = root;
     SaveSendOptions(m_options);
 }
@@ -353,9 +352,10 @@ void CWebLoadDlg::OnSend() {
     m_sending = true;
     m_inputBlocker = std::make_unique<InputBlocker>();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    emit sendRequested(
-        {PackFilesFor(m_files.FilePaths(), m_options.pack), m_files.ListedBytes(), m_options.pack},
-        m_options);
+    PackRequest request{PackFilesFor(m_files.FilePaths(), m_options.pack), m_files.ListedBytes(),
+                        m_options.pack};
+    request.allOrNothing = m_options.allOrNothing;
+    emit sendRequested(request, m_options);
 }
 
 void CWebLoadDlg::OnSendFinished(bool connectionLost) {
@@ -371,16 +371,24 @@ void CWebLoadDlg::OnSendFinished(bool connectionLost) {
 void CWebLoadDlg::OnListDblClk() {
     const QString path = m_chooseFile(this);
     if (!path.isEmpty()) {
-        m_files.AddFile(path.toStdString());  // UTF-8, as the core's paths are
+        AddFiles({path.toStdString()});  // UTF-8, as the core's paths are
     }
 }
 
 void CWebLoadDlg::OnDropFiles(const std::vector<std::string>& paths) {
+    const auto end = std::find(paths.begin(), paths.end(), std::string());
+    AddFiles({paths.begin(), end});
+}
+
+void CWebLoadDlg::AddFiles(const std::vector<std::string>& paths) {
+    std::vector<std::string> leftOut;
     for (const std::string& path : paths) {
-        if (path.empty()) {
-            break;
+        if (!m_files.FindFile(path) && !m_files.AddFile(path)) {
+            leftOut.push_back(path);
         }
-        m_files.AddFile(path);
+    }
+    if (!leftOut.empty()) {
+        AppendLog(QString::fromStdString(m_catalog.PastLimitLine(leftOut, kMaxFiles)));
     }
 }
 

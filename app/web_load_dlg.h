@@ -101,6 +101,9 @@ class CWebLoadDlg : public QDialog {
     void OnSend();
     void OnListDblClk();
     void OnDropFiles(const std::vector<std::string>& paths);
+    // Adds paths to the list in order (a path already listed is skipped);
+    // the files past the 50th are named in one log line.
+    void AddFiles(const std::vector<std::string>& paths);
     void OnListKeyDown(int key);
     void OnClearLog();
     // The Send worker finished; the window takes input again.

@@ -1,14 +1,17 @@
 // The web options dialog.
 #include "web_options_dlg.h"
 
+#include "catalog.h"
 #include "dialog_builder.h"
 #include "res/dialogs.h"
+#include "site_folder.h"
 #include "translate.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QIntValidator>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -40,7 +43,9 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_contentTypes = controls.Get<QCheckBox>(res::kIdcContentTypes);
     m_gzip = controls.Get<QCheckBox>(res::kIdcGzip);
     m_siteRoot = controls.Get<QLineEdit>(res::kIdcSiteRoot);
+    m_siteRootError = controls.Get<QLabel>(res::kIdcSiteRootError);
     m_verify = controls.Get<QCheckBox>(res::kIdcVerify);
+    m_allOrNothing = controls.Get<QCheckBox>(res::kIdcAllOrNothing);
     m_retries = controls.Get<QComboBox>(res::kIdcRetries);
     m_window = controls.Get<QComboBox>(res::kIdcWindow);
     m_chunk = controls.Get<QComboBox>(res::kIdcChunk);
@@ -52,7 +57,10 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_contentTypes->setObjectName(QStringLiteral("contentTypes"));
     m_gzip->setObjectName(QStringLiteral("gzip"));
     m_siteRoot->setObjectName(QStringLiteral("siteRoot"));
+    m_siteRootError->setObjectName(QStringLiteral("siteRootError"));
+    m_siteRootError->setStyleSheet(QStringLiteral("color: #b00000"));
     m_verify->setObjectName(QStringLiteral("verify"));
+    m_allOrNothing->setObjectName(QStringLiteral("allOrNothing"));
     browse->setObjectName(QStringLiteral("browseRoot"));
     m_retries->setObjectName(QStringLiteral("retries"));
     m_window->setObjectName(QStringLiteral("window"));
@@ -66,6 +74,7 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_gzip->setChecked(options.pack.gzip);
     m_siteRoot->setText(QString::fromStdString(options.pack.siteRoot));
     m_verify->setChecked(options.verifyAfterSend);
+    m_allOrNothing->setChecked(options.allOrNothing);
 
     // Retries 0 to 10; 1 to 16 requests in flight or "auto" (item data -1);
     // bytes a request even from 2 to the largest, the usual ones listed.
@@ -90,7 +99,7 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     connect(browseTrace, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseTrace);
 
     connect(browse, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseRoot);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    connect(ok, &QPushButton::clicked, this, &CWebOptionsDlg::OnOk);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
     m_contentTypes->setFocus(Qt::OtherFocusReason);
 }
@@ -101,6 +110,7 @@ SendOptions CWebOptionsDlg::Options() const {
     options.pack.gzip = m_gzip->isChecked();
     options.pack.siteRoot = m_siteRoot->text().trimmed().toStdString();
     options.verifyAfterSend = m_verify->isChecked();
+    options.allOrNothing = m_allOrNothing->isChecked();
     options.transfer.retries = m_retries->currentData().toInt();
     const int window = m_window->currentData().toInt();
     options.transfer.autoWindow = window < 0;
@@ -132,6 +142,19 @@ void CWebOptionsDlg::SetFolderChooser(std::function<QString(QWidget*)> chooser) 
     if (chooser) {
         m_chooseFolder = std::move(chooser);
     }
+}
+
+void CWebOptionsDlg::OnOk() {
+    const std::string root = Options().pack.siteRoot;
+    if (!root.empty() && !IsReadableFolder(root)) {
+        const MessageCatalog catalog(LanguageFromEnvironment());
+        m_siteRootError->setText(
+            QString::fromStdString(catalog.Text(MessageId::kNotAFolder, {root})));
+        m_siteRoot->setFocus(Qt::OtherFocusReason);
+        m_siteRoot->selectAll();
+        return;
+    }
+    accept();
 }
 
 void CWebOptionsDlg::OnBrowseRoot() {

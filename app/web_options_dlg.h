@@ -1,6 +1,7 @@
 // CWebOptionsDlg: the options of a Send (content types, gzip, the site root,
-// verify after send, and how the device is talked to: retries, requests in
-// flight, bytes a request, a trace file), opened from the window menu.
+// verify after send, all or nothing, and how the device is talked to:
+// retries, requests in flight, bytes a request, a trace file), opened from
+// the window menu.
 #pragma once
 
 #include "settings.h"
@@ -10,6 +11,7 @@
 #include <functional>
 
 class QCheckBox;
+class QLabel;
 class QComboBox;
 class QLineEdit;
 
@@ -35,12 +37,17 @@ class CWebOptionsDlg : public QDialog {
 
   private:
     void OnBrowseRoot();
+    // Accepts the dialog unless the site root is set and is not a folder
+    // that can be read; that is said under the field, in the CLI's words.
+    void OnOk();
     void OnBrowseTrace();
 
     QCheckBox* m_contentTypes = nullptr;
     QCheckBox* m_gzip = nullptr;
     QLineEdit* m_siteRoot = nullptr;
+    QLabel* m_siteRootError = nullptr;
     QCheckBox* m_verify = nullptr;
+    QCheckBox* m_allOrNothing = nullptr;
     QComboBox* m_retries = nullptr;
     QComboBox* m_window = nullptr;
     QComboBox* m_chunk = nullptr;

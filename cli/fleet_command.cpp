@@ -80,35 +80,33 @@ std::string JsonResults(const std::vector<TargetResult>& results,
     return json.str();
 }
 
-// Prints each target's line as it finishes.
+// Prints each target's line to the log as it finishes.
 class FleetLines : public FleetObserver {
   public:
-    explicit FleetLines(const MessageCatalog& catalog) : m_catalog(catalog) {}
+    FleetLines(const MessageCatalog& catalog, std::ostream& log) : m_catalog(catalog), m_log(log) {}
     void OnTargetDone(const TargetResult& result) override {
-        std::cout << m_catalog.TargetLine(result) << std::endl;
+        m_log << m_catalog.TargetLine(result) << std::endl;
     }
 
   private:
     const MessageCatalog& m_catalog;
-};
-
-// Collects nothing: the JSON is printed from the results at the end.
-class Quiet : public FleetObserver {
-  public:
-    void OnTargetDone(const TargetResult&) override {}
+    std::ostream& m_log;
 };
 
 }  // namespace
 
 int RunFleet(const FleetArguments& arguments) {
-    // Every usage error comes before anything is sent.
-    std::string error;
-    const std::optional<std::vector<FleetTarget>> targets =
-        ReadTargets(arguments.targetsPath, &error);
-    if (!targets) {
-        std::cerr << "kelvarin-cli: " << error << '\n';
+    // Every usage error comes before anything is sent; every bad line of
+    // the targets file is said at once.
+    const MessageCatalog catalog(LanguageFromEnvironment());
+    const TargetsFile targetsFile = ReadTargets(arguments.targetsPath);
+    if (!targetsFile.Ok()) {
+        for (const std::string& line : catalog.TargetsLines(arguments.targetsPath, targetsFile)) {
+            std::cerr << "kelvarin-cli: " << line << '\n';
+        }
         return kExitUsage;
     }
+    const std::vector<FleetTarget>& targets = targetsFile.targets;
     const std::optional<PreparedImage> image = PrepareImage(arguments.source);
     if (!image) {
         return kExitUsage;
@@ -117,7 +115,6 @@ int RunFleet(const FleetArguments& arguments) {
     // With --json, standard output holds the JSON alone; the log goes to
     // standard error.
     std::ostream& log = arguments.json ? std::cerr : std::cout;
-    const MessageCatalog catalog(LanguageFromEnvironment());
     if (image->pack) {
         for (const std::string& line : catalog.PackLines(*image->pack)) {
             log << line << '\n';
@@ -152,20 +149,16 @@ int RunFleet(const FleetArguments& arguments) {
     options.skipCurrent = arguments.skipCurrent;
     options.transfer = arguments.link.Transfer();
     options.trace = trace.IsOpen() ? &trace : nullptr;
-    FleetLines lines(catalog);
-    Quiet quiet;
-    const std::vector<TargetResult> results =
-        SendToFleet(image->bytes, *targets, options,
-                    arguments.json ? static_cast<FleetObserver&>(quiet) : lines);
+    FleetLines lines(catalog, log);
+    const std::vector<TargetResult> results = SendToFleet(image->bytes, targets, options, lines);
 
     int succeeded = 0;
     for (const TargetResult& result : results) {
         succeeded += result.Succeeded() ? 1 : 0;
     }
+    log << catalog.FleetSummary(static_cast<int>(results.size()), succeeded) << std::endl;
     if (arguments.json) {
         std::cout << JsonResults(results, image->leftOut) << std::flush;
-    } else {
-        std::cout << catalog.FleetSummary(static_cast<int>(results.size()), succeeded) << std::endl;
     }
     const bool all = succeeded == static_cast<int>(results.size()) && image->Complete();
     return all ? kExitOk : kExitFailed;

@@ -38,6 +38,7 @@ DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)
         unit->random.seed(m_options.link.lossSeed + static_cast<unsigned>(k));
         unit->modbus.kind = PortKind::kModbus;
         unit->http.kind = PortKind::kHttp;
+        unit->memory.Write(0, m_options.image);  // an image larger than the memory is refused earlier
         if (!m_options.imageOut.empty()) {
             unit->imageOut =
                 count == 1 ? m_options.imageOut : m_options.imageOut + "." + std::to_string(k);

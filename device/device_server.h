@@ -29,6 +29,8 @@ struct DeviceOptions {
     int modbusPort = 1502;                  // 0 for any free port
     int httpPort = 8080;                    // 0 for any free port
     std::string imageOut;                   // memory dump after each write burst; empty for none
+    std::string image;                      // what every memory holds from the start (an
+                                            // image from the packer); empty for all fill
     FaultMode fault;
     LinkModel link;  // latency, loss, requests answered at once
     std::chrono::milliseconds httpRequestTimeout{5000};  // to send a whole request head

@@ -1,9 +1,11 @@
 // kelvarin-device: the simulated device, for the demo and the tests. Stores
 // what Modbus/TCP clients write into its image memory and serves that memory
 // as a web image over HTTP.
+#include "catalog.h"
 #include "command_line.h"
 #include "device_faults.h"
 #include "device_server.h"
+#include "image_file.h"
 #include "manual_text.h"
 #include "net.h"
 
@@ -98,6 +100,10 @@ int main(int argc, char** argv) {
         ->capture_default_str()
         ->check(kelvarin::cmdline::AtMost(mostDevices, countLimit))
         ->check(CLI::Range(1, mostDevices));
+    std::string loadPath;
+    app.add_option("--load", loadPath,
+                   "Start holding this image (from kelvarin-cli pack), checked as kelvarin-cli "
+                   "send --image checks it, so its pages are served at once");
     app.add_option("--http-timeout", httpTimeoutMs,
                    "Milliseconds an HTTP client has to send its whole request")
         ->capture_default_str()
@@ -128,6 +134,18 @@ int main(int argc, char** argv) {
         options.link.dropPastMax = maxInFlight.size() == 2 && maxInFlight[1] == "drop";
     }
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
+    if (!loadPath.empty()) {
+        // Refused as send --image refuses it: nothing the device would not
+        // have been sent.
+        kelvarin::ImageFile image = kelvarin::LoadImageFile(loadPath);
+        if (image.fault != kelvarin::ImageFileFault::kNone) {
+            const kelvarin::MessageCatalog catalog(kelvarin::LanguageFromEnvironment());
+            std::fprintf(stderr, "kelvarin-device: %s\n",
+                         catalog.ImageFileLine(loadPath, image).c_str());
+            return kExitUsage;
+        }
+        options.image = std::move(image.bytes);
+    }
 
     DeviceServer server(options);
     std::string error;

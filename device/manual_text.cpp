@@ -9,9 +9,10 @@ std::vector<manual::Section> CommandSections(std::string_view /*command*/) {
         {"Exit status",
          "",
          {{"0", "Stopped cleanly (SIGINT or SIGTERM; Ctrl+C on Windows)."},
-          {"1", "A port cannot be bound, the image of --load cannot be used, or the server "
-                "failed."},
-          {"2", "Usage error."}},
+          {"1", "A port cannot be bound, or the server failed."},
+          {"2", "Usage error, or an image of --load that cannot be used (unreadable, larger "
+                "than 131072 bytes, of odd length, broken or of no records), refused as "
+                "kelvarin-cli send --image refuses it."}},
          {}},
         {"Modbus",
          "Function 21 (Write File Record) with one sub-request of reference type 6, file 16 or "

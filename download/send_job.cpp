@@ -41,6 +41,14 @@ SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const SendSe
                      const DumpTarget& dump, SendObserver& observer) {
     const PackResult packed = PackImage(request);
     observer.OnPacked(packed);
+    if (request.allOrNothing && !packed.Complete()) {
+        observer.OnNothingSent(packed);
+        SendReport refused;
+        refused.packed = packed.Packed();
+        refused.skipped = packed.Skipped();
+        refused.nothingSent = true;
+        return refused;
+    }
     SendReport report = SendImage(packed.image, link, settings, dump, observer);
     report.packed = packed.Packed();
     report.skipped = packed.Skipped();

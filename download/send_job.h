@@ -16,12 +16,15 @@
 namespace kelvarin {
 
 // Told of each step of a Send, in order: OnPacked (only when files were
-// packed), OnSendStart, OnDumpFailed (only when the dump was not written),
+// packed), OnNothingSent (and nothing more) when all or nothing refused them,
+// OnSendStart, OnDumpFailed (only when the dump was not written),
 // OnChunk for every chunk, OnSendEnd, then OnVerifyStart and OnVerified when
 // the image is read back.
 class SendObserver : public DownloadObserver {
   public:
     virtual void OnPacked(const PackResult& /*result*/) {}
+    // All or nothing refused the packed image: nothing else follows.
+    virtual void OnNothingSent(const PackResult& /*result*/) {}
     virtual void OnSendStart(std::size_t /*imageLength*/) {}
     virtual void OnDumpFailed(const std::string& /*path*/) {}
     void OnChunk(const ChunkOutcome& /*outcome*/) override {}
@@ -35,6 +38,7 @@ class SendObserver : public DownloadObserver {
 struct SendReport {
     int packed = 0;            // files packed
     int skipped = 0;           // files not packed
+    bool nothingSent = false;  // all or nothing refused the image
     bool dumpWritten = false;  // the dump file holds the image
     DownloadReport download;
     std::optional<VerifyReport> verify;  // the read-back, when one was made
@@ -43,7 +47,7 @@ struct SendReport {
     // when read back, the device holds the image. A stop request leaves it
     // false.
     bool Succeeded() const {
-        return skipped == 0 && download.Succeeded() &&
+        return skipped == 0 && !nothingSent && download.Succeeded() &&
                (!verify || verify->outcome == VerifyOutcome::kEqual);
     }
 };
@@ -64,7 +68,8 @@ SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
                      SendObserver& observer);
 
 // Packs request into a 0xFF-filled 131072-byte image, tells the observer,
-// then sends the image as SendImage does.
+// then sends the image as SendImage does; with request.allOrNothing and a
+// file not packed or left out, sends nothing (the link is not used).
 SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const SendSettings& settings,
                      const DumpTarget& dump, SendObserver& observer);
 

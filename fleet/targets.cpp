@@ -52,17 +52,28 @@ std::optional<FleetTarget> ParseTarget(std::string_view text) {
     return target;
 }
 
-std::optional<std::vector<FleetTarget>> ReadTargets(const std::string& path, std::string* error) {
+TargetsFile ReadTargets(const std::string& path) {
+    TargetsFile file;
+    const auto fail = [&file](TargetsProblem problem) {
+        if (static_cast<int>(file.problems.size()) < kMaxTargetsProblems) {
+            file.problems.push_back(std::move(problem));
+        } else {
+            ++file.moreProblems;
+        }
+    };
     bool tooLarge = false;
     const std::optional<std::string> text = ReadRegularFile(path, kLargestTargetsFile, &tooLarge);
     if (!text) {
-        *error = path + ": cannot read the targets file" + (tooLarge ? " (far too large)" : "");
-        return std::nullopt;
+        fail({tooLarge ? TargetsFault::kFarTooLarge : TargetsFault::kUnreadable});
+        return file;
     }
-    std::vector<FleetTarget> targets;
     std::map<std::string, int> seen;  // "ADDRESS:PORT", the address as parsed -> line
     int number = 0;
     std::string_view rest(*text);
+    // Editors on some systems start a UTF-8 file with a byte order mark.
+    if (rest.starts_with("\xEF\xBB\xBF")) {
+        rest.remove_prefix(3);
+    }
     while (!rest.empty()) {
         ++number;
         const std::size_t end = rest.find('\n');
@@ -72,26 +83,22 @@ std::optional<std::vector<FleetTarget>> ReadTargets(const std::string& path, std
         if (line.empty()) {
             continue;
         }
-        const std::string where = path + ":" + std::to_string(number) + ": ";
         const std::optional<FleetTarget> target = ParseTarget(line);
         if (!target) {
-            *error = where + "\"" + std::string(line) +
-                     "\" is not ADDRESS[:PORT] (a dotted IPv4 address, a port 1..65535)";
-            return std::nullopt;
+            fail({TargetsFault::kNotATarget, number, std::string(line)});
+            continue;
         }
         const auto [earlier, added] = seen.emplace(target->Text(), number);
         if (!added) {
-            *error = where + target->Text() + " is listed twice (first on line " +
-                     std::to_string(earlier->second) + ")";
-            return std::nullopt;
+            fail({TargetsFault::kListedTwice, number, target->Text(), earlier->second});
+            continue;
         }
-        targets.push_back(*target);
+        file.targets.push_back(*target);
     }
-    if (targets.empty()) {
-        *error = path + ": no targets in the file";
-        return std::nullopt;
+    if (file.targets.empty() && file.problems.empty()) {
+        fail({TargetsFault::kNoTargets});
     }
-    return targets;
+    return file;
 }
 
 }  // namespace kelvarin

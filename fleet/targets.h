@@ -23,11 +23,42 @@ struct FleetTarget {
 // else.
 std::optional<FleetTarget> ParseTarget(std::string_view text);
 
+// What is wrong with a targets file, or with one of its lines.
+enum class TargetsFault {
+    kUnreadable,   // the file cannot be read
+    kFarTooLarge,  // far larger than any targets file: not read
+    kNoTargets,    // no line names a target
+    kNotATarget,   // a line that is not ADDRESS[:PORT]
+    kListedTwice,  // a line naming a target already listed (however written)
+};
+
+// One fault: for a line, its number and text (and, listed twice, the line
+// that listed it first).
+struct TargetsProblem {
+    TargetsFault fault = TargetsFault::kUnreadable;
+    int line = 0;
+    std::string text = {};  // the line without its comment and blanks; the target listed twice
+    int firstLine = 0;      // kListedTwice: where the target was listed first
+};
+
+// The most problems a targets file's reading keeps; the rest are counted.
+inline constexpr int kMaxTargetsProblems = 20;
+
+// A targets file as read: its targets, or what is wrong with it.
+struct TargetsFile {
+    std::vector<FleetTarget> targets;     // in the file's order
+    std::vector<TargetsProblem> problems; // the first kMaxTargetsProblems, in line order
+    int moreProblems = 0;                 // bad lines past those
+
+    // True when the targets can be used: no problem at all.
+    bool Ok() const { return problems.empty(); }
+};
+
 // Reads a targets file: one ADDRESS[:PORT] a line, "#" to the end of a line a
-// comment, blank lines ignored. Nothing, with a message naming the file and
-// line in *error, when the file cannot be read, holds no target, or a line is
-// not a target or names one already listed (the same address and port,
-// however written).
-std::optional<std::vector<FleetTarget>> ReadTargets(const std::string& path, std::string* error);
+// comment, blank lines and a UTF-8 byte order mark at the start ignored.
+// Every line that is not a target or names one already listed (the same
+// address and port, however written) is a problem, up to kMaxTargetsProblems
+// of them; so is a file that cannot be read or holds no target.
+TargetsFile ReadTargets(const std::string& path);
 
 }  // namespace kelvarin

@@ -137,6 +137,19 @@ constexpr Entry kEntries[] = {
      "{0}: not a folder that can be read"},
     {MessageId::kNoFilesInFolder, "{0}：其中没有文件",
      "{0}: no files in it"},
+    {MessageId::kTargetsUnreadable, "无法读取目标文件{0}",
+     "{0}: cannot read the targets file"},
+    {MessageId::kTargetsFarTooLarge, "{0}：目标文件太大，无法读取",
+     "{0}: cannot read the targets file (far too large)"},
+    {MessageId::kTargetsEmpty, "{0}：文件中没有目标",
+     "{0}: no targets in the file"},
+    {MessageId::kTargetsNotATarget,
+     "{0}:{1}：“{2}”不是 地址[:端口]（点分IPv4地址，端口1..65535）",
+     "{0}:{1}: \"{2}\" is not ADDRESS[:PORT] (a dotted IPv4 address, a port 1..65535)"},
+    {MessageId::kTargetsListedTwice, "{0}:{1}：{2}重复列出（第{3}行已列出）",
+     "{0}:{1}: {2} is listed twice (first on line {3})"},
+    {MessageId::kTargetsMoreProblems, "{0}：另有{1}行有误，未列出",
+     "{0}: {1} more bad {1?line|lines} not shown"},
     {MessageId::kChunkRetry, "发送到{0}, {1}, {2}{3}，第{4}次重发",
      "Sent {0}, {1}, {2}: {3}, retry {4}"},
     {MessageId::kReadRetry, "读取偏移{0}{1}，第{2}次重试",
@@ -387,6 +400,37 @@ std::string MessageCatalog::PastLimitLine(const std::vector<std::string>& paths,
 std::string MessageCatalog::NothingSentLine(const PackResult& result, bool written) const {
     const std::string count = std::to_string(result.Skipped() + result.leftOut.size());
     return Text(written ? MessageId::kNothingWritten : MessageId::kNothingSent, {count});
+}
+
+std::vector<std::string> MessageCatalog::TargetsLines(const std::string& path,
+                                                     const TargetsFile& file) const {
+    std::vector<std::string> lines;
+    for (const TargetsProblem& problem : file.problems) {
+        const std::string line = std::to_string(problem.line);
+        switch (problem.fault) {
+            case TargetsFault::kUnreadable:
+                lines.push_back(Text(MessageId::kTargetsUnreadable, {path}));
+                break;
+            case TargetsFault::kFarTooLarge:
+                lines.push_back(Text(MessageId::kTargetsFarTooLarge, {path}));
+                break;
+            case TargetsFault::kNoTargets:
+                lines.push_back(Text(MessageId::kTargetsEmpty, {path}));
+                break;
+            case TargetsFault::kNotATarget:
+                lines.push_back(Text(MessageId::kTargetsNotATarget, {path, line, problem.text}));
+                break;
+            case TargetsFault::kListedTwice:
+                lines.push_back(Text(MessageId::kTargetsListedTwice,
+                                     {path, line, problem.text, std::to_string(problem.firstLine)}));
+                break;
+        }
+    }
+    if (file.moreProblems > 0) {
+        lines.push_back(
+            Text(MessageId::kTargetsMoreProblems, {path, std::to_string(file.moreProblems)}));
+    }
+    return lines;
 }
 
 std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFile& file) const {

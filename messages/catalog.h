@@ -14,6 +14,7 @@
 #include "image_file.h"
 #include "packer.h"
 #include "readback.h"
+#include "targets.h"
 
 #include <initializer_list>
 #include <string>
@@ -101,6 +102,13 @@ enum class MessageId : int {
     // Folders named on the command line or in the options dialog.
     kNotAFolder,       // {0} the folder (after the option that names it)
     kNoFilesInFolder,  // {0} the folder
+    // The targets file.
+    kTargetsUnreadable,    // {0} path
+    kTargetsFarTooLarge,   // {0} path
+    kTargetsEmpty,         // {0} path
+    kTargetsNotATarget,    // {0} path, {1} line, {2} its text
+    kTargetsListedTwice,   // {0} path, {1} line, {2} target, {3} line listing it first
+    kTargetsMoreProblems,  // {0} path, {1} bad lines not shown
     // Real networks: retries, reconnects, requests in flight, a stop.
     kChunkRetry,         // {0} bytes sent, {1} page offset, {2} file number (hex), {3} why
                          // (a kTry message), {4} retry number
@@ -152,6 +160,10 @@ class MessageCatalog {
     // The line that says all or nothing kept result from being sent (or, when
     // written is true, from being written to a file).
     std::string NothingSentLine(const PackResult& result, bool written = false) const;
+
+    // What is wrong with the targets file at path, a line each; none when its
+    // targets can be used.
+    std::vector<std::string> TargetsLines(const std::string& path, const TargetsFile& file) const;
 
     // Why the image file at path cannot be used; empty when it can.
     std::string ImageFileLine(const std::string& path, const ImageFile& file) const;

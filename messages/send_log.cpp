@@ -12,6 +12,10 @@ void SendLog::OnPacked(const PackResult& result) {
     }
 }
 
+void SendLog::OnNothingSent(const PackResult& result) {
+    m_log.AppendLine(m_catalog.NothingSentLine(result));
+}
+
 void SendLog::OnSendStart(std::size_t imageLength) {
     m_progress.SetRange(0, static_cast<std::uint32_t>(imageLength));
     m_log.AppendLine(m_catalog.Text(MessageId::kSendStart));

@@ -17,6 +17,7 @@ class SendLog : public SendObserver {
     SendLog(const MessageCatalog& catalog, LogSink& log, ProgressSink& progress);
 
     void OnPacked(const PackResult& result) override;
+    void OnNothingSent(const PackResult& result) override;
     void OnSendStart(std::size_t imageLength) override;
     void OnDumpFailed(const std::string& path) override;
     void OnChunk(const ChunkOutcome& outcome) override;

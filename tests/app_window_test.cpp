@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -711,6 +712,110 @@ TEST(Window, NetworkOptionsRetryAndFallBackOverADeviceThatDropsAndAreKept) {
     EXPECT_EQ(again.Dlg().Options().traceFile, tracePath);
 }
 
+TEST(Window, FilesPastTheFiftiethAreNamedInOneLogLine) {
+    XdgFolders xdg;
+    TempDir dir;
+    std::vector<std::string> args = {kProgram, "127.0.0.1", "502"};
+    for (int i = 0; i < 55; ++i) {
+        args.push_back(dir.WriteSized("f" + std::to_string(i) + ".htm", 10));
+    }
+    Window window(args);
+    EXPECT_EQ(window.Files().FileCount(), 50);
+    const QString past = QString::fromStdString(dir.Path());
+    EXPECT_EQ(window.Log()->Lines(),
+              QStringList({QStringLiteral("5个文件超出50个文件的上限，未加入：%1/f50.htm，%1/f51.htm，"
+                                          "%1/f52.htm，%1/f53.htm，%1/f54.htm")
+                               .arg(past)}));
+
+    // A drop onto a full list: one more line; a file already listed is no loss.
+    DropFiles(window.Dlg(), {args[3], dir.WriteSized("late.css", 10)});
+    ASSERT_EQ(window.Log()->Lines().size(), 2);
+    EXPECT_EQ(window.Log()->Lines()[1],
+              QStringLiteral("1个文件超出50个文件的上限，未加入：%1/late.css").arg(past));
+}
+
+TEST(Window, TheOptionsDialogRefusesASiteRootThatIsNoFolder) {
+    XdgFolders xdg;
+    TempDir dir;
+    const QString missing = QString::fromStdString(dir.Path() + "/missing");
+    const QString file = QString::fromStdString(dir.Write("page.htm", "x"));
+    Window window;
+    QStringList errors;
+    bool stillOpen = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) {
+            return;
+        }
+        auto* root = Find<QLineEdit>(*box, "siteRoot");
+        for (const QString& bad : {missing, file}) {
+            root->setText(bad);
+            Find<QPushButton>(*box, "ok")->click();
+            errors << Find<QLabel>(*box, "siteRootError")->text();
+        }
+        stillOpen = box->isVisible();
+        root->setText(QString::fromStdString(dir.Path()));
+        Find<QCheckBox>(*box, "allOrNothing")->setChecked(true);
+        Find<QPushButton>(*box, "ok")->click();
+    });
+    Find<QAction>(*Find<QMenu>(window.Dlg(), "systemMenu"), "webOptionsAction")->trigger();
+    // The words kelvarin-cli says of such a --site or --root.
+    EXPECT_EQ(errors, QStringList({missing + QStringLiteral("：不是可以读取的文件夹"),
+                                   file + QStringLiteral("：不是可以读取的文件夹")}));
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(window.Dlg().Options().pack.siteRoot, dir.Path());
+    EXPECT_TRUE(window.Dlg().Options().allOrNothing);
+    EXPECT_NE(ReadAll(xdg.SettingsPath()).find("AllOrNothing=1"), std::string::npos);
+    EXPECT_TRUE(Window().Dlg().Options().allOrNothing);  // kept for the next window
+}
+
+TEST(Window, AllOrNothingSendsNothingWhenAFileDoesNotFit) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string page = dir.WriteSized("index.htm", 100);
+    const std::string big = dir.WriteSized("big.bin", 140000);
+    Device device({"--image-out", dir.Path() + "/stored.bin"});
+    SendOptions options;
+    options.allOrNothing = true;
+    ASSERT_TRUE(SaveSendOptions(options));
+    Window window({kProgram, "127.0.0.1", device.PortText(), page, big});
+    window.Connect()->click();
+    ASSERT_TRUE(window.Connected());
+    window.Send()->click();
+    ASSERT_TRUE(window.WaitForSendEnd());
+    EXPECT_EQ(window.Log()->Lines().mid(1),
+              QStringList({Line("正在打包"), Line("打包文件长度可能超过了最大限制，会有部分文件不能被打包"),
+                           Line("大小已经超限，/big.bin文件不被打包"), Line("打包完成"),
+                           Line("全部装下才发送：1个文件不能打包，什么也没有发送")}));
+    EXPECT_TRUE(window.Connected());  // the link stays up, nothing was written on it
+    window.Connect()->click();
+    QThread::msleep(200);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/stored.bin"));
+    EXPECT_FALSE(std::filesystem::exists(xdg.DumpPath()));
+}
+
+TEST(Window, QtsOwnTextsFollowTheWindowsChinese) {
+    if (!std::filesystem::exists("/usr/share/qt6/translations/qtbase_zh_CN.qm")) {
+        GTEST_SKIP() << "Qt's translations are not installed";
+    }
+    // The application installed them at start (the tests run in C.UTF-8).
+    QFileDialog chooser(nullptr, QString(), QString());
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    QStringList buttons;
+    for (QPushButton* button : chooser.findChildren<QPushButton*>()) {
+        buttons << button->text();
+    }
+    EXPECT_TRUE(buttons.contains(QStringLiteral("取消"))) << buttons.join(u'|').toStdString();
+    EXPECT_TRUE(buttons.contains(QStringLiteral("打开(&O)"))) << buttons.join(u'|').toStdString();
+    QLineEdit edit;
+    std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QStringList actions;
+    for (QAction* action : menu->actions()) {
+        actions << action->text().section(QLatin1Char('\t'), 0, 0);  // without the shortcut
+    }
+    EXPECT_TRUE(actions.contains(QStringLiteral("粘贴(&P)"))) << actions.join(u'|').toStdString();
+}
+
 TEST(Window, AnEnglishLocaleGetsEnglishTextsAndLogLines) {
     XdgFolders xdg;
     TempDir dir;
@@ -726,7 +831,7 @@ TEST(Window, AnEnglishLocaleGetsEnglishTextsAndLogLines) {
                   QStringLiteral("File name"));
         EXPECT_EQ(window.Cell(0, kColumnLength), QStringLiteral("open error"));
         EXPECT_EQ(window.Cell(1, kColumnName),
-                  QStringLiteral("1 files  (at most 50 files, 128K in all)"));
+                  QStringLiteral("1 file  (at most 50 files, 128K in all)"));
         window.Connect()->click();
         ASSERT_TRUE(window.Connect()->text() == QStringLiteral("Disconnect"));
         window.Send()->click();

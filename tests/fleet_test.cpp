@@ -1,5 +1,6 @@
 // Fleet send: the targets file, and kelvarin-cli fleet against a mix of
 // sound, silent, corrupting and dead devices.
+#include "catalog.h"
 #include "child_process.h"
 #include "device_process.h"
 #include "targets.h"
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <regex>
@@ -37,37 +39,66 @@ TEST(Targets, LinesAreAddressAndOptionalPort) {
     }
 }
 
+// What kelvarin-cli says of the targets file at path, in English.
+std::vector<std::string> Problems(const std::string& path) {
+    return MessageCatalog(Language::kEnglish).TargetsLines(path, ReadTargets(path));
+}
+
 TEST(Targets, FileErrorsNameTheFileAndLine) {
     TempDir dir;
-    std::string error;
-    const std::string good =
-        dir.Write("good.txt", "# plant 1\n10.0.0.1\n\n  10.0.0.2:1502  # spare\r\n10.0.0.3:502\n");
-    const auto targets = ReadTargets(good, &error);
-    ASSERT_TRUE(targets) << error;
-    ASSERT_EQ(targets->size(), 3u);
-    EXPECT_EQ((*targets)[1].Text(), "10.0.0.2:1502");
+    // Comments, blanks, CR LF line ends and a byte order mark are no targets.
+    const std::string good = dir.Write(
+        "good.txt", "\xEF\xBB\xBF# plant 1\n10.0.0.1\n\n  10.0.0.2:1502  # spare\r\n10.0.0.3:502\n");
+    const TargetsFile targets = ReadTargets(good);
+    ASSERT_TRUE(targets.Ok()) << Problems(good)[0];
+    ASSERT_EQ(targets.targets.size(), 3u);
+    EXPECT_EQ(targets.targets[1].Text(), "10.0.0.2:1502");
+    const std::string marked = dir.Write("marked.txt", "\xEF\xBB\xBF" "10.0.0.9\n");
+    ASSERT_EQ(ReadTargets(marked).targets.size(), 1u);
+    EXPECT_EQ(ReadTargets(marked).targets[0].Text(), "10.0.0.9:502");
 
+    const std::string bad = dir.Path() + "/bad.txt";
     const struct {
         std::string contents;
-        std::string message;
+        std::vector<std::string> said;
     } cases[] = {
-        {"10.0.0.1\n10.0.0.300\n", "bad.txt:2: \"10.0.0.300\" is not ADDRESS[:PORT]"},
-        {"10.0.0.1:70000\n", "bad.txt:1: \"10.0.0.1:70000\" is not ADDRESS[:PORT]"},
+        {"10.0.0.1\n10.0.0.300\n", {bad + ":2: \"10.0.0.300\" is not ADDRESS[:PORT] "
+                                           "(a dotted IPv4 address, a port 1..65535)"}},
         {"10.0.0.1\n# x\n10.0.0.1:502\n",
-         "bad.txt:3: 10.0.0.1:502 is listed twice (first on line 1)"},
+         {bad + ":3: 10.0.0.1:502 is listed twice (first on line 1)"}},
         // The same device however written: compared as parsed.
-        {"10.0.0.1\n10.0.0.01\n", "bad.txt:2: 10.0.0.1:502 is listed twice (first on line 1)"},
+        {"10.0.0.1\n10.0.0.01\n", {bad + ":2: 10.0.0.1:502 is listed twice (first on line 1)"}},
         {"192.168.2.80:1502\n192.168.002.080:01502\n",
-         "bad.txt:2: 192.168.2.80:1502 is listed twice (first on line 1)"},
-        {"# nothing\n\n", "bad.txt: no targets"},
-        {"", "bad.txt: no targets"},
+         {bad + ":2: 192.168.2.80:1502 is listed twice (first on line 1)"}},
+        // Every bad line at once, in order, the good ones kept.
+        {"10.0.0.1:70000\nhost\n10.0.0.2\n10.0.0.2\n\xEF\xBB\xBF" "10.0.0.3\n",
+         {bad + ":1: \"10.0.0.1:70000\" is not ADDRESS[:PORT] (a dotted IPv4 address, a port "
+                "1..65535)",
+          bad + ":2: \"host\" is not ADDRESS[:PORT] (a dotted IPv4 address, a port 1..65535)",
+          bad + ":4: 10.0.0.2:502 is listed twice (first on line 3)",
+          bad + ":5: \"\xEF\xBB\xBF" "10.0.0.3\" is not ADDRESS[:PORT] (a dotted IPv4 address, a "
+                "port 1..65535)"}},  // a mark past the start is no mark
+        {"# nothing\n\n", {bad + ": no targets in the file"}},
+        {"", {bad + ": no targets in the file"}},
     };
     for (const auto& c : cases) {
-        EXPECT_FALSE(ReadTargets(dir.Write("bad.txt", c.contents), &error));
-        EXPECT_NE(error.find(c.message), std::string::npos) << error;
+        dir.Write("bad.txt", c.contents);
+        EXPECT_FALSE(ReadTargets(bad).Ok());
+        EXPECT_EQ(Problems(bad), c.said);
     }
-    EXPECT_FALSE(ReadTargets(dir.Path() + "/missing.txt", &error));
-    EXPECT_NE(error.find("missing.txt: cannot read"), std::string::npos) << error;
+    EXPECT_EQ(Problems(dir.Path() + "/missing.txt"),
+              std::vector<std::string>{dir.Path() + "/missing.txt: cannot read the targets file"});
+
+    // A file of garbage: the first 20 lines said, the rest counted.
+    std::string garbage;
+    for (int i = 0; i < 25; ++i) {
+        garbage += "x" + std::to_string(i) + "\n";
+    }
+    dir.Write("bad.txt", garbage);
+    const std::vector<std::string> said = Problems(bad);
+    ASSERT_EQ(said.size(), 21u);
+    EXPECT_EQ(said[19].substr(0, bad.size() + 5), bad + ":20: ");
+    EXPECT_EQ(said[20], bad + ": 5 more bad lines not shown");
 }
 
 // One entry of the JSON array: target, ok, failed_chunks, seconds, error,
@@ -123,6 +154,13 @@ TEST(Fleet, EachTargetKeepsItsOwnOutcomeAndNoneHoldsUpAnother) {
     EXPECT_EQ(run.out.front(), '[');
     const std::vector<JsonEntry> entries = ParseJson(run.out);
     ASSERT_EQ(entries.size(), 5u) << run.out;
+    // The log goes to stderr: the packer's lines, one for each device as it
+    // finishes, then the summary.
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2 + 5 + 1) << run.err;
+    EXPECT_NE(run.err.find("127.0.0.1:" + std::to_string(silent.ModbusPort()) + " 失败："),
+              std::string::npos)
+        << run.err;
+    EXPECT_TRUE(run.err.ends_with("共5台设备：2台成功，3台失败\n")) << run.err;
     // In the targets file's order, whatever order they finished in.
     EXPECT_EQ(entries[0].target, "127.0.0.1:" + std::to_string(silent.ModbusPort()));
     EXPECT_FALSE(entries[0].ok);
@@ -172,7 +210,7 @@ TEST(Fleet, UsageErrorsStopBeforeAnythingIsSent) {
         EXPECT_EQ(refused.exitCode, 2) << refused.err;
     }
     auto bad = RunProgram({kCli, "fleet", "--targets", dir.Path() + "/bad.txt", page});
-    EXPECT_NE(bad.err.find("bad.txt:2: \"nope\""), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("bad.txt:2：“nope”不是 地址[:端口]"), std::string::npos) << bad.err;
 
     // All or nothing with a site that does not fit: settled before any
     // device is touched.

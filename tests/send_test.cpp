@@ -427,6 +427,45 @@ TEST(Send, VerifyOfAPartialSiteOrOfNoImageIsNoSuccess) {
     EXPECT_NE(empty.err.find("不含任何记录"), std::string::npos) << empty.err;
 }
 
+TEST(Send, ADeviceStartedWithAPackedImageServesWhatASendWould) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/site/css");
+    dir.Write("site/index.htm", "<!DOCTYPE html><link rel=stylesheet href=css/a.css><p>hi");
+    dir.Write("site/css/a.css", "p { color: teal }");
+    const std::string image = dir.Path() + "/site.img";
+    ASSERT_EQ(RunProgram({kCli, "pack", "-o", image, "--site", dir.Path() + "/site",
+                          "--content-types", "--gzip"})
+                  .exitCode,
+              0);
+    Device loaded({"--load", image});
+    Device sent;
+    ASSERT_EQ(RunProgram({kCli, "send", "127.0.0.1", sent.ModbusPort(), "--image", image, "--dump",
+                          dir.Path() + "/a.dat"})
+                  .exitCode,
+              0);
+    for (const char* path : {"/", "/css/a.css", "/css", "/missing"}) {
+        EXPECT_EQ(HttpGet(loaded.HttpPort(), path), HttpGet(sent.HttpPort(), path)) << path;
+    }
+    EXPECT_NE(HttpGet(loaded.HttpPort(), "/css/a.css").find("Content-type: text/css"),
+              std::string::npos);
+
+    // An image send --image would refuse is refused, with the same words.
+    std::string broken = ReadAll(image);
+    broken[28] = 0x00;  // the first record's next address points to itself
+    broken[29] = 0x00;
+    broken[30] = 0x12;
+    broken[31] = 0x00;
+    for (const std::string& bad : {dir.Write("broken.img", broken), dir.Path() + "/missing.img",
+                                   dir.Write("odd.img", "abc")}) {
+        auto device = RunProgram({kDevice, "--load", bad, "--modbus-port", "0", "--http-port", "0"});
+        auto send = RunProgram({kCli, "send", "127.0.0.1", "1", "--image", bad});
+        EXPECT_EQ(device.exitCode, 2) << bad;
+        EXPECT_EQ(device.out, "") << bad;  // never listened
+        EXPECT_EQ(device.err.substr(device.err.find(':')), send.err.substr(send.err.find(':')))
+            << device.err;
+    }
+}
+
 TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
     TempDir dir;
     const std::string image = dir.Path() + "/site.img";

@@ -50,6 +50,9 @@ struct PackRequest {
     // Files that were to be packed but were left out before packing (past the
     // file list's limit), in order; the result names them.
     std::vector<std::string> leftOut = {};
+    // Whoever sends the image sends nothing unless every file was packed and
+    // none left out (SendFiles honours it; the packer packs as it can).
+    bool allOrNothing = false;
 };
 
 // What became of one file.

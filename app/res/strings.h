@@ -41,6 +41,8 @@ inline constexpr const char* kSiteRootLabel =
     QT_TRANSLATE_NOOP("Kelvarin", "网站根目录（其下的文件按相对路径命名）：");
 inline constexpr const char* kBrowseText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&B)...");
 inline constexpr const char* kVerifyOption = QT_TRANSLATE_NOOP("Kelvarin", "发送后回读校验(&V)");
+inline constexpr const char* kAllOrNothingOption =
+    QT_TRANSLATE_NOOP("Kelvarin", "全部装下才发送(&A)");
 // How the device is talked to (beyond the defaults, for slow or lossy networks).
 inline constexpr const char* kLinkGroup = QT_TRANSLATE_NOOP("Kelvarin", "网络");
 inline constexpr const char* kRetriesLabel = QT_TRANSLATE_NOOP("Kelvarin", "失败后重发次数(&R)：");
@@ -65,9 +67,9 @@ inline constexpr const char* kColumnHeadings[] = {QT_TRANSLATE_NOOP("Kelvarin", 
 inline constexpr const char* kTotalText = QT_TRANSLATE_NOOP("Kelvarin", "总计");
 inline constexpr const char* kOpenErrorText = QT_TRANSLATE_NOOP("Kelvarin", "打开错误");
 inline constexpr const char* kSizeFormat = "%.2fk";
-// %1: the number of file rows.
+// %n: the number of file rows (a plural in the translation).
 inline constexpr const char* kTotalRowFormat =
-    QT_TRANSLATE_NOOP("Kelvarin", "文件数量：%1  文件最大上限是50，长度上限128K");
+    QT_TRANSLATE_N_NOOP("Kelvarin", "文件数量：%n  文件最大上限是50，长度上限128K");
 
 // Settings: section, keys and defaults.
 inline constexpr const char* kSettingsFileName = "kelvarin.ini";
@@ -78,6 +80,7 @@ inline constexpr const char* kContentTypesKey = "ContentTypes";
 inline constexpr const char* kGzipKey = "Gzip";
 inline constexpr const char* kSiteRootKey = "SiteRoot";
 inline constexpr const char* kVerifyKey = "VerifyAfterSend";
+inline constexpr const char* kAllOrNothingKey = "AllOrNothing";
 inline constexpr const char* kRetriesKey = "Retries";
 inline constexpr const char* kWindowKey = "Window";
 inline constexpr const char* kChunkKey = "ChunkBytes";
