@@ -302,12 +302,15 @@ void CWebLoadDlg::OnAddSiteFolder() {
     }
     // The folder becomes the site root, so its files keep their paths.
     const std::string root = folder.toStdString();  // UTF-8, as the core's paths are
-    const std::optional<std::vector<std::string>> files = SiteFiles(root);
-    if (!files) {
+    const std::optional<SiteListing> listing = SiteFiles(root);
+    if (!listing) {
         AppendLog(QString::fromStdString(m_catalog.Text(MessageId::kNotAFolder, {root})));
         return;
     }
-    AddFiles(*files);
+    for (const SkippedEntry& skipped : listing->skipped) {
+        AppendLog(QString::fromStdString(m_catalog.SiteSkippedLine(skipped)));
+    }
+    AddFiles(listing->files);
     m_options.pack.siteRoot = root;
     SaveSendOptions(m_options);
 }

@@ -34,6 +34,31 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view affix) {
            EqualsIgnoringCase(text.substr(text.size() - affix.size()), affix);
 }
 
+std::string EscapeControls(std::string_view text) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string safe;
+    safe.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if (byte < 0x20 || byte == 0x7F) {
+            safe += "\\x";
+            safe += kHex[byte >> 4];
+            safe += kHex[byte & 0xF];
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            safe += "\\u00";
+            safe += kHex[next >> 4];
+            safe += kHex[next & 0xF];
+            ++i;
+        } else if (byte == '\\') {
+            safe += "\\\\";
+        } else {
+            safe += text[i];
+        }
+    }
+    return safe;
+}
+
 int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') {
         return c - '0';

@@ -29,6 +29,13 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 bool StartsWithIgnoringCase(std::string_view text, std::string_view affix);
 bool EndsWithIgnoringCase(std::string_view text, std::string_view affix);
 
+// text made safe to print on a terminal: bytes below 0x20 and DEL as \xHH,
+// the C1 controls (U+0080..U+009F, spelt in UTF-8) as \u00HH, and the
+// backslash as \\, so no escape sequence in text can reach the terminal and
+// no escape shown is ambiguous; every other byte, UTF-8 of any language
+// included, as it is.
+std::string EscapeControls(std::string_view text);
+
 // The value of a hexadecimal digit, or -1 for any other byte.
 int HexDigitValue(char c);
 

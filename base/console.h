@@ -13,8 +13,10 @@ namespace kelvarin {
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // Makes the terminal show UTF-8 text and line-erasing escapes (on Windows:
-// the UTF-8 output code page and virtual terminal processing); harmless
-// elsewhere and when output goes to a file or pipe.
+// the UTF-8 output code page and virtual terminal processing, both put back
+// as they were when the process ends, by exit or by Ctrl+C, Ctrl+Break or
+// closing the console); harmless elsewhere and when output goes to a file
+// or pipe.
 void PrepareConsole();
 
 // True when stream is a terminal.

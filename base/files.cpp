@@ -1,9 +1,7 @@
 // What regular files and folders are to every system, over the system's own
 // file (files_posix.cpp, files_windows.cpp).
 #include "files.h"
-#include "paths.h"
-
-#include <filesystem>
+#include "files_system.h"
 
 namespace kelvarin {
 
@@ -40,10 +38,17 @@ std::optional<std::string> ReadRegularFile(const std::string& path, std::uint64_
     return bytes;
 }
 
-bool MakeFolders(const std::string& folder) {
-    std::error_code ec;
-    std::filesystem::create_directories(PathFromUtf8(folder), ec);
-    return std::filesystem::is_directory(PathFromUtf8(folder), ec);
+bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+    const std::string temporary = path + ".tmp";
+    if (!WriteWholeFile(temporary, bytes, error)) {
+        RemoveFile(temporary);
+        return false;
+    }
+    if (!RenameOver(temporary, path, error)) {
+        RemoveFile(temporary);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kelvarin

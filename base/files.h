@@ -66,6 +66,11 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
 bool ReplaceWholeFile(const std::string& path, std::string_view bytes,
                       std::string* error = nullptr);
 
+// True when a and b name one existing file (the same file through another
+// spelling, a link or a hard link included); false when either does not
+// exist or they differ.
+bool IsSameFile(const std::string& a, const std::string& b);
+
 // Creates folder and its missing parents. False when it does not exist
 // afterwards.
 bool MakeFolders(const std::string& folder);

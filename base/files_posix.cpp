@@ -1,6 +1,7 @@
 // Files with POSIX calls: open without blocking, check the type, then read;
 // whole-file writes that report the system's reason for a failure.
 #include "files.h"
+#include "files_system.h"
 #include "paths.h"
 
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace kelvarin {
 
@@ -111,18 +113,30 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
     return ok;
 }
 
-bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
-    const std::string temporary = path + ".tmp";
-    if (!WriteWholeFile(temporary, bytes, error)) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+bool RenameOver(const std::string& from, const std::string& to, std::string* error) {
+    if (::rename(from.c_str(), to.c_str()) != 0) {
         SetError(error, errno);
-        ::unlink(temporary.c_str());
         return false;
     }
     return true;
+}
+
+void RemoveFile(const std::string& path) {
+    ::unlink(path.c_str());
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return !a.empty() && !b.empty() && ::stat(a.c_str(), &first) == 0 &&
+           ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+bool MakeFolders(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(PathFromUtf8(folder), ec);
+    return std::filesystem::is_directory(PathFromUtf8(folder), ec);
 }
 
 bool RaiseOpenFileLimit() {
@@ -135,19 +149,6 @@ bool RaiseOpenFileLimit() {
     }
     files.rlim_cur = files.rlim_max;
     return ::setrlimit(RLIMIT_NOFILE, &files) == 0;
-}
-
-std::string BaseName(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string PathFromUriPath(const std::string& uriPath) {
-    return uriPath;
-}
-
-std::string AnsiSpelling(const std::string& name) {
-    return name;  // file names are bytes here, spelt as the system gives them
 }
 
 }  // namespace kelvarin

@@ -1,7 +1,7 @@
 // Files with the Windows API: wide (UTF-16) names, so a path in any language
 // works; only regular files are opened for reading.
 #include "files.h"
-#include "paths.h"
+#include "files_system.h"
 #include "windows_text.h"
 
 #include <windows.h>
@@ -32,30 +32,6 @@ HANDLE Handle(std::intptr_t fd) {
 
 }  // namespace
 
-std::wstring WideFromUtf8(std::string_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length =
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-    return wide;
-}
-
-std::string Utf8FromWide(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), length,
-                        nullptr, nullptr);
-    return utf8;
-}
-
 RegularFile::~RegularFile() {
     Close();
 }
@@ -65,7 +41,7 @@ bool RegularFile::Open(const std::string& path) {
     if (path.empty() || path.find('\0') != std::string::npos) {
         return false;
     }
-    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_READ,
+    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -118,7 +94,7 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
         SetError(error, ERROR_INVALID_NAME);
         return false;
     }
-    HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         SetError(error, GetLastError());
@@ -139,49 +115,71 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
     return ok;
 }
 
-bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
-    const std::string temporary = path + ".tmp";
-    if (!WriteWholeFile(temporary, bytes, error)) {
-        DeleteFileW(WideFromUtf8(temporary).c_str());
-        return false;
-    }
-    if (!MoveFileExW(WideFromUtf8(temporary).c_str(), WideFromUtf8(path).c_str(),
-                     MOVEFILE_REPLACE_EXISTING)) {
+bool RenameOver(const std::string& from, const std::string& to, std::string* error) {
+    if (!MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
         SetError(error, GetLastError());
-        DeleteFileW(WideFromUtf8(temporary).c_str());
         return false;
     }
     return true;
 }
 
+void RemoveFile(const std::string& path) {
+    DeleteFileW(WidePath(path).c_str());
+}
+
+bool IsSameFile(const std::string& a, const std::string& b) {
+    // A file is its volume and its index on it; folders open too, with
+    // FILE_FLAG_BACKUP_SEMANTICS.
+    const auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+        if (path.empty()) {
+            return false;
+        }
+        HANDLE file = CreateFileW(WidePath(path).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const bool ok = GetFileInformationByHandle(file, info) != 0;
+        CloseHandle(file);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION first{};
+    BY_HANDLE_FILE_INFORMATION second{};
+    return identify(a, &first) && identify(b, &second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh &&
+           first.nFileIndexLow == second.nFileIndexLow;
+}
+
+bool MakeFolders(const std::string& folder) {
+    // Each folder of the path in turn, through WidePath, so a path past 260
+    // characters is made as any other.
+    const auto isFolder = [](const std::string& path) {
+        const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    };
+    if (folder.empty()) {
+        return false;
+    }
+    constexpr std::size_t npos = std::string::npos;
+    for (std::size_t end = folder.find_first_of("/\\", 1); end != npos;
+         end = folder.find_first_of("/\\", end + 1)) {
+        const std::string prefix = folder.substr(0, end);
+        // A drive ("C:") and the slashes of a share are no folders to make.
+        const bool named = prefix.back() != ':' && prefix.find_first_not_of("/\\") != npos;
+        if (named && !isFolder(prefix)) {
+            CreateDirectoryW(WidePath(prefix).c_str(), nullptr);
+        }
+    }
+    if (!isFolder(folder)) {
+        CreateDirectoryW(WidePath(folder).c_str(), nullptr);
+    }
+    return isFolder(folder);
+}
+
 bool RaiseOpenFileLimit() {
     return true;  // sockets are not counted against a descriptor limit here
-}
-
-std::string BaseName(const std::string& path) {
-    const std::size_t separator = path.find_last_of("/\\");
-    return separator == std::string::npos ? path : path.substr(separator + 1);
-}
-
-std::string PathFromUriPath(const std::string& uriPath) {
-    // file:///C:/x gives "/C:/x": the drive letter starts the path.
-    const bool drive =
-        uriPath.size() >= 3 && uriPath[0] == '/' && uriPath[2] == ':' &&
-        ((uriPath[1] >= 'A' && uriPath[1] <= 'Z') || (uriPath[1] >= 'a' && uriPath[1] <= 'z'));
-    return drive ? uriPath.substr(1) : uriPath;
-}
-
-std::string AnsiSpelling(const std::string& name) {
-    const std::wstring wide = WideFromUtf8(name);
-    if (wide.empty()) {
-        return {};
-    }
-    const int length = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), length,
-                        nullptr, nullptr);
-    return ansi;
 }
 
 }  // namespace kelvarin

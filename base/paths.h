@@ -28,8 +28,20 @@ std::string PathFromUriPath(const std::string& uriPath);
 // The last component of a path ('/' separates folders; on Windows '\\' too).
 std::string BaseName(const std::string& path);
 
+// True when Windows gives name (one component of a path) a meaning of its
+// own, so that a file of that name is no plain file in its folder: a device
+// (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9 and COM/LPT with a
+// superscript 1-3; any letter case, with or without an extension or trailing
+// blanks: "nul.txt", "Com1 .log"), an alternate data stream (any ':'), or a
+// name Windows would shorten (ending in '.' or ' ').
+bool IsWindowsReservedName(std::string_view name);
+
+// IsWindowsReservedName on Windows; false where names carry no such
+// meanings.
+bool IsReservedFileName(std::string_view name);
+
 // The UTF-8 file name name as the system's ANSI code page spells it (the
-// original format's URL names): unchanged where file names are bytes; on
+// default format's URL names): unchanged where file names are bytes; on
 // Windows converted, '?' standing for what the code page cannot spell.
 std::string AnsiSpelling(const std::string& name);
 

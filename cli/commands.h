@@ -40,6 +40,11 @@ struct SourceFiles {
 // --site is not a readable folder or --site holds no files: a usage error.
 std::optional<SourceFiles> ReadSource(const PackSource& source);
 
+// True, after saying so on stderr, when output (the file option writes) is
+// one of files, however spelt: writing it would destroy an input.
+bool OverwritesInput(const std::string& option, const std::string& output,
+                     const std::vector<PackFile>& files);
+
 // The image a command sends or compares: packed from files, or an image file.
 struct ImageSource {
     PackSource files;
@@ -50,8 +55,8 @@ struct ImageSource {
 struct PreparedImage {
     std::vector<std::uint8_t> bytes;
     std::optional<PackResult> pack;    // when packed from files
-    std::vector<std::string> leftOut;  // files not in the image: not listed (past the 50th)
-                                       // or not packed, in the order given
+    std::vector<std::string> leftOut;  // files not in the image: not packed, then not
+                                       // listed (see SourceFiles)
 
     // Every file listed and packed.
     bool Complete() const { return leftOut.empty(); }
@@ -66,11 +71,13 @@ std::optional<PreparedImage> PrepareImage(const ImageSource& source);
 
 // pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image; 0
 // all packed, 1 some skipped or left out (with --all-or-nothing nothing is
-// written then), 2 for a usage error or an image that cannot be written.
+// written then), 2 for a usage error (IMAGE one of the files to pack
+// included: it is never overwritten) or an image that cannot be written.
 int RunPack(const std::string& output, const PackSource& source);
 
 // inspect IMAGE [--extract DIR]: lists the records; 0 for a sound image, 1 for
-// a broken one or a refused or failed extraction, 2 when IMAGE cannot be read.
+// a broken one or a refused or failed extraction, 2 when IMAGE cannot be read
+// as an image (missing, not a regular file, far too large).
 int RunInspect(const std::string& image, const std::string& extractDir);
 
 // Exit code of a send or verify stopped by Ctrl+C (128 + SIGINT, as shells

@@ -5,8 +5,10 @@
 #include "dump_file.h"
 #include "files.h"
 #include "fleet.h"
+#include "net.h"
 #include "wire_trace.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <sstream>
@@ -49,9 +51,11 @@ std::string Seconds3(double seconds) {
 // The results as one JSON array, an object per target; errors in English,
 // for the programs that read it. Every object carries the files left out of
 // the image, and a device that got an image missing any is not "ok": it does
-// not hold the site it was to hold.
+// not hold the site it was to hold. With a refusal, every device failed for
+// that reason (all or nothing: none was touched).
 std::string JsonResults(const std::vector<TargetResult>& results,
-                        const std::vector<std::string>& leftOut) {
+                        const std::vector<std::string>& leftOut,
+                        const std::string& refusal = {}) {
     const MessageCatalog english(Language::kEnglish);
     std::string leftOutList = "[";
     for (std::size_t i = 0; i < leftOut.size(); ++i) {
@@ -62,7 +66,7 @@ std::string JsonResults(const std::vector<TargetResult>& results,
     json << "[";
     for (std::size_t i = 0; i < results.size(); ++i) {
         const TargetResult& result = results[i];
-        std::string error = english.TargetFailure(result);
+        std::string error = refusal.empty() ? english.TargetFailure(result) : refusal;
         if (error.empty() && !leftOut.empty()) {
             error = english.Text(MessageId::kReasonNotPacked, {std::to_string(leftOut.size())});
         }
@@ -108,8 +112,19 @@ int RunFleet(const FleetArguments& arguments) {
     }
     const std::vector<FleetTarget>& targets = targetsFile.targets;
     const std::optional<PreparedImage> image = PrepareImage(arguments.source);
+    const DumpTarget dump =
+        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     if (!image) {
         return kExitUsage;
+    }
+    if (image->pack) {
+        std::vector<PackFile> inputs;
+        for (const PackedFile& file : image->pack->files) {
+            inputs.push_back({file.path, file.urlName});
+        }
+        if (OverwritesInput("--dump", dump.path, inputs)) {
+            return kExitUsage;
+        }
     }
 
     // With --json, standard output holds the JSON alone; the log goes to
@@ -122,11 +137,19 @@ int RunFleet(const FleetArguments& arguments) {
         // All or nothing is settled once, before any device is touched.
         if (arguments.source.files.allOrNothing && !image->Complete()) {
             log << catalog.NothingSentLine(*image->pack) << std::endl;
+            if (arguments.json) {
+                std::vector<TargetResult> untouched(targets.size());
+                for (std::size_t i = 0; i < targets.size(); ++i) {
+                    untouched[i].target = targets[i];
+                }
+                std::cout << JsonResults(untouched, image->leftOut,
+                                         MessageCatalog(Language::kEnglish)
+                                             .NothingSentLine(*image->pack))
+                          << std::flush;
+            }
             return kExitFailed;
         }
     }
-    const DumpTarget dump =
-        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     const std::string_view bytes(reinterpret_cast<const char*>(image->bytes.data()),
                                  image->bytes.size());
     if (!dump.usable || !WriteWholeFile(dump.path, bytes)) {
@@ -144,7 +167,11 @@ int RunFleet(const FleetArguments& arguments) {
     }
     RaiseOpenFileLimit();
     FleetOptions options;
-    options.jobs = arguments.jobs;
+    // All at once by default, as many as one wait of this system holds.
+    options.jobs =
+        arguments.jobs > 0
+            ? arguments.jobs
+            : static_cast<int>(std::min<std::size_t>(kMaxFleetJobs, net::MaxWaitSockets()));
     options.verify = arguments.verify;
     options.skipCurrent = arguments.skipCurrent;
     options.transfer = arguments.link.Transfer();

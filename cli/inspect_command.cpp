@@ -1,9 +1,11 @@
 // kelvarin-cli inspect: lists and checks an image's records, and extracts them.
 #include "commands.h"
 
+#include "ascii.h"
 #include "files.h"
 #include "gzip.h"
 #include "image_reader.h"
+#include "paths.h"
 #include "web_image.h"
 
 #include <cstdio>
@@ -22,8 +24,10 @@ constexpr std::uint64_t kLargestInspected = 16u << 20;
 constexpr std::size_t kLargestExtracted = 64u << 20;
 
 // The relative path a URL path extracts to, or empty when it would leave the
-// folder (or name nothing): plain names after the leading "/", separated by
-// "/", none of them empty, "." or "..", and no backslashes.
+// folder or name something else than a file in it: plain names after the
+// leading "/", separated by "/", none of them empty, "." or "..", no
+// backslashes, and none that the system takes for a device or a stream
+// (IsReservedFileName: CON, NUL.txt, a:b on Windows).
 std::string SafeExtractName(std::string_view path) {
     if (path.size() < 2 || path.front() != '/' || path.find('\\') != std::string_view::npos) {
         return {};
@@ -32,7 +36,7 @@ std::string SafeExtractName(std::string_view path) {
     while (!rest.empty()) {
         const std::size_t slash = rest.find('/');
         const std::string_view part = rest.substr(0, slash);
-        if (part.empty() || part == "." || part == "..") {
+        if (part.empty() || part == "." || part == ".." || IsReservedFileName(part)) {
             return {};
         }
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash + 1);
@@ -73,14 +77,16 @@ bool Extract(const ImageWalk& walk, const std::string& dir) {
     for (const ImageRecord& record : walk.records) {
         std::string name = SafeExtractName(record.path);
         if (name.empty()) {
-            std::cerr << "kelvarin-cli: refusing to extract \"" << record.path
-                      << "\": the name would leave " << dir << '\n';
+            std::cerr << "kelvarin-cli: refusing to extract \"" << EscapeControls(record.path)
+                      << "\": the name would leave " << dir
+                      << " or names no plain file on this system\n";
             ok = false;
             continue;
         }
         const std::optional<std::string> file = FileOf(record);
         if (!file) {
-            std::cerr << "kelvarin-cli: " << record.path << ": its gzip stream is broken\n";
+            std::cerr << "kelvarin-cli: " << EscapeControls(record.path)
+                      << ": its gzip stream is broken\n";
             ok = false;
             continue;
         }
@@ -103,7 +109,7 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
         ReadRegularFile(imagePath, kLargestInspected, &tooLarge);
     if (tooLarge) {
         std::cerr << "kelvarin-cli: " << imagePath << " is too large to be an image\n";
-        return kExitFailed;
+        return kExitUsage;  // it cannot be read as one
     }
     if (!read) {
         std::cerr << "kelvarin-cli: cannot open image " << imagePath << '\n';
@@ -115,17 +121,21 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
     std::printf("%-12s %-24s %-26s %-8s %8s %8s  %s\n", "tag", "path", "content type", "encoding",
                 "length", "original", "address");
     for (const ImageRecord& record : walk.records) {
-        const std::string path(record.path);
+        // Every text of an image from elsewhere is printed with its control
+        // characters escaped: a name must not drive the operator's terminal.
+        const std::string tag = EscapeControls(record.tag);
+        const std::string path = EscapeControls(record.path);
+        const std::string type = EscapeControls(record.contentType);
+        const std::string encoding =
+            record.contentEncoding.empty() ? "-" : EscapeControls(record.contentEncoding);
         // A gzip stream states the original size in its trailer.
         std::string original = "-";
         if (IsGzip(record)) {
             const std::optional<std::uint32_t> stated = GzipStatedSize(BytesOf(record.contents));
             original = stated ? std::to_string(*stated) : "?";
         }
-        std::printf("%-12s %-24s %-26s %-8s %8zu %8s  0x%06zX\n", record.tag.c_str(), path.c_str(),
-                    record.contentType.c_str(),
-                    record.contentEncoding.empty() ? "-" : record.contentEncoding.c_str(),
-                    record.contents.size(), original.c_str(),
+        std::printf("%-12s %-24s %-26s %-8s %8zu %8s  0x%06zX\n", tag.c_str(), path.c_str(),
+                    type.c_str(), encoding.c_str(), record.contents.size(), original.c_str(),
                     static_cast<std::size_t>(kImageBase) + record.offset);
     }
     std::fflush(stdout);

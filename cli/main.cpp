@@ -3,9 +3,11 @@
 #include "commands.h"
 #include "fleet.h"
 #include "manual_text.h"
+#include "net.h"
 
 #include <kelvarin/version.h>
 
+#include <algorithm>
 #include <charconv>
 #include <string>
 #include <vector>
@@ -177,11 +179,21 @@ int main(int argc, char** argv) {
     fleet->add_flag("--json", fleetArguments.json,
                     "Print one JSON array of results (target, ok, failed_chunks, seconds, "
                     "error) instead of lines");
+    // One wait holds every device's socket: where a wait holds fewer sockets
+    // (select() on Windows), so many devices at once and no more.
+    const int mostJobs =
+        static_cast<int>(std::min<std::size_t>(kelvarin::kMaxFleetJobs, net::MaxWaitSockets()));
+    const std::string jobsLimit =
+        mostJobs < kelvarin::kMaxFleetJobs
+            ? "devices at once on this system, where one wait (select()) holds " +
+                  std::to_string(net::MaxWaitSockets()) + " sockets"
+            : "devices at once";
     fleet
-        ->add_option(
-            "--jobs", fleetArguments.jobs,
-            "Devices at once (default: all, up to " + std::to_string(kelvarin::kMaxFleetJobs) + ")")
-        ->check(CLI::Range(1, kelvarin::kMaxFleetJobs));
+        ->add_option("--jobs", fleetArguments.jobs,
+                     "Devices at once (default: all of them); at most " + std::to_string(mostJobs) +
+                         " " + jobsLimit)
+        ->check(cmdline::AtMost(mostJobs, jobsLimit))
+        ->check(CLI::Range(1, mostJobs));
     fleet->add_flag("--skip-current", fleetArguments.skipCurrent,
                     "Read each device back first and leave alone those that already hold the "
                     "image (reported as current)");

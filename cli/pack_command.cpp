@@ -9,7 +9,7 @@ namespace kelvarin::cli {
 
 int RunPack(const std::string& output, const PackSource& source) {
     const std::optional<SourceFiles> input = ReadSource(source);
-    if (!input) {
+    if (!input || OverwritesInput("-o", output, input->request.files)) {
         return kExitUsage;
     }
     const MessageCatalog catalog(LanguageFromEnvironment());

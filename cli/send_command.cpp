@@ -106,6 +106,13 @@ int RunSend(const SendArguments& arguments) {
             return kExitUsage;
         }
     }
+    const DumpTarget dump =
+        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
+    if (files && (OverwritesInput("--dump", dump.path, files->request.files) ||
+                  (!arguments.link.tracePath.empty() &&
+                   OverwritesInput("--trace", arguments.link.tracePath, files->request.files)))) {
+        return kExitUsage;
+    }
     WireTrace trace;
     if (!OpenTrace(arguments.link, trace)) {
         return kExitUsage;
@@ -137,8 +144,6 @@ int RunSend(const SendArguments& arguments) {
                        catalog, reporter)) {
         return g_stop.load() ? kExitInterrupted : kExitNoConnection;
     }
-    const DumpTarget dump =
-        arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     SendLog log(catalog, reporter, reporter);
     SendReport report;
     if (packed) {

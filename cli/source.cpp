@@ -43,16 +43,21 @@ std::optional<SourceFiles> ReadSource(const PackSource& source) {
     }
     std::vector<std::string> files = source.files;
     if (!source.site.empty()) {
-        std::optional<std::vector<std::string>> found = SiteFiles(source.site);
+        std::optional<SiteListing> found = SiteFiles(source.site);
         if (!found) {
             SayError(catalog.Text(MessageId::kNotAFolder, {"--site " + source.site}));
             return std::nullopt;
         }
-        if (found->empty()) {
+        // What a static web server would not serve either is named, not
+        // counted against the site: the image holds what the server serves.
+        for (const SkippedEntry& skipped : found->skipped) {
+            SayError(catalog.SiteSkippedLine(skipped));
+        }
+        if (found->files.empty()) {
             SayError(catalog.Text(MessageId::kNoFilesInFolder, {"--site " + source.site}));
             return std::nullopt;
         }
-        files = std::move(*found);
+        files = std::move(found->files);
     }
     FileListModel list;
     SourceFiles result;
@@ -60,6 +65,18 @@ std::optional<SourceFiles> ReadSource(const PackSource& source) {
     result.request = {PackFilesFor(list.FilePaths(), options), list.ListedBytes(), options,
                       std::move(leftOut)};
     return result;
+}
+
+bool OverwritesInput(const std::string& option, const std::string& output,
+                     const std::vector<PackFile>& files) {
+    for (const PackFile& file : files) {
+        if (IsSameFile(output, file.path)) {
+            SayError(MessageCatalog(LanguageFromEnvironment())
+                         .Text(MessageId::kOverwritesInput, {option, output}));
+            return true;
+        }
+    }
+    return false;
 }
 
 std::optional<PreparedImage> PrepareImage(const ImageSource& source) {

@@ -171,14 +171,32 @@ void Connection::OnDeadline(TimePoint /*now*/) {
 }
 
 ModbusConnection::ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault,
-                                   const LinkModel& link, std::mt19937& random)
+                                   const LinkModel& link, std::mt19937& random,
+                                   milliseconds idleTimeout, TimePoint now)
     : Connection(socket, PortKind::kModbus),
       m_session(memory, fault, this),
       m_link(link),
       m_random(random),
       m_bytePause(fault.kind == FaultKind::kSplit     ? kSplitPause
                   : fault.kind == FaultKind::kTrickle ? milliseconds(fault.delayMs)
-                                                      : milliseconds(0)) {}
+                                                      : milliseconds(0)),
+      m_idleTimeout(idleTimeout) {
+    SetDeadline(now + m_idleTimeout);
+}
+
+void ModbusConnection::OnSent(TimePoint now) {
+    SetDeadline(now + m_idleTimeout);
+}
+
+void ModbusConnection::OnDeadline(TimePoint now) {
+    // A reply still on its way (a delay fault, a slow link) is the device's
+    // wait, not the client's idleness.
+    if (OutputPending()) {
+        SetDeadline(now + m_idleTimeout);
+        return;
+    }
+    Finish();
+}
 
 Admission ModbusConnection::Admit() {
     if (m_link.lossPercent > 0 &&
@@ -193,6 +211,7 @@ Admission ModbusConnection::Admit() {
 }
 
 void ModbusConnection::OnReceived(std::string_view bytes, TimePoint now) {
+    SetDeadline(now + m_idleTimeout);
     ModbusFeed feed = m_session.Feed(bytes);
     m_admitting = 0;
     // Over a slow link a reply leaves a round trip after its request came.

@@ -85,6 +85,9 @@ class Connection {
     void Finish() { m_finished = true; }
     // Calls OnDeadline at when (TimePoint::max() for never).
     void SetDeadline(TimePoint when) { m_deadline = when; }
+    // True while output waits to be sent (a reply delayed by a fault
+    // included).
+    bool OutputPending() const { return !m_queue.empty(); }
 
   private:
     // A piece of output and the earliest time it may go.
@@ -114,13 +117,16 @@ class Connection {
 };
 
 // A Modbus/TCP client: requests answered in order, with the fault mode, over
-// the link the model describes.
+// the link the model describes. A client that sends nothing for idleTimeout
+// while no reply is on its way is disconnected, so idle clients cannot hold
+// every place of a port.
 class ModbusConnection : public Connection, private RequestGate {
   public:
     // Stores into memory, which must outlive the connection, as must random
     // (the device's draws of lost requests, shared by its connections).
     ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault,
-                     const LinkModel& link, std::mt19937& random);
+                     const LinkModel& link, std::mt19937& random,
+                     std::chrono::milliseconds idleTimeout, TimePoint now);
 
     // True once a request of this connection has stored data.
     bool WroteRecord() const { return m_session.WroteRecord(); }
@@ -129,6 +135,8 @@ class ModbusConnection : public Connection, private RequestGate {
     void OnReceived(std::string_view bytes, TimePoint now) override;
     void OnTrackedSent() override;
     void OnOutputDrained(TimePoint now) override;
+    void OnSent(TimePoint now) override;
+    void OnDeadline(TimePoint now) override;
 
   private:
     Admission Admit() override;
@@ -140,6 +148,7 @@ class ModbusConnection : public Connection, private RequestGate {
     int m_inFlight = 0;   // admitted requests whose replies have not all gone
     int m_admitting = 0;  // admitted in the Feed under way, not yet queued
     std::string m_stream;  // the reply sent again and again (stream=N)
+    std::chrono::milliseconds m_idleTimeout;
 };
 
 // An HTTP client: one request, one response from the image memory, then close.

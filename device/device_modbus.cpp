@@ -1,4 +1,5 @@
-// The Write File Record handler of the simulated device.
+// The Modbus handling of the simulated device: Write File Record (function
+// 21) and Read File Record (function 20).
 #include "device_modbus.h"
 
 #include "byte_order.h"

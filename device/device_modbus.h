@@ -1,5 +1,6 @@
-// Modbus/TCP on the simulated device: framing by the MBAP header and the
-// Write File Record (function 21) handler that stores into the image memory.
+// Modbus/TCP on the simulated device: framing by the MBAP header, the Write
+// File Record (function 21) handler that stores into the image memory and the
+// Read File Record (function 20) handler that reads it back.
 //
 // All functions here work on bytes only, with no I/O, so they can be tested
 // and fuzzed directly.
@@ -20,8 +21,6 @@ namespace kelvarin::device {
 // 131072 bytes.
 inline constexpr std::uint16_t kLastImageFile =
     static_cast<std::uint16_t>(modbus::kFirstImageFile + modbus::kImageFiles - 1);
-static_assert(kImageCapacity == modbus::kImageFiles * modbus::kPageSize,
-              "the image memory is exactly the image files");
 
 // Modbus exception codes the device answers with.
 enum class ModbusException : std::uint8_t {

@@ -114,9 +114,9 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
         }
         Accepted accepted;
         if (listener.kind == PortKind::kModbus) {
-            accepted.connection =
-                std::make_unique<ModbusConnection>(fd, unit.memory, m_options.fault,
-                                                   m_options.link, unit.random);
+            accepted.connection = std::make_unique<ModbusConnection>(
+                fd, unit.memory, m_options.fault, m_options.link, unit.random,
+                m_options.modbusIdleTimeout, Clock::now());
         } else {
             accepted.connection = std::make_unique<HttpConnection>(
                 fd, unit.memory, m_options.httpRequestTimeout, Clock::now());

@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
     DeviceOptions options;
     std::string fault;
     int httpTimeoutMs = static_cast<int>(options.httpRequestTimeout.count());
+    int modbusTimeoutMs = static_cast<int>(options.modbusIdleTimeout.count());
     app.add_option("--modbus-port", options.modbusPort, "Modbus/TCP port, 0 for any free port")
         ->capture_default_str()
         ->check(CLI::Range(0, 65535));
@@ -87,11 +88,10 @@ int main(int argc, char** argv) {
         });
     const int mostDevices = MostDevices();
     const std::string countLimit =
-        mostDevices < kMaxDevices
-            ? "devices on this system, where one wait (select()) holds " +
-                  std::to_string(kelvarin::net::MaxWaitSockets()) +
-                  " sockets: two listeners and a client a device"
-            : "devices";
+        mostDevices < kMaxDevices ? "devices on this system, where one wait (select()) holds " +
+                                        std::to_string(kelvarin::net::MaxWaitSockets()) +
+                                        " sockets: two listeners and a client a device"
+                                  : "devices";
     app.add_option("--count", options.count,
                    "Run this many devices, each with its own memory and ports, one line each "
                    "(a non-zero port is then the first of consecutive ports, and --image-out "
@@ -106,6 +106,11 @@ int main(int argc, char** argv) {
                    "send --image checks it, so its pages are served at once");
     app.add_option("--http-timeout", httpTimeoutMs,
                    "Milliseconds an HTTP client has to send its whole request")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 3600000));
+    app.add_option("--modbus-timeout", modbusTimeoutMs,
+                   "Milliseconds a Modbus client may send nothing (no reply of ours on its way) "
+                   "before it is disconnected")
         ->capture_default_str()
         ->check(CLI::Range(1, 3600000));
 
@@ -134,6 +139,7 @@ int main(int argc, char** argv) {
         options.link.dropPastMax = maxInFlight.size() == 2 && maxInFlight[1] == "drop";
     }
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
+    options.modbusIdleTimeout = std::chrono::milliseconds(modbusTimeoutMs);
     if (!loadPath.empty()) {
         // Refused as send --image refuses it: nothing the device would not
         // have been sent.

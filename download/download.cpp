@@ -3,6 +3,7 @@
 #include "download.h"
 
 #include "modbus_frame.h"
+#include "web_image.h"
 #include "wire_trace.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ namespace kelvarin {
 
 namespace {
 
-constexpr std::size_t kLargestImage = modbus::kImageFiles * modbus::kPageSize;
+constexpr std::size_t kLargestImage = kImageCapacity;
 static_assert(kLargestChunkBytes == modbus::kMaxChunkBytes);
 static_assert(kDefaultChunkBytes == modbus::kChunkBytes);
 

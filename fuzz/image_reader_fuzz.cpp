@@ -1,6 +1,8 @@
-// Fuzzes the image reader: any bytes as an image must walk safely, and every
-// record it returns must lie inside the image.
+// Fuzzes the image reader: any bytes as an image must walk safely, every
+// record it returns must lie inside the image, and each must start after the
+// head before it (so a walk is at most size / 32 records).
 #include "image_reader.h"
+#include "web_image.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,11 +19,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         bool inside = record.response.data() >= begin &&
                       record.response.data() + record.response.size() <= end &&
                       record.path.data() >= begin && record.path.data() + record.path.size() < end;
-        bool forwards = i == 0 || record.offset > previous;
+        bool forwards = i == 0 || record.offset >= previous + kelvarin::kHeadSize;
         if (!inside || !forwards) {
             std::abort();
         }
         previous = record.offset;
+    }
+    if (walk.records.size() > size / kelvarin::kHeadSize) {
+        std::abort();
     }
     return 0;
 }

@@ -150,6 +150,18 @@ constexpr Entry kEntries[] = {
      "{0}:{1}: {2} is listed twice (first on line {3})"},
     {MessageId::kTargetsMoreProblems, "{0}：另有{1}行有误，未列出",
      "{0}: {1} more bad {1?line|lines} not shown"},
+    {MessageId::kSiteSkipped, "网站文件夹中的{0}未加入：{1}",
+     "{0} in the site folder left out: {1}"},
+    {MessageId::kSkipDanglingLink, "链接指向的文件不存在",
+     "a link to nothing"},
+    {MessageId::kSkipLinkLoop, "链接指向它所在的文件夹",
+     "a link to a folder it is in"},
+    {MessageId::kSkipNotAFile, "不是普通文件",
+     "not a regular file"},
+    {MessageId::kSkipUnreadableFolder, "文件夹不能读取",
+     "a folder that cannot be read"},
+    {MessageId::kOverwritesInput, "{0} {1}是要打包的文件之一，不会覆盖它",
+     "{0} {1} is one of the files to pack: refusing to overwrite it"},
     {MessageId::kChunkRetry, "发送到{0}, {1}, {2}{3}，第{4}次重发",
      "Sent {0}, {1}, {2}: {3}, retry {4}"},
     {MessageId::kReadRetry, "读取偏移{0}{1}，第{2}次重试",
@@ -575,6 +587,25 @@ std::string MessageCatalog::TargetLine(const TargetResult& result) const {
         return Text(MessageId::kTargetDone, {result.target.Text(), seconds});
     }
     return Text(MessageId::kTargetFailed, {result.target.Text(), TargetFailure(result), seconds});
+}
+
+std::string MessageCatalog::SiteSkippedLine(const SkippedEntry& entry) const {
+    MessageId why = MessageId::kSkipNotAFile;
+    switch (entry.why) {
+        case SiteSkip::kDanglingLink:
+            why = MessageId::kSkipDanglingLink;
+            break;
+        case SiteSkip::kLinkLoop:
+            why = MessageId::kSkipLinkLoop;
+            break;
+        case SiteSkip::kNotAFile:
+            why = MessageId::kSkipNotAFile;
+            break;
+        case SiteSkip::kUnreadableFolder:
+            why = MessageId::kSkipUnreadableFolder;
+            break;
+    }
+    return Text(MessageId::kSiteSkipped, {entry.relativePath, Text(why)});
 }
 
 std::string MessageCatalog::FleetSummary(int devices, int succeeded) const {

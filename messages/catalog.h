@@ -14,6 +14,7 @@
 #include "image_file.h"
 #include "packer.h"
 #include "readback.h"
+#include "site_folder.h"
 #include "targets.h"
 
 #include <initializer_list>
@@ -109,6 +110,14 @@ enum class MessageId : int {
     kTargetsNotATarget,    // {0} path, {1} line, {2} its text
     kTargetsListedTwice,   // {0} path, {1} line, {2} target, {3} line listing it first
     kTargetsMoreProblems,  // {0} path, {1} bad lines not shown
+    // Listing a site folder.
+    kSiteSkipped,           // {0} path below the folder, {1} why (a kSkip message)
+    kSkipDanglingLink,      //
+    kSkipLinkLoop,          //
+    kSkipNotAFile,          //
+    kSkipUnreadableFolder,  //
+    // Writing over an input.
+    kOverwritesInput,  // {0} the option, {1} the file
     // Real networks: retries, reconnects, requests in flight, a stop.
     kChunkRetry,         // {0} bytes sent, {1} page offset, {2} file number (hex), {3} why
                          // (a kTry message), {4} retry number
@@ -195,6 +204,9 @@ class MessageCatalog {
 
     // Why a device of a fleet failed, as a phrase; empty when it succeeded.
     std::string TargetFailure(const TargetResult& result) const;
+
+    // The line for an entry of a site folder that is not one of its files.
+    std::string SiteSkippedLine(const SkippedEntry& entry) const;
 
     // The line that ends a fleet send.
     std::string FleetSummary(int devices, int succeeded) const;

@@ -23,6 +23,8 @@
 //   length (1 + 2 x words) | reference type 6 | the record's bytes
 #pragma once
 
+#include "web_image.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -87,7 +89,8 @@ inline constexpr std::uint16_t kFirstImageFile = 16;
 // A record number is a 16-bit byte offset, so one file holds 65536 bytes.
 inline constexpr std::size_t kPageSize = std::size_t{1} << 16;
 // Files kFirstImageFile and the one after it hold the whole image memory.
-inline constexpr std::size_t kImageFiles = 2;
+inline constexpr std::size_t kImageFiles = kImageCapacity / kPageSize;
+static_assert(kImageFiles * kPageSize == kImageCapacity, "the image memory is whole files");
 
 // Image bytes per Write File Record request by default.
 inline constexpr std::size_t kChunkBytes = 128;

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# The Ansible example, run for real: two site hosts (aliases of this machine,
-# connection local), each with its own simulated devices, the playbook
-# running kelvarin-cli fleet on each and gathering the JSON results; then
-# once more with a site holding a file too large for the image, which must
-# count as a failure of every device it went to.
-#   ansible_test.sh KELVARIN-CLI KELVARIN-DEVICE SOURCE-DIR
+# The Ansible example, run for real on two site hosts (aliases of this
+# machine, connection local), each with its own simulated devices: the
+# package of this build put on each host and checked by apt (check mode: a
+# test must not install into the system it runs on, and other test runs may
+# hold dpkg's lock), the site or an image and the targets file put there,
+# kelvarin-cli fleet run on each, the JSON results gathered. A play where
+# every device succeeds passes; one with a device that failed, or with a file
+# left out of the image, fails, and its report says why.
+#   ansible_test.sh KELVARIN-CLI KELVARIN-DEVICE SOURCE-DIR BUILD-DIR
 set -euo pipefail
-cli=$1 device=$2 source=$3
+cli=$1 device=$2 source=$3 build=$4
 work=$(mktemp -d)
 pids=()
 cleanup() {
@@ -15,68 +18,93 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# start_devices SITE COUNT [FAULT...]: COUNT devices on free ports, written to the site's targets file.
+# start_devices NAME COUNT [FAULT...]: COUNT devices on free ports, listed in $work/NAME.txt.
 start_devices() {
-    local site=$1 count=$2
+    local name=$1 count=$2
     shift 2
-    "$device" --modbus-port 0 --http-port 0 --count "$count" "$@" >"$work/$site.out" &
+    "$device" --modbus-port 0 --http-port 0 --count "$count" "$@" >"$work/$name.out" &
     pids+=($!)
     for _ in $(seq 100); do
-        [ "$(wc -l <"$work/$site.out")" -ge "$count" ] && break
+        [ "$(wc -l <"$work/$name.out")" -ge "$count" ] && break
         sleep 0.05
     done
-    sed -E 's/^modbus (127.0.0.1:[0-9]+) .*/\1/' "$work/$site.out" >"$work/targets/$site.txt"
+    sed -E 's/^modbus (127.0.0.1:[0-9]+) .*/\1/' "$work/$name.out" >"$work/$name.txt"
 }
-mkdir -p "$work/targets" "$work/home"
-start_devices plant-north 3
-start_devices plant-south 2 --fault no-read   # sound downloads, but no read-back
+start_devices north 3
+start_devices south 2
+start_devices south-noread 2 --fault no-read   # sound downloads, but no read-back
+mkdir -p "$work/sound" "$work/mixed" "$work/home"
+cp "$work/north.txt" "$work/sound/plant-north.txt"
+cp "$work/south.txt" "$work/sound/plant-south.txt"
+cp "$work/north.txt" "$work/mixed/plant-north.txt"
+cp "$work/south-noread.txt" "$work/mixed/plant-south.txt"
 
-export HOME="$work/home" ANSIBLE_LOCAL_TEMP="$work/home/tmp" ANSIBLE_NOCOLOR=1
-# play SITE-DIR REPORT LOG [ANSIBLE-OPTION...]
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/deb" >/dev/null
+deb=$(ls "$work"/deb/kelvarin_*_amd64.deb)
+
+export HOME="$work/home" ANSIBLE_LOCAL_TEMP="$work/home/tmp" ANSIBLE_NOCOLOR=1 ANSIBLE_PIPELINING=1
+# play NAME TARGETS-DIR EXPECTED-EXIT WHAT...: runs the playbook, its log in $work/NAME.log and
+# its report in $work/NAME.json; fails unless it exits as expected (0, or not 0).
 play() {
-    local site=$1 report=$2 log=$3
+    local name=$1 targets=$2 expected=$3
     shift 3
-    ansible-playbook -i "$source/examples/ansible/inventory.yml" "$source/examples/ansible/fleet.yml" \
-        -e "kelvarin_cli=$cli" -e "site_dir=$site" -e "targets_dir=$work/targets" \
-        -e "report_path=$report" "$@" >"$log" || { cat "$log"; exit 1; }
+    local rc=0
+    # Niced: Ansible's Python is heavy, and tests beside it measure time-outs.
+    nice -n 10 ansible-playbook -i "$source/examples/ansible/inventory.yml" "$source/examples/ansible/fleet.yml" \
+        -e "kelvarin_deb=$deb" -e install_check_only=true -e kelvarin_become=false \
+        -e "kelvarin_cli=$cli" -e "targets_dir=$targets" -e "work_dir=$work/hosts" \
+        -e "report_path=$work/$name.json" "$@" >"$work/$name.log" || rc=$?
+    if { [ "$expected" = 0 ] && [ $rc -ne 0 ]; } || { [ "$expected" != 0 ] && [ $rc -eq 0 ]; }; then
+        echo "ansible: the $name play exited $rc" >&2
+        cat "$work/$name.log" >&2
+        exit 1
+    fi
+    grep -E "devices failed|left files out" "$work/$name.log" | sed "s/^ *\"msg\": /$name: /"
 }
-play "$source/tests/sites/plant" "$work/report.json" "$work/ansible.log"
+# check NAME: the report against expectations given as Python on stdin, `report` in scope.
+check() {
+    /usr/bin/python3 -c "import json, sys; report = json.load(open(sys.argv[1])); exec(sys.stdin.read())" \
+        "$work/$1.json" "$work"
+}
 
-/usr/bin/python3 - "$work/report.json" "$work/targets" <<'PY'
-import json, sys
-report = json.load(open(sys.argv[1]))
-targets = {site: [line.strip() for line in open(f"{sys.argv[2]}/{site}.txt")]
-           for site in ("plant-north", "plant-south")}
-assert sorted(report) == ["plant-north", "plant-south"], report.keys()
-for site, expected in targets.items():
-    got = [entry["target"] for entry in report[site]]
-    assert got == expected, (site, got, expected)
-    for entry in report[site]:
-        assert set(entry) == {"target", "ok", "failed_chunks", "seconds", "error",
-                              "files_left_out", "current", "retries", "reconnects"}, entry
-        assert entry["failed_chunks"] == 0 and isinstance(entry["seconds"], float), entry
-        assert entry["files_left_out"] == [], entry
-assert all(e["ok"] and e["error"] is None for e in report["plant-north"]), report
-assert all(not e["ok"] and e["error"].startswith("cannot be read back") for e in report["plant-south"]), report
-print("ansible: %d devices on 2 sites reported, north all ok, south unreadable as expected"
-      % sum(len(v) for v in report.values()))
+# Every device sound: the play passes; each host got the package, the site and its targets.
+play sound "$work/sound" 0 -e "site_dir=$source/tests/sites/plant"
+check sound <<'PY'
+work = sys.argv[2]
+for site, devices in (("plant-north", "north"), ("plant-south", "south")):
+    got = [e["target"] for e in report[site]]
+    assert got == [l.strip() for l in open(f"{work}/{devices}.txt")], (site, got)
+    for e in report[site]:
+        assert set(e) == {"target", "ok", "failed_chunks", "seconds", "error", "files_left_out",
+                          "current", "retries", "reconnects"}, e
+        assert e["ok"] and e["error"] is None and e["files_left_out"] == [], e
 PY
-grep -E "devices failed|left files out" "$work/ansible.log" | sed 's/^ *//'
+for host in plant-north plant-south; do
+    cmp "$deb" "$work/hosts/$host/kelvarin.deb"
+    cmp "$source/tests/sites/plant/index.html" "$work/hosts/$host/site/index.html"
+    cmp "$work/sound/$host.txt" "$work/hosts/$host/targets.txt"
+done
+grep -q "0 of 5 devices failed" "$work/sound.log"
 
-# A site with a file the image cannot hold: every device got a partial site.
+# A packed image, sent as it is, to a site whose devices cannot be read back: the play
+# fails, and the report says which devices failed and why.
+"$cli" pack -o "$work/site.img" --site "$source/tests/sites/plant" --content-types --gzip >/dev/null
+play mixed "$work/mixed" 1 -e "image=$work/site.img"
+cmp "$work/site.img" "$work/hosts/plant-south/site.img"
+check mixed <<'PY'
+assert all(e["ok"] for e in report["plant-north"]), report
+assert all(not e["ok"] and e["error"].startswith("cannot be read back") for e in report["plant-south"]), report
+PY
+grep -q "2 of 5 devices failed: " "$work/mixed.log"
+
+# A site with a file the image cannot hold: every device got a partial site, and the play fails.
 cp -r "$source/tests/sites/plant" "$work/partial"
 head -c 200000 /dev/urandom >"$work/partial/video.bin"
-play "$work/partial" "$work/partial.json" "$work/partial.log"
-/usr/bin/python3 - "$work/partial.json" "$work/partial" <<'PY'
-import json, sys
-report = json.load(open(sys.argv[1]))
-for site, error in (("plant-north", "1 file not packed"), ("plant-south", "cannot be read back")):
-    for entry in report[site]:
-        assert entry["failed_chunks"] == 0, entry  # the downloads themselves went well
-        assert not entry["ok"] and entry["error"].startswith(error), entry
-        assert entry["files_left_out"] == [sys.argv[2] + "/video.bin"], entry
+play partial "$work/sound" 1 -e "site_dir=$work/partial"
+check partial <<'PY'
+for site in ("plant-north", "plant-south"):
+    for e in report[site]:
+        assert e["failed_chunks"] == 0 and not e["ok"] and e["error"] == "1 file not packed", e
+        assert [p.rsplit("/", 1)[1] for p in e["files_left_out"]] == ["video.bin"], e
 PY
-grep -q "5 of 5 devices failed" "$work/partial.log" || { cat "$work/partial.log"; exit 1; }
-grep -q "2 of 2 sites left files out of the image: plant-north, plant-south" "$work/partial.log" ||
-    { cat "$work/partial.log"; exit 1; }
-grep -E "devices failed|left files out" "$work/partial.log" | sed 's/^ *//'
+grep -q "2 of 2 sites left files out of the image: plant-north, plant-south" "$work/partial.log"

@@ -712,6 +712,25 @@ TEST(Window, NetworkOptionsRetryAndFallBackOverADeviceThatDropsAndAreKept) {
     EXPECT_EQ(again.Dlg().Options().traceFile, tracePath);
 }
 
+TEST(Window, ASiteFolderFollowsLinksAndLogsWhatItLeavesOut) {
+    XdgFolders xdg;
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/site");
+    std::filesystem::create_directories(dir.Path() + "/shared");
+    dir.Write("site/index.htm", "<p>");
+    dir.Write("shared/logo.png", "png");
+    const std::string site = dir.Path() + "/site";
+    std::filesystem::create_directory_symlink(dir.Path() + "/shared", site + "/img");
+    std::filesystem::create_symlink(dir.Path() + "/gone.css", site + "/main.css");
+    Window window;
+    window.Dlg().SetFolderChooser([&](QWidget*) { return QString::fromStdString(site); });
+    Find<QAction>(*Find<QMenu>(window.Dlg(), "systemMenu"), "addSiteFolderAction")->trigger();
+    EXPECT_EQ(window.Files().FilePaths(),
+              (std::vector<std::string>{site + "/index.htm", site + "/img/logo.png"}));
+    EXPECT_EQ(window.Log()->Lines(),
+              QStringList({Line("网站文件夹中的main.css未加入：链接指向的文件不存在")}));
+}
+
 TEST(Window, FilesPastTheFiftiethAreNamedInOneLogLine) {
     XdgFolders xdg;
     TempDir dir;

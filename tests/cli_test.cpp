@@ -58,6 +58,26 @@ TEST(Cli, PackExitCodes) {
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_NE(version.out.find("kelvarin-cli 1."), std::string::npos);
     EXPECT_EQ(RunProgram({kCli, "pack", "--help"}).exitCode, 0);
+
+    // An image is never written over one of the files it packs, however
+    // the two are spelt; nothing is written at all.
+    const std::string other = dir.Write("b.htm", "y");
+    std::filesystem::create_symlink(TempDir::Native(other), TempDir::Native(dir.Path() + "/l.htm"));
+    for (const std::string& output : {other, dir.Path() + "/./b.htm", dir.Path() + "/l.htm"}) {
+        auto refused = RunProgram({kCli, "pack", "-o", output, page, other});
+        EXPECT_EQ(refused.exitCode, 2) << output;
+        EXPECT_NE(refused.err.find("-o " + output + "是要打包的文件之一"),
+                  std::string::npos)
+            << refused.err;
+        EXPECT_EQ(ReadAll(other), "y");
+    }
+    auto site = RunProgram({kCli, "pack", "-o", page, "--site", dir.Path()});
+    EXPECT_EQ(site.exitCode, 2);
+    EXPECT_EQ(ReadAll(page), "x");
+    auto dumped = RunProgram({kCli, "send", "127.0.0.1", "1", page, "--dump", page});
+    EXPECT_EQ(dumped.exitCode, 2);  // refused before connecting
+    EXPECT_NE(dumped.err.find("--dump " + page + "是要打包的文件之一"), std::string::npos);
+    EXPECT_EQ(ReadAll(page), "x");
 }
 
 TEST(Cli, InspectReportsBrokenImagesAndRefusesEscapingNames) {
@@ -83,6 +103,33 @@ TEST(Cli, InspectReportsBrokenImagesAndRefusesEscapingNames) {
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/a"));
 
     EXPECT_EQ(RunProgram({kCli, "inspect", dir.Path()}).exitCode, 2);  // a folder is no image
+    // Far too large to be an image: it cannot be read as one.
+    std::filesystem::resize_file(TempDir::Native(dir.Write("huge.bin", "")), 17u << 20);
+    auto huge = RunProgram({kCli, "inspect", dir.Path() + "/huge.bin"});
+    EXPECT_EQ(huge.exitCode, 2);
+    EXPECT_NE(huge.err.find("too large to be an image"), std::string::npos) << huge.err;
+}
+
+TEST(Cli, InspectNeverLetsAnImageDriveTheTerminal) {
+    TempDir dir;
+    // Names and header fields holding escape sequences: the window title,
+    // clearing the screen, a C1 control in UTF-8, a bell, a carriage return.
+    const std::string name =
+        "a\x1b]0;owned\x07\x1b[2J\xc2\x9b"
+        "1m\r.htm";
+    const std::string page = dir.Write(name, "<p>");
+    const std::string image = dir.Path() + "/i.bin";
+    ASSERT_EQ(RunProgram({kCli, "pack", "-o", image, page}).exitCode, 0);
+    std::string bytes = ReadAll(image);
+    const std::size_t type = bytes.find("text/html");
+    ASSERT_NE(type, std::string::npos);
+    bytes.replace(type, 9, "\x1b[5m\\x07h");  // as long as before: the record stays sound
+    auto listed = RunProgram({kCli, "inspect", dir.Write("hostile.bin", bytes)});
+    EXPECT_EQ(listed.out.find_first_of("\x1b\x07\r"), std::string::npos) << listed.out;
+    EXPECT_EQ(listed.out.find("\xc2\x9b"), std::string::npos);
+    EXPECT_NE(listed.out.find("/a\\x1B]0;owned\\x07\\x1B[2J\\u009B1m\\x0D.htm"), std::string::npos)
+        << listed.out;
+    EXPECT_NE(listed.out.find(" \\x1B[5m\\\\x07h "), std::string::npos) << listed.out;
 }
 
 TEST(Cli, AbsurdCommandLinesGetAClearAnswer) {
@@ -258,6 +305,34 @@ TEST(Cli, SiteAndRootMistakesAreUsageErrors) {
               std::string::npos)
         << many.out;
     EXPECT_EQ(ReadImage(ReadAll(image)).records.size(), 50u);
+}
+
+TEST(Cli, SiteFoldersFollowLinksAndNameWhatTheyLeaveOut) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() + "/site");
+    std::filesystem::create_directories(dir.Path() + "/assets/css");
+    dir.Write("site/index.htm", "<p>");
+    dir.Write("assets/css/main.css", "p{}");
+    const std::string site = dir.Path() + "/site";
+    std::filesystem::create_directory_symlink(TempDir::Native(dir.Path() + "/assets"),
+                                              TempDir::Native(site + "/assets"));
+    std::filesystem::create_symlink(TempDir::Native(dir.Path() + "/gone.js"),
+                                    TempDir::Native(site + "/app.js"));
+    std::filesystem::create_directory_symlink(TempDir::Native(site),
+                                              TempDir::Native(site + "/assets2"));
+    const std::string image = dir.Path() + "/i.bin";
+    auto packed = RunProgram({kCli, "pack", "-o", image, "--site", site});
+    // The image holds what a static web server would serve of the folder;
+    // what such a server would not serve either is named.
+    EXPECT_EQ(packed.exitCode, 0);
+    EXPECT_EQ(packed.err,
+              "kelvarin-cli: 网站文件夹中的app.js未加入：链接指向的文件不存在\n"
+              "kelvarin-cli: 网站文件夹中的assets2未加入：链接指向它所在的文件夹\n");
+    const std::string bytes = ReadAll(image);
+    const ImageWalk walk = ReadImage(bytes);
+    ASSERT_EQ(walk.records.size(), 2u);
+    EXPECT_EQ(walk.records[0].path, "/index.htm");
+    EXPECT_EQ(walk.records[1].path, "/assets/css/main.css");  // through the folder link
 }
 
 }  // namespace

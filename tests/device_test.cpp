@@ -22,6 +22,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -88,7 +89,7 @@ std::string MakeImage(const Files& files) {
     std::string image;
     for (std::size_t i = 0; i < files.size(); ++i) {
         const auto& [path, contents] = files[i];
-        std::string_view header = ResponseHeaderFor(path);
+        std::string_view header = IsHtmlName(path) ? kHtmlHeader : kOctetHeader;
         std::size_t at = image.size();
         std::size_t responseAt = NextAligned(at + kHeadSize + path.size() + 1);
         std::size_t end = NextAligned(responseAt + header.size() + contents.size());
@@ -710,6 +711,38 @@ TEST(Device, ProgramLimitsConnectionsPerPort) {
     EXPECT_EQ(clients.back()->Receive(request.size()), request);
     // The HTTP port has its own count.
     EXPECT_EQ(Fetch(device.HttpPort(), Get("/")).substr(0, 12), "HTTP/1.1 404");
+}
+
+TEST(Device, ProgramDropsIdleModbusClientsSoTheyCannotLockAPort) {
+    RunningDevice device({"--modbus-timeout", "300"});
+    ASSERT_TRUE(device.Ready());
+    const std::string request = WriteRequest(5, 16, 0, "ok");
+    std::vector<std::unique_ptr<LoopbackClient>> idle;
+    for (int i = 0; i < 64; ++i) {
+        idle.push_back(std::make_unique<LoopbackClient>(device.ModbusPort()));
+    }
+    LoopbackClient refused(device.ModbusPort());  // the 65th, while the idle ones hold on
+    EXPECT_EQ(refused.ReceiveAll(200), "");
+    EXPECT_TRUE(refused.PeerClosed());
+    for (auto& client : idle) {
+        EXPECT_EQ(client->ReceiveAll(2000), "");  // dropped after 300 ms of silence
+        EXPECT_TRUE(client->PeerClosed());
+    }
+    // Then the port takes clients again; one that keeps asking is never idle,
+    // however long it stays.
+    LoopbackClient active(device.ModbusPort());
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(active.Send(request));
+        EXPECT_EQ(active.Receive(request.size()), request) << i;
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    }
+    EXPECT_FALSE(active.PeerClosed());
+
+    // A reply the device itself delays is no idleness of the client's.
+    RunningDevice slow({"--modbus-timeout", "100", "--fault", "delay=400"});
+    LoopbackClient waiting(slow.ModbusPort());
+    waiting.Send(request);
+    EXPECT_EQ(waiting.Receive(request.size(), 2000), request);
 }
 
 TEST(Device, ProgramStartsStopsAndFailsCleanly) {

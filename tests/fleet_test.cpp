@@ -18,8 +18,8 @@ namespace kelvarin {
 namespace {
 
 using test::DeviceProcess;
-using test::RunProgram;
 using test::ReadAll;
+using test::RunProgram;
 using test::TempDir;
 
 const std::string kCli = KELVARIN_CLI_PATH;
@@ -31,10 +31,10 @@ TEST(Targets, LinesAreAddressAndOptionalPort) {
     // A leading zero means nothing: the address the window's control reads.
     EXPECT_EQ(ParseTarget("192.168.002.080:65535")->Text(), "192.168.2.80:65535");
     EXPECT_EQ(ParseTarget("127.000.000.010")->Text(), "127.0.0.10:502");
-    for (const char* bad : {"10.0.0", "10.0.0.256", "10.0.0.7:0", "10.0.0.7:65536",
-                            "10.0.0.7:", "10.0.0.7:50a", "host:502", "0.0.0.0", "10.0.0.7.1",
-                            "10..0.7", " 10.0.0.7", "10.0.0.7:502:1", "-1.0.0.7", "10.7",
-                            "0x0a.0.0.7", "000.000.000.000", "10.0.0.0007"}) {
+    for (const char* bad :
+         {"10.0.0", "10.0.0.256", "10.0.0.7:0", "10.0.0.7:65536", "10.0.0.7:", "10.0.0.7:50a",
+          "host:502", "0.0.0.0", "10.0.0.7.1", "10..0.7", " 10.0.0.7", "10.0.0.7:502:1", "-1.0.0.7",
+          "10.7", "0x0a.0.0.7", "000.000.000.000", "10.0.0.0007"}) {
         EXPECT_FALSE(ParseTarget(bad)) << bad;
     }
 }
@@ -108,7 +108,7 @@ struct JsonEntry {
     bool ok = false;
     int failedChunks = 0;
     double seconds = 0;
-    std::string error;     // "null" or the quoted text
+    std::string error;    // "null" or the quoted text
     std::string leftOut;  // the array as written
 };
 
@@ -220,7 +220,12 @@ TEST(Fleet, UsageErrorsStopBeforeAnythingIsSent) {
     auto partial = RunProgram({kCli, "fleet", "--targets", good, "--site", dir.Path() + "/site",
                                "--all-or-nothing", "--json"});
     EXPECT_EQ(partial.exitCode, 1);
-    EXPECT_EQ(partial.out, "");
+    const std::vector<JsonEntry> refused = ParseJson(partial.out);
+    ASSERT_EQ(refused.size(), 1u) << partial.out;
+    EXPECT_FALSE(refused[0].ok);
+    EXPECT_EQ(refused[0].error,
+              "\"All or nothing: 1 file cannot be packed, nothing was sent\"");
+    EXPECT_EQ(refused[0].leftOut, "[\"" + dir.Path() + "/site/big.bin\"]");
     EXPECT_TRUE(partial.err.ends_with("全部装下才发送：1个文件不能打包，什么也没有发送\n"))
         << partial.err;
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
@@ -270,8 +275,8 @@ TEST(Fleet, FilesLeftOutOfTheImageMakeNoDeviceOk) {
     EXPECT_EQ(entries[0].error, "\"2 files not packed\"");
     EXPECT_EQ(entries[0].leftOut, "[\"" + missing + "\", \"" + large + "\"]");
 
-    auto whole = RunProgram({kCli, "fleet", "--targets", targets, "--json", page, "--dump",
-                             dir.Path() + "/a.dat"});
+    auto whole = RunProgram(
+        {kCli, "fleet", "--targets", targets, "--json", page, "--dump", dir.Path() + "/a.dat"});
     EXPECT_EQ(whole.exitCode, 0);
     const std::vector<JsonEntry> good = ParseJson(whole.out);
     ASSERT_EQ(good.size(), 1u) << whole.out;

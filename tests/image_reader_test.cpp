@@ -87,6 +87,8 @@ TEST(ImageReader, NamesWhatIsWrongAndWhere) {
          "chain goes back"},
         {"backwards", [](std::string& i) { SetField(i, 128 + 28, kImageBase); }, 128,
          "chain goes back"},
+        {"next inside the head", [](std::string& i) { SetField(i, 28, kImageBase + 2); }, 0,
+         "next record at offset 2 starts inside this record's head"},
         {"next outside", [](std::string& i) { SetField(i, 28, 0xDEADBEEF); }, 0,
          "next address 0xDEADBEEF outside"},
         {"next head cut", [](std::string& i) { SetField(i, 28, kImageBase + i.size() - 8); }, 0,
@@ -107,6 +109,50 @@ TEST(ImageReader, NamesWhatIsWrongAndWhere) {
         EXPECT_NE(walk.error.what.find(c.what), std::string::npos)
             << c.name << ": " << walk.error.what;
     }
+}
+
+TEST(ImageReader, AWalkTakesAtMostOneRecordPerHead) {
+    // Records packed as tight as heads allow are still read: each starts
+    // right after the head before it, its name and response shared.
+    std::string image(4096, '\0');
+    auto* bytes = reinterpret_cast<std::uint8_t*>(image.data());
+    const std::size_t count = image.size() / kHeadSize - 1;
+    image.replace(image.size() - 8, 8, "/x\0\0\0\0\0\0");
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::uint32_t next =
+            k + 1 < count ? kImageBase + static_cast<std::uint32_t>((k + 1) * kHeadSize) : 0;
+        WriteFileHead(
+            bytes + k * kHeadSize,
+            FileHead{kImageBase + static_cast<std::uint32_t>(image.size() - 8),
+                     kImageBase + static_cast<std::uint32_t>(image.size() - 4), 0, 0, next});
+    }
+    const ImageWalk tight = ReadImage(image);
+    ASSERT_TRUE(tight.ok) << tight.error.Message();
+    EXPECT_EQ(tight.records.size(), count);
+    EXPECT_LE(tight.records.size(), image.size() / kHeadSize);
+
+    // Heads 12 bytes apart, every field of each sound (a head's response
+    // address is the next address of the head two before it), once walked
+    // 339 records of a 4096-byte image.
+    std::string overlapping(4096, '\0');
+    auto* raw = reinterpret_cast<std::uint8_t*>(overlapping.data());
+    std::size_t heads = 0;
+    for (std::size_t at = 0; at + kHeadSize + 4 <= overlapping.size(); at += 12, ++heads) {
+        StoreLE32(raw + at + kHeadNameAddress, kImageBase + 4092);
+        StoreLE32(raw + at + kHeadResponseLength, 0);
+        if (at < 24) {  // later ones have theirs from the heads before
+            StoreLE32(raw + at + kHeadResponseAddress, kImageBase);
+        }
+        const bool last = at + 12 + kHeadSize + 4 > overlapping.size();
+        StoreLE32(raw + at + kHeadNextAddress,
+                  last ? 0 : kImageBase + static_cast<std::uint32_t>(at + 12));
+    }
+    ASSERT_GT(heads, 300u);
+    const ImageWalk walk = ReadImage(overlapping);
+    EXPECT_FALSE(walk.ok);
+    EXPECT_NE(walk.error.what.find("starts inside this record's head"), std::string::npos)
+        << walk.error.Message();
+    EXPECT_LE(walk.records.size(), overlapping.size() / kHeadSize);
 }
 
 TEST(ImageReader, RandomBytesNeverEscapeTheImage) {

@@ -12,10 +12,10 @@ TEST(Ipv4, FourDecimalFieldsLeadingZerosMeaningNothing) {
     EXPECT_EQ(ParseDottedQuad("192.168.002.080"), 0xC0A80250u);
     EXPECT_EQ(ParseDottedQuad("0.0.0.0"), 0u);
     EXPECT_EQ(ParseDottedQuad("255.255.255.255"), 0xFFFFFFFFu);
-    for (const char* bad : {"", "10.0.0", "10.1", "2130706433", "10.0.0.256", "10.0.0.1.1",
-                            "10..0.1", ".10.0.0.1", "10.0.0.1.", "0x7f.0.0.1", "10.0.0.0001",
-                            " 10.0.0.1", "10.0.0.1 ", "+1.0.0.1", "-1.0.0.1", "1e2.0.0.1",
-                            "10.0.0.1:502", "localhost"}) {
+    for (const char* bad :
+         {"", "10.0.0", "10.1", "2130706433", "10.0.0.256", "10.0.0.1.1", "10..0.1", ".10.0.0.1",
+          "10.0.0.1.", "0x7f.0.0.1", "10.0.0.0001", " 10.0.0.1", "10.0.0.1 ", "+1.0.0.1",
+          "-1.0.0.1", "1e2.0.0.1", "10.0.0.1:502", "localhost"}) {
         EXPECT_FALSE(ParseDottedQuad(bad)) << bad;
     }
 }
@@ -25,8 +25,8 @@ TEST(Ipv4, TextWrittenAsAnAddressIsNeverAHostName) {
                                 "0177.0.0.1", "10.0.0.1.", "", "..."}) {
         EXPECT_TRUE(IsAddressText(address)) << address;
     }
-    for (const char* name : {"localhost", "plc-7.plant.example", "3com.com", "1e100.net",
-                             "example.com.", "plc7"}) {
+    for (const char* name :
+         {"localhost", "plc-7.plant.example", "3com.com", "1e100.net", "example.com.", "plc7"}) {
         EXPECT_FALSE(IsAddressText(name)) << name;
     }
 }

@@ -51,8 +51,9 @@ TEST(Platform, SiteFoldersGiveUtf8UrlPaths) {
     ASSERT_TRUE(MakeFolders(site + "/图片"));
     ASSERT_TRUE(WriteWholeFile(site + "/首页.htm", "<p>"));
     ASSERT_TRUE(WriteWholeFile(site + "/图片/标志.png", "png"));
-    const auto files = SiteFiles(site);
-    ASSERT_TRUE(files);
+    const auto listing = SiteFiles(site);
+    ASSERT_TRUE(listing);
+    const std::vector<std::string>* files = &listing->files;
     ASSERT_EQ(files->size(), 2u);
     PackOptions options;
     options.siteRoot = site;
@@ -65,6 +66,18 @@ TEST(Platform, SiteFoldersGiveUtf8UrlPaths) {
     EXPECT_EQ(packed.Packed(), 2);
     // Plain ASCII names are spelt the same in every code page.
     EXPECT_EQ(UrlName(site + "/index.htm"), "/index.htm");
+}
+
+TEST(Platform, NamesWindowsTakesForDevicesOrStreamsAreKnownEverywhere) {
+    for (const char* name : {"CON", "con", "NUL.txt", "nul.tar.gz", "Com1", "COM9.log", "lpt0",
+                             "AUX", "PRN.htm", "CONIN$", "conout$", "NUL .txt", "COM\xC2\xB9",
+                             "a:b", "index.htm:secret", "c:", "trailing.", "trailing "}) {
+        EXPECT_TRUE(IsWindowsReservedName(name)) << name;
+    }
+    for (const char* name : {"index.htm", "CONFIG", "console.js", "nul_", "COM10", "LPT",
+                             "com1x.htm", "aux-data.json", "站点.htm", ".htaccess"}) {
+        EXPECT_FALSE(IsWindowsReservedName(name)) << name;
+    }
 }
 
 TEST(Platform, TheDumpFileLivesInTheUserDataFolder) {

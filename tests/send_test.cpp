@@ -300,8 +300,8 @@ TEST(Send, AZeroPaddedAddressReachesTheDeviceItNames) {
     ASSERT_TRUE(devices.Ready());
     const std::string port = std::to_string(devices.Port());
     const std::string page = dir.Write("index.htm", "<p>ten</p>");
-    auto sent = RunProgram({kCli, "send", "127.000.000.010", port, page, "--dump",
-                            dir.Path() + "/a.dat"});
+    auto sent =
+        RunProgram({kCli, "send", "127.000.000.010", port, page, "--dump", dir.Path() + "/a.dat"});
     EXPECT_EQ(sent.exitCode, 0) << sent.out << sent.err;
     EXPECT_EQ(sent.out.substr(0, sent.out.find('\n')), "127.0.0.10:" + port + " 连接成功");
     EXPECT_EQ(devices.Ten().ReadLine(), "image " + devices.TenImage());
@@ -420,7 +420,8 @@ TEST(Send, VerifyOfAPartialSiteOrOfNoImageIsNoSuccess) {
     // Nothing packed: nothing to compare, and the device is not asked.
     auto nothing = RunProgram({kCli, "verify", "127.0.0.1", device.ModbusPort(), missing});
     EXPECT_EQ(nothing.exitCode, 2);
-    EXPECT_EQ(nothing.out, "正在打包\n" + missing + "打开失败\n打包完成\n没有文件被打包，无可校验\n");
+    EXPECT_EQ(nothing.out,
+              "正在打包\n" + missing + "打开失败\n打包完成\n没有文件被打包，无可校验\n");
     auto empty = RunProgram(
         {kCli, "verify", "127.0.0.1", device.ModbusPort(), "--image", dir.Write("e.img", "")});
     EXPECT_EQ(empty.exitCode, 2);

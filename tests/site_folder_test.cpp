@@ -1,4 +1,6 @@
-// Listing a site folder: every file below it, in path order, hidden ones left out.
+// Listing a site folder: every file below it, index pages first, hidden ones
+// left out, links followed as a static web server follows them, and what is
+// left out besides hidden names said.
 #include "site_folder.h"
 
 #include "test_support.h"
@@ -13,27 +15,54 @@
 namespace kelvarin {
 namespace {
 
+namespace fs = std::filesystem;
 using test::TempDir;
 
 TEST(SiteFolder, ListsEveryFileBelowInPathOrderSkippingHiddenOnes) {
     TempDir dir;
     for (const char* folder : {"site/css", "site/img/icons", "site/.git/objects", "site/empty"}) {
-        std::filesystem::create_directories(dir.Path() + "/" + folder);
+        fs::create_directories(dir.Path() + "/" + folder);
     }
     for (const char* file :
          {"site/index.htm", "site/css/main.css", "site/img/icons/a.svg", "site/img/b.png",
           "site/.htaccess", "site/.git/objects/x", "site/about.htm"}) {
         dir.Write(file, "x");
     }
-    ASSERT_EQ(::mkfifo((dir.Path() + "/site/pipe").c_str(), 0600), 0);  // not a regular file
-    std::filesystem::create_directory_symlink(dir.Path() + "/site", dir.Path() + "/site/loop");
-
     const std::string site = dir.Path() + "/site";
     const std::vector<std::string> expected = {site + "/index.htm", site + "/about.htm",
                                                site + "/css/main.css", site + "/img/b.png",
                                                site + "/img/icons/a.svg"};
-    EXPECT_EQ(SiteFiles(site), expected);
-    EXPECT_EQ(SiteFiles(site + "/"), expected);  // the same paths, no doubled slash
+    ASSERT_TRUE(SiteFiles(site));
+    EXPECT_EQ(SiteFiles(site)->files, expected);
+    EXPECT_EQ(SiteFiles(site + "/")->files, expected);  // the same paths, no doubled slash
+    EXPECT_TRUE(SiteFiles(site)->skipped.empty());
+}
+
+TEST(SiteFolder, LinksAreFollowedAsAWebServerDoesAndWhatIsLeftOutIsNamed) {
+    TempDir dir;
+    fs::create_directories(dir.Path() + "/site/docs");
+    fs::create_directories(dir.Path() + "/shared/fonts");
+    dir.Write("site/index.htm", "x");
+    dir.Write("site/docs/a.htm", "x");
+    dir.Write("shared/fonts/f.woff", "x");
+    dir.Write("outside.css", "x");
+    const std::string site = dir.Path() + "/site";
+    fs::create_directory_symlink(dir.Path() + "/shared", site + "/shared");  // a folder elsewhere
+    fs::create_symlink(dir.Path() + "/outside.css", site + "/main.css");     // a file elsewhere
+    fs::create_symlink(dir.Path() + "/gone.htm", site + "/old.htm");         // to nothing
+    fs::create_directory_symlink(site, site + "/docs/up");                   // back to the root
+    fs::create_directory_symlink(site + "/docs", site + "/docs/self");       // to itself
+    ASSERT_EQ(::mkfifo((site + "/pipe").c_str(), 0600), 0);                  // not a file
+
+    const auto listing = SiteFiles(site);
+    ASSERT_TRUE(listing);
+    EXPECT_EQ(listing->files,
+              (std::vector<std::string>{site + "/index.htm", site + "/docs/a.htm",
+                                        site + "/main.css", site + "/shared/fonts/f.woff"}));
+    EXPECT_EQ(listing->skipped, (std::vector<SkippedEntry>{{"docs/self", SiteSkip::kLinkLoop},
+                                                           {"docs/up", SiteSkip::kLinkLoop},
+                                                           {"old.htm", SiteSkip::kDanglingLink},
+                                                           {"pipe", SiteSkip::kNotAFile}}));
 }
 
 TEST(SiteFolder, PagesThatMakeASiteUsableComeFirst) {
@@ -57,9 +86,9 @@ TEST(SiteFolder, OnlyAReadableFolderIsASite) {
     EXPECT_EQ(SiteFiles(dir.Path() + "/missing"), std::nullopt);
     EXPECT_EQ(SiteFiles(dir.Write("file.htm", "x")), std::nullopt);
     EXPECT_EQ(SiteFiles(""), std::nullopt);
-    EXPECT_EQ(SiteFiles(dir.Path()), std::vector<std::string>{dir.Path() + "/file.htm"});
-    std::filesystem::create_directory(dir.Path() + "/empty");
-    EXPECT_EQ(SiteFiles(dir.Path() + "/empty"), std::vector<std::string>{});
+    EXPECT_EQ(SiteFiles(dir.Path())->files, std::vector<std::string>{dir.Path() + "/file.htm"});
+    fs::create_directory(dir.Path() + "/empty");
+    EXPECT_EQ(SiteFiles(dir.Path() + "/empty")->files, std::vector<std::string>{});
     EXPECT_TRUE(IsReadableFolder(dir.Path()));
     EXPECT_FALSE(IsReadableFolder(dir.Path() + "/file.htm"));
 }

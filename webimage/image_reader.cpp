@@ -112,6 +112,12 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
             return fail(at, "chain goes back to offset " + std::to_string(nextAt) +
                                 " (a loop or a backward link)");
         }
+        // Every record the packer makes starts after the head before it; one
+        // that starts inside it would let a walk take a step per byte.
+        if (nextAt < at + kHeadSize) {
+            return fail(at, "next record at offset " + std::to_string(nextAt) +
+                                " starts inside this record's head");
+        }
         at = nextAt;
     }
 }

@@ -2,8 +2,9 @@
 //
 // Used on images from anywhere: the simulated device's memory (written by any
 // client), files given to `kelvarin-cli inspect`. It never reads outside the
-// bytes it is given, and every chain it accepts moves strictly forwards, so a
-// walk ends after at most size / 32 records.
+// bytes it is given, and every chain it accepts moves forwards by at least a
+// record head (each record starts after the head before it), so a walk ends
+// after at most size / 32 records.
 #pragma once
 
 #include <cstddef>

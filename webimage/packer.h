@@ -20,7 +20,7 @@ struct PackFile {
                           // "/" + its path below the site root
 };
 
-// The web options: all off, the image is the device's original format.
+// The web options: all off, the image is in the default format.
 struct PackOptions {
     // Each record's header names the file's type from the built-in table
     // (off: text/html for HTML names, application/octet-stream for the rest).
@@ -110,7 +110,7 @@ PackResult PackImageInto(const PackRequest& request, std::span<std::uint8_t> buf
 // holds the image's bytes.
 PackResult PackImage(const PackRequest& request, std::size_t capacity = kImageCapacity);
 
-// The URL name of a path in the original format: "/" followed by its last
+// The URL name of a path in the default format: "/" followed by its last
 // component, as the system's ANSI code page spells it.
 std::string UrlName(const std::string& path);
 
@@ -122,7 +122,7 @@ std::string UrlName(const std::string& path);
 std::string UrlNameBelow(const std::string& path, const std::string& root);
 
 // The files at paths, in order, each under its URL name: with any web option
-// on, UrlNameBelow the site root; else UrlName, as the original format names
+// on, UrlNameBelow the site root; else UrlName, as the default format names
 // files.
 std::vector<PackFile> PackFilesFor(const std::vector<std::string>& paths,
                                    const PackOptions& options = {});

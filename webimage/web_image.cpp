@@ -11,10 +11,6 @@ bool IsHtmlName(std::string_view name) {
     return EndsWithIgnoringCase(name, "HTM") || EndsWithIgnoringCase(name, "HTML");
 }
 
-std::string_view ResponseHeaderFor(std::string_view name) {
-    return IsHtmlName(name) ? kHtmlHeader : kOctetHeader;
-}
-
 std::string ResponseHeader(std::string_view contentType, bool gzip) {
     std::string header = "HTTP/1.1 200 OK\r\nContent-type: ";
     header += contentType;

@@ -57,9 +57,6 @@ constexpr std::size_t NextAligned(std::size_t x) {
 // True when the URL name, uppercased, ends in "HTM" or "HTML".
 bool IsHtmlName(std::string_view name);
 
-// The response header for a URL name: text/html for HTML, else octet-stream.
-std::string_view ResponseHeaderFor(std::string_view name);
-
 // A response header of the same form as kHtmlHeader, naming contentType, with
 // "Content-Encoding: gzip" when gzip is true.
 std::string ResponseHeader(std::string_view contentType, bool gzip);
