@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -283,6 +284,48 @@ TEST(Window, LostConnectionReturnsToDisconnected) {
     // The link was closed: the next Connect opens a fresh one.
     window.Connect()->click();
     EXPECT_TRUE(window.Connected());
+}
+
+TEST(Window, ALateReplyFailsNoChunkOfTheNextSendAndAFloodEndsTheSend) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string page = dir.WriteSized("a.htm", 600);
+    {
+        // The first reply of the connection comes 300 ms late: the first Send
+        // fails that chunk; the second, on the same connection, fails none.
+        Device late({"--fault", "late=1:300"});
+        Window window({kProgram, "127.0.0.1", late.PortText(), page});
+        window.Connect()->click();
+        ASSERT_TRUE(window.Connected());
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd());
+        EXPECT_TRUE(window.Log()->Lines().contains(Line("发送到128, 128, 10无应答")));
+        QTest::qWait(400);  // the late echo is in by now, unread
+        window.Log()->clear();
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd());
+        const QStringList lines = window.Log()->Lines();
+        EXPECT_TRUE(lines.filter(QStringLiteral("发送到")).isEmpty())
+            << lines.join('\n').toStdString();
+        EXPECT_EQ(lines.last(), Line("发送结束!!!!!"));
+    }
+    {
+        // A device that echoes once, then floods copies of that echo: the
+        // Send ends within the chunks' time-outs and the window takes input
+        // again.
+        Device flooding({"--fault", "stream=1"});
+        Window window({kProgram, "127.0.0.1", flooding.PortText(), page});
+        window.Connect()->click();
+        ASSERT_TRUE(window.Connected());
+        QElapsedTimer timer;
+        timer.start();
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd(5000));
+        EXPECT_LT(timer.elapsed(), 5 * 200 + 1000);  // five chunks lost
+        EXPECT_TRUE(window.Log()->Lines().contains(Line("5个数据块发送失败")))
+            << window.Log()->Lines().join('\n').toStdString();
+        window.ExpectState(true);
+    }
 }
 
 TEST(Window, DeleteRemovesEverySelectedRow) {
