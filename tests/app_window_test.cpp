@@ -291,15 +291,16 @@ TEST(Window, ALateReplyFailsNoChunkOfTheNextSendAndAFloodEndsTheSend) {
     TempDir dir;
     const std::string page = dir.WriteSized("a.htm", 600);
     {
-        // The first reply of the connection comes 300 ms late: the first Send
-        // fails that chunk; the second, on the same connection, fails none.
-        Device late({"--fault", "late=1:300"});
+        // The last reply of the first Send comes 300 ms late, after that Send
+        // ended: it fails that chunk; the second Send, on the same
+        // connection, must not take it for its first chunk's reply.
+        Device late({"--fault", "late=6:300"});
         Window window({kProgram, "127.0.0.1", late.PortText(), page});
         window.Connect()->click();
         ASSERT_TRUE(window.Connected());
         window.Send()->click();
         ASSERT_TRUE(window.WaitForSendEnd());
-        EXPECT_TRUE(window.Log()->Lines().contains(Line("发送到128, 128, 10无应答")));
+        EXPECT_TRUE(window.Log()->Lines().contains(Line("发送到688, 688, 10无应答")));
         QTest::qWait(400);  // the late echo is in by now, unread
         window.Log()->clear();
         window.Send()->click();
