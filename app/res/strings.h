@@ -45,10 +45,10 @@ inline constexpr const char* kAllOrNothingOption =
     QT_TRANSLATE_NOOP("Kelvarin", "全部装下才发送(&A)");
 // How the device is talked to (beyond the defaults, for slow or lossy networks).
 inline constexpr const char* kLinkGroup = QT_TRANSLATE_NOOP("Kelvarin", "网络");
-inline constexpr const char* kRetriesLabel = QT_TRANSLATE_NOOP("Kelvarin", "失败后重发次数(&R)：");
-inline constexpr const char* kWindowLabel = QT_TRANSLATE_NOOP("Kelvarin", "同时发出的请求数(&W)：");
+inline constexpr const char* kRetriesLabel = QT_TRANSLATE_NOOP("Kelvarin", "失败后重发次数：");
+inline constexpr const char* kWindowLabel = QT_TRANSLATE_NOOP("Kelvarin", "同时发出的请求数：");
 inline constexpr const char* kWindowAuto = QT_TRANSLATE_NOOP("Kelvarin", "自动");
-inline constexpr const char* kChunkLabel = QT_TRANSLATE_NOOP("Kelvarin", "每个请求的字节数(&Y)：");
+inline constexpr const char* kChunkLabel = QT_TRANSLATE_NOOP("Kelvarin", "每个请求的字节数：");
 inline constexpr const char* kTraceLabel =
     QT_TRANSLATE_NOOP("Kelvarin", "通信记录文件（每一帧一行，留空则不记录）：");
 inline constexpr const char* kBrowseTraceText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&E)...");

@@ -100,13 +100,13 @@
     </message>
     <message>
         <location filename="../res/strings.h" line="48"/>
-        <source>失败后重发次数(&amp;R)：</source>
-        <translation>&amp;Retries after a failure:</translation>
+        <source>失败后重发次数：</source>
+        <translation>Retries after a failure:</translation>
     </message>
     <message>
         <location filename="../res/strings.h" line="49"/>
-        <source>同时发出的请求数(&amp;W)：</source>
-        <translation>Requests in flight (&amp;W):</translation>
+        <source>同时发出的请求数：</source>
+        <translation>Requests in flight:</translation>
     </message>
     <message>
         <location filename="../res/strings.h" line="50"/>
@@ -115,8 +115,8 @@
     </message>
     <message>
         <location filename="../res/strings.h" line="51"/>
-        <source>每个请求的字节数(&amp;Y)：</source>
-        <translation>B&amp;ytes a request:</translation>
+        <source>每个请求的字节数：</source>
+        <translation>Bytes a request:</translation>
     </message>
     <message>
         <location filename="../res/strings.h" line="53"/>
