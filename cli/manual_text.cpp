@@ -49,7 +49,8 @@ std::vector<Section> CommandSections(std::string_view command) {
         return {ExitStatus({
             {"0", "A sound image (and, with --extract, every file written)."},
             {"1", "A broken image (what is wrong and at which offset is said), or an "
-                  "extraction refused (a name that would leave the folder) or failed."},
+                  "extraction refused (a name that would leave the folder, or on Windows "
+                  "a device name or a stream) or failed."},
             {"2", "The image cannot be read as one."},
         })};
     }

@@ -36,6 +36,7 @@ DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)
     const int count = std::clamp(m_options.count, 1, MostDevices());
     for (int k = 0; k < count; ++k) {
         auto unit = std::make_unique<Unit>();
+        unit->random.seed(m_options.link.lossSeed + static_cast<unsigned>(k));
         unit->modbus.kind = PortKind::kModbus;
         unit->http.kind = PortKind::kHttp;
         unit->memory.Write(0, m_options.image);  // an image larger than the memory is refused earlier
@@ -117,7 +118,8 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
         Accepted accepted;
         if (listener.kind == PortKind::kModbus) {
             accepted.connection = std::make_unique<ModbusConnection>(
-                fd, unit.memory, m_options.fault, m_options.modbusIdleTimeout, Clock::now());
+                fd, unit.memory, m_options.fault, m_options.link, unit.random,
+                m_options.modbusIdleTimeout, Clock::now());
         } else {
             accepted.connection = std::make_unique<HttpConnection>(
                 fd, unit.memory, m_options.httpRequestTimeout, Clock::now());
@@ -183,7 +185,7 @@ int DeviceServer::Run() {
                 {connection.Socket(), connection.WantsRead(now), connection.WantsWrite(now)});
             wake = std::min(wake, connection.NextTimer(now));
         }
-        if (net::Poll(entries, PollTimeout(now, wake)) < 0) {
+        if (net::Poll(entries, PollTimeout(now, wake)).status == net::Status::kFailed) {
             const std::string line = MessageCatalog(LanguageFromEnvironment())
                                          .Text(MessageId::kWaitFailed, {net::LastError()});
             std::fprintf(stderr, "kelvarin-device: %s\n", line.c_str());

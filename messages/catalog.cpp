@@ -162,6 +162,37 @@ constexpr Entry kEntries[] = {
      "a folder that cannot be read"},
     {MessageId::kOverwritesInput, "{0} {1}是要打包的文件之一，不会覆盖它",
      "{0} {1} is one of the files to pack: refusing to overwrite it"},
+    {MessageId::kChunkRetry, "发送到{0}, {1}, {2}{3}，第{4}次重发",
+     "Sent {0}, {1}, {2}: {3}, retry {4}"},
+    {MessageId::kReadRetry, "读取偏移{0}{1}，第{2}次重试",
+     "Reading offset {0}: {1}, retry {2}"},
+    {MessageId::kTryNoReply, "无应答",
+     "no reply"},
+    {MessageId::kTryWrong, "返回失败",
+     "wrong reply"},
+    {MessageId::kTryBusy, "设备忙",
+     "device busy"},
+    {MessageId::kTryConnectionLost, "连接中断",
+     "connection lost"},
+    {MessageId::kReconnecting, "连接中断，第{0}次重新连接",
+     "Connection lost, connecting again (attempt {0})"},
+    {MessageId::kReconnected, "重新连接成功，从中断处继续",
+     "Connected again, going on where it stopped"},
+    {MessageId::kWindowFallback, "{0}，改为每次只发一个请求",
+     "{0}: one request in flight from now on"},
+    {MessageId::kSendInterrupted, "发送已中断：设备只收到了映像{1}字节中的前{0}字节，现在保存的是不完整的映像",
+     "Sending interrupted: the device has only the first {0} of the image's {1} {1?byte|bytes} "
+     "and now holds a partial image"},
+    {MessageId::kSendInterruptedUnsent, "发送已中断，未发送任何数据，设备中的映像未改变",
+     "Sending interrupted before anything was sent: the device's image is unchanged"},
+    {MessageId::kVerifyInterrupted, "校验已中断，未校验",
+     "Verify interrupted: not verified"},
+    {MessageId::kTargetCurrent, "{0} 已保存此映像，未发送，用时{1}秒",
+     "{0} already holds the image, left alone, {1} s"},
+    {MessageId::kTraceFailed, "无法写入通信记录文件{0}，本次发送不记录",
+     "Cannot write the trace file {0}: this Send is not traced"},
+    {MessageId::kTraceCannotWrite, "无法写入通信记录文件{0}",
+     "Cannot write the trace file {0}"},
     {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
      "{0} {0?record|records}, {1} bytes, chain sound"},
     {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
@@ -519,6 +550,33 @@ std::string MessageCatalog::ChunkLine(const ChunkOutcome& outcome) const {
                      UpperHex(outcome.fileNumber)});
 }
 
+std::string MessageCatalog::TryFailure(Outcome why) const {
+    switch (why) {
+        case Outcome::kNoReply:
+            return Text(MessageId::kTryNoReply);
+        case Outcome::kBusy:
+            return Text(MessageId::kTryBusy);
+        case Outcome::kConnectionLost:
+            return Text(MessageId::kTryConnectionLost);
+        case Outcome::kGood:
+        case Outcome::kWrong:
+        case Outcome::kRefused:
+            break;
+    }
+    return Text(MessageId::kTryWrong);
+}
+
+std::string MessageCatalog::RetryLine(const ChunkOutcome* chunk, std::size_t readOffset,
+                                      Outcome why, int retry) const {
+    if (chunk) {
+        return Text(MessageId::kChunkRetry,
+                    {std::to_string(chunk->sent), std::to_string(chunk->pageOffset),
+                     UpperHex(chunk->fileNumber), TryFailure(why), std::to_string(retry)});
+    }
+    return Text(MessageId::kReadRetry,
+                {std::to_string(readOffset), TryFailure(why), std::to_string(retry)});
+}
+
 std::vector<std::string> MessageCatalog::EndLines(const DownloadReport& report) const {
     std::vector<std::string> lines;
     if (report.failedChunks > 0) {
@@ -569,7 +627,9 @@ std::string MessageCatalog::TargetFailure(const TargetResult& result) const {
     if (!result.connected) {
         return Text(MessageId::kReasonConnectFailed);
     }
-    if (result.download.connectionLost) {
+    if (result.download.connectionLost ||
+        (!result.downloaded && result.precheck &&
+         result.precheck->failure == ReadFailure::kConnectionLost)) {
         return Text(MessageId::kReasonConnectionLost);
     }
     if (result.download.failedChunks > 0 || !result.download.Succeeded()) {
@@ -584,6 +644,9 @@ std::string MessageCatalog::TargetFailure(const TargetResult& result) const {
 
 std::string MessageCatalog::TargetLine(const TargetResult& result) const {
     const std::string seconds = Seconds(result.seconds);
+    if (result.Succeeded() && result.current) {
+        return Text(MessageId::kTargetCurrent, {result.target.Text(), seconds});
+    }
     if (result.Succeeded()) {
         return Text(MessageId::kTargetDone, {result.target.Text(), seconds});
     }

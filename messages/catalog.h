@@ -118,6 +118,23 @@ enum class MessageId : int {
     kSkipUnreadableFolder,  //
     // Writing over an input.
     kOverwritesInput,  // {0} the option, {1} the file
+    // Real networks: retries, reconnects, requests in flight, a stop.
+    kChunkRetry,         // {0} bytes sent, {1} page offset, {2} file number (hex), {3} why
+                         // (a kTry message), {4} retry number
+    kReadRetry,          // {0} offset, {1} why (a kTry message), {2} retry number
+    kTryNoReply,         //
+    kTryWrong,           //
+    kTryBusy,            //
+    kTryConnectionLost,  //
+    kReconnecting,       // {0} attempt
+    kReconnected,        //
+    kWindowFallback,     // {0} why (a kTry message)
+    kSendInterrupted,    // {0} bytes from the start echoed, {1} image bytes
+    kSendInterruptedUnsent,  //
+    kVerifyInterrupted,  //
+    kTargetCurrent,      // {0} target, {1} seconds
+    kTraceFailed,        // {0} path
+    kTraceCannotWrite,   // {0} path
     // inspect.
     kImageSound,         // {0} records, {1} bytes
     kFolderNotCreated,   // {0} folder
@@ -185,6 +202,14 @@ class MessageCatalog {
 
     // The line for a chunk that failed; empty for one that was echoed.
     std::string ChunkLine(const ChunkOutcome& outcome) const;
+
+    // The line for a chunk (chunk not null) or a read at readOffset that is
+    // to be sent again, the retry-th time, after a try that failed (why).
+    std::string RetryLine(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why,
+                          int retry) const;
+
+    // Why a try failed, as a phrase.
+    std::string TryFailure(Outcome why) const;
 
     // The lines that end a download: the failure count when any chunk
     // failed, then the end line.
