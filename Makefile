@@ -33,9 +33,11 @@ bench: build
 	@scripts/setup bench
 	@scripts/run-bench $(BUILD)
 
-# 200 downloads with random fault modes; fails on any false success.
+# 200 downloads with random fault modes, links and transfer options; fails on
+# any false success. Then 50 seeded runs over a link that loses 2% of requests.
 soak: build
 	@$(BUILD)/tests/soak $(BUILD)/cli/kelvarin-cli $(BUILD)/device/kelvarin-device 200
+	@scripts/loss-check $(BUILD) 50
 
 # Each fuzz target for FUZZ_SECONDS (default 600); fuzz-short runs 30 s each, as CI does.
 FUZZ_SECONDS ?= 600

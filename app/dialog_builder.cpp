@@ -8,6 +8,7 @@
 
 #include <qdrawutil.h>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -88,6 +89,11 @@ QWidget* CreateControl(const res::DialogItem& item, QWidget* parent) {
             return new CGroupBox(text, parent);
         case res::ControlKind::kCheckBox: {
             auto* box = new QCheckBox(text, parent);
+            box->setFocusPolicy(Qt::StrongFocus);
+            return box;
+        }
+        case res::ControlKind::kComboBox: {
+            auto* box = new QComboBox(parent);
             box->setFocusPolicy(Qt::StrongFocus);
             return box;
         }

@@ -6,6 +6,7 @@
 #include "send_job.h"
 #include "send_log.h"
 #include "socket_link.h"
+#include "wire_trace.h"
 
 namespace kelvarin {
 
@@ -34,12 +35,22 @@ class SignalSink : public LogSink, public ProgressSink {
 
 CSendWorker::CSendWorker(CSocketLink& link) : m_link(link) {}
 
-void CSendWorker::Send(const PackRequest& request, bool verify) {
+void CSendWorker::Send(const PackRequest& request, const SendOptions& options) {
     SignalSink sink(*this);
     const MessageCatalog catalog(LanguageFromEnvironment());
     SendLog log(catalog, sink, sink);
-    const SendReport report =
-        SendFiles(request, m_link, LinkTimeouts{}, DefaultDumpTarget(), log, verify);
+    SendSettings settings;
+    settings.verify = options.verifyAfterSend;
+    settings.transfer = options.transfer;
+    WireTrace trace;
+    if (!options.traceFile.empty()) {
+        if (trace.Open(options.traceFile)) {
+            settings.trace = &trace;
+        } else {
+            sink.AppendLine(catalog.Text(MessageId::kTraceFailed, {options.traceFile}));
+        }
+    }
+    const SendReport report = SendFiles(request, m_link, settings, DefaultDumpTarget(), log);
     emit finished(report.download.connectionLost);
 }
 

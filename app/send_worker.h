@@ -4,6 +4,7 @@
 
 #include "link_timeouts.h"
 #include "packer.h"
+#include "settings.h"
 
 #include <QObject>
 #include <QString>
@@ -24,9 +25,11 @@ class CSendWorker : public QObject {
 
   public slots:
     // Packs request, dumps the image to the default dump file and downloads
-    // it, with the default time-outs; then reads it back when verify is true
-    // and the download succeeded.
-    void Send(const kelvarin::PackRequest& request, bool verify);
+    // it as options say (by default: the default time-outs, one request of
+    // 128 bytes in flight, no retries); then reads it back when they ask and
+    // the download succeeded. A trace file that cannot be written is said in
+    // the log and the Send goes on without it.
+    void Send(const kelvarin::PackRequest& request, const kelvarin::SendOptions& options);
 
   signals:
     // A log line, in the catalog's language.
@@ -44,3 +47,4 @@ class CSendWorker : public QObject {
 }  // namespace kelvarin
 
 Q_DECLARE_METATYPE(kelvarin::PackRequest)
+Q_DECLARE_METATYPE(kelvarin::SendOptions)

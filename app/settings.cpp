@@ -94,6 +94,24 @@ SendOptions LoadSendOptions() {
         options.pack.siteRoot = ValueText(*settings, res::kSiteRootKey, "").toUtf8().toStdString();
         options.verifyAfterSend = ValueText(*settings, res::kVerifyKey, "0") == Flag(true);
         options.allOrNothing = ValueText(*settings, res::kAllOrNothingKey, "0") == Flag(true);
+        // Each value within its range, or the default.
+        bool ok = false;
+        const int retries = ValueText(*settings, res::kRetriesKey, "0").toInt(&ok);
+        if (ok && retries >= 0 && retries <= kMaxRetries) {
+            options.transfer.retries = retries;
+        }
+        const QString window = ValueText(*settings, res::kWindowKey, "1");
+        const int inFlight = window.toInt(&ok);
+        if (window == QStringLiteral("auto")) {
+            options.transfer.autoWindow = true;
+        } else if (ok && inFlight >= 1 && inFlight <= kMaxWindow) {
+            options.transfer.window = inFlight;
+        }
+        const int chunk = ValueText(*settings, res::kChunkKey, "128").toInt(&ok);
+        if (ok && chunk >= 2 && chunk <= static_cast<int>(kLargestChunkBytes) && chunk % 2 == 0) {
+            options.transfer.chunkBytes = static_cast<std::size_t>(chunk);
+        }
+        options.traceFile = ValueText(*settings, res::kTraceFileKey, "").toUtf8().toStdString();
     }
     return options;
 }
@@ -103,7 +121,13 @@ bool SaveSendOptions(const SendOptions& options) {
                   {res::kGzipKey, Flag(options.pack.gzip)},
                   {res::kSiteRootKey, QString::fromStdString(options.pack.siteRoot)},
                   {res::kVerifyKey, Flag(options.verifyAfterSend)},
-                  {res::kAllOrNothingKey, Flag(options.allOrNothing)}});
+                  {res::kAllOrNothingKey, Flag(options.allOrNothing)},
+                  {res::kRetriesKey, QString::number(options.transfer.retries)},
+                  {res::kWindowKey, options.transfer.autoWindow
+                                        ? QStringLiteral("auto")
+                                        : QString::number(options.transfer.window)},
+                  {res::kChunkKey, QString::number(options.transfer.chunkBytes)},
+                  {res::kTraceFileKey, QString::fromUtf8(options.traceFile.c_str())}});
 }
 
 }  // namespace kelvarin

@@ -1,6 +1,7 @@
 // The stored settings: the device address and port of the last Connect.
 #pragma once
 
+#include "link_timeouts.h"
 #include "packer.h"
 
 #include <QString>
@@ -30,15 +31,19 @@ struct SendOptions {
     PackOptions pack;              // the web options
     bool verifyAfterSend = false;  // read the image back after each download
     bool allOrNothing = false;     // send nothing when any file cannot be packed
+    TransferOptions transfer;      // retries, requests in flight, chunk size
+    std::string traceFile;         // every frame written here; empty for no trace
 };
 
 // Reads the Send options from section [Kelvarin]: "ContentTypes", "Gzip",
-// "VerifyAfterSend" and "AllOrNothing" ("1" on, anything else off) and
-// "SiteRoot" (a folder, empty for none). A missing key, a missing, unreadable or corrupt file gives
-// all off.
+// "VerifyAfterSend" and "AllOrNothing" ("1" on, anything else off),
+// "SiteRoot" (a folder, empty for none), "Retries" (0-10), "Window" (1-16 or
+// "auto"), "ChunkBytes" (even, 2-244) and "TraceFile" (a path, empty for
+// none). A missing key, a value out of its range, a missing, unreadable or
+// corrupt file gives the default.
 SendOptions LoadSendOptions();
 
-// Writes the five Send option keys to section [Kelvarin]. False when the file
+// Writes the Send option keys to section [Kelvarin]. False when the file
 // cannot be written.
 bool SaveSendOptions(const SendOptions& options);
 

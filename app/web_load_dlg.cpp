@@ -101,6 +101,7 @@ CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     qRegisterMetaType<PackRequest>();
+    qRegisterMetaType<SendOptions>();
     m_sendWorker = new CSendWorker(m_link);
     m_sendWorker->moveToThread(&m_sendThread);
     m_sendThread.setObjectName(QStringLiteral("send"));
@@ -357,7 +358,7 @@ void CWebLoadDlg::OnSend() {
     PackRequest request{PackFilesFor(m_files.FilePaths(), m_options.pack), m_files.ListedBytes(),
                         m_options.pack};
     request.allOrNothing = m_options.allOrNothing;
-    emit sendRequested(request, m_options.verifyAfterSend);
+    emit sendRequested(request, m_options);
 }
 
 void CWebLoadDlg::OnSendFinished(bool connectionLost) {

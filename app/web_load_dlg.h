@@ -75,7 +75,7 @@ class CWebLoadDlg : public QDialog {
     void filesDropped(const std::vector<std::string>& paths);
     // Asks the Send worker to pack and download request, then to read the
     // image back when verify is true.
-    void sendRequested(const kelvarin::PackRequest& request, bool verify);
+    void sendRequested(const kelvarin::PackRequest& request, const kelvarin::SendOptions& options);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

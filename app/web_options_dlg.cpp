@@ -5,8 +5,11 @@
 #include "dialog_builder.h"
 #include "res/dialogs.h"
 #include "site_folder.h"
+#include "translate.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QIntValidator>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,8 +21,20 @@ QString ChooseFolder(QWidget* parent, const QString& start) {
     return QFileDialog::getExistingDirectory(parent, QString(), start);
 }
 
+namespace {
+
+// The trace file: any file name, existing or new.
+QString ChooseTraceFile(QWidget* parent) {
+    return QFileDialog::getSaveFileName(parent, QString(), QString(), QString(), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+}  // namespace
+
 CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
-    : QDialog(parent), m_chooseFolder([](QWidget* owner) { return ChooseFolder(owner); }) {
+    : QDialog(parent),
+      m_chooseFolder([](QWidget* owner) { return ChooseFolder(owner); }),
+      m_chooseTrace(ChooseTraceFile) {
     setObjectName(QStringLiteral("webOptionsDialog"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -31,6 +46,11 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_siteRootError = controls.Get<QLabel>(res::kIdcSiteRootError);
     m_verify = controls.Get<QCheckBox>(res::kIdcVerify);
     m_allOrNothing = controls.Get<QCheckBox>(res::kIdcAllOrNothing);
+    m_retries = controls.Get<QComboBox>(res::kIdcRetries);
+    m_window = controls.Get<QComboBox>(res::kIdcWindow);
+    m_chunk = controls.Get<QComboBox>(res::kIdcChunk);
+    m_traceFile = controls.Get<QLineEdit>(res::kIdcTraceFile);
+    auto* browseTrace = controls.Get<QPushButton>(res::kIdcBrowseTrace);
     auto* browse = controls.Get<QPushButton>(res::kIdcBrowseRoot);
     auto* ok = controls.Get<QPushButton>(res::kIdOk);
     auto* cancel = controls.Get<QPushButton>(res::kIdCancel);
@@ -42,6 +62,11 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_verify->setObjectName(QStringLiteral("verify"));
     m_allOrNothing->setObjectName(QStringLiteral("allOrNothing"));
     browse->setObjectName(QStringLiteral("browseRoot"));
+    m_retries->setObjectName(QStringLiteral("retries"));
+    m_window->setObjectName(QStringLiteral("window"));
+    m_chunk->setObjectName(QStringLiteral("chunk"));
+    m_traceFile->setObjectName(QStringLiteral("traceFile"));
+    browseTrace->setObjectName(QStringLiteral("browseTrace"));
     ok->setObjectName(QStringLiteral("ok"));
     cancel->setObjectName(QStringLiteral("cancel"));
 
@@ -50,6 +75,28 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_siteRoot->setText(QString::fromStdString(options.pack.siteRoot));
     m_verify->setChecked(options.verifyAfterSend);
     m_allOrNothing->setChecked(options.allOrNothing);
+
+    // Retries 0 to 10; 1 to 16 requests in flight or "auto" (item data -1);
+    // bytes a request even from 2 to the largest, the usual ones listed.
+    for (int n = 0; n <= kMaxRetries; ++n) {
+        m_retries->addItem(QString::number(n), n);
+    }
+    m_retries->setCurrentIndex(options.transfer.retries);
+    for (int n = 1; n <= kMaxWindow; ++n) {
+        m_window->addItem(QString::number(n), n);
+    }
+    m_window->addItem(Tr(res::kWindowAuto), -1);
+    m_window->setCurrentIndex(options.transfer.autoWindow ? kMaxWindow
+                                                          : options.transfer.window - 1);
+    m_chunk->setEditable(true);
+    m_chunk->setValidator(new QIntValidator(2, static_cast<int>(kLargestChunkBytes), m_chunk));
+    for (const int n : {static_cast<int>(kDefaultChunkBytes), 192,
+                        static_cast<int>(kLargestChunkBytes)}) {
+        m_chunk->addItem(QString::number(n));
+    }
+    m_chunk->setCurrentText(QString::number(options.transfer.chunkBytes));
+    m_traceFile->setText(QString::fromUtf8(options.traceFile.c_str()));
+    connect(browseTrace, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseTrace);
 
     connect(browse, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseRoot);
     connect(ok, &QPushButton::clicked, this, &CWebOptionsDlg::OnOk);
@@ -64,7 +111,31 @@ SendOptions CWebOptionsDlg::Options() const {
     options.pack.siteRoot = m_siteRoot->text().trimmed().toStdString();
     options.verifyAfterSend = m_verify->isChecked();
     options.allOrNothing = m_allOrNothing->isChecked();
+    options.transfer.retries = m_retries->currentData().toInt();
+    const int window = m_window->currentData().toInt();
+    options.transfer.autoWindow = window < 0;
+    options.transfer.window = window < 0 ? 1 : window;
+    // An odd count is taken as the even one below it; nothing usable, the default.
+    const int chunk = m_chunk->currentText().toInt() & ~1;
+    options.transfer.chunkBytes =
+        chunk >= 2 && chunk <= static_cast<int>(kLargestChunkBytes)
+            ? static_cast<std::size_t>(chunk)
+            : kDefaultChunkBytes;
+    options.traceFile = m_traceFile->text().trimmed().toUtf8().toStdString();
     return options;
+}
+
+void CWebOptionsDlg::SetTraceChooser(std::function<QString(QWidget*)> chooser) {
+    if (chooser) {
+        m_chooseTrace = std::move(chooser);
+    }
+}
+
+void CWebOptionsDlg::OnBrowseTrace() {
+    const QString file = m_chooseTrace(this);
+    if (!file.isEmpty()) {
+        m_traceFile->setText(file);
+    }
 }
 
 void CWebOptionsDlg::SetFolderChooser(std::function<QString(QWidget*)> chooser) {

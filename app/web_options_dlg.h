@@ -1,5 +1,7 @@
 // CWebOptionsDlg: the options of a Send (content types, gzip, the site root,
-// verify after send, all or nothing), opened from the window menu.
+// verify after send, all or nothing, and how the device is talked to:
+// retries, requests in flight, bytes a request, a trace file), opened from
+// the window menu.
 #pragma once
 
 #include "settings.h"
@@ -10,6 +12,7 @@
 
 class QCheckBox;
 class QLabel;
+class QComboBox;
 class QLineEdit;
 
 namespace kelvarin {
@@ -28,11 +31,16 @@ class CWebOptionsDlg : public QDialog {
     // chosen folder, or an empty text when cancelled.
     void SetFolderChooser(std::function<QString(QWidget* parent)> chooser);
 
+    // Replaces the file dialog the trace's browse button shows; it returns
+    // the chosen file, or an empty text when cancelled.
+    void SetTraceChooser(std::function<QString(QWidget* parent)> chooser);
+
   private:
     void OnBrowseRoot();
     // Accepts the dialog unless the site root is set and is not a folder
     // that can be read; that is said under the field, in the CLI's words.
     void OnOk();
+    void OnBrowseTrace();
 
     QCheckBox* m_contentTypes = nullptr;
     QCheckBox* m_gzip = nullptr;
@@ -40,7 +48,12 @@ class CWebOptionsDlg : public QDialog {
     QLabel* m_siteRootError = nullptr;
     QCheckBox* m_verify = nullptr;
     QCheckBox* m_allOrNothing = nullptr;
+    QComboBox* m_retries = nullptr;
+    QComboBox* m_window = nullptr;
+    QComboBox* m_chunk = nullptr;
+    QLineEdit* m_traceFile = nullptr;
     std::function<QString(QWidget*)> m_chooseFolder;
+    std::function<QString(QWidget*)> m_chooseTrace;
 };
 
 // The system's folder dialog, starting at start.

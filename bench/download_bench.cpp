@@ -1,8 +1,8 @@
 // A full 128 KiB download to kelvarin-device on loopback, against the floor:
 // a bare client that sends the same frames and reads each reply with
 // blocking calls and nothing else (one request in flight, as the download).
-#include "chunk_frame.h"
 #include "device_process.h"
+#include "modbus_frame.h"
 #include "download.h"
 #include "packer.h"
 #include "readback.h"
@@ -42,9 +42,10 @@ struct Setup {
             kelvarin::PackImage({kelvarin::PackFilesFor({dir + "/a.bin"}), std::nullopt, {}}).image;
         length = image.size();
         for (std::size_t at = 0; at < length; at += 128) {
-            kelvarin::ChunkFrame frame;
-            frame.Set(kelvarin::modbus::PositionOf(at), image.data() + at, 128);
-            frames.emplace_back(frame.Bytes(), frame.Bytes() + frame.Size());
+            std::vector<std::uint8_t> frame(kelvarin::modbus::kRecordDataAt + 128);
+            kelvarin::modbus::EncodeWriteFileRecord(frame.data(), kelvarin::modbus::PositionOf(at),
+                                                    image.data() + at, 128);
+            frames.push_back(std::move(frame));
         }
     }
     ~Setup() { std::filesystem::remove_all(dir); }

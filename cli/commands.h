@@ -1,6 +1,7 @@
 // The subcommands of kelvarin-cli. Each returns the process exit code.
 #pragma once
 
+#include "link_timeouts.h"
 #include "packer.h"
 
 #include <cstdint>
@@ -79,6 +80,22 @@ int RunPack(const std::string& output, const PackSource& source);
 // as an image (missing, not a regular file, far too large).
 int RunInspect(const std::string& image, const std::string& extractDir);
 
+// Exit code of a send or verify stopped by Ctrl+C (128 + SIGINT, as shells
+// report it).
+inline constexpr int kExitInterrupted = 130;
+
+// How the device is talked to beyond the defaults: --retries, --window,
+// --chunk, --trace.
+struct LinkArguments {
+    int retries = 0;
+    std::string window = "1";  // 1 to 16, or "auto"
+    int chunk = static_cast<int>(kDefaultChunkBytes);
+    std::string tracePath;  // empty: no trace
+
+    // The transfer options these arguments ask for (checked when parsed).
+    TransferOptions Transfer() const;
+};
+
 // What send is to do.
 struct SendArguments {
     std::string address;
@@ -86,6 +103,15 @@ struct SendArguments {
     ImageSource source;
     std::string dumpPath;  // empty for the default dump file
     bool verify = false;   // read the image back after the download
+    LinkArguments link;
+};
+
+// What verify is to do.
+struct VerifyArguments {
+    std::string address;
+    int port = 0;
+    ImageSource source;
+    LinkArguments link;
 };
 
 // send ADDRESS PORT (FILE... | --site DIR | --image IMAGE) [--dump PATH]
@@ -95,15 +121,17 @@ struct SendArguments {
 // image, 1 when something failed or the device holds other bytes, 2 for a
 // usage error or an image that cannot be used (both before connecting), 3 when
 // the connection could not be made, 4 when the download succeeded but the
-// device cannot be read back.
+// device cannot be read back, 130 when Ctrl+C stopped it (after the requests
+// in flight; the log says how far it got).
 int RunSend(const SendArguments& arguments);
 
 // verify ADDRESS PORT (FILE... | --site DIR | --image IMAGE) [options]:
 // compares what the device holds with the image, sending nothing; 0 equal, 1
 // different or files left out of the image (as send), 2 usage or nothing to
 // compare (no file packed, an image file of no records; the device is not
-// asked), 3 no connection, 4 the device cannot be read back.
-int RunVerify(const std::string& address, int port, const ImageSource& source);
+// asked), 3 no connection, 4 the device cannot be read back, 130 stopped by
+// Ctrl+C.
+int RunVerify(const VerifyArguments& arguments);
 
 // What fleet is to do.
 struct FleetArguments {
@@ -112,7 +140,9 @@ struct FleetArguments {
     std::string dumpPath;
     bool verify = false;
     bool json = false;
+    bool skipCurrent = false;  // read each device back first; leave alone those holding the image
     int jobs = 0;
+    LinkArguments link;
 };
 
 // fleet --targets FILE [--verify] [--json] [--jobs N] (FILE... | --site DIR |

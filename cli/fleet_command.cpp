@@ -6,6 +6,7 @@
 #include "files.h"
 #include "fleet.h"
 #include "net.h"
+#include "wire_trace.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -74,7 +75,10 @@ std::string JsonResults(const std::vector<TargetResult>& results,
              << ", \"failed_chunks\": " << result.download.failedChunks
              << ", \"seconds\": " << Seconds3(result.seconds)
              << ", \"error\": " << (error.empty() ? "null" : JsonString(error))
-             << ", \"files_left_out\": " << leftOutList << "}";
+             << ", \"files_left_out\": " << leftOutList
+             << ", \"current\": " << (result.current ? "true" : "false")
+             << ", \"retries\": " << result.download.retries
+             << ", \"reconnects\": " << result.download.reconnects << "}";
     }
     json << (results.empty() ? "]\n" : "\n]\n");
     return json.str();
@@ -153,6 +157,14 @@ int RunFleet(const FleetArguments& arguments) {
     }
     log.flush();
 
+    WireTrace trace;
+    if (!arguments.link.tracePath.empty() && !trace.Open(arguments.link.tracePath)) {
+        std::cerr << "kelvarin-cli: "
+                  << MessageCatalog(LanguageFromEnvironment())
+                         .Text(MessageId::kTraceCannotWrite, {arguments.link.tracePath})
+                  << '\n';
+        return kExitUsage;
+    }
     RaiseOpenFileLimit();
     FleetOptions options;
     // All at once by default, as many as one wait of this system holds.
@@ -161,6 +173,9 @@ int RunFleet(const FleetArguments& arguments) {
             ? arguments.jobs
             : static_cast<int>(std::min<std::size_t>(kMaxFleetJobs, net::MaxWaitSockets()));
     options.verify = arguments.verify;
+    options.skipCurrent = arguments.skipCurrent;
+    options.transfer = arguments.link.Transfer();
+    options.trace = trace.IsOpen() ? &trace : nullptr;
     FleetLines lines(catalog, log);
     const std::vector<TargetResult> results = SendToFleet(image->bytes, targets, options, lines);
 

@@ -8,6 +8,7 @@
 #include <kelvarin/version.h>
 
 #include <algorithm>
+#include <charconv>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,9 @@ void AddPackOptions(CLI::App& command, PackSource& source) {
     CLI::Option* files = command.add_option("files", source.files, "Files to pack, at most 50");
     CLI::Option* site = command.add_option(
         "--site", source.site,
-        "Pack every file below this folder (hidden ones skipped, in order of their path), "
-        "each named by its path below it");
+        "Pack every file below this folder (hidden ones skipped), each named by its path "
+        "below it: the index pages first, then the other HTML pages, then the rest, each "
+        "group in path order");
     CLI::Option* root = command.add_option("--root", source.root,
                                            "Name files below this folder by their path below it");
     site->excludes(files)->excludes(root);
@@ -55,6 +57,55 @@ void RequireOneOf(CLI::App& command, std::vector<std::string> names, std::string
         }
         throw CLI::RequiredError(what);
     });
+}
+
+// How the device is talked to beyond the defaults, for send, verify and
+// fleet.
+void AddLinkOptions(CLI::App& command, kelvarin::cli::LinkArguments& link) {
+    command
+        .add_option("--retries", link.retries,
+                    "Send a request whose reply is missing or wrong again, up to N times, after "
+                    "100, 200, 400 ... ms; reconnect as often when the connection is lost and go "
+                    "on where it stopped (default 0)")
+        ->check(CLI::Range(0, kelvarin::kMaxRetries));
+    command
+        .add_option("--window", link.window,
+                    "Requests in flight at once, each with its own transaction id: 1 to " +
+                        std::to_string(kelvarin::kMaxWindow) +
+                        ", or auto (start at 1, grow while replies come back clean); falls back "
+                        "to 1 at the first time-out, wrong reply or busy device (default 1)")
+        ->check([](const std::string& text) -> std::string {
+            if (text == "auto") {
+                return {};
+            }
+            int value = 0;
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), value);
+            return error == std::errc() && end == text.data() + text.size() && value >= 1 &&
+                           value <= kelvarin::kMaxWindow
+                       ? std::string()
+                       : "--window is 1 to " + std::to_string(kelvarin::kMaxWindow) +
+                             " or auto: " + text;
+        });
+    command
+        .add_option("--chunk", link.chunk,
+                    "Image bytes per write request, even, 2 to " +
+                        std::to_string(kelvarin::kLargestChunkBytes) +
+                        " (default 128; the largest one request may carry)")
+        ->check([](const std::string& text) -> std::string {
+            int value = 0;
+            const auto [end, error] =
+                std::from_chars(text.data(), text.data() + text.size(), value);
+            return error == std::errc() && end == text.data() + text.size() && value >= 2 &&
+                           value <= static_cast<int>(kelvarin::kLargestChunkBytes) &&
+                           value % 2 == 0
+                       ? std::string()
+                       : "--chunk is an even number from 2 to " +
+                             std::to_string(kelvarin::kLargestChunkBytes) + ": " + text;
+        });
+    command.add_option("--trace", link.tracePath,
+                       "Write every frame sent and received to this file: time in ms, "
+                       "direction, transaction id, bytes in hex");
 }
 
 void AddTarget(CLI::App& command, std::string& address, int& port) {
@@ -102,15 +153,15 @@ int main(int argc, char** argv) {
     send->add_flag("--verify", sendArguments.verify,
                    "Read the image back after the download and compare (exit 4 when the device "
                    "cannot be read back)");
+    AddLinkOptions(*send, sendArguments.link);
     RequireOneOf(*send, {"files", "--site", "--image"}, "files, --site or --image");
 
-    std::string verifyAddress;
-    int verifyPort = 0;
-    ImageSource verifySource;
+    VerifyArguments verifyArguments;
     CLI::App* verify = app.add_subcommand(
         "verify", "Read the image memory of a device back and compare it with an image");
-    AddTarget(*verify, verifyAddress, verifyPort);
-    AddImageOptions(*verify, verifySource);
+    AddTarget(*verify, verifyArguments.address, verifyArguments.port);
+    AddImageOptions(*verify, verifyArguments.source);
+    AddLinkOptions(*verify, verifyArguments.link);
     RequireOneOf(*verify, {"files", "--site", "--image"}, "files, --site or --image");
 
     FleetArguments fleetArguments;
@@ -144,6 +195,10 @@ int main(int argc, char** argv) {
                          " " + jobsLimit)
         ->check(cmdline::AtMost(mostJobs, jobsLimit))
         ->check(CLI::Range(1, mostJobs));
+    fleet->add_flag("--skip-current", fleetArguments.skipCurrent,
+                    "Read each device back first and leave alone those that already hold the "
+                    "image (reported as current)");
+    AddLinkOptions(*fleet, fleetArguments.link);
     RequireOneOf(*fleet, {"files", "--site", "--image"}, "files, --site or --image");
 
     // --help of every command and the man page (--manual) from the options above.
@@ -160,7 +215,7 @@ int main(int argc, char** argv) {
         return RunSend(sendArguments);
     }
     if (*verify) {
-        return RunVerify(verifyAddress, verifyPort, verifySource);
+        return RunVerify(verifyArguments);
     }
     if (*fleet) {
         return RunFleet(fleetArguments);

@@ -84,15 +84,15 @@ void Connection::Service(bool readable, bool /*writable*/, TimePoint now) {
 
 void Connection::ReadSome(TimePoint now) {
     char buffer[kReadChunk];
-    const long got = net::Receive(m_socket, buffer, sizeof buffer);
-    if (got == net::kWouldBlock) {
+    const net::IoResult got = net::Receive(m_socket, buffer, sizeof buffer);
+    if (got.status == net::Status::kWouldBlock) {
         return;
     }
-    if (got < 0) {
+    if (got.status == net::Status::kFailed) {
         Finish();
         return;
     }
-    if (got == 0) {
+    if (got.status == net::Status::kClosed) {
         if (m_lingering) {
             Finish();
         } else {
@@ -102,43 +102,59 @@ void Connection::ReadSome(TimePoint now) {
         return;
     }
     if (!m_lingering) {
-        OnReceived(std::string_view(buffer, static_cast<std::size_t>(got)), now);
+        OnReceived(std::string_view(buffer, got.count), now);
     }
 }
 
 void Connection::SendDue(TimePoint now) {
     while (!m_queue.empty() && FrontDue() <= now) {
+        const TimePoint due = FrontDue();
         Piece& front = m_queue.front();
-        const long sent =
+        const net::IoResult sent =
             net::Send(m_socket, front.bytes.data() + m_frontSent, front.bytes.size() - m_frontSent);
-        if (sent == net::kWouldBlock) {
+        if (sent.status == net::Status::kWouldBlock) {
             return;
         }
-        if (sent < 0) {
+        if (!sent.Ok()) {
             Finish();
             return;
         }
-        m_frontSent += static_cast<std::size_t>(sent);
+        m_frontSent += sent.count;
         OnSent(now);
         if (m_frontSent < front.bytes.size()) {
             return;  // the socket is full; poll says when it drains
         }
-        m_nextSend = Clock::now() + front.pauseAfter;
+        // Paced from when the piece was due, not from when the loop woke:
+        // a late wake-up sends the bytes that fell due meanwhile, so a split
+        // reply takes its pauses' time however busy the machine is.
+        m_nextSend = due + front.pauseAfter;
         m_queuedBytes -= front.bytes.size();
         m_frontSent = 0;
+        const bool tracked = front.endsTracked;
         m_queue.pop_front();
+        if (tracked) {
+            OnTrackedSent();
+        }
+        if (m_queue.empty()) {
+            OnOutputDrained(now);
+        }
     }
 }
 
-void Connection::Queue(std::string bytes, TimePoint notBefore, milliseconds pause) {
+void Connection::Queue(std::string bytes, TimePoint notBefore, milliseconds pause,
+                       bool tracked) {
+    if (bytes.empty()) {
+        return;
+    }
     m_queuedBytes += bytes.size();
     if (pause.count() == 0) {
-        m_queue.push_back(Piece{std::move(bytes), notBefore, pause});
+        m_queue.push_back(Piece{std::move(bytes), notBefore, pause, tracked});
         return;
     }
     for (char byte : bytes) {
-        m_queue.push_back(Piece{std::string(1, byte), notBefore, pause});
+        m_queue.push_back(Piece{std::string(1, byte), notBefore, pause, false});
     }
+    m_queue.back().endsTracked = tracked;
 }
 
 void Connection::EndAfterOutput(bool linger) {
@@ -155,10 +171,15 @@ void Connection::OnDeadline(TimePoint /*now*/) {
 }
 
 ModbusConnection::ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault,
+                                   const LinkModel& link, std::mt19937& random,
                                    milliseconds idleTimeout, TimePoint now)
     : Connection(socket, PortKind::kModbus),
-      m_session(memory, fault),
-      m_split(fault.kind == FaultKind::kSplit),
+      m_session(memory, fault, this),
+      m_link(link),
+      m_random(random),
+      m_bytePause(fault.kind == FaultKind::kSplit     ? kSplitPause
+                  : fault.kind == FaultKind::kTrickle ? milliseconds(fault.delayMs)
+                                                      : milliseconds(0)),
       m_idleTimeout(idleTimeout) {
     SetDeadline(now + m_idleTimeout);
 }
@@ -168,8 +189,8 @@ void ModbusConnection::OnSent(TimePoint now) {
 }
 
 void ModbusConnection::OnDeadline(TimePoint now) {
-    // A reply still on its way (a delay fault) is the device's wait, not the
-    // client's idleness.
+    // A reply still on its way (a delay fault, a slow link) is the device's
+    // wait, not the client's idleness.
     if (OutputPending()) {
         SetDeadline(now + m_idleTimeout);
         return;
@@ -177,15 +198,45 @@ void ModbusConnection::OnDeadline(TimePoint now) {
     Finish();
 }
 
+Admission ModbusConnection::Admit() {
+    if (m_link.lossPercent > 0 &&
+        std::uniform_real_distribution<double>(0, 100)(m_random) < m_link.lossPercent) {
+        return Admission::kDrop;
+    }
+    if (m_link.maxInFlight > 0 && m_inFlight + m_admitting >= m_link.maxInFlight) {
+        return m_link.dropPastMax ? Admission::kDrop : Admission::kBusy;
+    }
+    ++m_admitting;
+    return Admission::kHandle;
+}
+
 void ModbusConnection::OnReceived(std::string_view bytes, TimePoint now) {
     SetDeadline(now + m_idleTimeout);
     ModbusFeed feed = m_session.Feed(bytes);
+    m_admitting = 0;
+    // Over a slow link a reply leaves a round trip after its request came.
+    const milliseconds link(2 * m_link.latencyMs);
     for (ModbusReply& reply : feed.replies) {
-        Queue(std::move(reply.bytes), now + milliseconds(reply.delayMs),
-              m_split ? kSplitPause : milliseconds(0));
+        if (reply.stream) {
+            m_stream = reply.bytes;
+        }
+        const bool tracked = reply.admitted && !reply.bytes.empty();
+        m_inFlight += tracked ? 1 : 0;
+        Queue(std::move(reply.bytes), now + link + milliseconds(reply.delayMs), m_bytePause,
+              tracked);
     }
     if (feed.close) {
         EndAfterOutput(false);
+    }
+}
+
+void ModbusConnection::OnTrackedSent() {
+    --m_inFlight;
+}
+
+void ModbusConnection::OnOutputDrained(TimePoint now) {
+    if (!m_stream.empty()) {
+        Queue(m_stream, now);  // the flood goes on as fast as the client reads
     }
 }
 

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -64,11 +65,17 @@ class Connection {
     virtual void OnDeadline(TimePoint now);
     // Some output has been sent.
     virtual void OnSent(TimePoint /*now*/) {}
+    // The last byte of a message queued with tracked set has been sent.
+    virtual void OnTrackedSent() {}
+    // Everything queued has been sent.
+    virtual void OnOutputDrained(TimePoint /*now*/) {}
 
     // Queues bytes to be sent not before notBefore, after everything queued
     // earlier. With a pause, each byte goes alone, the pause after each.
+    // tracked: OnTrackedSent is called once its last byte has gone.
     void Queue(std::string bytes, TimePoint notBefore,
-               std::chrono::milliseconds pause = std::chrono::milliseconds(0));
+               std::chrono::milliseconds pause = std::chrono::milliseconds(0),
+               bool tracked = false);
     // Once the output queue is empty: close (linger false), or shut down the
     // sending side and discard input until the peer closes or a short time
     // passes (linger true), so a client's unread bytes do not make the
@@ -88,6 +95,7 @@ class Connection {
         std::string bytes;
         TimePoint notBefore;
         std::chrono::milliseconds pauseAfter;
+        bool endsTracked = false;
     };
     enum class AfterOutput { kKeepOpen, kClose, kLinger };
 
@@ -108,13 +116,16 @@ class Connection {
     TimePoint m_nextSend{};
 };
 
-// A Modbus/TCP client: requests answered in order, with the fault mode. A
-// client that sends nothing for idleTimeout while no reply is on its way is
-// disconnected, so idle clients cannot hold every place of a port.
-class ModbusConnection : public Connection {
+// A Modbus/TCP client: requests answered in order, with the fault mode, over
+// the link the model describes. A client that sends nothing for idleTimeout
+// while no reply is on its way is disconnected, so idle clients cannot hold
+// every place of a port.
+class ModbusConnection : public Connection, private RequestGate {
   public:
-    // Stores into memory, which must outlive the connection.
+    // Stores into memory, which must outlive the connection, as must random
+    // (the device's draws of lost requests, shared by its connections).
     ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault,
+                     const LinkModel& link, std::mt19937& random,
                      std::chrono::milliseconds idleTimeout, TimePoint now);
 
     // True once a request of this connection has stored data.
@@ -122,12 +133,21 @@ class ModbusConnection : public Connection {
 
   protected:
     void OnReceived(std::string_view bytes, TimePoint now) override;
+    void OnTrackedSent() override;
+    void OnOutputDrained(TimePoint now) override;
     void OnSent(TimePoint now) override;
     void OnDeadline(TimePoint now) override;
 
   private:
+    Admission Admit() override;
+
     ModbusSession m_session;
-    bool m_split;
+    LinkModel m_link;
+    std::mt19937& m_random;
+    std::chrono::milliseconds m_bytePause;  // between the bytes of a reply (split, trickle)
+    int m_inFlight = 0;   // admitted requests whose replies have not all gone
+    int m_admitting = 0;  // admitted in the Feed under way, not yet queued
+    std::string m_stream;  // the reply sent again and again (stream=N)
     std::chrono::milliseconds m_idleTimeout;
 };
 

@@ -60,6 +60,20 @@ std::optional<FaultMode> ParseFaultMode(std::string_view text) {
         }
         return FaultMode{FaultKind::kLate, *count, *ms};
     }
+    if (name == "trickle") {
+        std::optional<int> ms = NumberIn(value, 1, kMaxFaultDelayMs);
+        if (!hasValue || !ms) {
+            return std::nullopt;
+        }
+        return FaultMode{FaultKind::kTrickle, 0, *ms};
+    }
+    if (name == "stream") {
+        std::optional<int> count = NumberIn(value, 1, kMaxCount);
+        if (!hasValue || !count) {
+            return std::nullopt;
+        }
+        return FaultMode{FaultKind::kStream, *count, 0};
+    }
     if (name == "close-after" || name == "corrupt" || name == "flip-store") {
         std::optional<int> count = NumberIn(value, 1, kMaxCount);
         if (!hasValue || !count) {
@@ -71,6 +85,29 @@ std::optional<FaultMode> ParseFaultMode(std::string_view text) {
         return FaultMode{kind, *count, 0};
     }
     return std::nullopt;
+}
+
+bool ParseLoss(std::string_view text, LinkModel& model) {
+    const std::size_t colon = text.find(':');
+    const std::string_view percent = text.substr(0, colon);
+    double value = 0;
+    const char* end = percent.data() + percent.size();
+    auto [stop, error] = std::from_chars(percent.data(), end, value);
+    if (percent.empty() || error != std::errc() || stop != end || !(value >= 0 && value <= 100)) {
+        return false;
+    }
+    unsigned seed = 1;
+    if (colon != std::string_view::npos) {
+        const std::string_view seedText = text.substr(colon + 1);
+        const char* seedEnd = seedText.data() + seedText.size();
+        auto [seedStop, seedError] = std::from_chars(seedText.data(), seedEnd, seed);
+        if (seedText.empty() || seedError != std::errc() || seedStop != seedEnd) {
+            return false;
+        }
+    }
+    model.lossPercent = value;
+    model.lossSeed = seed;
+    return true;
 }
 
 }  // namespace kelvarin::device

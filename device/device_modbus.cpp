@@ -96,7 +96,7 @@ ModbusResult HandleModbusFrame(DeviceMemory& memory, std::string_view frame) {
     }
     const std::size_t dataLength = ByteAt(frame, kDataLengthAt);
     const std::size_t recordLength = FieldAt(frame, kRecordLengthAt);
-    if (dataLength != frame.size() - kDataLengthAt - 1 || dataLength > kMaxRequestDataLength ||
+    if (dataLength != frame.size() - kDataLengthAt - 1 || dataLength > kMaxWriteDataLength ||
         recordLength == 0 || dataLength != kSubRequestHeader + 2 * recordLength) {
         // Also refuses a second sub-request: its bytes would make the request
         // data longer than the first sub-request's.

@@ -28,6 +28,7 @@ enum class ModbusException : std::uint8_t {
     kIllegalAddress = 2,
     kIllegalValue = 3,
     kDeviceFailure = 4,
+    kDeviceBusy = 6,
 };
 
 // What handling one request frame did.

@@ -1,6 +1,7 @@
 // The device's poll loop: the stop request, two listeners a device, the connections.
 #include "device_server.h"
 
+#include "catalog.h"
 #include "files.h"
 
 #include <algorithm>
@@ -35,6 +36,7 @@ DeviceServer::DeviceServer(DeviceOptions options) : m_options(std::move(options)
     const int count = std::clamp(m_options.count, 1, MostDevices());
     for (int k = 0; k < count; ++k) {
         auto unit = std::make_unique<Unit>();
+        unit->random.seed(m_options.link.lossSeed + static_cast<unsigned>(k));
         unit->modbus.kind = PortKind::kModbus;
         unit->http.kind = PortKind::kHttp;
         unit->memory.Write(0, m_options.image);  // an image larger than the memory is refused earlier
@@ -59,6 +61,7 @@ bool DeviceServer::Open(std::string* error) {
     // its socket.
     net::Startup();
     if (!m_stop.Open(error)) {
+        *error = MessageCatalog(LanguageFromEnvironment()).Text(MessageId::kStopNotTakenOver, {*error});
         return false;
     }
     // Many devices need many descriptors: two listeners each, and their
@@ -82,8 +85,9 @@ bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::s
     std::string why;
     listener.socket = net::Listen(m_options.bindAddress, port, &why);
     if (listener.socket == net::kNoSocket) {
-        *error = "cannot listen on " + std::string(name) + " port " + m_options.bindAddress + ":" +
-                 std::to_string(port) + ": " + why;
+        *error = MessageCatalog(LanguageFromEnvironment())
+                     .Text(MessageId::kListenFailed,
+                           {name, m_options.bindAddress + ":" + std::to_string(port), why});
         return false;
     }
     listener.boundAddress = net::LocalAddress(listener.socket);
@@ -114,7 +118,8 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
         Accepted accepted;
         if (listener.kind == PortKind::kModbus) {
             accepted.connection = std::make_unique<ModbusConnection>(
-                fd, unit.memory, m_options.fault, m_options.modbusIdleTimeout, Clock::now());
+                fd, unit.memory, m_options.fault, m_options.link, unit.random,
+                m_options.modbusIdleTimeout, Clock::now());
         } else {
             accepted.connection = std::make_unique<HttpConnection>(
                 fd, unit.memory, m_options.httpRequestTimeout, Clock::now());
@@ -153,8 +158,9 @@ void DeviceServer::SaveImage(const Unit& unit) {
     // Replaced whole, so a reader never sees half an image.
     std::string error;
     if (!ReplaceWholeFile(path, unit.memory.Bytes(), &error)) {
-        std::fprintf(stderr, "kelvarin-device: cannot write image %s: %s\n", path.c_str(),
-                     error.c_str());
+        const std::string line = MessageCatalog(LanguageFromEnvironment())
+                                     .Text(MessageId::kImageNotWritten, {path, error});
+        std::fprintf(stderr, "kelvarin-device: %s\n", line.c_str());
         return;
     }
     std::printf("image %s\n", path.c_str());
@@ -179,8 +185,10 @@ int DeviceServer::Run() {
                 {connection.Socket(), connection.WantsRead(now), connection.WantsWrite(now)});
             wake = std::min(wake, connection.NextTimer(now));
         }
-        if (net::Poll(entries, PollTimeout(now, wake)) < 0) {
-            std::fprintf(stderr, "kelvarin-device: poll failed: %s\n", net::LastError().c_str());
+        if (net::Poll(entries, PollTimeout(now, wake)).status == net::Status::kFailed) {
+            const std::string line = MessageCatalog(LanguageFromEnvironment())
+                                         .Text(MessageId::kWaitFailed, {net::LastError()});
+            std::fprintf(stderr, "kelvarin-device: %s\n", line.c_str());
             return 1;
         }
         if (entries[0].readable) {

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,7 @@ struct DeviceOptions {
     std::string image;                      // what every memory holds from the start (an
                                             // image from the packer); empty for all fill
     FaultMode fault;
+    LinkModel link;  // latency, loss, requests answered at once
     std::chrono::milliseconds httpRequestTimeout{5000};  // to send a whole request head
     std::chrono::milliseconds modbusIdleTimeout{60000};  // a Modbus client's silence
     int count = 1;  // devices; with more than one, a non-zero port is the first of
@@ -84,6 +86,7 @@ class DeviceServer {
     // One simulated device: its memory and its two ports.
     struct Unit {
         DeviceMemory memory;
+        std::mt19937 random;  // which requests the link loses
         Listener modbus;
         Listener http;
         std::string imageOut;

@@ -5,8 +5,8 @@
 
 namespace kelvarin::device {
 
-ModbusSession::ModbusSession(DeviceMemory& memory, FaultMode fault)
-    : m_memory(memory), m_fault(fault) {}
+ModbusSession::ModbusSession(DeviceMemory& memory, FaultMode fault, RequestGate* gate)
+    : m_memory(memory), m_fault(fault), m_gate(gate) {}
 
 ModbusFeed ModbusSession::Feed(std::string_view bytes) {
     ModbusFeed feed;
@@ -35,11 +35,22 @@ ModbusFeed ModbusSession::Feed(std::string_view bytes) {
 }
 
 bool ModbusSession::Answer(std::string_view frame, ModbusFeed& feed) {
+    // A request lost on the way never reaches the device: it counts nothing.
+    const Admission admission = m_gate ? m_gate->Admit() : Admission::kHandle;
+    if (admission == Admission::kDrop) {
+        return true;
+    }
     const int number = ++m_requests;
     if (m_fault.kind == FaultKind::kCloseAfter && number >= m_fault.count) {
         return false;  // dropped as a device resetting the connection would
     }
     ModbusReply reply;
+    if (admission == Admission::kBusy) {
+        reply.bytes = ModbusExceptionReply(frame, ModbusException::kDeviceBusy);
+        feed.replies.push_back(std::move(reply));
+        return true;
+    }
+    reply.admitted = true;
     const bool isRead =
         static_cast<std::uint8_t>(frame[modbus::kFunctionAt]) == modbus::kReadFileRecord;
     if (m_fault.kind == FaultKind::kException) {
@@ -65,6 +76,12 @@ bool ModbusSession::Answer(std::string_view frame, ModbusFeed& feed) {
             break;
         case FaultKind::kLate:
             reply.delayMs = number == m_fault.count ? m_fault.delayMs : 0;
+            break;
+        case FaultKind::kStream:
+            if (number > m_fault.count) {
+                return true;  // only the stream goes out now
+            }
+            reply.stream = number == m_fault.count;
             break;
         case FaultKind::kCorrupt:
             if (number == m_fault.count && !reply.bytes.empty()) {

@@ -15,6 +15,23 @@ namespace kelvarin::device {
 struct ModbusReply {
     std::string bytes;
     int delayMs = 0;
+    bool admitted = false;  // the answer to a request the gate let through (not a busy one)
+    bool stream = false;    // to be sent again and again without end (fault stream=N)
+};
+
+// What becomes of a request before the device handles it.
+enum class Admission {
+    kHandle,  // handled and answered
+    kBusy,    // answered with exception 06, nothing stored
+    kDrop,    // lost: not handled, not answered
+};
+
+// Decides, request by request, what the network and the device's queue let
+// through.
+class RequestGate {
+  public:
+    virtual ~RequestGate() = default;
+    virtual Admission Admit() = 0;
 };
 
 // What one Feed produced: the replies in request order, and whether the
@@ -30,8 +47,8 @@ struct ModbusFeed {
 // corrupt, and stored writes for flip-store.
 class ModbusSession {
   public:
-    // memory must outlive the session.
-    ModbusSession(DeviceMemory& memory, FaultMode fault);
+    // memory must outlive the session; so must gate, when given.
+    ModbusSession(DeviceMemory& memory, FaultMode fault, RequestGate* gate = nullptr);
 
     // Takes received bytes and answers every whole request now in the input.
     // Once close has been returned (bytes that are not Modbus/TCP, or the
@@ -51,6 +68,7 @@ class ModbusSession {
 
     DeviceMemory& m_memory;
     FaultMode m_fault;
+    RequestGate* m_gate;
     std::string m_input;
     int m_requests = 0;
     int m_writes = 0;

@@ -11,7 +11,9 @@
 
 #include <kelvarin/version.h>
 
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -50,9 +52,39 @@ int main(int argc, char** argv) {
                    "write the whole memory to this file and print \"image PATH\"");
     app.add_option("--fault", fault,
                    "Misbehave on purpose: silent, exception, delay=MS, late=N[:MS], split, "
-                   "close-after=N, corrupt=N, flip-store=N or no-read")
+                   "trickle=MS (each reply a byte every MS), close-after=N, corrupt=N, "
+                   "flip-store=N, stream=N (the N-th reply, then copies of it without end) or "
+                   "no-read")
         ->check([](const std::string& text) {
             return ParseFaultMode(text) ? std::string() : "unknown fault mode: " + text;
+        });
+    app.add_option("--latency", options.link.latencyMs,
+                   "A slow link: MS each way, so every reply leaves 2 x MS after its request "
+                   "came; requests are taken as they come, so several in flight overlap")
+        ->check(CLI::Range(0, kMaxFaultDelayMs));
+    std::string loss;
+    app.add_option("--loss", loss,
+                   "A lossy link: PERCENT[:SEED] of the requests are lost unanswered, drawn "
+                   "from SEED (default 1), the same in every run")
+        ->check([](const std::string& text) {
+            LinkModel model;
+            return ParseLoss(text, model) ? std::string() : "--loss is PERCENT[:SEED]: " + text;
+        });
+    std::vector<std::string> maxInFlight;
+    app.add_option("--max-in-flight", maxInFlight,
+                   "N [busy|drop]: answer at most N requests of a connection at once; past "
+                   "that, answer exception 06 (busy, the default) or drop the request unanswered")
+        ->expected(1, 2)
+        ->check([](const std::string& text) {
+            if (text == "busy" || text == "drop") {
+                return std::string();
+            }
+            int value = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+            return error == std::errc() && end == text.data() + text.size() && value >= 1 &&
+                           value <= 1000
+                       ? std::string()
+                       : "--max-in-flight is N (1 to 1000) then busy or drop: " + text;
         });
     const int mostDevices = MostDevices();
     const std::string countLimit =
@@ -91,6 +123,20 @@ int main(int argc, char** argv) {
     }
     if (!fault.empty()) {
         options.fault = *ParseFaultMode(fault);
+    }
+    if (!loss.empty()) {
+        ParseLoss(loss, options.link);
+    }
+    if (!maxInFlight.empty()) {
+        const bool numberFirst = maxInFlight[0] != "busy" && maxInFlight[0] != "drop";
+        const bool modeSecond = maxInFlight.size() == 1 || maxInFlight[1] == "busy" ||
+                                maxInFlight[1] == "drop";
+        if (!numberFirst || !modeSecond) {
+            std::fprintf(stderr, "kelvarin-device: --max-in-flight is N then busy or drop\n");
+            return kExitUsage;
+        }
+        options.link.maxInFlight = std::atoi(maxInFlight[0].c_str());
+        options.link.dropPastMax = maxInFlight.size() == 2 && maxInFlight[1] == "drop";
     }
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
     options.modbusIdleTimeout = std::chrono::milliseconds(modbusTimeoutMs);

@@ -49,11 +49,11 @@ bool StopSignal::Open(std::string* error) {
     const net::Socket wake = net::Open(false, 0);
     const std::optional<net::Endpoint> self = net::Resolve("127.0.0.1", port);
     bool connected = wake != net::kNoSocket && self &&
-                     net::StartConnect(wake, *self) != net::ConnectStart::kFailed &&
-                     net::WaitFor(listener, true, false, 2000).value_or(false);
+                     net::StartConnect(wake, *self) != net::Status::kFailed &&
+                     net::WaitFor(listener, true, false, 2000) == net::Status::kOk;
     m_socket = connected ? net::Accept(listener) : net::kNoSocket;
     net::Close(listener);
-    if (m_socket == net::kNoSocket || !net::WaitFor(wake, false, true, 2000).value_or(false)) {
+    if (m_socket == net::kNoSocket || net::WaitFor(wake, false, true, 2000) != net::Status::kOk) {
         *error = "cannot make the stop connection: " + net::LastError();
         net::Close(wake);
         return false;

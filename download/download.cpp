@@ -1,72 +1,265 @@
-// The chunked, reply-checked download of the web image.
+// The chunked, reply-checked download of the web image, and the driver that
+// runs a transfer over one link.
 #include "download.h"
 
 #include "modbus_frame.h"
 #include "web_image.h"
+#include "wire_trace.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace kelvarin {
 
-ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image)
-    : m_image(image), m_matcher(m_frame.Bytes(), 0) {
-    m_report.imageLength = image.size();
-    m_report.imageRefused = image.size() % 2 != 0 || image.size() > kImageCapacity;
-    Prepare();
+namespace {
+
+constexpr std::size_t kLargestImage = kImageCapacity;
+static_assert(kLargestChunkBytes == modbus::kMaxChunkBytes);
+static_assert(kDefaultChunkBytes == modbus::kChunkBytes);
+
+// One read of a drain or a wait: a whole reply at most, so the clock is
+// looked at again after every reply's worth of bytes.
+constexpr std::size_t kReadPiece = kMaxFrameSize;
+
+// The longest a wait for replies lasts before a stop request is looked at.
+constexpr int kStopCheckMs = 50;
+
+}  // namespace
+
+// ---- WritePlan ----
+
+WritePlan::WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes)
+    : m_image(image), m_chunk(std::clamp<std::size_t>(chunkBytes & ~std::size_t{1}, 2,
+                                                      modbus::kMaxChunkBytes)) {
+    const std::size_t first = std::min(image.size(), modbus::kPageSize);
+    const std::size_t second = image.size() - first;
+    m_firstFileChunks = (first + m_chunk - 1) / m_chunk;
+    m_count = m_firstFileChunks + (second + m_chunk - 1) / m_chunk;
 }
 
-bool ChunkedDownload::Done() const {
-    return m_report.imageRefused || m_report.connectionLost || m_sent >= m_image.size();
+std::size_t WritePlan::Start(std::size_t index) const {
+    return index < m_firstFileChunks ? index * m_chunk
+                                     : modbus::kPageSize + (index - m_firstFileChunks) * m_chunk;
 }
 
-void ChunkedDownload::Prepare() {
-    if (Done()) {
-        return;
+std::size_t WritePlan::Length(std::size_t index) const {
+    const std::size_t start = Start(index);
+    const std::size_t fileEnd = index < m_firstFileChunks ? modbus::kPageSize : kLargestImage;
+    return std::min({m_chunk, fileEnd - start, m_image.size() - start});
+}
+
+std::size_t WritePlan::Encode(std::size_t index, std::uint16_t transaction,
+                              std::uint8_t* frame) const {
+    const std::size_t start = Start(index);
+    return modbus::EncodeWriteFileRecord(frame, modbus::PositionOf(start), m_image.data() + start,
+                                         Length(index), transaction);
+}
+
+Verdict WritePlan::Judge(std::size_t /*index*/, std::span<const std::uint8_t> request,
+                         std::span<const std::uint8_t> reply) {
+    if (reply.size() == request.size() &&
+        std::memcmp(reply.data(), request.data(), reply.size()) == 0) {
+        return Verdict::kGood;
     }
-    const std::size_t n = std::min(m_image.size() - m_sent, modbus::kChunkBytes);
-    m_frame.Set(modbus::PositionOf(m_sent), m_image.data() + m_sent, n);
-    m_matcher = ReplyMatcher(m_frame.Bytes(), m_frame.Size());
+    if (modbus::IsException(reply.data(), reply.size(), modbus::kExceptionBusy)) {
+        return Verdict::kBusy;
+    }
+    return Verdict::kWrong;
 }
 
-ChunkOutcome ChunkedDownload::Settle(ChunkResult result) {
-    const modbus::FilePosition position = modbus::PositionOf(m_sent);
-    const std::size_t n = m_frame.Size() - modbus::kRecordDataAt;
-    m_sent += n;
-    ++m_report.chunks;
+bool WritePlan::AnswersEarlier(std::span<const std::uint8_t> request,
+                               std::span<const std::uint8_t> frame) const {
+    // A well-formed Write File Record frame for a position before this
+    // request's. Chunks go out in image order, so only earlier ones can
+    // answer late; a reply for this position that differs is a wrong reply.
+    if (!modbus::IsWriteFileRecord(frame.data(), frame.size())) {
+        return false;
+    }
+    const modbus::FilePosition late = modbus::RequestPosition(frame.data());
+    const modbus::FilePosition own = modbus::RequestPosition(request.data());
+    return late.file >= modbus::kFirstImageFile &&
+           modbus::OffsetOf(late.file, late.record) < modbus::OffsetOf(own.file, own.record);
+}
 
+bool ImageFitsMemory(std::span<const std::uint8_t> image) {
+    return image.size() % 2 == 0 && image.size() <= kLargestImage;
+}
+
+// ---- ChunkedDownload ----
+
+namespace {
+
+// An image refused: no chunks at all.
+std::span<const std::uint8_t> Sendable(std::span<const std::uint8_t> image) {
+    return ImageFitsMemory(image) ? image : std::span<const std::uint8_t>();
+}
+
+ChunkResult ResultOf(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::kGood:
+            return ChunkResult::kEcho;
+        case Outcome::kNoReply:
+            return ChunkResult::kNoReply;
+        case Outcome::kConnectionLost:
+            return ChunkResult::kConnectionLost;
+        case Outcome::kWrong:
+        case Outcome::kBusy:
+        case Outcome::kRefused:
+            break;
+    }
+    return ChunkResult::kMismatch;
+}
+
+}  // namespace
+
+ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image,
+                                 const TransferOptions& options, DownloadObserver& observer,
+                                 std::uint16_t firstTransaction)
+    : m_plan(Sendable(image), options.chunkBytes),
+      m_observer(observer),
+      m_transfer(m_plan, options, options.TransactionIds(), firstTransaction, false, *this),
+      m_echoed(m_plan.Count(), false) {
+    m_report.imageLength = image.size();
+    m_report.imageRefused = !ImageFitsMemory(image);
+}
+
+ChunkOutcome ChunkedDownload::OutcomeOf(std::size_t index, ChunkResult result) const {
+    const std::size_t start = m_plan.Start(index);
+    const std::size_t n = m_plan.Length(index);
+    const modbus::FilePosition position = modbus::PositionOf(start);
     ChunkOutcome outcome;
-    outcome.sent = m_sent;
+    outcome.sent = start + n;
     outcome.pageOffset = position.record + n;
     outcome.fileNumber = position.file;
     outcome.result = result;
-    if (result != ChunkResult::kConnectionLost) {
-        m_report.bytesSent = m_sent;
-    } else {
-        m_report.connectionLost = true;
-    }
-    if (result != ChunkResult::kEcho) {
-        ++m_report.failedChunks;
-    }
-    // After a chunk whose reply did not end cleanly, a late reply may still
-    // be on its way. (A late echo that comes later still is set aside by the
-    // reply check.)
-    m_mayHaveLeftovers = result != ChunkResult::kEcho;
-    Prepare();
     return outcome;
 }
 
-DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                             const LinkTimeouts& timeouts, DownloadObserver& observer) {
-    ChunkedDownload download(image);
-    while (!download.Done()) {
-        const ChunkFrame& frame = download.Request();
-        const int size = static_cast<int>(frame.Size());
-        const bool linkOk = (!download.MayHaveLeftovers() || DiscardPending(link)) &&
-                            link.SendFor(frame.Bytes(), size, timeouts.sendMs) == size;
-        const ChunkResult result = linkOk ? AwaitReply(link, download.Matcher(), timeouts.replyMs)
-                                          : ChunkResult::kConnectionLost;
-        observer.OnChunk(download.Settle(result));
+void ChunkedDownload::OnSettled(std::size_t index, Outcome outcome, int tries) {
+    ChunkOutcome chunk = OutcomeOf(index, ResultOf(outcome));
+    chunk.tries = tries;
+    ++m_report.chunks;
+    if (chunk.result != ChunkResult::kConnectionLost) {
+        m_report.bytesSent += m_plan.Length(index);
     }
+    if (chunk.result != ChunkResult::kEcho) {
+        ++m_report.failedChunks;
+    } else {
+        // Chunks cover the image in order without gaps: the prefix grows
+        // over every echoed chunk from its end on.
+        m_echoed[index] = true;
+        while (m_prefixChunks < m_echoed.size() && m_echoed[m_prefixChunks]) {
+            m_report.echoedPrefix = m_plan.Start(m_prefixChunks) + m_plan.Length(m_prefixChunks);
+            ++m_prefixChunks;
+        }
+    }
+    chunk.progress = m_report.bytesSent;
+    m_observer.OnChunk(chunk);
+}
+
+void ChunkedDownload::OnRetry(std::size_t index, Outcome why, int retry, int /*pauseMs*/) {
+    const ChunkOutcome chunk = OutcomeOf(index, ResultOf(why));
+    m_observer.OnRetry(&chunk, 0, why, retry);
+}
+
+void ChunkedDownload::OnReconnecting(int attempt, int /*pauseMs*/) {
+    m_observer.OnReconnecting(attempt);
+}
+
+void ChunkedDownload::OnReconnected() {
+    m_observer.OnReconnected();
+}
+
+void ChunkedDownload::OnWindowFallback(Outcome why) {
+    m_observer.OnWindowFallback(why);
+}
+
+DownloadReport ChunkedDownload::Report() const {
+    DownloadReport report = m_report;
+    report.retries = m_transfer.Retries();
+    report.reconnects = m_transfer.Reconnects();
+    report.connectionLost = m_transfer.ConnectionGivenUp();
+    report.cancelled = m_transfer.Cancelled() && m_transfer.Settled() < m_plan.Count();
+    report.nextTransaction = m_transfer.NextTransaction();
+    report.requestsSent = static_cast<int>(m_transfer.RequestsStarted());
+    return report;
+}
+
+// ---- The blocking driver ----
+
+void RunTransfer(Transfer& transfer, CDeviceLink& link, const TransferOptions& options,
+                 const std::atomic<bool>* stop) {
+    std::uint8_t buffer[kReadPiece];
+    bool cancelled = false;
+    for (;;) {
+        if (stop && !cancelled && stop->load()) {
+            transfer.Cancel();
+            cancelled = true;
+        }
+        const TimePoint now = link.Now();
+        switch (transfer.Next(now)) {
+            case Transfer::Step::kDone:
+                return;
+            case Transfer::Step::kDrain: {
+                const net::IoResult got = link.ReceiveFor(buffer, sizeof buffer, 0);
+                if (got.Ok()) {
+                    transfer.Received({buffer, got.count}, link.Now());
+                } else if (got.status == net::Status::kTimedOut ||
+                           got.status == net::Status::kWouldBlock) {
+                    transfer.DrainDone(link.Now());
+                } else {
+                    transfer.ConnectionLost(link.Now());
+                }
+                break;
+            }
+            case Transfer::Step::kSend: {
+                const std::span<const std::uint8_t> frame = transfer.Request();
+                const net::IoResult sent =
+                    link.SendFor(frame.data(), frame.size(), options.timeouts.sendMs);
+                if (sent.Ok()) {
+                    transfer.Sent(link.Now());
+                } else {
+                    transfer.ConnectionLost(link.Now());  // it could not leave whole
+                }
+                break;
+            }
+            case Transfer::Step::kWait: {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                                      transfer.WakeAt() - now)
+                                      .count();
+                const int wait = static_cast<int>(
+                    std::clamp<decltype(left)>(left, 0, stop ? kStopCheckMs : 60000));
+                const net::IoResult got = link.ReceiveFor(buffer, sizeof buffer, wait);
+                if (got.Ok()) {
+                    transfer.Received({buffer, got.count}, link.Now());
+                } else if (got.status == net::Status::kClosed ||
+                           got.status == net::Status::kFailed) {
+                    transfer.ConnectionLost(link.Now());
+                }
+                break;
+            }
+            case Transfer::Step::kPause: {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                                      transfer.WakeAt() - now)
+                                      .count();
+                const int wait = static_cast<int>(
+                    std::clamp<decltype(left)>(left, 0, stop ? kStopCheckMs : 60000));
+                link.Idle(wait);
+                break;
+            }
+            case Transfer::Step::kReconnect:
+                transfer.Reconnected(link.Reconnect() == net::Status::kOk, link.Now());
+                break;
+        }
+    }
+}
+
+DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& link,
+                             const TransferOptions& options, DownloadObserver& observer,
+                             WireTrace* trace, const std::atomic<bool>* stop) {
+    ChunkedDownload download(image, options, observer);
+    download.Driven().SetTrace(trace, "");
+    RunTransfer(download.Driven(), link, options, stop);
     return download.Report();
 }
 

@@ -4,95 +4,166 @@
 
 #include "device_link.h"
 #include "link_timeouts.h"
-#include "reply_check.h"
+#include "transfer.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 namespace kelvarin {
 
+class WireTrace;
+
+// How one chunk's reply turned out.
+enum class ChunkResult {
+    kEcho,            // its exact echo came back
+    kMismatch,        // a different reply (an exception, a wrong or partial echo)
+    kNoReply,         // nothing whole within the reply time-out
+    kConnectionLost,  // the connection closed or failed: the download stops
+};
+
 // What happened to one chunk.
 struct ChunkOutcome {
-    std::size_t sent = 0;        // image bytes sent so far, this chunk included
+    std::size_t sent = 0;        // image offset after this chunk (with one in flight, the
+                                 // image bytes sent so far, this chunk included)
     std::size_t pageOffset = 0;  // offset in the 64 KiB page after this chunk
     unsigned fileNumber = 0;     // the Modbus file the chunk was written to
     ChunkResult result = ChunkResult::kEcho;
+    std::size_t progress = 0;  // image bytes of the chunks settled so far, this one included
+                               // unless the connection was lost on it
+    int tries = 1;             // times the chunk was sent
 };
 
-// Told of every chunk as its reply is settled.
-class DownloadObserver {
+// Told of what a download or read-back does beyond settling its requests:
+// each retry, each reconnect, the fall-back to one request in flight.
+class TransferNotices {
   public:
-    virtual ~DownloadObserver() = default;
+    virtual ~TransferNotices() = default;
+    // A chunk (download) or the read at readOffset (read-back) failed (why)
+    // and is to be sent again, the retry-th time.
+    virtual void OnRetry(const ChunkOutcome* /*chunk*/, std::size_t /*readOffset*/,
+                         Outcome /*why*/, int /*retry*/) {}
+    // The connection was lost; connecting again, the attempt-th time.
+    virtual void OnReconnecting(int /*attempt*/) {}
+    // The connection is back; the transfer goes on where it stood.
+    virtual void OnReconnected() {}
+    // From now on one request in flight on this connection.
+    virtual void OnWindowFallback(Outcome /*why*/) {}
+};
+
+// Told of every chunk as its reply is settled, and of the notices.
+class DownloadObserver : public TransferNotices {
+  public:
     virtual void OnChunk(const ChunkOutcome& outcome) = 0;
 };
 
 // What one download did.
 struct DownloadReport {
     std::size_t imageLength = 0;  // bytes to send
-    std::size_t bytesSent = 0;    // bytes whose request went out
-    int chunks = 0;               // requests sent
+    std::size_t bytesSent = 0;    // bytes of the chunks settled without losing the connection
+    std::size_t echoedPrefix = 0;  // bytes from the image's start whose chunks were all echoed
+    int chunks = 0;               // chunks settled
+    int requestsSent = 0;         // chunks whose request went out at least once
     int failedChunks = 0;         // chunks without a correct echo
-    bool connectionLost = false;  // the link broke; the caller should close it
+    int retries = 0;              // further tries sent
+    int reconnects = 0;           // connections made again
+    bool connectionLost = false;  // the link broke for good; the caller should close it
     bool imageRefused = false;    // the image has an odd length or exceeds the image memory
+    bool cancelled = false;       // stopped on request before every chunk was sent
+    std::uint16_t nextTransaction = 1;  // the id a request after the download would carry
 
     // True when every chunk came back as its echo.
-    bool Succeeded() const { return failedChunks == 0 && !connectionLost && !imageRefused; }
+    bool Succeeded() const {
+        return failedChunks == 0 && !connectionLost && !imageRefused && !cancelled;
+    }
 };
 
-// A download as a sequence of chunks, for whoever drives the connection (the
-// blocking DownloadImage below, the fleet's event loop): the request of the
-// current chunk, the bytes that come back for it, and its outcome.
-class ChunkedDownload {
+// The chunks of an image as write requests: chunkBytes image bytes each (the
+// last of each 64 KiB file shorter where the file ends first, so a chunk
+// never spans the two files), each a Write File Record request with one
+// sub-request. Its replies must be exact echoes; without transaction ids an
+// echo of an earlier chunk is recognised as a late reply.
+class WritePlan : public RequestPlan {
   public:
-    // image must outlive the download. An image whose length is odd or above
-    // the two 64 KiB files of the image memory is refused: Done at once.
-    explicit ChunkedDownload(std::span<const std::uint8_t> image);
-    ChunkedDownload(const ChunkedDownload&) = delete;  // the matcher points into the frame
-    ChunkedDownload& operator=(const ChunkedDownload&) = delete;
+    // image must outlive the plan; chunkBytes even, 2 to kLargestChunkBytes.
+    WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes);
 
-    // True when nothing more is to be sent: every chunk settled, the
-    // connection lost, or the image refused.
-    bool Done() const;
+    std::size_t Count() const override { return m_count; }
+    std::size_t Encode(std::size_t index, std::uint16_t transaction,
+                       std::uint8_t* frame) const override;
+    Verdict Judge(std::size_t index, std::span<const std::uint8_t> request,
+                  std::span<const std::uint8_t> reply) override;
+    bool AnswersEarlier(std::span<const std::uint8_t> request,
+                        std::span<const std::uint8_t> frame) const override;
 
-    // The current chunk's request.
-    const ChunkFrame& Request() const { return m_frame; }
-
-    // True when a reply to an earlier chunk may still be on its way: what has
-    // arrived of it is to be dropped before the request is sent.
-    bool MayHaveLeftovers() const { return m_mayHaveLeftovers; }
-
-    // Bytes received for the current request, and where its reply stands.
-    ReplyState Feed(const std::uint8_t* data, std::size_t n) { return m_matcher.Feed(data, n); }
-    ReplyState State() const { return m_matcher.State(); }
-    ReplyMatcher& Matcher() { return m_matcher; }
-
-    // Ends the current chunk with result and moves on. Returns its outcome.
-    ChunkOutcome Settle(ChunkResult result);
-
-    // Ends the current chunk when its wait ran out (or its reply is final).
-    ChunkOutcome SettleWaitOver() { return Settle(ResultOf(m_matcher)); }
-
-    // What the download did so far.
-    const DownloadReport& Report() const { return m_report; }
+    // The image bytes chunk index covers: its offset and length.
+    std::size_t Start(std::size_t index) const;
+    std::size_t Length(std::size_t index) const;
 
   private:
-    void Prepare();
-
     std::span<const std::uint8_t> m_image;
-    std::size_t m_sent = 0;  // image bytes of the chunks before the current one
-    ChunkFrame m_frame;
-    ReplyMatcher m_matcher;
-    bool m_mayHaveLeftovers = false;
-    DownloadReport m_report;
+    std::size_t m_chunk;
+    std::size_t m_firstFileChunks;  // chunks in file 16
+    std::size_t m_count;
 };
 
-// Sends image over link in Write File Record requests of at most 128 bytes,
-// strictly in order, one in flight: each frame goes out within
-// timeouts.sendMs, then waits up to timeouts.replyMs for its whole echo. A
-// lost connection stops the download. An image whose length is odd or above
-// the two 64 KiB files of the image memory is refused without sending.
+// True when image can be written to the image memory: an even length within
+// its two 64 KiB files.
+bool ImageFitsMemory(std::span<const std::uint8_t> image);
+
+// A download driven by whoever owns the connection (the blocking
+// DownloadImage below, the fleet's event loop): the transfer of the image's
+// chunks and the report it makes.
+class ChunkedDownload : private TransferEvents {
+  public:
+    // image must outlive the download; so must observer. An image that does
+    // not fit the memory is refused: done at once. With transaction ids, the
+    // requests count from firstTransaction.
+    ChunkedDownload(std::span<const std::uint8_t> image, const TransferOptions& options,
+                    DownloadObserver& observer, std::uint16_t firstTransaction = 1);
+    ChunkedDownload(const ChunkedDownload&) = delete;
+    ChunkedDownload& operator=(const ChunkedDownload&) = delete;
+
+    // The transfer to drive.
+    Transfer& Driven() { return m_transfer; }
+
+    // What the download did so far.
+    DownloadReport Report() const;
+
+  private:
+    void OnSettled(std::size_t index, Outcome outcome, int tries) override;
+    void OnRetry(std::size_t index, Outcome why, int retry, int pauseMs) override;
+    void OnReconnecting(int attempt, int pauseMs) override;
+    void OnReconnected() override;
+    void OnWindowFallback(Outcome why) override;
+    ChunkOutcome OutcomeOf(std::size_t index, ChunkResult result) const;
+
+    WritePlan m_plan;
+    DownloadObserver& m_observer;
+    Transfer m_transfer;
+    DownloadReport m_report;
+    std::vector<bool> m_echoed;
+    std::size_t m_prefixChunks = 0;  // chunks from the first on, all echoed
+};
+
+// Runs transfer over link until it is done: sends, waits and drains as it
+// says, each wait bounded by its deadline, reconnecting the link when it
+// asks. With stop given, a stop request (*stop true) cancels the transfer:
+// nothing more is sent and it ends once the replies of what is out are in
+// or overdue.
+void RunTransfer(Transfer& transfer, CDeviceLink& link, const TransferOptions& options,
+                 const std::atomic<bool>* stop = nullptr);
+
+// Sends image over link in Write File Record requests as options say (by
+// default 128 bytes each, strictly in order, one in flight, no second try):
+// each frame goes out within the send time-out, then its whole echo is
+// awaited up to the reply time-out. A lost connection stops the download
+// unless retries allow connecting again. An image that does not fit the
+// memory is refused without sending. trace, when given, gets every frame.
 DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                             const LinkTimeouts& timeouts, DownloadObserver& observer);
+                             const TransferOptions& options, DownloadObserver& observer,
+                             WireTrace* trace = nullptr, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace kelvarin

@@ -1,9 +1,6 @@
 // Read-back verify over Read File Record.
 #include "readback.h"
 
-#include "byte_order.h"
-#include "reply_check.h"
-
 #include <algorithm>
 
 namespace kelvarin {
@@ -19,161 +16,159 @@ constexpr std::size_t kTwoPieceBytes =
 
 }  // namespace
 
-std::vector<std::vector<ReadPiece>> PlanImageRead(std::size_t length) {
-    length += length % 2;
-    std::vector<std::vector<ReadPiece>> requests;
+ReadPlan::ReadPlan(std::span<const std::uint8_t> image) : m_image(image) {
+    const std::size_t length = image.size() + image.size() % 2;
     std::size_t at = 0;
     while (at < length) {
+        m_starts.push_back(static_cast<std::uint32_t>(at));
         const std::size_t pageEnd = (at / modbus::kPageSize + 1) * modbus::kPageSize;
         std::size_t take = std::min(length - at, kOnePieceBytes);
-        std::vector<ReadPiece> pieces;
-        if (at + take > pageEnd && pageEnd - at >= kTwoPieceBytes) {
-            take = pageEnd - at;  // one sub-request to the file's end carries as much
+        if (at + take > pageEnd) {
+            // One sub-request to the file's end when it carries as much;
+            // otherwise one for each file, a little less in all.
+            take = pageEnd - at >= kTwoPieceBytes ? pageEnd - at
+                                                  : std::min(length - at, kTwoPieceBytes);
         }
-        if (at + take <= pageEnd) {
-            pieces.push_back({modbus::PositionOf(at), static_cast<std::uint16_t>(take / 2)});
-        } else {
-            // Across two files: one sub-request each, a little less in all.
-            take = std::min(length - at, kTwoPieceBytes);
-            const std::size_t first = pageEnd - at;
-            pieces.push_back({modbus::PositionOf(at), static_cast<std::uint16_t>(first / 2)});
-            pieces.push_back(
-                {modbus::PositionOf(pageEnd), static_cast<std::uint16_t>((take - first) / 2)});
-        }
-        requests.push_back(std::move(pieces));
         at += take;
     }
-    return requests;
+    m_starts.push_back(static_cast<std::uint32_t>(length));
 }
 
-ImageReadBack::ImageReadBack(std::span<const std::uint8_t> image)
-    : m_image(image), m_plan(PlanImageRead(image.size())), m_read(image.size() + image.size() % 2) {
-    Prepare();
+ReadPlan::Pieces ReadPlan::PiecesOf(std::size_t index) const {
+    const std::size_t start = m_starts[index];
+    const std::size_t end = m_starts[index + 1];
+    const std::size_t pageEnd = (start / modbus::kPageSize + 1) * modbus::kPageSize;
+    Pieces pieces;
+    if (end <= pageEnd) {
+        pieces.piece[0] = {modbus::PositionOf(start), static_cast<std::uint16_t>((end - start) / 2)};
+        pieces.count = 1;
+    } else {
+        pieces.piece[0] = {modbus::PositionOf(start),
+                           static_cast<std::uint16_t>((pageEnd - start) / 2)};
+        pieces.piece[1] = {modbus::PositionOf(pageEnd),
+                           static_cast<std::uint16_t>((end - pageEnd) / 2)};
+        pieces.count = 2;
+    }
+    return pieces;
 }
 
-bool ImageReadBack::Done() const {
-    return m_failed || m_next >= m_plan.size();
+std::size_t ReadPlan::Encode(std::size_t index, std::uint16_t transaction,
+                             std::uint8_t* frame) const {
+    const Pieces pieces = PiecesOf(index);
+    return modbus::EncodeReadFileRecord(frame, {pieces.piece.data(), pieces.count}, transaction);
 }
 
-void ImageReadBack::Prepare() {
-    m_pending.clear();
-    if (Done()) {
+Verdict ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request,
+                        std::span<const std::uint8_t> reply) {
+    const Pieces pieces = PiecesOf(index);
+    std::uint8_t read[kOnePieceBytes];
+    const modbus::ReadReply decoded =
+        modbus::DecodeReadReply(reply, {pieces.piece.data(), pieces.count},
+                                modbus::TransactionOf(request.data()), read);
+    switch (decoded.status) {
+        case modbus::ReadReplyStatus::kData:
+            break;
+        case modbus::ReadReplyStatus::kException:
+            m_exception = decoded.exceptionCode;
+            return decoded.exceptionCode == modbus::kExceptionBusy ? Verdict::kBusy
+                                                                   : Verdict::kRefused;
+        case modbus::ReadReplyStatus::kMalformed:
+            return Verdict::kWrong;
+    }
+    // Compared as it arrives; the requests may settle in any order, so the
+    // first difference is the lowest found.
+    const std::size_t start = m_starts[index];
+    const std::size_t end = std::min<std::size_t>(m_starts[index + 1], m_image.size());
+    for (std::size_t i = start; i < end; ++i) {
+        if (read[i - start] != m_image[i]) {
+            if (m_differing == 0 || i < m_firstDifference) {
+                m_firstDifference = i;
+            }
+            ++m_differing;
+        }
+    }
+    return Verdict::kGood;
+}
+
+ImageReadBack::ImageReadBack(std::span<const std::uint8_t> image, const TransferOptions& options,
+                             TransferNotices& notices, std::uint16_t firstTransaction)
+    : m_image(image),
+      m_plan(image),
+      m_notices(notices),
+      m_transfer(m_plan, options, true, firstTransaction, true, *this) {}
+
+void ImageReadBack::OnSettled(std::size_t index, Outcome outcome, int /*tries*/) {
+    if (outcome == Outcome::kGood || m_failed) {
         return;
     }
-    ++m_requests;
-    // Transaction ids tell this request's reply from a late one.
-    m_frameSize = modbus::EncodeReadFileRecord(m_frame, m_plan[m_next],
-                                               static_cast<std::uint16_t>(m_requests));
-}
-
-void ImageReadBack::Fail(ReadFailure failure, std::uint8_t exceptionCode) {
     m_failed = true;
-    m_failure.failure = failure;
-    m_failure.exceptionCode = exceptionCode;
-    m_failure.failedAt = m_at;
-}
-
-bool ImageReadBack::Feed(const std::uint8_t* data, std::size_t n) {
-    if (Done()) {
-        return true;
-    }
-    m_pending.insert(m_pending.end(), data, data + n);
-    const auto transaction = static_cast<std::uint16_t>(m_requests);
-    for (;;) {
-        const modbus::FrameScan scan = modbus::ScanFrame(m_pending);
-        if (scan.status == modbus::FrameStatus::kNotModbus) {
-            Fail(ReadFailure::kMalformed);
-            return true;
-        }
-        if (scan.status == modbus::FrameStatus::kNeedMore) {
-            return false;
-        }
-        const std::span<const std::uint8_t> frame(m_pending.data(), scan.size);
-        if (LoadBE16(frame.data() + modbus::kTransactionAt) != transaction) {
-            m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<long>(scan.size));
-            continue;  // a late reply to an earlier request
-        }
-        const std::vector<ReadPiece>& pieces = m_plan[m_next];
-        const modbus::ReadReply reply =
-            modbus::DecodeReadReply(frame, pieces, transaction, m_read.data() + m_at);
-        switch (reply.status) {
-            case modbus::ReadReplyStatus::kData:
-                for (const ReadPiece& piece : pieces) {
-                    m_at += 2 * std::size_t{piece.words};
-                }
-                ++m_next;
-                Prepare();
-                return true;
-            case modbus::ReadReplyStatus::kException:
-                Fail(ReadFailure::kException, reply.exceptionCode);
-                return true;
-            case modbus::ReadReplyStatus::kMalformed:
-                Fail(ReadFailure::kMalformed);
-                return true;
-        }
+    m_failure.failedAt = m_plan.Start(index);
+    switch (outcome) {
+        case Outcome::kNoReply:
+            m_failure.failure = ReadFailure::kNoReply;
+            break;
+        case Outcome::kConnectionLost:
+            m_failure.failure = ReadFailure::kConnectionLost;
+            break;
+        case Outcome::kBusy:
+        case Outcome::kRefused:
+            m_failure.failure = ReadFailure::kException;
+            m_failure.exceptionCode = m_plan.LastException();
+            break;
+        case Outcome::kWrong:
+        case Outcome::kGood:
+            m_failure.failure = ReadFailure::kMalformed;
+            break;
     }
 }
 
-void ImageReadBack::TimedOut() {
-    if (!Done()) {
-        Fail(m_pending.empty() ? ReadFailure::kNoReply : ReadFailure::kMalformed);
-    }
+void ImageReadBack::OnRetry(std::size_t index, Outcome why, int retry, int /*pauseMs*/) {
+    m_notices.OnRetry(nullptr, m_plan.Start(index), why, retry);
 }
 
-void ImageReadBack::ConnectionLost() {
-    if (!Done()) {
-        Fail(ReadFailure::kConnectionLost);
-    }
+void ImageReadBack::OnReconnecting(int attempt, int /*pauseMs*/) {
+    m_notices.OnReconnecting(attempt);
+}
+
+void ImageReadBack::OnReconnected() {
+    m_notices.OnReconnected();
+}
+
+void ImageReadBack::OnWindowFallback(Outcome why) {
+    m_notices.OnWindowFallback(why);
 }
 
 VerifyReport ImageReadBack::Report() const {
     VerifyReport report = m_failure;
     report.length = m_image.size();
-    report.requests = m_requests;
+    report.requests = m_transfer.Retries() + static_cast<int>(m_transfer.Settled());
     if (m_failed) {
         report.outcome = VerifyOutcome::kUnreadable;
         return report;
     }
-    for (std::size_t i = 0; i < m_image.size(); ++i) {
-        if (m_read[i] != m_image[i]) {
-            if (report.differingBytes == 0) {
-                report.firstDifference = i;
-            }
-            ++report.differingBytes;
-        }
+    if (m_transfer.Settled() < m_plan.Count()) {
+        // Stopped on request, or the connection given up before a read
+        // settled: not compared, so nothing is claimed.
+        report.outcome = VerifyOutcome::kUnreadable;
+        report.failure = m_transfer.ConnectionGivenUp() ? ReadFailure::kConnectionLost
+                                                        : ReadFailure::kNone;
+        report.cancelled = m_transfer.Cancelled();
+        return report;
     }
+    report.differingBytes = m_plan.DifferingBytes();
+    report.firstDifference = m_plan.FirstDifference();
     report.outcome = report.differingBytes == 0 ? VerifyOutcome::kEqual : VerifyOutcome::kDifferent;
     return report;
 }
 
 VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                         const LinkTimeouts& timeouts) {
-    ImageReadBack readBack(image);
-    std::uint8_t buffer[modbus::kMbapPrefix + modbus::kMaxMbapLength];
-    while (!readBack.Done()) {
-        const std::span<const std::uint8_t> request = readBack.Request();
-        const int size = static_cast<int>(request.size());
-        if ((readBack.MayHaveLeftovers() && !DiscardPending(link)) ||
-            link.SendFor(request.data(), size, timeouts.sendMs) != size) {
-            readBack.ConnectionLost();
-            break;
-        }
-        CTickTimer timer;
-        timer.Start();
-        for (bool settled = false; !settled;) {
-            const int left = timeouts.replyMs - static_cast<int>(timer.Elapsed());
-            const int got = left > 0 ? link.ReceiveFor(buffer, sizeof buffer, left) : 0;
-            if (got < 0) {
-                readBack.ConnectionLost();
-                settled = true;
-            } else if (got == 0) {
-                readBack.TimedOut();
-                settled = true;
-            } else {
-                settled = readBack.Feed(buffer, static_cast<std::size_t>(got));
-            }
-        }
-    }
+                         const TransferOptions& options, TransferNotices* notices,
+                         WireTrace* trace, const std::atomic<bool>* stop,
+                         std::uint16_t firstTransaction) {
+    TransferNotices none;
+    ImageReadBack readBack(image, options, notices ? *notices : none, firstTransaction);
+    readBack.Driven().SetTrace(trace, "");
+    RunTransfer(readBack.Driven(), link, options, stop);
     return readBack.Report();
 }
 

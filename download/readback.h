@@ -3,15 +3,21 @@
 #pragma once
 
 #include "device_link.h"
+#include "download.h"
 #include "link_timeouts.h"
 #include "modbus_frame.h"
+#include "transfer.h"
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 namespace kelvarin {
+
+class WireTrace;
 
 // What reading back found.
 enum class VerifyOutcome {
@@ -24,7 +30,7 @@ enum class VerifyOutcome {
 enum class ReadFailure {
     kNone,
     kException,       // it answered with a Modbus exception (01: it has no function 20)
-    kNoReply,         // nothing came within the reply time-out
+    kNoReply,         // nothing whole came within the reply time-out
     kConnectionLost,  // the connection closed or failed
     kMalformed,       // a reply that is not the answer to the request
 };
@@ -39,66 +45,93 @@ struct VerifyReport {
     ReadFailure failure = ReadFailure::kNone;
     std::uint8_t exceptionCode = 0;  // for kException
     std::size_t failedAt = 0;        // image offset the failed request read from
+    bool cancelled = false;          // stopped on request before all was read
 };
 
-// The requests that read the first length bytes of the image memory (length
-// rounded up to whole words) with as few requests as the protocol allows:
-// 242 bytes each (121 words, the most one response carries), a request that
-// crosses from file 16 into file 17 holding one sub-request for each.
-std::vector<std::vector<modbus::ReadPiece>> PlanImageRead(std::size_t length);
-
-// A read-back as a sequence of Read File Record requests, for whoever drives
-// the connection (the blocking VerifyImage below, the fleet's event loop).
-class ImageReadBack {
+// The Read File Record requests that read an image back with as few requests
+// as the protocol allows: 242 bytes each (121 words, the most one response
+// carries), a request that crosses from file 16 into file 17 holding one
+// sub-request for each. Each reply is compared with the image as it arrives;
+// nothing of it is kept.
+class ReadPlan : public RequestPlan {
   public:
-    // image must outlive the read-back.
-    explicit ImageReadBack(std::span<const std::uint8_t> image);
+    // Sub-requests of one request: one, or two across the files' border.
+    struct Pieces {
+        std::array<modbus::ReadPiece, 2> piece{};
+        std::size_t count = 0;
+    };
 
-    // True when nothing more is to be read: all read, or a read failed.
-    bool Done() const;
+    // image must outlive the plan. Its length is read rounded up to whole
+    // words; the byte past an odd length is not compared.
+    explicit ReadPlan(std::span<const std::uint8_t> image);
 
-    // The current request.
-    std::span<const std::uint8_t> Request() const { return {m_frame, m_frameSize}; }
+    std::size_t Count() const override { return m_starts.size() - 1; }
+    std::size_t Encode(std::size_t index, std::uint16_t transaction,
+                       std::uint8_t* frame) const override;
+    Verdict Judge(std::size_t index, std::span<const std::uint8_t> request,
+                  std::span<const std::uint8_t> reply) override;
 
-    // True before the first request: what a download left unread is to be
-    // dropped first.
-    bool MayHaveLeftovers() const { return m_requests == 1; }
+    // The image offset request index reads from, and its sub-requests.
+    std::size_t Start(std::size_t index) const { return m_starts[index]; }
+    Pieces PiecesOf(std::size_t index) const;
 
-    // Bytes received for the current request. Frames of other transactions
-    // (late replies) are set aside. True once the request is settled: its
-    // records read (and the next request ready), or the read failed.
-    bool Feed(const std::uint8_t* data, std::size_t n);
+    // The comparison of what was read so far: how many bytes differ and the
+    // lowest offset of one that does.
+    std::size_t DifferingBytes() const { return m_differing; }
+    std::size_t FirstDifference() const { return m_firstDifference; }
+    // The code of the last exception that refused a read.
+    std::uint8_t LastException() const { return m_exception; }
 
-    // The current request's wait ran out: no reply, or only part of one.
-    void TimedOut();
+  private:
+    std::span<const std::uint8_t> m_image;
+    std::vector<std::uint32_t> m_starts;  // each request's offset, then the end
+    std::size_t m_differing = 0;
+    std::size_t m_firstDifference = 0;
+    std::uint8_t m_exception = 0;
+};
 
-    // The connection closed or failed during the current request.
-    void ConnectionLost();
+// A read-back driven by whoever owns the connection (the blocking
+// VerifyImage below, the fleet's event loop).
+class ImageReadBack : private TransferEvents {
+  public:
+    // image and notices must outlive the read-back. Requests carry
+    // transaction ids from firstTransaction on (the device protocol's
+    // read-back counts from 1; after a download with ids of its own, the
+    // ids go on from where it stopped, so its late replies cannot pass for
+    // the read-back's).
+    ImageReadBack(std::span<const std::uint8_t> image, const TransferOptions& options,
+                  TransferNotices& notices, std::uint16_t firstTransaction = 1);
+    ImageReadBack(const ImageReadBack&) = delete;
+    ImageReadBack& operator=(const ImageReadBack&) = delete;
 
-    // What the read-back found; the comparison once Done.
+    // The transfer to drive.
+    Transfer& Driven() { return m_transfer; }
+
+    // What the read-back found; the comparison once the transfer is done.
     VerifyReport Report() const;
 
   private:
-    void Prepare();
-    void Fail(ReadFailure failure, std::uint8_t exceptionCode = 0);
+    void OnSettled(std::size_t index, Outcome outcome, int tries) override;
+    void OnRetry(std::size_t index, Outcome why, int retry, int pauseMs) override;
+    void OnReconnecting(int attempt, int pauseMs) override;
+    void OnReconnected() override;
+    void OnWindowFallback(Outcome why) override;
 
     std::span<const std::uint8_t> m_image;
-    std::vector<std::vector<modbus::ReadPiece>> m_plan;
-    std::size_t m_next = 0;  // index of the current request in m_plan
-    std::size_t m_at = 0;    // image offset the current request reads
-    int m_requests = 0;
-    std::uint8_t m_frame[modbus::kSubRequestsAt + 2 * modbus::kReadSubRequestSize] = {};
-    std::size_t m_frameSize = 0;
-    std::vector<std::uint8_t> m_pending;
-    std::vector<std::uint8_t> m_read;
-    VerifyReport m_failure;  // outcome kUnreadable once a read failed
+    ReadPlan m_plan;
+    TransferNotices& m_notices;
+    Transfer m_transfer;
+    VerifyReport m_failure;
     bool m_failed = false;
 };
 
-// Reads image.size() bytes back over link, one request in flight, each
-// waiting up to timeouts.replyMs for its whole reply, and compares them with
-// image. Stops at the first request that cannot be read.
+// Reads image.size() bytes back over link, as options say (by default one
+// request in flight, no second try), each request waiting up to the reply
+// time-out for its whole reply, and compares them with image. Stops at the
+// first request that cannot be read.
 VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                         const LinkTimeouts& timeouts);
+                         const TransferOptions& options, TransferNotices* notices = nullptr,
+                         WireTrace* trace = nullptr, const std::atomic<bool>* stop = nullptr,
+                         std::uint16_t firstTransaction = 1);
 
 }  // namespace kelvarin

@@ -8,8 +8,8 @@
 namespace kelvarin {
 
 SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                     const LinkTimeouts& timeouts, const DumpTarget& dump, SendObserver& observer,
-                     bool verify) {
+                     const SendSettings& settings, const DumpTarget& dump,
+                     SendObserver& observer) {
     SendReport report;
     observer.OnSendStart(image.size());
     if (!dump.path.empty()) {
@@ -19,19 +19,26 @@ SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
             observer.OnDumpFailed(dump.path);
         }
     }
-    report.download = DownloadImage(image, link, timeouts, observer);
+    report.download =
+        DownloadImage(image, link, settings.transfer, observer, settings.trace, settings.stop);
     observer.OnSendEnd(report.download);
     // A failed download is not read back: its outcome is already known.
-    if (verify && report.download.Succeeded()) {
+    if (settings.verify && report.download.Succeeded() &&
+        !(settings.stop && settings.stop->load())) {
         observer.OnVerifyStart();
-        report.verify = VerifyImage(image, link, timeouts);
+        // After requests with ids of their own, the read-back's go on from
+        // there, so a late reply of the download cannot pass for its own.
+        const std::uint16_t first =
+            settings.transfer.TransactionIds() ? report.download.nextTransaction : 1;
+        report.verify = VerifyImage(image, link, settings.transfer, &observer, settings.trace,
+                                    settings.stop, first);
         observer.OnVerified(*report.verify, true);
     }
     return report;
 }
 
-SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const LinkTimeouts& timeouts,
-                     const DumpTarget& dump, SendObserver& observer, bool verify) {
+SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const SendSettings& settings,
+                     const DumpTarget& dump, SendObserver& observer) {
     const PackResult packed = PackImage(request);
     observer.OnPacked(packed);
     if (request.allOrNothing && !packed.Complete()) {
@@ -42,7 +49,7 @@ SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const LinkTi
         refused.nothingSent = true;
         return refused;
     }
-    SendReport report = SendImage(packed.image, link, timeouts, dump, observer, verify);
+    SendReport report = SendImage(packed.image, link, settings, dump, observer);
     report.packed = packed.Packed();
     report.skipped = packed.Skipped();
     return report;

@@ -8,6 +8,7 @@
 #include "packer.h"
 #include "readback.h"
 
+#include <atomic>
 #include <optional>
 #include <span>
 #include <string>
@@ -43,24 +44,33 @@ struct SendReport {
     std::optional<VerifyReport> verify;  // the read-back, when one was made
 
     // True when every file was packed, every chunk came back as its echo and,
-    // when read back, the device holds the image.
+    // when read back, the device holds the image. A stop request leaves it
+    // false.
     bool Succeeded() const {
         return skipped == 0 && !nothingSent && download.Succeeded() &&
                (!verify || verify->outcome == VerifyOutcome::kEqual);
     }
 };
 
+// How a Send talks to the device.
+struct SendSettings {
+    TransferOptions transfer;  // time-outs, retries, requests in flight, chunk size
+    bool verify = false;       // read the image back after a download that succeeded
+    WireTrace* trace = nullptr;  // every frame sent and received; nullptr for none
+    const std::atomic<bool>* stop = nullptr;  // set to stop after what is in flight
+};
+
 // Sends image: tells the observer it starts, writes the dump (unless the
 // target's path is empty), downloads and tells the observer it ended; then,
-// when verify is true and the download succeeded, reads the image back.
+// when settings ask for it and the download succeeded, reads the image back.
 SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                     const LinkTimeouts& timeouts, const DumpTarget& dump, SendObserver& observer,
-                     bool verify = false);
+                     const SendSettings& settings, const DumpTarget& dump,
+                     SendObserver& observer);
 
 // Packs request into a 0xFF-filled 131072-byte image, tells the observer,
 // then sends the image as SendImage does; with request.allOrNothing and a
 // file not packed or left out, sends nothing (the link is not used).
-SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const LinkTimeouts& timeouts,
-                     const DumpTarget& dump, SendObserver& observer, bool verify = false);
+SendReport SendFiles(const PackRequest& request, CDeviceLink& link, const SendSettings& settings,
+                     const DumpTarget& dump, SendObserver& observer);
 
 }  // namespace kelvarin

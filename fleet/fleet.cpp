@@ -1,8 +1,9 @@
-// The fleet send: one thread and one poll over every device's connection,
-// each device's download (and read-back) a state machine of its own.
+// The fleet send: one thread and one wait over every device's connection,
+// each device's read-back and download a transfer of its own.
 #include "fleet.h"
 
 #include "net.h"
+#include "wire_trace.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,33 +13,57 @@ namespace kelvarin {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Bytes read per readiness: one reply and then some, as the blocking
-// download reads.
-constexpr std::size_t kReadChunk = ReplyMatcher::kCapacity;
+// One read: a whole reply at most.
+constexpr std::size_t kReadPiece = kMaxFrameSize;
+// Reads per device and turn: a device that floods gets this much attention
+// and then waits for the next turn like every other.
+constexpr int kReadsPerTurn = 4;
+// Steps of one device's transfer per turn, so no device can keep the loop.
+constexpr int kStepsPerTurn = 64;
 
-// Where one device's send stands.
+// Notices of one device's transfers: counted in its result, not told line by
+// line (a fleet has hundreds of devices).
+class SilentObserver : public DownloadObserver {
+  public:
+    void OnChunk(const ChunkOutcome&) override {}
+};
+
+// Where one device stands.
 enum class Phase {
-    kConnecting,  // the connect is under way
-    kSending,     // a request is partly sent
-    kAwaiting,    // the request is out; its reply is awaited
+    kConnecting,  // a connect (the first, or again after a loss) is under way
+    kRunning,     // a transfer is being driven
     kDone,
 };
+
+// What its running transfer is.
+enum class Stage { kPrecheck, kDownload, kReadBack };
 
 // One device being sent to.
 struct Job {
     std::size_t index = 0;  // in the targets
     TargetResult result;
+    net::Endpoint peer;
     net::Socket socket = net::kNoSocket;
     Phase phase = Phase::kConnecting;
-    Clock::time_point start;
-    Clock::time_point deadline;
+    bool reconnecting = false;
+    TransferClock::time_point start;
+    TransferClock::time_point connectDeadline;
+    SilentObserver observer;
+    Stage stage = Stage::kPrecheck;
+    std::unique_ptr<ImageReadBack> precheck;
     std::unique_ptr<ChunkedDownload> download;
     std::unique_ptr<ImageReadBack> readBack;
-    std::span<const std::uint8_t> request;  // being sent
-    std::size_t requestSent = 0;
+    Transfer* active = nullptr;
+    // A request partly sent (the socket's buffer was full).
+    std::span<const std::uint8_t> sending;
+    std::size_t sendingDone = 0;
+    TransferClock::time_point sendDeadline;
+    // What the wait watches for and when the job must be looked at anyway.
+    bool wantRead = false;
+    bool wantWrite = false;
+    TransferClock::time_point wake = TransferClock::time_point::max();
 };
 
 class FleetRun {
@@ -55,16 +80,16 @@ class FleetRun {
 
   private:
     void Start(std::size_t index);
-    void Service(Job& job, const net::PollEntry& entry, Clock::time_point now);
-    // Sends the next request of job, or finishes it when there is none.
-    void NextRequest(Job& job, Clock::time_point now);
-    void ContinueSending(Job& job, Clock::time_point now);
-    void Receive(Job& job, Clock::time_point now);
-    void WaitOver(Job& job, Clock::time_point now);
-    void Lost(Job& job, Clock::time_point now);
-    // Drops what has arrived unasked; false when the connection is gone.
-    bool DropPending(Job& job);
-    void Finish(Job& job, Clock::time_point now);
+    void Connect(Job& job, TimePoint now);
+    void Service(Job& job, const net::PollEntry& entry, TimePoint now);
+    void Connected(Job& job, bool ok, TimePoint now);
+    // Drives job's transfer as far as it goes without waiting.
+    void Advance(Job& job, TimePoint now);
+    // Starts the next transfer of job, or finishes it. False when finished.
+    bool NextStage(Job& job, TimePoint now);
+    void ContinueSending(Job& job, TimePoint now);
+    void ReadSome(Job& job, TimePoint now);
+    void Finish(Job& job, TimePoint now);
 
     std::span<const std::uint8_t> m_image;
     const std::vector<FleetTarget>& m_targets;
@@ -89,17 +114,18 @@ std::vector<TargetResult> FleetRun::Run() {
         if (m_jobs.empty()) {
             continue;
         }
-        Clock::time_point wake = Clock::time_point::max();
+        TimePoint wake = TimePoint::max();
         entries.clear();
         for (const auto& job : m_jobs) {
-            entries.push_back(
-                {job->socket, job->phase == Phase::kAwaiting, job->phase != Phase::kAwaiting});
-            wake = std::min(wake, job->deadline);
+            entries.push_back({job->socket, job->wantRead, job->wantWrite});
+            wake = std::min(wake, job->wake);
         }
         // Rounded up, so the wait never ends early and spins.
-        const auto wait = std::chrono::ceil<milliseconds>(wake - Clock::now()).count();
+        const auto wait = std::chrono::ceil<milliseconds>(wake - TransferClock::now()).count();
         net::Poll(entries, static_cast<int>(std::clamp<decltype(wait)>(wait, 0, 60000)));
-        const Clock::time_point now = Clock::now();
+        // Every device is looked at on every turn, ready or not: its
+        // deadlines are checked whatever its socket did.
+        const TimePoint now = TransferClock::now();
         for (std::size_t i = 0; i < m_jobs.size(); ++i) {
             Service(*m_jobs[i], entries[i], now);
         }
@@ -111,169 +137,234 @@ void FleetRun::Start(std::size_t index) {
     auto job = std::make_unique<Job>();
     job->index = index;
     job->result.target = m_targets[index];
-    const Clock::time_point now = Clock::now();
+    const TimePoint now = TransferClock::now();
     job->start = now;
     const FleetTarget& target = m_targets[index];
     const std::optional<net::Endpoint> peer = net::Resolve(target.address, target.port);
-    job->socket = peer ? net::Open(false, 0) : net::kNoSocket;
-    const net::ConnectStart started = job->socket != net::kNoSocket
-                                          ? net::StartConnect(job->socket, *peer)
-                                          : net::ConnectStart::kFailed;
-    switch (started) {
-        case net::ConnectStart::kConnected:
-            job->result.connected = true;
-            NextRequest(*job, now);
-            break;
-        case net::ConnectStart::kInProgress:
-            job->phase = Phase::kConnecting;
-            job->deadline = now + milliseconds(m_options.timeouts.connectMs);
-            break;
-        case net::ConnectStart::kFailed:
-            Finish(*job, now);
-            break;
+    Job& added = *m_jobs.emplace_back(std::move(job));
+    if (!peer) {
+        Finish(added, now);
+        return;
     }
-    m_jobs.push_back(std::move(job));
+    added.peer = *peer;
+    Connect(added, now);
 }
 
-void FleetRun::Service(Job& job, const net::PollEntry& entry, Clock::time_point now) {
-    switch (job.phase) {
-        case Phase::kConnecting:
-            if (entry.writable) {
-                job.result.connected = net::ConnectSucceeded(job.socket);
-                if (job.result.connected) {
-                    NextRequest(job, now);
-                } else {
-                    Finish(job, now);
-                }
-            } else if (now >= job.deadline) {
-                Finish(job, now);
-            }
-            break;
-        case Phase::kSending:
-            if (entry.writable) {
-                ContinueSending(job, now);
-            } else if (now >= job.deadline) {
-                Lost(job, now);  // the frame could not leave whole in time
-            }
-            break;
-        case Phase::kAwaiting:
-            if (entry.readable) {
-                Receive(job, now);
-            } else if (now >= job.deadline) {
-                WaitOver(job, now);
-            }
-            break;
-        case Phase::kDone:
-            break;
+void FleetRun::Connect(Job& job, TimePoint now) {
+    net::Close(job.socket);
+    job.socket = net::Open(false, 0);
+    const net::Status started = job.socket != net::kNoSocket
+                                    ? net::StartConnect(job.socket, job.peer)
+                                    : net::Status::kFailed;
+    job.phase = Phase::kConnecting;
+    job.connectDeadline = now + milliseconds(m_options.transfer.timeouts.connectMs);
+    job.wantRead = false;
+    job.wantWrite = true;
+    job.wake = job.connectDeadline;
+    if (started == net::Status::kOk) {
+        Connected(job, true, now);
+    } else if (started == net::Status::kFailed) {
+        Connected(job, false, now);
     }
 }
 
-bool FleetRun::DropPending(Job& job) {
-    std::uint8_t buffer[kReadChunk];
-    for (;;) {
-        const long got = net::Receive(job.socket, buffer, sizeof buffer);
-        if (got == net::kWouldBlock) {
-            return true;
-        }
-        if (got <= 0) {
-            return false;
-        }
+void FleetRun::Connected(Job& job, bool ok, TimePoint now) {
+    if (job.reconnecting) {
+        job.phase = Phase::kRunning;
+        job.reconnecting = false;
+        job.active->Reconnected(ok, now);
+        Advance(job, now);
+        return;
     }
-}
-
-void FleetRun::NextRequest(Job& job, Clock::time_point now) {
-    if (!job.download) {
-        job.download = std::make_unique<ChunkedDownload>(m_image);
-    }
-    bool leftovers = false;
-    if (!job.download->Done()) {
-        job.request = {job.download->Request().Bytes(), job.download->Request().Size()};
-        leftovers = job.download->MayHaveLeftovers();
-    } else if (m_options.verify && job.download->Report().Succeeded() &&
-               (!job.readBack || !job.readBack->Done())) {
-        if (!job.readBack) {
-            job.readBack = std::make_unique<ImageReadBack>(m_image);
-        }
-        job.request = job.readBack->Request();
-        leftovers = job.readBack->MayHaveLeftovers();
-        if (job.readBack->Done()) {
-            Finish(job, now);  // an empty image: nothing to read
-            return;
-        }
-    } else {
+    job.result.connected = ok;
+    if (!ok) {
         Finish(job, now);
         return;
     }
-    if (leftovers && !DropPending(job)) {
-        Lost(job, now);
-        return;
-    }
-    job.requestSent = 0;
-    job.phase = Phase::kSending;
-    job.deadline = now + milliseconds(m_options.timeouts.sendMs);
-    ContinueSending(job, now);
-}
-
-void FleetRun::ContinueSending(Job& job, Clock::time_point now) {
-    const long sent = net::Send(job.socket, job.request.data() + job.requestSent,
-                                job.request.size() - job.requestSent);
-    if (sent == net::kFailed) {
-        Lost(job, now);
-        return;
-    }
-    if (sent > 0) {
-        job.requestSent += static_cast<std::size_t>(sent);
-    }
-    if (job.requestSent == job.request.size()) {
-        job.phase = Phase::kAwaiting;
-        job.deadline = now + milliseconds(m_options.timeouts.replyMs);
+    job.phase = Phase::kRunning;
+    if (NextStage(job, now)) {
+        Advance(job, now);
     }
 }
 
-void FleetRun::Receive(Job& job, Clock::time_point now) {
-    std::uint8_t buffer[kReadChunk];
-    const long got = net::Receive(job.socket, buffer, sizeof buffer);
-    if (got == net::kWouldBlock) {
-        return;
-    }
-    if (got <= 0) {
-        Lost(job, now);
-        return;
-    }
-    const auto n = static_cast<std::size_t>(got);
-    if (!job.download->Done()) {
-        if (job.download->Feed(buffer, n) != ReplyState::kIncomplete) {
-            job.download->SettleWaitOver();
-            NextRequest(job, now);
+bool FleetRun::NextStage(Job& job, TimePoint now) {
+    const TransferOptions& options = m_options.transfer;
+    if (!job.active) {
+        if (m_options.skipCurrent) {
+            job.stage = Stage::kPrecheck;
+            job.precheck = std::make_unique<ImageReadBack>(m_image, options, job.observer);
+            job.active = &job.precheck->Driven();
+        } else {
+            job.stage = Stage::kDownload;
+            job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer);
+            job.active = &job.download->Driven();
         }
-    } else if (job.readBack->Feed(buffer, n)) {
-        NextRequest(job, now);
-    }
-}
-
-void FleetRun::WaitOver(Job& job, Clock::time_point now) {
-    if (!job.download->Done()) {
-        job.download->SettleWaitOver();
+    } else if (job.stage == Stage::kPrecheck) {
+        const VerifyReport found = job.precheck->Report();
+        job.result.precheck = found;
+        if (found.outcome == VerifyOutcome::kEqual) {
+            job.result.current = true;
+            Finish(job, now);
+            return false;
+        }
+        if (job.precheck->Driven().ConnectionGivenUp()) {
+            Finish(job, now);  // nothing can be sent over a connection that is gone
+            return false;
+        }
+        job.stage = Stage::kDownload;
+        job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer,
+                                                         job.precheck->Driven().NextTransaction());
+        job.active = &job.download->Driven();
+    } else if (job.stage == Stage::kDownload && m_options.verify &&
+               job.download->Report().Succeeded()) {
+        job.stage = Stage::kReadBack;
+        const std::uint16_t first =
+            options.TransactionIds() ? job.download->Driven().NextTransaction() : 1;
+        job.readBack = std::make_unique<ImageReadBack>(m_image, options, job.observer, first);
+        job.active = &job.readBack->Driven();
     } else {
-        job.readBack->TimedOut();
+        Finish(job, now);
+        return false;
     }
-    NextRequest(job, now);
+    if (m_options.trace) {
+        job.active->SetTrace(m_options.trace, job.result.target.Text());
+    }
+    return true;
 }
 
-void FleetRun::Lost(Job& job, Clock::time_point now) {
-    if (job.download && !job.download->Done()) {
-        job.download->Settle(ChunkResult::kConnectionLost);
-    } else if (job.readBack) {
-        job.readBack->ConnectionLost();
+void FleetRun::Service(Job& job, const net::PollEntry& entry, TimePoint now) {
+    switch (job.phase) {
+        case Phase::kConnecting:
+            if (entry.writable) {
+                Connected(job, net::ConnectResult(job.socket) == net::Status::kOk, now);
+            } else if (now >= job.connectDeadline) {
+                Connected(job, false, now);
+            }
+            return;
+        case Phase::kRunning:
+            if (!job.sending.empty()) {
+                if (entry.writable) {
+                    ContinueSending(job, now);
+                } else if (now >= job.sendDeadline) {
+                    job.sending = {};
+                    job.active->ConnectionLost(now);  // the frame could not leave whole in time
+                }
+            } else if (entry.readable) {
+                ReadSome(job, now);
+            }
+            if (job.phase == Phase::kRunning && job.sending.empty()) {
+                Advance(job, now);
+            }
+            return;
+        case Phase::kDone:
+            return;
     }
-    Finish(job, now);
 }
 
-void FleetRun::Finish(Job& job, Clock::time_point now) {
+void FleetRun::ReadSome(Job& job, TimePoint now) {
+    std::uint8_t buffer[kReadPiece];
+    for (int i = 0; i < kReadsPerTurn; ++i) {
+        const net::IoResult got = net::Receive(job.socket, buffer, sizeof buffer);
+        if (got.status == net::Status::kWouldBlock) {
+            return;
+        }
+        if (!got.Ok()) {
+            job.active->ConnectionLost(now);
+            return;
+        }
+        job.active->Received({buffer, got.count}, now);
+    }
+}
+
+void FleetRun::ContinueSending(Job& job, TimePoint now) {
+    const net::IoResult sent = net::Send(job.socket, job.sending.data() + job.sendingDone,
+                                         job.sending.size() - job.sendingDone);
+    if (sent.status == net::Status::kFailed) {
+        job.sending = {};
+        job.active->ConnectionLost(now);
+        return;
+    }
+    if (sent.Ok()) {
+        job.sendingDone += sent.count;
+    }
+    if (job.sendingDone == job.sending.size()) {
+        job.sending = {};
+        job.active->Sent(now);
+    }
+}
+
+void FleetRun::Advance(Job& job, TimePoint now) {
+    std::uint8_t buffer[kReadPiece];
+    int reads = 0;
+    for (int step = 0; step < kStepsPerTurn && job.phase == Phase::kRunning; ++step) {
+        switch (job.active->Next(now)) {
+            case Transfer::Step::kDone:
+                if (!NextStage(job, now)) {
+                    return;
+                }
+                break;
+            case Transfer::Step::kDrain: {
+                if (reads == kReadsPerTurn) {
+                    // Still more: on the next turn, after every other device.
+                    job.wantRead = true;
+                    job.wantWrite = false;
+                    job.wake = now;
+                    return;
+                }
+                ++reads;
+                const net::IoResult got = net::Receive(job.socket, buffer, sizeof buffer);
+                if (got.Ok()) {
+                    job.active->Received({buffer, got.count}, now);
+                } else if (got.status == net::Status::kWouldBlock) {
+                    job.active->DrainDone(now);
+                } else {
+                    job.active->ConnectionLost(now);
+                }
+                break;
+            }
+            case Transfer::Step::kSend:
+                job.sending = job.active->Request();
+                job.sendingDone = 0;
+                job.sendDeadline = now + milliseconds(m_options.transfer.timeouts.sendMs);
+                ContinueSending(job, now);
+                if (!job.sending.empty()) {
+                    job.wantRead = false;
+                    job.wantWrite = true;
+                    job.wake = job.sendDeadline;
+                    return;
+                }
+                break;
+            case Transfer::Step::kWait:
+                job.wantRead = true;
+                job.wantWrite = false;
+                job.wake = job.active->WakeAt();
+                return;
+            case Transfer::Step::kPause:
+                net::Close(job.socket);
+                job.socket = net::kNoSocket;
+                job.wantRead = job.wantWrite = false;
+                job.wake = job.active->WakeAt();
+                return;
+            case Transfer::Step::kReconnect:
+                job.reconnecting = true;
+                Connect(job, now);
+                return;
+        }
+    }
+    // Steps left for the next turn.
+    job.wantRead = true;
+    job.wantWrite = false;
+    job.wake = now;
+}
+
+void FleetRun::Finish(Job& job, TimePoint now) {
     net::Close(job.socket);
     job.socket = net::kNoSocket;
     job.phase = Phase::kDone;
+    job.wantRead = job.wantWrite = false;
+    job.wake = TimePoint::max();
     if (job.download) {
+        job.result.downloaded = true;
         job.result.download = job.download->Report();
     }
     if (job.readBack) {
@@ -287,7 +378,13 @@ void FleetRun::Finish(Job& job, Clock::time_point now) {
 }  // namespace
 
 bool TargetResult::Succeeded() const {
-    return connected && download.Succeeded() &&
+    if (!connected) {
+        return false;
+    }
+    if (current) {
+        return true;
+    }
+    return downloaded && download.Succeeded() &&
            (!verify || verify->outcome == VerifyOutcome::kEqual);
 }
 

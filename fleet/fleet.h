@@ -16,22 +16,30 @@ namespace kelvarin {
 // The most devices sent to at once.
 inline constexpr int kMaxFleetJobs = 1024;
 
+class WireTrace;
+
 // How a fleet is sent to.
 struct FleetOptions {
     int jobs = 0;         // devices at once; 0 or more than the targets: all, up to kMaxFleetJobs
     bool verify = false;  // read each image back after its download succeeded
-    LinkTimeouts timeouts;
+    bool skipCurrent = false;  // read each device back first; leave alone those holding the image
+    TransferOptions transfer;  // time-outs, retries, requests in flight, chunk size, per device
+    WireTrace* trace = nullptr;  // every frame of every device, each line with its address
 };
 
 // What became of one device.
 struct TargetResult {
     FleetTarget target;
     bool connected = false;
+    bool current = false;  // it already held the image (skip-current): nothing was sent
+    std::optional<VerifyReport> precheck;  // the read-back before sending (skip-current)
+    bool downloaded = false;               // the download ran (download tells how it went)
     DownloadReport download;
     std::optional<VerifyReport> verify;
     double seconds = 0;  // from the connect to the last reply
 
-    // Connected, every chunk echoed, and, when read back, the image held.
+    // Connected and then either found holding the image already, or every
+    // chunk echoed and, when read back, the image held.
     bool Succeeded() const;
 };
 
@@ -43,11 +51,12 @@ class FleetObserver {
 };
 
 // Downloads image to every target, at most options.jobs at once, each over a
-// connection of its own with its own time-outs, so a slow, silent or dead
-// device holds up no other: one thread polls every connection, each device's
-// download and read-back a state machine of its own, as DownloadImage and
-// VerifyImage run them. image is shared, never copied. Returns the results in
-// the order of targets.
+// connection of its own with its own time-outs, so a slow, silent, chatty or
+// dead device holds up no other: one thread waits on every connection, each
+// device's read-backs and download a transfer of its own, driven as
+// DownloadImage and VerifyImage drive theirs, its deadlines checked on every
+// turn. Every device reads the one image given; each keeps only its own
+// connection's state. Returns the results in the order of targets.
 std::vector<TargetResult> SendToFleet(std::span<const std::uint8_t> image,
                                       const std::vector<FleetTarget>& targets,
                                       const FleetOptions& options, FleetObserver& observer);

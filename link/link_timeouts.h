@@ -1,5 +1,8 @@
-// How long a link waits for each thing it does, in one place.
+// How long a link waits for each thing it does, and how a download or a
+// read-back uses the link beyond that, in one place.
 #pragma once
+
+#include <cstddef>
 
 namespace kelvarin {
 
@@ -13,6 +16,47 @@ struct LinkTimeouts {
 
     // The same wait for all three.
     static constexpr LinkTimeouts All(int ms) { return {ms, ms, ms}; }
+};
+
+// The most further tries of one request.
+inline constexpr int kMaxRetries = 10;
+// The most requests in flight on one connection.
+inline constexpr int kMaxWindow = 16;
+// Image bytes per write request by default, and the most one Write File
+// Record request with one sub-request carries.
+inline constexpr std::size_t kDefaultChunkBytes = 128;
+inline constexpr std::size_t kLargestChunkBytes = 244;
+
+// How a download or a read-back uses its link. The defaults are the device
+// protocol's: one request of 128 image bytes in flight, no second try; every
+// other value is something the operator asks for.
+struct TransferOptions {
+    TransferOptions() = default;
+    // The defaults with other time-outs.
+    TransferOptions(const LinkTimeouts& waits) : timeouts(waits) {}  // NOLINT: a widening
+
+    LinkTimeouts timeouts;
+    // Further tries of a request whose reply was missing or wrong, and of a
+    // connection that was lost (0 to kMaxRetries).
+    int retries = 0;
+    // Requests outstanding at once (1 to kMaxWindow). Above one, each request
+    // has its own transaction id and the replies are matched by it.
+    int window = 1;
+    // Start at one request in flight and grow up to kMaxWindow while replies
+    // come back clean (window is then ignored).
+    bool autoWindow = false;
+    // Image bytes per write request: even, 2 to kLargestChunkBytes.
+    std::size_t chunkBytes = kDefaultChunkBytes;
+
+    // True when requests carry transaction ids of their own (several may be
+    // in flight); the default's requests all carry 0.
+    bool TransactionIds() const { return autoWindow || window > 1; }
+
+    // True when every value is within its range.
+    bool Valid() const {
+        return retries >= 0 && retries <= kMaxRetries && window >= 1 && window <= kMaxWindow &&
+               chunkBytes >= 2 && chunkBytes <= kLargestChunkBytes && chunkBytes % 2 == 0;
+    }
 };
 
 }  // namespace kelvarin

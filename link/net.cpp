@@ -14,7 +14,7 @@ sockaddr_in AddressOf(const Endpoint& endpoint) {
 }
 
 std::optional<Endpoint> Resolve(const std::string& host, int port) {
-    if (port < 0 || port > 65535 || !Startup()) {
+    if (port < 0 || port > 65535 || Startup() != Status::kOk) {
         return std::nullopt;
     }
     std::uint32_t address = 0;
@@ -42,13 +42,9 @@ std::optional<Endpoint> Resolve(const std::string& host, int port) {
     return Endpoint{address, static_cast<std::uint16_t>(port)};
 }
 
-std::optional<bool> WaitFor(Socket socket, bool read, bool write, int timeoutMs) {
+Status WaitFor(Socket socket, bool read, bool write, int timeoutMs) {
     PollEntry entry{socket, read, write};
-    const int ready = Poll({&entry, 1}, timeoutMs);
-    if (ready < 0) {
-        return std::nullopt;
-    }
-    return ready > 0;
+    return Poll({&entry, 1}, timeoutMs).status;
 }
 
 }  // namespace kelvarin::net

@@ -1,7 +1,13 @@
 // The system's sockets, behind one small interface: IPv4 stream and datagram
-// sockets, always non-blocking, and a poll over many of them. Everything
-// that talks to devices (CSocketLink, the fleet send) goes through it; each
-// system has its own implementation file.
+// sockets, always non-blocking, and a wait over many of them (poll() on
+// POSIX, select() on Windows). Everything that talks to devices (CSocketLink,
+// the fleet send, the simulated device) goes through it; each system has its
+// own implementation file.
+//
+// Every operation that can end more than one way says how with a Status; the
+// ones that move bytes or count sockets return an IoResult. A handle-making
+// call (Open, Accept, Listen) returns kNoSocket when it fails, and LastError
+// tells why.
 #pragma once
 
 #include <cstddef>
@@ -16,15 +22,33 @@ namespace kelvarin::net {
 using Socket = std::intptr_t;
 inline constexpr Socket kNoSocket = -1;
 
+// How a socket operation ended.
+enum class Status {
+    kOk,          // done: bytes moved, connected, ready
+    kWouldBlock,  // nothing can be done now: wait for readiness and try again
+    kTimedOut,    // a wait ran out
+    kClosed,      // the peer closed the connection (a stream receive)
+    kFailed,      // the socket or the connection failed (LastError tells why)
+};
+
+// How an operation ended and, when it ended kOk, how many bytes it moved (or,
+// for a wait, how many sockets are ready).
+struct IoResult {
+    Status status = Status::kOk;
+    std::size_t count = 0;
+
+    bool Ok() const { return status == Status::kOk; }
+};
+
 // An IPv4 address and port.
 struct Endpoint {
     std::uint32_t address = 0;  // host byte order: 127.0.0.1 is 0x7F000001
     std::uint16_t port = 0;
 };
 
-// Readies the system's socket library once per process; true when sockets
-// can be used.
-bool Startup();
+// Readies the system's socket library once per process: kOk when sockets
+// can be used, else kFailed.
+Status Startup();
 
 // host as a dotted IPv4 address (four decimal fields, see ipv4.h), else a
 // host name's first IPv4 address, with port. Nothing when it cannot be
@@ -41,29 +65,27 @@ Socket Open(bool datagram, int localPort);
 // Closes socket; harmless for kNoSocket.
 void Close(Socket socket);
 
-// How starting a connect went.
-enum class ConnectStart { kConnected, kInProgress, kFailed };
+// Starts connecting socket to peer (a datagram socket only records it):
+// kOk when connected at once, kWouldBlock while the connect is under way
+// (wait for writable, then ConnectResult), kFailed.
+Status StartConnect(Socket socket, const Endpoint& peer);
 
-// Starts connecting socket to peer (a datagram socket only records it).
-ConnectStart StartConnect(Socket socket, const Endpoint& peer);
+// Once a connect under way reports writable: kOk when it succeeded, else
+// kFailed.
+Status ConnectResult(Socket socket);
 
-// Once a connect in progress reports writable: true when it succeeded.
-bool ConnectSucceeded(Socket socket);
+// Sends what the socket takes now of data: kOk with the bytes taken (at
+// least one), kWouldBlock, or kFailed. Never raises a signal for a closed
+// connection.
+IoResult Send(Socket socket, const void* data, std::size_t length);
 
-// Results of Send and Receive besides a byte count.
-inline constexpr long kWouldBlock = -1;  // nothing can be done now; wait and retry
-inline constexpr long kFailed = -2;      // the connection failed
+// Sends data to peer in one datagram: kOk with its length, or kFailed.
+IoResult SendTo(Socket socket, const void* data, std::size_t length, const Endpoint& peer);
 
-// Sends what the socket takes now of data: the bytes taken, kWouldBlock or
-// kFailed. Never raises a signal for a closed connection.
-long Send(Socket socket, const void* data, std::size_t length);
-
-// Sends data to peer in one datagram: its length, or kFailed.
-long SendTo(Socket socket, const void* data, std::size_t length, const Endpoint& peer);
-
-// Receives what has arrived, at most length bytes: the count, 0 when the
-// peer closed the connection (a stream socket), kWouldBlock or kFailed.
-long Receive(Socket socket, void* buffer, std::size_t length);
+// Receives what has arrived, at most length bytes: kOk with the count (at
+// least one), kClosed when the peer closed the connection (a stream socket),
+// kWouldBlock, or kFailed.
+IoResult Receive(Socket socket, void* buffer, std::size_t length);
 
 // One socket of a Poll and what it waits for; Poll fills in what happened.
 struct PollEntry {
@@ -71,21 +93,22 @@ struct PollEntry {
     bool wantRead = false;
     bool wantWrite = false;
     bool readable = false;  // data, or the peer closed, or an error: Receive tells
-    bool writable = false;  // room to send, or a connect ended: ConnectSucceeded tells
+    bool writable = false;  // room to send, or a connect ended: ConnectResult tells
 };
-
-// Waits until one of entries is ready or timeoutMs passes (-1: no limit),
-// restarting after signals with the time left. Returns the entries ready, 0
-// on time-out, -1 on error. Sleeps; never spins.
-int Poll(std::span<PollEntry> entries, int timeoutMs);
 
 // The most sockets one Poll can wait on (SIZE_MAX where there is no such
 // limit; on Windows what a select() set holds).
 std::size_t MaxWaitSockets();
 
-// Poll for one socket: true when it became ready within timeoutMs (readable
-// or writable as asked), false on time-out; nothing on error.
-std::optional<bool> WaitFor(Socket socket, bool read, bool write, int timeoutMs);
+// Waits until one of entries is ready or timeoutMs passes (-1: no limit),
+// restarting after signals with the time left: kOk with the entries ready,
+// kTimedOut, or kFailed (also for more than MaxWaitSockets() sockets, which
+// a wait could not watch). Sleeps; never spins.
+IoResult Poll(std::span<PollEntry> entries, int timeoutMs);
+
+// Poll for one socket: kOk when it became ready within timeoutMs (readable
+// or writable as asked), kTimedOut, or kFailed.
+Status WaitFor(Socket socket, bool read, bool write, int timeoutMs);
 
 // ---- Servers (the simulated device) ----
 

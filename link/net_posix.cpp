@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace kelvarin::net {
@@ -21,14 +22,14 @@ int Fd(Socket socket) {
 
 }  // namespace
 
-bool Startup() {
+Status Startup() {
     // A write to a connection the peer has closed reports an error; it must
     // not kill the process with SIGPIPE.
     static const bool ready = [] {
         std::signal(SIGPIPE, SIG_IGN);
         return true;
     }();
-    return ready;
+    return ready ? Status::kOk : Status::kFailed;
 }
 
 Socket Open(bool datagram, int localPort) {
@@ -59,54 +60,69 @@ void Close(Socket socket) {
     }
 }
 
-ConnectStart StartConnect(Socket socket, const Endpoint& peer) {
+Status StartConnect(Socket socket, const Endpoint& peer) {
     const sockaddr_in address = AddressOf(peer);
     if (::connect(Fd(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        return ConnectStart::kConnected;
+        return Status::kOk;
     }
-    return errno == EINPROGRESS ? ConnectStart::kInProgress : ConnectStart::kFailed;
+    return errno == EINPROGRESS ? Status::kWouldBlock : Status::kFailed;
 }
 
-bool ConnectSucceeded(Socket socket) {
+Status ConnectResult(Socket socket) {
     int error = 0;
     socklen_t size = sizeof error;
-    return ::getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+    const bool ok = ::getsockopt(Fd(socket), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+    if (error != 0) {
+        errno = error;  // for LastError
+    }
+    return ok ? Status::kOk : Status::kFailed;
 }
 
-long Send(Socket socket, const void* data, std::size_t length) {
+IoResult Send(Socket socket, const void* data, std::size_t length) {
     for (;;) {
         const ssize_t sent = ::send(Fd(socket), data, length, MSG_NOSIGNAL);
-        if (sent >= 0) {
-            return static_cast<long>(sent);
+        if (sent > 0 || (sent == 0 && length == 0)) {
+            return {Status::kOk, static_cast<std::size_t>(sent)};
         }
-        if (errno == EINTR) {
+        if (sent < 0 && errno == EINTR) {
             continue;
         }
-        return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : kFailed;
+        if (sent == 0 || errno == EAGAIN || errno == EWOULDBLOCK) {
+            return {Status::kWouldBlock, 0};
+        }
+        return {Status::kFailed, 0};
     }
 }
 
-long SendTo(Socket socket, const void* data, std::size_t length, const Endpoint& peer) {
+IoResult SendTo(Socket socket, const void* data, std::size_t length, const Endpoint& peer) {
     const sockaddr_in address = AddressOf(peer);
     const ssize_t sent = ::sendto(Fd(socket), data, length, MSG_NOSIGNAL,
                                   reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    return sent == static_cast<ssize_t>(length) ? static_cast<long>(sent) : kFailed;
+    return sent == static_cast<ssize_t>(length) ? IoResult{Status::kOk, length}
+                                                : IoResult{Status::kFailed, 0};
 }
 
-long Receive(Socket socket, void* buffer, std::size_t length) {
+IoResult Receive(Socket socket, void* buffer, std::size_t length) {
     for (;;) {
         const ssize_t got = ::recv(Fd(socket), buffer, length, 0);
-        if (got >= 0) {
-            return static_cast<long>(got);
+        if (got > 0) {
+            return {Status::kOk, static_cast<std::size_t>(got)};
+        }
+        if (got == 0) {
+            // A stream's end; an empty datagram is only nothing.
+            int type = SOCK_STREAM;
+            socklen_t size = sizeof type;
+            ::getsockopt(Fd(socket), SOL_SOCKET, SO_TYPE, &type, &size);
+            return {type == SOCK_STREAM ? Status::kClosed : Status::kWouldBlock, 0};
         }
         if (errno == EINTR) {
             continue;
         }
-        return errno == EAGAIN || errno == EWOULDBLOCK ? kWouldBlock : kFailed;
+        return {errno == EAGAIN || errno == EWOULDBLOCK ? Status::kWouldBlock : Status::kFailed, 0};
     }
 }
 
-int Poll(std::span<PollEntry> entries, int timeoutMs) {
+IoResult Poll(std::span<PollEntry> entries, int timeoutMs) {
     // One buffer a thread, reused: a fleet polls hundreds of sockets per turn.
     thread_local std::vector<pollfd> fds;
     fds.resize(entries.size());
@@ -134,7 +150,10 @@ int Poll(std::span<PollEntry> entries, int timeoutMs) {
         entries[i].readable = entries[i].wantRead && ((revents & POLLIN) != 0 || trouble);
         entries[i].writable = entries[i].wantWrite && ((revents & POLLOUT) != 0 || trouble);
     }
-    return ready;
+    if (ready < 0) {
+        return {Status::kFailed, 0};
+    }
+    return {ready == 0 ? Status::kTimedOut : Status::kOk, static_cast<std::size_t>(ready)};
 }
 
 std::size_t MaxWaitSockets() {

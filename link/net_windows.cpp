@@ -40,16 +40,16 @@ struct SocketSets {
 
 }  // namespace
 
-bool Startup() {
+Status Startup() {
     static const bool ready = [] {
         WSADATA data{};
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
-    return ready;
+    return ready ? Status::kOk : Status::kFailed;
 }
 
 Socket Open(bool datagram, int localPort) {
-    if (localPort < 0 || localPort > 65535 || !Startup()) {
+    if (localPort < 0 || localPort > 65535 || Startup() != Status::kOk) {
         return kNoSocket;
     }
     const SOCKET socket = ::socket(AF_INET, datagram ? SOCK_DGRAM : SOCK_STREAM,
@@ -75,64 +75,86 @@ void Close(Socket socket) {
     }
 }
 
-ConnectStart StartConnect(Socket socket, const Endpoint& peer) {
+Status StartConnect(Socket socket, const Endpoint& peer) {
     const sockaddr_in address = AddressOf(peer);
     if (connect(Raw(socket), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-        return ConnectStart::kConnected;
+        return Status::kOk;
     }
-    return WSAGetLastError() == WSAEWOULDBLOCK ? ConnectStart::kInProgress : ConnectStart::kFailed;
+    return WSAGetLastError() == WSAEWOULDBLOCK ? Status::kWouldBlock : Status::kFailed;
 }
 
-bool ConnectSucceeded(Socket socket) {
+Status ConnectResult(Socket socket) {
     int error = 0;
     int size = sizeof error;
-    return getsockopt(Raw(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) ==
-               0 &&
-           error == 0;
+    const bool ok =
+        getsockopt(Raw(socket), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) ==
+            0 &&
+        error == 0;
+    if (error != 0) {
+        WSASetLastError(error);  // for LastError
+    }
+    return ok ? Status::kOk : Status::kFailed;
 }
 
-long Send(Socket socket, const void* data, std::size_t length) {
+IoResult Send(Socket socket, const void* data, std::size_t length) {
     const int sent = send(Raw(socket), static_cast<const char*>(data),
                           static_cast<int>(std::min<std::size_t>(length, 1u << 30)), 0);
-    if (sent != SOCKET_ERROR) {
-        return sent;
+    if (sent > 0 || (sent == 0 && length == 0)) {
+        return {Status::kOk, static_cast<std::size_t>(sent)};
     }
-    return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : kFailed;
+    if (sent == 0 || WSAGetLastError() == WSAEWOULDBLOCK) {
+        return {Status::kWouldBlock, 0};
+    }
+    return {Status::kFailed, 0};
 }
 
-long SendTo(Socket socket, const void* data, std::size_t length, const Endpoint& peer) {
+IoResult SendTo(Socket socket, const void* data, std::size_t length, const Endpoint& peer) {
     const sockaddr_in address = AddressOf(peer);
     const int sent = sendto(Raw(socket), static_cast<const char*>(data), static_cast<int>(length),
                             0, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    return sent == static_cast<int>(length) ? sent : kFailed;
+    return sent == static_cast<int>(length) ? IoResult{Status::kOk, length}
+                                            : IoResult{Status::kFailed, 0};
 }
 
-long Receive(Socket socket, void* buffer, std::size_t length) {
+IoResult Receive(Socket socket, void* buffer, std::size_t length) {
     const int got = recv(Raw(socket), static_cast<char*>(buffer),
                          static_cast<int>(std::min<std::size_t>(length, 1u << 30)), 0);
-    if (got != SOCKET_ERROR) {
-        return got;
+    if (got > 0) {
+        return {Status::kOk, static_cast<std::size_t>(got)};
     }
-    return WSAGetLastError() == WSAEWOULDBLOCK ? kWouldBlock : kFailed;
+    if (got == 0) {
+        // A stream's end; an empty datagram is only nothing.
+        int type = SOCK_STREAM;
+        int size = sizeof type;
+        getsockopt(Raw(socket), SOL_SOCKET, SO_TYPE, reinterpret_cast<char*>(&type), &size);
+        return {type == SOCK_STREAM ? Status::kClosed : Status::kWouldBlock, 0};
+    }
+    return {WSAGetLastError() == WSAEWOULDBLOCK ? Status::kWouldBlock : Status::kFailed, 0};
 }
 
-int Poll(std::span<PollEntry> entries, int timeoutMs) {
+IoResult Poll(std::span<PollEntry> entries, int timeoutMs) {
+    // The sets are filled by hand and read back through one sorted copy of
+    // each: FD_SET scans its set for a duplicate and FD_ISSET scans it for
+    // the socket, which for a fleet of thousands of sockets is quadratic.
     auto sets = std::make_unique<SocketSets>();
-    FD_ZERO(&sets->read);
-    FD_ZERO(&sets->write);
-    FD_ZERO(&sets->except);
+    sets->read.fd_count = sets->write.fd_count = sets->except.fd_count = 0;
     std::size_t watched = 0;
     for (const PollEntry& entry : entries) {
         if (entry.socket == kNoSocket || (!entry.wantRead && !entry.wantWrite)) {
             continue;
         }
+        if (watched == FD_SETSIZE) {
+            WSASetLastError(WSAEINVAL);  // more sockets than one wait can watch
+            return {Status::kFailed, 0};
+        }
         if (entry.wantRead) {
-            FD_SET(Raw(entry.socket), &sets->read);
+            sets->read.fd_array[sets->read.fd_count++] = Raw(entry.socket);
         }
         if (entry.wantWrite) {
-            FD_SET(Raw(entry.socket), &sets->write);
+            sets->write.fd_array[sets->write.fd_count++] = Raw(entry.socket);
         }
-        FD_SET(Raw(entry.socket), &sets->except);  // a connect that failed, an error
+        // A connect that failed, or an error, shows in the exception set.
+        sets->except.fd_array[sets->except.fd_count++] = Raw(entry.socket);
         ++watched;
     }
     if (watched == 0) {
@@ -141,7 +163,7 @@ int Poll(std::span<PollEntry> entries, int timeoutMs) {
         for (PollEntry& entry : entries) {
             entry.readable = entry.writable = false;
         }
-        return 0;
+        return {Status::kTimedOut, 0};
     }
     timeval limit{};
     limit.tv_sec = timeoutMs / 1000;
@@ -149,17 +171,27 @@ int Poll(std::span<PollEntry> entries, int timeoutMs) {
     const int ready =
         select(0, &sets->read, &sets->write, &sets->except, timeoutMs < 0 ? nullptr : &limit);
     if (ready == SOCKET_ERROR) {
-        return -1;
+        return {Status::kFailed, 0};
     }
-    int count = 0;
+    const auto sorted = [](const fd_set& set) {
+        std::vector<SOCKET> sockets(set.fd_array, set.fd_array + set.fd_count);
+        std::sort(sockets.begin(), sockets.end());
+        return sockets;
+    };
+    const std::vector<SOCKET> readable = sorted(sets->read);
+    const std::vector<SOCKET> writable = sorted(sets->write);
+    const std::vector<SOCKET> trouble = sorted(sets->except);
+    const auto in = [](const std::vector<SOCKET>& set, Socket socket) {
+        return socket != kNoSocket && std::binary_search(set.begin(), set.end(), Raw(socket));
+    };
+    std::size_t count = 0;
     for (PollEntry& entry : entries) {
-        const bool trouble =
-            entry.socket != kNoSocket && FD_ISSET(Raw(entry.socket), &sets->except);
-        entry.readable = entry.wantRead && (FD_ISSET(Raw(entry.socket), &sets->read) || trouble);
-        entry.writable = entry.wantWrite && (FD_ISSET(Raw(entry.socket), &sets->write) || trouble);
+        const bool failed = in(trouble, entry.socket);
+        entry.readable = entry.wantRead && (in(readable, entry.socket) || failed);
+        entry.writable = entry.wantWrite && (in(writable, entry.socket) || failed);
         count += (entry.readable || entry.writable) ? 1 : 0;
     }
-    return count;
+    return {count == 0 ? Status::kTimedOut : Status::kOk, count};
 }
 
 std::size_t MaxWaitSockets() {
@@ -168,7 +200,7 @@ std::size_t MaxWaitSockets() {
 
 Socket Listen(const std::string& address, int port, std::string* error) {
     const std::optional<std::uint32_t> bound = ParseDottedQuad(address);
-    if (!Startup() || port < 0 || port > 65535 || !bound) {
+    if (Startup() != Status::kOk || port < 0 || port > 65535 || !bound) {
         *error = "bad address " + address + ":" + std::to_string(port);
         return kNoSocket;
     }
@@ -216,14 +248,24 @@ void ShutdownSend(Socket socket) {
 }
 
 std::string LastError() {
+    // The system's text in the user's language, from the wide call, as UTF-8
+    // like every other text of the programs.
     const int code = WSAGetLastError();
-    char text[256] = {};
+    wchar_t text[512] = {};
     const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
-    std::string message(text, length);
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       static_cast<DWORD>(code), 0, text, sizeof text / sizeof text[0], nullptr);
+    std::string message;
+    if (length > 0) {
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr,
+                                              0, nullptr, nullptr);
+        message.resize(static_cast<std::size_t>(bytes > 0 ? bytes : 0));
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), message.data(), bytes,
+                            nullptr, nullptr);
+    }
     while (!message.empty() &&
-           (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+           (message.back() == '\n' || message.back() == '\r' || message.back() == '.' ||
+            message.back() == ' ')) {
         message.pop_back();
     }
     return message.empty() ? "socket error " + std::to_string(code) : message;

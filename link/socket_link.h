@@ -10,8 +10,8 @@
 namespace kelvarin {
 
 // One IPv4 socket, stream (TCP) or datagram (UDP), non-blocking after Open.
-// Connect waits at most the time-out; Receive waits for data with poll() up
-// to the time-out, without spinning.
+// Connect waits at most the time-out; Receive waits for data with the socket
+// layer's wait up to the time-out, without spinning.
 class CSocketLink : public CDeviceLink {
   public:
     // The most bytes one Receive reads; it reads straight into the caller's
@@ -47,18 +47,25 @@ class CSocketLink : public CDeviceLink {
 
     int Send(const void* data, int length) override;
     int Receive(void* buffer, int length) override;
-    int ReceiveFor(void* buffer, int length, int timeoutMs) override;
-    int SendFor(const void* data, int length, int timeoutMs) override;
+    net::IoResult ReceiveFor(void* buffer, std::size_t length, int timeoutMs) override;
+    net::IoResult SendFor(const void* data, std::size_t length, int timeoutMs) override;
+
+    // Closes the socket, opens a new one as Open did and connects it to the
+    // host and port of the last Connect: kOk, or kFailed (the link is then
+    // open but not connected, or closed when no socket could be made).
+    net::Status Reconnect() override;
 
     // State queries.
     bool IsOpen() const;
     bool IsConnected() const;
 
   private:
-    int WaitAndReceive(void* buffer, int length, int timeoutMs);
-    int SendLocked(const void* data, int length, int timeoutMs);
+    bool ConnectLocked();
+    net::IoResult WaitAndReceive(void* buffer, std::size_t length, int timeoutMs);
+    net::IoResult SendLocked(const void* data, std::size_t length, int timeoutMs);
 
     LinkTimeouts m_timeouts;
+    int m_localPort = 0;
     int m_port = 0;
     net::Socket m_socket = net::kNoSocket;
     net::Endpoint m_peer;

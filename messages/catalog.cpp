@@ -162,6 +162,71 @@ constexpr Entry kEntries[] = {
      "a folder that cannot be read"},
     {MessageId::kOverwritesInput, "{0} {1}是要打包的文件之一，不会覆盖它",
      "{0} {1} is one of the files to pack: refusing to overwrite it"},
+    {MessageId::kChunkRetry, "发送到{0}, {1}, {2}{3}，第{4}次重发",
+     "Sent {0}, {1}, {2}: {3}, retry {4}"},
+    {MessageId::kReadRetry, "读取偏移{0}{1}，第{2}次重试",
+     "Reading offset {0}: {1}, retry {2}"},
+    {MessageId::kTryNoReply, "无应答",
+     "no reply"},
+    {MessageId::kTryWrong, "返回失败",
+     "wrong reply"},
+    {MessageId::kTryBusy, "设备忙",
+     "device busy"},
+    {MessageId::kTryConnectionLost, "连接中断",
+     "connection lost"},
+    {MessageId::kReconnecting, "连接中断，第{0}次重新连接",
+     "Connection lost, connecting again (attempt {0})"},
+    {MessageId::kReconnected, "重新连接成功，从中断处继续",
+     "Connected again, going on where it stopped"},
+    {MessageId::kWindowFallback, "{0}，改为每次只发一个请求",
+     "{0}: one request in flight from now on"},
+    {MessageId::kSendInterrupted, "发送已中断：设备只收到了映像{1}字节中的前{0}字节，现在保存的是不完整的映像",
+     "Sending interrupted: the device has only the first {0} of the image's {1} {1?byte|bytes} "
+     "and now holds a partial image"},
+    {MessageId::kSendInterruptedUnsent, "发送已中断，未发送任何数据，设备中的映像未改变",
+     "Sending interrupted before anything was sent: the device's image is unchanged"},
+    {MessageId::kVerifyInterrupted, "校验已中断，未校验",
+     "Verify interrupted: not verified"},
+    {MessageId::kTargetCurrent, "{0} 已保存此映像，未发送，用时{1}秒",
+     "{0} already holds the image, left alone, {1} s"},
+    {MessageId::kTraceFailed, "无法写入通信记录文件{0}，本次发送不记录",
+     "Cannot write the trace file {0}: this Send is not traced"},
+    {MessageId::kTraceCannotWrite, "无法写入通信记录文件{0}",
+     "Cannot write the trace file {0}"},
+    {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
+     "{0} {0?record|records}, {1} bytes, chain sound"},
+    {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
+     "cannot create folder {0}"},
+    {MessageId::kExtractRefused, "拒绝提取“{0}”：这个名称会离开{1}，或在本系统上不是普通文件的名称",
+     "refusing to extract \"{0}\": the name would leave {1} or names no plain file on this system"},
+    {MessageId::kGzipBroken, "{0}：gzip数据已损坏",
+     "{0}: its gzip stream is broken"},
+    {MessageId::kFileNotWritten, "无法写入{0}：{1}",
+     "cannot write {0}: {1}"},
+    {MessageId::kListenFailed, "无法在{0}端口{1}上监听：{2}",
+     "cannot listen on {0} port {1}: {2}"},
+    {MessageId::kStopNotTakenOver, "无法接管停止请求：{0}",
+     "cannot take over the stop requests: {0}"},
+    {MessageId::kWaitFailed, "等待事件失败：{0}",
+     "waiting for events failed: {0}"},
+    {MessageId::kImageHeadPastEnd, "偏移{0}：记录头超出了映像末尾",
+     "offset {0}: record head runs past the end of the image"},
+    {MessageId::kImageTagWithoutNul, "偏移{0}：标记没有结尾的NUL",
+     "offset {0}: tag without its NUL"},
+    {MessageId::kImageNameOutside, "偏移{0}：名称地址{1}在映像之外",
+     "offset {0}: name address {1} outside the image"},
+    {MessageId::kImageNameWithoutNul, "偏移{0}：偏移{1}处的名称没有结尾的NUL",
+     "offset {0}: name at offset {1} without its NUL"},
+    {MessageId::kImageResponseOutside, "偏移{0}：应答地址{1}在映像之外",
+     "offset {0}: response address {1} outside the image"},
+    {MessageId::kImageResponsePastEnd, "偏移{0}：偏移{2}处{1}字节的应答超出了映像末尾",
+     "offset {0}: response of {1} {1?byte|bytes} at offset {2} runs past the end of the image"},
+    {MessageId::kImageNextOutside, "偏移{0}：下一记录的地址{1}在映像之外",
+     "offset {0}: next address {1} outside the image"},
+    {MessageId::kImageChainGoesBack, "偏移{0}：记录链回到了偏移{1}（循环或向后的链接）",
+     "offset {0}: chain goes back to offset {1} (a loop or a backward link)"},
+    {MessageId::kImageNextInsideHead, "偏移{0}：偏移{1}处的下一记录开始于本记录的头之内",
+     "offset {0}: next record at offset {1} starts inside this record's head"},
 };
 
 // The placeholders text uses, one bit per number; kBadText when a brace is
@@ -414,6 +479,36 @@ std::vector<std::string> MessageCatalog::TargetsLines(const std::string& path,
     return lines;
 }
 
+std::string MessageCatalog::ImageErrorText(const ImageError& error) const {
+    const std::string offset = std::to_string(error.offset);
+    const std::string value = std::to_string(error.value);
+    const std::string address = "0x" + UpperHex(static_cast<unsigned>(error.value));
+    switch (error.fault) {
+        case ImageFault::kHeadPastEnd:
+            return Text(MessageId::kImageHeadPastEnd, {offset});
+        case ImageFault::kTagWithoutNul:
+            return Text(MessageId::kImageTagWithoutNul, {offset});
+        case ImageFault::kNameOutside:
+            return Text(MessageId::kImageNameOutside, {offset, address});
+        case ImageFault::kNameWithoutNul:
+            return Text(MessageId::kImageNameWithoutNul, {offset, value});
+        case ImageFault::kResponseOutside:
+            return Text(MessageId::kImageResponseOutside, {offset, address});
+        case ImageFault::kResponsePastEnd:
+            return Text(MessageId::kImageResponsePastEnd,
+                        {offset, value, std::to_string(error.at)});
+        case ImageFault::kNextOutside:
+            return Text(MessageId::kImageNextOutside, {offset, address});
+        case ImageFault::kChainGoesBack:
+            return Text(MessageId::kImageChainGoesBack, {offset, value});
+        case ImageFault::kNextInsideHead:
+            return Text(MessageId::kImageNextInsideHead, {offset, value});
+        case ImageFault::kNone:
+            break;
+    }
+    return error.Message();
+}
+
 std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFile& file) const {
     const std::string size = std::to_string(file.size);
     switch (file.fault) {
@@ -433,7 +528,7 @@ std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFi
         case ImageFileFault::kBroken:
             break;
     }
-    return Text(MessageId::kImageBroken, {path, file.error.Message()});
+    return Text(MessageId::kImageBroken, {path, ImageErrorText(file.error)});
 }
 
 std::string MessageCatalog::ChunkLine(const ChunkOutcome& outcome) const {
@@ -453,6 +548,33 @@ std::string MessageCatalog::ChunkLine(const ChunkOutcome& outcome) const {
     }
     return Text(id, {std::to_string(outcome.sent), std::to_string(outcome.pageOffset),
                      UpperHex(outcome.fileNumber)});
+}
+
+std::string MessageCatalog::TryFailure(Outcome why) const {
+    switch (why) {
+        case Outcome::kNoReply:
+            return Text(MessageId::kTryNoReply);
+        case Outcome::kBusy:
+            return Text(MessageId::kTryBusy);
+        case Outcome::kConnectionLost:
+            return Text(MessageId::kTryConnectionLost);
+        case Outcome::kGood:
+        case Outcome::kWrong:
+        case Outcome::kRefused:
+            break;
+    }
+    return Text(MessageId::kTryWrong);
+}
+
+std::string MessageCatalog::RetryLine(const ChunkOutcome* chunk, std::size_t readOffset,
+                                      Outcome why, int retry) const {
+    if (chunk) {
+        return Text(MessageId::kChunkRetry,
+                    {std::to_string(chunk->sent), std::to_string(chunk->pageOffset),
+                     UpperHex(chunk->fileNumber), TryFailure(why), std::to_string(retry)});
+    }
+    return Text(MessageId::kReadRetry,
+                {std::to_string(readOffset), TryFailure(why), std::to_string(retry)});
 }
 
 std::vector<std::string> MessageCatalog::EndLines(const DownloadReport& report) const {
@@ -505,7 +627,9 @@ std::string MessageCatalog::TargetFailure(const TargetResult& result) const {
     if (!result.connected) {
         return Text(MessageId::kReasonConnectFailed);
     }
-    if (result.download.connectionLost) {
+    if (result.download.connectionLost ||
+        (!result.downloaded && result.precheck &&
+         result.precheck->failure == ReadFailure::kConnectionLost)) {
         return Text(MessageId::kReasonConnectionLost);
     }
     if (result.download.failedChunks > 0 || !result.download.Succeeded()) {
@@ -520,6 +644,9 @@ std::string MessageCatalog::TargetFailure(const TargetResult& result) const {
 
 std::string MessageCatalog::TargetLine(const TargetResult& result) const {
     const std::string seconds = Seconds(result.seconds);
+    if (result.Succeeded() && result.current) {
+        return Text(MessageId::kTargetCurrent, {result.target.Text(), seconds});
+    }
     if (result.Succeeded()) {
         return Text(MessageId::kTargetDone, {result.target.Text(), seconds});
     }

@@ -118,6 +118,43 @@ enum class MessageId : int {
     kSkipUnreadableFolder,  //
     // Writing over an input.
     kOverwritesInput,  // {0} the option, {1} the file
+    // Real networks: retries, reconnects, requests in flight, a stop.
+    kChunkRetry,         // {0} bytes sent, {1} page offset, {2} file number (hex), {3} why
+                         // (a kTry message), {4} retry number
+    kReadRetry,          // {0} offset, {1} why (a kTry message), {2} retry number
+    kTryNoReply,         //
+    kTryWrong,           //
+    kTryBusy,            //
+    kTryConnectionLost,  //
+    kReconnecting,       // {0} attempt
+    kReconnected,        //
+    kWindowFallback,     // {0} why (a kTry message)
+    kSendInterrupted,    // {0} bytes from the start echoed, {1} image bytes
+    kSendInterruptedUnsent,  //
+    kVerifyInterrupted,  //
+    kTargetCurrent,      // {0} target, {1} seconds
+    kTraceFailed,        // {0} path
+    kTraceCannotWrite,   // {0} path
+    // inspect.
+    kImageSound,         // {0} records, {1} bytes
+    kFolderNotCreated,   // {0} folder
+    kExtractRefused,     // {0} URL path, {1} folder
+    kGzipBroken,         // {0} URL path
+    kFileNotWritten,     // {0} path, {1} why
+    // The simulated device.
+    kListenFailed,       // {0} "modbus" or "http", {1} ADDRESS:PORT, {2} why
+    kStopNotTakenOver,   // {0} why
+    kWaitFailed,         // {0} why
+    // What is wrong with a record of an image ({0} the record's offset).
+    kImageHeadPastEnd,      //
+    kImageTagWithoutNul,    //
+    kImageNameOutside,      // {1} address
+    kImageNameWithoutNul,   // {1} offset
+    kImageResponseOutside,  // {1} address
+    kImageResponsePastEnd,  // {1} length, {2} offset
+    kImageNextOutside,      // {1} address
+    kImageChainGoesBack,    // {1} offset
+    kImageNextInsideHead,   // {1} offset
     kCount
 };
 
@@ -157,11 +194,22 @@ class MessageCatalog {
     // targets can be used.
     std::vector<std::string> TargetsLines(const std::string& path, const TargetsFile& file) const;
 
+    // Where and why an image is broken: "offset N: what".
+    std::string ImageErrorText(const ImageError& error) const;
+
     // Why the image file at path cannot be used; empty when it can.
     std::string ImageFileLine(const std::string& path, const ImageFile& file) const;
 
     // The line for a chunk that failed; empty for one that was echoed.
     std::string ChunkLine(const ChunkOutcome& outcome) const;
+
+    // The line for a chunk (chunk not null) or a read at readOffset that is
+    // to be sent again, the retry-th time, after a try that failed (why).
+    std::string RetryLine(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why,
+                          int retry) const;
+
+    // Why a try failed, as a phrase.
+    std::string TryFailure(Outcome why) const;
 
     // The lines that end a download: the failure count when any chunk
     // failed, then the end line.

@@ -32,8 +32,24 @@ void SendLog::OnChunk(const ChunkOutcome& outcome) {
     }
     // The chunk on which the connection was lost does not move the bar.
     if (outcome.result != ChunkResult::kConnectionLost) {
-        m_progress.SetPosition(static_cast<std::uint32_t>(outcome.sent));
+        m_progress.SetPosition(static_cast<std::uint32_t>(outcome.progress));
     }
+}
+
+void SendLog::OnRetry(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why, int retry) {
+    m_log.AppendLine(m_catalog.RetryLine(chunk, readOffset, why, retry));
+}
+
+void SendLog::OnReconnecting(int attempt) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kReconnecting, {std::to_string(attempt)}));
+}
+
+void SendLog::OnReconnected() {
+    m_log.AppendLine(m_catalog.Text(MessageId::kReconnected));
+}
+
+void SendLog::OnWindowFallback(Outcome why) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kWindowFallback, {m_catalog.TryFailure(why)}));
 }
 
 void SendLog::OnSendEnd(const DownloadReport& report) {

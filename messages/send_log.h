@@ -10,7 +10,7 @@ namespace kelvarin {
 
 // Turns each step of a Send into the log lines of the catalog's language and
 // moves the progress bar: its range is set to the image length when sending
-// starts, its position follows every chunk that was sent.
+// starts, its position follows the bytes of the chunks settled.
 class SendLog : public SendObserver {
   public:
     // catalog, log and progress must outlive the object.
@@ -24,6 +24,11 @@ class SendLog : public SendObserver {
     void OnSendEnd(const DownloadReport& report) override;
     void OnVerifyStart() override;
     void OnVerified(const VerifyReport& report, bool downloaded) override;
+    void OnRetry(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why,
+                 int retry) override;
+    void OnReconnecting(int attempt) override;
+    void OnReconnected() override;
+    void OnWindowFallback(Outcome why) override;
 
   private:
     const MessageCatalog& m_catalog;

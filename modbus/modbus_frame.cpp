@@ -30,11 +30,13 @@ FrameScan ScanFrame(std::string_view input) {
 }
 
 std::size_t EncodeWriteFileRecord(std::uint8_t* frame, FilePosition position,
-                                  const std::uint8_t* data, std::size_t n) {
-    if (n % 2 != 0 || n > kChunkBytes) {
+                                  const std::uint8_t* data, std::size_t n,
+                                  std::uint16_t transaction) {
+    if (n % 2 != 0 || n > kMaxChunkBytes) {
         return 0;
     }
     std::memset(frame, 0, kRecordDataAt);
+    StoreBE16(frame + kTransactionAt, transaction);
     StoreBE16(frame + kLengthAt, static_cast<std::uint16_t>(kRecordDataAt + n - kMbapPrefix));
     frame[kFunctionAt] = kWriteFileRecord;
     frame[kDataLengthAt] = static_cast<std::uint8_t>(kSubRequestHeader + n);
@@ -44,6 +46,15 @@ std::size_t EncodeWriteFileRecord(std::uint8_t* frame, FilePosition position,
     StoreBE16(frame + kRecordLengthAt, static_cast<std::uint16_t>(n / 2));
     std::memcpy(frame + kRecordDataAt, data, n);
     return kRecordDataAt + n;
+}
+
+std::uint16_t TransactionOf(const std::uint8_t* frame) {
+    return LoadBE16(frame + kTransactionAt);
+}
+
+bool IsException(const std::uint8_t* frame, std::size_t size, std::uint8_t code) {
+    return size == kExceptionReplySize && (frame[kFunctionAt] & kExceptionBit) != 0 &&
+           frame[kFunctionAt + 1] == code;
 }
 
 FilePosition RequestPosition(const std::uint8_t* frame) {

@@ -62,8 +62,12 @@ inline constexpr std::size_t kRecordDataAt = 16;
 inline constexpr std::uint8_t kFileReferenceType = 6;
 // A sub-request's header: reference type, file number, record number, length.
 inline constexpr std::size_t kSubRequestHeader = 7;
-// The largest request data length (and response data length) Modbus allows.
+// The largest byte count of a Read File Record request and response data
+// length of its response that Modbus allows.
 inline constexpr std::size_t kMaxRequestDataLength = 0xF5;
+// The largest request data length of a Write File Record request: a whole
+// 253-byte PDU but its function code and this length byte.
+inline constexpr std::size_t kMaxWriteDataLength = 0xFB;
 
 // ---- Read File Record ----
 inline constexpr std::size_t kByteCountAt = 8;    // request: sub-request bytes that follow
@@ -88,8 +92,15 @@ inline constexpr std::size_t kPageSize = std::size_t{1} << 16;
 inline constexpr std::size_t kImageFiles = kImageCapacity / kPageSize;
 static_assert(kImageFiles * kPageSize == kImageCapacity, "the image memory is whole files");
 
-// Image bytes per Write File Record request.
+// Image bytes per Write File Record request by default.
 inline constexpr std::size_t kChunkBytes = 128;
+// The most image bytes one Write File Record request with one sub-request
+// may carry (a larger chunk size is an option for devices that take it).
+inline constexpr std::size_t kMaxChunkBytes = kMaxWriteDataLength - kSubRequestHeader;
+static_assert(kMaxChunkBytes == 244);
+static_assert(kMaxChunkBytes % 2 == 0, "a record is whole 16-bit words");
+static_assert(kRecordDataAt + kMaxChunkBytes - kMbapPrefix <= kMaxMbapLength,
+              "the MBAP length of the largest chunk is within Modbus's limit");
 
 // The chunk size fits the one-byte length fields and the protocol's limits.
 static_assert(kChunkBytes % 2 == 0, "a record is whole 16-bit words");
@@ -138,11 +149,22 @@ FrameScan ScanFrame(std::span<const std::uint8_t> input);
 FrameScan ScanFrame(std::string_view input);
 
 // Writes a Write File Record request for n data bytes (n even, at most
-// kChunkBytes) at file/record into frame, which holds at least
-// kRecordDataAt + n bytes; transaction, protocol and unit ids are 0. Returns
-// the frame's size, kRecordDataAt + n; 0 for an odd or too large n.
+// kMaxChunkBytes) at file/record into frame, which holds at least
+// kRecordDataAt + n bytes, with transaction id transaction (0 by default);
+// protocol and unit ids are 0. Returns the frame's size, kRecordDataAt + n;
+// 0 for an odd or too large n.
 std::size_t EncodeWriteFileRecord(std::uint8_t* frame, FilePosition position,
-                                  const std::uint8_t* data, std::size_t n);
+                                  const std::uint8_t* data, std::size_t n,
+                                  std::uint16_t transaction = 0);
+
+// The transaction id of a frame (at least 2 bytes).
+std::uint16_t TransactionOf(const std::uint8_t* frame);
+
+// True when frame (size bytes) is an exception reply with code.
+bool IsException(const std::uint8_t* frame, std::size_t size, std::uint8_t code);
+
+// The exception code a busy device answers with (server device busy).
+inline constexpr std::uint8_t kExceptionBusy = 0x06;
 
 // The file and record number a file record request or its echo names (frame
 // holds at least kRecordDataAt bytes).

@@ -75,7 +75,8 @@ for site, devices in (("plant-north", "north"), ("plant-south", "south")):
     got = [e["target"] for e in report[site]]
     assert got == [l.strip() for l in open(f"{work}/{devices}.txt")], (site, got)
     for e in report[site]:
-        assert set(e) == {"target", "ok", "failed_chunks", "seconds", "error", "files_left_out"}, e
+        assert set(e) == {"target", "ok", "failed_chunks", "seconds", "error", "files_left_out",
+                          "current", "retries", "reconnects"}, e
         assert e["ok"] and e["error"] is None and e["files_left_out"] == [], e
 PY
 for host in plant-north plant-south; do

@@ -9,7 +9,9 @@
 #include "window_test_support.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDropEvent>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -282,6 +284,49 @@ TEST(Window, LostConnectionReturnsToDisconnected) {
     // The link was closed: the next Connect opens a fresh one.
     window.Connect()->click();
     EXPECT_TRUE(window.Connected());
+}
+
+TEST(Window, ALateReplyFailsNoChunkOfTheNextSendAndAFloodEndsTheSend) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string page = dir.WriteSized("a.htm", 600);
+    {
+        // The last reply of the first Send comes 300 ms late, after that Send
+        // ended: it fails that chunk; the second Send, on the same
+        // connection, must not take it for its first chunk's reply.
+        Device late({"--fault", "late=6:300"});
+        Window window({kProgram, "127.0.0.1", late.PortText(), page});
+        window.Connect()->click();
+        ASSERT_TRUE(window.Connected());
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd());
+        EXPECT_TRUE(window.Log()->Lines().contains(Line("发送到688, 688, 10无应答")));
+        QTest::qWait(400);  // the late echo is in by now, unread
+        window.Log()->clear();
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd());
+        const QStringList lines = window.Log()->Lines();
+        EXPECT_TRUE(lines.filter(QStringLiteral("发送到")).isEmpty())
+            << lines.join('\n').toStdString();
+        EXPECT_EQ(lines.last(), Line("发送结束!!!!!"));
+    }
+    {
+        // A device that echoes once, then floods copies of that echo: the
+        // Send ends within the chunks' time-outs and the window takes input
+        // again.
+        Device flooding({"--fault", "stream=1"});
+        Window window({kProgram, "127.0.0.1", flooding.PortText(), page});
+        window.Connect()->click();
+        ASSERT_TRUE(window.Connected());
+        QElapsedTimer timer;
+        timer.start();
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd(5000));
+        EXPECT_LT(timer.elapsed(), 5 * 200 + 1000);  // five chunks lost
+        EXPECT_TRUE(window.Log()->Lines().contains(Line("5个数据块发送失败")))
+            << window.Log()->Lines().join('\n').toStdString();
+        window.ExpectState(true);
+    }
 }
 
 TEST(Window, DeleteRemovesEverySelectedRow) {
@@ -644,6 +689,71 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
     EXPECT_NE(ini.find("ContentTypes=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("Gzip=1"), std::string::npos) << ini;
     EXPECT_NE(ini.find("VerifyAfterSend=1"), std::string::npos) << ini;
+}
+
+TEST(Window, NetworkOptionsRetryAndFallBackOverADeviceThatDropsAndAreKept) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string page = dir.WriteSized("index.htm", 20000);
+    const std::string tracePath = dir.Path() + "/trace.txt";
+    // A device that answers one request at a time and drops the rest.
+    Device device({"--max-in-flight", "1", "drop", "--latency", "1"});
+    ASSERT_GT(device.Port(), 0);
+    {
+        Window window({kProgram, "127.0.0.1", device.PortText(), page});
+        QMenu* menu = Find<QMenu>(window.Dlg(), "systemMenu");
+        bool labelsFit = true;
+        QTimer::singleShot(0, [&] {
+            QWidget* box = QApplication::activeModalWidget();
+            if (!box) {
+                return;
+            }
+            for (QLabel* label : box->findChildren<QLabel*>()) {
+                labelsFit = labelsFit && label->fontMetrics().horizontalAdvance(label->text()) <=
+                                             label->width();
+            }
+            Find<QCheckBox>(*box, "verify")->setChecked(true);
+            auto* retries = Find<QComboBox>(*box, "retries");
+            retries->setCurrentIndex(retries->findText(QStringLiteral("3")));
+            auto* inFlight = Find<QComboBox>(*box, "window");
+            inFlight->setCurrentIndex(inFlight->findText(QStringLiteral("自动")));
+            Find<QComboBox>(*box, "chunk")->setCurrentText(QStringLiteral("244"));
+            Find<QLineEdit>(*box, "traceFile")->setText(QString::fromStdString(tracePath));
+            Find<QPushButton>(*box, "ok")->click();
+        });
+        Find<QAction>(*menu, "webOptionsAction")->trigger();
+        EXPECT_TRUE(labelsFit);
+        const SendOptions& chosen = window.Dlg().Options();
+        EXPECT_EQ(chosen.transfer.retries, 3);
+        EXPECT_TRUE(chosen.transfer.autoWindow);
+        EXPECT_EQ(chosen.transfer.chunkBytes, 244u);
+
+        window.Connect()->click();
+        ASSERT_TRUE(window.Connected());
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd(30000));
+        const QStringList lines = window.Log()->Lines();
+        // The fall-back to one in flight and the retry of what was dropped are
+        // said; the image is in the device, read back.
+        EXPECT_TRUE(lines.contains(QStringLiteral("无应答，改为每次只发一个请求"))) << lines.join(
+            QLatin1Char('\n')).toStdString();
+        EXPECT_FALSE(lines.filter(QStringLiteral("第1次重发")).isEmpty());
+        EXPECT_EQ(lines.filter(QStringLiteral("数据块发送失败")).size(), 0);
+        EXPECT_TRUE(lines.last().startsWith(QStringLiteral("校验通过")));
+        window.Connect()->click();
+    }
+    const std::string trace = ReadAll(tracePath);
+    EXPECT_NE(trace.find(" send tid 1: 00 01 00 00 00 FE 00 15 FB 06 00 10 00 00 00 7A"),
+              std::string::npos);
+    EXPECT_NE(trace.find("note one request in flight from now on (no reply)"), std::string::npos);
+    // Kept for the next window.
+    const std::string ini = ReadAll(xdg.SettingsPath());
+    EXPECT_NE(ini.find("Retries=3"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Window=auto"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ChunkBytes=244"), std::string::npos) << ini;
+    Window again;
+    EXPECT_TRUE(again.Dlg().Options().transfer.autoWindow);
+    EXPECT_EQ(again.Dlg().Options().traceFile, tracePath);
 }
 
 TEST(Window, ASiteFolderFollowsLinksAndLogsWhatItLeavesOut) {

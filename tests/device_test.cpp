@@ -159,7 +159,6 @@ TEST(Device, ModbusAnswersEachFaultWithItsExceptionCode) {
     std::string twoSubRequests = good + Bytes({6, 0, 16, 0, 8, 0, 1, 'q', 'r'});
     twoSubRequests[5] = static_cast<char>(twoSubRequests.size() - 6);
     twoSubRequests[8] = static_cast<char>(twoSubRequests.size() - 9);
-    std::string longData = WriteRequest(0xABCD, 16, 0, std::string(240, 'L'), 0x11);  // 247 > 0xF5
     std::string bare = Bytes({0xAB, 0xCD, 0, 0, 0, 2, 0x11, 0x15});
     std::string zeroLength = WriteRequest(0xABCD, 16, 0, "", 0x11);
     std::string extraByte = good + "!";
@@ -179,10 +178,18 @@ TEST(Device, ModbusAnswersEachFaultWithItsExceptionCode) {
         {"record length disagrees", with(15, 3), 3},
         {"zero record length", zeroLength, 3},
         {"two sub-requests", twoSubRequests, 3},
-        {"request data past 0xF5", longData, 3},
         {"function code only", bare, 3},
         {"frame longer than its request data", extraByte, 3},
     };
+    // The largest write a request can carry (request data 0xFB) is taken.
+    {
+        DeviceMemory memory;
+        const std::string largest = WriteRequest(0xABCD, 16, 0, std::string(244, 'L'), 0x11);
+        ModbusResult result = HandleModbusFrame(memory, largest);
+        EXPECT_EQ(result.reply, largest);
+        EXPECT_TRUE(result.stored);
+        EXPECT_EQ(memory.Bytes().substr(0, 245), std::string(244, 'L') + "\xFF");
+    }
     for (const auto& c : cases) {
         DeviceMemory memory;
         ModbusResult result = HandleModbusFrame(memory, c.frame);
@@ -748,7 +755,7 @@ TEST(Device, ProgramStartsStopsAndFailsCleanly) {
     test::RunResult taken = test::RunProgram(
         {kDevice, "--modbus-port", std::to_string(device.ModbusPort()), "--http-port", "0"});
     EXPECT_EQ(taken.exitCode, 1);
-    EXPECT_NE(taken.err.find("cannot listen on modbus port"), std::string::npos) << taken.err;
+    EXPECT_NE(taken.err.find("无法在modbus端口127.0.0.1:"), std::string::npos) << taken.err;
     EXPECT_EQ(taken.out, "");
     EXPECT_EQ(device.Process().Stop(SIGTERM), 0);
 

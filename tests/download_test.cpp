@@ -3,8 +3,8 @@
 #include "download.h"
 
 #include "catalog.h"
-#include "chunk_frame.h"
-#include "reply_check.h"
+#include "fake_link.h"
+#include "modbus_frame.h"
 #include "send_job.h"
 #include "send_log.h"
 #include "test_support.h"
@@ -26,57 +26,27 @@ using Bytes = std::vector<std::uint8_t>;
 using test::TempDir;
 
 // A link whose device is a function from the n-th request (1-based) to the
-// bytes it answers with; an answer is delivered in the given pieces. No real
-// time passes: an empty queue reads as a time-out.
-class ScriptedLink : public CDeviceLink {
+// bytes it answers with; an answer is delivered in the given pieces.
+class ScriptedLink : public test::FakeLink {
   public:
     using Device = std::function<Bytes(int index, const Bytes& request)>;
     explicit ScriptedLink(Device device) : m_device(std::move(device)) {}
 
-    int Send(const void* data, int length) override {
-        if (m_closed) {
-            return -1;
-        }
-        const auto* bytes = static_cast<const std::uint8_t*>(data);
-        m_requests.emplace_back(bytes, bytes + length);
-        Bytes reply = m_device(static_cast<int>(m_requests.size()), m_requests.back());
-        for (std::size_t at = 0; at < reply.size(); at += m_pieceSize) {
-            m_arrivals.emplace_back(
-                reply.begin() + static_cast<long>(at),
-                reply.begin() + static_cast<long>(std::min(at + m_pieceSize, reply.size())));
-        }
-        if (m_closeAfter > 0 && static_cast<int>(m_requests.size()) >= m_closeAfter) {
-            m_closed = true;
-        }
-        return length;
-    }
-    int Receive(void* buffer, int length) override { return ReceiveFor(buffer, length, 200); }
-    int SendFor(const void* data, int length, int) override { return Send(data, length); }
-    int ReceiveFor(void* buffer, int length, int) override {
-        if (m_arrivals.empty()) {
-            return m_closed ? -1 : 0;
-        }
-        Bytes& next = m_arrivals.front();
-        int n = std::min(length, static_cast<int>(next.size()));
-        std::copy(next.begin(), next.begin() + n, static_cast<std::uint8_t*>(buffer));
-        next.erase(next.begin(), next.begin() + n);
-        if (next.empty()) {
-            m_arrivals.pop_front();
-        }
-        return n;
-    }
-
     void SplitInto(std::size_t pieceSize) { m_pieceSize = pieceSize; }
     void CloseAfter(int requests) { m_closeAfter = requests; }
-    const std::vector<Bytes>& Requests() const { return m_requests; }
+
+  protected:
+    void OnRequest(int n, const Bytes& request) override {
+        Arrive(m_device(n, request), 0, m_pieceSize);
+        if (m_closeAfter > 0 && n >= m_closeAfter) {
+            CloseConnection();
+        }
+    }
 
   private:
     Device m_device;
-    std::vector<Bytes> m_requests;
-    std::deque<Bytes> m_arrivals;
-    std::size_t m_pieceSize = 1 << 20;
+    std::size_t m_pieceSize = 0;
     int m_closeAfter = 0;
-    bool m_closed = false;
 };
 
 Bytes Echo(int, const Bytes& request) {
@@ -139,7 +109,7 @@ SendRun Send(const Bytes& image, ScriptedLink& link, const DumpTarget& dump = {}
     SendRun run;
     const MessageCatalog catalog;
     SendLog log(catalog, run.log, run.progress);
-    run.report = SendImage(image, link, LinkTimeouts{}, dump, log);
+    run.report = SendImage(image, link, SendSettings{}, dump, log);
     return run;
 }
 
@@ -259,7 +229,7 @@ TEST(SendJob, PacksDumpsAndSendsInTheWindowsOrder) {
     const MessageCatalog catalog;
     SendLog log(catalog, run.log, run.progress);
     run.report = SendFiles({PackFilesFor({page, dir.Path() + "/gone.htm"}), std::nullopt, {}}, link,
-                           LinkTimeouts{}, DumpTarget{dumpPath}, log);
+                           SendSettings{}, DumpTarget{dumpPath}, log);
 
     EXPECT_EQ(run.log.Lines(),
               (std::vector<std::string>{"正在打包", dir.Path() + "/gone.htm打开失败", "打包完成",
@@ -315,48 +285,6 @@ TEST(SendJob, EmptyImageSendsNothing) {
     SendRun run = Send({}, link);
     EXPECT_TRUE(link.Requests().empty());
     EXPECT_EQ(run.log.Lines(), (std::vector<std::string>{"开始发送", "发送结束!!!!!"}));
-}
-
-TEST(ReplyMatcher, OnlyAWholeExactEchoPasses) {
-    std::uint8_t data[4] = {1, 2, 3, 4};
-    ChunkFrame frame;
-    frame.Set({16, 256}, data, 4);
-    const Bytes request(frame.Bytes(), frame.Bytes() + frame.Size());
-
-    ReplyMatcher partial(frame.Bytes(), frame.Size());
-    EXPECT_EQ(partial.Feed(request.data(), request.size() - 1), ReplyState::kIncomplete);
-    EXPECT_TRUE(partial.HasReplyBytes());
-
-    Bytes corrupt = request;
-    corrupt.back() ^= 1;
-    ReplyMatcher wrong(frame.Bytes(), frame.Size());
-    EXPECT_EQ(wrong.Feed(corrupt.data(), corrupt.size()), ReplyState::kMismatch);
-
-    Bytes longer = request;
-    longer[5] += 2;
-    longer.push_back(0);
-    longer.push_back(0);
-    ReplyMatcher tooLong(frame.Bytes(), frame.Size());
-    EXPECT_EQ(tooLong.Feed(longer.data(), longer.size()), ReplyState::kMismatch);
-
-    Bytes notModbus = request;
-    notModbus[2] = 1;
-    ReplyMatcher garbage(frame.Bytes(), frame.Size());
-    EXPECT_EQ(garbage.Feed(notModbus.data(), notModbus.size()), ReplyState::kMismatch);
-
-    // An echo of an earlier position is set aside; a later one is not stale.
-    ChunkFrame earlier;
-    earlier.Set({16, 128}, data, 4);
-    Bytes stream(earlier.Bytes(), earlier.Bytes() + earlier.Size());
-    stream.insert(stream.end(), request.begin(), request.end());
-    ReplyMatcher late(frame.Bytes(), frame.Size());
-    EXPECT_EQ(late.Feed(stream.data(), stream.size()), ReplyState::kEcho);
-    EXPECT_EQ(late.StaleReplies(), 1);
-
-    ChunkFrame future;
-    future.Set({17, 0}, data, 4);
-    ReplyMatcher ahead(frame.Bytes(), frame.Size());
-    EXPECT_EQ(ahead.Feed(future.Bytes(), future.Size()), ReplyState::kMismatch);
 }
 
 }  // namespace

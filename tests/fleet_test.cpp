@@ -116,7 +116,8 @@ std::vector<JsonEntry> ParseJson(const std::string& json) {
     static const std::regex entry(
         R"re(\{"target": "([0-9.:]+)", "ok": (true|false), "failed_chunks": ([0-9]+), )re"
         R"re("seconds": ([0-9]+\.[0-9]{3}), "error": (null|"[^"]*"), )re"
-        R"re("files_left_out": (\[[^\]]*\])\})re");
+        R"re("files_left_out": (\[[^\]]*\]), "current": (true|false), )re"
+        R"re("retries": ([0-9]+), "reconnects": ([0-9]+)\})re");
     std::vector<JsonEntry> entries;
     for (auto it = std::sregex_iterator(json.begin(), json.end(), entry);
          it != std::sregex_iterator(); ++it) {

@@ -101,7 +101,7 @@ TEST(Platform, LinkWaitsAreBoundedAndSleep) {
     CSocketLink link;
     ASSERT_TRUE(link.Open(0, false, 200));
     ASSERT_TRUE(link.Connect("127.0.0.1", port));
-    ASSERT_TRUE(net::WaitFor(listener, true, false, 2000).value_or(false));
+    ASSERT_TRUE(net::WaitFor(listener, true, false, 2000) == net::Status::kOk);
     const net::Socket peer = net::Accept(listener);
     ASSERT_NE(peer, net::kNoSocket);
 
@@ -115,8 +115,8 @@ TEST(Platform, LinkWaitsAreBoundedAndSleep) {
 
     // A frame goes out whole and comes back; a closed peer is -1 at once.
     EXPECT_EQ(link.Send("frame", 5), 5);
-    ASSERT_TRUE(net::WaitFor(peer, true, false, 2000).value_or(false));
-    EXPECT_EQ(net::Receive(peer, buffer, sizeof buffer), 5);
+    ASSERT_TRUE(net::WaitFor(peer, true, false, 2000) == net::Status::kOk);
+    EXPECT_EQ(net::Receive(peer, buffer, sizeof buffer).count, 5u);
     net::Close(peer);
     start = Clock::now();
     EXPECT_EQ(link.Receive(buffer, sizeof buffer), -1);

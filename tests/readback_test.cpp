@@ -3,6 +3,7 @@
 #include "readback.h"
 
 #include "device_memory.h"
+#include "fake_link.h"
 #include "device_modbus.h"
 #include "web_image.h"
 
@@ -18,8 +19,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 // A link to a device memory: every request is handled at once by the
 // simulated device's Modbus handler, and its reply may be changed or held
-// back on the way. No time passes: an empty queue reads as a time-out.
-class MemoryLink : public CDeviceLink {
+// back on the way.
+class MemoryLink : public test::FakeLink {
   public:
     // Turns the n-th reply (1-based) into what arrives; empty: nothing.
     using Tamper = std::function<std::string(int n, std::string reply)>;
@@ -27,31 +28,22 @@ class MemoryLink : public CDeviceLink {
     explicit MemoryLink(device::DeviceMemory& memory, Tamper tamper = nullptr)
         : m_memory(memory), m_tamper(std::move(tamper)) {}
 
-    int Send(const void* data, int length) override {
-        const std::string frame(static_cast<const char*>(data), static_cast<std::size_t>(length));
+    int requests = 0;
+
+  protected:
+    void OnRequest(int, const Bytes& request) override {
+        const std::string frame(request.begin(), request.end());
         ++requests;
         std::string reply = device::HandleModbusFrame(m_memory, frame).reply;
         if (m_tamper) {
             reply = m_tamper(requests, std::move(reply));
         }
-        m_arrivals.insert(m_arrivals.end(), reply.begin(), reply.end());
-        return length;
+        Arrive(Bytes(reply.begin(), reply.end()));
     }
-    int SendFor(const void* data, int length, int) override { return Send(data, length); }
-    int Receive(void* buffer, int length) override { return ReceiveFor(buffer, length, 200); }
-    int ReceiveFor(void* buffer, int length, int) override {
-        const int n = std::min(length, static_cast<int>(m_arrivals.size()));
-        std::copy_n(m_arrivals.begin(), n, static_cast<std::uint8_t*>(buffer));
-        m_arrivals.erase(m_arrivals.begin(), m_arrivals.begin() + n);
-        return n;
-    }
-
-    int requests = 0;
 
   private:
     device::DeviceMemory& m_memory;
     Tamper m_tamper;
-    std::deque<std::uint8_t> m_arrivals;
 };
 
 // An image of length bytes, stored in memory from offset 0.
@@ -64,39 +56,35 @@ Bytes Store(device::DeviceMemory& memory, std::size_t length) {
     return image;
 }
 
-std::size_t TotalBytes(const std::vector<std::vector<modbus::ReadPiece>>& plan) {
-    std::size_t bytes = 0;
-    for (const auto& request : plan) {
-        for (const auto& piece : request) {
-            bytes += 2 * std::size_t{piece.words};
-        }
-    }
-    return bytes;
-}
-
 TEST(Readback, PlanReadsWithAsFewRequestsAsTheProtocolAllows) {
     // 121 words a response; the image memory is 131072 bytes.
-    const auto full = PlanImageRead(kImageCapacity);
-    EXPECT_EQ(full.size(), 542u);  // ceil(131072 / 242)
-    EXPECT_EQ(TotalBytes(full), kImageCapacity);
-    EXPECT_EQ(PlanImageRead(242).size(), 1u);
-    EXPECT_EQ(PlanImageRead(244).size(), 2u);
-    EXPECT_TRUE(PlanImageRead(0).empty());
-    EXPECT_EQ(TotalBytes(PlanImageRead(7)), 8u);  // whole words
+    const Bytes full(kImageCapacity);
+    const ReadPlan plan(full);
+    EXPECT_EQ(plan.Count(), 542u);  // ceil(131072 / 242)
+    EXPECT_EQ(ReadPlan(Bytes(242)).Count(), 1u);
+    EXPECT_EQ(ReadPlan(Bytes(244)).Count(), 2u);
+    EXPECT_EQ(ReadPlan(Bytes()).Count(), 0u);
+    const Bytes seven(7);
+    EXPECT_EQ(ReadPlan(seven).PiecesOf(0).piece[0].words, 4);  // whole words
 
     // No piece crosses from file 16 into 17; a request that would, asks each.
-    for (const auto& request : full) {
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < plan.Count(); ++i) {
+        const ReadPlan::Pieces pieces = plan.PiecesOf(i);
         std::size_t bytes = 0;
-        for (const auto& piece : request) {
+        for (std::size_t k = 0; k < pieces.count; ++k) {
+            const modbus::ReadPiece& piece = pieces.piece[k];
             EXPECT_LE(piece.position.record + 2 * std::size_t{piece.words}, modbus::kPageSize);
             EXPECT_GT(piece.words, 0);
             bytes += 2 + 2 * std::size_t{piece.words};
+            total += 2 * std::size_t{piece.words};
         }
         EXPECT_LE(bytes, modbus::kMaxRequestDataLength);  // the response's data length
     }
-    EXPECT_EQ(full[270].size(), 2u);
-    EXPECT_EQ(full[270][1].position.file, 17);
-    EXPECT_EQ(full[270][1].position.record, 0);
+    EXPECT_EQ(total, kImageCapacity);
+    EXPECT_EQ(plan.PiecesOf(270).count, 2u);
+    EXPECT_EQ(plan.PiecesOf(270).piece[1].position.file, 17);
+    EXPECT_EQ(plan.PiecesOf(270).piece[1].position.record, 0);
 }
 
 TEST(Readback, EqualAndDifferentImagesAreTold) {
@@ -158,8 +146,9 @@ TEST(Readback, ADeviceThatCannotBeReadIsToldApartFromADifferentOne) {
          },
          ReadFailure::kException},
         {[](int, std::string) { return std::string(); }, ReadFailure::kNoReply},
+        // A reply that never comes whole is no reply.
         {[](int, std::string reply) { return reply.substr(0, reply.size() - 1); },
-         ReadFailure::kMalformed},
+         ReadFailure::kNoReply},
         {[](int, std::string reply) {
              reply[9] = static_cast<char>(reply[9] - 2);  // a shorter record than asked for
              return reply;

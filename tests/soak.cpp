@@ -1,7 +1,9 @@
 // Soak run: many downloads of random file sets to kelvarin-device with its
-// fault modes chosen at random. Whenever kelvarin-cli send reports success,
-// the device's stored image must equal the packed image; a success without
-// that is a false success, the one outcome an operator must never see.
+// fault modes, its link (latency, loss, requests answered at once) and the
+// sender's options (retries, requests in flight, chunk size, read-back)
+// chosen at random. Whenever kelvarin-cli send reports success, the device's
+// stored image must equal the packed image; a success without that is a
+// false success, the one outcome an operator must never see.
 //
 //   soak CLI DEVICE [ROUNDS] [SEED]
 #include "child_process.h"
@@ -25,27 +27,71 @@ using kelvarin::test::TempDir;
 
 struct Round {
     std::string fault;
+    std::vector<std::string> deviceOptions;  // the link: latency, loss, max in flight
+    std::vector<std::string> sendOptions;    // retries, window, chunk, verify
     std::vector<std::string> files;
 };
 
-// A fault mode, and files sized so that slow modes stay short.
+// A fault mode, a link and the sender's options, and files sized so that
+// slow modes stay short.
 Round MakeRound(std::mt19937& random, const TempDir& dir, int index) {
-    static const char* kModes[] = {"none", "silent", "exception",   "delay",
-                                   "late", "split",  "close-after", "corrupt"};
+    static const char* kModes[] = {"none",        "silent",  "exception", "delay",
+                                   "late",        "split",   "trickle",   "stream",
+                                   "close-after", "corrupt", "flip-store"};
     Round round;
-    std::string mode = kModes[random() % 8];
-    // Silent and late devices cost 200 ms a chunk: keep their images small.
-    const bool slow = mode == "silent" || mode == "late";
+    const bool verify = random() % 3 == 0;
+    std::string mode = kModes[random() % std::size(kModes)];
+    if (mode == "flip-store" && !verify) {
+        mode = "none";  // a device that lies about what it stored is caught only by a read-back
+    }
+    // Silent, late, stream and trickle devices cost up to 200 ms a chunk (and
+    // retries multiply it): keep their images small.
+    const bool slow = mode == "silent" || mode == "late" || mode == "stream" || mode == "trickle";
     const std::size_t most = slow ? 1500 : mode == "split" ? 3000 : 40000;
-    const int chunksAtLeast = 1;
     if (mode == "delay") {
         mode += "=" + std::to_string(5 + random() % 60);
     } else if (mode == "late") {
         mode += "=" + std::to_string(1 + random() % 4) + ":" + std::to_string(250 + random() % 200);
-    } else if (mode == "close-after" || mode == "corrupt") {
-        mode += "=" + std::to_string(chunksAtLeast + random() % 12);
+    } else if (mode == "close-after" || mode == "corrupt" || mode == "flip-store" ||
+               mode == "stream") {
+        mode += "=" + std::to_string(1 + random() % 12);
+    } else if (mode == "trickle") {
+        mode += "=" + std::to_string(1 + random() % 3);
     }
     round.fault = mode;
+
+    // The link, now and then.
+    if (random() % 3 == 0) {
+        round.deviceOptions.insert(round.deviceOptions.end(),
+                                   {"--latency", std::to_string(random() % 6)});
+    }
+    if (random() % 3 == 0) {
+        round.deviceOptions.insert(
+            round.deviceOptions.end(),
+            {"--loss", std::to_string(random() % 6) + ":" + std::to_string(random() % 1000)});
+    }
+    if (random() % 4 == 0) {
+        round.deviceOptions.insert(round.deviceOptions.end(),
+                                   {"--max-in-flight", std::to_string(1 + random() % 4),
+                                    random() % 2 ? "busy" : "drop"});
+    }
+    // The sender's options, now and then.
+    if (verify) {
+        round.sendOptions.push_back("--verify");
+    }
+    if (random() % 2 == 0) {
+        round.sendOptions.insert(round.sendOptions.end(),
+                                 {"--retries", std::to_string(random() % 4)});
+    }
+    if (random() % 2 == 0) {
+        static const char* kWindows[] = {"1", "2", "4", "16", "auto"};
+        round.sendOptions.insert(round.sendOptions.end(),
+                                 {"--window", kWindows[random() % std::size(kWindows)]});
+    }
+    if (random() % 3 == 0) {
+        round.sendOptions.insert(round.sendOptions.end(),
+                                 {"--chunk", std::to_string(2 * (1 + random() % 122))});
+    }
 
     static const char* kExtensions[] = {".htm", ".html", ".css", ".js", ".png", ".gif", ""};
     const int count = 1 + static_cast<int>(random() % 6);
@@ -86,20 +132,28 @@ int main(int argc, char** argv) {
         if (round.fault != "none") {
             deviceOptions.insert(deviceOptions.end(), {"--fault", round.fault});
         }
+        deviceOptions.insert(deviceOptions.end(), round.deviceOptions.begin(),
+                             round.deviceOptions.end());
         DeviceProcess process(device, deviceOptions);
         const std::string port = process.ModbusPortText();
 
         std::vector<std::string> sendArgs = {cli, "send", "127.0.0.1", port};
         sendArgs.insert(sendArgs.end(), round.files.begin(), round.files.end());
         sendArgs.insert(sendArgs.end(), {"--dump", dump});
+        sendArgs.insert(sendArgs.end(), round.sendOptions.begin(), round.sendOptions.end());
         kelvarin::test::RunResult sent = RunProgram(sendArgs);
 
-        // The device writes its memory out once the client has gone.
-        std::string line = process.ReadLine(3000);
+        // The device writes its memory out after each connection that wrote
+        // (a send that reconnected made several); the client has gone, so
+        // the last of them comes soon after the first.
+        bool saved = false;
+        for (std::string line = process.ReadLine(3000); line == "image " + stored;
+             line = process.ReadLine(300)) {
+            saved = true;
+        }
         std::string image = ReadAll(dump);
-        std::string memory = line == "image " + stored
-                                 ? ReadAll(stored)
-                                 : std::string(kelvarin::kImageCapacity, '\xFF');
+        std::string memory =
+            saved ? ReadAll(stored) : std::string(kelvarin::kImageCapacity, '\xFF');
         image.resize(kelvarin::kImageCapacity, '\xFF');
         const bool intact = memory == image;
         process.Stop();
@@ -110,8 +164,16 @@ int main(int argc, char** argv) {
             ++successes;
             if (!intact) {
                 ++falseSuccesses;
-                std::fprintf(stderr, "FALSE SUCCESS in round %d (fault %s)\n%s", index,
-                             round.fault.c_str(), sent.out.c_str());
+                std::string options;
+                for (const std::string& option : round.deviceOptions) {
+                    options += " " + option;
+                }
+                options += " |";
+                for (const std::string& option : round.sendOptions) {
+                    options += " " + option;
+                }
+                std::fprintf(stderr, "FALSE SUCCESS in round %d (fault %s,%s)\n%s", index,
+                             round.fault.c_str(), options.c_str(), sent.out.c_str());
             }
         } else {
             ++failuresReported;

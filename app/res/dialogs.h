@@ -22,6 +22,7 @@ enum class ControlKind {
     kIcon,        // static icon
     kPlainLabel,  // static text shown without mnemonic processing
     kCheckBox,    // check box with its text, tab stop
+    kComboBox,    // drop-down list to choose from, tab stop
 };
 
 // One control: identifier, kind, text and rectangle in dialog units.
@@ -66,7 +67,7 @@ inline constexpr DialogItem kMainDialogItems[] = {
     {kIdcStatic, ControlKind::kLabel, kPortLabel, 35, 195, 17, 9},
 };
 
-inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 144};
+inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 234};
 
 inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcContentTypes, ControlKind::kCheckBox, kContentTypesOption, 10, 10, 220, 10},
@@ -77,8 +78,18 @@ inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcSiteRootError, ControlKind::kPlainLabel, "", 10, 69, 220, 8},
     {kIdcVerify, ControlKind::kCheckBox, kVerifyOption, 10, 82, 220, 10},
     {kIdcAllOrNothing, ControlKind::kCheckBox, kAllOrNothingOption, 10, 96, 220, 10},
-    {kIdOk, ControlKind::kDefButton, kOkText, 124, 122, 50, 14},
-    {kIdCancel, ControlKind::kButton, kCancelText, 180, 122, 50, 14},
+    {kIdcStatic, ControlKind::kLabel, kRetriesLabel, 18, 129, 130, 8},
+    {kIdcRetries, ControlKind::kComboBox, "", 150, 126, 80, 14},
+    {kIdcStatic, ControlKind::kLabel, kWindowLabel, 18, 147, 130, 8},
+    {kIdcWindow, ControlKind::kComboBox, "", 150, 144, 80, 14},
+    {kIdcStatic, ControlKind::kLabel, kChunkLabel, 18, 165, 130, 8},
+    {kIdcChunk, ControlKind::kComboBox, "", 150, 162, 80, 14},
+    {kIdcStatic, ControlKind::kLabel, kTraceLabel, 18, 181, 212, 8},
+    {kIdcTraceFile, ControlKind::kEdit, "", 18, 191, 156, 14},
+    {kIdcBrowseTrace, ControlKind::kButton, kBrowseTraceText, 180, 191, 50, 14},
+    {kIdcStatic, ControlKind::kGroupBox, kLinkGroup, 10, 113, 226, 98},
+    {kIdOk, ControlKind::kDefButton, kOkText, 124, 214, 50, 14},
+    {kIdCancel, ControlKind::kButton, kCancelText, 180, 214, 50, 14},
 };
 
 inline constexpr DialogTemplate kAboutDialog = {kIddAboutBox, kAboutTitle, 235, 55};

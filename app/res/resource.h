@@ -31,6 +31,11 @@ inline constexpr int kIdcBrowseRoot = 1104;
 inline constexpr int kIdcVerify = 1105;
 inline constexpr int kIdcAllOrNothing = 1106;
 inline constexpr int kIdcSiteRootError = 1107;
+inline constexpr int kIdcRetries = 1108;
+inline constexpr int kIdcWindow = 1109;
+inline constexpr int kIdcChunk = 1110;
+inline constexpr int kIdcTraceFile = 1111;
+inline constexpr int kIdcBrowseTrace = 1112;
 
 // Controls without an identifier of their own (labels and group boxes).
 inline constexpr int kIdcStatic = -1;

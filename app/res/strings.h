@@ -43,6 +43,15 @@ inline constexpr const char* kBrowseText = QT_TRANSLATE_NOOP("Kelvarin", "浏览
 inline constexpr const char* kVerifyOption = QT_TRANSLATE_NOOP("Kelvarin", "发送后回读校验(&V)");
 inline constexpr const char* kAllOrNothingOption =
     QT_TRANSLATE_NOOP("Kelvarin", "全部装下才发送(&A)");
+// How the device is talked to (beyond the defaults, for slow or lossy networks).
+inline constexpr const char* kLinkGroup = QT_TRANSLATE_NOOP("Kelvarin", "网络");
+inline constexpr const char* kRetriesLabel = QT_TRANSLATE_NOOP("Kelvarin", "失败后重发次数：");
+inline constexpr const char* kWindowLabel = QT_TRANSLATE_NOOP("Kelvarin", "同时发出的请求数：");
+inline constexpr const char* kWindowAuto = QT_TRANSLATE_NOOP("Kelvarin", "自动");
+inline constexpr const char* kChunkLabel = QT_TRANSLATE_NOOP("Kelvarin", "每个请求的字节数：");
+inline constexpr const char* kTraceLabel =
+    QT_TRANSLATE_NOOP("Kelvarin", "通信记录文件（每一帧一行，留空则不记录）：");
+inline constexpr const char* kBrowseTraceText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&E)...");
 
 // Labels and group boxes.
 inline constexpr const char* kAddressLabel = QT_TRANSLATE_NOOP("Kelvarin", "设备地址");
@@ -72,6 +81,10 @@ inline constexpr const char* kGzipKey = "Gzip";
 inline constexpr const char* kSiteRootKey = "SiteRoot";
 inline constexpr const char* kVerifyKey = "VerifyAfterSend";
 inline constexpr const char* kAllOrNothingKey = "AllOrNothing";
+inline constexpr const char* kRetriesKey = "Retries";
+inline constexpr const char* kWindowKey = "Window";
+inline constexpr const char* kChunkKey = "ChunkBytes";
+inline constexpr const char* kTraceFileKey = "TraceFile";
 inline constexpr const char* kDefaultAddress = "192.168.2.80";
 inline constexpr const char* kDefaultPort = "502";
 

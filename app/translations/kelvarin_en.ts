@@ -94,48 +94,83 @@
         <translation>Send only when &amp;all files fit</translation>
     </message>
     <message>
+        <location filename="../res/strings.h" line="47"/>
+        <source>网络</source>
+        <translation>Network</translation>
+    </message>
+    <message>
         <location filename="../res/strings.h" line="48"/>
+        <source>失败后重发次数：</source>
+        <translation>Retries after a failure:</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="49"/>
+        <source>同时发出的请求数：</source>
+        <translation>Requests in flight:</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="50"/>
+        <source>自动</source>
+        <translation>auto</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="51"/>
+        <source>每个请求的字节数：</source>
+        <translation>Bytes a request:</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="53"/>
+        <source>通信记录文件（每一帧一行，留空则不记录）：</source>
+        <translation>Trace file (a line for each frame; empty for none):</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="54"/>
+        <source>浏览(&amp;E)...</source>
+        <translation>Brows&amp;e...</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="57"/>
         <source>设备地址</source>
         <translation>Address</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="49"/>
+        <location filename="../res/strings.h" line="58"/>
         <source>端口</source>
         <translation>Port</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="50"/>
-        <location filename="../res/strings.h" line="55"/>
+        <location filename="../res/strings.h" line="59"/>
+        <location filename="../res/strings.h" line="64"/>
         <source>状态</source>
         <translation>Status</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="51"/>
+        <location filename="../res/strings.h" line="60"/>
         <source>连接设备</source>
         <translation>Device</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="56"/>
+        <location filename="../res/strings.h" line="65"/>
         <source>长度</source>
         <translation>Size</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="57"/>
+        <location filename="../res/strings.h" line="66"/>
         <source>文件名</source>
         <translation>File name</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="58"/>
+        <location filename="../res/strings.h" line="67"/>
         <source>总计</source>
         <translation>Total</translation>
     </message>
     <message>
-        <location filename="../res/strings.h" line="59"/>
+        <location filename="../res/strings.h" line="68"/>
         <source>打开错误</source>
         <translation>open error</translation>
     </message>
     <message numerus="yes">
-        <location filename="../res/strings.h" line="63"/>
+        <location filename="../res/strings.h" line="72"/>
         <source>文件数量：%n  文件最大上限是50，长度上限128K</source>
         <translation>
             <numerusform>%n file  (at most 50 files, 128K in all)</numerusform>

@@ -1,0 +1,462 @@
+// The transfer's decisions: what goes out when, which reply answers what,
+// and what happens when a reply is missing, wrong or the connection is lost.
+#include "transfer.h"
+
+#include "wire_trace.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kelvarin {
+
+namespace {
+
+using std::chrono::milliseconds;
+
+constexpr int kFirstPauseMs = 100;
+constexpr int kLongestPauseMs = 1600;
+
+const char* OutcomeName(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::kGood:
+            return "answered";
+        case Outcome::kNoReply:
+            return "no reply";
+        case Outcome::kWrong:
+            return "wrong reply";
+        case Outcome::kBusy:
+            return "device busy";
+        case Outcome::kRefused:
+            return "refused";
+        case Outcome::kConnectionLost:
+            return "connection lost";
+    }
+    return "?";
+}
+
+}  // namespace
+
+int RetryPauseMs(int retry) {
+    int pause = kFirstPauseMs;
+    for (int i = 1; i < retry && pause < kLongestPauseMs; ++i) {
+        pause *= 2;
+    }
+    return std::min(pause, kLongestPauseMs);
+}
+
+Transfer::Transfer(RequestPlan& plan, const TransferOptions& options, bool transactionIds,
+                   std::uint16_t firstTransaction, bool stopOnFailure, TransferEvents& events)
+    : m_plan(plan),
+      m_options(options),
+      m_ids(transactionIds),
+      m_stopOnFailure(stopOnFailure),
+      m_events(events),
+      m_state(plan.Count(), State::kPending),
+      m_tries(plan.Count(), 0),
+      m_nextTransaction(firstTransaction) {
+    m_slots.reserve(static_cast<std::size_t>(kMaxWindow));
+    m_input.reserve(2 * kMaxFrameSize);
+    ResetWindow();
+}
+
+void Transfer::SetTrace(WireTrace* trace, std::string label) {
+    m_trace = trace;
+    m_label = std::move(label);
+}
+
+void Transfer::ResetWindow() {
+    m_fellBack = false;
+    if (!m_ids) {
+        m_limit = 1;
+    } else if (m_options.autoWindow) {
+        m_limit = 1;
+    } else {
+        m_limit = std::clamp(m_options.window, 1, kMaxWindow);
+    }
+}
+
+int Transfer::PauseMs(int attempt) const {
+    return RetryPauseMs(attempt);
+}
+
+void Transfer::Note(const std::string& text) {
+    if (m_trace) {
+        m_trace->Note(m_label, text);
+    }
+}
+
+bool Transfer::Done() const {
+    if (m_givenUp || m_stoppedOnFailure || m_settled == m_state.size()) {
+        return true;
+    }
+    return m_cancelled && m_slots.empty();
+}
+
+bool Transfer::HasSendable() const {
+    return !m_retry.empty() || m_fresh < m_state.size();
+}
+
+std::size_t Transfer::NextSendable() const {
+    // The lowest request first: a retried one before any fresh one, so the
+    // device's memory fills from the front and a resume starts where the
+    // echoes stopped.
+    if (!m_retry.empty() && *m_retry.begin() < m_fresh) {
+        return *m_retry.begin();
+    }
+    return m_fresh;
+}
+
+TransferClock::time_point Transfer::WakeAt() const {
+    TimePoint wake = TimePoint::max();
+    if (m_reconnecting) {
+        return m_reconnectAt;
+    }
+    for (const Slot& slot : m_slots) {
+        wake = std::min(wake, slot.deadline);
+    }
+    if (m_draining) {
+        wake = std::min(wake, m_drainDeadline);
+    }
+    if (!m_cancelled && HasSendable() && static_cast<int>(m_slots.size()) < m_limit) {
+        wake = std::min(wake, m_holdUntil);
+    }
+    return wake;
+}
+
+Transfer::Step Transfer::Next(TimePoint now) {
+    if (Done()) {
+        return Step::kDone;
+    }
+    if (m_reconnecting) {
+        if (m_cancelled) {
+            m_givenUp = true;
+            return Step::kDone;
+        }
+        return now >= m_reconnectAt ? Step::kReconnect : Step::kPause;
+    }
+    ExpireDeadlines(now);
+    if (Done()) {
+        return Step::kDone;
+    }
+    if (m_cancelled) {
+        m_draining = false;
+        return Step::kWait;  // for the replies of what is out
+    }
+    if (m_draining) {
+        if (now < m_drainDeadline) {
+            return Step::kDrain;
+        }
+        // Unasked bytes kept coming for a whole reply time-out: the request
+        // waiting to go out is a try without a reply, as if it had gone out.
+        m_draining = false;
+        Note("still receiving unasked bytes after a reply time-out");
+        const std::size_t index = NextSendable();
+        Prepare(index);
+        m_slots.back().sent = true;
+        TryFailed(m_slots.size() - 1, Outcome::kNoReply, now);
+        return Next(now);
+    }
+    if (HasSendable() && static_cast<int>(m_slots.size()) < m_limit && now >= m_holdUntil) {
+        if (m_needDrain) {
+            m_draining = true;
+            m_drainDeadline = now + milliseconds(m_options.timeouts.replyMs);
+            return Step::kDrain;
+        }
+        Prepare(NextSendable());
+        return Step::kSend;
+    }
+    return Step::kWait;
+}
+
+void Transfer::Prepare(std::size_t index) {
+    if (index < m_fresh) {
+        m_retry.erase(index);
+        ++m_retriesSent;
+    } else {
+        m_fresh = index + 1;
+    }
+    Slot& slot = m_slots.emplace_back();
+    slot.index = index;
+    slot.transaction = m_ids ? m_nextTransaction++ : 0;
+    slot.size = m_plan.Encode(index, slot.transaction, slot.frame);
+    m_state[index] = State::kOutstanding;
+    ++m_tries[index];
+}
+
+std::span<const std::uint8_t> Transfer::Request() const {
+    if (m_slots.empty()) {
+        return {};
+    }
+    const Slot& slot = m_slots.back();
+    return {slot.frame, slot.size};
+}
+
+void Transfer::Sent(TimePoint now) {
+    if (m_slots.empty()) {
+        return;
+    }
+    Slot& slot = m_slots.back();
+    slot.sent = true;
+    slot.deadline = now + milliseconds(m_options.timeouts.replyMs);
+    // Whatever is already buffered came before this request: without
+    // transaction ids it cannot be its reply.
+    m_oldBytes = m_input.size();
+    if (m_trace) {
+        m_trace->Frame(m_label, "send", {slot.frame, slot.size});
+    }
+}
+
+void Transfer::ExpireDeadlines(TimePoint now) {
+    for (std::size_t i = 0; i < m_slots.size();) {
+        if (m_slots[i].sent && m_slots[i].deadline <= now) {
+            // Part of a reply is no reply; its rest, when it comes, is set
+            // aside as a late reply.
+            TryFailed(i, Outcome::kNoReply, now);
+            if (Done()) {
+                return;
+            }
+        } else {
+            ++i;
+        }
+    }
+}
+
+void Transfer::Received(std::span<const std::uint8_t> bytes, TimePoint now) {
+    m_input.insert(m_input.end(), bytes.begin(), bytes.end());
+    if (m_draining || (!m_ids && m_slots.empty())) {
+        // Nothing of ours is out: whatever this is, it answers no request.
+        m_oldBytes = m_input.size();
+    }
+    Process(now);
+}
+
+void Transfer::DrainDone(TimePoint /*now*/) {
+    m_draining = false;
+    m_needDrain = false;
+    m_oldBytes = m_input.size();
+}
+
+void Transfer::Process(TimePoint now) {
+    while (!m_input.empty() && !Done()) {
+        const modbus::FrameScan scan = modbus::ScanFrame(m_input);
+        if (scan.status == modbus::FrameStatus::kNeedMore) {
+            return;
+        }
+        if (scan.status == modbus::FrameStatus::kNotModbus) {
+            // Bytes that are no Modbus/TCP frame: nothing after them can be
+            // framed, so they are all dropped; the oldest request out, if
+            // they came after it, had a wrong reply.
+            if (m_trace) {
+                m_trace->Frame(m_label, "recv (no frame)", m_input);
+            }
+            const bool old = m_oldBytes > 0;
+            m_input.clear();
+            m_oldBytes = 0;
+            m_needDrain = !m_ids;
+            if (!old) {
+                for (std::size_t i = 0; i < m_slots.size(); ++i) {
+                    if (m_slots[i].sent) {
+                        TryFailed(i, Outcome::kWrong, now);
+                        break;
+                    }
+                }
+            }
+            return;
+        }
+        const std::size_t size = scan.size;
+        const bool old = m_oldBytes > 0;
+        m_oldBytes -= std::min(m_oldBytes, size);
+        // The frame is judged from a copy: judging may send nothing but may
+        // settle slots, and the input is consumed first.
+        std::uint8_t frame[kMaxFrameSize];
+        std::memcpy(frame, m_input.data(), size);
+        m_input.erase(m_input.begin(), m_input.begin() + static_cast<std::ptrdiff_t>(size));
+        if (m_trace) {
+            m_trace->Frame(m_label, "recv", {frame, size});
+        }
+        Consider({frame, size}, old, now);
+    }
+}
+
+void Transfer::Consider(std::span<const std::uint8_t> frame, bool old, TimePoint now) {
+    if (m_ids) {
+        const std::uint16_t transaction = modbus::TransactionOf(frame.data());
+        const auto slot = std::find_if(m_slots.begin(), m_slots.end(), [&](const Slot& s) {
+            return s.sent && s.transaction == transaction;
+        });
+        if (slot == m_slots.end()) {
+            Note("set aside: no request out with transaction id " + std::to_string(transaction));
+            Fallback(Outcome::kWrong);
+            return;
+        }
+        const std::size_t at = static_cast<std::size_t>(slot - m_slots.begin());
+        const Verdict verdict = m_plan.Judge(slot->index, {slot->frame, slot->size}, frame);
+        if (verdict == Verdict::kGood) {
+            const std::size_t index = slot->index;
+            m_slots.erase(slot);
+            Settle(index, Outcome::kGood);
+            if (m_options.autoWindow && !m_fellBack && m_limit < kMaxWindow) {
+                ++m_limit;
+            }
+            return;
+        }
+        TryFailed(at, verdict == Verdict::kBusy      ? Outcome::kBusy
+                      : verdict == Verdict::kRefused ? Outcome::kRefused
+                                                     : Outcome::kWrong,
+                  now);
+        return;
+    }
+    // Without ids: one request out, and only what came after it can answer it.
+    if (old || m_slots.empty() || !m_slots.front().sent) {
+        Note("set aside: arrived before the request out");
+        return;
+    }
+    Slot& slot = m_slots.front();
+    const std::span<const std::uint8_t> request{slot.frame, slot.size};
+    const Verdict verdict = m_plan.Judge(slot.index, request, frame);
+    if (verdict == Verdict::kGood) {
+        const std::size_t index = slot.index;
+        m_slots.clear();
+        Settle(index, Outcome::kGood);
+        return;
+    }
+    if (m_plan.AnswersEarlier(request, frame)) {
+        Note("set aside: a late reply to an earlier request");
+        return;
+    }
+    TryFailed(0, verdict == Verdict::kBusy      ? Outcome::kBusy
+                 : verdict == Verdict::kRefused ? Outcome::kRefused
+                                                : Outcome::kWrong,
+              now);
+}
+
+void Transfer::TryFailed(std::size_t at, Outcome why, TimePoint now) {
+    const std::size_t index = m_slots[at].index;
+    m_slots.erase(m_slots.begin() + static_cast<std::ptrdiff_t>(at));
+    if (!m_ids) {
+        // Its reply, or the rest of it, may still come: drop what is there
+        // before the next request.
+        m_needDrain = true;
+    }
+    if (why == Outcome::kNoReply || why == Outcome::kWrong || why == Outcome::kBusy) {
+        Fallback(why);
+    }
+    const int tries = m_tries[index];
+    if (why != Outcome::kRefused && !m_cancelled && tries <= m_options.retries) {
+        const int pause = PauseMs(tries);
+        m_state[index] = State::kPending;
+        m_retry.insert(index);
+        m_holdUntil = std::max(m_holdUntil, now + milliseconds(pause));
+        m_events.OnRetry(index, why, tries, pause);
+        Note(std::string("retry ") + std::to_string(tries) + " of request " +
+             std::to_string(index) + " (" + OutcomeName(why) + ") in " + std::to_string(pause) +
+             " ms");
+        return;
+    }
+    Settle(index, why);
+}
+
+void Transfer::Settle(std::size_t index, Outcome outcome) {
+    m_state[index] = State::kSettled;
+    ++m_settled;
+    m_events.OnSettled(index, outcome, m_tries[index]);
+    if (outcome != Outcome::kGood && m_stopOnFailure) {
+        m_stoppedOnFailure = true;
+    }
+}
+
+void Transfer::Fallback(Outcome why) {
+    if (!m_ids || m_fellBack || (!m_options.autoWindow && m_options.window <= 1)) {
+        return;
+    }
+    m_fellBack = true;
+    m_limit = 1;
+    m_events.OnWindowFallback(why);
+    Note(std::string("one request in flight from now on (") + OutcomeName(why) + ")");
+}
+
+void Transfer::ConnectionLost(TimePoint now) {
+    if (Done() || m_reconnecting) {
+        return;
+    }
+    m_input.clear();
+    m_oldBytes = 0;
+    m_draining = false;
+    Note("connection lost");
+    std::vector<Slot> out;
+    out.swap(m_slots);
+    std::sort(out.begin(), out.end(),
+              [](const Slot& a, const Slot& b) { return a.index < b.index; });
+    if (m_options.retries == 0 || m_cancelled) {
+        // The lowest request that was out (or is next) is where it broke.
+        const std::size_t index = out.empty() ? NextSendable() : out.front().index;
+        if (index < m_state.size()) {
+            if (m_tries[index] == 0) {
+                m_tries[index] = 1;
+            }
+            Settle(index, Outcome::kConnectionLost);
+        }
+        m_givenUp = true;
+        return;
+    }
+    for (const Slot& slot : out) {
+        if (m_tries[slot.index] <= m_options.retries) {
+            m_state[slot.index] = State::kPending;
+            m_retry.insert(slot.index);
+            m_events.OnRetry(slot.index, Outcome::kConnectionLost, m_tries[slot.index], 0);
+        } else {
+            Settle(slot.index, Outcome::kConnectionLost);
+        }
+    }
+    if (Done()) {
+        return;
+    }
+    m_reconnecting = true;
+    m_reconnectAttempt = 1;
+    const int pause = PauseMs(1);
+    m_reconnectAt = now + milliseconds(pause);
+    m_events.OnReconnecting(1, pause);
+}
+
+void Transfer::Reconnected(bool ok, TimePoint now) {
+    if (!m_reconnecting) {
+        return;
+    }
+    if (ok) {
+        m_reconnecting = false;
+        ++m_reconnects;
+        m_needDrain = false;  // a new connection has nothing unasked on it
+        m_holdUntil = now;
+        ResetWindow();
+        m_events.OnReconnected();
+        Note("connected again");
+        return;
+    }
+    if (m_reconnectAttempt >= m_options.retries) {
+        GiveUp();
+        return;
+    }
+    ++m_reconnectAttempt;
+    const int pause = PauseMs(m_reconnectAttempt);
+    m_reconnectAt = now + milliseconds(pause);
+    m_events.OnReconnecting(m_reconnectAttempt, pause);
+}
+
+void Transfer::GiveUp() {
+    m_reconnecting = false;
+    const std::size_t index = NextSendable();
+    if (index < m_state.size()) {
+        if (m_tries[index] == 0) {
+            m_tries[index] = 1;
+        }
+        Settle(index, Outcome::kConnectionLost);
+    }
+    m_givenUp = true;
+}
+
+void Transfer::Cancel() {
+    m_cancelled = true;
+    m_retry.clear();
+}
+
+}  // namespace kelvarin
