@@ -1,4 +1,5 @@
 // kelvarin-cli inspect: lists and checks an image's records, and extracts them.
+#include "catalog.h"
 #include "commands.h"
 
 #include "ascii.h"
@@ -68,25 +69,26 @@ std::optional<std::string> FileOf(const ImageRecord& record) {
     return std::string(plain->begin(), plain->end());
 }
 
-bool Extract(const ImageWalk& walk, const std::string& dir) {
+void SayError(const std::string& text) {
+    std::cerr << "kelvarin-cli: " << text << '\n';
+}
+
+bool Extract(const ImageWalk& walk, const std::string& dir, const MessageCatalog& catalog) {
     if (!MakeFolders(dir)) {
-        std::cerr << "kelvarin-cli: cannot create folder " << dir << '\n';
+        SayError(catalog.Text(MessageId::kFolderNotCreated, {dir}));
         return false;
     }
     bool ok = true;
     for (const ImageRecord& record : walk.records) {
         std::string name = SafeExtractName(record.path);
         if (name.empty()) {
-            std::cerr << "kelvarin-cli: refusing to extract \"" << EscapeControls(record.path)
-                      << "\": the name would leave " << dir
-                      << " or names no plain file on this system\n";
+            SayError(catalog.Text(MessageId::kExtractRefused, {EscapeControls(record.path), dir}));
             ok = false;
             continue;
         }
         const std::optional<std::string> file = FileOf(record);
         if (!file) {
-            std::cerr << "kelvarin-cli: " << EscapeControls(record.path)
-                      << ": its gzip stream is broken\n";
+            SayError(catalog.Text(MessageId::kGzipBroken, {EscapeControls(record.path)}));
             ok = false;
             continue;
         }
@@ -94,7 +96,7 @@ bool Extract(const ImageWalk& walk, const std::string& dir) {
         const std::size_t slash = target.find_last_of('/');
         std::string error;
         if (!MakeFolders(target.substr(0, slash)) || !WriteWholeFile(target, *file, &error)) {
-            std::cerr << "kelvarin-cli: cannot write " << target << ": " << error << '\n';
+            SayError(catalog.Text(MessageId::kFileNotWritten, {target, error}));
             ok = false;
         }
     }
@@ -104,15 +106,16 @@ bool Extract(const ImageWalk& walk, const std::string& dir) {
 }  // namespace
 
 int RunInspect(const std::string& imagePath, const std::string& extractDir) {
+    const MessageCatalog catalog(LanguageFromEnvironment());
     bool tooLarge = false;
     const std::optional<std::string> read =
         ReadRegularFile(imagePath, kLargestInspected, &tooLarge);
     if (tooLarge) {
-        std::cerr << "kelvarin-cli: " << imagePath << " is too large to be an image\n";
+        SayError(catalog.Text(MessageId::kImageFarTooLarge, {imagePath}));
         return kExitUsage;  // it cannot be read as one
     }
     if (!read) {
-        std::cerr << "kelvarin-cli: cannot open image " << imagePath << '\n';
+        SayError(catalog.Text(MessageId::kImageUnreadable, {imagePath}));
         return kExitUsage;
     }
     const std::string& bytes = *read;
@@ -140,13 +143,14 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
     }
     std::fflush(stdout);
     if (!walk.ok) {
-        std::cerr << "kelvarin-cli: " << imagePath << ": broken image at " << walk.error.Message()
-                  << '\n';
+        SayError(catalog.Text(MessageId::kImageBroken, {imagePath, catalog.ImageErrorText(walk.error)}));
         return kExitFailed;
     }
-    std::printf("%zu records, %zu bytes, chain sound\n", walk.records.size(), bytes.size());
+    std::printf("%s\n", catalog.Text(MessageId::kImageSound, {std::to_string(walk.records.size()),
+                                                              std::to_string(bytes.size())})
+                           .c_str());
     std::fflush(stdout);
-    if (!extractDir.empty() && !Extract(walk, extractDir)) {
+    if (!extractDir.empty() && !Extract(walk, extractDir, catalog)) {
         return kExitFailed;
     }
     return kExitOk;

@@ -23,8 +23,9 @@ void AddPackOptions(CLI::App& command, PackSource& source) {
     CLI::Option* files = command.add_option("files", source.files, "Files to pack, at most 50");
     CLI::Option* site = command.add_option(
         "--site", source.site,
-        "Pack every file below this folder (hidden ones skipped, in order of their path), "
-        "each named by its path below it");
+        "Pack every file below this folder (hidden ones skipped), each named by its path "
+        "below it: the index pages first, then the other HTML pages, then the rest, each "
+        "group in path order");
     CLI::Option* root = command.add_option("--root", source.root,
                                            "Name files below this folder by their path below it");
     site->excludes(files)->excludes(root);

@@ -16,6 +16,20 @@ const Item kUsageExit = {
          "larger than 131072 bytes, of odd length, broken or of no records); nothing is "
          "sent."};
 
+// The targets file's format, under fleet.
+Section TargetsFile() {
+    return {"Targets file",
+            "One device a line: ADDRESS[:PORT], a dotted IPv4 address and a TCP port (502 when "
+            "left out). '#' starts a comment; blank lines and a UTF-8 byte order mark at the "
+            "start are ignored. A line that is not a target (a bad address, 0.0.0.0, a port "
+            "outside 1..65535) or that names a target already listed (however written: "
+            "10.0.0.01 is 10.0.0.1) is an error: every such line is named (up to 20) and nothing "
+            "is sent (exit 2).",
+            {},
+            {"# shop floor, hall 2", "192.168.2.80", "192.168.2.81:1502",
+             "10.0.0.5:502   # the spare"}};
+}
+
 Section ExitStatus(std::vector<Item> items) {
     return {"Exit status", "", std::move(items), {}};
 }
@@ -74,7 +88,7 @@ std::vector<Section> CommandSections(std::string_view command) {
                     {"2", "Usage error, as for send, or a targets file that cannot be read, "
                           "holds no target or has bad lines (each named); nothing is sent."},
                 }),
-                {"Targets file", "See TARGETS FILE below.", {}, {}}};
+                TargetsFile()};
     }
     // kelvarin-cli itself.
     return {ExitStatus({
@@ -102,15 +116,6 @@ std::vector<Section> ProgramSections() {
          "(or write) a partial image.",
          {},
          {}},
-        {"Targets file",
-         "One device a line: ADDRESS[:PORT], a dotted IPv4 address and a TCP port (502 when "
-         "left out). '#' starts a comment; blank lines and a UTF-8 byte order mark at the start "
-         "are ignored. A line that is not a target (a bad address, 0.0.0.0, a port outside "
-         "1..65535) or that names a target already listed is an error: every such line is "
-         "named (up to 20) and nothing is sent (exit 2).",
-         {},
-         {"# shop floor, hall 2", "192.168.2.80", "192.168.2.81:1502",
-          "10.0.0.5:502   # the spare"}},
         {"Log",
          "The log lines go to standard output (with fleet --json, to standard error, and the "
          "JSON alone to standard output); a progress bar is drawn on standard error when it is "

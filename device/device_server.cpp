@@ -1,6 +1,7 @@
 // The device's poll loop: the stop request, two listeners a device, the connections.
 #include "device_server.h"
 
+#include "catalog.h"
 #include "files.h"
 #include "ipv4.h"
 
@@ -61,6 +62,7 @@ bool DeviceServer::Open(std::string* error) {
     // its socket.
     net::Startup();
     if (!m_stop.Open(error)) {
+        *error = MessageCatalog(LanguageFromEnvironment()).Text(MessageId::kStopNotTakenOver, {*error});
         return false;
     }
     // Many devices need many descriptors: two listeners each, and their
@@ -84,13 +86,14 @@ bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::s
     const std::string where = m_options.bindAddress + ":" + std::to_string(port);
     const std::optional<std::uint32_t> address = ParseDottedQuad(m_options.bindAddress);
     if (!address || port < 0 || port > 65535) {
-        *error = "cannot listen on " + std::string(name) + " port " + where + ": bad address";
+        *error = MessageCatalog(LanguageFromEnvironment())
+                     .Text(MessageId::kListenFailed, {name, where, "bad address"});
         return false;
     }
     listener.socket = net::Listen({*address, static_cast<std::uint16_t>(port)});
     if (listener.socket == net::kNoSocket) {
-        *error = "cannot listen on " + std::string(name) + " port " + where + ": " +
-                 net::LastError();
+        *error = MessageCatalog(LanguageFromEnvironment())
+                     .Text(MessageId::kListenFailed, {name, where, net::LastError()});
         return false;
     }
     listener.boundAddress = net::LocalAddress(listener.socket);
@@ -161,8 +164,9 @@ void DeviceServer::SaveImage(const Unit& unit) {
     // Replaced whole, so a reader never sees half an image.
     std::string error;
     if (!ReplaceWholeFile(path, unit.memory.Bytes(), &error)) {
-        std::fprintf(stderr, "kelvarin-device: cannot write image %s: %s\n", path.c_str(),
-                     error.c_str());
+        const std::string line = MessageCatalog(LanguageFromEnvironment())
+                                     .Text(MessageId::kImageNotWritten, {path, error});
+        std::fprintf(stderr, "kelvarin-device: %s\n", line.c_str());
         return;
     }
     std::printf("image %s\n", path.c_str());
@@ -188,7 +192,9 @@ int DeviceServer::Run() {
             wake = std::min(wake, connection.NextTimer(now));
         }
         if (net::Poll(entries, PollTimeout(now, wake)).status == net::Status::kFailed) {
-            std::fprintf(stderr, "kelvarin-device: poll failed: %s\n", net::LastError().c_str());
+            const std::string line = MessageCatalog(LanguageFromEnvironment())
+                                         .Text(MessageId::kWaitFailed, {net::LastError()});
+            std::fprintf(stderr, "kelvarin-device: %s\n", line.c_str());
             return 1;
         }
         if (entries[0].readable) {

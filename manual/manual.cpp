@@ -220,8 +220,11 @@ std::string HelpSections(const std::vector<Section>& sections) {
             HelpParagraphs(help, section.text, 2);
         }
         HelpItems(help, section.items);
+        if (!section.verbatim.empty() && (!section.text.empty() || !section.items.empty())) {
+            help += "\n";
+        }
         for (const std::string& line : section.verbatim) {
-            help += "  " + line + "\n";
+            help += "    " + line + "\n";
         }
     }
     return help;

@@ -193,6 +193,40 @@ constexpr Entry kEntries[] = {
      "Cannot write the trace file {0}: this Send is not traced"},
     {MessageId::kTraceCannotWrite, "无法写入通信记录文件{0}",
      "Cannot write the trace file {0}"},
+    {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
+     "{0} {0?record|records}, {1} bytes, chain sound"},
+    {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
+     "cannot create folder {0}"},
+    {MessageId::kExtractRefused, "拒绝提取“{0}”：这个名称会离开{1}，或在本系统上不是普通文件的名称",
+     "refusing to extract \"{0}\": the name would leave {1} or names no plain file on this system"},
+    {MessageId::kGzipBroken, "{0}：gzip数据已损坏",
+     "{0}: its gzip stream is broken"},
+    {MessageId::kFileNotWritten, "无法写入{0}：{1}",
+     "cannot write {0}: {1}"},
+    {MessageId::kListenFailed, "无法在{0}端口{1}上监听：{2}",
+     "cannot listen on {0} port {1}: {2}"},
+    {MessageId::kStopNotTakenOver, "无法接管停止请求：{0}",
+     "cannot take over the stop requests: {0}"},
+    {MessageId::kWaitFailed, "等待事件失败：{0}",
+     "waiting for events failed: {0}"},
+    {MessageId::kImageHeadPastEnd, "偏移{0}：记录头超出了映像末尾",
+     "offset {0}: record head runs past the end of the image"},
+    {MessageId::kImageTagWithoutNul, "偏移{0}：标记没有结尾的NUL",
+     "offset {0}: tag without its NUL"},
+    {MessageId::kImageNameOutside, "偏移{0}：名称地址{1}在映像之外",
+     "offset {0}: name address {1} outside the image"},
+    {MessageId::kImageNameWithoutNul, "偏移{0}：偏移{1}处的名称没有结尾的NUL",
+     "offset {0}: name at offset {1} without its NUL"},
+    {MessageId::kImageResponseOutside, "偏移{0}：应答地址{1}在映像之外",
+     "offset {0}: response address {1} outside the image"},
+    {MessageId::kImageResponsePastEnd, "偏移{0}：偏移{2}处{1}字节的应答超出了映像末尾",
+     "offset {0}: response of {1} {1?byte|bytes} at offset {2} runs past the end of the image"},
+    {MessageId::kImageNextOutside, "偏移{0}：下一记录的地址{1}在映像之外",
+     "offset {0}: next address {1} outside the image"},
+    {MessageId::kImageChainGoesBack, "偏移{0}：记录链回到了偏移{1}（循环或向后的链接）",
+     "offset {0}: chain goes back to offset {1} (a loop or a backward link)"},
+    {MessageId::kImageNextInsideHead, "偏移{0}：偏移{1}处的下一记录开始于本记录的头之内",
+     "offset {0}: next record at offset {1} starts inside this record's head"},
 };
 
 // The placeholders text uses, one bit per number; kBadText when a brace is
@@ -445,6 +479,36 @@ std::vector<std::string> MessageCatalog::TargetsLines(const std::string& path,
     return lines;
 }
 
+std::string MessageCatalog::ImageErrorText(const ImageError& error) const {
+    const std::string offset = std::to_string(error.offset);
+    const std::string value = std::to_string(error.value);
+    const std::string address = "0x" + UpperHex(static_cast<unsigned>(error.value));
+    switch (error.fault) {
+        case ImageFault::kHeadPastEnd:
+            return Text(MessageId::kImageHeadPastEnd, {offset});
+        case ImageFault::kTagWithoutNul:
+            return Text(MessageId::kImageTagWithoutNul, {offset});
+        case ImageFault::kNameOutside:
+            return Text(MessageId::kImageNameOutside, {offset, address});
+        case ImageFault::kNameWithoutNul:
+            return Text(MessageId::kImageNameWithoutNul, {offset, value});
+        case ImageFault::kResponseOutside:
+            return Text(MessageId::kImageResponseOutside, {offset, address});
+        case ImageFault::kResponsePastEnd:
+            return Text(MessageId::kImageResponsePastEnd,
+                        {offset, value, std::to_string(error.at)});
+        case ImageFault::kNextOutside:
+            return Text(MessageId::kImageNextOutside, {offset, address});
+        case ImageFault::kChainGoesBack:
+            return Text(MessageId::kImageChainGoesBack, {offset, value});
+        case ImageFault::kNextInsideHead:
+            return Text(MessageId::kImageNextInsideHead, {offset, value});
+        case ImageFault::kNone:
+            break;
+    }
+    return error.Message();
+}
+
 std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFile& file) const {
     const std::string size = std::to_string(file.size);
     switch (file.fault) {
@@ -464,7 +528,7 @@ std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFi
         case ImageFileFault::kBroken:
             break;
     }
-    return Text(MessageId::kImageBroken, {path, file.error.Message()});
+    return Text(MessageId::kImageBroken, {path, ImageErrorText(file.error)});
 }
 
 std::string MessageCatalog::ChunkLine(const ChunkOutcome& outcome) const {

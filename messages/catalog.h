@@ -135,6 +135,26 @@ enum class MessageId : int {
     kTargetCurrent,      // {0} target, {1} seconds
     kTraceFailed,        // {0} path
     kTraceCannotWrite,   // {0} path
+    // inspect.
+    kImageSound,         // {0} records, {1} bytes
+    kFolderNotCreated,   // {0} folder
+    kExtractRefused,     // {0} URL path, {1} folder
+    kGzipBroken,         // {0} URL path
+    kFileNotWritten,     // {0} path, {1} why
+    // The simulated device.
+    kListenFailed,       // {0} "modbus" or "http", {1} ADDRESS:PORT, {2} why
+    kStopNotTakenOver,   // {0} why
+    kWaitFailed,         // {0} why
+    // What is wrong with a record of an image ({0} the record's offset).
+    kImageHeadPastEnd,      //
+    kImageTagWithoutNul,    //
+    kImageNameOutside,      // {1} address
+    kImageNameWithoutNul,   // {1} offset
+    kImageResponseOutside,  // {1} address
+    kImageResponsePastEnd,  // {1} length, {2} offset
+    kImageNextOutside,      // {1} address
+    kImageChainGoesBack,    // {1} offset
+    kImageNextInsideHead,   // {1} offset
     kCount
 };
 
@@ -173,6 +193,9 @@ class MessageCatalog {
     // What is wrong with the targets file at path, a line each; none when its
     // targets can be used.
     std::vector<std::string> TargetsLines(const std::string& path, const TargetsFile& file) const;
+
+    // Where and why an image is broken: "offset N: what".
+    std::string ImageErrorText(const ImageError& error) const;
 
     // Why the image file at path cannot be used; empty when it can.
     std::string ImageFileLine(const std::string& path, const ImageFile& file) const;

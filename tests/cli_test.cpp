@@ -35,7 +35,7 @@ TEST(Cli, PackThenInspectListsTheRecords) {
     EXPECT_NE(listed.out.find("FileHead0    /index.htm"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("text/html"), std::string::npos);
     EXPECT_NE(listed.out.find("0x120000"), std::string::npos);
-    EXPECT_NE(listed.out.find("2 records"), std::string::npos);
+    EXPECT_NE(listed.out.find("2个记录，"), std::string::npos);
     EXPECT_EQ(ReadAll(dir.Path() + "/out/style.css"), "h1{}");
 }
 
@@ -91,7 +91,9 @@ TEST(Cli, InspectReportsBrokenImagesAndRefusesEscapingNames) {
     StoreLE32(reinterpret_cast<std::uint8_t*>(broken.data()) + kHeadResponseLength, 0x7FFFFFFF);
     auto bad = RunProgram({kCli, "inspect", dir.Write("broken.bin", broken)});
     EXPECT_EQ(bad.exitCode, 1);
-    EXPECT_NE(bad.err.find("offset 0: response of 2147483647 bytes"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("broken.bin：映像已损坏，偏移0：偏移40处2147483647字节的应答超出了映像末尾"),
+              std::string::npos)
+        << bad.err;
 
     std::string escaping = bytes;
     escaping.replace(32, 6, "/../a");  // "/a.htm" becomes "/../a\0"
@@ -99,7 +101,9 @@ TEST(Cli, InspectReportsBrokenImagesAndRefusesEscapingNames) {
     auto refused = RunProgram(
         {kCli, "inspect", dir.Write("escape.bin", escaping), "--extract", dir.Path() + "/out"});
     EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_NE(refused.err.find("refusing to extract \"/../a\""), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("拒绝提取“/../a”：这个名称会离开" + dir.Path() + "/out"),
+              std::string::npos)
+        << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/a"));
 
     EXPECT_EQ(RunProgram({kCli, "inspect", dir.Path()}).exitCode, 2);  // a folder is no image
@@ -107,7 +111,7 @@ TEST(Cli, InspectReportsBrokenImagesAndRefusesEscapingNames) {
     std::filesystem::resize_file(TempDir::Native(dir.Write("huge.bin", "")), 17u << 20);
     auto huge = RunProgram({kCli, "inspect", dir.Path() + "/huge.bin"});
     EXPECT_EQ(huge.exitCode, 2);
-    EXPECT_NE(huge.err.find("too large to be an image"), std::string::npos) << huge.err;
+    EXPECT_NE(huge.err.find("huge.bin太大，不是映像"), std::string::npos) << huge.err;
 }
 
 TEST(Cli, InspectNeverLetsAnImageDriveTheTerminal) {

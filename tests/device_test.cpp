@@ -755,7 +755,7 @@ TEST(Device, ProgramStartsStopsAndFailsCleanly) {
     test::RunResult taken = test::RunProgram(
         {kDevice, "--modbus-port", std::to_string(device.ModbusPort()), "--http-port", "0"});
     EXPECT_EQ(taken.exitCode, 1);
-    EXPECT_NE(taken.err.find("cannot listen on modbus port"), std::string::npos) << taken.err;
+    EXPECT_NE(taken.err.find("无法在modbus端口127.0.0.1:"), std::string::npos) << taken.err;
     EXPECT_EQ(taken.out, "");
     EXPECT_EQ(device.Process().Stop(SIGTERM), 0);
 

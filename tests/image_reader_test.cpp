@@ -1,6 +1,7 @@
 // The image reader: sound chains, and every kind of broken one.
 #include "image_reader.h"
 
+#include "catalog.h"
 #include "web_image.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,14 @@ TEST(ImageReader, NamesWhatIsWrongAndWhere) {
         EXPECT_EQ(walk.error.offset, c.offset) << c.name;
         EXPECT_NE(walk.error.what.find(c.what), std::string::npos)
             << c.name << ": " << walk.error.what;
+        // The catalog says the same in English, and names the offset in Chinese.
+        EXPECT_EQ(MessageCatalog(Language::kEnglish).ImageErrorText(walk.error),
+                  walk.error.Message())
+            << c.name;
+        EXPECT_TRUE(MessageCatalog(Language::kChinese)
+                        .ImageErrorText(walk.error)
+                        .starts_with("偏移" + std::to_string(c.offset) + "："))
+            << c.name;
     }
 }
 

@@ -494,7 +494,7 @@ TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
     broken[30] = 0x12;
     broken[31] = 0x00;
     const std::vector<std::pair<std::string, std::string>> refusals = {
-        {dir.Write("broken.img", broken), "映像已损坏，offset 0: chain goes back"},
+        {dir.Write("broken.img", broken), "映像已损坏，偏移0：记录链回到了偏移0"},
         {dir.Write("huge.img", std::string(kImageCapacity + 4, '\xFF')),
          "有131076字节，超过映像存储器的131072字节"},
         {dir.Write("odd.img", bytes.substr(0, bytes.size() - 1)), "长度为奇数"},

@@ -28,9 +28,10 @@ std::string ImageError::Message() const {
 ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
     ImageWalk walk;
     const std::uint64_t size = image.size();
-    auto fail = [&walk](std::size_t offset, std::string what) {
+    auto fail = [&walk](std::size_t offset, std::string what, ImageFault fault,
+                        std::uint64_t value = 0, std::uint64_t where = 0) {
         walk.ok = false;
-        walk.error = ImageError{offset, std::move(what)};
+        walk.error = ImageError{offset, std::move(what), fault, value, where};
         return walk;
     };
     // An address names image offset (address - base), which must lie inside.
@@ -48,7 +49,7 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
     std::uint64_t at = 0;
     for (;;) {
         if (at + kHeadSize > size) {
-            return fail(at, "record head runs past the end of the image");
+            return fail(at, "record head runs past the end of the image", ImageFault::kHeadPastEnd);
         }
         ImageRecord record;
         record.offset = at;
@@ -61,17 +62,19 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
         std::string_view tagField = image.substr(at + kHeadTag, kHeadTagSize);
         std::size_t tagEnd = tagField.find('\0');
         if (tagEnd == std::string_view::npos) {
-            return fail(at, "tag without its NUL");
+            return fail(at, "tag without its NUL", ImageFault::kTagWithoutNul);
         }
         record.tag = std::string(tagField.substr(0, tagEnd));
 
         std::uint64_t nameAt = 0;
         if (!offsetOf(record.nameAddress, &nameAt)) {
-            return fail(at, "name address " + Hex(record.nameAddress) + " outside the image");
+            return fail(at, "name address " + Hex(record.nameAddress) + " outside the image",
+                        ImageFault::kNameOutside, record.nameAddress);
         }
         std::size_t nameEnd = image.find('\0', nameAt);
         if (nameEnd == std::string_view::npos) {
-            return fail(at, "name at offset " + std::to_string(nameAt) + " without its NUL");
+            return fail(at, "name at offset " + std::to_string(nameAt) + " without its NUL",
+                        ImageFault::kNameWithoutNul, nameAt);
         }
         record.path = image.substr(nameAt, nameEnd - nameAt);
 
@@ -81,14 +84,16 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
             if (!(record.responseLength == 0 && record.responseAddress >= base &&
                   record.responseAddress - base == size)) {
                 return fail(
-                    at, "response address " + Hex(record.responseAddress) + " outside the image");
+                    at, "response address " + Hex(record.responseAddress) + " outside the image",
+                    ImageFault::kResponseOutside, record.responseAddress);
             }
             responseAt = size;
         }
         if (responseAt + record.responseLength > size) {
             return fail(at, "response of " + std::to_string(record.responseLength) +
                                 " bytes at offset " + std::to_string(responseAt) +
-                                " runs past the end of the image");
+                                " runs past the end of the image",
+                        ImageFault::kResponsePastEnd, record.responseLength, responseAt);
         }
         record.responseOffset = responseAt;
         record.response = image.substr(responseAt, record.responseLength);
@@ -106,17 +111,20 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base) {
         }
         std::uint64_t nextAt = 0;
         if (!offsetOf(next, &nextAt)) {
-            return fail(at, "next address " + Hex(next) + " outside the image");
+            return fail(at, "next address " + Hex(next) + " outside the image",
+                        ImageFault::kNextOutside, next);
         }
         if (nextAt <= at) {
             return fail(at, "chain goes back to offset " + std::to_string(nextAt) +
-                                " (a loop or a backward link)");
+                                " (a loop or a backward link)",
+                        ImageFault::kChainGoesBack, nextAt);
         }
         // Every record the packer makes starts after the head before it; one
         // that starts inside it would let a walk take a step per byte.
         if (nextAt < at + kHeadSize) {
             return fail(at, "next record at offset " + std::to_string(nextAt) +
-                                " starts inside this record's head");
+                                " starts inside this record's head",
+                        ImageFault::kNextInsideHead, nextAt);
         }
         at = nextAt;
     }

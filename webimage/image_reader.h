@@ -33,10 +33,27 @@ struct ImageRecord {
     std::string contentEncoding;     // value of the Content-Encoding line, or empty
 };
 
+// What is wrong with a record of an image.
+enum class ImageFault {
+    kNone,
+    kHeadPastEnd,       // the record's head runs past the end
+    kTagWithoutNul,     // the tag field holds no NUL
+    kNameOutside,       // value: the name's address
+    kNameWithoutNul,    // value: the name's offset
+    kResponseOutside,   // value: the response's address
+    kResponsePastEnd,   // value: the response's length, at: its offset
+    kNextOutside,       // value: the next record's address
+    kChainGoesBack,     // value: the next record's offset (a loop or a backward link)
+    kNextInsideHead,    // value: the next record's offset
+};
+
 // What is wrong with an image and where.
 struct ImageError {
     std::size_t offset = 0;  // offset of the record (or field) at fault
-    std::string what;        // e.g. "name address 0x130000 outside the image"
+    std::string what;        // in English, e.g. "name address 0x130000 outside the image"
+    ImageFault fault = ImageFault::kNone;
+    std::uint64_t value = 0;  // the address, offset or length the fault names
+    std::uint64_t at = 0;     // kResponsePastEnd: where the response starts
 
     // "offset N: what".
     std::string Message() const;
