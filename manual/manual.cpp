@@ -176,6 +176,8 @@ std::string ManPage(const Manual& manual) {
     std::string page = ".\\\" Written by " + manual.program + " --manual from its own options and texts.\n";
     page += ".TH \"" + Roff(Upper(manual.program)) + "\" 1 \"\" \"" + Roff(manual.program) + " " +
             Roff(manual.version) + "\" \"User Commands\"\n";
+    // Options and paths are never hyphenated across lines, nor stretched.
+    page += ".nh\n.ad l\n";
     page += ".SH NAME\n" + Roff(manual.program) + " \\- " + Roff(manual.summary) + "\n";
 
     page += ".SH SYNOPSIS\n.nf\n";

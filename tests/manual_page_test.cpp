@@ -40,7 +40,7 @@ TEST(ManualPage, RoffSaysTheTextAsWritten) {
     EXPECT_NE(page.find(".SH \"EXIT STATUS\"\n.TP\n\\fB0\\fR\nFine.\n"), std::string::npos) << page;
     // No line but the page's own requests and comment starts with a dot or a quote.
     const std::set<std::string> requests = {".\\\"", ".TH", ".SH", ".SS", ".PP", ".TP",
-                                            ".RS", ".RE", ".nf", ".fi"};
+                                            ".RS", ".RE", ".nf", ".fi", ".nh", ".ad"};
     std::istringstream lines(page);
     for (std::string line; std::getline(lines, line);) {
         if (!line.empty() && (line[0] == '.' || line[0] == '\'')) {
