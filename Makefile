@@ -2,7 +2,7 @@
 #   make run    build, start the simulated device and load examples/site into it
 #   make test   build and run every test
 # and: make bench, make soak, make fuzz, make asan, make browser-check, make package,
-#      make windows, make windows-test
+#      make windows, make windows-package, make windows-test
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
 CMAKE_FLAGS ?=
@@ -10,7 +10,7 @@ JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 
 .PHONY: all setup configure build test run bench soak fuzz fuzz-short asan browser-check package \
-	windows windows-test clean
+	windows windows-package windows-test clean
 
 all: build
 
@@ -63,16 +63,25 @@ package: setup
 	@ls build-package/kelvarin_*_amd64.deb
 	@lintian --fail-on error --info build-package/kelvarin_*_amd64.deb
 
-# kelvarin-cli.exe and kelvarin-device.exe for Windows, cross-built with
-# mingw-w64 into build-windows/, statically linked.
+# kelvarin.exe, kelvarin-cli.exe and kelvarin-device.exe for Windows,
+# cross-built with mingw-w64 into build-windows/, statically linked; the window
+# with the static Qt that scripts/build-qt-windows builds once into
+# ~/.cache/kelvarin (KELVARIN_QT_CACHE moves it).
 windows:
 	@scripts/setup windows
-	@cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@qt=$$(scripts/build-qt-windows) && qt=$$(echo "$$qt" | tail -n 1) && \
+		cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DKELVARIN_QT_WINDOWS="$$qt" $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-windows -j $(JOBS)
 
-# The core's unit tests under wine, then end to end against the Linux build.
-windows-test: windows build
+# The installer (NSIS) and the portable .zip: build-windows/Kelvarin-VERSION-win64.exe, .zip.
+windows-package: windows
+	@cd build-windows && cpack >/dev/null
+	@ls build-windows/Kelvarin-*-win64.exe build-windows/Kelvarin-*-win64.zip
+
+# The unit tests and the window's tests under wine, then end to end against
+# the Linux build: the programs, the window under Xvfb, the installer.
+windows-test: windows-package build
 	@cd build-windows && WINEPREFIX=$(CURDIR)/build-windows/wineprefix WINEDEBUG=-all \
 		ctest --output-on-failure
 	@scripts/windows-test $(BUILD) build-windows

@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args = kelvarin::Utf8Arguments(argc, argv);
     // --help and --version answer without a display.
     if (auto info = kelvarin::InfoText(args)) {
+        kelvarin::UseParentConsole();
         std::fputs(info->c_str(), stdout);
         return 0;
     }

@@ -32,10 +32,12 @@ bool InstallQtTranslation() {
         return false;
     }
     // Where the system keeps Qt's translations, then beside the program (a
-    // build that brings its own Qt; without either, Qt's texts stay English).
+    // build that brings its own Qt), then compiled in (the Windows build);
+    // without any, Qt's texts stay English.
     const QString folders[] = {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
                                QCoreApplication::applicationDirPath() +
-                                   QStringLiteral("/translations")};
+                                   QStringLiteral("/translations"),
+                               QStringLiteral(":/i18n")};
     auto* translator = new QTranslator(QCoreApplication::instance());
     for (const QString& folder : folders) {
         if (translator->load(QStringLiteral("qtbase_zh_CN"), folder) &&

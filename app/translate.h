@@ -22,7 +22,7 @@ QTranslator* InstallTranslation();
 // of edit fields) in the window's language when it is Chinese: Qt's
 // qtbase_zh_CN.qm from Qt's translations folder (Debian's
 // qt6-translations-l10n), else from a "translations" folder beside the
-// program. Returns false, Qt's texts staying English, when the language is
+// program, else compiled into it (:/i18n/). Returns false, Qt's texts staying English, when the language is
 // English or no such file can be loaded.
 bool InstallQtTranslation();
 

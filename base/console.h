@@ -19,6 +19,12 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // or pipe.
 void PrepareConsole();
 
+// For a program without a console of its own (the window, on Windows): when
+// standard output and error go nowhere, sends them to the console of the
+// program that started this one, if it has one. Nothing on other systems, and
+// nothing when they are redirected.
+void UseParentConsole();
+
 // True when stream is a terminal.
 bool IsTerminal(std::FILE* stream);
 

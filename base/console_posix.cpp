@@ -11,6 +11,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 
 void PrepareConsole() {}
 
+void UseParentConsole() {}
+
 bool IsTerminal(std::FILE* stream) {
     return ::isatty(::fileno(stream)) == 1;
 }

@@ -84,6 +84,19 @@ void PrepareConsole() {
     SetConsoleCtrlHandler(RestoreOnStop, TRUE);
 }
 
+void UseParentConsole() {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    if ((output != nullptr && output != INVALID_HANDLE_VALUE) ||
+        !AttachConsole(ATTACH_PARENT_PROCESS)) {
+        return;
+    }
+    // The C runtime opened its streams on nothing at start: open them again.
+    std::FILE* ignored = nullptr;
+    freopen_s(&ignored, "CONOUT$", "w", stdout);
+    freopen_s(&ignored, "CONOUT$", "w", stderr);
+    PrepareConsole();
+}
+
 bool IsTerminal(std::FILE* stream) {
     return _isatty(_fileno(stream)) != 0;
 }

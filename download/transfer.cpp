@@ -199,8 +199,11 @@ void Transfer::Sent(TimePoint now) {
     slot.sent = true;
     slot.deadline = now + milliseconds(m_options.timeouts.replyMs);
     // Whatever is already buffered came before this request: without
-    // transaction ids it cannot be its reply.
-    m_oldBytes = m_input.size();
+    // transaction ids it cannot be its reply. (With ids, it may be the rest
+    // of another request's reply; its id tells.)
+    if (!m_ids) {
+        m_oldBytes = m_input.size();
+    }
     if (m_trace) {
         m_trace->Frame(m_label, "send", {slot.frame, slot.size});
     }
@@ -280,6 +283,12 @@ void Transfer::Process(TimePoint now) {
 
 void Transfer::Consider(std::span<const std::uint8_t> frame, bool old, TimePoint now) {
     if (m_ids) {
+        if (old) {
+            // Drained before this transfer's first request: an earlier
+            // transfer's late reply, whatever its id says.
+            Note("set aside: arrived before the first request");
+            return;
+        }
         const std::uint16_t transaction = modbus::TransactionOf(frame.data());
         const auto slot = std::find_if(m_slots.begin(), m_slots.end(), [&](const Slot& s) {
             return s.sent && s.transaction == transaction;

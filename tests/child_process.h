@@ -2,6 +2,7 @@
 // (a server) and read its output while it runs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,7 +19,8 @@ struct RunResult {
 RunResult RunProgram(const std::vector<std::string>& argv);
 
 // A program started in the background, with its standard output on a pipe.
-// Stopped with SIGTERM and waited for when the object goes away.
+// Stopped with SIGTERM (on Windows: ended) and waited for when the object
+// goes away. A test that dies takes its children with it.
 class ChildProcess {
   public:
     explicit ChildProcess(const std::vector<std::string>& argv);
@@ -27,21 +29,21 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // True when the program started.
-    bool Started() const { return m_pid > 0; }
+    bool Started() const { return m_process != kNone; }
 
     // The next line of standard output, without its end, waiting at most
     // timeoutMs; empty on time-out or end of output.
     std::string ReadLine(int timeoutMs = 5000);
 
     // Sends signal and waits for the program to end; returns its exit code,
-    // or -1 when it did not exit normally.
+    // or -1 when it did not exit normally. Windows has no signals: there the
+    // program is ended and -1 returned.
     int Stop(int signal = 15);
 
-    int Pid() const { return m_pid; }
-
   private:
-    int m_pid = -1;
-    int m_outFd = -1;
+    static constexpr std::intptr_t kNone = -1;
+    std::intptr_t m_process = kNone;  // the process id, or on Windows its handle
+    std::intptr_t m_output = kNone;   // the pipe's reading end: a descriptor or a handle
     std::string m_pending;
 };
 

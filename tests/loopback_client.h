@@ -1,6 +1,7 @@
 // A small blocking TCP client for tests that talk to a server on 127.0.0.1.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -39,12 +40,16 @@ class LoopbackClient {
 
   private:
     // One read of at most limit bytes into out, waiting until deadlineMs
-    // (CLOCK_MONOTONIC milliseconds); false on time-out or close.
+    // (a steady clock's milliseconds); false on time-out or close.
     bool ReadOnce(std::string& out, std::size_t limit, long long deadlineMs);
 
-    int m_fd = -1;
+    std::intptr_t m_fd = -1;  // the socket; on Windows a SOCKET
     bool m_peerClosed = false;
     int m_reads = 0;
 };
+
+// A loopback port where nothing listens: bound, then released; 0 when none
+// could be bound.
+int UnusedPort();
 
 }  // namespace kelvarin::test

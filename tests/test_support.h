@@ -25,7 +25,8 @@ inline void SetEnv(const char* name, const char* value) {
 }
 
 // A fresh folder under the system's temporary folder, removed with its
-// contents when the object goes away. Its path is UTF-8.
+// contents when the object goes away. Its path is UTF-8, with forward
+// slashes on every system (as Qt gives paths back).
 class TempDir {
   public:
     TempDir() {
@@ -36,7 +37,7 @@ class TempDir {
                 base / ("kelvarin-test-" + std::to_string(random()));
             std::error_code ec;
             if (std::filesystem::create_directory(candidate, ec)) {
-                const std::u8string text = candidate.u8string();
+                const std::u8string text = candidate.generic_u8string();
                 m_path.assign(text.begin(), text.end());
                 return;
             }

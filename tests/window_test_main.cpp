@@ -1,29 +1,29 @@
 // main() of the window tests: Qt's offscreen platform (no display needed),
 // and settings and dump file kept in temporary folders, never the user's.
+#include "test_support.h"
 #include "web_load_app.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
 #include <string>
 
 int main(int argc, char** argv) {
+    using kelvarin::test::SetEnv;
     ::testing::InitGoogleTest(&argc, argv);
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    std::string root = (std::filesystem::temp_directory_path() / "kelvarin-window-XXXXXX").string();
-    if (!mkdtemp(root.data())) {
-        return 1;
-    }
-    setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
-    setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
-    setenv("XDG_RUNTIME_DIR", root.c_str(), 1);
+    SetEnv("QT_QPA_PLATFORM", "offscreen");
     int code = 0;
     {
+        const kelvarin::test::TempDir root;
+        if (root.Path().empty()) {
+            return 1;
+        }
+        SetEnv("XDG_CONFIG_HOME", (root.Path() + "/config").c_str());
+        SetEnv("XDG_DATA_HOME", (root.Path() + "/data").c_str());
+        SetEnv("XDG_RUNTIME_DIR", root.Path().c_str());
+        SetEnv("APPDATA", (root.Path() + "/config").c_str());
+        SetEnv("LOCALAPPDATA", (root.Path() + "/data").c_str());
         kelvarin::CWebLoadApp app(argc, argv, {argv[0]});
         code = RUN_ALL_TESTS();
     }
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
     return code;
 }

@@ -3,7 +3,9 @@
 #pragma once
 
 #include "device_process.h"
+#include "loopback_client.h"
 #include "test_support.h"
+#include "user_dirs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -11,10 +13,6 @@
 #include <QWidget>
 
 #include <gtest/gtest.h>
-
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -33,8 +31,8 @@ inline void PrintTo(const QStringList& texts, std::ostream* out) {
 
 namespace kelvarin::test {
 
-// kelvarin-device on free loopback ports (port 0), stopped with SIGTERM and
-// waited for when the object goes away.
+// kelvarin-device on free loopback ports (port 0), stopped with SIGTERM (on
+// Windows: ended) and waited for when the object goes away.
 class Device : public DeviceProcess {
   public:
     explicit Device(const std::vector<std::string>& options = {})
@@ -45,31 +43,22 @@ class Device : public DeviceProcess {
     std::string PortText() const { return ModbusPortText(); }
 };
 
-// A loopback port where nothing listens: bound, then released.
-inline int UnusedPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    ::close(fd);
-    return port;
-}
-
-// Points XDG_CONFIG_HOME and XDG_DATA_HOME at fresh folders for one test.
+// Points the user's configuration and data folders at fresh folders for one
+// test: XDG_CONFIG_HOME and XDG_DATA_HOME, on Windows APPDATA and LOCALAPPDATA.
 class XdgFolders {
   public:
     XdgFolders() {
-        setenv("XDG_CONFIG_HOME", (m_dir.Path() + "/config").c_str(), 1);
-        setenv("XDG_DATA_HOME", (m_dir.Path() + "/data").c_str(), 1);
+        const std::string config = m_dir.Path() + "/config";
+        const std::string data = m_dir.Path() + "/data";
+        SetEnv("XDG_CONFIG_HOME", config.c_str());
+        SetEnv("XDG_DATA_HOME", data.c_str());
+        SetEnv("APPDATA", config.c_str());
+        SetEnv("LOCALAPPDATA", data.c_str());
     }
     std::string SettingsPath() const { return m_dir.Path() + "/config/kelvarin.ini"; }
-    std::string DumpPath() const { return m_dir.Path() + "/data/kelvarin/a.dat"; }
+    std::string DumpPath() const {
+        return m_dir.Path() + "/data/" + kelvarin::kAppFolderName + "/a.dat";
+    }
     const std::string& Path() const { return m_dir.Path(); }
 
   private:

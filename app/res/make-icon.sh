@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Draws the Kelvarin icon (a web page going down into a device) with
-# ImageMagick. The PNGs it writes are committed; run this only to change them.
+# ImageMagick. The PNGs and the Windows icon it writes are committed; run this
+# only to change them.
 set -euo pipefail
 cd "$(dirname "$0")"
 convert -size 256x256 xc:none \
@@ -14,3 +15,6 @@ convert -size 256x256 xc:none \
     -fill '#5ee07a' -draw 'circle 190,220 190,226' \
     -strip kelvarin-256.png
 convert kelvarin-256.png -resize 48x48 -strip kelvarin-48.png
+# The Windows program's icon: the sizes Explorer, the taskbar and the title
+# bar ask for, 256 as PNG inside.
+convert kelvarin-256.png -depth 8 -define icon:auto-resize=256,64,48,32,24,16 kelvarin.ico

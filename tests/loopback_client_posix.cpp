@@ -27,7 +27,8 @@ LoopbackClient::LoopbackClient(int port) {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (m_fd >= 0 && ::connect(static_cast<int>(m_fd), reinterpret_cast<sockaddr*>(&address),
+                               sizeof address) != 0) {
         Close();
     }
 }
@@ -38,7 +39,7 @@ LoopbackClient::~LoopbackClient() {
 
 bool LoopbackClient::Send(std::string_view bytes) {
     while (m_fd >= 0 && !bytes.empty()) {
-        ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        ssize_t sent = ::send(static_cast<int>(m_fd), bytes.data(), bytes.size(), MSG_NOSIGNAL);
         if (sent < 0) {
             if (errno == EINTR) {
                 continue;
@@ -55,12 +56,13 @@ bool LoopbackClient::ReadOnce(std::string& out, std::size_t limit, long long dea
         return false;
     }
     long long left = deadlineMs - NowMs();
-    pollfd fd{m_fd, POLLIN, 0};
+    pollfd fd{static_cast<int>(m_fd), POLLIN, 0};
     if (left <= 0 || ::poll(&fd, 1, static_cast<int>(left)) <= 0) {
         return false;
     }
     char buffer[65536];
-    ssize_t got = ::recv(m_fd, buffer, limit < sizeof buffer ? limit : sizeof buffer, 0);
+    ssize_t got =
+        ::recv(static_cast<int>(m_fd), buffer, limit < sizeof buffer ? limit : sizeof buffer, 0);
     if (got <= 0) {
         m_peerClosed = true;
         return false;
@@ -88,9 +90,24 @@ std::string LoopbackClient::ReceiveAll(int timeoutMs) {
 
 void LoopbackClient::Close() {
     if (m_fd >= 0) {
-        ::close(m_fd);
+        ::close(static_cast<int>(m_fd));
         m_fd = -1;
     }
+}
+
+int UnusedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    ::close(fd);
+    return port;
 }
 
 }  // namespace kelvarin::test

@@ -97,15 +97,18 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
     if (pipe2(out, O_CLOEXEC) != 0) {
         return;
     }
-    m_pid = Spawn(argv, out[1], -1);
+    const int pid = Spawn(argv, out[1], -1);
     close(out[1]);
-    m_outFd = out[0];
+    m_output = out[0];
+    if (pid > 0) {
+        m_process = pid;
+    }
 }
 
 ChildProcess::~ChildProcess() {
     Stop();
-    if (m_outFd >= 0) {
-        close(m_outFd);
+    if (m_output != kNone) {
+        close(static_cast<int>(m_output));
     }
 }
 
@@ -121,15 +124,16 @@ std::string ChildProcess::ReadLine(int timeoutMs) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                         deadline - std::chrono::steady_clock::now())
                         .count();
-        if (m_outFd < 0 || left <= 0) {
+        if (m_output == kNone || left <= 0) {
             return {};
         }
-        pollfd fd{m_outFd, POLLIN, 0};
+        const int output = static_cast<int>(m_output);
+        pollfd fd{output, POLLIN, 0};
         if (poll(&fd, 1, static_cast<int>(left)) <= 0) {
             continue;
         }
         char buffer[4096];
-        ssize_t got = read(m_outFd, buffer, sizeof buffer);
+        ssize_t got = read(output, buffer, sizeof buffer);
         if (got <= 0) {
             return {};
         }
@@ -138,16 +142,17 @@ std::string ChildProcess::ReadLine(int timeoutMs) {
 }
 
 int ChildProcess::Stop(int signal) {
-    if (m_pid <= 0) {
+    if (m_process == kNone) {
         return -1;
     }
-    kill(m_pid, signal);
+    const pid_t pid = static_cast<pid_t>(m_process);
+    kill(pid, signal);
     int status = 0;
     int code = -1;
-    if (waitpid(m_pid, &status, 0) == m_pid) {
+    if (waitpid(pid, &status, 0) == pid) {
         code = ExitCodeOf(status);
     }
-    m_pid = -1;
+    m_process = kNone;
     return code;
 }
 
