@@ -75,10 +75,6 @@ void Transfer::ResetWindow() {
     }
 }
 
-int Transfer::PauseMs(int attempt) const {
-    return RetryPauseMs(attempt);
-}
-
 void Transfer::Note(const std::string& text) {
     if (m_trace) {
         m_trace->Note(m_label, text);
@@ -352,7 +348,7 @@ void Transfer::TryFailed(std::size_t at, Outcome why, TimePoint now) {
     }
     const int tries = m_tries[index];
     if (why != Outcome::kRefused && !m_cancelled && tries <= m_options.retries) {
-        const int pause = PauseMs(tries);
+        const int pause = RetryPauseMs(tries);
         m_state[index] = State::kPending;
         m_retry.insert(index);
         m_holdUntil = std::max(m_holdUntil, now + milliseconds(pause));
@@ -422,7 +418,7 @@ void Transfer::ConnectionLost(TimePoint now) {
     }
     m_reconnecting = true;
     m_reconnectAttempt = 1;
-    const int pause = PauseMs(1);
+    const int pause = RetryPauseMs(1);
     m_reconnectAt = now + milliseconds(pause);
     m_events.OnReconnecting(1, pause);
 }
@@ -446,7 +442,7 @@ void Transfer::Reconnected(bool ok, TimePoint now) {
         return;
     }
     ++m_reconnectAttempt;
-    const int pause = PauseMs(m_reconnectAttempt);
+    const int pause = RetryPauseMs(m_reconnectAttempt);
     m_reconnectAt = now + milliseconds(pause);
     m_events.OnReconnecting(m_reconnectAttempt, pause);
 }
