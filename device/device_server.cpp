@@ -3,6 +3,7 @@
 
 #include "catalog.h"
 #include "files.h"
+#include "ipv4.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -82,12 +83,17 @@ bool DeviceServer::Open(std::string* error) {
 }
 
 bool DeviceServer::Listen(Listener& listener, int port, const char* name, std::string* error) {
-    std::string why;
-    listener.socket = net::Listen(m_options.bindAddress, port, &why);
+    const std::string where = m_options.bindAddress + ":" + std::to_string(port);
+    const std::optional<std::uint32_t> address = ParseDottedQuad(m_options.bindAddress);
+    if (!address || port < 0 || port > 65535) {
+        *error = MessageCatalog(LanguageFromEnvironment())
+                     .Text(MessageId::kListenFailed, {name, where, "bad address"});
+        return false;
+    }
+    listener.socket = net::Listen({*address, static_cast<std::uint16_t>(port)});
     if (listener.socket == net::kNoSocket) {
         *error = MessageCatalog(LanguageFromEnvironment())
-                     .Text(MessageId::kListenFailed,
-                           {name, m_options.bindAddress + ":" + std::to_string(port), why});
+                     .Text(MessageId::kListenFailed, {name, where, net::LastError()});
         return false;
     }
     listener.boundAddress = net::LocalAddress(listener.socket);

@@ -40,8 +40,9 @@ StopSignal::~StopSignal() {
 
 bool StopSignal::Open(std::string* error) {
     // A connection to ourselves: the listener lives only until it is made.
-    const net::Socket listener = net::Listen("127.0.0.1", 0, error);
+    const net::Socket listener = net::Listen({0x7F000001, 0});
     if (listener == net::kNoSocket) {
+        *error = "cannot make the stop connection: " + net::LastError();
         return false;
     }
     const std::string bound = net::LocalAddress(listener);

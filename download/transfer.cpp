@@ -75,10 +75,6 @@ void Transfer::ResetWindow() {
     }
 }
 
-int Transfer::PauseMs(int attempt) const {
-    return RetryPauseMs(attempt);
-}
-
 void Transfer::Note(const std::string& text) {
     if (m_trace) {
         m_trace->Note(m_label, text);
@@ -199,8 +195,11 @@ void Transfer::Sent(TimePoint now) {
     slot.sent = true;
     slot.deadline = now + milliseconds(m_options.timeouts.replyMs);
     // Whatever is already buffered came before this request: without
-    // transaction ids it cannot be its reply.
-    m_oldBytes = m_input.size();
+    // transaction ids it cannot be its reply. (With ids, it may be the rest
+    // of another request's reply; its id tells.)
+    if (!m_ids) {
+        m_oldBytes = m_input.size();
+    }
     if (m_trace) {
         m_trace->Frame(m_label, "send", {slot.frame, slot.size});
     }
@@ -280,6 +279,12 @@ void Transfer::Process(TimePoint now) {
 
 void Transfer::Consider(std::span<const std::uint8_t> frame, bool old, TimePoint now) {
     if (m_ids) {
+        if (old) {
+            // Drained before this transfer's first request: an earlier
+            // transfer's late reply, whatever its id says.
+            Note("set aside: arrived before the first request");
+            return;
+        }
         const std::uint16_t transaction = modbus::TransactionOf(frame.data());
         const auto slot = std::find_if(m_slots.begin(), m_slots.end(), [&](const Slot& s) {
             return s.sent && s.transaction == transaction;
@@ -343,7 +348,7 @@ void Transfer::TryFailed(std::size_t at, Outcome why, TimePoint now) {
     }
     const int tries = m_tries[index];
     if (why != Outcome::kRefused && !m_cancelled && tries <= m_options.retries) {
-        const int pause = PauseMs(tries);
+        const int pause = RetryPauseMs(tries);
         m_state[index] = State::kPending;
         m_retry.insert(index);
         m_holdUntil = std::max(m_holdUntil, now + milliseconds(pause));
@@ -413,7 +418,7 @@ void Transfer::ConnectionLost(TimePoint now) {
     }
     m_reconnecting = true;
     m_reconnectAttempt = 1;
-    const int pause = PauseMs(1);
+    const int pause = RetryPauseMs(1);
     m_reconnectAt = now + milliseconds(pause);
     m_events.OnReconnecting(1, pause);
 }
@@ -437,7 +442,7 @@ void Transfer::Reconnected(bool ok, TimePoint now) {
         return;
     }
     ++m_reconnectAttempt;
-    const int pause = PauseMs(m_reconnectAttempt);
+    const int pause = RetryPauseMs(m_reconnectAttempt);
     m_reconnectAt = now + milliseconds(pause);
     m_events.OnReconnecting(m_reconnectAttempt, pause);
 }

@@ -191,7 +191,6 @@ class Transfer {
     void Fallback(Outcome why);
     void ResetWindow();
     void GiveUp();
-    int PauseMs(int attempt) const;
     void Note(const std::string& text);
 
     RequestPlan& m_plan;

@@ -112,11 +112,10 @@ Status WaitFor(Socket socket, bool read, bool write, int timeoutMs);
 
 // ---- Servers (the simulated device) ----
 
-// A non-blocking TCP socket listening on address (a dotted IPv4 address as
-// ParseDottedQuad reads it) and port (0: any free port) with a long accept
-// queue. kNoSocket, with the reason in *error, when the address is bad or the
-// port cannot be bound.
-Socket Listen(const std::string& address, int port, std::string* error);
+// A non-blocking TCP socket listening on local (port 0: any free port) with a
+// long accept queue. kNoSocket when it cannot be made or bound (LastError
+// tells why).
+Socket Listen(const Endpoint& local);
 
 // The next connection waiting on listener, non-blocking and without send
 // delay; kNoSocket when none is waiting (or accepting failed).

@@ -1,5 +1,4 @@
 // The socket layer on POSIX: non-blocking sockets and poll().
-#include "ipv4.h"
 #include "net_system.h"
 #include "tick_timer.h"
 
@@ -160,26 +159,21 @@ std::size_t MaxWaitSockets() {
     return SIZE_MAX;  // poll() takes any number
 }
 
-Socket Listen(const std::string& address, int port, std::string* error) {
-    const std::optional<std::uint32_t> bound = ParseDottedQuad(address);
-    if (port < 0 || port > 65535 || !bound) {
-        *error = "bad address " + address + ":" + std::to_string(port);
-        return kNoSocket;
-    }
+Socket Listen(const Endpoint& local) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        *error = LastError();
         return kNoSocket;
     }
     int on = 1;
     ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in local = AddressOf({*bound, static_cast<std::uint16_t>(port)});
+    const sockaddr_in address = AddressOf(local);
     // A long accept queue: a burst of clients waits for accept() instead of
     // having its handshakes dropped (and retried only a second later).
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd, SOMAXCONN) != 0) {
-        *error = LastError();
+        const int error = errno;
         ::close(fd);
+        errno = error;  // for LastError
         return kNoSocket;
     }
     return fd;

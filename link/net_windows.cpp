@@ -6,7 +6,6 @@
 // exception set on every version. The sets are sized for a fleet.
 #include "net_system.h"
 
-#include "ipv4.h"
 #include "tick_timer.h"
 
 #include <algorithm>
@@ -198,27 +197,25 @@ std::size_t MaxWaitSockets() {
     return FD_SETSIZE;
 }
 
-Socket Listen(const std::string& address, int port, std::string* error) {
-    const std::optional<std::uint32_t> bound = ParseDottedQuad(address);
-    if (Startup() != Status::kOk || port < 0 || port > 65535 || !bound) {
-        *error = "bad address " + address + ":" + std::to_string(port);
+Socket Listen(const Endpoint& local) {
+    if (Startup() != Status::kOk) {
         return kNoSocket;
     }
     const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     if (socket == INVALID_SOCKET) {
-        *error = LastError();
         return kNoSocket;
     }
     // No other program may take the port while it is ours.
     BOOL exclusive = TRUE;
     setsockopt(socket, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
                sizeof exclusive);
-    const sockaddr_in local = AddressOf({*bound, static_cast<std::uint16_t>(port)});
+    const sockaddr_in address = AddressOf(local);
     if (!MakeNonBlocking(socket) ||
-        bind(socket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        bind(socket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(socket, SOMAXCONN) != 0) {
-        *error = LastError();
+        const int error = WSAGetLastError();
         closesocket(socket);
+        WSASetLastError(error);  // for LastError
         return kNoSocket;
     }
     return static_cast<Socket>(socket);

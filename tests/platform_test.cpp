@@ -91,9 +91,8 @@ TEST(Platform, TheDumpFileLivesInTheUserDataFolder) {
 }
 
 TEST(Platform, LinkWaitsAreBoundedAndSleep) {
-    std::string error;
-    const net::Socket listener = net::Listen("127.0.0.1", 0, &error);
-    ASSERT_NE(listener, net::kNoSocket) << error;
+    const net::Socket listener = net::Listen({0x7F000001, 0});
+    ASSERT_NE(listener, net::kNoSocket) << net::LastError();
     const std::string bound = net::LocalAddress(listener);
     const int port = std::atoi(bound.c_str() + bound.find(':') + 1);
     ASSERT_GT(port, 0);

@@ -399,9 +399,9 @@ TEST(Transfer, ASecondDownloadOnOneLinkSetsALateReplyAside) {
     class Late : public test::FakeLink {
       protected:
         void OnRequest(int n, const Bytes& request) override {
-            if (n == 3) {
+            if (n == 3 || n == 9) {
                 Arrive(request, 300);
-                Arrive({0, 0, 0, 0, 0, 3, 0, 0x95, 0x04}, 0);
+                Arrive({request[0], request[1], 0, 0, 0, 3, 0, 0x95, 0x04}, 0);
                 return;
             }
             Arrive(request);
@@ -412,6 +412,15 @@ TEST(Transfer, ASecondDownloadOnOneLinkSetsALateReplyAside) {
     device.Idle(500);  // the late echo is in by now, unread
     Recorder second;
     EXPECT_TRUE(DownloadImage(image, device, TransferOptions{}, second).Succeeded());
+
+    // With ids of their own: what is drained before the first request is
+    // set aside and costs the connection none of its requests in flight.
+    Recorder third;
+    EXPECT_EQ(DownloadImage(image, device, Options(4), third).failedChunks, 1);
+    device.Idle(500);
+    Recorder fourth;
+    EXPECT_TRUE(DownloadImage(image, device, Options(4), fourth).Succeeded());
+    EXPECT_TRUE(fourth.fallbacks.empty());
 }
 
 TEST(Transfer, AStopSendsNothingMoreAndWaitsForWhatIsOut) {
