@@ -1,11 +1,23 @@
 // What the window's --help and man page say.
 #include "manual_text.h"
 
+#include "places.h"
+
 #include <kelvarin/version.h>
 
 namespace kelvarin {
 
+namespace {
+
+// " (default PATH)", or nothing when there is no default to name.
+std::string Default(const std::string& path) {
+    return path.empty() ? std::string() : " (default " + path + ")";
+}
+
+}  // namespace
+
 manual::Manual WindowManual() {
+    const WindowPlaces& places = ThisSystemsPlaces();
     manual::Manual m;
     m.program = "kelvarin";
     m.summary = "pack web pages and load them into a networked device";
@@ -49,30 +61,37 @@ manual::Manual WindowManual() {
            "and Qt's own texts (file choosers, standard buttons, edit menus): an English "
            "locale (en, en_US.UTF-8, ...) gives English, anything else Simplified Chinese, "
            "also when none is set."},
-          {"XDG_CONFIG_HOME, XDG_DATA_HOME, HOME", "Where the settings and the dump are kept "
-                                                   "(see FILES)."},
+          {places.variables, "Where the settings and the dump are kept (see FILES)."},
           {"QT_QPA_PLATFORM", "Qt's display platform (for example offscreen)."}},
          {}},
         {"Files",
          "",
-         {{"$XDG_CONFIG_HOME/kelvarin.ini",
-           "The settings (default ~/.config/kelvarin.ini), section [Kelvarin]: IPAddr and "
-           "PortNum (written at each Connect), ContentTypes, Gzip, SiteRoot, VerifyAfterSend "
-           "and AllOrNothing (1 on, 0 off) from the options dialog."},
-          {"$XDG_DATA_HOME/kelvarin/a.dat",
-           "The copy of the last image sent (default ~/.local/share/kelvarin/a.dat)."},
-          {"/usr/share/qt6/translations/qt*_zh_CN.qm",
-           "Qt's own texts in Chinese (Debian package qt6-translations-l10n); without them "
-           "Qt's texts stay English."}},
+         {{places.settings,
+           "The settings" + Default(places.settingsDefault) +
+               ", section [Kelvarin]: IPAddr and PortNum (written at each Connect), "
+               "ContentTypes, Gzip, SiteRoot, VerifyAfterSend and AllOrNothing (1 on, 0 off) "
+               "from the options dialog."},
+          {places.dump, "The copy of the last image sent" + Default(places.dumpDefault) + "."}},
          {}},
         {"Examples",
          "",
-         {{"kelvarin 192.168.2.80 502 site/*", "Open the window with the device's address, "
-                                               "port and the files of a site."},
+         {{"kelvarin 192.168.2.80 502 site/*",
+           "Open the window with the device's address, "
+           "port and the files of a site."},
           {"LANG=en_US.UTF-8 kelvarin", "The window in English."}},
          {}},
         {"See also", "kelvarin-cli(1), kelvarin-device(1)", {}, {}},
     };
+    if (!places.qtTranslations.empty()) {
+        for (manual::Section& section : m.main.sections) {
+            if (section.title == "Files") {
+                section.items.push_back(
+                    {places.qtTranslations,
+                     "Qt's own texts in Chinese (Debian package qt6-translations-l10n); without "
+                     "them Qt's texts stay English."});
+            }
+        }
+    }
     return m;
 }
 
