@@ -2,14 +2,16 @@
 // data folders; Qt's Chinese texts are compiled into the program.
 #include "places.h"
 
+#include "user_dirs.h"
+
 namespace kelvarin {
 
 const WindowPlaces& ThisSystemsPlaces() {
-    static const WindowPlaces places{"APPDATA, LOCALAPPDATA",
-                                     "%APPDATA%\\kelvarin.ini",
-                                     "",
-                                     "%LOCALAPPDATA%\\Kelvarin\\a.dat",
-                                     "",
+    static const WindowPlaces places{kUserPlaceNames.variables,
+                                     kUserPlaceNames.settings,
+                                     kUserPlaceNames.settingsDefault,
+                                     kUserPlaceNames.dump,
+                                     kUserPlaceNames.dumpDefault,
                                      ""};
     return places;
 }

@@ -22,6 +22,7 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -40,6 +41,11 @@ const char* const kUriListFormat = "text/uri-list";
 
 QString DefaultFileChooser(QWidget* parent) {
     return QFileDialog::getOpenFileName(parent);
+}
+
+// The path in UTF-8 (as the core's paths are) with this system's separators.
+std::string NativePath(const std::string& path) {
+    return QDir::toNativeSeparators(QString::fromStdString(path)).toStdString();
 }
 
 bool CarriesFiles(const QMimeData* data) {
@@ -301,7 +307,7 @@ void CWebLoadDlg::OnAddSiteFolder() {
         return;
     }
     // The folder becomes the site root, so its files keep their paths.
-    const std::string root = folder.toStdString();  // UTF-8, as the core's paths are
+    const std::string root = NativePath(folder.toStdString());
     const std::optional<SiteListing> listing = SiteFiles(root);
     if (!listing) {
         AppendLog(QString::fromStdString(m_catalog.Text(MessageId::kNotAFolder, {root})));
@@ -385,7 +391,11 @@ void CWebLoadDlg::OnDropFiles(const std::vector<std::string>& paths) {
 
 void CWebLoadDlg::AddFiles(const std::vector<std::string>& paths) {
     std::vector<std::string> leftOut;
-    for (const std::string& path : paths) {
+    for (const std::string& given : paths) {
+        // Kept as the system writes paths (backslashes on Windows, where
+        // choosers and drops give slashes), so one file is one row whichever
+        // way it was added.
+        const std::string path = NativePath(given);
         if (!m_files.FindFile(path) && !m_files.AddFile(path)) {
             leftOut.push_back(path);
         }

@@ -9,8 +9,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QIntValidator>
+#include <QDir>
 #include <QFileDialog>
+#include <QIntValidator>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -134,7 +135,7 @@ void CWebOptionsDlg::SetTraceChooser(std::function<QString(QWidget*)> chooser) {
 void CWebOptionsDlg::OnBrowseTrace() {
     const QString file = m_chooseTrace(this);
     if (!file.isEmpty()) {
-        m_traceFile->setText(file);
+        m_traceFile->setText(QDir::toNativeSeparators(file));
     }
 }
 
@@ -160,7 +161,7 @@ void CWebOptionsDlg::OnOk() {
 void CWebOptionsDlg::OnBrowseRoot() {
     const QString folder = m_chooseFolder(this);
     if (!folder.isEmpty()) {
-        m_siteRoot->setText(folder);
+        m_siteRoot->setText(QDir::toNativeSeparators(folder));
     }
 }
 

@@ -24,4 +24,17 @@ extern const char* const kUnknownDataFolder;
 // "Kelvarin" on Windows).
 extern const char* const kAppFolderName;
 
+// How help texts and manuals name the per-user places on this system.
+struct UserPlaceNames {
+    const char* variables;        // every environment variable that moves a folder
+    const char* dataVariables;    // those that move the data folder
+    const char* settings;         // the window's settings file
+    const char* settingsDefault;  // where it is by default, or "" when that is the rule
+    const char* dump;             // the dump of the last image sent
+    const char* dumpDefault;      // as settingsDefault
+};
+
+// This system's place names.
+extern const UserPlaceNames kUserPlaceNames;
+
 }  // namespace kelvarin

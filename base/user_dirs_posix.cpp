@@ -7,6 +7,12 @@ namespace kelvarin {
 
 const char* const kUnknownDataFolder = "~/.local/share";
 const char* const kAppFolderName = "kelvarin";
+const UserPlaceNames kUserPlaceNames{"XDG_CONFIG_HOME, XDG_DATA_HOME, HOME",
+                                     "XDG_DATA_HOME, HOME",
+                                     "$XDG_CONFIG_HOME/kelvarin.ini",
+                                     "~/.config/kelvarin.ini",
+                                     "$XDG_DATA_HOME/kelvarin/a.dat",
+                                     "~/.local/share/kelvarin/a.dat"};
 
 namespace {
 

@@ -8,6 +8,12 @@ namespace kelvarin {
 
 const char* const kUnknownDataFolder = "%LOCALAPPDATA%";
 const char* const kAppFolderName = "Kelvarin";
+const UserPlaceNames kUserPlaceNames{"APPDATA, LOCALAPPDATA",
+                                     "LOCALAPPDATA",
+                                     "%APPDATA%\\kelvarin.ini",
+                                     "",
+                                     "%LOCALAPPDATA%\\Kelvarin\\a.dat",
+                                     ""};
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include "fleet.h"
 #include "manual_text.h"
 #include "net.h"
+#include "user_dirs.h"
 
 #include <kelvarin/version.h>
 
@@ -148,8 +149,8 @@ int main(int argc, char** argv) {
     AddTarget(*send, sendArguments.address, sendArguments.port);
     AddImageOptions(*send, sendArguments.source);
     send->add_option("--dump", sendArguments.dumpPath,
-                     "Where to write the copy of the image (default "
-                     "$XDG_DATA_HOME/kelvarin/a.dat)");
+                     std::string("Where to write the copy of the image (default ") +
+                         kUserPlaceNames.dump + ")");
     send->add_flag("--verify", sendArguments.verify,
                    "Read the image back after the download and compare (exit 4 when the device "
                    "cannot be read back)");
@@ -173,8 +174,8 @@ int main(int argc, char** argv) {
         ->required();
     AddImageOptions(*fleet, fleetArguments.source);
     fleet->add_option("--dump", fleetArguments.dumpPath,
-                      "Where to write the copy of the image (default "
-                      "$XDG_DATA_HOME/kelvarin/a.dat)");
+                      std::string("Where to write the copy of the image (default ") +
+                          kUserPlaceNames.dump + ")");
     fleet->add_flag("--verify", fleetArguments.verify,
                     "Read each device's image back after its download and compare");
     fleet->add_flag("--json", fleetArguments.json,

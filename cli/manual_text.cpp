@@ -3,12 +3,19 @@
 // where they are added (main.cpp).
 #include "manual_text.h"
 
+#include "user_dirs.h"
+
 namespace kelvarin::cli {
 
 namespace {
 
 using manual::Item;
 using manual::Section;
+
+// " (default PATH)", or nothing when the system has no default to name.
+std::string Default(const char* path) {
+    return *path == '\0' ? std::string() : std::string(" (default ") + path + ")";
+}
 
 const Item kUsageExit = {
     "2", "Usage error: a bad option or argument, a --root or --site that is not a readable "
@@ -131,16 +138,18 @@ std::vector<Section> ProgramSections() {
            "The first that is set and not empty chooses the log's language: an English locale "
            "(en, en_US.UTF-8, ...) gives English, anything else Simplified Chinese, also when "
            "none is set. --help and the JSON of fleet --json are English in every locale."},
-          {"XDG_DATA_HOME, HOME",
+          {kUserPlaceNames.dataVariables,
            "Where the dump of the last image sent is kept (see FILES)."}},
          {}},
         {"Files",
          "",
-         {{"$XDG_DATA_HOME/kelvarin/a.dat",
-           "The copy of the last image sent (send, fleet), ~/.local/share/kelvarin/a.dat when "
-           "XDG_DATA_HOME is not set; --dump PATH writes elsewhere. A dump that cannot be "
-           "written is said in the log and the download goes on."},
-          {"~/.config/kelvarin.ini",
+         {{kUserPlaceNames.dump,
+           "The copy of the last image sent by send and fleet" +
+               Default(kUserPlaceNames.dumpDefault) +
+               "; --dump PATH writes elsewhere. A dump that cannot be written is said in the "
+               "log and the download goes on."},
+          {*kUserPlaceNames.settingsDefault != '\0' ? kUserPlaceNames.settingsDefault
+                                                     : kUserPlaceNames.settings,
            "The window's settings; kelvarin-cli reads no settings file."}},
          {}},
         {"Examples",

@@ -35,6 +35,7 @@ namespace {
 using test::Device;
 using test::Find;
 using test::ReadAll;
+using test::Shown;
 using test::TempDir;
 using test::WaitFor;
 using test::XdgFolders;
@@ -376,7 +377,7 @@ TEST(Window, ClearedCheckBoxRemovesItsRowAtTheNextEvent) {
     EXPECT_EQ(window.Files().FileCount(), 3);
     QTest::keyRelease(list, Qt::Key_Space);
     ASSERT_EQ(window.Files().FileCount(), 2);
-    EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{a, c}));
+    EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{Shown(a), Shown(c)}));
     EXPECT_EQ(window.Cell(2, kColumnLength), QStringLiteral("0.99k"));  // 0.98k + 0.01k
 
     // A repaint of the list is such an event too.
@@ -386,7 +387,7 @@ TEST(Window, ClearedCheckBoxRemovesItsRowAtTheNextEvent) {
     // Ticking the total row's box removes nothing.
     list->model()->setData(list->model()->index(1, 0), Qt::Checked, Qt::CheckStateRole);
     QTest::keyClick(list, Qt::Key_Up);
-    EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{c}));
+    EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{Shown(c)}));
 }
 
 TEST(Window, DoubleClicks) {
@@ -415,11 +416,18 @@ TEST(Window, DoubleClicks) {
     });
     const QPoint below(40, window.List()->viewport()->height() - 5);
     QTest::mouseDClick(window.List()->viewport(), Qt::LeftButton, {}, below);
-    ASSERT_EQ(window.Files().FilePaths(), std::vector<std::string>{chosen});
+    ASSERT_EQ(window.Files().FilePaths(), std::vector<std::string>{Shown(chosen)});
     answer.clear();
     QTest::mouseDClick(window.List()->viewport(), Qt::LeftButton, {}, below);
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(window.Files().FileCount(), 1);
+
+    // A file given on the command line in the system's own way is the same
+    // row when the dialog (which writes slashes on every system) names it.
+    Window given({kProgram, "127.0.0.1", "502", Shown(chosen)});
+    given.Dlg().SetFileChooser([&](QWidget*) { return QString::fromStdString(chosen); });
+    QTest::mouseDClick(given.List()->viewport(), Qt::LeftButton, {}, below);
+    EXPECT_EQ(given.Files().FilePaths(), std::vector<std::string>{Shown(chosen)});
 }
 
 TEST(Window, DroppedFilesKeepTheirOrderAndFullPaths) {
@@ -439,7 +447,8 @@ TEST(Window, DroppedFilesKeepTheirOrderAndFullPaths) {
     Window window;
     DropFiles(window.Dlg(), {first, longPath, first, last});
 
-    EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{first, longPath, last}));
+    EXPECT_EQ(window.Files().FilePaths(),
+              (std::vector<std::string>{Shown(first), Shown(longPath), Shown(last)}));
     EXPECT_EQ(window.Cell(1, kColumnLength), QStringLiteral("0.01k"));  // it opened: not cut short
 }
 
@@ -542,7 +551,7 @@ TEST(Window, CommandLine) {
     Window full({kProgram, "10.0.0.7", "502", a, b});
     EXPECT_EQ(full.Address()->Text(), QStringLiteral("10.0.0.7"));
     EXPECT_EQ(full.Port()->text(), QStringLiteral("502"));
-    EXPECT_EQ(full.Files().FilePaths(), (std::vector<std::string>{a, b}));
+    EXPECT_EQ(full.Files().FilePaths(), (std::vector<std::string>{Shown(a), Shown(b)}));
     EXPECT_EQ(full.Cell(1, kColumnLength), QStringLiteral("打开错误"));
     full.ExpectState(false);
 
@@ -620,7 +629,8 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
         style += ".row-" + std::to_string(i) + " { color: teal; margin: 0 auto; }\n";
     }
     dir.Write("site/css/main.css", style);
-    const QString site = QString::fromStdString(dir.Path() + "/site");
+    const QString chosen = QString::fromStdString(dir.Path() + "/site");
+    const QString site = QString::fromStdString(Shown(chosen.toStdString()));
     Device device;
     ASSERT_GT(device.Port(), 0);
     {
@@ -628,7 +638,7 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
         QMenu* menu = Find<QMenu>(window.Dlg(), "systemMenu");
         ASSERT_NE(menu, nullptr);
         // The whole site folder in one step: its files, and it becomes the root.
-        window.Dlg().SetFolderChooser([&](QWidget*) { return site; });
+        window.Dlg().SetFolderChooser([&](QWidget*) { return chosen; });
         Find<QAction>(*menu, "addSiteFolderAction")->trigger();
         ASSERT_EQ(window.Files().FileCount(), 2);
         EXPECT_EQ(window.Dlg().Options().pack.siteRoot, site.toStdString());
@@ -776,8 +786,8 @@ TEST(Window, ASiteFolderFollowsLinksAndLogsWhatItLeavesOut) {
     Window window;
     window.Dlg().SetFolderChooser([&](QWidget*) { return QString::fromStdString(site); });
     Find<QAction>(*Find<QMenu>(window.Dlg(), "systemMenu"), "addSiteFolderAction")->trigger();
-    EXPECT_EQ(window.Files().FilePaths(),
-              (std::vector<std::string>{site + "/index.htm", site + "/img/logo.png"}));
+    EXPECT_EQ(window.Files().FilePaths(), (std::vector<std::string>{Shown(site + "/index.htm"),
+                                                                    Shown(site + "/img/logo.png")}));
     EXPECT_EQ(window.Log()->Lines(),
               QStringList({Line("网站文件夹中的main.css未加入：链接指向的文件不存在")}));
 }
@@ -791,17 +801,17 @@ TEST(Window, FilesPastTheFiftiethAreNamedInOneLogLine) {
     }
     Window window(args);
     EXPECT_EQ(window.Files().FileCount(), 50);
-    const QString past = QString::fromStdString(dir.Path());
+    const QString past = QString::fromStdString(Shown(dir.Path() + "/"));
     EXPECT_EQ(window.Log()->Lines(),
-              QStringList({QStringLiteral("5个文件超出50个文件的上限，未加入：%1/f50.htm，%1/f51.htm，"
-                                          "%1/f52.htm，%1/f53.htm，%1/f54.htm")
+              QStringList({QStringLiteral("5个文件超出50个文件的上限，未加入：%1f50.htm，%1f51.htm，"
+                                          "%1f52.htm，%1f53.htm，%1f54.htm")
                                .arg(past)}));
 
     // A drop onto a full list: one more line; a file already listed is no loss.
     DropFiles(window.Dlg(), {args[3], dir.WriteSized("late.css", 10)});
     ASSERT_EQ(window.Log()->Lines().size(), 2);
     EXPECT_EQ(window.Log()->Lines()[1],
-              QStringLiteral("1个文件超出50个文件的上限，未加入：%1/late.css").arg(past));
+              QStringLiteral("1个文件超出50个文件的上限，未加入：%1late.css").arg(past));
 }
 
 TEST(Window, TheOptionsDialogRefusesASiteRootThatIsNoFolder) {
@@ -908,7 +918,7 @@ TEST(Window, AnEnglishLocaleGetsEnglishTextsAndLogLines) {
         ASSERT_TRUE(window.WaitForSendEnd());
         EXPECT_EQ(window.Log()->Lines(),
                   QStringList({HostPort(device.Port(), "connected"), Line("Packing"),
-                               QString::fromStdString(dir.Path() + "/gone.htm: cannot be opened"),
+                               QString::fromStdString(Shown(dir.Path() + "/gone.htm") + ": cannot be opened"),
                                Line("Packing done"), Line("Sending"), Line("Sending finished")}));
         // Every label and button shows its whole text in the English layout.
         for (QWidget* control : window.Dlg().findChildren<QWidget*>()) {

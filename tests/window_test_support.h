@@ -8,6 +8,7 @@
 #include "user_dirs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QWidget>
@@ -30,6 +31,11 @@ inline void PrintTo(const QStringList& texts, std::ostream* out) {
 }
 
 namespace kelvarin::test {
+
+// A path as the window keeps and shows it: with this system's separators.
+inline std::string Shown(const std::string& path) {
+    return QDir::toNativeSeparators(QString::fromStdString(path)).toStdString();
+}
 
 // kelvarin-device on free loopback ports (port 0), stopped with SIGTERM (on
 // Windows: ended) and waited for when the object goes away.
