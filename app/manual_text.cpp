@@ -69,8 +69,9 @@ manual::Manual WindowManual() {
          {{places.settings,
            "The settings" + Default(places.settingsDefault) +
                ", section [Kelvarin]: IPAddr and PortNum (written at each Connect), "
-               "ContentTypes, Gzip, SiteRoot, VerifyAfterSend and AllOrNothing (1 on, 0 off) "
-               "from the options dialog."},
+               "ContentTypes, Gzip, SiteRoot, VerifyAfterSend and AllOrNothing (1 on, 0 off), "
+               "Retries, Window (1 to 16 or auto), ChunkBytes, TimeoutMs, FirstTimeoutMs (0: "
+               "as TimeoutMs) and TraceFile from the options dialog."},
           {places.dump, "The copy of the last image sent" + Default(places.dumpDefault) + "."}},
          {}},
         {"Examples",

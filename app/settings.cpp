@@ -111,6 +111,14 @@ SendOptions LoadSendOptions() {
         if (ok && chunk >= 2 && chunk <= static_cast<int>(kLargestChunkBytes) && chunk % 2 == 0) {
             options.transfer.chunkBytes = static_cast<std::size_t>(chunk);
         }
+        const int timeout = ValueText(*settings, res::kTimeoutKey, "200").toInt(&ok);
+        if (ok && timeout >= 1 && timeout <= kMaxTimeoutMs) {
+            options.transfer.timeouts = LinkTimeouts::All(timeout);
+        }
+        const int first = ValueText(*settings, res::kFirstTimeoutKey, "0").toInt(&ok);
+        if (ok && first >= 0 && first <= kMaxTimeoutMs) {
+            options.transfer.firstReplyMs = first;
+        }
         options.traceFile = ValueText(*settings, res::kTraceFileKey, "").toUtf8().toStdString();
     }
     return options;
@@ -127,6 +135,8 @@ bool SaveSendOptions(const SendOptions& options) {
                                         ? QStringLiteral("auto")
                                         : QString::number(options.transfer.window)},
                   {res::kChunkKey, QString::number(options.transfer.chunkBytes)},
+                  {res::kTimeoutKey, QString::number(options.transfer.timeouts.replyMs)},
+                  {res::kFirstTimeoutKey, QString::number(options.transfer.firstReplyMs)},
                   {res::kTraceFileKey, QString::fromUtf8(options.traceFile.c_str())}});
 }
 

@@ -333,7 +333,7 @@ void CWebLoadDlg::OnConnect() {
         // without trying. The link refuses an address that names no device.
         bool connected = false;
         if (IsPortInRange(port)) {
-            m_link.Open(0, false, LinkTimeouts{});
+            m_link.Open(0, false, m_options.transfer.timeouts);
             connected = m_link.Connect(host.toStdString(), port);
         }
         const std::string hostText = host.toStdString();

@@ -50,6 +50,8 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_retries = controls.Get<QComboBox>(res::kIdcRetries);
     m_window = controls.Get<QComboBox>(res::kIdcWindow);
     m_chunk = controls.Get<QComboBox>(res::kIdcChunk);
+    m_timeout = controls.Get<QComboBox>(res::kIdcTimeout);
+    m_firstTimeout = controls.Get<QComboBox>(res::kIdcFirstTimeout);
     m_traceFile = controls.Get<QLineEdit>(res::kIdcTraceFile);
     auto* browseTrace = controls.Get<QPushButton>(res::kIdcBrowseTrace);
     auto* browse = controls.Get<QPushButton>(res::kIdcBrowseRoot);
@@ -66,6 +68,8 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_retries->setObjectName(QStringLiteral("retries"));
     m_window->setObjectName(QStringLiteral("window"));
     m_chunk->setObjectName(QStringLiteral("chunk"));
+    m_timeout->setObjectName(QStringLiteral("timeout"));
+    m_firstTimeout->setObjectName(QStringLiteral("firstTimeout"));
     m_traceFile->setObjectName(QStringLiteral("traceFile"));
     browseTrace->setObjectName(QStringLiteral("browseTrace"));
     ok->setObjectName(QStringLiteral("ok"));
@@ -96,6 +100,25 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
         m_chunk->addItem(QString::number(n));
     }
     m_chunk->setCurrentText(QString::number(options.transfer.chunkBytes));
+    // Time-outs in milliseconds, 1 to the most; the first request's may be
+    // "the same" (0).
+    for (QComboBox* box : {m_timeout, m_firstTimeout}) {
+        box->setEditable(true);
+        box->setValidator(new QIntValidator(1, kMaxTimeoutMs, box));
+    }
+    for (const int ms : {LinkTimeouts{}.replyMs, 500, 1000, 2000, 5000}) {
+        m_timeout->addItem(QString::number(ms));
+    }
+    m_timeout->setCurrentText(QString::number(options.transfer.timeouts.replyMs));
+    m_firstTimeout->addItem(Tr(res::kFirstTimeoutSame));
+    for (const int ms : {1000, 5000, 10000, 30000}) {
+        m_firstTimeout->addItem(QString::number(ms));
+    }
+    if (options.transfer.firstReplyMs > 0) {
+        m_firstTimeout->setCurrentText(QString::number(options.transfer.firstReplyMs));
+    } else {
+        m_firstTimeout->setCurrentIndex(0);
+    }
     m_traceFile->setText(QString::fromUtf8(options.traceFile.c_str()));
     connect(browseTrace, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseTrace);
 
@@ -122,6 +145,14 @@ SendOptions CWebOptionsDlg::Options() const {
         chunk >= 2 && chunk <= static_cast<int>(kLargestChunkBytes)
             ? static_cast<std::size_t>(chunk)
             : kDefaultChunkBytes;
+    // A time-out that is no number in range: the default.
+    const auto milliseconds = [](const QComboBox* box, int fallback) {
+        bool ok = false;
+        const int ms = box->currentText().trimmed().toInt(&ok);
+        return ok && ms >= 1 && ms <= kMaxTimeoutMs ? ms : fallback;
+    };
+    options.transfer.timeouts = LinkTimeouts::All(milliseconds(m_timeout, LinkTimeouts{}.replyMs));
+    options.transfer.firstReplyMs = milliseconds(m_firstTimeout, 0);
     options.traceFile = m_traceFile->text().trimmed().toUtf8().toStdString();
     return options;
 }

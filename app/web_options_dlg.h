@@ -51,6 +51,8 @@ class CWebOptionsDlg : public QDialog {
     QComboBox* m_retries = nullptr;
     QComboBox* m_window = nullptr;
     QComboBox* m_chunk = nullptr;
+    QComboBox* m_timeout = nullptr;
+    QComboBox* m_firstTimeout = nullptr;
     QLineEdit* m_traceFile = nullptr;
     std::function<QString(QWidget*)> m_chooseFolder;
     std::function<QString(QWidget*)> m_chooseTrace;

@@ -90,6 +90,8 @@ struct LinkArguments {
     int retries = 0;
     std::string window = "1";  // 1 to 16, or "auto"
     int chunk = static_cast<int>(kDefaultChunkBytes);
+    int timeoutMs = LinkTimeouts{}.replyMs;  // connect, send and reply
+    int firstTimeoutMs = 0;                  // the first reply; 0: as timeoutMs
     std::string tracePath;  // empty: no trace
 
     // The transfer options these arguments ask for (checked when parsed).

@@ -104,6 +104,19 @@ void AddLinkOptions(CLI::App& command, kelvarin::cli::LinkArguments& link) {
                        : "--chunk is an even number from 2 to " +
                              std::to_string(kelvarin::kLargestChunkBytes) + ": " + text;
         });
+    const std::string most = std::to_string(kelvarin::kMaxTimeoutMs);
+    command
+        .add_option("--timeout", link.timeoutMs,
+                    "Milliseconds to wait for the connection, for each request to leave and "
+                    "for each reply, 1 to " + most + " (default 200); for links slower than "
+                    "the default allows")
+        ->check(CLI::Range(1, kelvarin::kMaxTimeoutMs));
+    command
+        .add_option("--first-timeout", link.firstTimeoutMs,
+                    "Milliseconds to wait for the reply to the first request, with nothing "
+                    "else in flight meanwhile, 1 to " + most + ", for a device that prepares "
+                    "its memory when the first write arrives (default: as --timeout)")
+        ->check(CLI::Range(1, kelvarin::kMaxTimeoutMs));
     command.add_option("--trace", link.tracePath,
                        "Write every frame sent and received to this file: time in ms, "
                        "direction, transaction id, bytes in hex");

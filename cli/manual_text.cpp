@@ -128,7 +128,7 @@ std::vector<Section> ProgramSections() {
          "JSON alone to standard output); a progress bar is drawn on standard error when it is "
          "a terminal. Usage errors go to standard error. Each chunk that failed is said with "
          "the image bytes sent, the offset in its 64 KiB page and the file number in "
-         "hexadecimal: a wrong reply, no reply within 200 ms, or a lost connection (the "
+         "hexadecimal: a wrong reply, no reply within 200 ms (--timeout), or a lost connection (the "
          "download stops).",
          {},
          {}},

@@ -87,6 +87,8 @@ TransferOptions LinkArguments::Transfer() const {
     options.autoWindow = window == "auto";
     options.window = options.autoWindow ? 1 : std::stoi(window);
     options.chunkBytes = static_cast<std::size_t>(chunk);
+    options.timeouts = LinkTimeouts::All(timeoutMs);
+    options.firstReplyMs = firstTimeoutMs;
     return options;
 }
 

@@ -92,6 +92,15 @@ bool Transfer::HasSendable() const {
     return !m_retry.empty() || m_fresh < m_state.size();
 }
 
+int Transfer::Limit() const {
+    // While the first request waits out its longer time-out nothing else
+    // goes out: the device may answer nothing until its memory is ready.
+    if (m_options.firstReplyMs > 0 && !m_state.empty() && m_state[0] != State::kSettled) {
+        return 1;
+    }
+    return m_limit;
+}
+
 std::size_t Transfer::NextSendable() const {
     // The lowest request first: a retried one before any fresh one, so the
     // device's memory fills from the front and a resume starts where the
@@ -113,7 +122,7 @@ TransferClock::time_point Transfer::WakeAt() const {
     if (m_draining) {
         wake = std::min(wake, m_drainDeadline);
     }
-    if (!m_cancelled && HasSendable() && static_cast<int>(m_slots.size()) < m_limit) {
+    if (!m_cancelled && HasSendable() && static_cast<int>(m_slots.size()) < Limit()) {
         wake = std::min(wake, m_holdUntil);
     }
     return wake;
@@ -152,7 +161,7 @@ Transfer::Step Transfer::Next(TimePoint now) {
         TryFailed(m_slots.size() - 1, Outcome::kNoReply, now);
         return Next(now);
     }
-    if (HasSendable() && static_cast<int>(m_slots.size()) < m_limit && now >= m_holdUntil) {
+    if (HasSendable() && static_cast<int>(m_slots.size()) < Limit() && now >= m_holdUntil) {
         if (m_needDrain) {
             m_draining = true;
             m_drainDeadline = now + milliseconds(m_options.timeouts.replyMs);
@@ -193,7 +202,9 @@ void Transfer::Sent(TimePoint now) {
     }
     Slot& slot = m_slots.back();
     slot.sent = true;
-    slot.deadline = now + milliseconds(m_options.timeouts.replyMs);
+    const bool first = slot.index == 0 && m_options.firstReplyMs > 0;
+    slot.deadline =
+        now + milliseconds(first ? m_options.firstReplyMs : m_options.timeouts.replyMs);
     // Whatever is already buffered came before this request: without
     // transaction ids it cannot be its reply. (With ids, it may be the rest
     // of another request's reply; its id tells.)

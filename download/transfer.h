@@ -181,6 +181,7 @@ class Transfer {
 
     bool Done() const;
     bool HasSendable() const;
+    int Limit() const;
     std::size_t NextSendable() const;
     void Prepare(std::size_t index);
     void ExpireDeadlines(TimePoint now);

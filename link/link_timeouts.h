@@ -18,6 +18,8 @@ struct LinkTimeouts {
     static constexpr LinkTimeouts All(int ms) { return {ms, ms, ms}; }
 };
 
+// The longest time-out an operator may set, in milliseconds.
+inline constexpr int kMaxTimeoutMs = 60000;
 // The most further tries of one request.
 inline constexpr int kMaxRetries = 10;
 // The most requests in flight on one connection.
@@ -47,6 +49,10 @@ struct TransferOptions {
     bool autoWindow = false;
     // Image bytes per write request: even, 2 to kLargestChunkBytes.
     std::size_t chunkBytes = kDefaultChunkBytes;
+    // The reply time-out of the first request, for a device that prepares
+    // its memory when the first write arrives; nothing else is in flight
+    // meanwhile. 0: the same as every reply's.
+    int firstReplyMs = 0;
 
     // True when requests carry transaction ids of their own (several may be
     // in flight); the default's requests all carry 0.
@@ -54,8 +60,11 @@ struct TransferOptions {
 
     // True when every value is within its range.
     bool Valid() const {
+        const auto inRange = [](int ms) { return ms >= 1 && ms <= kMaxTimeoutMs; };
         return retries >= 0 && retries <= kMaxRetries && window >= 1 && window <= kMaxWindow &&
-               chunkBytes >= 2 && chunkBytes <= kLargestChunkBytes && chunkBytes % 2 == 0;
+               chunkBytes >= 2 && chunkBytes <= kLargestChunkBytes && chunkBytes % 2 == 0 &&
+               inRange(timeouts.connectMs) && inRange(timeouts.replyMs) &&
+               inRange(timeouts.sendMs) && (firstReplyMs == 0 || inRange(firstReplyMs));
     }
 };
 

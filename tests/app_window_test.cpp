@@ -766,6 +766,42 @@ TEST(Window, NetworkOptionsRetryAndFallBackOverADeviceThatDropsAndAreKept) {
     EXPECT_EQ(again.Dlg().Options().traceFile, tracePath);
 }
 
+TEST(Window, LongerTimeOutsServeASlowLinkAndAreKept) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string page = dir.WriteSized("index.htm", 300);
+    Device device({"--latency", "150"});  // a 300 ms round trip
+    ASSERT_GT(device.Port(), 0);
+    {
+        Window window({kProgram, "127.0.0.1", device.PortText(), page});
+        QString firstShown;
+        QTimer::singleShot(0, [&] {
+            if (QWidget* box = QApplication::activeModalWidget()) {
+                Find<QComboBox>(*box, "timeout")->setCurrentText(QStringLiteral("1000"));
+                firstShown = Find<QComboBox>(*box, "firstTimeout")->currentText();
+                Find<QPushButton>(*box, "ok")->click();
+            }
+        });
+        Find<QAction>(*Find<QMenu>(window.Dlg(), "systemMenu"), "webOptionsAction")->trigger();
+        EXPECT_EQ(firstShown, QStringLiteral("同上"));
+        EXPECT_EQ(window.Dlg().Options().transfer.timeouts.replyMs, 1000);
+        EXPECT_EQ(window.Dlg().Options().transfer.firstReplyMs, 0);
+        window.Connect()->click();
+        ASSERT_TRUE(window.Connected());
+        window.Send()->click();
+        ASSERT_TRUE(window.WaitForSendEnd(30000));
+        const QStringList lines = window.Log()->Lines();
+        EXPECT_TRUE(lines.filter(QStringLiteral("无应答")).isEmpty()) << lines.join(
+            QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(lines.last(), Line("发送结束!!!!!"));
+        window.Connect()->click();
+    }
+    const std::string ini = ReadAll(xdg.SettingsPath());
+    EXPECT_NE(ini.find("TimeoutMs=1000"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("FirstTimeoutMs=0"), std::string::npos) << ini;
+    EXPECT_EQ(Window().Dlg().Options().transfer.timeouts.replyMs, 1000);
+}
+
 TEST(Window, ASiteFolderFollowsLinksAndLogsWhatItLeavesOut) {
     XdgFolders xdg;
     TempDir dir;

@@ -134,6 +134,41 @@ TEST(Network, OnALossyLinkTheDefaultFailsAndRetriesWithAReadBackHoldTheImage) {
     }
 }
 
+TEST(Network, LongerTimeOutsServeASlowLinkAndADeviceSlowToTakeItsFirstWrite) {
+    TempDir dir;
+    const std::string page = dir.WriteSized("index.htm", 300);  // 3 chunks
+    const std::string dump = dir.Path() + "/a.dat";
+    {
+        // A 300 ms round trip: every reply misses the default 200 ms.
+        Device far({"--latency", "150"});
+        auto plain = RunProgram({kCli, "send", "127.0.0.1", far.ModbusPortText(), page, "--dump",
+                                 dump});
+        EXPECT_EQ(plain.exitCode, 1);
+        EXPECT_NE(plain.out.find("发送到128, 128, 10无应答"), std::string::npos) << plain.out;
+        auto patient = RunProgram({kCli, "send", "127.0.0.1", far.ModbusPortText(), page,
+                                   "--dump", dump, "--timeout", "1000", "--verify"});
+        EXPECT_EQ(patient.exitCode, 0) << patient.out;
+    }
+    {
+        // The first reply of a connection 1000 ms late, as from a device
+        // that prepares its memory first.
+        Device slow({"--fault", "late=1:1000"});
+        auto plain = RunProgram({kCli, "send", "127.0.0.1", slow.ModbusPortText(), page, "--dump",
+                                 dump});
+        EXPECT_EQ(plain.exitCode, 1);
+        auto patient = RunProgram({kCli, "send", "127.0.0.1", slow.ModbusPortText(), page,
+                                   "--dump", dump, "--first-timeout", "3000", "--window", "8"});
+        EXPECT_EQ(patient.exitCode, 0) << patient.out;
+    }
+    for (const char* bad : {"0", "60001", "x"}) {
+        EXPECT_EQ(RunProgram({kCli, "send", "127.0.0.1", "502", page, "--timeout", bad}).exitCode, 2)
+            << bad;
+        EXPECT_EQ(
+            RunProgram({kCli, "send", "127.0.0.1", "502", page, "--first-timeout", bad}).exitCode, 2)
+            << bad;
+    }
+}
+
 TEST(Network, AResetConnectionIsResumedWhereTheEchoesStopped) {
     TempDir dir;
     const std::string page = dir.WriteSized("index.htm", 8000);  // 64 chunks

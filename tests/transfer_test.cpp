@@ -392,6 +392,45 @@ TEST(Transfer, AReplyThatTricklesPastItsDeadlineIsNoReplyAndFailsNothingElse) {
     EXPECT_EQ(report.failedChunks, 1);
 }
 
+TEST(Transfer, AFirstReplyTimeOutWaitsOutASlowFirstWriteWithNothingElseInFlight) {
+    // The first write is echoed after 1500 ms (the device prepares its
+    // memory), every other after 10 ms.
+    class SlowFirst : public test::FakeLink {
+      public:
+        Clock::time_point firstAt{}, secondAt{};
+
+      protected:
+        void OnRequest(int n, const Bytes& request) override {
+            if (n == 1) {
+                firstAt = Now();
+            } else if (n == 2) {
+                secondAt = Now();
+            }
+            Arrive(request, n == 1 ? 1500 : 10);
+        }
+    };
+    const Bytes image = Image(128 * 20);
+    {
+        SlowFirst device;
+        Recorder recorder;
+        const DownloadReport report = DownloadImage(image, device, TransferOptions{}, recorder);
+        // The echoes behind the slow one come too late as well.
+        EXPECT_EQ(recorder.chunks[0].result, ChunkResult::kNoReply);
+        EXPECT_EQ(report.failedChunks, 7);
+    }
+    for (const int window : {1, 8}) {
+        SlowFirst device;
+        TransferOptions options = Options(window);
+        options.firstReplyMs = 2000;
+        Recorder recorder;
+        const DownloadReport report = DownloadImage(image, device, options, recorder);
+        EXPECT_TRUE(report.Succeeded()) << window;
+        // Nothing else went out before the first echo; then the window opened.
+        EXPECT_GE(device.secondAt - device.firstAt, Ms(1500)) << window;
+        EXPECT_EQ(device.Requests().size(), 20u) << window;
+    }
+}
+
 TEST(Transfer, ASecondDownloadOnOneLinkSetsALateReplyAside) {
     // The last reply of the first download comes late, as does an exception
     // reply (which no position check could tell from a wrong answer).

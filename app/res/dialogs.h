@@ -67,7 +67,7 @@ inline constexpr DialogItem kMainDialogItems[] = {
     {kIdcStatic, ControlKind::kLabel, kPortLabel, 35, 195, 17, 9},
 };
 
-inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 234};
+inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 270};
 
 inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcContentTypes, ControlKind::kCheckBox, kContentTypesOption, 10, 10, 220, 10},
@@ -84,12 +84,16 @@ inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcWindow, ControlKind::kComboBox, "", 150, 144, 80, 14},
     {kIdcStatic, ControlKind::kLabel, kChunkLabel, 18, 165, 130, 8},
     {kIdcChunk, ControlKind::kComboBox, "", 150, 162, 80, 14},
-    {kIdcStatic, ControlKind::kLabel, kTraceLabel, 18, 181, 212, 8},
-    {kIdcTraceFile, ControlKind::kEdit, "", 18, 191, 156, 14},
-    {kIdcBrowseTrace, ControlKind::kButton, kBrowseTraceText, 180, 191, 50, 14},
-    {kIdcStatic, ControlKind::kGroupBox, kLinkGroup, 10, 113, 226, 98},
-    {kIdOk, ControlKind::kDefButton, kOkText, 124, 214, 50, 14},
-    {kIdCancel, ControlKind::kButton, kCancelText, 180, 214, 50, 14},
+    {kIdcStatic, ControlKind::kLabel, kTimeoutLabel, 18, 183, 130, 8},
+    {kIdcTimeout, ControlKind::kComboBox, "", 150, 180, 80, 14},
+    {kIdcStatic, ControlKind::kLabel, kFirstTimeoutLabel, 18, 201, 130, 8},
+    {kIdcFirstTimeout, ControlKind::kComboBox, "", 150, 198, 80, 14},
+    {kIdcStatic, ControlKind::kLabel, kTraceLabel, 18, 217, 212, 8},
+    {kIdcTraceFile, ControlKind::kEdit, "", 18, 227, 156, 14},
+    {kIdcBrowseTrace, ControlKind::kButton, kBrowseTraceText, 180, 227, 50, 14},
+    {kIdcStatic, ControlKind::kGroupBox, kLinkGroup, 10, 113, 226, 134},
+    {kIdOk, ControlKind::kDefButton, kOkText, 124, 250, 50, 14},
+    {kIdCancel, ControlKind::kButton, kCancelText, 180, 250, 50, 14},
 };
 
 inline constexpr DialogTemplate kAboutDialog = {kIddAboutBox, kAboutTitle, 235, 55};

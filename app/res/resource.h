@@ -36,6 +36,8 @@ inline constexpr int kIdcWindow = 1109;
 inline constexpr int kIdcChunk = 1110;
 inline constexpr int kIdcTraceFile = 1111;
 inline constexpr int kIdcBrowseTrace = 1112;
+inline constexpr int kIdcTimeout = 1113;
+inline constexpr int kIdcFirstTimeout = 1114;
 
 // Controls without an identifier of their own (labels and group boxes).
 inline constexpr int kIdcStatic = -1;

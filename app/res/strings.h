@@ -49,6 +49,10 @@ inline constexpr const char* kRetriesLabel = QT_TRANSLATE_NOOP("Kelvarin", "失�
 inline constexpr const char* kWindowLabel = QT_TRANSLATE_NOOP("Kelvarin", "同时发出的请求数：");
 inline constexpr const char* kWindowAuto = QT_TRANSLATE_NOOP("Kelvarin", "自动");
 inline constexpr const char* kChunkLabel = QT_TRANSLATE_NOOP("Kelvarin", "每个请求的字节数：");
+inline constexpr const char* kTimeoutLabel = QT_TRANSLATE_NOOP("Kelvarin", "等待应答的毫秒数：");
+inline constexpr const char* kFirstTimeoutLabel =
+    QT_TRANSLATE_NOOP("Kelvarin", "第一个请求等待的毫秒数：");
+inline constexpr const char* kFirstTimeoutSame = QT_TRANSLATE_NOOP("Kelvarin", "同上");
 inline constexpr const char* kTraceLabel =
     QT_TRANSLATE_NOOP("Kelvarin", "通信记录文件（每一帧一行，留空则不记录）：");
 inline constexpr const char* kBrowseTraceText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&E)...");
@@ -85,6 +89,8 @@ inline constexpr const char* kRetriesKey = "Retries";
 inline constexpr const char* kWindowKey = "Window";
 inline constexpr const char* kChunkKey = "ChunkBytes";
 inline constexpr const char* kTraceFileKey = "TraceFile";
+inline constexpr const char* kTimeoutKey = "TimeoutMs";
+inline constexpr const char* kFirstTimeoutKey = "FirstTimeoutMs";
 inline constexpr const char* kDefaultAddress = "192.168.2.80";
 inline constexpr const char* kDefaultPort = "502";
 

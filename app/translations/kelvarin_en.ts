@@ -119,6 +119,21 @@
         <translation>Bytes a request:</translation>
     </message>
     <message>
+        <location filename="../res/strings.h" line="52"/>
+        <source>等待应答的毫秒数：</source>
+        <translation>Reply time-out (ms):</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="53"/>
+        <source>第一个请求等待的毫秒数：</source>
+        <translation>First reply time-out (ms):</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="55"/>
+        <source>同上</source>
+        <translation>the same</translation>
+    </message>
+    <message>
         <location filename="../res/strings.h" line="53"/>
         <source>通信记录文件（每一帧一行，留空则不记录）：</source>
         <translation>Trace file (a line for each frame; empty for none):</translation>
