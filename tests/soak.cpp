@@ -92,6 +92,16 @@ Round MakeRound(std::mt19937& random, const TempDir& dir, int index) {
         round.sendOptions.insert(round.sendOptions.end(),
                                  {"--chunk", std::to_string(2 * (1 + random() % 122))});
     }
+    // Time-outs shorter and longer than the default; a short one against a
+    // slow link must fail honestly, never pass.
+    if (random() % 4 == 0) {
+        round.sendOptions.insert(round.sendOptions.end(),
+                                 {"--timeout", std::to_string(20 + random() % 300)});
+    }
+    if (random() % 4 == 0) {
+        round.sendOptions.insert(round.sendOptions.end(),
+                                 {"--first-timeout", std::to_string(20 + random() % 800)});
+    }
 
     static const char* kExtensions[] = {".htm", ".html", ".css", ".js", ".png", ".gif", ""};
     const int count = 1 + static_cast<int>(random() % 6);
