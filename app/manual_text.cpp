@@ -2,22 +2,14 @@
 #include "manual_text.h"
 
 #include "places.h"
+#include "user_dirs.h"
 
 #include <kelvarin/version.h>
 
 namespace kelvarin {
 
-namespace {
-
-// " (default PATH)", or nothing when there is no default to name.
-std::string Default(const std::string& path) {
-    return path.empty() ? std::string() : " (default " + path + ")";
-}
-
-}  // namespace
-
 manual::Manual WindowManual() {
-    const WindowPlaces& places = ThisSystemsPlaces();
+    const UserPlaceNames& places = kUserPlaceNames;
     manual::Manual m;
     m.program = "kelvarin";
     m.summary = "pack web pages and load them into a networked device";
@@ -48,7 +40,8 @@ manual::Manual WindowManual() {
          "downloads, and logs each step; the progress bar follows the download. Double-click "
          "the log to empty it.\n\n"
          "Right-click the window's background for 选项(&O)... (the options dialog: content "
-         "types, gzip, the site root, read back after sending, all or nothing), "
+         "types, gzip, the site root, read back after sending, all or nothing, and under 网络 "
+         "the retries, requests in flight, bytes a request, time-outs and trace file), "
          "添加网站文件夹(&F)... (add every file of a site folder, index pages first, and make it "
          "the site root) and the about box. The options dialog refuses a site root that is "
          "not a readable folder.",
@@ -67,12 +60,13 @@ manual::Manual WindowManual() {
         {"Files",
          "",
          {{places.settings,
-           "The settings" + Default(places.settingsDefault) +
+           "The settings" + manual::DefaultPlace(places.settingsDefault) +
                ", section [Kelvarin]: IPAddr and PortNum (written at each Connect), "
                "ContentTypes, Gzip, SiteRoot, VerifyAfterSend and AllOrNothing (1 on, 0 off), "
                "Retries, Window (1 to 16 or auto), ChunkBytes, TimeoutMs, FirstTimeoutMs (0: "
                "as TimeoutMs) and TraceFile from the options dialog."},
-          {places.dump, "The copy of the last image sent" + Default(places.dumpDefault) + "."}},
+          {places.dump,
+           "The copy of the last image sent" + manual::DefaultPlace(places.dumpDefault) + "."}},
          {}},
         {"Examples",
          "",
@@ -83,11 +77,11 @@ manual::Manual WindowManual() {
          {}},
         {"See also", "kelvarin-cli(1), kelvarin-device(1)", {}, {}},
     };
-    if (!places.qtTranslations.empty()) {
+    if (*kQtTranslationsPlace != '\0') {
         for (manual::Section& section : m.main.sections) {
             if (section.title == "Files") {
                 section.items.push_back(
-                    {places.qtTranslations,
+                    {kQtTranslationsPlace,
                      "Qt's own texts in Chinese (Debian package qt6-translations-l10n); without "
                      "them Qt's texts stay English."});
             }

@@ -1,18 +1,8 @@
-// The window's places on Linux: the XDG folders and Debian's Qt translations.
+// On Linux, Qt's Chinese texts are Debian's (qt6-translations-l10n).
 #include "places.h"
-
-#include "user_dirs.h"
 
 namespace kelvarin {
 
-const WindowPlaces& ThisSystemsPlaces() {
-    static const WindowPlaces places{kUserPlaceNames.variables,
-                                     kUserPlaceNames.settings,
-                                     kUserPlaceNames.settingsDefault,
-                                     kUserPlaceNames.dump,
-                                     kUserPlaceNames.dumpDefault,
-                                     "/usr/share/qt6/translations/qt*_zh_CN.qm"};
-    return places;
-}
+const char* const kQtTranslationsPlace = "/usr/share/qt6/translations/qt*_zh_CN.qm";
 
 }  // namespace kelvarin

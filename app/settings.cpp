@@ -111,11 +111,11 @@ SendOptions LoadSendOptions() {
         if (ok && chunk >= 2 && chunk <= static_cast<int>(kLargestChunkBytes) && chunk % 2 == 0) {
             options.transfer.chunkBytes = static_cast<std::size_t>(chunk);
         }
-        const int timeout = ValueText(*settings, res::kTimeoutKey, "200").toInt(&ok);
+        const int timeout = ValueText(*settings, res::kTimeoutKey, "").toInt(&ok);
         if (ok && timeout >= 1 && timeout <= kMaxTimeoutMs) {
             options.transfer.timeouts = LinkTimeouts::All(timeout);
         }
-        const int first = ValueText(*settings, res::kFirstTimeoutKey, "0").toInt(&ok);
+        const int first = ValueText(*settings, res::kFirstTimeoutKey, "").toInt(&ok);
         if (ok && first >= 0 && first <= kMaxTimeoutMs) {
             options.transfer.firstReplyMs = first;
         }

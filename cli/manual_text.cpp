@@ -12,11 +12,6 @@ namespace {
 using manual::Item;
 using manual::Section;
 
-// " (default PATH)", or nothing when the system has no default to name.
-std::string Default(const char* path) {
-    return *path == '\0' ? std::string() : std::string(" (default ") + path + ")";
-}
-
 const Item kUsageExit = {
     "2", "Usage error: a bad option or argument, a --root or --site that is not a readable "
          "folder, a --site without files, or an --image that cannot be used (unreadable, "
@@ -145,7 +140,7 @@ std::vector<Section> ProgramSections() {
          "",
          {{kUserPlaceNames.dump,
            "The copy of the last image sent by send and fleet" +
-               Default(kUserPlaceNames.dumpDefault) +
+               manual::DefaultPlace(kUserPlaceNames.dumpDefault) +
                "; --dump PATH writes elsewhere. A dump that cannot be written is said in the "
                "log and the download goes on."},
           {*kUserPlaceNames.settingsDefault != '\0' ? kUserPlaceNames.settingsDefault

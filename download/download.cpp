@@ -191,6 +191,13 @@ void RunTransfer(Transfer& transfer, CDeviceLink& link, const TransferOptions& o
                  const std::atomic<bool>* stop) {
     std::uint8_t buffer[kReadPiece];
     bool cancelled = false;
+    // Milliseconds until the transfer wants to be asked again; with a stop
+    // flag, short enough to see it soon.
+    const auto waitMs = [&](TimePoint now) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(transfer.WakeAt() - now).count();
+        return static_cast<int>(std::clamp<decltype(left)>(left, 0, stop ? kStopCheckMs : 60000));
+    };
     for (;;) {
         if (stop && !cancelled && stop->load()) {
             transfer.Cancel();
@@ -224,12 +231,7 @@ void RunTransfer(Transfer& transfer, CDeviceLink& link, const TransferOptions& o
                 break;
             }
             case Transfer::Step::kWait: {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                                      transfer.WakeAt() - now)
-                                      .count();
-                const int wait = static_cast<int>(
-                    std::clamp<decltype(left)>(left, 0, stop ? kStopCheckMs : 60000));
-                const net::IoResult got = link.ReceiveFor(buffer, sizeof buffer, wait);
+                const net::IoResult got = link.ReceiveFor(buffer, sizeof buffer, waitMs(now));
                 if (got.Ok()) {
                     transfer.Received({buffer, got.count}, link.Now());
                 } else if (got.status == net::Status::kClosed ||
@@ -238,15 +240,9 @@ void RunTransfer(Transfer& transfer, CDeviceLink& link, const TransferOptions& o
                 }
                 break;
             }
-            case Transfer::Step::kPause: {
-                const auto left = std::chrono::ceil<std::chrono::milliseconds>(
-                                      transfer.WakeAt() - now)
-                                      .count();
-                const int wait = static_cast<int>(
-                    std::clamp<decltype(left)>(left, 0, stop ? kStopCheckMs : 60000));
-                link.Idle(wait);
+            case Transfer::Step::kPause:
+                link.Idle(waitMs(now));
                 break;
-            }
             case Transfer::Step::kReconnect:
                 transfer.Reconnected(link.Reconnect() == net::Status::kOk, link.Now());
                 break;

@@ -57,15 +57,6 @@ struct TransferOptions {
     // True when requests carry transaction ids of their own (several may be
     // in flight); the default's requests all carry 0.
     bool TransactionIds() const { return autoWindow || window > 1; }
-
-    // True when every value is within its range.
-    bool Valid() const {
-        const auto inRange = [](int ms) { return ms >= 1 && ms <= kMaxTimeoutMs; };
-        return retries >= 0 && retries <= kMaxRetries && window >= 1 && window <= kMaxWindow &&
-               chunkBytes >= 2 && chunkBytes <= kLargestChunkBytes && chunkBytes % 2 == 0 &&
-               inRange(timeouts.connectMs) && inRange(timeouts.replyMs) &&
-               inRange(timeouts.sendMs) && (firstReplyMs == 0 || inRange(firstReplyMs));
-    }
 };
 
 }  // namespace kelvarin

@@ -247,4 +247,8 @@ std::string HelpText(const Manual& manual) {
     return help;
 }
 
+std::string DefaultPlace(std::string_view path) {
+    return path.empty() ? std::string() : " (default " + std::string(path) + ")";
+}
+
 }  // namespace kelvarin::manual

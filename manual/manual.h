@@ -61,6 +61,10 @@ std::string HelpSections(const std::vector<Section>& sections);
 // HelpSections: usage, description, options, sections.
 std::string HelpText(const Manual& manual);
 
+// " (default PATH)" for a file's default place, or nothing when path is
+// empty (the system has no default to name).
+std::string DefaultPlace(std::string_view path);
+
 // The options and arguments of app as items ("-o, --output TEXT", its
 // description), positionals first, hidden ones (no group) left out.
 std::vector<Item> OptionsOf(const CLI::App& app);
