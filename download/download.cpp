@@ -17,13 +17,6 @@ constexpr std::size_t kLargestImage = kImageCapacity;
 static_assert(kLargestChunkBytes == modbus::kMaxChunkBytes);
 static_assert(kDefaultChunkBytes == modbus::kChunkBytes);
 
-// One read of a drain or a wait: a whole reply at most, so the clock is
-// looked at again after every reply's worth of bytes.
-constexpr std::size_t kReadPiece = kMaxFrameSize;
-
-// The longest a wait for replies lasts before a stop request is looked at.
-constexpr int kStopCheckMs = 50;
-
 }  // namespace
 
 // ---- WritePlan ----
@@ -55,16 +48,16 @@ std::size_t WritePlan::Encode(std::size_t index, std::uint16_t transaction,
                                          Length(index), transaction);
 }
 
-Verdict WritePlan::Judge(std::size_t /*index*/, std::span<const std::uint8_t> request,
-                         std::span<const std::uint8_t> reply) {
+Result WritePlan::Judge(std::size_t /*index*/, std::span<const std::uint8_t> request,
+                        std::span<const std::uint8_t> reply) {
     if (reply.size() == request.size() &&
         std::memcmp(reply.data(), request.data(), reply.size()) == 0) {
-        return Verdict::kGood;
+        return {Outcome::kGood};
     }
-    if (modbus::IsException(reply.data(), reply.size(), modbus::kExceptionBusy)) {
-        return Verdict::kBusy;
-    }
-    return Verdict::kWrong;
+    // Any other answer may be mended by another try (a write that a device
+    // refused once may pass once its memory is ready); busy says so outright.
+    const std::uint8_t exception = modbus::ExceptionCodeOf(reply.data(), reply.size());
+    return {exception == modbus::kExceptionBusy ? Outcome::kBusy : Outcome::kWrong, exception};
 }
 
 bool WritePlan::AnswersEarlier(std::span<const std::uint8_t> request,
@@ -94,36 +87,20 @@ std::span<const std::uint8_t> Sendable(std::span<const std::uint8_t> image) {
     return ImageFitsMemory(image) ? image : std::span<const std::uint8_t>();
 }
 
-ChunkResult ResultOf(Outcome outcome) {
-    switch (outcome) {
-        case Outcome::kGood:
-            return ChunkResult::kEcho;
-        case Outcome::kNoReply:
-            return ChunkResult::kNoReply;
-        case Outcome::kConnectionLost:
-            return ChunkResult::kConnectionLost;
-        case Outcome::kWrong:
-        case Outcome::kBusy:
-        case Outcome::kRefused:
-            break;
-    }
-    return ChunkResult::kMismatch;
-}
-
 }  // namespace
 
 ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image,
                                  const TransferOptions& options, DownloadObserver& observer,
-                                 std::uint16_t firstTransaction)
+                                 TransactionIds& ids)
     : m_plan(Sendable(image), options.chunkBytes),
       m_observer(observer),
-      m_transfer(m_plan, options, options.TransactionIds(), firstTransaction, false, *this),
+      m_transfer(m_plan, options, options.TransactionIds() ? &ids : nullptr, false, *this),
       m_echoed(m_plan.Count(), false) {
     m_report.imageLength = image.size();
     m_report.imageRefused = !ImageFitsMemory(image);
 }
 
-ChunkOutcome ChunkedDownload::OutcomeOf(std::size_t index, ChunkResult result) const {
+ChunkOutcome ChunkedDownload::OutcomeOf(std::size_t index, Result result) const {
     const std::size_t start = m_plan.Start(index);
     const std::size_t n = m_plan.Length(index);
     const modbus::FilePosition position = modbus::PositionOf(start);
@@ -131,18 +108,19 @@ ChunkOutcome ChunkedDownload::OutcomeOf(std::size_t index, ChunkResult result) c
     outcome.sent = start + n;
     outcome.pageOffset = position.record + n;
     outcome.fileNumber = position.file;
-    outcome.result = result;
+    outcome.result = result.outcome;
+    outcome.exception = result.exception;
     return outcome;
 }
 
-void ChunkedDownload::OnSettled(std::size_t index, Outcome outcome, int tries) {
-    ChunkOutcome chunk = OutcomeOf(index, ResultOf(outcome));
+void ChunkedDownload::OnSettled(std::size_t index, Result result, int tries) {
+    ChunkOutcome chunk = OutcomeOf(index, result);
     chunk.tries = tries;
     ++m_report.chunks;
-    if (chunk.result != ChunkResult::kConnectionLost) {
+    if (chunk.result != Outcome::kConnectionLost) {
         m_report.bytesSent += m_plan.Length(index);
     }
-    if (chunk.result != ChunkResult::kEcho) {
+    if (chunk.result != Outcome::kGood) {
         ++m_report.failedChunks;
     } else {
         // Chunks cover the image in order without gaps: the prefix grows
@@ -157,9 +135,9 @@ void ChunkedDownload::OnSettled(std::size_t index, Outcome outcome, int tries) {
     m_observer.OnChunk(chunk);
 }
 
-void ChunkedDownload::OnRetry(std::size_t index, Outcome why, int retry, int /*pauseMs*/) {
-    const ChunkOutcome chunk = OutcomeOf(index, ResultOf(why));
-    m_observer.OnRetry(&chunk, 0, why, retry);
+void ChunkedDownload::OnRetry(std::size_t index, Result why, int retry, int /*pauseMs*/) {
+    const ChunkOutcome chunk = OutcomeOf(index, why);
+    m_observer.OnRetry(&chunk, 0, why.outcome, retry);
 }
 
 void ChunkedDownload::OnReconnecting(int attempt, int /*pauseMs*/) {
@@ -180,80 +158,14 @@ DownloadReport ChunkedDownload::Report() const {
     report.reconnects = m_transfer.Reconnects();
     report.connectionLost = m_transfer.ConnectionGivenUp();
     report.cancelled = m_transfer.Cancelled() && m_transfer.Settled() < m_plan.Count();
-    report.nextTransaction = m_transfer.NextTransaction();
     report.requestsSent = static_cast<int>(m_transfer.RequestsStarted());
     return report;
-}
-
-// ---- The blocking driver ----
-
-void RunTransfer(Transfer& transfer, CDeviceLink& link, const TransferOptions& options,
-                 const std::atomic<bool>* stop) {
-    std::uint8_t buffer[kReadPiece];
-    bool cancelled = false;
-    // Milliseconds until the transfer wants to be asked again; with a stop
-    // flag, short enough to see it soon.
-    const auto waitMs = [&](TimePoint now) {
-        const auto left =
-            std::chrono::ceil<std::chrono::milliseconds>(transfer.WakeAt() - now).count();
-        return static_cast<int>(std::clamp<decltype(left)>(left, 0, stop ? kStopCheckMs : 60000));
-    };
-    for (;;) {
-        if (stop && !cancelled && stop->load()) {
-            transfer.Cancel();
-            cancelled = true;
-        }
-        const TimePoint now = link.Now();
-        switch (transfer.Next(now)) {
-            case Transfer::Step::kDone:
-                return;
-            case Transfer::Step::kDrain: {
-                const net::IoResult got = link.ReceiveFor(buffer, sizeof buffer, 0);
-                if (got.Ok()) {
-                    transfer.Received({buffer, got.count}, link.Now());
-                } else if (got.status == net::Status::kTimedOut ||
-                           got.status == net::Status::kWouldBlock) {
-                    transfer.DrainDone(link.Now());
-                } else {
-                    transfer.ConnectionLost(link.Now());
-                }
-                break;
-            }
-            case Transfer::Step::kSend: {
-                const std::span<const std::uint8_t> frame = transfer.Request();
-                const net::IoResult sent =
-                    link.SendFor(frame.data(), frame.size(), options.timeouts.sendMs);
-                if (sent.Ok()) {
-                    transfer.Sent(link.Now());
-                } else {
-                    transfer.ConnectionLost(link.Now());  // it could not leave whole
-                }
-                break;
-            }
-            case Transfer::Step::kWait: {
-                const net::IoResult got = link.ReceiveFor(buffer, sizeof buffer, waitMs(now));
-                if (got.Ok()) {
-                    transfer.Received({buffer, got.count}, link.Now());
-                } else if (got.status == net::Status::kClosed ||
-                           got.status == net::Status::kFailed) {
-                    transfer.ConnectionLost(link.Now());
-                }
-                break;
-            }
-            case Transfer::Step::kPause:
-                link.Idle(waitMs(now));
-                break;
-            case Transfer::Step::kReconnect:
-                transfer.Reconnected(link.Reconnect() == net::Status::kOk, link.Now());
-                break;
-        }
-    }
 }
 
 DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& link,
                              const TransferOptions& options, DownloadObserver& observer,
                              WireTrace* trace, const std::atomic<bool>* stop) {
-    ChunkedDownload download(image, options, observer);
+    ChunkedDownload download(image, options, observer, link.Transactions());
     download.Driven().SetTrace(trace, "");
     RunTransfer(download.Driven(), link, options, stop);
     return download.Report();

@@ -5,6 +5,7 @@
 #include "device_link.h"
 #include "link_timeouts.h"
 #include "transfer.h"
+#include "transfer_driver.h"
 
 #include <atomic>
 #include <cstddef>
@@ -16,21 +17,17 @@ namespace kelvarin {
 
 class WireTrace;
 
-// How one chunk's reply turned out.
-enum class ChunkResult {
-    kEcho,            // its exact echo came back
-    kMismatch,        // a different reply (an exception, a wrong or partial echo)
-    kNoReply,         // nothing whole within the reply time-out
-    kConnectionLost,  // the connection closed or failed: the download stops
-};
-
 // What happened to one chunk.
 struct ChunkOutcome {
     std::size_t sent = 0;        // image offset after this chunk (with one in flight, the
                                  // image bytes sent so far, this chunk included)
     std::size_t pageOffset = 0;  // offset in the 64 KiB page after this chunk
     unsigned fileNumber = 0;     // the Modbus file the chunk was written to
-    ChunkResult result = ChunkResult::kEcho;
+    // kGood: its exact echo came back; kWrong, kBusy, kRefused: a different
+    // reply (an exception, a wrong or partial echo); kNoReply; kConnectionLost:
+    // the download stops.
+    Outcome result = Outcome::kGood;
+    std::uint8_t exception = 0;  // the exception code, when the device answered with one
     std::size_t progress = 0;  // image bytes of the chunks settled so far, this one included
                                // unless the connection was lost on it
     int tries = 1;             // times the chunk was sent
@@ -72,7 +69,6 @@ struct DownloadReport {
     bool connectionLost = false;  // the link broke for good; the caller should close it
     bool imageRefused = false;    // the image has an odd length or exceeds the image memory
     bool cancelled = false;       // stopped on request before every chunk was sent
-    std::uint16_t nextTransaction = 1;  // the id a request after the download would carry
 
     // True when every chunk came back as its echo.
     bool Succeeded() const {
@@ -93,8 +89,8 @@ class WritePlan : public RequestPlan {
     std::size_t Count() const override { return m_count; }
     std::size_t Encode(std::size_t index, std::uint16_t transaction,
                        std::uint8_t* frame) const override;
-    Verdict Judge(std::size_t index, std::span<const std::uint8_t> request,
-                  std::span<const std::uint8_t> reply) override;
+    Result Judge(std::size_t index, std::span<const std::uint8_t> request,
+                 std::span<const std::uint8_t> reply) override;
     bool AnswersEarlier(std::span<const std::uint8_t> request,
                         std::span<const std::uint8_t> frame) const override;
 
@@ -118,11 +114,11 @@ bool ImageFitsMemory(std::span<const std::uint8_t> image);
 // chunks and the report it makes.
 class ChunkedDownload : private TransferEvents {
   public:
-    // image must outlive the download; so must observer. An image that does
-    // not fit the memory is refused: done at once. With transaction ids, the
-    // requests count from firstTransaction.
+    // image must outlive the download; so must observer and ids (the
+    // connection's transaction ids, used when options ask for ids). An image
+    // that does not fit the memory is refused: done at once.
     ChunkedDownload(std::span<const std::uint8_t> image, const TransferOptions& options,
-                    DownloadObserver& observer, std::uint16_t firstTransaction = 1);
+                    DownloadObserver& observer, TransactionIds& ids);
     ChunkedDownload(const ChunkedDownload&) = delete;
     ChunkedDownload& operator=(const ChunkedDownload&) = delete;
 
@@ -133,12 +129,12 @@ class ChunkedDownload : private TransferEvents {
     DownloadReport Report() const;
 
   private:
-    void OnSettled(std::size_t index, Outcome outcome, int tries) override;
-    void OnRetry(std::size_t index, Outcome why, int retry, int pauseMs) override;
+    void OnSettled(std::size_t index, Result result, int tries) override;
+    void OnRetry(std::size_t index, Result why, int retry, int pauseMs) override;
     void OnReconnecting(int attempt, int pauseMs) override;
     void OnReconnected() override;
     void OnWindowFallback(Outcome why) override;
-    ChunkOutcome OutcomeOf(std::size_t index, ChunkResult result) const;
+    ChunkOutcome OutcomeOf(std::size_t index, Result result) const;
 
     WritePlan m_plan;
     DownloadObserver& m_observer;
@@ -148,20 +144,14 @@ class ChunkedDownload : private TransferEvents {
     std::size_t m_prefixChunks = 0;  // chunks from the first on, all echoed
 };
 
-// Runs transfer over link until it is done: sends, waits and drains as it
-// says, each wait bounded by its deadline, reconnecting the link when it
-// asks. With stop given, a stop request (*stop true) cancels the transfer:
-// nothing more is sent and it ends once the replies of what is out are in
-// or overdue.
-void RunTransfer(Transfer& transfer, CDeviceLink& link, const TransferOptions& options,
-                 const std::atomic<bool>* stop = nullptr);
-
 // Sends image over link in Write File Record requests as options say (by
 // default 128 bytes each, strictly in order, one in flight, no second try):
 // each frame goes out within the send time-out, then its whole echo is
 // awaited up to the reply time-out. A lost connection stops the download
 // unless retries allow connecting again. An image that does not fit the
 // memory is refused without sending. trace, when given, gets every frame.
+// With ids, the requests take the link's transaction ids. A stop request
+// (*stop true) stops it after the requests in flight.
 DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& link,
                              const TransferOptions& options, DownloadObserver& observer,
                              WireTrace* trace = nullptr, const std::atomic<bool>* stop = nullptr);

@@ -58,8 +58,8 @@ std::size_t ReadPlan::Encode(std::size_t index, std::uint16_t transaction,
     return modbus::EncodeReadFileRecord(frame, {pieces.piece.data(), pieces.count}, transaction);
 }
 
-Verdict ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request,
-                        std::span<const std::uint8_t> reply) {
+Result ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request,
+                       std::span<const std::uint8_t> reply) {
     const Pieces pieces = PiecesOf(index);
     std::uint8_t read[kOnePieceBytes];
     const modbus::ReadReply decoded =
@@ -69,11 +69,11 @@ Verdict ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request
         case modbus::ReadReplyStatus::kData:
             break;
         case modbus::ReadReplyStatus::kException:
-            m_exception = decoded.exceptionCode;
-            return decoded.exceptionCode == modbus::kExceptionBusy ? Verdict::kBusy
-                                                                   : Verdict::kRefused;
+            return {decoded.exceptionCode == modbus::kExceptionBusy ? Outcome::kBusy
+                                                                    : Outcome::kRefused,
+                    decoded.exceptionCode};
         case modbus::ReadReplyStatus::kMalformed:
-            return Verdict::kWrong;
+            return {Outcome::kWrong};
     }
     // Compared as it arrives; the requests may settle in any order, so the
     // first difference is the lowest found.
@@ -87,43 +87,28 @@ Verdict ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request
             ++m_differing;
         }
     }
-    return Verdict::kGood;
+    return {Outcome::kGood};
 }
 
 ImageReadBack::ImageReadBack(std::span<const std::uint8_t> image, const TransferOptions& options,
-                             TransferNotices& notices, std::uint16_t firstTransaction)
+                             TransferNotices& notices, TransactionIds& ids)
     : m_image(image),
       m_plan(image),
       m_notices(notices),
-      m_transfer(m_plan, options, true, firstTransaction, true, *this) {}
+      m_transfer(m_plan, options, &ids, true, *this) {}
 
-void ImageReadBack::OnSettled(std::size_t index, Outcome outcome, int /*tries*/) {
-    if (outcome == Outcome::kGood || m_failed) {
+void ImageReadBack::OnSettled(std::size_t index, Result result, int /*tries*/) {
+    if (result.Good() || m_failed) {
         return;
     }
     m_failed = true;
     m_failure.failedAt = m_plan.Start(index);
-    switch (outcome) {
-        case Outcome::kNoReply:
-            m_failure.failure = ReadFailure::kNoReply;
-            break;
-        case Outcome::kConnectionLost:
-            m_failure.failure = ReadFailure::kConnectionLost;
-            break;
-        case Outcome::kBusy:
-        case Outcome::kRefused:
-            m_failure.failure = ReadFailure::kException;
-            m_failure.exceptionCode = m_plan.LastException();
-            break;
-        case Outcome::kWrong:
-        case Outcome::kGood:
-            m_failure.failure = ReadFailure::kMalformed;
-            break;
-    }
+    m_failure.failure = result.outcome;
+    m_failure.exceptionCode = result.exception;
 }
 
-void ImageReadBack::OnRetry(std::size_t index, Outcome why, int retry, int /*pauseMs*/) {
-    m_notices.OnRetry(nullptr, m_plan.Start(index), why, retry);
+void ImageReadBack::OnRetry(std::size_t index, Result why, int retry, int /*pauseMs*/) {
+    m_notices.OnRetry(nullptr, m_plan.Start(index), why.outcome, retry);
 }
 
 void ImageReadBack::OnReconnecting(int attempt, int /*pauseMs*/) {
@@ -150,8 +135,8 @@ VerifyReport ImageReadBack::Report() const {
         // Stopped on request, or the connection given up before a read
         // settled: not compared, so nothing is claimed.
         report.outcome = VerifyOutcome::kUnreadable;
-        report.failure = m_transfer.ConnectionGivenUp() ? ReadFailure::kConnectionLost
-                                                        : ReadFailure::kNone;
+        report.failure = m_transfer.ConnectionGivenUp() ? Outcome::kConnectionLost
+                                                        : Outcome::kGood;
         report.cancelled = m_transfer.Cancelled();
         return report;
     }
@@ -163,10 +148,9 @@ VerifyReport ImageReadBack::Report() const {
 
 VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
                          const TransferOptions& options, TransferNotices* notices,
-                         WireTrace* trace, const std::atomic<bool>* stop,
-                         std::uint16_t firstTransaction) {
+                         WireTrace* trace, const std::atomic<bool>* stop) {
     TransferNotices none;
-    ImageReadBack readBack(image, options, notices ? *notices : none, firstTransaction);
+    ImageReadBack readBack(image, options, notices ? *notices : none, link.Transactions());
     readBack.Driven().SetTrace(trace, "");
     RunTransfer(readBack.Driven(), link, options, stop);
     return readBack.Report();

@@ -23,16 +23,7 @@ class WireTrace;
 enum class VerifyOutcome {
     kEqual,       // the device holds the image
     kDifferent,   // it holds other bytes
-    kUnreadable,  // it could not be read back (see ReadFailure)
-};
-
-// Why a device could not be read back.
-enum class ReadFailure {
-    kNone,
-    kException,       // it answered with a Modbus exception (01: it has no function 20)
-    kNoReply,         // nothing whole came within the reply time-out
-    kConnectionLost,  // the connection closed or failed
-    kMalformed,       // a reply that is not the answer to the request
+    kUnreadable,  // it could not be read back (see the failure)
 };
 
 // What one read-back did.
@@ -42,8 +33,12 @@ struct VerifyReport {
     int requests = 0;                 // Read File Record requests sent
     std::size_t firstDifference = 0;  // image offset of the first differing byte
     std::size_t differingBytes = 0;   // how many bytes differ
-    ReadFailure failure = ReadFailure::kNone;
-    std::uint8_t exceptionCode = 0;  // for kException
+    // Why it could not be read back: kGood when it could (or was stopped
+    // first); kBusy or kRefused when the device answered with an exception
+    // (01: it has no function 20), whose code exceptionCode holds; kNoReply;
+    // kConnectionLost; kWrong for a reply that is not the answer.
+    Outcome failure = Outcome::kGood;
+    std::uint8_t exceptionCode = 0;
     std::size_t failedAt = 0;        // image offset the failed request read from
     bool cancelled = false;          // stopped on request before all was read
 };
@@ -68,8 +63,8 @@ class ReadPlan : public RequestPlan {
     std::size_t Count() const override { return m_starts.size() - 1; }
     std::size_t Encode(std::size_t index, std::uint16_t transaction,
                        std::uint8_t* frame) const override;
-    Verdict Judge(std::size_t index, std::span<const std::uint8_t> request,
-                  std::span<const std::uint8_t> reply) override;
+    Result Judge(std::size_t index, std::span<const std::uint8_t> request,
+                 std::span<const std::uint8_t> reply) override;
 
     // The image offset request index reads from, and its sub-requests.
     std::size_t Start(std::size_t index) const { return m_starts[index]; }
@@ -79,28 +74,24 @@ class ReadPlan : public RequestPlan {
     // lowest offset of one that does.
     std::size_t DifferingBytes() const { return m_differing; }
     std::size_t FirstDifference() const { return m_firstDifference; }
-    // The code of the last exception that refused a read.
-    std::uint8_t LastException() const { return m_exception; }
 
   private:
     std::span<const std::uint8_t> m_image;
     std::vector<std::uint32_t> m_starts;  // each request's offset, then the end
     std::size_t m_differing = 0;
     std::size_t m_firstDifference = 0;
-    std::uint8_t m_exception = 0;
 };
 
 // A read-back driven by whoever owns the connection (the blocking
 // VerifyImage below, the fleet's event loop).
 class ImageReadBack : private TransferEvents {
   public:
-    // image and notices must outlive the read-back. Requests carry
-    // transaction ids from firstTransaction on (the device protocol's
-    // read-back counts from 1; after a download with ids of its own, the
-    // ids go on from where it stopped, so its late replies cannot pass for
-    // the read-back's).
+    // image, notices and ids must outlive the read-back. Requests carry
+    // transaction ids taken from ids, the connection's, so they go on from
+    // the transfers before on the same connection and no late reply of those
+    // can pass for the read-back's.
     ImageReadBack(std::span<const std::uint8_t> image, const TransferOptions& options,
-                  TransferNotices& notices, std::uint16_t firstTransaction = 1);
+                  TransferNotices& notices, TransactionIds& ids);
     ImageReadBack(const ImageReadBack&) = delete;
     ImageReadBack& operator=(const ImageReadBack&) = delete;
 
@@ -111,8 +102,8 @@ class ImageReadBack : private TransferEvents {
     VerifyReport Report() const;
 
   private:
-    void OnSettled(std::size_t index, Outcome outcome, int tries) override;
-    void OnRetry(std::size_t index, Outcome why, int retry, int pauseMs) override;
+    void OnSettled(std::size_t index, Result result, int tries) override;
+    void OnRetry(std::size_t index, Result why, int retry, int pauseMs) override;
     void OnReconnecting(int attempt, int pauseMs) override;
     void OnReconnected() override;
     void OnWindowFallback(Outcome why) override;
@@ -128,10 +119,10 @@ class ImageReadBack : private TransferEvents {
 // Reads image.size() bytes back over link, as options say (by default one
 // request in flight, no second try), each request waiting up to the reply
 // time-out for its whole reply, and compares them with image. Stops at the
-// first request that cannot be read.
+// first request that cannot be read. The requests take the link's
+// transaction ids.
 VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
                          const TransferOptions& options, TransferNotices* notices = nullptr,
-                         WireTrace* trace = nullptr, const std::atomic<bool>* stop = nullptr,
-                         std::uint16_t firstTransaction = 1);
+                         WireTrace* trace = nullptr, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace kelvarin

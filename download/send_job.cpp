@@ -26,12 +26,8 @@ SendReport SendImage(std::span<const std::uint8_t> image, CDeviceLink& link,
     if (settings.verify && report.download.Succeeded() &&
         !(settings.stop && settings.stop->load())) {
         observer.OnVerifyStart();
-        // After requests with ids of their own, the read-back's go on from
-        // there, so a late reply of the download cannot pass for its own.
-        const std::uint16_t first =
-            settings.transfer.TransactionIds() ? report.download.nextTransaction : 1;
         report.verify = VerifyImage(image, link, settings.transfer, &observer, settings.trace,
-                                    settings.stop, first);
+                                    settings.stop);
         observer.OnVerified(*report.verify, true);
     }
     return report;

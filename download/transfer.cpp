@@ -44,16 +44,16 @@ int RetryPauseMs(int retry) {
     return std::min(pause, kLongestPauseMs);
 }
 
-Transfer::Transfer(RequestPlan& plan, const TransferOptions& options, bool transactionIds,
-                   std::uint16_t firstTransaction, bool stopOnFailure, TransferEvents& events)
+Transfer::Transfer(RequestPlan& plan, const TransferOptions& options, TransactionIds* ids,
+                   bool stopOnFailure, TransferEvents& events)
     : m_plan(plan),
       m_options(options),
-      m_ids(transactionIds),
+      m_ids(ids != nullptr),
       m_stopOnFailure(stopOnFailure),
       m_events(events),
       m_state(plan.Count(), State::kPending),
       m_tries(plan.Count(), 0),
-      m_nextTransaction(firstTransaction) {
+      m_transactions(ids) {
     m_slots.reserve(static_cast<std::size_t>(kMaxWindow));
     m_input.reserve(2 * kMaxFrameSize);
     ResetWindow();
@@ -158,7 +158,7 @@ Transfer::Step Transfer::Next(TimePoint now) {
         const std::size_t index = NextSendable();
         Prepare(index);
         m_slots.back().sent = true;
-        TryFailed(m_slots.size() - 1, Outcome::kNoReply, now);
+        TryFailed(m_slots.size() - 1, {Outcome::kNoReply}, now);
         return Next(now);
     }
     if (HasSendable() && static_cast<int>(m_slots.size()) < Limit() && now >= m_holdUntil) {
@@ -182,7 +182,13 @@ void Transfer::Prepare(std::size_t index) {
     }
     Slot& slot = m_slots.emplace_back();
     slot.index = index;
-    slot.transaction = m_ids ? m_nextTransaction++ : 0;
+    slot.transaction = 0;
+    if (m_transactions) {
+        slot.transaction = m_transactions->Take();
+        if (m_transactionsTaken++ == 0) {
+            m_firstTransaction = slot.transaction;
+        }
+    }
     slot.size = m_plan.Encode(index, slot.transaction, slot.frame);
     m_state[index] = State::kOutstanding;
     ++m_tries[index];
@@ -221,7 +227,7 @@ void Transfer::ExpireDeadlines(TimePoint now) {
         if (m_slots[i].sent && m_slots[i].deadline <= now) {
             // Part of a reply is no reply; its rest, when it comes, is set
             // aside as a late reply.
-            TryFailed(i, Outcome::kNoReply, now);
+            TryFailed(i, {Outcome::kNoReply}, now);
             if (Done()) {
                 return;
             }
@@ -266,7 +272,7 @@ void Transfer::Process(TimePoint now) {
             if (!old) {
                 for (std::size_t i = 0; i < m_slots.size(); ++i) {
                     if (m_slots[i].sent) {
-                        TryFailed(i, Outcome::kWrong, now);
+                        TryFailed(i, {Outcome::kWrong}, now);
                         break;
                     }
                 }
@@ -301,25 +307,29 @@ void Transfer::Consider(std::span<const std::uint8_t> frame, bool old, TimePoint
             return s.sent && s.transaction == transaction;
         });
         if (slot == m_slots.end()) {
+            if (!TransactionIds::Among(transaction, m_firstTransaction, m_transactionsTaken)) {
+                // An id this transfer never gave out: a late reply of an
+                // earlier transfer on this connection, or no reply at all.
+                Note("set aside: transaction id " + std::to_string(transaction) +
+                     " is not this transfer's");
+                return;
+            }
             Note("set aside: no request out with transaction id " + std::to_string(transaction));
             Fallback(Outcome::kWrong);
             return;
         }
         const std::size_t at = static_cast<std::size_t>(slot - m_slots.begin());
-        const Verdict verdict = m_plan.Judge(slot->index, {slot->frame, slot->size}, frame);
-        if (verdict == Verdict::kGood) {
+        const Result verdict = m_plan.Judge(slot->index, {slot->frame, slot->size}, frame);
+        if (verdict.Good()) {
             const std::size_t index = slot->index;
             m_slots.erase(slot);
-            Settle(index, Outcome::kGood);
+            Settle(index, verdict);
             if (m_options.autoWindow && !m_fellBack && m_limit < kMaxWindow) {
                 ++m_limit;
             }
             return;
         }
-        TryFailed(at, verdict == Verdict::kBusy      ? Outcome::kBusy
-                      : verdict == Verdict::kRefused ? Outcome::kRefused
-                                                     : Outcome::kWrong,
-                  now);
+        TryFailed(at, verdict, now);
         return;
     }
     // Without ids: one request out, and only what came after it can answer it.
@@ -329,24 +339,21 @@ void Transfer::Consider(std::span<const std::uint8_t> frame, bool old, TimePoint
     }
     Slot& slot = m_slots.front();
     const std::span<const std::uint8_t> request{slot.frame, slot.size};
-    const Verdict verdict = m_plan.Judge(slot.index, request, frame);
-    if (verdict == Verdict::kGood) {
+    const Result verdict = m_plan.Judge(slot.index, request, frame);
+    if (verdict.Good()) {
         const std::size_t index = slot.index;
         m_slots.clear();
-        Settle(index, Outcome::kGood);
+        Settle(index, verdict);
         return;
     }
     if (m_plan.AnswersEarlier(request, frame)) {
         Note("set aside: a late reply to an earlier request");
         return;
     }
-    TryFailed(0, verdict == Verdict::kBusy      ? Outcome::kBusy
-                 : verdict == Verdict::kRefused ? Outcome::kRefused
-                                                : Outcome::kWrong,
-              now);
+    TryFailed(0, verdict, now);
 }
 
-void Transfer::TryFailed(std::size_t at, Outcome why, TimePoint now) {
+void Transfer::TryFailed(std::size_t at, Result why, TimePoint now) {
     const std::size_t index = m_slots[at].index;
     m_slots.erase(m_slots.begin() + static_cast<std::ptrdiff_t>(at));
     if (!m_ids) {
@@ -354,29 +361,30 @@ void Transfer::TryFailed(std::size_t at, Outcome why, TimePoint now) {
         // before the next request.
         m_needDrain = true;
     }
-    if (why == Outcome::kNoReply || why == Outcome::kWrong || why == Outcome::kBusy) {
-        Fallback(why);
+    if (why.outcome == Outcome::kNoReply || why.outcome == Outcome::kWrong ||
+        why.outcome == Outcome::kBusy) {
+        Fallback(why.outcome);
     }
     const int tries = m_tries[index];
-    if (why != Outcome::kRefused && !m_cancelled && tries <= m_options.retries) {
+    if (why.outcome != Outcome::kRefused && !m_cancelled && tries <= m_options.retries) {
         const int pause = RetryPauseMs(tries);
         m_state[index] = State::kPending;
         m_retry.insert(index);
         m_holdUntil = std::max(m_holdUntil, now + milliseconds(pause));
         m_events.OnRetry(index, why, tries, pause);
         Note(std::string("retry ") + std::to_string(tries) + " of request " +
-             std::to_string(index) + " (" + OutcomeName(why) + ") in " + std::to_string(pause) +
+             std::to_string(index) + " (" + OutcomeName(why.outcome) + ") in " + std::to_string(pause) +
              " ms");
         return;
     }
     Settle(index, why);
 }
 
-void Transfer::Settle(std::size_t index, Outcome outcome) {
+void Transfer::Settle(std::size_t index, Result result) {
     m_state[index] = State::kSettled;
     ++m_settled;
-    m_events.OnSettled(index, outcome, m_tries[index]);
-    if (outcome != Outcome::kGood && m_stopOnFailure) {
+    m_events.OnSettled(index, result, m_tries[index]);
+    if (!result.Good() && m_stopOnFailure) {
         m_stoppedOnFailure = true;
     }
 }
@@ -410,7 +418,7 @@ void Transfer::ConnectionLost(TimePoint now) {
             if (m_tries[index] == 0) {
                 m_tries[index] = 1;
             }
-            Settle(index, Outcome::kConnectionLost);
+            Settle(index, {Outcome::kConnectionLost});
         }
         m_givenUp = true;
         return;
@@ -419,9 +427,9 @@ void Transfer::ConnectionLost(TimePoint now) {
         if (m_tries[slot.index] <= m_options.retries) {
             m_state[slot.index] = State::kPending;
             m_retry.insert(slot.index);
-            m_events.OnRetry(slot.index, Outcome::kConnectionLost, m_tries[slot.index], 0);
+            m_events.OnRetry(slot.index, {Outcome::kConnectionLost}, m_tries[slot.index], 0);
         } else {
-            Settle(slot.index, Outcome::kConnectionLost);
+            Settle(slot.index, {Outcome::kConnectionLost});
         }
     }
     if (Done()) {
@@ -465,7 +473,7 @@ void Transfer::GiveUp() {
         if (m_tries[index] == 0) {
             m_tries[index] = 1;
         }
-        Settle(index, Outcome::kConnectionLost);
+        Settle(index, {Outcome::kConnectionLost});
     }
     m_givenUp = true;
 }

@@ -20,6 +20,7 @@
 
 #include "link_timeouts.h"
 #include "modbus_frame.h"
+#include "transaction_ids.h"
 
 #include <chrono>
 #include <cstddef>
@@ -39,22 +40,24 @@ using TimePoint = TransferClock::time_point;
 // Room for the largest Modbus/TCP frame.
 inline constexpr std::size_t kMaxFrameSize = modbus::kMbapPrefix + modbus::kMaxMbapLength;
 
-// How a reply answers its request.
-enum class Verdict {
-    kGood,     // the answer asked for
-    kWrong,    // a wrong answer: another try may do better
-    kBusy,     // exception 06, server busy: another try later may do better
-    kRefused,  // an answer no other try can change (a function the device lacks)
+// How a request ended, or one try of it: the one vocabulary of outcomes of
+// the download, the read-back and the fleet.
+enum class Outcome {
+    kGood,            // the answer asked for (an exact echo, the data asked for)
+    kNoReply,         // nothing whole within the reply time-out
+    kWrong,           // a wrong reply, or bytes that are no reply: another try may do better
+    kBusy,            // exception 06, server busy: another try later may do better
+    kRefused,         // an answer no other try can change (a function the device lacks)
+    kConnectionLost,  // the connection closed or failed while it was out
 };
 
-// How a try of a request ended, and how a request ended.
-enum class Outcome {
-    kGood,
-    kNoReply,         // nothing whole within the reply time-out
-    kWrong,           // a wrong reply, or bytes that are no reply
-    kBusy,            // exception 06
-    kRefused,         // an answer no other try can change
-    kConnectionLost,  // the connection closed or failed while it was out
+// An outcome and, when the device answered with a Modbus exception, its code.
+struct Result {
+    Outcome outcome = Outcome::kGood;
+    std::uint8_t exception = 0;  // 0: no exception reply
+
+    bool Good() const { return outcome == Outcome::kGood; }
+    bool operator==(const Result&) const = default;
 };
 
 // What a transfer sends and how it judges the replies.
@@ -71,9 +74,11 @@ class RequestPlan {
                                std::uint8_t* frame) const = 0;
 
     // Judges reply, one whole frame, as the answer to request index, whose
-    // frame is request. Called once for each reply that may be its answer.
-    virtual Verdict Judge(std::size_t index, std::span<const std::uint8_t> request,
-                          std::span<const std::uint8_t> reply) = 0;
+    // frame is request: kGood, kWrong, kBusy or kRefused, with the exception
+    // code when reply is an exception. Called once for each reply that may be
+    // its answer.
+    virtual Result Judge(std::size_t index, std::span<const std::uint8_t> request,
+                         std::span<const std::uint8_t> reply) = 0;
 
     // Without transaction ids only: true when frame is recognisably the
     // answer to a request before the one in request (a late reply), which is
@@ -90,10 +95,10 @@ class TransferEvents {
     virtual ~TransferEvents() = default;
     // Request index is settled: kGood, or how its last try failed; tries
     // counts the times it was sent.
-    virtual void OnSettled(std::size_t /*index*/, Outcome /*outcome*/, int /*tries*/) {}
+    virtual void OnSettled(std::size_t /*index*/, Result /*result*/, int /*tries*/) {}
     // A try of request index failed (why) and it is to be sent again: the
     // retry-th time (1-based) after pauseMs.
-    virtual void OnRetry(std::size_t /*index*/, Outcome /*why*/, int /*retry*/, int /*pauseMs*/) {}
+    virtual void OnRetry(std::size_t /*index*/, Result /*why*/, int /*retry*/, int /*pauseMs*/) {}
     // The connection was lost: connecting again, the attempt-th time
     // (1-based), after pauseMs.
     virtual void OnReconnecting(int /*attempt*/, int /*pauseMs*/) {}
@@ -108,15 +113,17 @@ class Transfer {
   public:
     enum class Step { kDrain, kSend, kWait, kPause, kReconnect, kDone };
 
-    // plan and events must outlive the transfer. With transactionIds every
-    // request (each try too) carries an id of its own, counting from
-    // firstTransaction, up to options' window of them are in flight, and
-    // replies are matched by id; without, every request carries 0, one is in
-    // flight, and its reply is matched by its contents. stopOnFailure: the
-    // first request that fails for good ends the transfer (a read-back);
-    // otherwise the others go on (a download).
-    Transfer(RequestPlan& plan, const TransferOptions& options, bool transactionIds,
-             std::uint16_t firstTransaction, bool stopOnFailure, TransferEvents& events);
+    // plan, events and ids must outlive the transfer. With ids (the
+    // connection's) every request (each try too) carries an id of its own,
+    // taken from ids, up to options' window of them are in flight, and
+    // replies are matched by id; a reply with an id this transfer did not
+    // give out (a late reply of an earlier transfer on the connection) is set
+    // aside. Without (nullptr), every request carries 0, one is in flight,
+    // and its reply is matched by its contents. stopOnFailure: the first
+    // request that fails for good ends the transfer (a read-back); otherwise
+    // the others go on (a download).
+    Transfer(RequestPlan& plan, const TransferOptions& options, TransactionIds* ids,
+             bool stopOnFailure, TransferEvents& events);
 
     // Writes every frame sent and received to trace (nullptr: none), each
     // line marked with label (a device's address in a fleet).
@@ -157,8 +164,6 @@ class Transfer {
     bool Cancelled() const { return m_cancelled; }
     // True when the transfer stopped at a request that failed for good.
     bool StoppedOnFailure() const { return m_stoppedOnFailure; }
-    // The transaction id the next request would carry.
-    std::uint16_t NextTransaction() const { return m_nextTransaction; }
     // Further tries sent, and reconnects made.
     int Retries() const { return m_retriesSent; }
     int Reconnects() const { return m_reconnects; }
@@ -187,8 +192,8 @@ class Transfer {
     void ExpireDeadlines(TimePoint now);
     void Process(TimePoint now);
     void Consider(std::span<const std::uint8_t> frame, bool old, TimePoint now);
-    void TryFailed(std::size_t slot, Outcome why, TimePoint now);
-    void Settle(std::size_t index, Outcome outcome);
+    void TryFailed(std::size_t slot, Result why, TimePoint now);
+    void Settle(std::size_t index, Result result);
     void Fallback(Outcome why);
     void ResetWindow();
     void GiveUp();
@@ -208,7 +213,9 @@ class Transfer {
     std::set<std::size_t> m_retry;    // requests to be sent again
     std::vector<Slot> m_slots;        // in flight, in the order sent
     std::size_t m_settled = 0;
-    std::uint16_t m_nextTransaction;
+    TransactionIds* m_transactions;  // the connection's; nullptr: every request carries 0
+    std::uint16_t m_firstTransaction = 0;  // the first id this transfer took
+    std::uint32_t m_transactionsTaken = 0;
     TimePoint m_holdUntil{};          // no request leaves before this (a retry's pause)
 
     std::vector<std::uint8_t> m_input;  // received bytes not yet framed

@@ -3,6 +3,7 @@
 #include "fleet.h"
 
 #include "net.h"
+#include "transfer_driver.h"
 #include "wire_trace.h"
 
 #include <algorithm>
@@ -15,8 +16,6 @@ namespace {
 
 using std::chrono::milliseconds;
 
-// One read: a whole reply at most.
-constexpr std::size_t kReadPiece = kMaxFrameSize;
 // Reads per device and turn: a device that floods gets this much attention
 // and then waits for the next turn like every other.
 constexpr int kReadsPerTurn = 4;
@@ -30,9 +29,48 @@ class SilentObserver : public DownloadObserver {
     void OnChunk(const ChunkOutcome&) override {}
 };
 
+// One device's connection, as the transfer driver uses it: its own
+// non-blocking socket, waited on by the fleet's one wait.
+class FleetConnection : public TransferIo {
+  public:
+    explicit FleetConnection(const net::Endpoint& peer) : m_peer(peer) {}
+    ~FleetConnection() override { Drop(); }
+    FleetConnection(const FleetConnection&) = delete;
+    FleetConnection& operator=(const FleetConnection&) = delete;
+
+    net::IoResult Read(void* buffer, std::size_t length) override {
+        return net::Receive(m_socket, buffer, length);
+    }
+    net::IoResult Write(const void* data, std::size_t length) override {
+        return net::Send(m_socket, data, length);
+    }
+    net::Status StartConnect() override {
+        Drop();
+        m_socket = net::Open(false, 0);
+        if (m_socket == net::kNoSocket) {
+            return net::Status::kFailed;
+        }
+        const net::Status started = net::StartConnect(m_socket, m_peer);
+        return started == net::Status::kOk || started == net::Status::kWouldBlock
+                   ? started
+                   : net::Status::kFailed;
+    }
+    net::Status FinishConnect() override { return net::ConnectResult(m_socket); }
+    void Drop() override {
+        net::Close(m_socket);
+        m_socket = net::kNoSocket;
+    }
+
+    net::Socket Socket() const { return m_socket; }
+
+  private:
+    net::Endpoint m_peer;
+    net::Socket m_socket = net::kNoSocket;
+};
+
 // Where one device stands.
 enum class Phase {
-    kConnecting,  // a connect (the first, or again after a loss) is under way
+    kConnecting,  // the first connect is under way
     kRunning,     // a transfer is being driven
     kDone,
 };
@@ -42,12 +80,17 @@ enum class Stage { kPrecheck, kDownload, kReadBack };
 
 // One device being sent to.
 struct Job {
+    Job(std::size_t at, const FleetTarget& target, const net::Endpoint& peer,
+        const LinkTimeouts& timeouts)
+        : index(at), connection(peer), driver(connection, timeouts, kReadsPerTurn, kStepsPerTurn) {
+        result.target = target;
+    }
+
     std::size_t index = 0;  // in the targets
     TargetResult result;
-    net::Endpoint peer;
-    net::Socket socket = net::kNoSocket;
+    FleetConnection connection;
+    TransferDriver driver;
     Phase phase = Phase::kConnecting;
-    bool reconnecting = false;
     TransferClock::time_point start;
     TransferClock::time_point connectDeadline;
     SilentObserver observer;
@@ -55,15 +98,8 @@ struct Job {
     std::unique_ptr<ImageReadBack> precheck;
     std::unique_ptr<ChunkedDownload> download;
     std::unique_ptr<ImageReadBack> readBack;
-    Transfer* active = nullptr;
-    // A request partly sent (the socket's buffer was full).
-    std::span<const std::uint8_t> sending;
-    std::size_t sendingDone = 0;
-    TransferClock::time_point sendDeadline;
     // What the wait watches for and when the job must be looked at anyway.
-    bool wantRead = false;
-    bool wantWrite = false;
-    TransferClock::time_point wake = TransferClock::time_point::max();
+    IoWait wait;
 };
 
 class FleetRun {
@@ -80,15 +116,12 @@ class FleetRun {
 
   private:
     void Start(std::size_t index);
-    void Connect(Job& job, TimePoint now);
     void Service(Job& job, const net::PollEntry& entry, TimePoint now);
     void Connected(Job& job, bool ok, TimePoint now);
-    // Drives job's transfer as far as it goes without waiting.
-    void Advance(Job& job, TimePoint now);
+    // Drives job's transfers as far as they go without waiting.
+    void Advance(Job& job, bool readable, bool writable, TimePoint now);
     // Starts the next transfer of job, or finishes it. False when finished.
     bool NextStage(Job& job, TimePoint now);
-    void ContinueSending(Job& job, TimePoint now);
-    void ReadSome(Job& job, TimePoint now);
     void Finish(Job& job, TimePoint now);
 
     std::span<const std::uint8_t> m_image;
@@ -117,8 +150,8 @@ std::vector<TargetResult> FleetRun::Run() {
         TimePoint wake = TimePoint::max();
         entries.clear();
         for (const auto& job : m_jobs) {
-            entries.push_back({job->socket, job->wantRead, job->wantWrite});
-            wake = std::min(wake, job->wake);
+            entries.push_back({job->connection.Socket(), job->wait.read, job->wait.write});
+            wake = std::min(wake, job->wait.until);
         }
         // Rounded up, so the wait never ends early and spins.
         const auto wait = std::chrono::ceil<milliseconds>(wake - TransferClock::now()).count();
@@ -134,48 +167,26 @@ std::vector<TargetResult> FleetRun::Run() {
 }
 
 void FleetRun::Start(std::size_t index) {
-    auto job = std::make_unique<Job>();
-    job->index = index;
-    job->result.target = m_targets[index];
-    const TimePoint now = TransferClock::now();
-    job->start = now;
     const FleetTarget& target = m_targets[index];
     const std::optional<net::Endpoint> peer = net::Resolve(target.address, target.port);
-    Job& added = *m_jobs.emplace_back(std::move(job));
+    Job& job = *m_jobs.emplace_back(std::make_unique<Job>(
+        index, target, peer.value_or(net::Endpoint{}), m_options.transfer.timeouts));
+    const TimePoint now = TransferClock::now();
+    job.start = now;
     if (!peer) {
-        Finish(added, now);
+        Finish(job, now);
         return;
     }
-    added.peer = *peer;
-    Connect(added, now);
-}
-
-void FleetRun::Connect(Job& job, TimePoint now) {
-    net::Close(job.socket);
-    job.socket = net::Open(false, 0);
-    const net::Status started = job.socket != net::kNoSocket
-                                    ? net::StartConnect(job.socket, job.peer)
-                                    : net::Status::kFailed;
+    const net::Status started = job.connection.StartConnect();
     job.phase = Phase::kConnecting;
     job.connectDeadline = now + milliseconds(m_options.transfer.timeouts.connectMs);
-    job.wantRead = false;
-    job.wantWrite = true;
-    job.wake = job.connectDeadline;
-    if (started == net::Status::kOk) {
-        Connected(job, true, now);
-    } else if (started == net::Status::kFailed) {
-        Connected(job, false, now);
+    job.wait = {false, false, true, job.connectDeadline};
+    if (started != net::Status::kWouldBlock) {
+        Connected(job, started == net::Status::kOk, now);
     }
 }
 
 void FleetRun::Connected(Job& job, bool ok, TimePoint now) {
-    if (job.reconnecting) {
-        job.phase = Phase::kRunning;
-        job.reconnecting = false;
-        job.active->Reconnected(ok, now);
-        Advance(job, now);
-        return;
-    }
     job.result.connected = ok;
     if (!ok) {
         Finish(job, now);
@@ -183,21 +194,23 @@ void FleetRun::Connected(Job& job, bool ok, TimePoint now) {
     }
     job.phase = Phase::kRunning;
     if (NextStage(job, now)) {
-        Advance(job, now);
+        Advance(job, false, false, now);
     }
 }
 
 bool FleetRun::NextStage(Job& job, TimePoint now) {
     const TransferOptions& options = m_options.transfer;
-    if (!job.active) {
+    TransactionIds& ids = job.connection.Transactions();
+    Transfer* next = nullptr;
+    if (!job.driver.Driven()) {
         if (m_options.skipCurrent) {
             job.stage = Stage::kPrecheck;
-            job.precheck = std::make_unique<ImageReadBack>(m_image, options, job.observer);
-            job.active = &job.precheck->Driven();
+            job.precheck = std::make_unique<ImageReadBack>(m_image, options, job.observer, ids);
+            next = &job.precheck->Driven();
         } else {
             job.stage = Stage::kDownload;
-            job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer);
-            job.active = &job.download->Driven();
+            job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer, ids);
+            next = &job.download->Driven();
         }
     } else if (job.stage == Stage::kPrecheck) {
         const VerifyReport found = job.precheck->Report();
@@ -212,23 +225,21 @@ bool FleetRun::NextStage(Job& job, TimePoint now) {
             return false;
         }
         job.stage = Stage::kDownload;
-        job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer,
-                                                         job.precheck->Driven().NextTransaction());
-        job.active = &job.download->Driven();
+        job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer, ids);
+        next = &job.download->Driven();
     } else if (job.stage == Stage::kDownload && m_options.verify &&
                job.download->Report().Succeeded()) {
         job.stage = Stage::kReadBack;
-        const std::uint16_t first =
-            options.TransactionIds() ? job.download->Driven().NextTransaction() : 1;
-        job.readBack = std::make_unique<ImageReadBack>(m_image, options, job.observer, first);
-        job.active = &job.readBack->Driven();
+        job.readBack = std::make_unique<ImageReadBack>(m_image, options, job.observer, ids);
+        next = &job.readBack->Driven();
     } else {
         Finish(job, now);
         return false;
     }
     if (m_options.trace) {
-        job.active->SetTrace(m_options.trace, job.result.target.Text());
+        next->SetTrace(m_options.trace, job.result.target.Text());
     }
+    job.driver.Drive(*next);
     return true;
 }
 
@@ -236,133 +247,34 @@ void FleetRun::Service(Job& job, const net::PollEntry& entry, TimePoint now) {
     switch (job.phase) {
         case Phase::kConnecting:
             if (entry.writable) {
-                Connected(job, net::ConnectResult(job.socket) == net::Status::kOk, now);
+                Connected(job, job.connection.FinishConnect() == net::Status::kOk, now);
             } else if (now >= job.connectDeadline) {
                 Connected(job, false, now);
             }
             return;
         case Phase::kRunning:
-            if (!job.sending.empty()) {
-                if (entry.writable) {
-                    ContinueSending(job, now);
-                } else if (now >= job.sendDeadline) {
-                    job.sending = {};
-                    job.active->ConnectionLost(now);  // the frame could not leave whole in time
-                }
-            } else if (entry.readable) {
-                ReadSome(job, now);
-            }
-            if (job.phase == Phase::kRunning && job.sending.empty()) {
-                Advance(job, now);
-            }
+            Advance(job, entry.readable, entry.writable, now);
             return;
         case Phase::kDone:
             return;
     }
 }
 
-void FleetRun::ReadSome(Job& job, TimePoint now) {
-    std::uint8_t buffer[kReadPiece];
-    for (int i = 0; i < kReadsPerTurn; ++i) {
-        const net::IoResult got = net::Receive(job.socket, buffer, sizeof buffer);
-        if (got.status == net::Status::kWouldBlock) {
+void FleetRun::Advance(Job& job, bool readable, bool writable, TimePoint now) {
+    for (;;) {
+        job.wait = job.driver.Advance(readable, writable);
+        if (!job.wait.done || !NextStage(job, now)) {
             return;
         }
-        if (!got.Ok()) {
-            job.active->ConnectionLost(now);
-            return;
-        }
-        job.active->Received({buffer, got.count}, now);
+        // The next transfer on the same connection starts at once.
+        readable = writable = false;
     }
-}
-
-void FleetRun::ContinueSending(Job& job, TimePoint now) {
-    const net::IoResult sent = net::Send(job.socket, job.sending.data() + job.sendingDone,
-                                         job.sending.size() - job.sendingDone);
-    if (sent.status == net::Status::kFailed) {
-        job.sending = {};
-        job.active->ConnectionLost(now);
-        return;
-    }
-    if (sent.Ok()) {
-        job.sendingDone += sent.count;
-    }
-    if (job.sendingDone == job.sending.size()) {
-        job.sending = {};
-        job.active->Sent(now);
-    }
-}
-
-void FleetRun::Advance(Job& job, TimePoint now) {
-    std::uint8_t buffer[kReadPiece];
-    int reads = 0;
-    for (int step = 0; step < kStepsPerTurn && job.phase == Phase::kRunning; ++step) {
-        switch (job.active->Next(now)) {
-            case Transfer::Step::kDone:
-                if (!NextStage(job, now)) {
-                    return;
-                }
-                break;
-            case Transfer::Step::kDrain: {
-                if (reads == kReadsPerTurn) {
-                    // Still more: on the next turn, after every other device.
-                    job.wantRead = true;
-                    job.wantWrite = false;
-                    job.wake = now;
-                    return;
-                }
-                ++reads;
-                const net::IoResult got = net::Receive(job.socket, buffer, sizeof buffer);
-                if (got.Ok()) {
-                    job.active->Received({buffer, got.count}, now);
-                } else if (got.status == net::Status::kWouldBlock) {
-                    job.active->DrainDone(now);
-                } else {
-                    job.active->ConnectionLost(now);
-                }
-                break;
-            }
-            case Transfer::Step::kSend:
-                job.sending = job.active->Request();
-                job.sendingDone = 0;
-                job.sendDeadline = now + milliseconds(m_options.transfer.timeouts.sendMs);
-                ContinueSending(job, now);
-                if (!job.sending.empty()) {
-                    job.wantRead = false;
-                    job.wantWrite = true;
-                    job.wake = job.sendDeadline;
-                    return;
-                }
-                break;
-            case Transfer::Step::kWait:
-                job.wantRead = true;
-                job.wantWrite = false;
-                job.wake = job.active->WakeAt();
-                return;
-            case Transfer::Step::kPause:
-                net::Close(job.socket);
-                job.socket = net::kNoSocket;
-                job.wantRead = job.wantWrite = false;
-                job.wake = job.active->WakeAt();
-                return;
-            case Transfer::Step::kReconnect:
-                job.reconnecting = true;
-                Connect(job, now);
-                return;
-        }
-    }
-    // Steps left for the next turn.
-    job.wantRead = true;
-    job.wantWrite = false;
-    job.wake = now;
 }
 
 void FleetRun::Finish(Job& job, TimePoint now) {
-    net::Close(job.socket);
-    job.socket = net::kNoSocket;
+    job.connection.Drop();
     job.phase = Phase::kDone;
-    job.wantRead = job.wantWrite = false;
-    job.wake = TimePoint::max();
+    job.wait = {false, false, false, TimePoint::max()};
     if (job.download) {
         job.result.downloaded = true;
         job.result.download = job.download->Report();

@@ -18,8 +18,8 @@ using kelvarin::Outcome;
 // Chunks settled as echoed.
 class Echoed : public kelvarin::TransferEvents {
   public:
-    void OnSettled(std::size_t index, Outcome outcome, int) override {
-        if (outcome == Outcome::kGood) {
+    void OnSettled(std::size_t index, kelvarin::Result result, int) override {
+        if (result.Good()) {
             good.push_back(index);
         }
     }
@@ -48,7 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     kelvarin::WritePlan plan(image, options.chunkBytes);
     Echoed events;
-    kelvarin::Transfer transfer(plan, options, options.TransactionIds(), 1, false, events);
+    kelvarin::TransactionIds ids;
+    kelvarin::Transfer transfer(plan, options, options.TransactionIds() ? &ids : nullptr, false,
+                                events);
 
     // What went out, by chunk, with the offset of the received bytes at that
     // moment; and everything received.

@@ -1,59 +1,83 @@
-// The transport to a device: send a frame, receive what comes back.
+// The transport to a device: the calls a transfer's driver makes, which never
+// wait, a wait for readiness, and the blocking send and receive built on them.
 #pragma once
 
 #include "net.h"
 #include "tick_timer.h"
+#include "transaction_ids.h"
 
 #include <chrono>
 #include <cstddef>
 #include <mutex>
-#include <thread>
 
 namespace kelvarin {
 
-// An abstract link to a device. Every operation of a link takes the link's
-// lock for its whole duration, so one link may be shared by threads: a
-// Close from one thread waits for a Send or Receive of another to end.
-class CDeviceLink {
+// A connection to one device as a transfer's driver uses it: every call
+// returns at once, and whoever owns the connection does the waiting (the
+// blocking link below waits on its one socket, the fleet on all of its
+// devices at once). Errors travel one way: a net::Status, with a count where
+// bytes move.
+class TransferIo {
   public:
-    virtual ~CDeviceLink() = default;
+    virtual ~TransferIo() = default;
 
-    // Receives up to length bytes into buffer, waiting at most the link's
-    // reply time-out. Returns the bytes received, 0 on time-out (or when the
-    // link is not connected), -1 when the connection was closed by the peer
-    // or failed.
-    virtual int Receive(void* buffer, int length) = 0;
+    // Reads what has arrived, at most length bytes: kOk with the count (at
+    // least one), kWouldBlock when nothing has, kClosed when the peer closed
+    // the connection, kFailed when it failed or there is none.
+    virtual net::IoResult Read(void* buffer, std::size_t length) = 0;
 
-    // Sends all length bytes of data, waiting at most the link's send
-    // time-out for room. Returns length, 0 when the link is not connected, -1
-    // when the frame could not be sent whole.
-    virtual int Send(const void* data, int length) = 0;
+    // Writes what the connection takes now of data: kOk with the count (at
+    // least one, maybe fewer than length), kWouldBlock when it takes
+    // nothing, kFailed when it failed or there is none.
+    virtual net::IoResult Write(const void* data, std::size_t length) = 0;
+
+    // Drops the connection, if any, and starts a new one to the same peer:
+    // kOk when connected at once, kWouldBlock while under way (wait for
+    // writable, then FinishConnect), kFailed.
+    virtual net::Status StartConnect() = 0;
+
+    // Once a connect under way reports writable: kOk when it connected, else
+    // kFailed.
+    virtual net::Status FinishConnect() = 0;
+
+    // Drops the connection (during a pause before connecting again).
+    virtual void Drop() = 0;
+
+    // The time by which deadlines are measured: a monotonic clock (a link
+    // that only pretends to wait, in tests, keeps its own).
+    virtual std::chrono::steady_clock::time_point Now() const {
+        return std::chrono::steady_clock::now();
+    }
+
+    // The transaction ids of this connection's requests.
+    TransactionIds& Transactions() { return m_transactions; }
+
+  private:
+    TransactionIds m_transactions;
+};
+
+// An abstract link to one device: the driver's calls plus a wait. Every
+// operation of a link takes the link's lock for its whole duration, so one
+// link may be shared by threads: a Close from one thread waits for a Send or
+// Receive of another to end.
+class CDeviceLink : public TransferIo {
+  public:
+    // Waits at most ms milliseconds until the connection can be read (read)
+    // or written (write), or, with neither, for ms: kOk when it became ready
+    // as asked, kTimedOut, kFailed (no connection; a read or write then says
+    // how).
+    virtual net::Status Wait(bool read, bool write, int ms) = 0;
 
     // Receives up to length bytes, waiting at most timeoutMs (0: only what
     // has already arrived): kOk with the count, kTimedOut when nothing came,
     // kClosed when the peer closed the connection, kFailed when it failed or
     // the link is not connected.
-    virtual net::IoResult ReceiveFor(void* buffer, std::size_t length, int timeoutMs) = 0;
+    net::IoResult Receive(void* buffer, std::size_t length, int timeoutMs);
 
-    // Sends all length bytes of data, waiting at most timeoutMs for room:
-    // kOk with length, kTimedOut when the frame could not leave whole in
-    // time, kFailed when the connection failed or the link is not connected.
-    virtual net::IoResult SendFor(const void* data, std::size_t length, int timeoutMs) = 0;
-
-    // Drops the connection and connects again to the same peer, waiting at
-    // most the connect time-out: kOk, or kFailed (the link is then not
-    // connected). A link that cannot connect again returns kFailed.
-    virtual net::Status Reconnect() { return net::Status::kFailed; }
-
-    // Waits ms milliseconds without using the connection (a pause between
-    // tries).
-    virtual void Idle(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-    // The time by which the link's waits are measured: a monotonic clock
-    // (a link that only pretends to wait, in tests, keeps its own).
-    virtual std::chrono::steady_clock::time_point Now() const {
-        return std::chrono::steady_clock::now();
-    }
+    // Sends all length bytes of data, waiting at most timeoutMs for room: kOk
+    // with length, kTimedOut when the frame could not leave whole in time,
+    // kFailed when the connection failed or the link is not connected.
+    net::IoResult Send(const void* data, std::size_t length, int timeoutMs);
 
   protected:
     mutable std::mutex m_lock;

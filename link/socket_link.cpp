@@ -1,7 +1,17 @@
 // CSocketLink over the socket layer: non-blocking, a wait for every wait.
 #include "socket_link.h"
 
+#include <algorithm>
+#include <thread>
+
 namespace kelvarin {
+
+namespace {
+
+// The longest a connect waits before it looks at its stop request.
+constexpr int kStopCheckMs = 50;
+
+}  // namespace
 
 CSocketLink::CSocketLink() {
     net::Startup();
@@ -34,8 +44,8 @@ bool CSocketLink::Open(int localPort, bool datagram, const LinkTimeouts& timeout
     return m_open;
 }
 
-bool CSocketLink::Connect(const std::string& host, int port) {
-    std::lock_guard<std::mutex> hold(m_lock);
+bool CSocketLink::Connect(const std::string& host, int port, const std::atomic<bool>* stop) {
+    std::unique_lock<std::mutex> hold(m_lock);
     if (!m_open || m_connected) {
         return false;
     }
@@ -49,10 +59,7 @@ bool CSocketLink::Connect(const std::string& host, int port) {
         return false;
     }
     m_peer = *peer;
-    return ConnectLocked();
-}
-
-bool CSocketLink::ConnectLocked() {
+    Transactions().Restart();
     if (m_datagram) {
         m_connected = true;
         return true;
@@ -66,12 +73,26 @@ bool CSocketLink::ConnectLocked() {
         default:
             return false;
     }
-    m_connected = net::WaitFor(m_socket, false, true, m_timeouts.connectMs) == net::Status::kOk &&
-                  net::ConnectResult(m_socket) == net::Status::kOk;
-    return m_connected;
+    // In slices, so that a stop request ends the wait soon.
+    m_timer.Start();
+    for (;;) {
+        const int left = m_timeouts.connectMs - static_cast<int>(m_timer.Elapsed());
+        if (left <= 0 || (stop && stop->load())) {
+            return false;
+        }
+        const net::Status ready =
+            net::WaitFor(m_socket, false, true, stop ? std::min(left, kStopCheckMs) : left);
+        if (ready == net::Status::kOk) {
+            m_connected = net::ConnectResult(m_socket) == net::Status::kOk;
+            return m_connected;
+        }
+        if (ready == net::Status::kFailed) {
+            return false;
+        }
+    }
 }
 
-net::Status CSocketLink::Reconnect() {
+net::Status CSocketLink::StartConnect() {
     std::lock_guard<std::mutex> hold(m_lock);
     if (!m_open || m_peer.port == 0) {
         return net::Status::kFailed;  // never connected: no peer to return to
@@ -80,7 +101,34 @@ net::Status CSocketLink::Reconnect() {
     m_connected = false;
     m_socket = net::Open(m_datagram, m_localPort);
     m_open = m_socket != net::kNoSocket;
-    return m_open && ConnectLocked() ? net::Status::kOk : net::Status::kFailed;
+    if (!m_open) {
+        return net::Status::kFailed;
+    }
+    if (m_datagram) {
+        m_connected = true;
+        return net::Status::kOk;
+    }
+    const net::Status started = net::StartConnect(m_socket, m_peer);
+    m_connected = started == net::Status::kOk;
+    return started == net::Status::kOk || started == net::Status::kWouldBlock
+               ? started
+               : net::Status::kFailed;
+}
+
+net::Status CSocketLink::FinishConnect() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_open) {
+        return net::Status::kFailed;
+    }
+    m_connected = net::ConnectResult(m_socket) == net::Status::kOk;
+    return m_connected ? net::Status::kOk : net::Status::kFailed;
+}
+
+void CSocketLink::Drop() {
+    std::lock_guard<std::mutex> hold(m_lock);
+    // The socket stays until the next connect replaces it; only the
+    // connection is given up.
+    m_connected = false;
 }
 
 int CSocketLink::Close() {
@@ -94,117 +142,41 @@ int CSocketLink::Close() {
     return 0;
 }
 
-int CSocketLink::Send(const void* data, int length) {
-    if (length <= 0) {
-        return 0;
-    }
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_open || !m_connected) {
-        return 0;
-    }
-    const net::IoResult sent =
-        SendLocked(data, static_cast<std::size_t>(length), m_timeouts.sendMs);
-    return sent.Ok() ? length : -1;
-}
-
-net::IoResult CSocketLink::SendFor(const void* data, std::size_t length, int timeoutMs) {
+net::IoResult CSocketLink::Write(const void* data, std::size_t length) {
     std::lock_guard<std::mutex> hold(m_lock);
     if (!m_open || !m_connected) {
         return {net::Status::kFailed, 0};
     }
-    return SendLocked(data, length, timeoutMs);
-}
-
-net::IoResult CSocketLink::SendLocked(const void* data, std::size_t length, int timeoutMs) {
     if (m_datagram) {
         return net::SendTo(m_socket, data, length, m_peer);
     }
-    // A stream send may take several calls when the socket buffer is full;
-    // the frame goes out whole or the send fails.
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    std::size_t done = 0;
-    m_timer.Start();
-    while (done < length) {
-        const net::IoResult sent = net::Send(m_socket, bytes + done, length - done);
-        if (sent.Ok()) {
-            done += sent.count;
-            continue;
-        }
-        if (sent.status != net::Status::kWouldBlock) {
-            return {net::Status::kFailed, 0};
-        }
-        const int left = timeoutMs - static_cast<int>(m_timer.Elapsed());
-        const net::Status ready =
-            left > 0 ? net::WaitFor(m_socket, false, true, left) : net::Status::kTimedOut;
-        if (ready != net::Status::kOk) {
-            return {ready == net::Status::kTimedOut ? net::Status::kTimedOut : net::Status::kFailed,
-                    0};
-        }
-    }
-    return {net::Status::kOk, length};
+    return net::Send(m_socket, data, length);
 }
 
-int CSocketLink::Receive(void* buffer, int length) {
-    if (length <= 0) {
-        return 0;
-    }
-    std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_open || !m_connected) {
-        return 0;
-    }
-    const net::IoResult got =
-        WaitAndReceive(buffer, static_cast<std::size_t>(length), m_timeouts.replyMs);
-    switch (got.status) {
-        case net::Status::kOk:
-            return static_cast<int>(got.count);
-        case net::Status::kTimedOut:
-        case net::Status::kWouldBlock:
-            return 0;
-        default:
-            return -1;
-    }
-}
-
-net::IoResult CSocketLink::ReceiveFor(void* buffer, std::size_t length, int timeoutMs) {
+net::IoResult CSocketLink::Read(void* buffer, std::size_t length) {
     std::lock_guard<std::mutex> hold(m_lock);
     if (!m_open || !m_connected) {
         return {net::Status::kFailed, 0};
     }
-    return WaitAndReceive(buffer, length, timeoutMs);
+    const std::size_t most = std::min(length, static_cast<std::size_t>(kReceiveBufferSize));
+    return net::Receive(m_socket, buffer, most);
 }
 
-net::IoResult CSocketLink::WaitAndReceive(void* buffer, std::size_t length, int timeoutMs) {
-    if (length == 0) {
-        return {net::Status::kTimedOut, 0};
+net::Status CSocketLink::Wait(bool read, bool write, int ms) {
+    if (!read && !write) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0)));
+        return net::Status::kTimedOut;
     }
-    const std::size_t most =
-        length < static_cast<std::size_t>(kReceiveBufferSize) ? length : kReceiveBufferSize;
-    m_timer.Start();
-    // With a wait allowed, wait first: a reply is rarely in before its
-    // request has been answered, and a receive that finds nothing is a
-    // wasted system call on every chunk.
-    bool waitFirst = timeoutMs > 0;
-    for (;;) {
-        if (waitFirst) {
-            const int left = timeoutMs - static_cast<int>(m_timer.Elapsed());
-            if (left <= 0) {
-                return {net::Status::kTimedOut, 0};
-            }
-            const net::Status ready = net::WaitFor(m_socket, true, false, left);
-            if (ready != net::Status::kOk) {
-                return {ready, 0};
-            }
-        }
-        const net::IoResult got = net::Receive(m_socket, buffer, most);
-        if (got.status != net::Status::kWouldBlock) {
-            return got;  // bytes, the peer's close, or a failure
-        }
-        // Nothing yet (or a readiness that came to nothing): wait for more.
-        if (timeoutMs <= 0) {
-            return {net::Status::kTimedOut, 0};
-        }
-        waitFirst = true;
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (!m_open) {
+        return net::Status::kFailed;
     }
+    // While a connect is under way there is no connection yet, but the
+    // socket's writability tells when it ends.
+    if (!m_connected && !write) {
+        return net::Status::kFailed;
+    }
+    return net::WaitFor(m_socket, read, write, std::max(ms, 0));
 }
 
 }  // namespace kelvarin

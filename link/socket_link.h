@@ -5,16 +5,17 @@
 #include "link_timeouts.h"
 #include "net.h"
 
+#include <atomic>
 #include <string>
 
 namespace kelvarin {
 
 // One IPv4 socket, stream (TCP) or datagram (UDP), non-blocking after Open.
-// Connect waits at most the time-out; Receive waits for data with the socket
-// layer's wait up to the time-out, without spinning.
+// Connect waits at most the connect time-out; every other wait is the
+// caller's, through Wait, with the socket layer's wait (no spinning).
 class CSocketLink : public CDeviceLink {
   public:
-    // The most bytes one Receive reads; it reads straight into the caller's
+    // The most bytes one Read takes; it reads straight into the caller's
     // buffer, never more than the caller asked for, so nothing is dropped.
     static constexpr int kReceiveBufferSize = 10240;
 
@@ -24,9 +25,9 @@ class CSocketLink : public CDeviceLink {
     CSocketLink& operator=(const CSocketLink&) = delete;
 
     // Creates the socket (stream when datagram is false) and binds it to any
-    // local address and localPort (0: any); timeouts bound the connect, each
-    // receive and each send. False when already open or when the socket
-    // cannot be created or bound; the link then stays closed.
+    // local address and localPort (0: any); timeouts bound the connect.
+    // False when already open or when the socket cannot be created or bound;
+    // the link then stays closed.
     bool Open(int localPort, bool datagram, const LinkTimeouts& timeouts);
 
     // Open with the one wait timeoutMs for connect, receive and send.
@@ -35,35 +36,33 @@ class CSocketLink : public CDeviceLink {
     }
 
     // Connects to host (dotted IPv4 address, else a host name resolved to its
-    // first IPv4 address) and port, waiting at most the time-out. A datagram
-    // link only records the peer. False when not open, already connected,
-    // the host cannot be resolved or names no device (empty, 0.0.0.0; errno
-    // EINVAL), the port is outside 1..65535, or the connect is refused or not
-    // answered in time. Nothing is sent in any of these cases but the last.
-    bool Connect(const std::string& host, int port);
+    // first IPv4 address) and port, waiting at most the connect time-out, or
+    // until *stop turns true (looked at every 50 ms). False when not open,
+    // already connected, the host cannot be resolved or names no device
+    // (empty, 0.0.0.0), the port is outside 1..65535, the connect is refused,
+    // not answered in time or stopped. Nothing is sent in any of these cases
+    // but the last two. A new connection's transaction ids start at 1.
+    bool Connect(const std::string& host, int port, const std::atomic<bool>* stop = nullptr);
 
     // Closes the socket when open; returns 0.
     int Close();
 
-    int Send(const void* data, int length) override;
-    int Receive(void* buffer, int length) override;
-    net::IoResult ReceiveFor(void* buffer, std::size_t length, int timeoutMs) override;
-    net::IoResult SendFor(const void* data, std::size_t length, int timeoutMs) override;
+    net::IoResult Read(void* buffer, std::size_t length) override;
+    net::IoResult Write(const void* data, std::size_t length) override;
+    net::Status Wait(bool read, bool write, int ms) override;
 
-    // Closes the socket, opens a new one as Open did and connects it to the
-    // host and port of the last Connect: kOk, or kFailed (the link is then
-    // open but not connected, or closed when no socket could be made).
-    net::Status Reconnect() override;
+    // Closes the socket, opens a new one as Open did and starts connecting
+    // it to the host and port of the last Connect; kFailed when no Connect
+    // came before or no socket can be made.
+    net::Status StartConnect() override;
+    net::Status FinishConnect() override;
+    void Drop() override;
 
     // State queries.
     bool IsOpen() const;
     bool IsConnected() const;
 
   private:
-    bool ConnectLocked();
-    net::IoResult WaitAndReceive(void* buffer, std::size_t length, int timeoutMs);
-    net::IoResult SendLocked(const void* data, std::size_t length, int timeoutMs);
-
     LinkTimeouts m_timeouts;
     int m_localPort = 0;
     int m_port = 0;

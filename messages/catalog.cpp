@@ -534,15 +534,17 @@ std::string MessageCatalog::ImageFileLine(const std::string& path, const ImageFi
 std::string MessageCatalog::ChunkLine(const ChunkOutcome& outcome) const {
     MessageId id = MessageId::kChunkRejected;
     switch (outcome.result) {
-        case ChunkResult::kEcho:
+        case Outcome::kGood:
             return {};
-        case ChunkResult::kMismatch:
+        case Outcome::kWrong:
+        case Outcome::kBusy:
+        case Outcome::kRefused:
             id = MessageId::kChunkRejected;
             break;
-        case ChunkResult::kNoReply:
+        case Outcome::kNoReply:
             id = MessageId::kChunkNoReply;
             break;
-        case ChunkResult::kConnectionLost:
+        case Outcome::kConnectionLost:
             id = MessageId::kChunkConnectionLost;
             break;
     }
@@ -588,15 +590,18 @@ std::vector<std::string> MessageCatalog::EndLines(const DownloadReport& report) 
 
 std::string MessageCatalog::WhyUnreadable(const VerifyReport& report) const {
     const std::string at = std::to_string(report.failedAt);
+    if (report.exceptionCode != 0) {
+        return Text(MessageId::kWhyException, {std::to_string(report.exceptionCode)});
+    }
     switch (report.failure) {
-        case ReadFailure::kException:
-            return Text(MessageId::kWhyException, {std::to_string(report.exceptionCode)});
-        case ReadFailure::kNoReply:
+        case Outcome::kNoReply:
             return Text(MessageId::kWhyNoReply, {at});
-        case ReadFailure::kConnectionLost:
+        case Outcome::kConnectionLost:
             return Text(MessageId::kWhyConnectionLost, {at});
-        case ReadFailure::kMalformed:
-        case ReadFailure::kNone:
+        case Outcome::kGood:
+        case Outcome::kWrong:
+        case Outcome::kBusy:
+        case Outcome::kRefused:
             break;
     }
     return Text(MessageId::kWhyMalformed, {at});
@@ -629,7 +634,7 @@ std::string MessageCatalog::TargetFailure(const TargetResult& result) const {
     }
     if (result.download.connectionLost ||
         (!result.downloaded && result.precheck &&
-         result.precheck->failure == ReadFailure::kConnectionLost)) {
+         result.precheck->failure == Outcome::kConnectionLost)) {
         return Text(MessageId::kReasonConnectionLost);
     }
     if (result.download.failedChunks > 0 || !result.download.Succeeded()) {

@@ -31,7 +31,7 @@ void SendLog::OnChunk(const ChunkOutcome& outcome) {
         m_log.AppendLine(line);
     }
     // The chunk on which the connection was lost does not move the bar.
-    if (outcome.result != ChunkResult::kConnectionLost) {
+    if (outcome.result != Outcome::kConnectionLost) {
         m_progress.SetPosition(static_cast<std::uint32_t>(outcome.progress));
     }
 }

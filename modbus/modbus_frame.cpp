@@ -57,6 +57,12 @@ bool IsException(const std::uint8_t* frame, std::size_t size, std::uint8_t code)
            frame[kFunctionAt + 1] == code;
 }
 
+std::uint8_t ExceptionCodeOf(const std::uint8_t* frame, std::size_t size) {
+    return size == kExceptionReplySize && (frame[kFunctionAt] & kExceptionBit) != 0
+               ? frame[kFunctionAt + 1]
+               : 0;
+}
+
 FilePosition RequestPosition(const std::uint8_t* frame) {
     return {LoadBE16(frame + kFileNumberAt), LoadBE16(frame + kRecordNumberAt)};
 }

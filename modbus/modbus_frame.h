@@ -163,6 +163,9 @@ std::uint16_t TransactionOf(const std::uint8_t* frame);
 // True when frame (size bytes) is an exception reply with code.
 bool IsException(const std::uint8_t* frame, std::size_t size, std::uint8_t code);
 
+// The code of frame (size bytes) when it is an exception reply, else 0.
+std::uint8_t ExceptionCodeOf(const std::uint8_t* frame, std::size_t size);
+
 // The exception code a busy device answers with (server device busy).
 inline constexpr std::uint8_t kExceptionBusy = 0x06;
 

@@ -19,7 +19,7 @@ PackedFile File(std::string path, std::string urlName, FileOutcome outcome) {
     return file;
 }
 
-ChunkOutcome Chunk(std::size_t sent, std::size_t pageOffset, unsigned file, ChunkResult result) {
+ChunkOutcome Chunk(std::size_t sent, std::size_t pageOffset, unsigned file, Outcome result) {
     ChunkOutcome outcome;
     outcome.sent = sent;
     outcome.pageOffset = pageOffset;
@@ -36,13 +36,13 @@ TEST(MessageCatalog, ChineseLinesAreTheProductsOwn) {
     EXPECT_EQ(zh.Text(MessageId::kSendStart), "开始发送");
     EXPECT_EQ(zh.Text(MessageId::kDumpFailed, {"/x/a.dat"}), "写入文件/x/a.dat失败");
 
-    EXPECT_EQ(zh.ChunkLine(Chunk(128, 128, 16, ChunkResult::kMismatch)),
+    EXPECT_EQ(zh.ChunkLine(Chunk(128, 128, 16, Outcome::kWrong)),
               "发送到128, 128, 10返回失败");
-    EXPECT_EQ(zh.ChunkLine(Chunk(65664, 128, 17, ChunkResult::kNoReply)),
+    EXPECT_EQ(zh.ChunkLine(Chunk(65664, 128, 17, Outcome::kNoReply)),
               "发送到65664, 128, 11无应答");
-    EXPECT_EQ(zh.ChunkLine(Chunk(384, 384, 0x1A, ChunkResult::kConnectionLost)),
+    EXPECT_EQ(zh.ChunkLine(Chunk(384, 384, 0x1A, Outcome::kConnectionLost)),
               "发送到384, 384, 1A连接中断");
-    EXPECT_EQ(zh.ChunkLine(Chunk(128, 128, 16, ChunkResult::kEcho)), "");
+    EXPECT_EQ(zh.ChunkLine(Chunk(128, 128, 16, Outcome::kGood)), "");
 
     DownloadReport report;
     EXPECT_EQ(zh.EndLines(report), std::vector<std::string>{"发送结束!!!!!"});
@@ -89,7 +89,7 @@ TEST(MessageCatalog, WebOptionsAndDuplicatePathsAreSaid) {
 TEST(MessageCatalog, EnglishSaysTheSameThings) {
     const MessageCatalog en(Language::kEnglish);
     EXPECT_EQ(en.Connected("10.0.0.5", 503), "10.0.0.5:503 connected");
-    EXPECT_EQ(en.ChunkLine(Chunk(128, 128, 16, ChunkResult::kMismatch)),
+    EXPECT_EQ(en.ChunkLine(Chunk(128, 128, 16, Outcome::kWrong)),
               "Sent 128, 128, 10: wrong reply");
     DownloadReport report;
     report.failedChunks = 2;
@@ -115,7 +115,7 @@ TEST(MessageCatalog, EnglishSaysTheSameThings) {
     // The Chinese lines have no plural forms.
     EXPECT_EQ(MessageCatalog().EndLines(report)[0], "1个数据块发送失败");
     VerifyReport unread;
-    unread.failure = ReadFailure::kException;
+    unread.failure = Outcome::kRefused;
     unread.exceptionCode = 1;
     EXPECT_EQ(en.VerifyLines(unread, true),
               (std::vector<std::string>{

@@ -88,8 +88,8 @@ Bytes Image(std::size_t length) {
 class RecordedChunks : public DownloadObserver {
   public:
     void OnChunk(const ChunkOutcome& outcome) override { outcomes.push_back(outcome); }
-    std::vector<ChunkResult> Results() const {
-        std::vector<ChunkResult> results;
+    std::vector<Outcome> Results() const {
+        std::vector<Outcome> results;
         for (const ChunkOutcome& outcome : outcomes) {
             results.push_back(outcome.result);
         }
@@ -113,7 +113,7 @@ SendRun Send(const Bytes& image, ScriptedLink& link, const DumpTarget& dump = {}
     return run;
 }
 
-constexpr ChunkResult kEcho = ChunkResult::kEcho;
+constexpr Outcome kEcho = Outcome::kGood;
 
 TEST(Download, SmallImageFramesAreExact) {
     const Bytes image = Image(192);
@@ -129,7 +129,7 @@ TEST(Download, SmallImageFramesAreExact) {
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + 128, link.Requests()[0].begin() + 16));
     EXPECT_TRUE(std::equal(image.begin() + 128, image.end(), link.Requests()[1].begin() + 16));
 
-    EXPECT_EQ(chunks.Results(), (std::vector<ChunkResult>{kEcho, kEcho}));
+    EXPECT_EQ(chunks.Results(), (std::vector<Outcome>{kEcho, kEcho}));
     EXPECT_EQ(chunks.outcomes[1].sent, 192u);
     EXPECT_EQ(chunks.outcomes[1].pageOffset, 192u);
     EXPECT_EQ(chunks.outcomes[1].fileNumber, 16u);
@@ -176,7 +176,7 @@ TEST(Download, SilenceIsAFailureNotASuccess) {
     RecordedChunks chunks;
     DownloadReport report = DownloadImage(Image(192), link, LinkTimeouts{}, chunks);
     EXPECT_EQ(chunks.Results(),
-              (std::vector<ChunkResult>{ChunkResult::kNoReply, ChunkResult::kNoReply}));
+              (std::vector<Outcome>{Outcome::kNoReply, Outcome::kNoReply}));
     EXPECT_EQ(report.failedChunks, 2);
     EXPECT_FALSE(report.Succeeded());
 }
@@ -196,7 +196,7 @@ TEST(Download, ALateReplyFailsOnlyItsOwnChunk) {
     RecordedChunks chunks;
     DownloadReport report = DownloadImage(Image(1024), link, LinkTimeouts{}, chunks);
     EXPECT_EQ(report.failedChunks, 1);
-    EXPECT_EQ(chunks.outcomes[1].result, ChunkResult::kNoReply);
+    EXPECT_EQ(chunks.outcomes[1].result, Outcome::kNoReply);
     EXPECT_EQ(chunks.outcomes[2].result, kEcho);
 }
 

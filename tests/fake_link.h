@@ -21,15 +21,7 @@ class FakeLink : public CDeviceLink {
     using Clock = std::chrono::steady_clock;
     using Ms = std::chrono::milliseconds;
 
-    int Send(const void* data, int length) override {
-        return SendFor(data, static_cast<std::size_t>(length), 200).Ok() ? length : -1;
-    }
-    int Receive(void* buffer, int length) override {
-        const net::IoResult got = ReceiveFor(buffer, static_cast<std::size_t>(length), 200);
-        return got.Ok() ? static_cast<int>(got.count) : got.status == net::Status::kTimedOut ? 0 : -1;
-    }
-
-    net::IoResult SendFor(const void* data, std::size_t length, int) override {
+    net::IoResult Write(const void* data, std::size_t length) override {
         if (m_closed) {
             return {net::Status::kFailed, 0};
         }
@@ -40,10 +32,9 @@ class FakeLink : public CDeviceLink {
         return {net::Status::kOk, length};
     }
 
-    net::IoResult ReceiveFor(void* buffer, std::size_t length, int timeoutMs) override {
-        if (!m_arrivals.empty() && m_arrivals.front().at <= m_now + Ms(timeoutMs)) {
+    net::IoResult Read(void* buffer, std::size_t length) override {
+        if (!m_arrivals.empty() && m_arrivals.front().at <= m_now) {
             Arrival& next = m_arrivals.front();
-            m_now = std::max(m_now, next.at);
             const std::size_t n = std::min(length, next.bytes.size());
             std::copy_n(next.bytes.begin(), n, static_cast<std::uint8_t*>(buffer));
             next.bytes.erase(next.bytes.begin(), next.bytes.begin() + static_cast<long>(n));
@@ -55,11 +46,27 @@ class FakeLink : public CDeviceLink {
         if (m_closed && m_arrivals.empty()) {
             return {net::Status::kClosed, 0};
         }
-        m_now += Ms(timeoutMs);
-        return {net::Status::kTimedOut, 0};
+        return {net::Status::kWouldBlock, 0};
     }
 
-    net::Status Reconnect() override {
+    // A wait moves the clock on at once: to the next arrival when one is
+    // due within ms (and bytes are waited for), else by ms.
+    net::Status Wait(bool read, bool write, int ms) override {
+        if (write) {
+            return net::Status::kOk;
+        }
+        if (read && !m_arrivals.empty() && m_arrivals.front().at <= m_now + Ms(ms)) {
+            m_now = std::max(m_now, m_arrivals.front().at);
+            return net::Status::kOk;
+        }
+        if (read && m_closed && m_arrivals.empty()) {
+            return net::Status::kOk;  // the read tells of the close
+        }
+        m_now += Ms(ms);
+        return net::Status::kTimedOut;
+    }
+
+    net::Status StartConnect() override {
         ++reconnects;
         if (m_refuseReconnects > 0) {
             --m_refuseReconnects;
@@ -70,8 +77,11 @@ class FakeLink : public CDeviceLink {
         OnReconnect();
         return net::Status::kOk;
     }
+    net::Status FinishConnect() override { return net::Status::kOk; }
+    void Drop() override {}
 
-    void Idle(int ms) override { m_now += Ms(ms); }
+    // Lets ms pass.
+    void Idle(int ms) { m_now += Ms(ms); }
     Clock::time_point Now() const override { return m_now; }
 
     // What was sent, in order, and when.

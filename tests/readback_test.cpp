@@ -119,7 +119,7 @@ TEST(Readback, LateRepliesOfEarlierRequestsAreSetAside) {
     });
     VerifyReport report = VerifyImage(image, link, LinkTimeouts{});
     EXPECT_EQ(report.outcome, VerifyOutcome::kUnreadable);
-    EXPECT_EQ(report.failure, ReadFailure::kNoReply);
+    EXPECT_EQ(report.failure, Outcome::kNoReply);
     EXPECT_EQ(report.failedAt, 242u);
 
     // A reply that comes twice: the second copy, in front of the next
@@ -138,22 +138,22 @@ TEST(Readback, ADeviceThatCannotBeReadIsToldApartFromADifferentOne) {
     const Bytes image = Store(memory, 1000);
     struct Case {
         MemoryLink::Tamper tamper;
-        ReadFailure failure;
+        Outcome failure;
     };
     const std::vector<Case> cases = {
         {[](int, std::string reply) {
              return device::ModbusExceptionReply(reply, device::ModbusException::kIllegalFunction);
          },
-         ReadFailure::kException},
-        {[](int, std::string) { return std::string(); }, ReadFailure::kNoReply},
+         Outcome::kRefused},
+        {[](int, std::string) { return std::string(); }, Outcome::kNoReply},
         // A reply that never comes whole is no reply.
         {[](int, std::string reply) { return reply.substr(0, reply.size() - 1); },
-         ReadFailure::kNoReply},
+         Outcome::kNoReply},
         {[](int, std::string reply) {
              reply[9] = static_cast<char>(reply[9] - 2);  // a shorter record than asked for
              return reply;
          },
-         ReadFailure::kMalformed},
+         Outcome::kWrong},
     };
     for (const Case& c : cases) {
         MemoryLink link(memory, c.tamper);

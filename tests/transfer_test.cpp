@@ -132,7 +132,7 @@ class Recorder : public DownloadObserver {
 
     int Failed() const {
         return static_cast<int>(std::count_if(chunks.begin(), chunks.end(), [](const auto& c) {
-            return c.result != ChunkResult::kEcho;
+            return c.result != Outcome::kGood;
         }));
     }
 };
@@ -261,7 +261,7 @@ TEST(Transfer, RetriesSendAgainAfterGrowingPausesAndOnlyThenFail) {
     EXPECT_GE(device.SentAt(2) - device.SentAt(1), Ms(300));
     EXPECT_GE(device.SentAt(3) - device.SentAt(2), Ms(400));
     EXPECT_GE(device.SentAt(4) - device.SentAt(3), Ms(600));
-    EXPECT_EQ(recorder.chunks[1].result, ChunkResult::kNoReply);
+    EXPECT_EQ(recorder.chunks[1].result, Outcome::kNoReply);
     EXPECT_EQ(recorder.chunks[1].tries, 4);
     // The same requests, byte for byte: retries change nothing on the wire.
     EXPECT_EQ(device.Requests()[1], device.Requests()[3]);
@@ -324,7 +324,7 @@ TEST(Transfer, ALostConnectionIsResumedWhereTheEchoesStopped) {
     EXPECT_TRUE(lost.connectionLost);
     EXPECT_EQ(dead.reconnects, 2);
     EXPECT_EQ(gaveUp.reconnecting, (std::vector<int>{1, 2}));
-    EXPECT_EQ(gaveUp.chunks.back().result, ChunkResult::kConnectionLost);
+    EXPECT_EQ(gaveUp.chunks.back().result, Outcome::kConnectionLost);
 }
 
 TEST(Transfer, ABusyOrDroppingDeviceGetsOneRequestAtATime) {
@@ -346,7 +346,7 @@ TEST(Transfer, AFloodingDeviceCostsEachChunkItsTimeOutAndNoMore) {
     // end: every read finds more.
     class Flooding : public test::FakeLink {
       public:
-        net::IoResult ReceiveFor(void* buffer, std::size_t length, int timeoutMs) override {
+        net::IoResult Read(void* buffer, std::size_t length) override {
             if (Requests().size() >= 2) {
                 ++reads;
                 Idle(1);  // a reply's worth of bytes takes a little while
@@ -355,7 +355,10 @@ TEST(Transfer, AFloodingDeviceCostsEachChunkItsTimeOutAndNoMore) {
                 std::copy_n(echo.begin(), n, static_cast<std::uint8_t*>(buffer));
                 return {net::Status::kOk, n};
             }
-            return FakeLink::ReceiveFor(buffer, length, timeoutMs);
+            return FakeLink::Read(buffer, length);
+        }
+        net::Status Wait(bool read, bool write, int ms) override {
+            return Requests().size() >= 2 ? net::Status::kOk : FakeLink::Wait(read, write, ms);
         }
         int reads = 0;
 
@@ -369,9 +372,9 @@ TEST(Transfer, AFloodingDeviceCostsEachChunkItsTimeOutAndNoMore) {
     Recorder recorder;
     const DownloadReport report = DownloadImage(Image(128 * 10), device, TransferOptions{}, recorder);
     EXPECT_EQ(report.failedChunks, 9);
-    EXPECT_EQ(recorder.chunks[0].result, ChunkResult::kEcho);
+    EXPECT_EQ(recorder.chunks[0].result, Outcome::kGood);
     for (std::size_t i = 1; i < recorder.chunks.size(); ++i) {
-        EXPECT_EQ(recorder.chunks[i].result, ChunkResult::kNoReply) << i;
+        EXPECT_EQ(recorder.chunks[i].result, Outcome::kNoReply) << i;
     }
     // Nine time-outs of 200 ms, each over within a read of its deadline.
     EXPECT_LE(MsSince(device), 9 * 200 + 9 * 2 + 5);
@@ -388,7 +391,7 @@ TEST(Transfer, AReplyThatTricklesPastItsDeadlineIsNoReplyAndFailsNothingElse) {
     Recorder recorder;
     const DownloadReport report = DownloadImage(Image(128 * 5), device, TransferOptions{}, recorder);
     ASSERT_EQ(recorder.chunks.size(), 5u);
-    EXPECT_EQ(recorder.chunks[1].result, ChunkResult::kNoReply);
+    EXPECT_EQ(recorder.chunks[1].result, Outcome::kNoReply);
     EXPECT_EQ(report.failedChunks, 1);
 }
 
@@ -415,7 +418,7 @@ TEST(Transfer, AFirstReplyTimeOutWaitsOutASlowFirstWriteWithNothingElseInFlight)
         Recorder recorder;
         const DownloadReport report = DownloadImage(image, device, TransferOptions{}, recorder);
         // The echoes behind the slow one come too late as well.
-        EXPECT_EQ(recorder.chunks[0].result, ChunkResult::kNoReply);
+        EXPECT_EQ(recorder.chunks[0].result, Outcome::kNoReply);
         EXPECT_EQ(report.failedChunks, 7);
     }
     for (const int window : {1, 8}) {
