@@ -1,12 +1,10 @@
-// The Send command on its worker thread.
+// The window's Connect and Send on their worker thread.
 #include "send_worker.h"
 
 #include "catalog.h"
-#include "dump_file.h"
-#include "send_job.h"
-#include "send_log.h"
+#include "job_log.h"
+#include "job_run.h"
 #include "socket_link.h"
-#include "wire_trace.h"
 
 namespace kelvarin {
 
@@ -33,25 +31,21 @@ class SignalSink : public LogSink, public ProgressSink {
 
 }  // namespace
 
-CSendWorker::CSendWorker(CSocketLink& link) : m_link(link) {}
+CSendWorker::CSendWorker(CSocketLink& link, const std::atomic<bool>& stop)
+    : m_link(link), m_stop(stop) {}
 
-void CSendWorker::Send(const PackRequest& request, const SendOptions& options) {
+void CSendWorker::Connect(const QString& address, int port, const LinkTimeouts& timeouts) {
+    const bool connected =
+        ConnectDevice(m_link, {address.toStdString(), port}, timeouts, &m_stop);
+    emit connectFinished(connected, !connected && m_stop.load());
+}
+
+void CSendWorker::Send(const JobPlan& plan) {
     SignalSink sink(*this);
     const MessageCatalog catalog(LanguageFromEnvironment());
-    SendLog log(catalog, sink, sink);
-    SendSettings settings;
-    settings.verify = options.verifyAfterSend;
-    settings.transfer = options.transfer;
-    WireTrace trace;
-    if (!options.traceFile.empty()) {
-        if (trace.Open(options.traceFile)) {
-            settings.trace = &trace;
-        } else {
-            sink.AppendLine(catalog.Text(MessageId::kTraceFailed, {options.traceFile}));
-        }
-    }
-    const SendReport report = SendFiles(request, m_link, settings, DefaultDumpTarget(), log);
-    emit finished(report.download.connectionLost);
+    JobLog log(catalog, sink, sink);
+    const JobReport report = RunJob(plan, log, &m_stop, &m_link);
+    emit finished(report.ConnectionLost());
 }
 
 }  // namespace kelvarin

@@ -1,35 +1,40 @@
-// CSendWorker: the Send command's work, run on a thread of its own so the
-// window keeps painting. It reports only through signals.
+// CSendWorker: the window's Connect and Send, run on a thread of their own
+// so the window keeps painting and can ask them to stop. It reports only
+// through signals.
 #pragma once
 
+#include "job.h"
 #include "link_timeouts.h"
-#include "packer.h"
-#include "settings.h"
 
 #include <QObject>
 #include <QString>
+
+#include <atomic>
 
 namespace kelvarin {
 
 class CSocketLink;
 
-// Lives on a worker thread. Send packs and downloads over the window's link,
-// which the window leaves alone until finished arrives. Every signal is
-// queued to the window's thread, in the order the work produced it.
+// Lives on a worker thread. Connect and Send use the window's link, which
+// the window leaves alone until connectFinished or finished arrives. Every
+// signal is queued to the window's thread, in the order the work produced
+// it.
 class CSendWorker : public QObject {
     Q_OBJECT
 
   public:
-    // link must outlive the worker.
-    explicit CSendWorker(CSocketLink& link);
+    // link and stop must outlive the worker; stop set asks the running
+    // Connect or Send to end (a Send after the replies in flight).
+    CSendWorker(CSocketLink& link, const std::atomic<bool>& stop);
 
   public slots:
-    // Packs request, dumps the image to the default dump file and downloads
-    // it as options say (by default: the default time-outs, one request of
-    // 128 bytes in flight, no retries); then reads it back when they ask and
-    // the download succeeded. A trace file that cannot be written is said in
-    // the log and the Send goes on without it.
-    void Send(const kelvarin::PackRequest& request, const kelvarin::SendOptions& options);
+    // Connects the link to address and port, waiting at most the connect
+    // time-out of timeouts, or until a stop is asked.
+    void Connect(const QString& address, int port, const kelvarin::LinkTimeouts& timeouts);
+
+    // Runs plan (a Send) over the connected link: packs, dumps, downloads
+    // and reads back as the plan says, every step a log line.
+    void Send(const kelvarin::JobPlan& plan);
 
   signals:
     // A log line, in the catalog's language.
@@ -37,14 +42,17 @@ class CSendWorker : public QObject {
     // The progress bar's range and position, in image bytes.
     void progressRange(int low, int high);
     void progressPosition(int position);
+    // The connect ended: connected, or not (cancelled: on request).
+    void connectFinished(bool connected, bool cancelled);
     // The Send ended; connectionLost says the link broke and must be closed.
     void finished(bool connectionLost);
 
   private:
     CSocketLink& m_link;
+    const std::atomic<bool>& m_stop;
 };
 
 }  // namespace kelvarin
 
-Q_DECLARE_METATYPE(kelvarin::PackRequest)
-Q_DECLARE_METATYPE(kelvarin::SendOptions)
+Q_DECLARE_METATYPE(kelvarin::JobPlan)
+Q_DECLARE_METATYPE(kelvarin::LinkTimeouts)

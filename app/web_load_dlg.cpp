@@ -4,6 +4,7 @@
 
 #include "about_dlg.h"
 #include "dialog_builder.h"
+#include "dump_file.h"
 #include "file_list_view.h"
 #include "ip_address_ctrl.h"
 #include "log_box.h"
@@ -56,17 +57,38 @@ bool CarriesFiles(const QMimeData* data) {
 
 // While it exists, swallows every input event of the application: keys,
 // mouse, wheel, touch, context menus, drops and close requests. Paint,
-// timer and posted events still flow, so the window keeps painting.
+// timer and posted events still flow, so the window keeps painting. The
+// stop keys are the exception: Escape and a close request call onStop, and
+// the mouse reaches the Exit button (whose click ends in done()).
 class InputBlocker : public QObject {
   public:
-    InputBlocker() { qApp->installEventFilter(this); }
+    InputBlocker(QWidget* window, QWidget* exitButton, std::function<void()> onStop)
+        : m_window(window), m_exit(exitButton), m_onStop(std::move(onStop)) {
+        qApp->installEventFilter(this);
+    }
     ~InputBlocker() override { qApp->removeEventFilter(this); }
     InputBlocker(const InputBlocker&) = delete;
     InputBlocker& operator=(const InputBlocker&) = delete;
 
   protected:
-    bool eventFilter(QObject*, QEvent* event) override {
-        switch (event->type()) {
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
+            !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+            m_onStop();
+            return true;
+        }
+        if (type == QEvent::Close && watched == m_window) {
+            event->ignore();
+            m_onStop();
+            return true;
+        }
+        if (watched == m_exit &&
+            (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease ||
+             type == QEvent::MouseMove || type == QEvent::Enter || type == QEvent::Leave)) {
+            return false;
+        }
+        switch (type) {
             case QEvent::KeyPress:
             case QEvent::KeyRelease:
             case QEvent::ShortcutOverride:
@@ -93,6 +115,11 @@ class InputBlocker : public QObject {
                 return false;
         }
     }
+
+  private:
+    QWidget* m_window;
+    QWidget* m_exit;
+    std::function<void()> m_onStop;
 };
 
 CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
@@ -106,9 +133,9 @@ CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
     // maximise box, fixed in size.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-    qRegisterMetaType<PackRequest>();
-    qRegisterMetaType<SendOptions>();
-    m_sendWorker = new CSendWorker(m_link);
+    qRegisterMetaType<JobPlan>();
+    qRegisterMetaType<LinkTimeouts>();
+    m_sendWorker = new CSendWorker(m_link, m_stop);
     m_sendWorker->moveToThread(&m_sendThread);
     m_sendThread.setObjectName(QStringLiteral("send"));
     m_sendThread.start();
@@ -121,7 +148,9 @@ CWebLoadDlg::~CWebLoadDlg() {
     // Controls being destroyed still send events to the filter; it must not
     // look at them any more.
     m_destroying = true;
-    // A Send still running ends first; the link it uses is a member.
+    // A connect or Send still running ends first (asked to stop); the link
+    // it uses is a member.
+    m_stop = true;
     m_sendThread.quit();
     m_sendThread.wait();
     delete m_sendWorker;
@@ -202,9 +231,11 @@ void CWebLoadDlg::WireEvents() {
     connect(m_list, &CFileListView::listKeyDown, this, &CWebLoadDlg::OnListKeyDown);
     connect(m_log, &CLogBox::logDblClk, this, &CWebLoadDlg::OnClearLog);
 
-    // The Send worker: the request goes to its thread, everything it
-    // reports comes back queued to this one.
+    // The worker: the requests go to its thread, everything it reports
+    // comes back queued to this one.
+    connect(this, &CWebLoadDlg::connectRequested, m_sendWorker, &CSendWorker::Connect);
     connect(this, &CWebLoadDlg::sendRequested, m_sendWorker, &CSendWorker::Send);
+    connect(m_sendWorker, &CSendWorker::connectFinished, this, &CWebLoadDlg::OnConnectFinished);
     connect(m_sendWorker, &CSendWorker::logLine, this, &CWebLoadDlg::AppendLog);
     connect(m_sendWorker, &CSendWorker::progressRange, this, &CWebLoadDlg::SetProgressRange);
     connect(m_sendWorker, &CSendWorker::progressPosition, m_progress, &QProgressBar::setValue);
@@ -322,6 +353,9 @@ void CWebLoadDlg::OnAddSiteFolder() {
 }
 
 void CWebLoadDlg::OnConnect() {
+    if (m_busy != Busy::kIdle) {
+        return;
+    }
     if (m_connect->text() == Tr(res::kConnectText)) {
         const QString host = m_address->Text();
         const QString portText = m_port->text();
@@ -331,19 +365,19 @@ void CWebLoadDlg::OnConnect() {
 
         // A port outside 1..65535 would wrap to another port: refuse it
         // without trying. The link refuses an address that names no device.
-        bool connected = false;
-        if (IsPortInRange(port)) {
-            m_link.Open(0, false, m_options.transfer.timeouts);
-            connected = m_link.Connect(host.toStdString(), port);
+        if (!IsPortInRange(port)) {
+            AppendLog(QString::fromStdString(m_catalog.ConnectFailed(host.toStdString(), port)));
+            return;
         }
-        const std::string hostText = host.toStdString();
-        if (connected) {
-            SetConnected(true);
-            AppendLog(QString::fromStdString(m_catalog.Connected(hostText, port)));
-        } else {
-            m_link.Close();
-            AppendLog(QString::fromStdString(m_catalog.ConnectFailed(hostText, port)));
-        }
+        // The connect runs on the worker's thread: the window keeps
+        // painting, shows that it is connecting, and Escape cancels.
+        m_target = {host.toStdString(), port};
+        m_busy = Busy::kConnecting;
+        BeginWork();
+        m_connect->setText(Tr(res::kConnectingText));
+        m_address->setEnabled(false);
+        m_port->setEnabled(false);
+        emit connectRequested(host, port, m_options.transfer.timeouts);
     } else {
         SetConnected(false);
         m_link.Close();
@@ -351,29 +385,90 @@ void CWebLoadDlg::OnConnect() {
     }
 }
 
+void CWebLoadDlg::OnConnectFinished(bool connected, bool cancelled) {
+    EndWork();
+    SetConnected(connected);
+    const std::string& host = m_target.address;
+    const int port = m_target.port;
+    if (connected) {
+        AppendLog(QString::fromStdString(m_catalog.Connected(host, port)));
+    } else if (cancelled) {
+        AppendLog(QString::fromStdString(
+            m_catalog.Text(MessageId::kConnectCancelled, {host, std::to_string(port)})));
+    } else {
+        AppendLog(QString::fromStdString(m_catalog.ConnectFailed(host, port)));
+    }
+    if (m_closeWhenDone) {
+        QDialog::done(QDialog::Rejected);
+    }
+}
+
 void CWebLoadDlg::OnSend() {
-    if (m_sending || !m_link.IsConnected()) {
+    if (m_busy != Busy::kIdle || !m_link.IsConnected()) {
         return;
     }
-    // The worker gets its own copy of what to pack; until it finishes, every
-    // input event is swallowed, so neither the list nor the link changes,
-    // while paint events and the worker's queued signals keep flowing.
-    m_sending = true;
-    m_inputBlocker = std::make_unique<InputBlocker>();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    PackRequest request{PackFilesFor(m_files.FilePaths(), m_options.pack), m_files.ListedBytes(),
-                        m_options.pack};
-    request.allOrNothing = m_options.allOrNothing;
-    emit sendRequested(request, m_options);
+    // The worker gets its own copy of what to send; until it finishes, every
+    // input event but the stop keys is swallowed, so neither the list nor
+    // the link changes, while paint events and the worker's queued signals
+    // keep flowing.
+    JobPlan plan;
+    plan.kind = JobKind::kSend;
+    plan.source.files = m_files.FilePaths();
+    plan.source.listedBytes = m_files.ListedBytes();
+    plan.source.pack = m_options.pack;
+    plan.source.allOrNothing = m_options.allOrNothing;
+    plan.targets = {m_target};
+    plan.outputs.dump = DefaultDumpTarget();
+    plan.outputs.dumpName = m_catalog.Text(MessageId::kDumpFileName);
+    plan.outputs.trace = m_options.traceFile;
+    plan.outputs.traceName = m_catalog.Text(MessageId::kTraceFileName);
+    plan.outputs.traceOptional = true;  // said in the log, and the Send goes on without it
+    plan.transfer = m_options.transfer;
+    plan.verify = m_options.verifyAfterSend;
+    m_busy = Busy::kSending;
+    BeginWork();
+    emit sendRequested(plan);
 }
 
 void CWebLoadDlg::OnSendFinished(bool connectionLost) {
-    QApplication::restoreOverrideCursor();
-    m_inputBlocker.reset();
-    m_sending = false;
+    EndWork();
+    // Whatever broke the connection (the download, the read-back, retries
+    // that gave up), the window is Disconnected over a closed link.
     if (connectionLost) {
         m_link.Close();
         SetConnected(false);
+    }
+    if (m_closeWhenDone) {
+        QDialog::done(QDialog::Rejected);
+    }
+}
+
+void CWebLoadDlg::BeginWork() {
+    m_stop = false;
+    m_stopAsked = false;
+    m_closeWhenDone = false;
+    m_inputBlocker = std::make_unique<InputBlocker>(this, m_exit, [this] { RequestStop(); });
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void CWebLoadDlg::EndWork() {
+    QApplication::restoreOverrideCursor();
+    m_inputBlocker.reset();
+    m_busy = Busy::kIdle;
+}
+
+void CWebLoadDlg::RequestStop() {
+    if (m_busy == Busy::kIdle) {
+        return;
+    }
+    if (m_stopAsked) {
+        m_closeWhenDone = true;  // asked again: close once the work has ended
+        return;
+    }
+    m_stopAsked = true;
+    m_stop = true;
+    if (m_busy == Busy::kSending) {
+        AppendLog(QString::fromStdString(m_catalog.Text(MessageId::kStopping)));
     }
 }
 
@@ -419,7 +514,7 @@ void CWebLoadDlg::OnClearLog() {
 
 bool CWebLoadDlg::PreTranslateMessage(QEvent* event) {
     // Never while a Send command reads the list, nor from inside a sweep.
-    if (m_sending || m_sweeping) {
+    if (IsSending() || m_sweeping) {
         return false;
     }
     if (event->type() == QEvent::Paint) {
@@ -431,7 +526,7 @@ bool CWebLoadDlg::PreTranslateMessage(QEvent* event) {
                 this,
                 [this] {
                     m_sweepQueued = false;
-                    if (!m_sending) {
+                    if (!IsSending()) {
                         SweepUnchecked();
                     }
                 },
@@ -508,15 +603,17 @@ void CWebLoadDlg::SetProgressRange(int low, int high) {
 }
 
 void CWebLoadDlg::done(int result) {
-    if (m_sending) {
+    if (m_busy != Busy::kIdle) {
+        RequestStop();
         return;
     }
     QDialog::done(result);
 }
 
 void CWebLoadDlg::closeEvent(QCloseEvent* event) {
-    if (m_sending) {
+    if (m_busy != Busy::kIdle) {
         event->ignore();
+        RequestStop();
         return;
     }
     QDialog::closeEvent(event);

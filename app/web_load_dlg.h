@@ -12,6 +12,7 @@
 #include <QDialog>
 #include <QThread>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -60,22 +61,29 @@ class CWebLoadDlg : public QDialog {
     const SendOptions& Options() const { return m_options; }
 
     // True while a Send command runs (from the click on 发送 until its last
-    // log line is shown); the window then takes no input but keeps painting.
-    bool IsSending() const { return m_sending; }
+    // log line is shown); the window then takes no input but keeps painting,
+    // and Escape, Exit or the close box ask the Send to stop.
+    bool IsSending() const { return m_busy == Busy::kSending; }
+
+    // True while a connect is under way; Escape, Exit or the close box
+    // cancel it.
+    bool IsConnecting() const { return m_busy == Busy::kConnecting; }
 
     // The base units the layout was made with.
     const DialogUnits& Units() const { return m_units; }
 
-    // Ends the dialog with result, except while a Send command runs.
+    // Ends the dialog with result; while a connect or a Send runs, asks it
+    // to stop instead (a second time: the window closes once it has).
     void done(int result) override;
 
   signals:
     // Files dropped on the window or any of its controls, in the order the
     // drop gives them.
     void filesDropped(const std::vector<std::string>& paths);
-    // Asks the Send worker to pack and download request, then to read the
-    // image back when verify is true.
-    void sendRequested(const kelvarin::PackRequest& request, const kelvarin::SendOptions& options);
+    // Asks the worker to connect the link.
+    void connectRequested(const QString& address, int port, const kelvarin::LinkTimeouts& timeouts);
+    // Asks the worker to run a Send's job over the connected link.
+    void sendRequested(const kelvarin::JobPlan& plan);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -106,8 +114,16 @@ class CWebLoadDlg : public QDialog {
     void AddFiles(const std::vector<std::string>& paths);
     void OnListKeyDown(int key);
     void OnClearLog();
+    // The connect ended; the window takes input again.
+    void OnConnectFinished(bool connected, bool cancelled);
     // The Send worker finished; the window takes input again.
     void OnSendFinished(bool connectionLost);
+    // Escape, Exit or the close box while a connect or Send runs: the first
+    // asks it to stop, the next closes the window once it has.
+    void RequestStop();
+    // Blocks input (but for the stop keys) while the worker runs.
+    void BeginWork();
+    void EndWork();
 
     // The check-box sweep, run before every event that reaches the list.
     // Returns false: the event always goes on to the list.
@@ -147,7 +163,13 @@ class CWebLoadDlg : public QDialog {
     std::function<QString(QWidget*)> m_chooseFile;
     std::function<QString(QWidget*)> m_chooseFolder;
     SendOptions m_options;
-    bool m_sending = false;
+    // What the worker is doing; the window takes no other input meanwhile.
+    enum class Busy { kIdle, kConnecting, kSending };
+    Busy m_busy = Busy::kIdle;
+    std::atomic<bool> m_stop{false};  // read by the worker
+    bool m_stopAsked = false;
+    bool m_closeWhenDone = false;
+    FleetTarget m_target;  // the device connected to
     bool m_sweeping = false;
     bool m_sweepQueued = false;
     bool m_destroying = false;

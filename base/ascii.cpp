@@ -34,29 +34,110 @@ bool EndsWithIgnoringCase(std::string_view text, std::string_view affix) {
            EqualsIgnoringCase(text.substr(text.size() - affix.size()), affix);
 }
 
-std::string EscapeControls(std::string_view text) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+void AppendHex(std::string& out, const char* prefix, unsigned char byte) {
+    out += prefix;
+    out += kHex[byte >> 4];
+    out += kHex[byte & 0xF];
+}
+
+// The length of the well-formed UTF-8 sequence that starts text[at] (1 for
+// ASCII), or 0 when the byte there starts none (a stray continuation byte,
+// an overlong form, a surrogate, past U+10FFFF, cut short).
+std::size_t Utf8Length(std::string_view text, std::size_t at) {
+    const auto byte = [&](std::size_t i) {
+        return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u;
+    };
+    const unsigned first = byte(0);
+    if (first < 0x80) {
+        return 1;
+    }
+    std::size_t length = 0;
+    unsigned low = 0x80;
+    unsigned high = 0xBF;
+    if (first >= 0xC2 && first <= 0xDF) {
+        length = 2;
+    } else if (first >= 0xE0 && first <= 0xEF) {
+        length = 3;
+        low = first == 0xE0 ? 0xA0 : 0x80;
+        high = first == 0xED ? 0x9F : 0xBF;
+    } else if (first >= 0xF0 && first <= 0xF4) {
+        length = 4;
+        low = first == 0xF0 ? 0x90 : 0x80;
+        high = first == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return 0;
+    }
+    for (std::size_t i = 1; i < length; ++i) {
+        const unsigned next = byte(i);
+        if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) {
+            return 0;
+        }
+    }
+    return length;
+}
+
+// EscapeControls, with the backslash doubled or kept.
+std::string Escape(std::string_view text, bool doubleBackslash) {
     std::string safe;
     safe.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
+    for (std::size_t i = 0; i < text.size();) {
         const auto byte = static_cast<unsigned char>(text[i]);
-        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
-        if (byte < 0x20 || byte == 0x7F) {
-            safe += "\\x";
-            safe += kHex[byte >> 4];
-            safe += kHex[byte & 0xF];
-        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
-            safe += "\\u00";
-            safe += kHex[next >> 4];
-            safe += kHex[next & 0xF];
+        const std::size_t length = Utf8Length(text, i);
+        if (length == 0) {
+            AppendHex(safe, "\\x", byte);
             ++i;
-        } else if (byte == '\\') {
+        } else if (byte < 0x20 || byte == 0x7F) {
+            AppendHex(safe, "\\x", byte);
+            ++i;
+        } else if (byte == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            AppendHex(safe, "\\u00", static_cast<unsigned char>(text[i + 1]));
+            i += 2;
+        } else if (byte == '\\' && doubleBackslash) {
             safe += "\\\\";
+            ++i;
         } else {
-            safe += text[i];
+            safe.append(text.substr(i, length));
+            i += length;
         }
     }
     return safe;
+}
+
+}  // namespace
+
+std::string EscapeControls(std::string_view text) {
+    return Escape(text, true);
+}
+
+std::string VisibleText(std::string_view text) {
+    return Escape(text, false);
+}
+
+std::string JsonString(std::string_view text) {
+    std::string quoted = "\"";
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const std::size_t length = Utf8Length(text, i);
+        if (length == 0) {
+            AppendHex(quoted, "\\\\x", byte);
+            ++i;
+        } else if (byte == '"' || byte == '\\') {
+            quoted += '\\';
+            quoted += static_cast<char>(byte);
+            ++i;
+        } else if (byte < 0x20 || byte == 0x7F) {
+            AppendHex(quoted, "\\u00", byte);
+            ++i;
+        } else {
+            quoted.append(text.substr(i, length));
+            i += length;
+        }
+    }
+    return quoted + "\"";
 }
 
 int HexDigitValue(char c) {

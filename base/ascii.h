@@ -30,11 +30,22 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view affix);
 bool EndsWithIgnoringCase(std::string_view text, std::string_view affix);
 
 // text made safe to print on a terminal: bytes below 0x20 and DEL as \xHH,
-// the C1 controls (U+0080..U+009F, spelt in UTF-8) as \u00HH, and the
-// backslash as \\, so no escape sequence in text can reach the terminal and
-// no escape shown is ambiguous; every other byte, UTF-8 of any language
-// included, as it is.
+// the C1 controls (U+0080..U+009F, spelt in UTF-8) as \u00HH, bytes that are
+// not part of well-formed UTF-8 as \xHH, and the backslash as \\, so no
+// escape sequence in text can reach the terminal and no escape shown is
+// ambiguous; every other byte, UTF-8 of any language included, as it is.
 std::string EscapeControls(std::string_view text);
+
+// text from a file, an image or a device as a log line shows it: escaped as
+// EscapeControls does, but with the backslash as it is (a Windows path keeps
+// its separators). Always well-formed UTF-8 without control characters.
+std::string VisibleText(std::string_view text);
+
+// text as a JSON string, quotes included: well-formed UTF-8 as it is, the
+// quote, the backslash and control characters escaped as JSON escapes them,
+// and bytes that are not part of well-formed UTF-8 as the visible text
+// \xHH (in JSON "\\xHH"), so the result is always valid JSON.
+std::string JsonString(std::string_view text);
 
 // The value of a hexadecimal digit, or -1 for any other byte.
 int HexDigitValue(char c);

@@ -2,6 +2,9 @@
 // file (files_posix.cpp, files_windows.cpp).
 #include "files.h"
 #include "files_system.h"
+#include "paths.h"
+
+#include <filesystem>
 
 namespace kelvarin {
 
@@ -49,6 +52,19 @@ bool ReplaceWholeFile(const std::string& path, std::string_view bytes, std::stri
         return false;
     }
     return true;
+}
+
+bool IsSamePlace(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) {
+        return false;
+    }
+    if (IsSameFile(a, b)) {
+        return true;
+    }
+    std::error_code error;
+    const std::filesystem::path first = std::filesystem::absolute(PathFromUtf8(a), error);
+    const std::filesystem::path second = std::filesystem::absolute(PathFromUtf8(b), error);
+    return !error && first.lexically_normal() == second.lexically_normal();
 }
 
 }  // namespace kelvarin

@@ -71,6 +71,11 @@ bool ReplaceWholeFile(const std::string& path, std::string_view bytes,
 // exist or they differ.
 bool IsSameFile(const std::string& a, const std::string& b);
 
+// True when a and b name one place: one existing file (IsSameFile), or, for
+// a file not there yet, the same path once made absolute and rid of "." and
+// ".." parts.
+bool IsSamePlace(const std::string& a, const std::string& b);
+
 // Creates folder and its missing parents. False when it does not exist
 // afterwards.
 bool MakeFolders(const std::string& folder);

@@ -1,6 +1,7 @@
 // The subcommands of kelvarin-cli. Each returns the process exit code.
 #pragma once
 
+#include "job_report.h"
 #include "link_timeouts.h"
 #include "packer.h"
 
@@ -28,46 +29,11 @@ struct PackSource {
     bool allOrNothing = false;       // --all-or-nothing
 };
 
-// What a source gives: the request to pack, the files past the 50th in its
-// leftOut.
-struct SourceFiles {
-    PackRequest request;
-};
-
-// Lists the files of source with the file list's rules (a path given twice
-// is listed once, at most 50, the rest in the request's leftOut, which the
-// packer's lines name). Nothing, after saying why on stderr, when --root or
-// --site is not a readable folder or --site holds no files: a usage error.
-std::optional<SourceFiles> ReadSource(const PackSource& source);
-
-// True, after saying so on stderr, when output (the file option writes) is
-// one of files, however spelt: writing it would destroy an input.
-bool OverwritesInput(const std::string& option, const std::string& output,
-                     const std::vector<PackFile>& files);
-
 // The image a command sends or compares: packed from files, or an image file.
 struct ImageSource {
     PackSource files;
     std::string image;  // --image IMAGE; empty to pack files
 };
-
-// The image of a source, ready to send.
-struct PreparedImage {
-    std::vector<std::uint8_t> bytes;
-    std::optional<PackResult> pack;    // when packed from files
-    std::vector<std::string> leftOut;  // files not in the image: not packed, then not
-                                       // listed (see SourceFiles)
-
-    // Every file listed and packed.
-    bool Complete() const { return leftOut.empty(); }
-};
-
-// Packs the files of source (the caller says the packer's lines from the
-// result), or reads, checks and loads its image file. Nothing, after saying
-// why on stderr, for a usage error or an image file that cannot be read, is
-// too large, of odd length, broken (the fault and its offset named) or holds
-// no records.
-std::optional<PreparedImage> PrepareImage(const ImageSource& source);
 
 // pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image; 0
 // all packed, 1 some skipped or left out (with --all-or-nothing nothing is
@@ -83,6 +49,13 @@ int RunInspect(const std::string& image, const std::string& extractDir);
 // Exit code of a send or verify stopped by Ctrl+C (128 + SIGINT, as shells
 // report it).
 inline constexpr int kExitInterrupted = 130;
+
+// The exit code of a job's report: 0 ok, 1 failed, 2 refused, 3 no
+// connection, 4 cannot be read back, 130 stopped.
+int ExitCodeOf(const JobReport& report);
+
+// The job source of the command line's source options.
+JobSource SourceOf(const ImageSource& source);
 
 // How the device is talked to beyond the defaults: --retries, --window,
 // --chunk, --trace.

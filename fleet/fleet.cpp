@@ -289,17 +289,6 @@ void FleetRun::Finish(Job& job, TimePoint now) {
 
 }  // namespace
 
-bool TargetResult::Succeeded() const {
-    if (!connected) {
-        return false;
-    }
-    if (current) {
-        return true;
-    }
-    return downloaded && download.Succeeded() &&
-           (!verify || verify->outcome == VerifyOutcome::kEqual);
-}
-
 std::vector<TargetResult> SendToFleet(std::span<const std::uint8_t> image,
                                       const std::vector<FleetTarget>& targets,
                                       const FleetOptions& options, FleetObserver& observer) {

@@ -27,7 +27,7 @@ struct FleetOptions {
     WireTrace* trace = nullptr;  // every frame of every device, each line with its address
 };
 
-// What became of one device.
+// What became of one device: the facts (the job layer judges them).
 struct TargetResult {
     FleetTarget target;
     bool connected = false;
@@ -37,10 +37,6 @@ struct TargetResult {
     DownloadReport download;
     std::optional<VerifyReport> verify;
     double seconds = 0;  // from the connect to the last reply
-
-    // Connected and then either found holding the image already, or every
-    // chunk echoed and, when read back, the image held.
-    bool Succeeded() const;
 };
 
 // Told of each device as it finishes, on the thread that sends.

@@ -193,6 +193,24 @@ constexpr Entry kEntries[] = {
      "Cannot write the trace file {0}: this Send is not traced"},
     {MessageId::kTraceCannotWrite, "无法写入通信记录文件{0}",
      "Cannot write the trace file {0}"},
+    {MessageId::kOverwritesImage, "{0} {1}是要发送的映像，不会覆盖它",
+     "{0} {1} is the image to send: refusing to overwrite it"},
+    {MessageId::kOverwritesTargets, "{0} {1}是目标文件，不会覆盖它",
+     "{0} {1} is the targets file: refusing to overwrite it"},
+    {MessageId::kOutputsCollide, "{0}和{1}是同一个文件{2}，不会让一个覆盖另一个",
+     "{0} and {1} name one file, {2}: refusing to write one over the other"},
+    {MessageId::kTraceFileName, "通信记录文件",
+     "The trace file"},
+    {MessageId::kDumpFileName, "转储文件",
+     "the dump file"},
+    {MessageId::kConnectCancelled, "{0}:{1} 连接已取消",
+     "{0}:{1} connect cancelled"},
+    {MessageId::kConnecting, "正在连接{0}:{1}",
+     "Connecting to {0}:{1}"},
+    {MessageId::kStopping, "正在停止：不再发送，等待已发出请求的应答",
+     "Stopping: nothing more is sent, waiting for the replies of what is out"},
+    {MessageId::kExtractSkipped, "未提取偏移{1}处的“{0}”：设备只提供偏移{2}处第一个同路径的记录",
+     "not extracting \"{0}\" at offset {1}: the device serves the first record of that path, at offset {2}"},
     {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
      "{0} {0?record|records}, {1} bytes, chain sound"},
     {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
@@ -625,37 +643,91 @@ std::vector<std::string> MessageCatalog::VerifyLines(const VerifyReport& report,
     return lines;
 }
 
-std::string MessageCatalog::TargetFailure(const TargetResult& result) const {
-    if (result.Succeeded()) {
-        return {};
+std::string MessageCatalog::TargetFailure(const DeviceReport& device) const {
+    const TargetResult& result = device.facts;
+    switch (device.Outcome()) {
+        case DeviceOutcome::kOk:
+        case DeviceOutcome::kCurrent:
+            return {};
+        case DeviceOutcome::kNoConnection:
+            return Text(MessageId::kReasonConnectFailed);
+        case DeviceOutcome::kStopped:
+            return Text(MessageId::kVerifyInterrupted);
+        case DeviceOutcome::kConnectionLost:
+            return Text(MessageId::kReasonConnectionLost);
+        case DeviceOutcome::kChunksFailed:
+            return Text(MessageId::kReasonChunks, {std::to_string(result.download.failedChunks)});
+        case DeviceOutcome::kDifferent:
+            return Text(MessageId::kReasonDifferent,
+                        {std::to_string(result.verify->differingBytes),
+                         std::to_string(result.verify->firstDifference)});
+        case DeviceOutcome::kUnreadable: {
+            const std::optional<VerifyReport>& read = result.verify ? result.verify : result.precheck;
+            return Text(MessageId::kReasonUnreadable, {read ? WhyUnreadable(*read) : ""});
+        }
+        case DeviceOutcome::kPartial:
+            break;
     }
-    if (!result.connected) {
-        return Text(MessageId::kReasonConnectFailed);
-    }
-    if (result.download.connectionLost ||
-        (!result.downloaded && result.precheck &&
-         result.precheck->failure == Outcome::kConnectionLost)) {
-        return Text(MessageId::kReasonConnectionLost);
-    }
-    if (result.download.failedChunks > 0 || !result.download.Succeeded()) {
-        return Text(MessageId::kReasonChunks, {std::to_string(result.download.failedChunks)});
-    }
-    if (result.verify && result.verify->outcome == VerifyOutcome::kDifferent) {
-        return Text(MessageId::kReasonDifferent, {std::to_string(result.verify->differingBytes),
-                                                  std::to_string(result.verify->firstDifference)});
-    }
-    return Text(MessageId::kReasonUnreadable, {result.verify ? WhyUnreadable(*result.verify) : ""});
+    return Text(MessageId::kReasonNotPacked, {std::to_string(device.filesLeftOut)});
 }
 
-std::string MessageCatalog::TargetLine(const TargetResult& result) const {
-    const std::string seconds = Seconds(result.seconds);
-    if (result.Succeeded() && result.current) {
-        return Text(MessageId::kTargetCurrent, {result.target.Text(), seconds});
+std::string MessageCatalog::TargetLine(const DeviceReport& device) const {
+    const std::string seconds = Seconds(device.facts.seconds);
+    const std::string target = device.facts.target.Text();
+    switch (device.Outcome()) {
+        case DeviceOutcome::kCurrent:
+            return Text(MessageId::kTargetCurrent, {target, seconds});
+        case DeviceOutcome::kOk:
+            return Text(MessageId::kTargetDone, {target, seconds});
+        default:
+            break;
     }
-    if (result.Succeeded()) {
-        return Text(MessageId::kTargetDone, {result.target.Text(), seconds});
+    return Text(MessageId::kTargetFailed, {target, TargetFailure(device), seconds});
+}
+
+std::vector<std::string> MessageCatalog::RefusalLines(const PlanProblem& problem) const {
+    switch (problem.fault) {
+        case PlanFault::kNotAFolder:
+            return {Text(MessageId::kNotAFolder, {problem.option + " " + problem.path})};
+        case PlanFault::kNoFilesInFolder:
+            return {Text(MessageId::kNoFilesInFolder, {problem.option + " " + problem.path})};
+        case PlanFault::kTargets:
+            return TargetsLines(problem.path, problem.targets);
+        case PlanFault::kImageFile:
+            return {ImageFileLine(problem.path, problem.image)};
+        case PlanFault::kOverwritesFile:
+            return {Text(MessageId::kOverwritesInput, {problem.option, problem.path})};
+        case PlanFault::kOverwritesImage:
+            return {Text(MessageId::kOverwritesImage, {problem.option, problem.path})};
+        case PlanFault::kOverwritesTargets:
+            return {Text(MessageId::kOverwritesTargets, {problem.option, problem.path})};
+        case PlanFault::kOutputsCollide:
+            return {Text(MessageId::kOutputsCollide, {problem.option, problem.other, problem.path})};
+        case PlanFault::kTraceUnwritable:
+            return {Text(MessageId::kTraceCannotWrite, {problem.path})};
+        case PlanFault::kNothingToCompare:
+            return {Text(MessageId::kVerifyNothing)};
+        case PlanFault::kPartial:
+            break;  // said with the packed image, by NothingSentLine
+        case PlanFault::kImageNotWritten:
+            return {Text(MessageId::kImageNotWritten, {problem.path, problem.error})};
     }
-    return Text(MessageId::kTargetFailed, {result.target.Text(), TargetFailure(result), seconds});
+    return {};
+}
+
+std::string MessageCatalog::StoppedLine(const DeviceReport& device) const {
+    const TargetResult& facts = device.facts;
+    if (!facts.connected) {
+        return Text(MessageId::kConnectCancelled,
+                    {facts.target.address, std::to_string(facts.target.port)});
+    }
+    if (facts.downloaded && facts.download.cancelled) {
+        const DownloadReport& download = facts.download;
+        return Text(download.requestsSent == 0 ? MessageId::kSendInterruptedUnsent
+                                               : MessageId::kSendInterrupted,
+                    {std::to_string(download.echoedPrefix), std::to_string(download.imageLength)});
+    }
+    return Text(MessageId::kVerifyInterrupted);
 }
 
 std::string MessageCatalog::SiteSkippedLine(const SkippedEntry& entry) const {

@@ -12,6 +12,7 @@
 #include "download.h"
 #include "fleet.h"
 #include "image_file.h"
+#include "job_report.h"
 #include "packer.h"
 #include "readback.h"
 #include "site_folder.h"
@@ -135,6 +136,16 @@ enum class MessageId : int {
     kTargetCurrent,      // {0} target, {1} seconds
     kTraceFailed,        // {0} path
     kTraceCannotWrite,   // {0} path
+    // Outputs that would destroy an input, a connect given up, a stop asked.
+    kOverwritesImage,    // {0} the option, {1} the file
+    kOverwritesTargets,  // {0} the option, {1} the file
+    kOutputsCollide,     // {0} the option, {1} the other option, {2} the file
+    kTraceFileName,      //
+    kDumpFileName,       //
+    kConnectCancelled,   // {0} host, {1} port
+    kConnecting,         // {0} host, {1} port
+    kStopping,           //
+    kExtractSkipped,     // {0} URL path, {1} the record's offset, {2} the earlier record's offset
     // inspect.
     kImageSound,         // {0} records, {1} bytes
     kFolderNotCreated,   // {0} folder
@@ -223,10 +234,16 @@ class MessageCatalog {
     std::string WhyUnreadable(const VerifyReport& report) const;
 
     // The line of one device of a fleet: done, or failed and why.
-    std::string TargetLine(const TargetResult& result) const;
+    std::string TargetLine(const DeviceReport& device) const;
 
-    // Why a device of a fleet failed, as a phrase; empty when it succeeded.
-    std::string TargetFailure(const TargetResult& result) const;
+    // Why a device failed, as a phrase; empty when it succeeded.
+    std::string TargetFailure(const DeviceReport& device) const;
+
+    // Why a job was refused, a line each (a targets file may have many).
+    std::vector<std::string> RefusalLines(const PlanProblem& problem) const;
+
+    // What a device holds after a stop request ended its job.
+    std::string StoppedLine(const DeviceReport& device) const;
 
     // The line for an entry of a site folder that is not one of its files.
     std::string SiteSkippedLine(const SkippedEntry& entry) const;

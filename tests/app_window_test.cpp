@@ -69,6 +69,13 @@ class Window {
     // What the list shows in a cell.
     QString Cell(int row, int column) const { return CellText(Files(), row, column); }
 
+    // Clicks Connect (or Disconnect) and waits until a connect it starts
+    // has ended, as an operator waits for the button to change.
+    void ClickConnect() {
+        Connect()->click();
+        WaitFor([this] { return !m_dlg.IsConnecting(); }, 10000);
+    }
+
     // Waits until a Send command started by a click or key has ended.
     bool WaitForSendEnd(int timeoutMs = 10000) {
         return WaitFor([this] { return !m_dlg.IsSending(); }, timeoutMs);
@@ -124,17 +131,17 @@ TEST(Window, ConnectDisconnectAndAFailedConnect) {
     Window window({kProgram, "127.0.0.1", device.PortText()});
     window.ExpectState(false);
 
-    window.Connect()->click();
+    window.ClickConnect();
     window.ExpectState(true);
-    window.Connect()->click();
+    window.ClickConnect();
     window.ExpectState(false);
-    window.Connect()->click();  // a fresh socket each time
+    window.ClickConnect();  // a fresh socket each time
     window.ExpectState(true);
-    window.Connect()->click();
+    window.ClickConnect();
 
     const int closed = test::UnusedPort();
     window.Port()->setText(QString::number(closed));
-    window.Connect()->click();
+    window.ClickConnect();
     window.ExpectState(false);
 
     EXPECT_EQ(window.Log()->Lines(),
@@ -153,20 +160,20 @@ TEST(Window, PortTextsAreReadLikeStrtolAndRangeChecked) {
     // Trailing letters and a leading blank are ignored.
     for (const std::string& text : {device.PortText() + "abc", " " + device.PortText()}) {
         window.Port()->setText(QString::fromStdString(text));
-        window.Connect()->click();
+        window.ClickConnect();
         EXPECT_TRUE(window.Connected()) << text;
         EXPECT_EQ(window.Log()->Lines().last(), HostPort(device.Port(), "连接成功"));
-        window.Connect()->click();
+        window.ClickConnect();
     }
 
     // Empty is port 0; a number past 65535 is not wrapped to another port.
     window.Port()->setText(QString());
-    window.Connect()->click();
+    window.ClickConnect();
     EXPECT_EQ(window.Log()->Lines().last(), HostPort(0, "连接失败"));
     window.ExpectState(false);
 
     window.Port()->setText(QStringLiteral("70000"));
-    window.Connect()->click();
+    window.ClickConnect();
     EXPECT_EQ(window.Log()->Lines().last(), HostPort(70000, "连接失败"));
     window.ExpectState(false);
     // The text is stored as typed, even when it cannot be used.
@@ -191,7 +198,7 @@ TEST(Window, KeyboardConnectAndSendLoadsTheImageIntoTheDevice) {
     EXPECT_EQ(QApplication::focusWidget(), window.Port());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
-    ASSERT_TRUE(window.Connected());
+    ASSERT_TRUE(WaitFor([&] { return window.Connected(); }));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), window.Send());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
@@ -207,7 +214,7 @@ TEST(Window, KeyboardConnectAndSendLoadsTheImageIntoTheDevice) {
     window.ExpectState(true);
 
     // The device saves its memory when the writing client goes away.
-    window.Connect()->click();
+    window.ClickConnect();
     EXPECT_EQ(device.ReadLine(), "image " + stored);
     EXPECT_EQ(ReadAll(stored).substr(0, dump.size()), dump);
 }
@@ -221,11 +228,12 @@ TEST(Window, SendPaintsLiveAndTakesNoInput) {
     const std::string extra = dir.WriteSized("extra.htm", 10);
     Window window({kProgram, "127.0.0.1", device.PortText(), page});
     ASSERT_TRUE(window.ShowActive());
-    window.Connect()->click();
+    window.ClickConnect();
     ASSERT_TRUE(window.Connected());
 
-    // While the download runs: watch the bar and the log, and try to close,
-    // to disconnect, to press Escape and to drop a file.
+    // While the download runs: watch the bar and the log, and try to
+    // disconnect, to type and to drop a file (Escape and closing ask for a
+    // stop: see the stop tests).
     std::vector<int> positions;
     int linesSeen = 0;
     bool triedInput = false;
@@ -238,8 +246,7 @@ TEST(Window, SendPaintsLiveAndTakesNoInput) {
         linesSeen = std::max(linesSeen, window.Log()->count());
         if (!triedInput && window.Progress()->value() > 0) {
             triedInput = true;
-            window.Dlg().close();
-            QTest::keyClick(&window.Dlg(), Qt::Key_Escape);
+            QTest::keyClick(window.Port(), Qt::Key_1);
             QTest::mouseClick(window.Connect(), Qt::LeftButton);
             DropFiles(window.Dlg(), {extra});
         }
@@ -271,7 +278,7 @@ TEST(Window, LostConnectionReturnsToDisconnected) {
     Device device({"--fault", "close-after=2"});
     ASSERT_GT(device.Port(), 0);
     Window window({kProgram, "127.0.0.1", device.PortText(), dir.WriteSized("a.htm", 600)});
-    window.Connect()->click();
+    window.ClickConnect();
     ASSERT_TRUE(window.Connected());
     window.Send()->click();
     ASSERT_TRUE(window.WaitForSendEnd());
@@ -283,7 +290,7 @@ TEST(Window, LostConnectionReturnsToDisconnected) {
     window.ExpectState(false);
 
     // The link was closed: the next Connect opens a fresh one.
-    window.Connect()->click();
+    window.ClickConnect();
     EXPECT_TRUE(window.Connected());
 }
 
@@ -297,7 +304,7 @@ TEST(Window, ALateReplyFailsNoChunkOfTheNextSendAndAFloodEndsTheSend) {
         // connection, must not take it for its first chunk's reply.
         Device late({"--fault", "late=6:300"});
         Window window({kProgram, "127.0.0.1", late.PortText(), page});
-        window.Connect()->click();
+        window.ClickConnect();
         ASSERT_TRUE(window.Connected());
         window.Send()->click();
         ASSERT_TRUE(window.WaitForSendEnd());
@@ -317,7 +324,7 @@ TEST(Window, ALateReplyFailsNoChunkOfTheNextSendAndAFloodEndsTheSend) {
         // again.
         Device flooding({"--fault", "stream=1"});
         Window window({kProgram, "127.0.0.1", flooding.PortText(), page});
-        window.Connect()->click();
+        window.ClickConnect();
         ASSERT_TRUE(window.Connected());
         QElapsedTimer timer;
         timer.start();
@@ -398,8 +405,8 @@ TEST(Window, DoubleClicks) {
     window.SetTarget(QStringLiteral("127.0.0.1"), QString::number(test::UnusedPort()));
 
     // The log: a double-click empties it, an empty one stays empty.
-    window.Connect()->click();
-    window.Connect()->click();
+    window.ClickConnect();
+    window.ClickConnect();
     ASSERT_EQ(window.Log()->count(), 2);
     QTest::mouseDClick(window.Log()->viewport(), Qt::LeftButton);
     EXPECT_EQ(window.Log()->count(), 0);
@@ -476,7 +483,7 @@ TEST(Window, AnAddressThatNamesNoDeviceIsNotConnectedTo) {
     Window window;
     for (const QString& address : {QStringLiteral("0.0.0.0"), QString()}) {
         window.SetTarget(address, QString::number(device.Port()));
-        window.Connect()->click();
+        window.ClickConnect();
         window.ExpectState(false);
     }
     const QString failed = QStringLiteral("0.0.0.0:%1 连接失败").arg(device.Port());
@@ -491,11 +498,11 @@ TEST(Window, AZeroPaddedAddressReachesTheDeviceItNames) {
     const std::string page = dir.WriteSized("index.htm", 300);
     Window window({kProgram, "127.000.000.010", std::to_string(devices.Port()), page});
     EXPECT_EQ(window.Address()->Text(), QStringLiteral("127.0.0.10"));
-    window.Connect()->click();
+    window.ClickConnect();
     ASSERT_TRUE(window.Connected());
     window.Send()->click();
     ASSERT_TRUE(window.WaitForSendEnd());
-    window.Connect()->click();
+    window.ClickConnect();
     EXPECT_EQ(devices.Ten().ReadLine(), "image " + devices.TenImage());
     const std::string dump = ReadAll(xdg.DumpPath());
     ASSERT_FALSE(dump.empty());
@@ -511,7 +518,7 @@ TEST(Window, SettingsSurviveARestart) {
         EXPECT_EQ(first.Address()->Text(), QStringLiteral("192.168.2.80"));
         EXPECT_EQ(first.Port()->text(), QStringLiteral("502"));
         first.SetTarget(QStringLiteral("127.0.0.1"), port + "x");
-        first.Connect()->click();  // refused, but stored before trying
+        first.ClickConnect();  // refused, but stored before trying
         EXPECT_FALSE(first.Connected());
     }
     const std::string ini = ReadAll(xdg.SettingsPath());
@@ -538,7 +545,7 @@ TEST(Window, BrokenSettingsFilesGiveTheDefaults) {
     Window folder;
     EXPECT_EQ(folder.Address()->Text(), QStringLiteral("192.168.2.80"));
     folder.SetTarget(QStringLiteral("127.0.0.1"), QStringLiteral("0"));
-    folder.Connect()->click();
+    folder.ClickConnect();
     EXPECT_EQ(folder.Log()->Lines().last(), HostPort(0, "连接失败"));
 }
 
@@ -660,7 +667,7 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
         EXPECT_EQ(shownRoot, site);
         EXPECT_TRUE(window.Dlg().Options().pack.gzip);
 
-        window.Connect()->click();
+        window.ClickConnect();
         ASSERT_TRUE(window.Connected());
         window.Send()->click();
         ASSERT_TRUE(window.WaitForSendEnd());
@@ -673,7 +680,7 @@ TEST(Window, WebOptionsAreChosenRememberedAndUsedBySend) {
                   QStringList({Line("发送结束!!!!!"), Line("开始校验"),
                                QStringLiteral("校验通过，设备中的%1字节与映像相同")
                                    .arg(ReadAll(xdg.DumpPath()).size())}));
-        window.Connect()->click();
+        window.ClickConnect();
     }
     // The device serves the stylesheet under its folder, typed and compressed.
     test::LoopbackClient client(device.HttpPort());
@@ -738,7 +745,7 @@ TEST(Window, NetworkOptionsRetryAndFallBackOverADeviceThatDropsAndAreKept) {
         EXPECT_TRUE(chosen.transfer.autoWindow);
         EXPECT_EQ(chosen.transfer.chunkBytes, 244u);
 
-        window.Connect()->click();
+        window.ClickConnect();
         ASSERT_TRUE(window.Connected());
         window.Send()->click();
         ASSERT_TRUE(window.WaitForSendEnd(30000));
@@ -750,7 +757,7 @@ TEST(Window, NetworkOptionsRetryAndFallBackOverADeviceThatDropsAndAreKept) {
         EXPECT_FALSE(lines.filter(QStringLiteral("第1次重发")).isEmpty());
         EXPECT_EQ(lines.filter(QStringLiteral("数据块发送失败")).size(), 0);
         EXPECT_TRUE(lines.last().startsWith(QStringLiteral("校验通过")));
-        window.Connect()->click();
+        window.ClickConnect();
     }
     const std::string trace = ReadAll(tracePath);
     EXPECT_NE(trace.find(" send tid 1: 00 01 00 00 00 FE 00 15 FB 06 00 10 00 00 00 7A"),
@@ -786,7 +793,7 @@ TEST(Window, LongerTimeOutsServeASlowLinkAndAreKept) {
         EXPECT_EQ(firstShown, QStringLiteral("同上"));
         EXPECT_EQ(window.Dlg().Options().transfer.timeouts.replyMs, 1000);
         EXPECT_EQ(window.Dlg().Options().transfer.firstReplyMs, 0);
-        window.Connect()->click();
+        window.ClickConnect();
         ASSERT_TRUE(window.Connected());
         window.Send()->click();
         ASSERT_TRUE(window.WaitForSendEnd(30000));
@@ -794,7 +801,7 @@ TEST(Window, LongerTimeOutsServeASlowLinkAndAreKept) {
         EXPECT_TRUE(lines.filter(QStringLiteral("无应答")).isEmpty()) << lines.join(
             QLatin1Char('\n')).toStdString();
         EXPECT_EQ(lines.last(), Line("发送结束!!!!!"));
-        window.Connect()->click();
+        window.ClickConnect();
     }
     const std::string ini = ReadAll(xdg.SettingsPath());
     EXPECT_NE(ini.find("TimeoutMs=1000"), std::string::npos) << ini;
@@ -895,7 +902,7 @@ TEST(Window, AllOrNothingSendsNothingWhenAFileDoesNotFit) {
     options.allOrNothing = true;
     ASSERT_TRUE(SaveSendOptions(options));
     Window window({kProgram, "127.0.0.1", device.PortText(), page, big});
-    window.Connect()->click();
+    window.ClickConnect();
     ASSERT_TRUE(window.Connected());
     window.Send()->click();
     ASSERT_TRUE(window.WaitForSendEnd());
@@ -904,7 +911,7 @@ TEST(Window, AllOrNothingSendsNothingWhenAFileDoesNotFit) {
                            Line("大小已经超限，/big.bin文件不被打包"), Line("打包完成"),
                            Line("全部装下才发送：1个文件不能打包，什么也没有发送")}));
     EXPECT_TRUE(window.Connected());  // the link stays up, nothing was written on it
-    window.Connect()->click();
+    window.ClickConnect();
     QThread::msleep(200);
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/stored.bin"));
     EXPECT_FALSE(std::filesystem::exists(xdg.DumpPath()));
@@ -948,7 +955,7 @@ TEST(Window, AnEnglishLocaleGetsEnglishTextsAndLogLines) {
         EXPECT_EQ(window.Cell(0, kColumnLength), QStringLiteral("open error"));
         EXPECT_EQ(window.Cell(1, kColumnName),
                   QStringLiteral("1 file  (at most 50 files, 128K in all)"));
-        window.Connect()->click();
+        window.ClickConnect();
         ASSERT_TRUE(window.Connect()->text() == QStringLiteral("Disconnect"));
         window.Send()->click();
         ASSERT_TRUE(window.WaitForSendEnd());

@@ -1,12 +1,12 @@
 // The download against a scripted link: exact frames, the reply check, and
-// every way a device can fail to echo; the Send job's order of steps.
+// every way a device can fail to echo, with the log lines they give.
 #include "download.h"
 
 #include "catalog.h"
 #include "fake_link.h"
 #include "modbus_frame.h"
-#include "send_job.h"
-#include "send_log.h"
+#include "dump_file.h"
+#include "job_log.h"
 #include "test_support.h"
 #include "web_image.h"
 
@@ -99,17 +99,19 @@ class RecordedChunks : public DownloadObserver {
 };
 
 struct SendRun {
-    SendReport report;
+    DownloadReport report;
     LogLines log;
     RecordedProgress progress;
 };
 
-// One Send of image over link as the window runs it, the dump going to dump.
-SendRun Send(const Bytes& image, ScriptedLink& link, const DumpTarget& dump = {}) {
+// One download of image over link with the log lines of a Send.
+SendRun Send(const Bytes& image, ScriptedLink& link) {
     SendRun run;
     const MessageCatalog catalog;
-    SendLog log(catalog, run.log, run.progress);
-    run.report = SendImage(image, link, SendSettings{}, dump, log);
+    JobLog log(catalog, run.log, run.progress);
+    log.OnSendStart(image.size());
+    run.report = DownloadImage(image, link, TransferOptions{}, log);
+    log.OnSendEnd(run.report);
     return run;
 }
 
@@ -212,7 +214,7 @@ TEST(Download, LostConnectionStopsTheDownload) {
         [](int index, const Bytes& request) { return index < 3 ? request : Bytes{}; });
     link.CloseAfter(3);
     SendRun run = Send(Image(1024), link);
-    EXPECT_TRUE(run.report.download.connectionLost);
+    EXPECT_TRUE(run.report.connectionLost);
     EXPECT_EQ(link.Requests().size(), 3u);
     EXPECT_EQ(run.log.Lines().end()[-3], "发送到384, 384, 10连接中断");
     EXPECT_EQ(run.log.Lines().end()[-2], "1个数据块发送失败");
@@ -220,48 +222,8 @@ TEST(Download, LostConnectionStopsTheDownload) {
     EXPECT_EQ(run.progress.positions.back(), 256u);
 }
 
-TEST(SendJob, PacksDumpsAndSendsInTheWindowsOrder) {
-    TempDir dir;
-    const std::string page = dir.WriteSized("index.htm", 100);
-    const std::string dumpPath = dir.Path() + "/a.dat";
-    ScriptedLink link(Echo);
-    SendRun run;
-    const MessageCatalog catalog;
-    SendLog log(catalog, run.log, run.progress);
-    run.report = SendFiles({PackFilesFor({page, dir.Path() + "/gone.htm"}), std::nullopt, {}}, link,
-                           SendSettings{}, DumpTarget{dumpPath}, log);
-
-    EXPECT_EQ(run.log.Lines(),
-              (std::vector<std::string>{"正在打包", dir.Path() + "/gone.htm打开失败", "打包完成",
-                                        "开始发送", "发送结束!!!!!"}));
-    const std::string text = test::ReadAll(dumpPath);
-    const Bytes dump(text.begin(), text.end());
-    ASSERT_EQ(dump.size(), 192u);
-    EXPECT_TRUE(std::equal(dump.begin(), dump.begin() + 128, link.Requests()[0].begin() + 16));
-    EXPECT_EQ(run.progress.range, std::make_pair(0u, 192u));
-    EXPECT_EQ(run.progress.positions, (std::vector<std::uint32_t>{128, 192}));
-    EXPECT_EQ(run.report.packed, 1);
-    EXPECT_EQ(run.report.skipped, 1);
-    EXPECT_FALSE(run.report.Succeeded());  // a file was not packed
-    EXPECT_TRUE(run.report.dumpWritten);
-}
-
-TEST(SendJob, ADumpThatCannotBeWrittenIsReportedAndTheDownloadGoesOn) {
-    TempDir dir;
-    const std::string blocked = dir.Write("file", "x") + "/a.dat";  // a folder that is a file
-    for (const DumpTarget& dump : {DumpTarget{blocked}, DumpTarget{"~/nowhere/a.dat", false}}) {
-        ScriptedLink link(Echo);
-        SendRun run = Send(Image(192), link, dump);
-        EXPECT_EQ(run.log.Lines()[1], "写入文件" + dump.path + "失败");
-        EXPECT_EQ(link.Requests().size(), 2u);
-        EXPECT_FALSE(run.report.dumpWritten);
-        EXPECT_TRUE(run.report.Succeeded());
-    }
-    EXPECT_FALSE(std::filesystem::exists("~"));  // an unusable place is never tried
-}
-
 #ifndef _WIN32  // the Windows folders are platform_test's
-TEST(SendJob, DefaultDumpFileIsInTheUserDataFolder) {
+TEST(DumpFile, DefaultDumpFileIsInTheUserDataFolder) {
     TempDir dir;
     const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
     setenv("XDG_DATA_HOME", (dir.Path() + "/data").c_str(), 1);
@@ -279,13 +241,6 @@ TEST(SendJob, DefaultDumpFileIsInTheUserDataFolder) {
     setenv("HOME", savedHome.c_str(), 1);
 }
 #endif
-
-TEST(SendJob, EmptyImageSendsNothing) {
-    ScriptedLink link(Echo);
-    SendRun run = Send({}, link);
-    EXPECT_TRUE(link.Requests().empty());
-    EXPECT_EQ(run.log.Lines(), (std::vector<std::string>{"开始发送", "发送结束!!!!!"}));
-}
 
 }  // namespace
 }  // namespace kelvarin

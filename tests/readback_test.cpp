@@ -3,8 +3,7 @@
 #include "readback.h"
 
 #include "device_memory.h"
-#include "fake_link.h"
-#include "device_modbus.h"
+#include "memory_link.h"
 #include "web_image.h"
 
 #include <gtest/gtest.h>
@@ -17,34 +16,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// A link to a device memory: every request is handled at once by the
-// simulated device's Modbus handler, and its reply may be changed or held
-// back on the way.
-class MemoryLink : public test::FakeLink {
-  public:
-    // Turns the n-th reply (1-based) into what arrives; empty: nothing.
-    using Tamper = std::function<std::string(int n, std::string reply)>;
-
-    explicit MemoryLink(device::DeviceMemory& memory, Tamper tamper = nullptr)
-        : m_memory(memory), m_tamper(std::move(tamper)) {}
-
-    int requests = 0;
-
-  protected:
-    void OnRequest(int, const Bytes& request) override {
-        const std::string frame(request.begin(), request.end());
-        ++requests;
-        std::string reply = device::HandleModbusFrame(m_memory, frame).reply;
-        if (m_tamper) {
-            reply = m_tamper(requests, std::move(reply));
-        }
-        Arrive(Bytes(reply.begin(), reply.end()));
-    }
-
-  private:
-    device::DeviceMemory& m_memory;
-    Tamper m_tamper;
-};
+using test::MemoryLink;
 
 // An image of length bytes, stored in memory from offset 0.
 Bytes Store(device::DeviceMemory& memory, std::size_t length) {

@@ -21,6 +21,8 @@ inline constexpr int kDialogFontPoints = 9;
 // Button texts; the Connect button's text is also the connection state.
 inline constexpr const char* kConnectText = QT_TRANSLATE_NOOP("Kelvarin", "连接");
 inline constexpr const char* kDisconnectText = QT_TRANSLATE_NOOP("Kelvarin", "断开");
+// While a connect is under way (Escape, Exit or the close box cancel it).
+inline constexpr const char* kConnectingText = QT_TRANSLATE_NOOP("Kelvarin", "正在连接...");
 inline constexpr const char* kSendText = QT_TRANSLATE_NOOP("Kelvarin", "发送");
 inline constexpr const char* kExitText = QT_TRANSLATE_NOOP("Kelvarin", "退出(&Q)");
 inline constexpr const char* kOkText = QT_TRANSLATE_NOOP("Kelvarin", "确定");

@@ -29,6 +29,11 @@
         <translation>Disconnect</translation>
     </message>
     <message>
+        <location filename="../res/strings.h" line="25"/>
+        <source>正在连接...</source>
+        <translation>Connecting...</translation>
+    </message>
+    <message>
         <location filename="../res/strings.h" line="24"/>
         <source>发送</source>
         <translation>Send</translation>

@@ -1,34 +1,45 @@
-// SendLog: a Send told as log lines and a progress bar.
+// JobLog: a job told as log lines and a progress bar.
 #pragma once
 
 #include "catalog.h"
+#include "job_run.h"
 #include "log_sink.h"
 #include "progress_sink.h"
-#include "send_job.h"
 
 namespace kelvarin {
 
-// Turns each step of a Send into the log lines of the catalog's language and
+// Turns each step of a job into the log lines of the catalog's language and
 // moves the progress bar: its range is set to the image length when sending
-// starts, its position follows the bytes of the chunks settled.
-class SendLog : public SendObserver {
+// starts, its position follows the bytes of the chunks settled. Front ends
+// that put some lines elsewhere (a refusal on stderr) override those steps.
+class JobLog : public JobObserver {
   public:
     // catalog, log and progress must outlive the object.
-    SendLog(const MessageCatalog& catalog, LogSink& log, ProgressSink& progress);
+    JobLog(const MessageCatalog& catalog, LogSink& log, ProgressSink& progress);
 
+    void OnSiteSkipped(const SkippedEntry& entry) override;
+    void OnRefused(const PlanProblem& problem, const PackResult* packed) override;
+    void OnTraceFailed(const std::string& path) override;
+    void OnConnected(const FleetTarget& target, bool ok) override;
     void OnPacked(const PackResult& result) override;
-    void OnNothingSent(const PackResult& result) override;
     void OnSendStart(std::size_t imageLength) override;
     void OnDumpFailed(const std::string& path) override;
     void OnChunk(const ChunkOutcome& outcome) override;
     void OnSendEnd(const DownloadReport& report) override;
     void OnVerifyStart() override;
     void OnVerified(const VerifyReport& report, bool downloaded) override;
+    void OnVerifyPartial(std::size_t filesLeftOut) override;
+    void OnStopped(const DeviceReport& device) override;
+    void OnDeviceDone(const DeviceReport& device) override;
     void OnRetry(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why,
                  int retry) override;
     void OnReconnecting(int attempt) override;
     void OnReconnected() override;
     void OnWindowFallback(Outcome why) override;
+
+  protected:
+    const MessageCatalog& Catalog() const { return m_catalog; }
+    LogSink& Log() { return m_log; }
 
   private:
     const MessageCatalog& m_catalog;

@@ -1,0 +1,83 @@
+// A job: what a front end asks for, as one plain value. The window's Send,
+// kelvarin-cli's pack, send, verify and fleet each build one and hand it to
+// RunJob (job_run.h), which checks it before anything is opened or
+// connected, runs it, and reports what happened (job_report.h).
+#pragma once
+
+#include "dump_file.h"
+#include "link_timeouts.h"
+#include "packer.h"
+#include "targets.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvarin {
+
+// What a job does with its image.
+enum class JobKind {
+    kPack,    // write it to an image file
+    kSend,    // download it to one device (and read it back when asked)
+    kVerify,  // only read one device back and compare
+    kFleet,   // download it to every device of a targets file
+};
+
+// Where the image comes from: files to pack, a site folder, or an image file.
+struct JobSource {
+    // Files to pack, in order. The file list's rules apply: a path given
+    // twice is packed once, at most 50, the rest left out and named.
+    std::vector<std::string> files;
+    // A site folder: its files, in site order, replace files; it is the root.
+    std::string site;
+    // An image file, sent or compared as it is (checked before use).
+    std::string image;
+    // A site root that must be a readable folder (--root); it becomes the
+    // web options' site root.
+    std::string root;
+    // The web options (siteRoot: the window's site root, taken as it is).
+    PackOptions pack;
+    // Files a front end's own list already left out (the window's, past the
+    // 50th); named with the others.
+    std::vector<std::string> leftOut;
+    // The total a front end's list shows (the window's total row); measured
+    // from files when not given.
+    std::optional<std::uint64_t> listedBytes;
+    // Nothing is sent (or written) unless every file is packed.
+    bool allOrNothing = false;
+};
+
+// What a job writes besides the device. Each is checked against every input
+// (however spelt, links included) and against the others before anything is
+// written.
+struct JobOutputs {
+    std::string imageFile;  // the packed image (pack); empty for none
+    DumpTarget dump{""};    // a copy of the image sent; an empty path for none
+    std::string trace;      // every frame sent and received; empty for none
+    // A trace that cannot be written: false, the job is refused (a usage
+    // error); true, the job goes on without it and says so (the window).
+    bool traceOptional = false;
+    // How the front end names each output in its messages ("--trace", or
+    // the window's words).
+    std::string imageName = "-o";
+    std::string dumpName = "--dump";
+    std::string traceName = "--trace";
+};
+
+// One job.
+struct JobPlan {
+    JobKind kind = JobKind::kSend;
+    JobSource source;
+    // The device of send and verify (targets[0]); the fleet's come from
+    // targetsFile.
+    std::vector<FleetTarget> targets;
+    std::string targetsFile;
+    JobOutputs outputs;
+    TransferOptions transfer;  // time-outs, retries, requests in flight, chunk size
+    bool verify = false;       // read the image back after a download that succeeded
+    bool skipCurrent = false;  // fleet: read each device first; leave alone those holding the image
+    int jobs = 0;              // fleet: devices at once (0: all, up to what one wait holds)
+};
+
+}  // namespace kelvarin

@@ -1,0 +1,114 @@
+// The one judgement of a device and of a job.
+#include "job_report.h"
+
+namespace kelvarin {
+
+DeviceOutcome DeviceReport::Outcome() const {
+    if (stopped) {
+        return DeviceOutcome::kStopped;
+    }
+    if (!facts.connected) {
+        return DeviceOutcome::kNoConnection;
+    }
+    if (facts.current) {
+        return filesLeftOut > 0 ? DeviceOutcome::kPartial : DeviceOutcome::kCurrent;
+    }
+    const auto lost = [](const std::optional<VerifyReport>& read) {
+        return read && read->failure == Outcome::kConnectionLost;
+    };
+    if (!facts.downloaded) {
+        if (!facts.verify) {
+            // A check before a download that never ran: the connection went.
+            return lost(facts.precheck) ? DeviceOutcome::kConnectionLost
+                                        : DeviceOutcome::kUnreadable;
+        }
+        // Only read back and compared (verify).
+        switch (facts.verify->outcome) {
+            case VerifyOutcome::kUnreadable:
+                return DeviceOutcome::kUnreadable;
+            case VerifyOutcome::kDifferent:
+                return DeviceOutcome::kDifferent;
+            case VerifyOutcome::kEqual:
+                break;
+        }
+        return filesLeftOut > 0 ? DeviceOutcome::kPartial : DeviceOutcome::kOk;
+    }
+    if (facts.download.connectionLost) {
+        return DeviceOutcome::kConnectionLost;
+    }
+    if (!facts.download.Succeeded()) {
+        return DeviceOutcome::kChunksFailed;
+    }
+    if (facts.verify && facts.verify->outcome == VerifyOutcome::kDifferent) {
+        return DeviceOutcome::kDifferent;
+    }
+    if (facts.verify && facts.verify->outcome == VerifyOutcome::kUnreadable) {
+        return DeviceOutcome::kUnreadable;
+    }
+    return filesLeftOut > 0 ? DeviceOutcome::kPartial : DeviceOutcome::kOk;
+}
+
+bool DeviceReport::Succeeded() const {
+    const DeviceOutcome outcome = Outcome();
+    return outcome == DeviceOutcome::kOk || outcome == DeviceOutcome::kCurrent;
+}
+
+bool DeviceReport::ConnectionLost() const {
+    const auto lost = [](const std::optional<VerifyReport>& read) {
+        return read && read->failure == Outcome::kConnectionLost;
+    };
+    return facts.connected &&
+           (facts.download.connectionLost || lost(facts.precheck) || lost(facts.verify));
+}
+
+int JobReport::Succeeded() const {
+    int succeeded = 0;
+    for (const DeviceReport& device : devices) {
+        succeeded += device.Succeeded() ? 1 : 0;
+    }
+    return succeeded;
+}
+
+JobOutcome JobReport::Outcome() const {
+    if (refusal) {
+        // All or nothing keeping a partial image back is a failure of the
+        // files, not of the command line.
+        return refusal->fault == PlanFault::kPartial ? JobOutcome::kFailed : JobOutcome::kRefused;
+    }
+    if (kind == JobKind::kPack) {
+        return leftOut.empty() ? JobOutcome::kOk : JobOutcome::kFailed;
+    }
+    if (kind == JobKind::kFleet) {
+        return Succeeded() == static_cast<int>(devices.size()) && leftOut.empty()
+                   ? JobOutcome::kOk
+                   : JobOutcome::kFailed;
+    }
+    if (devices.empty()) {
+        return JobOutcome::kFailed;
+    }
+    switch (devices.front().Outcome()) {
+        case DeviceOutcome::kOk:
+        case DeviceOutcome::kCurrent:
+            return JobOutcome::kOk;
+        case DeviceOutcome::kNoConnection:
+            return JobOutcome::kNoConnection;
+        case DeviceOutcome::kStopped:
+            return JobOutcome::kStopped;
+        case DeviceOutcome::kUnreadable:
+            return JobOutcome::kUnreadable;
+        case DeviceOutcome::kConnectionLost:
+            // A verify that lost its connection could not read the device.
+            return kind == JobKind::kVerify ? JobOutcome::kUnreadable : JobOutcome::kFailed;
+        case DeviceOutcome::kChunksFailed:
+        case DeviceOutcome::kDifferent:
+        case DeviceOutcome::kPartial:
+            break;
+    }
+    return JobOutcome::kFailed;
+}
+
+bool JobReport::ConnectionLost() const {
+    return kind != JobKind::kFleet && !devices.empty() && devices.front().ConnectionLost();
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,115 @@
+// What a job did, as data: why it was refused, what became of the files,
+// each device's facts and the one judgement of each device and of the whole
+// job. Front ends render it (log lines, JSON, exit codes, the window's
+// state); none of them judges.
+#pragma once
+
+#include "fleet.h"
+#include "image_file.h"
+#include "job.h"
+#include "packer.h"
+#include "site_folder.h"
+#include "targets.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvarin {
+
+// Why a job was refused before anything was opened, connected or written.
+enum class PlanFault {
+    kNotAFolder,        // path: a site folder or site root that is not a readable folder
+    kNoFilesInFolder,   // path: a site folder with no files in it
+    kTargets,           // the targets file cannot be used (targets says why)
+    kImageFile,         // the image file cannot be used (image says why)
+    kOverwritesFile,    // output (named option) is one of the files to pack
+    kOverwritesImage,   // output is the image file to send or compare
+    kOverwritesTargets, // output is the targets file
+    kOutputsCollide,    // output and other name one file
+    kTraceUnwritable,   // the trace file cannot be written
+    kNothingToCompare,  // a compare is asked for and no file was packed
+    kPartial,           // all or nothing, and a file was not packed or left out
+    kImageNotWritten,   // the packed image cannot be written (error says why)
+};
+
+// One refusal, with what it names.
+struct PlanProblem {
+    PlanFault fault = PlanFault::kNotAFolder;
+    std::string option;  // the output's or folder's option, as the front end names it
+    std::string path;    // the file or folder
+    std::string other;   // kOutputsCollide: the other output's option
+    std::string error;   // kImageNotWritten: the system's reason
+    ImageFile image;     // kImageFile
+    TargetsFile targets; // kTargets
+    JobKind kind = JobKind::kSend;  // the job refused
+
+    // A problem of fault naming option and path.
+    static PlanProblem Of(PlanFault fault, std::string option = {}, std::string path = {}) {
+        PlanProblem problem;
+        problem.fault = fault;
+        problem.option = std::move(option);
+        problem.path = std::move(path);
+        return problem;
+    }
+};
+
+// How one device ended, most telling first.
+enum class DeviceOutcome {
+    kOk,              // every chunk echoed (and, when read back, the image held)
+    kCurrent,         // it already held the image: nothing was sent
+    kNoConnection,    // it could not be connected
+    kStopped,         // stopped on request before all was done
+    kConnectionLost,  // the connection broke for good
+    kChunksFailed,    // chunks without their echo
+    kDifferent,       // read back, it holds other bytes
+    kUnreadable,      // it could not be read back
+    kPartial,         // all went well, but the image lacks files that were to be in it
+};
+
+// One device of a job: the facts and their judgement.
+struct DeviceReport {
+    TargetResult facts;
+    std::size_t filesLeftOut = 0;  // files to be in the image that are not
+    bool stopped = false;          // a stop request ended it before all was done
+
+    // The one judgement of a device.
+    DeviceOutcome Outcome() const;
+    // True for kOk and kCurrent: the device holds the whole site it was to.
+    bool Succeeded() const;
+    // True when its connection broke for good (a download, a read-back, a
+    // reconnect that gave up): whoever holds it must close it.
+    bool ConnectionLost() const;
+};
+
+// How a whole job ended.
+enum class JobOutcome {
+    kOk,            // everything asked for was done
+    kFailed,        // something failed or was left out, or a device holds other bytes
+    kRefused,       // refused before anything was opened or connected
+    kNoConnection,  // the device could not be connected
+    kUnreadable,    // the device could not be read back
+    kStopped,       // stopped on request before all was done
+};
+
+// What a job did.
+struct JobReport {
+    JobKind kind = JobKind::kSend;
+    std::optional<PlanProblem> refusal;      // why nothing was done
+    std::optional<PackResult> pack;          // when files were packed
+    std::vector<std::string> leftOut;        // files not in the image: not packed, or left out
+    std::size_t imageLength = 0;
+    bool dumpWritten = false;
+    bool traceWritten = false;               // a trace was asked for and written
+    std::vector<FleetTarget> targets;        // the devices to send to
+    std::vector<DeviceReport> devices;       // each device's end, in the order of the targets
+
+    // Devices that succeeded.
+    int Succeeded() const;
+    // The one judgement of the job.
+    JobOutcome Outcome() const;
+    // True when the one device's connection broke for good.
+    bool ConnectionLost() const;
+};
+
+}  // namespace kelvarin

@@ -1,0 +1,450 @@
+// A job from its plan to its report: every check before anything is opened,
+// connected or written, then the one order every front end sends in.
+#include "job_run.h"
+
+#include "file_list.h"
+#include "files.h"
+#include "fleet.h"
+#include "image_file.h"
+#include "net.h"
+#include "site_folder.h"
+#include "wire_trace.h"
+
+#include <algorithm>
+#include <chrono>
+#include <string_view>
+
+namespace kelvarin {
+
+namespace {
+
+// What an input of a job is, for the message that refuses to overwrite it.
+enum class InputKind { kFile, kImage, kTargets };
+
+struct Input {
+    std::string path;
+    InputKind kind;
+};
+
+// An output of a job, as its front end names it.
+struct Output {
+    std::string name;
+    std::string path;
+};
+
+std::string_view BytesText(const std::vector<std::uint8_t>& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Tells the fleet's devices to the observer as they finish, judged.
+class FleetRelay : public FleetObserver {
+  public:
+    FleetRelay(JobObserver& observer, std::size_t filesLeftOut)
+        : m_observer(observer), m_filesLeftOut(filesLeftOut) {}
+
+    void OnTargetDone(const TargetResult& result) override {
+        DeviceReport device;
+        device.facts = result;
+        device.filesLeftOut = m_filesLeftOut;
+        m_observer.OnDeviceDone(device);
+    }
+
+  private:
+    JobObserver& m_observer;
+    std::size_t m_filesLeftOut;
+};
+
+class JobRun {
+  public:
+    JobRun(const JobPlan& plan, JobObserver& observer, const std::atomic<bool>* stop,
+           CDeviceLink* connected)
+        : m_plan(plan), m_observer(observer), m_stop(stop), m_connected(connected) {
+        m_report.kind = plan.kind;
+    }
+
+    JobReport Run();
+
+  private:
+    // Refuses the job: nothing more is done. Returns false.
+    bool Refuse(PlanProblem problem, const PackResult* packed = nullptr);
+    bool ReadSource();
+    bool ReadTargets();
+    bool ReadImage();
+    bool CheckOutputs();
+    bool Pack();
+    bool OpenTrace();
+    bool StopAsked() const { return m_stop && m_stop->load(); }
+    bool WriteDump();
+    void RunPack();
+    void RunDevice();
+    void RunFleet();
+
+    const JobPlan& m_plan;
+    JobObserver& m_observer;
+    const std::atomic<bool>* m_stop;
+    CDeviceLink* m_connected;
+    JobReport m_report;
+
+    std::vector<Input> m_inputs;
+    std::optional<PackRequest> m_request;  // when files are packed
+    std::vector<std::uint8_t> m_image;
+    WireTrace m_trace;
+    bool m_dumpIsImage = false;  // the dump file is the image file sent: it holds the image
+};
+
+JobReport JobRun::Run() {
+    // Everything that can be refused is refused before anything is opened,
+    // connected or written.
+    if (!ReadSource() || !ReadTargets() || !ReadImage() || !CheckOutputs() || !Pack() ||
+        !OpenTrace()) {
+        return m_report;
+    }
+    m_report.imageLength = m_image.size();
+    switch (m_plan.kind) {
+        case JobKind::kPack:
+            RunPack();
+            break;
+        case JobKind::kSend:
+        case JobKind::kVerify:
+            RunDevice();
+            break;
+        case JobKind::kFleet:
+            RunFleet();
+            break;
+    }
+    return m_report;
+}
+
+bool JobRun::Refuse(PlanProblem problem, const PackResult* packed) {
+    problem.kind = m_plan.kind;
+    m_observer.OnRefused(problem, packed);
+    m_report.refusal = std::move(problem);
+    return false;
+}
+
+bool JobRun::ReadSource() {
+    const JobSource& source = m_plan.source;
+    if (!source.image.empty()) {
+        m_inputs.push_back({source.image, InputKind::kImage});
+        return true;
+    }
+    PackOptions options = source.pack;
+    if (!source.root.empty()) {
+        if (!IsReadableFolder(source.root)) {
+            return Refuse(PlanProblem::Of(PlanFault::kNotAFolder, "--root", source.root));
+        }
+        options.siteRoot = source.root;
+    }
+    if (!source.site.empty()) {
+        options.siteRoot = source.site;
+    }
+    std::vector<std::string> files = source.files;
+    if (!source.site.empty()) {
+        std::optional<SiteListing> found = SiteFiles(source.site);
+        if (!found) {
+            return Refuse(PlanProblem::Of(PlanFault::kNotAFolder, "--site", source.site));
+        }
+        // What a static web server would not serve either is named, not
+        // counted against the site: the image holds what the server serves.
+        for (const SkippedEntry& skipped : found->skipped) {
+            m_observer.OnSiteSkipped(skipped);
+        }
+        if (found->files.empty()) {
+            return Refuse(PlanProblem::Of(PlanFault::kNoFilesInFolder, "--site", source.site));
+        }
+        files = std::move(found->files);
+    }
+    // The file list's rules: a path given twice is listed once, at most 50.
+    FileListModel list;
+    std::vector<std::string> leftOut = source.leftOut;
+    for (const std::string& path : files) {
+        if (!list.FindFile(path) && !list.AddFile(path)) {
+            leftOut.push_back(path);
+        }
+    }
+    for (const std::string& path : files) {
+        m_inputs.push_back({path, InputKind::kFile});
+    }
+    for (const std::string& path : source.leftOut) {
+        m_inputs.push_back({path, InputKind::kFile});
+    }
+    m_request = PackRequest{PackFilesFor(list.FilePaths(), options),
+                            source.listedBytes ? source.listedBytes : list.ListedBytes(), options,
+                            std::move(leftOut)};
+    m_request->allOrNothing = source.allOrNothing;
+    return true;
+}
+
+bool JobRun::ReadTargets() {
+    if (m_plan.kind != JobKind::kFleet) {
+        m_report.targets = m_plan.targets;
+        return true;
+    }
+    TargetsFile file = kelvarin::ReadTargets(m_plan.targetsFile);
+    if (!file.Ok()) {
+        PlanProblem problem = PlanProblem::Of(PlanFault::kTargets, "--targets", m_plan.targetsFile);
+        problem.targets = std::move(file);
+        return Refuse(std::move(problem));
+    }
+    m_report.targets = std::move(file.targets);
+    m_inputs.push_back({m_plan.targetsFile, InputKind::kTargets});
+    return true;
+}
+
+bool JobRun::ReadImage() {
+    if (m_plan.source.image.empty()) {
+        return true;
+    }
+    ImageFile file = LoadImageFile(m_plan.source.image);
+    if (file.fault != ImageFileFault::kNone) {
+        PlanProblem problem = PlanProblem::Of(PlanFault::kImageFile, "--image", m_plan.source.image);
+        problem.image = std::move(file);
+        return Refuse(std::move(problem));
+    }
+    m_image.assign(file.bytes.begin(), file.bytes.end());
+    return true;
+}
+
+bool JobRun::CheckOutputs() {
+    const JobOutputs& outputs = m_plan.outputs;
+    std::vector<Output> written;
+    if (!outputs.imageFile.empty()) {
+        written.push_back({outputs.imageName, outputs.imageFile});
+    }
+    if (!outputs.dump.path.empty() && m_plan.kind != JobKind::kPack &&
+        m_plan.kind != JobKind::kVerify) {
+        // The dump is only ever the image's own bytes: over the image file
+        // it came from, it is not written at all (that file holds them).
+        if (!m_plan.source.image.empty() && IsSameFile(outputs.dump.path, m_plan.source.image)) {
+            m_dumpIsImage = true;
+        } else {
+            written.push_back({outputs.dumpName, outputs.dump.path});
+        }
+    }
+    if (!outputs.trace.empty()) {
+        written.push_back({outputs.traceName, outputs.trace});
+    }
+    for (std::size_t i = 0; i < written.size(); ++i) {
+        const Output& output = written[i];
+        for (const Input& input : m_inputs) {
+            if (!IsSameFile(output.path, input.path)) {
+                continue;
+            }
+            const PlanFault fault = input.kind == InputKind::kImage     ? PlanFault::kOverwritesImage
+                                    : input.kind == InputKind::kTargets ? PlanFault::kOverwritesTargets
+                                                                        : PlanFault::kOverwritesFile;
+            return Refuse(PlanProblem::Of(fault, output.name, output.path));
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (IsSamePlace(output.path, written[j].path)) {
+                PlanProblem problem = PlanProblem::Of(PlanFault::kOutputsCollide, output.name, output.path);
+                problem.other = written[j].name;
+                return Refuse(std::move(problem));
+            }
+        }
+    }
+    return true;
+}
+
+bool JobRun::Pack() {
+    if (!m_request) {
+        return true;
+    }
+    m_report.pack = PackImage(*m_request);
+    const PackResult& packed = *m_report.pack;
+    m_image = packed.image;
+    for (const PackedFile& file : packed.files) {
+        if (file.outcome != FileOutcome::kPacked) {
+            m_report.leftOut.push_back(file.path);
+        }
+    }
+    m_report.leftOut.insert(m_report.leftOut.end(), packed.leftOut.begin(), packed.leftOut.end());
+    // An image of no files matches any device: a compare would prove
+    // nothing, and the device is not asked.
+    const bool compares = m_plan.kind == JobKind::kVerify || m_plan.verify || m_plan.skipCurrent;
+    if (compares && m_plan.kind != JobKind::kPack && packed.Packed() == 0) {
+        PlanProblem problem = PlanProblem::Of(PlanFault::kNothingToCompare);
+        return Refuse(problem, &packed);
+    }
+    // All or nothing: settled before connecting, so a partial image never
+    // reaches a device (or a file).
+    if (m_request->allOrNothing && !packed.Complete()) {
+        return Refuse(PlanProblem::Of(PlanFault::kPartial), &packed);
+    }
+    return true;
+}
+
+bool JobRun::OpenTrace() {
+    const std::string& path = m_plan.outputs.trace;
+    if (path.empty() || m_plan.kind == JobKind::kPack) {
+        return true;
+    }
+    if (m_trace.Open(path)) {
+        m_report.traceWritten = true;
+        return true;
+    }
+    if (m_plan.outputs.traceOptional) {
+        m_observer.OnTraceFailed(path);
+        return true;
+    }
+    return Refuse(PlanProblem::Of(PlanFault::kTraceUnwritable, m_plan.outputs.traceName, path),
+                  m_report.pack ? &*m_report.pack : nullptr);
+}
+
+bool JobRun::WriteDump() {
+    const DumpTarget& dump = m_plan.outputs.dump;
+    if (dump.path.empty()) {
+        return false;
+    }
+    if (m_dumpIsImage) {
+        return true;
+    }
+    const bool written = dump.usable && WriteWholeFile(dump.path, BytesText(m_image));
+    if (!written) {
+        m_observer.OnDumpFailed(dump.path);
+    }
+    return written;
+}
+
+void JobRun::RunPack() {
+    const PackResult& packed = *m_report.pack;
+    m_observer.OnPacked(packed);
+    std::string error;
+    if (!WriteWholeFile(m_plan.outputs.imageFile, BytesText(m_image), &error)) {
+        PlanProblem problem = PlanProblem::Of(PlanFault::kImageNotWritten, m_plan.outputs.imageName,
+                            m_plan.outputs.imageFile);
+        problem.error = error;
+        problem.kind = JobKind::kPack;
+        m_observer.OnRefused(problem, nullptr);
+        m_report.refusal = std::move(problem);
+        return;
+    }
+    m_observer.OnImageWritten(m_plan.outputs.imageFile);
+}
+
+void JobRun::RunDevice() {
+    const auto start = std::chrono::steady_clock::now();
+    DeviceReport device;
+    device.facts.target = m_plan.targets.empty() ? FleetTarget{} : m_plan.targets.front();
+    device.filesLeftOut = m_report.leftOut.size();
+    CSocketLink own;
+    CDeviceLink& link = m_connected ? *m_connected : static_cast<CDeviceLink&>(own);
+    WireTrace* trace = m_trace.IsOpen() ? &m_trace : nullptr;
+    const auto finish = [&] {
+        device.facts.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (device.stopped) {
+            m_observer.OnStopped(device);
+        }
+        m_report.devices.push_back(device);
+    };
+
+    if (!m_connected) {
+        const bool ok = ConnectDevice(own, device.facts.target, m_plan.transfer.timeouts, m_stop);
+        if (!ok && StopAsked()) {
+            device.stopped = true;  // the connect was given up on request
+            finish();
+            return;
+        }
+        m_observer.OnConnected(device.facts.target, ok);
+        if (!ok) {
+            finish();
+            return;
+        }
+    }
+    device.facts.connected = true;
+    if (m_report.pack) {
+        m_observer.OnPacked(*m_report.pack);
+    }
+
+    if (m_plan.kind == JobKind::kVerify) {
+        m_observer.OnVerifyStart();
+        const VerifyReport read =
+            VerifyImage(m_image, link, m_plan.transfer, &m_observer, trace, m_stop);
+        device.facts.verify = read;
+        if (read.cancelled) {
+            device.stopped = true;
+        } else {
+            m_observer.OnVerified(read, false);
+            if (!m_report.leftOut.empty()) {
+                m_observer.OnVerifyPartial(m_report.leftOut.size());
+            }
+        }
+        finish();
+        return;
+    }
+
+    m_observer.OnSendStart(m_image.size());
+    m_report.dumpWritten = WriteDump();
+    device.facts.downloaded = true;
+    device.facts.download =
+        DownloadImage(m_image, link, m_plan.transfer, m_observer, trace, m_stop);
+    m_observer.OnSendEnd(device.facts.download);
+    if (device.facts.download.cancelled) {
+        device.stopped = true;
+    } else if (m_plan.verify && device.facts.download.Succeeded()) {
+        // A failed download is not read back: its outcome is already known.
+        if (StopAsked()) {
+            device.stopped = true;
+        } else {
+            m_observer.OnVerifyStart();
+            const VerifyReport read =
+                VerifyImage(m_image, link, m_plan.transfer, &m_observer, trace, m_stop);
+            device.facts.verify = read;
+            if (read.cancelled) {
+                device.stopped = true;
+            } else {
+                m_observer.OnVerified(read, true);
+            }
+        }
+    }
+    if (!m_connected) {
+        own.Close();
+    }
+    finish();
+}
+
+void JobRun::RunFleet() {
+    if (m_report.pack) {
+        m_observer.OnPacked(*m_report.pack);
+    }
+    m_report.dumpWritten = WriteDump();
+    RaiseOpenFileLimit();
+    FleetOptions options;
+    // All at once by default, as many as one wait of this system holds.
+    options.jobs = m_plan.jobs > 0 ? m_plan.jobs
+                                   : static_cast<int>(std::min<std::size_t>(
+                                         kMaxFleetJobs, net::MaxWaitSockets()));
+    options.verify = m_plan.verify;
+    options.skipCurrent = m_plan.skipCurrent;
+    options.transfer = m_plan.transfer;
+    options.trace = m_trace.IsOpen() ? &m_trace : nullptr;
+    FleetRelay relay(m_observer, m_report.leftOut.size());
+    const std::vector<TargetResult> results =
+        SendToFleet(m_image, m_report.targets, options, relay);
+    for (const TargetResult& result : results) {
+        DeviceReport device;
+        device.facts = result;
+        device.filesLeftOut = m_report.leftOut.size();
+        m_report.devices.push_back(device);
+    }
+}
+
+}  // namespace
+
+bool ConnectDevice(CSocketLink& link, const FleetTarget& target, const LinkTimeouts& timeouts,
+                   const std::atomic<bool>* stop) {
+    link.Close();
+    if (!link.Open(0, false, timeouts) || !link.Connect(target.address, target.port, stop)) {
+        link.Close();
+        return false;
+    }
+    return true;
+}
+
+JobReport RunJob(const JobPlan& plan, JobObserver& observer, const std::atomic<bool>* stop,
+                 CDeviceLink* connected) {
+    return JobRun(plan, observer, stop, connected).Run();
+}
+
+}  // namespace kelvarin

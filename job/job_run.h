@@ -1,0 +1,69 @@
+// Running a job: check it, prepare its image, connect, send or compare, and
+// tell an observer of every step as data.
+#pragma once
+
+#include "download.h"
+#include "job.h"
+#include "job_report.h"
+#include "readback.h"
+#include "socket_link.h"
+
+#include <atomic>
+#include <cstddef>
+#include <string>
+
+namespace kelvarin {
+
+// Told of each step of a job, in the order they happen:
+//   OnSiteSkipped        entries of a site folder that are not its files
+//   OnRefused            the job is refused: nothing else follows (after
+//                        OnPacked when the refusal comes from the packed image)
+//   OnTraceFailed        the trace cannot be written and the job goes on
+//   OnConnected          the connect, made or failed (send, verify)
+//   OnPacked             the files were packed
+//   OnSendStart, OnDumpFailed, OnChunk..., OnSendEnd     a download
+//   OnVerifyStart, OnVerified                            a read-back
+//   OnVerifyPartial      verify: the image compared lacks files
+//   OnStopped            a stop request ended it: what the device holds now
+//   OnDeviceDone         (fleet) each device, as it finishes
+//   OnImageWritten       (pack) the image file was written
+// with the download's notices (retries, reconnects, the fall-back) as they
+// come.
+class JobObserver : public DownloadObserver {
+  public:
+    virtual void OnSiteSkipped(const SkippedEntry& /*entry*/) {}
+    virtual void OnRefused(const PlanProblem& /*problem*/, const PackResult* /*packed*/) {}
+    virtual void OnTraceFailed(const std::string& /*path*/) {}
+    virtual void OnConnected(const FleetTarget& /*target*/, bool /*ok*/) {}
+    virtual void OnPacked(const PackResult& /*result*/) {}
+    virtual void OnSendStart(std::size_t /*imageLength*/) {}
+    virtual void OnDumpFailed(const std::string& /*path*/) {}
+    void OnChunk(const ChunkOutcome& /*outcome*/) override {}
+    virtual void OnSendEnd(const DownloadReport& /*report*/) {}
+    virtual void OnVerifyStart() {}
+    // downloaded: the image was downloaded just before (not only compared).
+    virtual void OnVerified(const VerifyReport& /*report*/, bool /*downloaded*/) {}
+    virtual void OnVerifyPartial(std::size_t /*filesLeftOut*/) {}
+    virtual void OnStopped(const DeviceReport& /*device*/) {}
+    virtual void OnDeviceDone(const DeviceReport& /*device*/) {}
+    virtual void OnImageWritten(const std::string& /*path*/) {}
+};
+
+// Connects link (opened anew with timeouts) to target, waiting at most the
+// connect time-out or until *stop turns true. False when it could not be
+// connected (the link is then closed).
+bool ConnectDevice(CSocketLink& link, const FleetTarget& target, const LinkTimeouts& timeouts,
+                   const std::atomic<bool>* stop = nullptr);
+
+// Checks plan before anything is opened, connected or written (its folders,
+// its targets file, its image file, every output against every input and
+// against each other), packs its files, and refuses a packed image that all
+// or nothing keeps back or that has nothing to compare; then writes, sends
+// or compares as its kind says, telling observer of every step. A send or
+// verify connects to plan.targets[0] itself unless connected is given (the
+// window's link, connected already). A stop request (*stop true) ends it
+// after the requests in flight. The report says what happened.
+JobReport RunJob(const JobPlan& plan, JobObserver& observer,
+                 const std::atomic<bool>* stop = nullptr, CDeviceLink* connected = nullptr);
+
+}  // namespace kelvarin

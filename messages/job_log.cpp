@@ -1,0 +1,105 @@
+// A job's steps as log lines.
+#include "job_log.h"
+
+namespace kelvarin {
+
+JobLog::JobLog(const MessageCatalog& catalog, LogSink& log, ProgressSink& progress)
+    : m_catalog(catalog), m_log(log), m_progress(progress) {}
+
+void JobLog::OnSiteSkipped(const SkippedEntry& entry) {
+    m_log.AppendLine(m_catalog.SiteSkippedLine(entry));
+}
+
+void JobLog::OnRefused(const PlanProblem& problem, const PackResult* packed) {
+    if (packed) {
+        OnPacked(*packed);
+    }
+    if (problem.fault == PlanFault::kPartial && packed) {
+        m_log.AppendLine(m_catalog.NothingSentLine(*packed, problem.kind == JobKind::kPack));
+        return;
+    }
+    for (const std::string& line : m_catalog.RefusalLines(problem)) {
+        m_log.AppendLine(line);
+    }
+}
+
+void JobLog::OnTraceFailed(const std::string& path) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kTraceFailed, {path}));
+}
+
+void JobLog::OnConnected(const FleetTarget& target, bool ok) {
+    m_log.AppendLine(ok ? m_catalog.Connected(target.address, target.port)
+                        : m_catalog.ConnectFailed(target.address, target.port));
+}
+
+void JobLog::OnPacked(const PackResult& result) {
+    for (const std::string& line : m_catalog.PackLines(result)) {
+        m_log.AppendLine(line);
+    }
+}
+
+void JobLog::OnSendStart(std::size_t imageLength) {
+    m_progress.SetRange(0, static_cast<std::uint32_t>(imageLength));
+    m_log.AppendLine(m_catalog.Text(MessageId::kSendStart));
+}
+
+void JobLog::OnDumpFailed(const std::string& path) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kDumpFailed, {path}));
+}
+
+void JobLog::OnChunk(const ChunkOutcome& outcome) {
+    const std::string line = m_catalog.ChunkLine(outcome);
+    if (!line.empty()) {
+        m_log.AppendLine(line);
+    }
+    // The chunk on which the connection was lost does not move the bar.
+    if (outcome.result != Outcome::kConnectionLost) {
+        m_progress.SetPosition(static_cast<std::uint32_t>(outcome.progress));
+    }
+}
+
+void JobLog::OnRetry(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why, int retry) {
+    m_log.AppendLine(m_catalog.RetryLine(chunk, readOffset, why, retry));
+}
+
+void JobLog::OnReconnecting(int attempt) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kReconnecting, {std::to_string(attempt)}));
+}
+
+void JobLog::OnReconnected() {
+    m_log.AppendLine(m_catalog.Text(MessageId::kReconnected));
+}
+
+void JobLog::OnWindowFallback(Outcome why) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kWindowFallback, {m_catalog.TryFailure(why)}));
+}
+
+void JobLog::OnSendEnd(const DownloadReport& report) {
+    for (const std::string& line : m_catalog.EndLines(report)) {
+        m_log.AppendLine(line);
+    }
+}
+
+void JobLog::OnVerifyStart() {
+    m_log.AppendLine(m_catalog.Text(MessageId::kVerifyStart));
+}
+
+void JobLog::OnVerified(const VerifyReport& report, bool downloaded) {
+    for (const std::string& line : m_catalog.VerifyLines(report, downloaded)) {
+        m_log.AppendLine(line);
+    }
+}
+
+void JobLog::OnVerifyPartial(std::size_t filesLeftOut) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kVerifyPartial, {std::to_string(filesLeftOut)}));
+}
+
+void JobLog::OnStopped(const DeviceReport& device) {
+    m_log.AppendLine(m_catalog.StoppedLine(device));
+}
+
+void JobLog::OnDeviceDone(const DeviceReport& device) {
+    m_log.AppendLine(m_catalog.TargetLine(device));
+}
+
+}  // namespace kelvarin
