@@ -72,6 +72,11 @@ class InputBlocker : public QObject {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
+        // Input reaches a top-level window's handle first and is then sent
+        // on to the widget it is for: it is judged there.
+        if (watched->isWindowType()) {
+            return false;
+        }
         const QEvent::Type type = event->type();
         if (type == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape &&
             !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {

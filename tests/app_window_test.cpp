@@ -29,6 +29,13 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
 namespace kelvarin {
 namespace {
 
@@ -292,6 +299,163 @@ TEST(Window, LostConnectionReturnsToDisconnected) {
     // The link was closed: the next Connect opens a fresh one.
     window.ClickConnect();
     EXPECT_TRUE(window.Connected());
+}
+
+TEST(Window, EscapeStopsASendAndASecondEscapeCloses) {
+    XdgFolders xdg;
+    TempDir dir;
+    Device device({"--fault", "silent"});
+    ASSERT_GT(device.Port(), 0);
+    // 24 chunks, each waiting out its 200 ms: about 5 s if nothing stops it.
+    Window window({kProgram, "127.0.0.1", device.PortText(), dir.WriteSized("index.htm", 3000)});
+    ASSERT_TRUE(window.ShowActive());
+    window.ClickConnect();
+    ASSERT_TRUE(window.Connected());
+    window.Send()->click();
+    ASSERT_TRUE(WaitFor([&] { return window.Log()->Lines().size() >= 5; }));  // one chunk failed
+    QElapsedTimer stopping;
+    stopping.start();
+    QTest::keyClick(&window.Dlg(), Qt::Key_Escape);
+    ASSERT_TRUE(window.WaitForSendEnd());
+    // Nothing more is sent; the one request out waits out its time-out.
+    EXPECT_LT(stopping.elapsed(), 1000 + 200);
+    const QStringList lines = window.Log()->Lines();
+    EXPECT_TRUE(lines.contains(Line("正在停止：不再发送，等待已发出请求的应答")))
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.last().startsWith(Line("发送已中断：设备只收到了映像")))
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(window.Dlg().isVisible());
+    window.ExpectState(true);  // the link stays: nothing broke it
+
+    // Idle again: Escape closes, as ever.
+    QTest::keyClick(&window.Dlg(), Qt::Key_Escape);
+    EXPECT_FALSE(window.Dlg().isVisible());
+}
+
+TEST(Window, ExitAndTheCloseBoxAskForAStopThenClose) {
+    XdgFolders xdg;
+    TempDir dir;
+    Device device({"--fault", "silent"});
+    ASSERT_GT(device.Port(), 0);
+    Window window({kProgram, "127.0.0.1", device.PortText(), dir.WriteSized("index.htm", 3000)});
+    ASSERT_TRUE(window.ShowActive());
+    window.ClickConnect();
+    window.Send()->click();
+    ASSERT_TRUE(WaitFor([&] { return window.Log()->Lines().size() >= 5; }));
+    QTest::mouseClick(window.Exit(), Qt::LeftButton);  // asks to stop
+    EXPECT_TRUE(window.Dlg().isVisible());
+    EXPECT_EQ(window.Log()->Lines().last(), Line("正在停止：不再发送，等待已发出请求的应答"));
+    window.Dlg().close();  // asked again: the window closes once the stop is done
+    EXPECT_TRUE(WaitFor([&] { return !window.Dlg().isVisible(); }, 2000));
+    EXPECT_FALSE(window.Dlg().IsSending());
+}
+
+#ifndef _WIN32
+TEST(Window, ConnectPaintsShowsItAndEscapeCancelsIt) {
+    XdgFolders xdg;
+    // A listener that never accepts, its backlog full: new handshakes go
+    // unanswered, as a device that is not there.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    socklen_t size = sizeof address;
+    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
+    const int port = ntohs(address.sin_port);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+    }
+    SendOptions options;
+    options.transfer.timeouts = LinkTimeouts::All(5000);
+    ASSERT_TRUE(SaveSendOptions(options));
+    Window window({kProgram, "127.0.0.1", std::to_string(port)});
+    ASSERT_TRUE(window.ShowActive());
+    int ticks = 0;
+    QTimer ticker;  // the window's own thread goes on meanwhile
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    window.Connect()->click();
+    EXPECT_TRUE(window.Dlg().IsConnecting());
+    EXPECT_EQ(window.Connect()->text(), QStringLiteral("正在连接..."));
+    QTest::qWait(300);
+    EXPECT_GE(ticks, 5);
+    QElapsedTimer cancelling;
+    cancelling.start();
+    QTest::keyClick(&window.Dlg(), Qt::Key_Escape);
+    ASSERT_TRUE(WaitFor([&] { return !window.Dlg().IsConnecting(); }, 5000));
+    EXPECT_LT(cancelling.elapsed(), 300);
+    EXPECT_TRUE(window.Dlg().isVisible());
+    window.ExpectState(false);
+    EXPECT_EQ(window.Log()->Lines(), QStringList({HostPort(port, "连接已取消")}));
+    for (const int filler : fillers) {
+        ::close(filler);
+    }
+    ::close(listener);
+}
+#endif
+
+TEST(Window, AReadBackThatLosesTheConnectionDisconnectsTheWindow) {
+    XdgFolders xdg;
+    TempDir dir;
+    // Two chunks, then the device drops the connection at the first read.
+    Device device({"--fault", "close-after=3"});
+    ASSERT_GT(device.Port(), 0);
+    SendOptions options;
+    options.verifyAfterSend = true;
+    ASSERT_TRUE(SaveSendOptions(options));
+    Window window({kProgram, "127.0.0.1", device.PortText(), dir.WriteSized("index.htm", 100)});
+    window.ClickConnect();
+    ASSERT_TRUE(window.Connected());
+    window.Send()->click();
+    ASSERT_TRUE(window.WaitForSendEnd());
+    const QStringList lines = window.Log()->Lines();
+    EXPECT_TRUE(lines.contains(Line("无法回读：读取偏移0时连接中断"))) << lines.join('\n').toStdString();
+    window.ExpectState(false);
+    window.ClickConnect();
+    EXPECT_TRUE(window.Connected());
+}
+
+TEST(Window, ATraceFileThatIsAListedFileIsRefusedAndTheFileKept) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string page = dir.WriteSized("index.htm", 700);
+    const std::string before = ReadAll(page);
+    Device device({"--image-out", dir.Path() + "/stored.bin"});
+    ASSERT_GT(device.Port(), 0);
+    SendOptions options;
+    options.traceFile = dir.Path() + "/./index.htm";
+    ASSERT_TRUE(SaveSendOptions(options));
+    Window window({kProgram, "127.0.0.1", device.PortText(), page});
+    window.ClickConnect();
+    window.Send()->click();
+    ASSERT_TRUE(window.WaitForSendEnd());
+    EXPECT_EQ(window.Log()->Lines().mid(1),
+              QStringList({QString::fromStdString("通信记录文件 " + Shown(options.traceFile) +
+                                                  "是要打包的文件之一，不会覆盖它")}));
+    EXPECT_EQ(ReadAll(page), before);
+    window.ClickConnect();
+    QThread::msleep(200);
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/stored.bin"));  // nothing was written
+}
+
+TEST(Window, VerifyOfAnEmptyListComparesNothing) {
+    XdgFolders xdg;
+    Device device;
+    ASSERT_GT(device.Port(), 0);
+    SendOptions options;
+    options.verifyAfterSend = true;
+    ASSERT_TRUE(SaveSendOptions(options));
+    Window window({kProgram, "127.0.0.1", device.PortText()});
+    window.ClickConnect();
+    window.Send()->click();
+    ASSERT_TRUE(window.WaitForSendEnd());
+    EXPECT_EQ(window.Log()->Lines().mid(1),
+              QStringList({Line("正在打包"), Line("打包完成"), Line("没有文件被打包，无可校验")}));
+    window.ExpectState(true);
 }
 
 TEST(Window, ALateReplyFailsNoChunkOfTheNextSendAndAFloodEndsTheSend) {

@@ -83,7 +83,9 @@ struct Inputs {
 TEST(JobPlan, AnOutputNamingAnInputIsRefusedBeforeAnythingIsOpened) {
     Inputs in;
     const std::string& d = in.dir.Path();
-    std::filesystem::create_symlink(TempDir::Native(in.page), TempDir::Native(d + "/link.htm"));
+    std::error_code noLinks;
+    std::filesystem::create_symlink(TempDir::Native(in.page), TempDir::Native(d + "/link.htm"),
+                                    noLinks);
     const std::vector<std::string> before = in.Contents();
     enum class Source { kFiles, kSite, kImage };
     enum class Out { kDump, kTrace, kImageFile };
@@ -114,6 +116,9 @@ TEST(JobPlan, AnOutputNamingAnInputIsRefusedBeforeAnythingIsOpened) {
          PlanFault::kOverwritesFile},
     };
     for (const Case& c : cases) {
+        if (noLinks && c.path == d + "/link.htm") {
+            continue;  // a system that makes no symbolic links here (Windows without the right)
+        }
         JobPlan plan;
         plan.kind = c.kind;
         switch (c.source) {
