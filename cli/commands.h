@@ -43,7 +43,9 @@ int RunPack(const std::string& output, const PackSource& source);
 
 // inspect IMAGE [--extract DIR]: lists the records; 0 for a sound image, 1 for
 // a broken one or a refused or failed extraction, 2 when IMAGE cannot be read
-// as an image (missing, not a regular file, far too large).
+// as an image (missing, not a regular file, larger than the image memory).
+// Of records with one URL path, only the first (the one a device serves) is
+// extracted; the others are named.
 int RunInspect(const std::string& image, const std::string& extractDir);
 
 // Exit code of a send or verify stopped by Ctrl+C (128 + SIGINT, as shells

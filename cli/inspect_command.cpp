@@ -80,15 +80,24 @@ bool Extract(const ImageWalk& walk, const std::string& dir, const MessageCatalog
     }
     bool ok = true;
     for (const ImageRecord& record : walk.records) {
+        // The device serves the first record of a path: a later one with the
+        // same path is never seen, so it is not written over the first.
+        const ImageRecord* served = FindRecord(walk, record.path);
+        if (served != &record) {
+            SayError(catalog.Text(MessageId::kExtractSkipped,
+                                  {record.path, std::to_string(record.offset),
+                                   std::to_string(served->offset)}));
+            continue;
+        }
         std::string name = SafeExtractName(record.path);
         if (name.empty()) {
-            SayError(catalog.Text(MessageId::kExtractRefused, {EscapeControls(record.path), dir}));
+            SayError(catalog.Text(MessageId::kExtractRefused, {record.path, dir}));
             ok = false;
             continue;
         }
         const std::optional<std::string> file = FileOf(record);
         if (!file) {
-            SayError(catalog.Text(MessageId::kGzipBroken, {EscapeControls(record.path)}));
+            SayError(catalog.Text(MessageId::kGzipBroken, {record.path}));
             ok = false;
             continue;
         }
@@ -119,6 +128,14 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
         return kExitUsage;
     }
     const std::string& bytes = *read;
+    // Larger than the memory it is for: no device could hold it, whatever
+    // its records (send --image refuses it the same way).
+    if (bytes.size() > kImageCapacity) {
+        SayError(catalog.Text(MessageId::kImageLargerThanMemory,
+                              {imagePath, std::to_string(bytes.size()),
+                               std::to_string(kImageCapacity)}));
+        return kExitUsage;
+    }
 
     ImageWalk walk = ReadImage(bytes);
     std::printf("%-12s %-24s %-26s %-8s %8s %8s  %s\n", "tag", "path", "content type", "encoding",

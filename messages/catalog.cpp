@@ -348,13 +348,15 @@ std::string MessageCatalog::Text(MessageId id, std::initializer_list<std::string
         }
         const std::size_t index = static_cast<std::size_t>(text[i + 1] - '0');
         const std::string_view value = index < args.size() ? *(args.begin() + index) : "";
+        // Values come from files, images and devices as well as from here:
+        // no control character or broken UTF-8 of theirs reaches a line.
         const std::size_t end = text.find('}', i);
         if (text[i + 2] == '?') {
             const std::string_view choice = text.substr(i + 3, end - i - 3);
             const std::size_t bar = choice.find('|');
             line += value == "1" ? choice.substr(0, bar) : choice.substr(bar + 1);
         } else {
-            line += value;
+            line += VisibleText(value);
         }
         i = end;
     }

@@ -136,6 +136,39 @@ TEST(Cli, InspectNeverLetsAnImageDriveTheTerminal) {
     EXPECT_NE(listed.out.find(" \\x1B[5m\\\\x07h "), std::string::npos) << listed.out;
 }
 
+TEST(Cli, InspectRefusesAnImageLargerThanTheMemory) {
+    TempDir dir;
+    const std::string image = dir.Path() + "/i.bin";
+    ASSERT_EQ(RunProgram({kCli, "pack", "-o", image, dir.Write("a.htm", "x")}).exitCode, 0);
+    // A sound chain, then more than the device's memory holds.
+    std::string bytes = ReadAll(image);
+    bytes.resize(kImageCapacity + 4, '\xFF');
+    auto large = RunProgram({kCli, "inspect", dir.Write("large.bin", bytes)});
+    EXPECT_EQ(large.exitCode, 2);
+    EXPECT_EQ(large.out, "");
+    EXPECT_NE(large.err.find("large.bin有131076字节，超过映像存储器的131072字节"), std::string::npos)
+        << large.err;
+}
+
+TEST(Cli, OfTwoFilesWithOneUrlNameTheDevicesIsExtractedAndTheOtherNamed) {
+    TempDir dir;
+    std::filesystem::create_directories(TempDir::Native(dir.Path() + "/a"));
+    std::filesystem::create_directories(TempDir::Native(dir.Path() + "/b"));
+    const std::string first = dir.Write("a/index.htm", "first");
+    const std::string second = dir.Write("b/index.htm", "second");
+    const std::string image = dir.Path() + "/i.bin";
+    auto packed = RunProgram({kCli, "pack", "-o", image, first, second});
+    EXPECT_EQ(packed.exitCode, 0);
+    EXPECT_EQ(packed.out, "正在打包\n/index.htm路径重复，设备只能提供第一个同路径的文件\n打包完成\n");
+    auto extracted = RunProgram({kCli, "inspect", image, "--extract", dir.Path() + "/out"});
+    EXPECT_EQ(extracted.exitCode, 0) << extracted.err;
+    EXPECT_EQ(ReadAll(dir.Path() + "/out/index.htm"), "first");  // what the device serves
+    EXPECT_NE(extracted.err.find("未提取偏移"), std::string::npos) << extracted.err;
+    EXPECT_NE(extracted.err.find("处的“/index.htm”：设备只提供偏移0处第一个同路径的记录"),
+              std::string::npos)
+        << extracted.err;
+}
+
 TEST(Cli, AbsurdCommandLinesGetAClearAnswer) {
     TempDir dir;
     std::vector<std::string> argv = {kCli, "pack", "-o", dir.Path() + "/i.bin"};

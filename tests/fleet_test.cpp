@@ -284,5 +284,75 @@ TEST(Fleet, FilesLeftOutOfTheImageMakeNoDeviceOk) {
     EXPECT_EQ(good[0].leftOut, "[]");
 }
 
+TEST(Fleet, NoLineCallsADeviceOfAPartialSiteASuccessInEitherLanguage) {
+    TempDir dir;
+    DeviceProcess device(kDevice);
+    ASSERT_TRUE(device.Ready());
+    const std::string target = "127.0.0.1:" + device.ModbusPortText();
+    const std::string targets = dir.Write("targets.txt", target + "\n");
+    const std::string page = dir.Write("index.htm", "<p>");
+    const std::string missing = dir.Path() + "/missing.css";
+    const std::string dump = dir.Path() + "/a.dat";
+    auto zh = RunProgram({kCli, "fleet", "--targets", targets, page, missing, "--dump", dump});
+    EXPECT_EQ(zh.exitCode, 1);
+    EXPECT_NE(zh.out.find(target + " 失败：1个文件未打包，用时"), std::string::npos) << zh.out;
+    EXPECT_NE(zh.out.find("共1台设备：0台成功，1台失败"), std::string::npos) << zh.out;
+    EXPECT_EQ(zh.out.find("成功，用时"), std::string::npos) << zh.out;
+    test::SetEnv("LANG", "en_US.UTF-8");
+    auto en = RunProgram({kCli, "fleet", "--targets", targets, page, missing, "--dump", dump});
+    test::SetEnv("LANG", nullptr);
+    EXPECT_EQ(en.exitCode, 1);
+    EXPECT_NE(en.out.find(target + " failed: 1 file not packed, "), std::string::npos) << en.out;
+    EXPECT_NE(en.out.find("1 device: 0 ok, 1 failed"), std::string::npos) << en.out;
+    EXPECT_EQ(en.out.find(" ok in "), std::string::npos) << en.out;
+}
+
+TEST(Fleet, AnOutputNamingAnInputIsRefusedAndTheInputKept) {
+    TempDir dir;
+    const std::string targets = dir.Write("targets.txt", "127.0.0.1:1\n");
+    const std::string page = dir.Write("index.htm", "<p>page</p>");
+    for (const auto& [option, path] : std::vector<std::pair<std::string, std::string>>{
+             {"--trace", page}, {"--dump", page}, {"--trace", targets}, {"--dump", targets}}) {
+        auto run = RunProgram({kCli, "fleet", "--targets", targets, page, option, path});
+        EXPECT_EQ(run.exitCode, 2) << option << " " << path;
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find("不会覆盖它"), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(ReadAll(page), "<p>page</p>");
+    EXPECT_EQ(ReadAll(targets), "127.0.0.1:1\n");
+}
+
+TEST(Fleet, JsonIsValidWhateverBytesAFileNameHolds) {
+    TempDir dir;
+    DeviceProcess device(kDevice);
+    ASSERT_TRUE(device.Ready());
+    const std::string targets =
+        dir.Write("targets.txt", "127.0.0.1:" + device.ModbusPortText() + "\n");
+    // A name in GBK (not UTF-8) with a control character, left out: it is
+    // named in the JSON.
+    const std::string odd = dir.Path() + "/\xB0\xA1\x01.htm";
+    auto run = RunProgram({kCli, "fleet", "--targets", targets, "--json",
+                           dir.Write("index.htm", "<p>"), odd, "--dump", dir.Path() + "/a.dat"});
+    EXPECT_EQ(run.exitCode, 1);
+    const std::string json = dir.Write("out.json", run.out);
+    auto parsed = RunProgram({"/usr/bin/python3", "-c",
+                              "import json, sys; d = json.load(open(sys.argv[1], encoding='utf-8'));"
+                              "print(d[0]['files_left_out'][0])",
+                              json});
+    EXPECT_EQ(parsed.exitCode, 0) << parsed.err << run.out;
+    EXPECT_EQ(parsed.out, dir.Path() + "/\\xB0\\xA1\x01.htm\n");
+    // The log on stderr names it visibly too, its control character escaped.
+    EXPECT_NE(run.err.find("/\\xB0\\xA1\\x01.htm打开失败"), std::string::npos) << run.err;
+}
+
+TEST(Targets, ABadLineIsShownWithItsControlCharactersEscaped) {
+    TempDir dir;
+    const std::string targets = dir.Write("targets.txt", "\x1b]0;owned\x07\x1b[2J\n");
+    auto run = RunProgram({kCli, "fleet", "--targets", targets, dir.Write("a.htm", "x")});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.err.find_first_of("\x1b\x07"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("\\x1B]0;owned\\x07\\x1B[2J"), std::string::npos) << run.err;
+}
+
 }  // namespace
 }  // namespace kelvarin

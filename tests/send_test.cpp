@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <set>
+#include <sstream>
 #include <thread>
 
 namespace kelvarin {
@@ -512,6 +514,68 @@ TEST(Send, AnImageFileIsCheckedThenSentAsItIs) {
                           dir.Write("x.htm", "x")})
                   .exitCode,
               2);  // files and an image at once
+}
+
+TEST(Send, AnOutputNamingAnInputIsRefusedBeforeConnectingAndTheInputKept) {
+    TempDir dir;
+    const std::string page = dir.WriteSized("index.htm", 900);
+    const std::string image = dir.Path() + "/site.img";
+    ASSERT_EQ(RunProgram({kCli, "pack", "-o", image, page}).exitCode, 0);
+    const std::string pageBytes = ReadAll(page);
+    const std::string imageBytes = ReadAll(image);
+    Device device({"--image-out", dir.Path() + "/stored.bin"});
+    const std::string port = device.ModbusPort();
+    const std::string spelt = dir.Path() + "/./index.htm";
+    const std::vector<std::vector<std::string>> commands = {
+        {kCli, "send", "127.0.0.1", port, page, "--trace", spelt},
+        {kCli, "send", "127.0.0.1", port, page, "--dump", spelt},
+        {kCli, "send", "127.0.0.1", port, "--image", image, "--trace", image},
+        {kCli, "verify", "127.0.0.1", port, page, "--trace", page},
+        {kCli, "verify", "127.0.0.1", port, "--image", image, "--trace", image},
+    };
+    for (const auto& command : commands) {
+        auto run = RunProgram(command);
+        EXPECT_EQ(run.exitCode, 2) << command[1] << " " << command.back();
+        EXPECT_EQ(run.out, "") << run.out;  // not even a connect line
+        EXPECT_NE(run.err.find("不会覆盖它"), std::string::npos) << run.err;
+    }
+    EXPECT_TRUE(ReadAll(page) == pageBytes);
+    EXPECT_TRUE(ReadAll(image) == imageBytes);
+    // The device was never written: it saves nothing when stopped.
+}
+
+TEST(Send, NoTransactionIdRepeatsInTheTraceOfAWindowedVerifiedSend) {
+    TempDir dir;
+    Device device;
+    const std::string trace = dir.Path() + "/trace.txt";
+    auto run = RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), "--window", "4",
+                           "--verify", "--trace", trace, "--dump", dir.Path() + "/a.dat",
+                           dir.WriteSized("index.htm", 20000)});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    std::istringstream lines(ReadAll(trace));
+    std::set<int> ids;
+    int sent = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t at = line.find(" send tid ");
+        if (at == std::string::npos) {
+            continue;
+        }
+        ++sent;
+        const int id = std::atoi(line.c_str() + at + 10);
+        EXPECT_NE(id, 0) << line;
+        EXPECT_TRUE(ids.insert(id).second) << "repeated: " << line;
+    }
+    EXPECT_GT(sent, 150 + 80);  // the chunks, then the reads
+}
+
+TEST(Send, AVerifiedSendOfNothingPackedComparesNothing) {
+    TempDir dir;
+    Device device;
+    auto run = RunProgram({kCli, "send", "127.0.0.1", device.ModbusPort(), "--verify",
+                           dir.Path() + "/gone.htm", "--dump", dir.Path() + "/a.dat"});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "正在打包\n" + dir.Path() + "/gone.htm打开失败\n打包完成\n没有文件被打包，无可校验\n");
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/a.dat"));
 }
 
 }  // namespace
