@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <thread>
@@ -298,9 +299,11 @@ TEST(Fleet, NoLineCallsADeviceOfAPartialSiteASuccessInEitherLanguage) {
     EXPECT_NE(zh.out.find(target + " 失败：1个文件未打包，用时"), std::string::npos) << zh.out;
     EXPECT_NE(zh.out.find("共1台设备：0台成功，1台失败"), std::string::npos) << zh.out;
     EXPECT_EQ(zh.out.find("成功，用时"), std::string::npos) << zh.out;
-    test::SetEnv("LANG", "en_US.UTF-8");
+    const char* saved = std::getenv("LC_ALL");
+    const std::string before = saved ? saved : "";
+    test::SetEnv("LC_ALL", "en_US.UTF-8");
     auto en = RunProgram({kCli, "fleet", "--targets", targets, page, missing, "--dump", dump});
-    test::SetEnv("LANG", nullptr);
+    test::SetEnv("LC_ALL", saved ? before.c_str() : nullptr);
     EXPECT_EQ(en.exitCode, 1);
     EXPECT_NE(en.out.find(target + " failed: 1 file not packed, "), std::string::npos) << en.out;
     EXPECT_NE(en.out.find("1 device: 0 ok, 1 failed"), std::string::npos) << en.out;
