@@ -49,11 +49,14 @@ std::vector<Section> CommandSections(std::string_view command) {
     }
     if (command == "inspect") {
         return {ExitStatus({
-            {"0", "A sound image (and, with --extract, every file written)."},
+            {"0", "A sound image (and, with --extract, every file a device would serve "
+                  "written; of records with one URL path only the first, which a device "
+                  "serves, is extracted, and the others are named)."},
             {"1", "A broken image (what is wrong and at which offset is said), or an "
                   "extraction refused (a name that would leave the folder, or on Windows "
                   "a device name or a stream) or failed."},
-            {"2", "The image cannot be read as one."},
+            {"2", "The image cannot be read as one: missing, not a regular file, or larger "
+                  "than the 131072-byte image memory."},
         })};
     }
     if (command == "send") {
@@ -67,6 +70,8 @@ std::vector<Section> CommandSections(std::string_view command) {
             {"3", "The connection could not be made (an address that is empty or 0.0.0.0 is "
                   "not tried)."},
             {"4", "With --verify: the download succeeded but the device cannot be read back."},
+            {"130", "Stopped by Ctrl+C (after the replies of the requests in flight; the log "
+                    "says what the device now holds)."},
         })};
     }
     if (command == "verify") {
@@ -79,6 +84,7 @@ std::vector<Section> CommandSections(std::string_view command) {
                   "the --image holds no records; the device is not asked."},
             {"3", "The connection could not be made."},
             {"4", "The device cannot be read back."},
+            {"130", "Stopped by Ctrl+C (after the replies of the requests in flight)."},
         })};
     }
     if (command == "fleet") {
