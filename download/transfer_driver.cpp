@@ -19,8 +19,12 @@ constexpr int kStopCheckMs = 50;
 }  // namespace
 
 TransferDriver::TransferDriver(TransferIo& io, const LinkTimeouts& timeouts, int readsPerTurn,
-                               int stepsPerTurn)
-    : m_io(io), m_timeouts(timeouts), m_readsPerTurn(readsPerTurn), m_stepsPerTurn(stepsPerTurn) {}
+                               int stepsPerTurn, int readsWhenReady)
+    : m_io(io),
+      m_timeouts(timeouts),
+      m_readsPerTurn(readsPerTurn),
+      m_stepsPerTurn(stepsPerTurn),
+      m_readsWhenReady(std::min(readsWhenReady, readsPerTurn)) {}
 
 void TransferDriver::Drive(Transfer& transfer) {
     m_transfer = &transfer;
@@ -97,8 +101,8 @@ IoWait TransferDriver::Advance(bool readable, bool writable) {
             return wait;
         }
     } else if (readable) {
-        // Whatever is there, a few reads' worth; the transfer frames it.
-        while (reads < std::min(m_readsPerTurn, 4) && ReadOnce(buffer, false)) {
+        // What has come; the transfer frames it.
+        while (reads < m_readsWhenReady && ReadOnce(buffer, false)) {
             ++reads;
         }
     }

@@ -31,9 +31,12 @@ class TransferDriver {
     // device cannot keep a loop that serves many.
     static constexpr int kUnlimited = std::numeric_limits<int>::max();
 
-    // io must outlive the driver.
+    // io must outlive the driver. When the connection was readable, up to
+    // readsWhenReady reads take what has come before the transfer is asked
+    // what next (one for one link: a reply is one read; more for a loop
+    // over many devices, which waits less often).
     TransferDriver(TransferIo& io, const LinkTimeouts& timeouts, int readsPerTurn = kUnlimited,
-                   int stepsPerTurn = kUnlimited);
+                   int stepsPerTurn = kUnlimited, int readsWhenReady = 1);
 
     // Makes transfer (which must outlive its driving) the one driven, on the
     // same connection as the one before.
@@ -56,6 +59,7 @@ class TransferDriver {
     LinkTimeouts m_timeouts;
     int m_readsPerTurn;
     int m_stepsPerTurn;
+    int m_readsWhenReady;
     Transfer* m_transfer = nullptr;
     // A request partly written (the connection took only some of it).
     std::span<const std::uint8_t> m_sending;

@@ -82,7 +82,9 @@ enum class Stage { kPrecheck, kDownload, kReadBack };
 struct Job {
     Job(std::size_t at, const FleetTarget& target, const net::Endpoint& peer,
         const LinkTimeouts& timeouts)
-        : index(at), connection(peer), driver(connection, timeouts, kReadsPerTurn, kStepsPerTurn) {
+        : index(at),
+          connection(peer),
+          driver(connection, timeouts, kReadsPerTurn, kStepsPerTurn, kReadsPerTurn) {
         result.target = target;
     }
 
