@@ -440,8 +440,13 @@ void CWebLoadDlg::OnSendFinished(bool connectionLost) {
     // Whatever broke the connection (the download, the read-back, retries
     // that gave up), the window is Disconnected over a closed link.
     if (connectionLost) {
+        const bool onSend = QApplication::focusWidget() == m_send || !QApplication::focusWidget();
         m_link.Close();
         SetConnected(false);
+        // 发送 is disabled now: the keyboard goes to 连接, the next step.
+        if (onSend) {
+            m_connect->setFocus(Qt::OtherFocusReason);
+        }
     }
     if (m_closeWhenDone) {
         QDialog::done(QDialog::Rejected);

@@ -6,7 +6,9 @@
 #      Escape closes the window once the stop is done (the Send alone would
 #      take about 5 s);
 #   2. Escape during a 5 s connect to a listener that never accepts cancels
-#      it at once, and a second Escape closes the window.
+#      it at once, and a second Escape closes the window;
+#   3. after a read-back whose device closed the connection, the window holds
+#      no connection, and the next Connect (Space) connects.
 #   window_keys_test.sh KELVARIN KELVARIN-DEVICE
 set -euo pipefail
 window=$1 device=$2
@@ -37,7 +39,7 @@ mkdir -p "$XDG_CONFIG_HOME"
 # window_up PID: the X window of the program PID called Kelvarin, once shown.
 window_up() {
     for _ in $(seq 200); do
-        kill -0 "$1" 2>/dev/null || fail "kelvarin ended before its window showed"
+        kill -0 "$1" 2>/dev/null || { cat "$work"/window*.out >&2; fail "kelvarin ended before its window showed"; }
         id=$(xdotool search --onlyvisible --name '^Kelvarin$' 2>/dev/null | head -n 1) || true
         if [ -n "$id" ]; then echo "$id"; return; fi
         sleep 0.1
@@ -116,3 +118,33 @@ ended_within "$connecting" 3000 || fail "the window did not close after the canc
 took=$(($(now_ms) - start))
 [ "$took" -lt 1500 ] || fail "the cancel and close took $took ms"
 echo "window_keys_test: Escape cancelled the 5 s connect and the window closed $took ms later"
+
+# 3. A read-back that loses the connection: two chunks, then the device
+#    drops the connection at the first read.
+"$device" --modbus-port 0 --http-port 0 --fault close-after=3 >"$work/device3.out" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$work/device3.out" ] && break; sleep 0.05; done
+port=$(sed -nE '1s/^modbus 127\.0\.0\.1:([0-9]+) .*/\1/p' "$work/device3.out")
+[ -n "$port" ] || fail "kelvarin-device did not start"
+printf '[Kelvarin]\nVerifyAfterSend=1\n' >"$XDG_CONFIG_HOME/kelvarin.ini"
+head -c 100 /dev/zero | tr '\0' 'v' >"$work/small.htm"
+# connections_to PORT: the established connections to the device's port.
+connections_to() { ss -Htn state established "( dport = :$1 )" | wc -l; }
+"$window" 127.0.0.1 "$port" "$work/small.htm" >"$work/window3.out" 2>&1 &
+losing=$!
+pids+=("$losing")
+id=$(window_up "$losing")
+sleep 0.5
+xdotool windowfocus --sync "$id"
+xdotool key --delay 100 Tab Tab space
+sleep 0.5
+[ "$(connections_to "$port")" -eq 1 ] || fail "the window did not connect"
+xdotool key --delay 100 Tab space
+sleep 1
+[ "$(connections_to "$port")" -eq 0 ] || fail "the window holds on to a connection the device closed"
+xdotool key space  # 连接 has the keyboard again
+sleep 0.5
+[ "$(connections_to "$port")" -eq 1 ] || fail "the next Connect did not connect"
+xdotool key Escape
+ended_within "$losing" 3000 || fail "the window did not close"
+echo "window_keys_test: after the read-back lost its connection the window let it go, and the next Connect connected"
