@@ -160,7 +160,7 @@ class Transfer {
     // True once the transfer gave up on the connection (lost, and not
     // reconnected within the retries).
     bool ConnectionGivenUp() const { return m_givenUp; }
-    // True when it was cancelled before every request was settled.
+    // True once a stop was asked for (Cancel).
     bool Cancelled() const { return m_cancelled; }
     // True when the transfer stopped at a request that failed for good.
     bool StoppedOnFailure() const { return m_stoppedOnFailure; }

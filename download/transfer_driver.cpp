@@ -77,7 +77,12 @@ IoWait TransferDriver::Advance(bool readable, bool writable) {
     TimePoint now = m_io.Now();
     // First what the last wait was for.
     if (m_connecting) {
-        if (writable) {
+        if (m_transfer->Cancelled()) {
+            // A stop does not wait out a connect: the transfer ends without it.
+            m_connecting = false;
+            m_io.Drop();
+            m_transfer->Reconnected(false, now);
+        } else if (writable) {
             m_connecting = false;
             m_transfer->Reconnected(m_io.FinishConnect() == net::Status::kOk, m_io.Now());
         } else if (now >= m_connectDeadline) {

@@ -52,6 +52,10 @@ class FakeLink : public CDeviceLink {
     // A wait moves the clock on at once: to the next arrival when one is
     // due within ms (and bytes are waited for), else by ms.
     net::Status Wait(bool read, bool write, int ms) override {
+        if (write && m_hangReconnects) {
+            m_now += Ms(ms);  // the connect under way is never answered
+            return net::Status::kTimedOut;
+        }
         if (write) {
             return net::Status::kOk;
         }
@@ -68,6 +72,9 @@ class FakeLink : public CDeviceLink {
 
     net::Status StartConnect() override {
         ++reconnects;
+        if (m_hangReconnects) {
+            return net::Status::kWouldBlock;
+        }
         if (m_refuseReconnects > 0) {
             --m_refuseReconnects;
             return net::Status::kFailed;
@@ -93,6 +100,8 @@ class FakeLink : public CDeviceLink {
     void CloseConnection() { m_closed = true; }
     // The next n reconnects fail.
     void RefuseReconnects(int n) { m_refuseReconnects = n; }
+    // Every reconnect from now on stays under way: never answered.
+    void HangReconnects() { m_hangReconnects = true; }
 
     int reconnects = 0;
 
@@ -131,6 +140,7 @@ class FakeLink : public CDeviceLink {
     std::deque<Arrival> m_arrivals;
     bool m_closed = false;
     int m_refuseReconnects = 0;
+    bool m_hangReconnects = false;
 };
 
 }  // namespace kelvarin::test

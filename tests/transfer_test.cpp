@@ -485,6 +485,40 @@ TEST(Transfer, AStopSendsNothingMoreAndWaitsForWhatIsOut) {
     EXPECT_EQ(report.requestsSent, 12);
 }
 
+TEST(Transfer, AStopDoesNotWaitOutAReconnectThatIsNotAnswered) {
+    const Bytes image = Image(128 * 40);
+    std::atomic<bool> stop{false};
+    // The device drops the connection at the 5th request and never answers
+    // the connect that follows; the operator stops while it is under way.
+    class Hanging : public EchoDevice {
+      public:
+        explicit Hanging(std::atomic<bool>& flag)
+            : EchoDevice(0, [](int n, const Bytes&) { return n == 5 ? Act::kClose : Act::kEcho; }),
+              m_flag(flag) {
+            HangReconnects();
+        }
+        net::Status StartConnect() override {
+            startedAt = Now();
+            m_flag = true;
+            return EchoDevice::StartConnect();
+        }
+        Clock::time_point startedAt{};
+
+      private:
+        std::atomic<bool>& m_flag;
+    } device(stop);
+    Recorder recorder;
+    TransferOptions options = Options(1, 3);
+    options.timeouts.connectMs = 60000;
+    const DownloadReport report = DownloadImage(image, device, options, recorder, nullptr, &stop);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(device.reconnects, 1);
+    // Over at the first look at the stop, not after the connect's minute.
+    const double afterConnect =
+        std::chrono::duration<double, std::milli>(device.Now() - device.startedAt).count();
+    EXPECT_LE(afterConnect, 50.0);
+}
+
 TEST(Transfer, LargerChunksStopAtTheFilesBorder) {
     const Bytes image = Image(131072);
     EchoDevice device;
