@@ -119,7 +119,12 @@ SendOptions LoadSendOptions() {
         if (ok && first >= 0 && first <= kMaxTimeoutMs) {
             options.transfer.firstReplyMs = first;
         }
+        const int unit = ValueText(*settings, res::kUnitKey, "0").toInt(&ok);
+        if (ok && unit >= 0 && unit <= 255) {
+            options.transfer.unit = static_cast<std::uint8_t>(unit);
+        }
         options.traceFile = ValueText(*settings, res::kTraceFileKey, "").toUtf8().toStdString();
+        options.backupDir = ValueText(*settings, res::kBackupDirKey, "").toUtf8().toStdString();
     }
     return options;
 }
@@ -137,7 +142,9 @@ bool SaveSendOptions(const SendOptions& options) {
                   {res::kChunkKey, QString::number(options.transfer.chunkBytes)},
                   {res::kTimeoutKey, QString::number(options.transfer.timeouts.replyMs)},
                   {res::kFirstTimeoutKey, QString::number(options.transfer.firstReplyMs)},
-                  {res::kTraceFileKey, QString::fromUtf8(options.traceFile.c_str())}});
+                  {res::kUnitKey, QString::number(options.transfer.unit)},
+                  {res::kTraceFileKey, QString::fromUtf8(options.traceFile.c_str())},
+                  {res::kBackupDirKey, QString::fromUtf8(options.backupDir.c_str())}});
 }
 
 }  // namespace kelvarin

@@ -31,15 +31,16 @@ struct SendOptions {
     PackOptions pack;              // the web options
     bool verifyAfterSend = false;  // read the image back after each download
     bool allOrNothing = false;     // send nothing when any file cannot be packed
-    TransferOptions transfer;      // retries, requests in flight, chunk size
+    TransferOptions transfer;      // retries, requests in flight, chunk size, unit
     std::string traceFile;         // every frame written here; empty for no trace
+    std::string backupDir;         // the device's image kept here before a Send; empty: none
 };
 
 // Reads the Send options from section [Kelvarin]: "ContentTypes", "Gzip",
 // "VerifyAfterSend" and "AllOrNothing" ("1" on, anything else off),
 // "SiteRoot" (a folder, empty for none), "Retries" (0-10), "Window" (1-16 or
-// "auto"), "ChunkBytes" (even, 2-244) and "TraceFile" (a path, empty for
-// none). A missing key, a value out of its range, a missing, unreadable or
+// "auto"), "ChunkBytes" (even, 2-244), "TimeoutMs", "FirstTimeoutMs",
+// "UnitId" (0-255), "TraceFile" and "BackupDir" (a path, empty for none). A missing key, a value out of its range, a missing, unreadable or
 // corrupt file gives the default.
 SendOptions LoadSendOptions();
 

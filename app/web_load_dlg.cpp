@@ -422,7 +422,7 @@ void CWebLoadDlg::OnSend() {
     plan.source.listedBytes = m_files.ListedBytes();
     plan.source.pack = m_options.pack;
     plan.source.allOrNothing = m_options.allOrNothing;
-    plan.targets = {m_target};
+    plan.targets = {{m_target.address, m_target.port, m_options.transfer.unit}};
     plan.outputs.dump = DefaultDumpTarget();
     plan.outputs.dumpName = m_catalog.Text(MessageId::kDumpFileName);
     plan.outputs.trace = m_options.traceFile;

@@ -54,6 +54,9 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_firstTimeout = controls.Get<QComboBox>(res::kIdcFirstTimeout);
     m_traceFile = controls.Get<QLineEdit>(res::kIdcTraceFile);
     auto* browseTrace = controls.Get<QPushButton>(res::kIdcBrowseTrace);
+    m_unit = controls.Get<QComboBox>(res::kIdcUnit);
+    m_backupDir = controls.Get<QLineEdit>(res::kIdcBackupDir);
+    auto* browseBackup = controls.Get<QPushButton>(res::kIdcBrowseBackup);
     auto* browse = controls.Get<QPushButton>(res::kIdcBrowseRoot);
     auto* ok = controls.Get<QPushButton>(res::kIdOk);
     auto* cancel = controls.Get<QPushButton>(res::kIdCancel);
@@ -72,6 +75,9 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_firstTimeout->setObjectName(QStringLiteral("firstTimeout"));
     m_traceFile->setObjectName(QStringLiteral("traceFile"));
     browseTrace->setObjectName(QStringLiteral("browseTrace"));
+    m_unit->setObjectName(QStringLiteral("unit"));
+    m_backupDir->setObjectName(QStringLiteral("backupDir"));
+    browseBackup->setObjectName(QStringLiteral("browseBackup"));
     ok->setObjectName(QStringLiteral("ok"));
     cancel->setObjectName(QStringLiteral("cancel"));
 
@@ -121,6 +127,15 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     }
     m_traceFile->setText(QString::fromUtf8(options.traceFile.c_str()));
     connect(browseTrace, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseTrace);
+    // The unit identifier: 0 as designed, the usual others listed.
+    m_unit->setEditable(true);
+    m_unit->setValidator(new QIntValidator(0, 255, m_unit));
+    for (const int unit : {0, 1, 255}) {
+        m_unit->addItem(QString::number(unit));
+    }
+    m_unit->setCurrentText(QString::number(options.transfer.unit));
+    m_backupDir->setText(QString::fromUtf8(options.backupDir.c_str()));
+    connect(browseBackup, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseBackup);
 
     connect(browse, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseRoot);
     connect(ok, &QPushButton::clicked, this, &CWebOptionsDlg::OnOk);
@@ -154,6 +169,10 @@ SendOptions CWebOptionsDlg::Options() const {
     options.transfer.timeouts = LinkTimeouts::All(milliseconds(m_timeout, LinkTimeouts{}.replyMs));
     options.transfer.firstReplyMs = milliseconds(m_firstTimeout, 0);
     options.traceFile = m_traceFile->text().trimmed().toUtf8().toStdString();
+    bool unitOk = false;
+    const int unit = m_unit->currentText().trimmed().toInt(&unitOk);
+    options.transfer.unit = static_cast<std::uint8_t>(unitOk && unit >= 0 && unit <= 255 ? unit : 0);
+    options.backupDir = m_backupDir->text().trimmed().toUtf8().toStdString();
     return options;
 }
 
@@ -167,6 +186,13 @@ void CWebOptionsDlg::OnBrowseTrace() {
     const QString file = m_chooseTrace(this);
     if (!file.isEmpty()) {
         m_traceFile->setText(QDir::toNativeSeparators(file));
+    }
+}
+
+void CWebOptionsDlg::OnBrowseBackup() {
+    const QString folder = m_chooseFolder(this);
+    if (!folder.isEmpty()) {
+        m_backupDir->setText(QDir::toNativeSeparators(folder));
     }
 }
 

@@ -41,6 +41,7 @@ class CWebOptionsDlg : public QDialog {
     // that can be read; that is said under the field, in the CLI's words.
     void OnOk();
     void OnBrowseTrace();
+    void OnBrowseBackup();
 
     QCheckBox* m_contentTypes = nullptr;
     QCheckBox* m_gzip = nullptr;
@@ -54,6 +55,8 @@ class CWebOptionsDlg : public QDialog {
     QComboBox* m_timeout = nullptr;
     QComboBox* m_firstTimeout = nullptr;
     QLineEdit* m_traceFile = nullptr;
+    QComboBox* m_unit = nullptr;
+    QLineEdit* m_backupDir = nullptr;
     std::function<QString(QWidget*)> m_chooseFolder;
     std::function<QString(QWidget*)> m_chooseTrace;
 };

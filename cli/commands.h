@@ -68,6 +68,7 @@ struct LinkArguments {
     int timeoutMs = LinkTimeouts{}.replyMs;  // connect, send and reply
     int firstTimeoutMs = 0;                  // the first reply; 0: as timeoutMs
     std::string tracePath;  // empty: no trace
+    int unit = 0;           // the unit identifier of every request
 
     // The transfer options these arguments ask for (checked when parsed).
     TransferOptions Transfer() const;

@@ -120,6 +120,12 @@ void AddLinkOptions(CLI::App& command, kelvarin::cli::LinkArguments& link) {
     command.add_option("--trace", link.tracePath,
                        "Write every frame sent and received to this file: time in ms, "
                        "direction, transaction id, bytes in hex");
+    command
+        .add_option("--unit", link.unit,
+                    "The Modbus unit identifier of every request, 0 to 255 (default 0); many "
+                    "devices answer only 1 or 255, and a gateway to serial devices takes 0 for "
+                    "a broadcast that none answers")
+        ->check(CLI::Range(0, 255));
 }
 
 void AddTarget(CLI::App& command, std::string& address, int& port) {

@@ -54,7 +54,7 @@ JobPlan DevicePlan(JobKind kind, const std::string& address, int port, const Ima
     JobPlan plan;
     plan.kind = kind;
     plan.source = SourceOf(source);
-    plan.targets = {{address, port}};
+    plan.targets = {{address, port, link.unit}};
     plan.transfer = link.Transfer();
     plan.outputs.trace = link.tracePath;
     return plan;
@@ -70,6 +70,7 @@ TransferOptions LinkArguments::Transfer() const {
     options.chunkBytes = static_cast<std::size_t>(chunk);
     options.timeouts = LinkTimeouts::All(timeoutMs);
     options.firstReplyMs = firstTimeoutMs;
+    options.unit = static_cast<std::uint8_t>(unit);
     return options;
 }
 

@@ -2,6 +2,7 @@
 #include "device_connection.h"
 
 #include "device_http.h"
+#include "modbus_frame.h"
 
 #include <algorithm>
 
@@ -198,7 +199,11 @@ void ModbusConnection::OnDeadline(TimePoint now) {
     Finish();
 }
 
-Admission ModbusConnection::Admit() {
+Admission ModbusConnection::Admit(std::string_view frame) {
+    if (m_link.unit >= 0 && frame.size() > modbus::kUnitAt &&
+        static_cast<std::uint8_t>(frame[modbus::kUnitAt]) != m_link.unit) {
+        return m_link.unitMissingException ? Admission::kNoUnit : Admission::kDrop;
+    }
     if (m_link.lossPercent > 0 &&
         std::uniform_real_distribution<double>(0, 100)(m_random) < m_link.lossPercent) {
         return Admission::kDrop;

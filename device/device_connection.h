@@ -139,7 +139,7 @@ class ModbusConnection : public Connection, private RequestGate {
     void OnDeadline(TimePoint now) override;
 
   private:
-    Admission Admit() override;
+    Admission Admit(std::string_view frame) override;
 
     ModbusSession m_session;
     LinkModel m_link;

@@ -35,6 +35,12 @@ struct LinkModel {
     unsigned lossSeed = 1;    // the losses are drawn from this seed, the same each run
     int maxInFlight = 0;      // requests answered at once; 0 for no limit
     bool dropPastMax = false;  // past the limit: dropped unanswered, not exception 06
+    // The one unit identifier answered, as a gateway with one device behind
+    // it; -1 for any. Requests for another unit get no answer, or with
+    // unitMissingException exception 0B (gateway target device failed to
+    // respond); nothing of theirs is stored.
+    int unit = -1;
+    bool unitMissingException = false;
 
     // True when any of it differs from a perfect link.
     bool Any() const { return latencyMs > 0 || lossPercent > 0 || maxInFlight > 0; }

@@ -29,6 +29,7 @@ enum class ModbusException : std::uint8_t {
     kIllegalValue = 3,
     kDeviceFailure = 4,
     kDeviceBusy = 6,
+    kGatewayNoResponse = 0x0B,  // gateway target device failed to respond
 };
 
 // What handling one request frame did.

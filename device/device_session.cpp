@@ -36,8 +36,15 @@ ModbusFeed ModbusSession::Feed(std::string_view bytes) {
 
 bool ModbusSession::Answer(std::string_view frame, ModbusFeed& feed) {
     // A request lost on the way never reaches the device: it counts nothing.
-    const Admission admission = m_gate ? m_gate->Admit() : Admission::kHandle;
+    const Admission admission = m_gate ? m_gate->Admit(frame) : Admission::kHandle;
     if (admission == Admission::kDrop) {
+        return true;
+    }
+    if (admission == Admission::kNoUnit) {
+        // A gateway's device that is not there: counted nowhere, stored never.
+        ModbusReply reply;
+        reply.bytes = ModbusExceptionReply(frame, ModbusException::kGatewayNoResponse);
+        feed.replies.push_back(std::move(reply));
         return true;
     }
     const int number = ++m_requests;

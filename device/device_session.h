@@ -24,6 +24,7 @@ enum class Admission {
     kHandle,  // handled and answered
     kBusy,    // answered with exception 06, nothing stored
     kDrop,    // lost: not handled, not answered
+    kNoUnit,  // for a unit the device is not: answered with exception 0B, nothing stored
 };
 
 // Decides, request by request, what the network and the device's queue let
@@ -31,7 +32,8 @@ enum class Admission {
 class RequestGate {
   public:
     virtual ~RequestGate() = default;
-    virtual Admission Admit() = 0;
+    // What becomes of frame, a whole request.
+    virtual Admission Admit(std::string_view frame) = 0;
 };
 
 // What one Feed produced: the replies in request order, and whether the

@@ -86,6 +86,17 @@ int main(int argc, char** argv) {
                        ? std::string()
                        : "--max-in-flight is N (1 to 1000) then busy or drop: " + text;
         });
+    app.add_option("--unit", options.link.unit,
+                   "Answer only requests for this Modbus unit identifier (0 to 255), as the one "
+                   "device behind a gateway; others get no answer (or, with --unit-missing "
+                   "exception, exception 0B) and nothing of theirs is stored. Default: any unit")
+        ->check(CLI::Range(0, 255));
+    std::string unitMissing = "ignore";
+    app.add_option("--unit-missing", unitMissing,
+                   "What a request for another unit gets with --unit: ignore (no answer, as a "
+                   "gateway's absent device) or exception (exception 0B)")
+        ->check(CLI::IsMember({"ignore", "exception"}))
+        ->capture_default_str();
     const int mostDevices = MostDevices();
     const std::string countLimit =
         mostDevices < kMaxDevices ? "devices on this system, where one wait (select()) holds " +
@@ -138,6 +149,7 @@ int main(int argc, char** argv) {
         options.link.maxInFlight = std::atoi(maxInFlight[0].c_str());
         options.link.dropPastMax = maxInFlight.size() == 2 && maxInFlight[1] == "drop";
     }
+    options.link.unitMissingException = unitMissing == "exception";
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
     options.modbusIdleTimeout = std::chrono::milliseconds(modbusTimeoutMs);
     if (!loadPath.empty()) {

@@ -21,9 +21,11 @@ static_assert(kDefaultChunkBytes == modbus::kChunkBytes);
 
 // ---- WritePlan ----
 
-WritePlan::WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes)
-    : m_image(image), m_chunk(std::clamp<std::size_t>(chunkBytes & ~std::size_t{1}, 2,
-                                                      modbus::kMaxChunkBytes)) {
+WritePlan::WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes,
+                     std::uint8_t unit)
+    : m_image(image),
+      m_chunk(std::clamp<std::size_t>(chunkBytes & ~std::size_t{1}, 2, modbus::kMaxChunkBytes)),
+      m_unit(unit) {
     const std::size_t first = std::min(image.size(), modbus::kPageSize);
     const std::size_t second = image.size() - first;
     m_firstFileChunks = (first + m_chunk - 1) / m_chunk;
@@ -45,7 +47,7 @@ std::size_t WritePlan::Encode(std::size_t index, std::uint16_t transaction,
                               std::uint8_t* frame) const {
     const std::size_t start = Start(index);
     return modbus::EncodeWriteFileRecord(frame, modbus::PositionOf(start), m_image.data() + start,
-                                         Length(index), transaction);
+                                         Length(index), transaction, m_unit);
 }
 
 Result WritePlan::Judge(std::size_t /*index*/, std::span<const std::uint8_t> request,
@@ -92,7 +94,7 @@ std::span<const std::uint8_t> Sendable(std::span<const std::uint8_t> image) {
 ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image,
                                  const TransferOptions& options, DownloadObserver& observer,
                                  TransactionIds& ids)
-    : m_plan(Sendable(image), options.chunkBytes),
+    : m_plan(Sendable(image), options.chunkBytes, options.unit),
       m_observer(observer),
       m_transfer(m_plan, options, options.TransactionIds() ? &ids : nullptr, false, *this),
       m_echoed(m_plan.Count(), false) {

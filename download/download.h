@@ -83,8 +83,9 @@ struct DownloadReport {
 // echo of an earlier chunk is recognised as a late reply.
 class WritePlan : public RequestPlan {
   public:
-    // image must outlive the plan; chunkBytes even, 2 to kLargestChunkBytes.
-    WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes);
+    // image must outlive the plan; chunkBytes even, 2 to kLargestChunkBytes;
+    // every request is for unit.
+    WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes, std::uint8_t unit = 0);
 
     std::size_t Count() const override { return m_count; }
     std::size_t Encode(std::size_t index, std::uint16_t transaction,
@@ -101,6 +102,7 @@ class WritePlan : public RequestPlan {
   private:
     std::span<const std::uint8_t> m_image;
     std::size_t m_chunk;
+    std::uint8_t m_unit;
     std::size_t m_firstFileChunks;  // chunks in file 16
     std::size_t m_count;
 };

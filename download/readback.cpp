@@ -16,9 +16,19 @@ constexpr std::size_t kTwoPieceBytes =
 
 }  // namespace
 
-ReadPlan::ReadPlan(std::span<const std::uint8_t> image) : m_image(image) {
-    const std::size_t length = image.size() + image.size() % 2;
-    std::size_t at = 0;
+ReadPlan::ReadPlan(std::span<const std::uint8_t> image, std::uint8_t unit)
+    : m_image(image), m_unit(unit) {
+    Split(0, image.size() + image.size() % 2);
+}
+
+ReadPlan::ReadPlan(std::span<std::uint8_t> memory, std::size_t from, std::size_t to,
+                   std::uint8_t unit)
+    : m_store(memory), m_unit(unit) {
+    Split(from, to);
+}
+
+void ReadPlan::Split(std::size_t from, std::size_t length) {
+    std::size_t at = from;
     while (at < length) {
         m_starts.push_back(static_cast<std::uint32_t>(at));
         const std::size_t pageEnd = (at / modbus::kPageSize + 1) * modbus::kPageSize;
@@ -55,7 +65,8 @@ ReadPlan::Pieces ReadPlan::PiecesOf(std::size_t index) const {
 std::size_t ReadPlan::Encode(std::size_t index, std::uint16_t transaction,
                              std::uint8_t* frame) const {
     const Pieces pieces = PiecesOf(index);
-    return modbus::EncodeReadFileRecord(frame, {pieces.piece.data(), pieces.count}, transaction);
+    return modbus::EncodeReadFileRecord(frame, {pieces.piece.data(), pieces.count}, transaction,
+                                        m_unit);
 }
 
 Result ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request,
@@ -75,9 +86,14 @@ Result ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request,
         case modbus::ReadReplyStatus::kMalformed:
             return {Outcome::kWrong};
     }
+    const std::size_t start = m_starts[index];
+    if (!m_store.empty()) {
+        const std::size_t end = std::min<std::size_t>(m_starts[index + 1], m_store.size());
+        std::copy(read, read + (end - start), m_store.begin() + static_cast<std::ptrdiff_t>(start));
+        return {Outcome::kGood};
+    }
     // Compared as it arrives; the requests may settle in any order, so the
     // first difference is the lowest found.
-    const std::size_t start = m_starts[index];
     const std::size_t end = std::min<std::size_t>(m_starts[index + 1], m_image.size());
     for (std::size_t i = start; i < end; ++i) {
         if (read[i - start] != m_image[i]) {
@@ -93,7 +109,7 @@ Result ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request,
 ImageReadBack::ImageReadBack(std::span<const std::uint8_t> image, const TransferOptions& options,
                              TransferNotices& notices, TransactionIds& ids)
     : m_image(image),
-      m_plan(image),
+      m_plan(image, options.unit),
       m_notices(notices),
       m_transfer(m_plan, options, &ids, true, *this) {}
 

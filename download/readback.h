@@ -57,8 +57,15 @@ class ReadPlan : public RequestPlan {
     };
 
     // image must outlive the plan. Its length is read rounded up to whole
-    // words; the byte past an odd length is not compared.
-    explicit ReadPlan(std::span<const std::uint8_t> image);
+    // words; the byte past an odd length is not compared. Every request is
+    // for unit.
+    explicit ReadPlan(std::span<const std::uint8_t> image, std::uint8_t unit = 0);
+
+    // Reads memory offsets from..to (even, to at most the image memory's
+    // end) and stores what comes into memory (which must outlive the plan
+    // and hold to bytes) at the same offsets, comparing nothing.
+    ReadPlan(std::span<std::uint8_t> memory, std::size_t from, std::size_t to,
+             std::uint8_t unit = 0);
 
     std::size_t Count() const override { return m_starts.size() - 1; }
     std::size_t Encode(std::size_t index, std::uint16_t transaction,
@@ -76,7 +83,11 @@ class ReadPlan : public RequestPlan {
     std::size_t FirstDifference() const { return m_firstDifference; }
 
   private:
-    std::span<const std::uint8_t> m_image;
+    void Split(std::size_t from, std::size_t to);
+
+    std::span<const std::uint8_t> m_image;  // compared with what is read
+    std::span<std::uint8_t> m_store;        // or: what is read is kept here
+    std::uint8_t m_unit;
     std::vector<std::uint32_t> m_starts;  // each request's offset, then the end
     std::size_t m_differing = 0;
     std::size_t m_firstDifference = 0;

@@ -81,15 +81,18 @@ enum class Stage { kPrecheck, kDownload, kReadBack };
 // One device being sent to.
 struct Job {
     Job(std::size_t at, const FleetTarget& target, const net::Endpoint& peer,
-        const LinkTimeouts& timeouts)
+        const TransferOptions& fleetOptions)
         : index(at),
+          options(fleetOptions),
           connection(peer),
-          driver(connection, timeouts, kReadsPerTurn, kStepsPerTurn, kReadsPerTurn) {
+          driver(connection, fleetOptions.timeouts, kReadsPerTurn, kStepsPerTurn, kReadsPerTurn) {
         result.target = target;
+        options.unit = static_cast<std::uint8_t>(target.unit);
     }
 
     std::size_t index = 0;  // in the targets
     TargetResult result;
+    TransferOptions options;  // the fleet's, for this device's unit
     FleetConnection connection;
     TransferDriver driver;
     Phase phase = Phase::kConnecting;
@@ -172,7 +175,7 @@ void FleetRun::Start(std::size_t index) {
     const FleetTarget& target = m_targets[index];
     const std::optional<net::Endpoint> peer = net::Resolve(target.address, target.port);
     Job& job = *m_jobs.emplace_back(std::make_unique<Job>(
-        index, target, peer.value_or(net::Endpoint{}), m_options.transfer.timeouts));
+        index, target, peer.value_or(net::Endpoint{}), m_options.transfer));
     const TimePoint now = TransferClock::now();
     job.start = now;
     if (!peer) {
@@ -201,7 +204,7 @@ void FleetRun::Connected(Job& job, bool ok, TimePoint now) {
 }
 
 bool FleetRun::NextStage(Job& job, TimePoint now) {
-    const TransferOptions& options = m_options.transfer;
+    const TransferOptions& options = job.options;
     TransactionIds& ids = job.connection.Transactions();
     Transfer* next = nullptr;
     if (!job.driver.Driven()) {

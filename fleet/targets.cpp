@@ -32,16 +32,26 @@ int Decimal(std::string_view text, std::size_t digits, int high) {
 }  // namespace
 
 std::string FleetTarget::Text() const {
-    return address + ":" + std::to_string(port);
+    std::string text = address + ":" + std::to_string(port);
+    return unit == 0 ? text : text + "/" + std::to_string(unit);
 }
 
-std::optional<FleetTarget> ParseTarget(std::string_view text) {
+std::optional<FleetTarget> ParseTarget(std::string_view text, int unit) {
+    FleetTarget target;
+    target.unit = unit;
+    const std::size_t slash = text.find('/');
+    if (slash != std::string_view::npos) {
+        target.unit = Decimal(text.substr(slash + 1), 3, 255);
+        if (target.unit < 0) {
+            return std::nullopt;
+        }
+        text = text.substr(0, slash);
+    }
     const std::size_t colon = text.find(':');
     const std::optional<std::uint32_t> address = ParseDottedQuad(text.substr(0, colon));
     if (!address || *address == 0) {
         return std::nullopt;
     }
-    FleetTarget target;
     target.address = DottedQuadText(*address);
     if (colon != std::string_view::npos) {
         target.port = Decimal(text.substr(colon + 1), 5, 65535);
@@ -52,7 +62,7 @@ std::optional<FleetTarget> ParseTarget(std::string_view text) {
     return target;
 }
 
-TargetsFile ReadTargets(const std::string& path) {
+TargetsFile ReadTargets(const std::string& path, int unit) {
     TargetsFile file;
     const auto fail = [&file](TargetsProblem problem) {
         if (static_cast<int>(file.problems.size()) < kMaxTargetsProblems) {
@@ -67,7 +77,7 @@ TargetsFile ReadTargets(const std::string& path) {
         fail({tooLarge ? TargetsFault::kFarTooLarge : TargetsFault::kUnreadable});
         return file;
     }
-    std::map<std::string, int> seen;  // "ADDRESS:PORT", the address as parsed -> line
+    std::map<std::string, int> seen;  // the target's text, the address as parsed -> line
     int number = 0;
     std::string_view rest(*text);
     // Editors on some systems start a UTF-8 file with a byte order mark.
@@ -83,7 +93,7 @@ TargetsFile ReadTargets(const std::string& path) {
         if (line.empty()) {
             continue;
         }
-        const std::optional<FleetTarget> target = ParseTarget(line);
+        const std::optional<FleetTarget> target = ParseTarget(line, unit);
         if (!target) {
             fail({TargetsFault::kNotATarget, number, std::string(line)});
             continue;

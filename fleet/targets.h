@@ -8,27 +8,28 @@
 
 namespace kelvarin {
 
-// One device of a fleet: its IPv4 address and TCP port.
+// One device: its IPv4 address, TCP port and Modbus unit identifier.
 struct FleetTarget {
     std::string address;  // dotted IPv4 in its plain form ("10.0.0.1" for "010.000.000.001")
     int port = 502;
+    int unit = 0;  // 0 to 255
 
-    // "ADDRESS:PORT".
+    // "ADDRESS:PORT", or "ADDRESS:PORT/UNIT" for a unit other than 0.
     std::string Text() const;
 };
 
-// The target a targets-file line names: "ADDRESS[:PORT]", the address a
-// dotted IPv4 address other than 0.0.0.0 (four decimal fields; a leading zero
-// means nothing), the port 1..65535 (502 when left out). Nothing for anything
-// else.
-std::optional<FleetTarget> ParseTarget(std::string_view text);
+// The target a targets-file line names: "ADDRESS[:PORT][/UNIT]", the address
+// a dotted IPv4 address other than 0.0.0.0 (four decimal fields; a leading
+// zero means nothing), the port 1..65535 (502 when left out), the unit 0..255
+// (unit when left out). Nothing for anything else.
+std::optional<FleetTarget> ParseTarget(std::string_view text, int unit = 0);
 
 // What is wrong with a targets file, or with one of its lines.
 enum class TargetsFault {
     kUnreadable,   // the file cannot be read
     kFarTooLarge,  // far larger than any targets file: not read
     kNoTargets,    // no line names a target
-    kNotATarget,   // a line that is not ADDRESS[:PORT]
+    kNotATarget,   // a line that is not ADDRESS[:PORT][/UNIT]
     kListedTwice,  // a line naming a target already listed (however written)
 };
 
@@ -54,11 +55,12 @@ struct TargetsFile {
     bool Ok() const { return problems.empty(); }
 };
 
-// Reads a targets file: one ADDRESS[:PORT] a line, "#" to the end of a line a
-// comment, blank lines and a UTF-8 byte order mark at the start ignored.
-// Every line that is not a target or names one already listed (the same
-// address and port, however written) is a problem, up to kMaxTargetsProblems
-// of them; so is a file that cannot be read or holds no target.
-TargetsFile ReadTargets(const std::string& path);
+// Reads a targets file: one ADDRESS[:PORT][/UNIT] a line (unit when a line
+// names none), "#" to the end of a line a comment, blank lines and a UTF-8
+// byte order mark at the start ignored. Every line that is not a target or
+// names one already listed (the same address, port and unit, however
+// written) is a problem, up to kMaxTargetsProblems of them; so is a file that
+// cannot be read or holds no target.
+TargetsFile ReadTargets(const std::string& path, int unit = 0);
 
 }  // namespace kelvarin

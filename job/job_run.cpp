@@ -180,7 +180,7 @@ bool JobRun::ReadTargets() {
         m_report.targets = m_plan.targets;
         return true;
     }
-    TargetsFile file = kelvarin::ReadTargets(m_plan.targetsFile);
+    TargetsFile file = kelvarin::ReadTargets(m_plan.targetsFile, m_plan.transfer.unit);
     if (!file.Ok()) {
         PlanProblem problem = PlanProblem::Of(PlanFault::kTargets, "--targets", m_plan.targetsFile);
         problem.targets = std::move(file);
@@ -330,6 +330,8 @@ void JobRun::RunDevice() {
     CSocketLink own;
     CDeviceLink& link = m_connected ? *m_connected : static_cast<CDeviceLink&>(own);
     WireTrace* trace = m_trace.IsOpen() ? &m_trace : nullptr;
+    TransferOptions transfer = m_plan.transfer;
+    transfer.unit = static_cast<std::uint8_t>(device.facts.target.unit);
     const auto finish = [&] {
         device.facts.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -340,7 +342,7 @@ void JobRun::RunDevice() {
     };
 
     if (!m_connected) {
-        const bool ok = ConnectDevice(own, device.facts.target, m_plan.transfer.timeouts, m_stop);
+        const bool ok = ConnectDevice(own, device.facts.target, transfer.timeouts, m_stop);
         if (!ok && StopAsked()) {
             device.stopped = true;  // the connect was given up on request
             finish();
@@ -360,7 +362,7 @@ void JobRun::RunDevice() {
     if (m_plan.kind == JobKind::kVerify) {
         m_observer.OnVerifyStart();
         const VerifyReport read =
-            VerifyImage(m_image, link, m_plan.transfer, &m_observer, trace, m_stop);
+            VerifyImage(m_image, link, transfer, &m_observer, trace, m_stop);
         device.facts.verify = read;
         if (read.cancelled) {
             device.stopped = true;
@@ -378,7 +380,7 @@ void JobRun::RunDevice() {
     m_report.dumpWritten = WriteDump();
     device.facts.downloaded = true;
     device.facts.download =
-        DownloadImage(m_image, link, m_plan.transfer, m_observer, trace, m_stop);
+        DownloadImage(m_image, link, transfer, m_observer, trace, m_stop);
     m_observer.OnSendEnd(device.facts.download);
     if (device.facts.download.cancelled) {
         device.stopped = true;
@@ -389,7 +391,7 @@ void JobRun::RunDevice() {
         } else {
             m_observer.OnVerifyStart();
             const VerifyReport read =
-                VerifyImage(m_image, link, m_plan.transfer, &m_observer, trace, m_stop);
+                VerifyImage(m_image, link, transfer, &m_observer, trace, m_stop);
             device.facts.verify = read;
             if (read.cancelled) {
                 device.stopped = true;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 namespace kelvarin {
 
@@ -53,6 +54,9 @@ struct TransferOptions {
     // its memory when the first write arrives; nothing else is in flight
     // meanwhile. 0: the same as every reply's.
     int firstReplyMs = 0;
+    // The unit identifier of every request (byte 6 of its frame): 0 by
+    // default, as designed; a gateway passes requests on to the unit named.
+    std::uint8_t unit = 0;
 
     // True when requests carry transaction ids of their own (several may be
     // in flight); the default's requests all carry 0.

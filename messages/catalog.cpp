@@ -144,8 +144,9 @@ constexpr Entry kEntries[] = {
     {MessageId::kTargetsEmpty, "{0}：文件中没有目标",
      "{0}: no targets in the file"},
     {MessageId::kTargetsNotATarget,
-     "{0}:{1}：“{2}”不是 地址[:端口]（点分IPv4地址，端口1..65535）",
-     "{0}:{1}: \"{2}\" is not ADDRESS[:PORT] (a dotted IPv4 address, a port 1..65535)"},
+     "{0}:{1}：“{2}”不是 地址[:端口][/单元]（点分IPv4地址，端口1..65535，单元0..255）",
+     "{0}:{1}: \"{2}\" is not ADDRESS[:PORT][/UNIT] (a dotted IPv4 address, a port 1..65535, a "
+     "unit 0..255)"},
     {MessageId::kTargetsListedTwice, "{0}:{1}：{2}重复列出（第{3}行已列出）",
      "{0}:{1}: {2} is listed twice (first on line {3})"},
     {MessageId::kTargetsMoreProblems, "{0}：另有{1}行有误，未列出",

@@ -31,12 +31,13 @@ FrameScan ScanFrame(std::string_view input) {
 
 std::size_t EncodeWriteFileRecord(std::uint8_t* frame, FilePosition position,
                                   const std::uint8_t* data, std::size_t n,
-                                  std::uint16_t transaction) {
+                                  std::uint16_t transaction, std::uint8_t unit) {
     if (n % 2 != 0 || n > kMaxChunkBytes) {
         return 0;
     }
     std::memset(frame, 0, kRecordDataAt);
     StoreBE16(frame + kTransactionAt, transaction);
+    frame[kUnitAt] = unit;
     StoreBE16(frame + kLengthAt, static_cast<std::uint16_t>(kRecordDataAt + n - kMbapPrefix));
     frame[kFunctionAt] = kWriteFileRecord;
     frame[kDataLengthAt] = static_cast<std::uint8_t>(kSubRequestHeader + n);
@@ -76,7 +77,7 @@ bool IsWriteFileRecord(const std::uint8_t* frame, std::size_t size) {
 }
 
 std::size_t EncodeReadFileRecord(std::uint8_t* frame, std::span<const ReadPiece> pieces,
-                                 std::uint16_t transaction) {
+                                 std::uint16_t transaction, std::uint8_t unit) {
     if (pieces.empty() || pieces.size() > kMaxReadSubRequests) {
         return 0;
     }
@@ -85,6 +86,7 @@ std::size_t EncodeReadFileRecord(std::uint8_t* frame, std::span<const ReadPiece>
     std::memset(frame, 0, kSubRequestsAt);
     StoreBE16(frame + kTransactionAt, transaction);
     StoreBE16(frame + kLengthAt, static_cast<std::uint16_t>(size - kMbapPrefix));
+    frame[kUnitAt] = unit;
     frame[kFunctionAt] = kReadFileRecord;
     frame[kByteCountAt] = static_cast<std::uint8_t>(byteCount);
     std::uint8_t* at = frame + kSubRequestsAt;

@@ -150,12 +150,12 @@ FrameScan ScanFrame(std::string_view input);
 
 // Writes a Write File Record request for n data bytes (n even, at most
 // kMaxChunkBytes) at file/record into frame, which holds at least
-// kRecordDataAt + n bytes, with transaction id transaction (0 by default);
-// protocol and unit ids are 0. Returns the frame's size, kRecordDataAt + n;
-// 0 for an odd or too large n.
+// kRecordDataAt + n bytes, with transaction id transaction (0 by default)
+// and unit id unit (0 by default); the protocol id is 0. Returns the frame's
+// size, kRecordDataAt + n; 0 for an odd or too large n.
 std::size_t EncodeWriteFileRecord(std::uint8_t* frame, FilePosition position,
                                   const std::uint8_t* data, std::size_t n,
-                                  std::uint16_t transaction = 0);
+                                  std::uint16_t transaction = 0, std::uint8_t unit = 0);
 
 // The transaction id of a frame (at least 2 bytes).
 std::uint16_t TransactionOf(const std::uint8_t* frame);
@@ -185,11 +185,11 @@ struct ReadPiece {
 };
 
 // Writes a Read File Record request for pieces (1 to kMaxReadSubRequests)
-// with transaction id transaction into frame, which holds at least
-// kSubRequestsAt + 7 x pieces bytes. Returns the frame's size; 0 when there
-// are no pieces or too many.
+// with transaction id transaction and unit id unit into frame, which holds
+// at least kSubRequestsAt + 7 x pieces bytes. Returns the frame's size; 0
+// when there are no pieces or too many.
 std::size_t EncodeReadFileRecord(std::uint8_t* frame, std::span<const ReadPiece> pieces,
-                                 std::uint16_t transaction);
+                                 std::uint16_t transaction, std::uint8_t unit = 0);
 
 // How a reply to a Read File Record request reads.
 enum class ReadReplyStatus {

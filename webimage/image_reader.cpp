@@ -3,6 +3,7 @@
 
 #include "web_image.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace kelvarin {
@@ -137,6 +138,80 @@ const ImageRecord* FindRecord(const ImageWalk& walk, std::string_view path) {
         }
     }
     return nullptr;
+}
+
+ChainExtent MeasureChain(std::string_view prefix, std::size_t capacity, std::uint32_t base) {
+    // Past a record's head, its name and the start of its response are read
+    // with it, so one read a record is enough for most.
+    constexpr std::size_t kLookAhead = 64;
+    ChainExtent extent;
+    const std::size_t have = prefix.size();
+    const ImageWalk walk = ReadImage(prefix, base);
+    if (walk.ok && !walk.records.empty()) {
+        const ImageRecord& last = walk.records.back();
+        extent.state = ChainExtent::State::kComplete;
+        extent.length = std::min(
+            NextAligned(last.responseOffset + last.responseLength), capacity);
+        return extent;
+    }
+    // Where in the memory an address points, when it points inside it.
+    const auto inside = [&](std::uint64_t address, std::size_t* offset) {
+        if (address < base || address - base >= capacity) {
+            return false;
+        }
+        *offset = static_cast<std::size_t>(address - base);
+        return true;
+    };
+    std::size_t need = 0;
+    std::size_t at = 0;
+    const ImageError& error = walk.error;
+    const ImageFault fault = walk.ok ? ImageFault::kHeadPastEnd : error.fault;
+    const bool headRead = !walk.ok && error.offset + kHeadSize <= have;
+    if (headRead && fault != ImageFault::kTagWithoutNul && fault != ImageFault::kChainGoesBack &&
+        fault != ImageFault::kNextInsideHead) {
+        // The record's head is read: it tells every byte the record needs,
+        // and where the next one starts, so one more read takes it all.
+        const std::uint8_t* head =
+            reinterpret_cast<const std::uint8_t*>(prefix.data()) + error.offset;
+        std::size_t name = 0;
+        std::size_t response = 0;
+        std::size_t next = 0;
+        const std::uint32_t nextAddress = LoadLE32(head + kHeadNextAddress);
+        if (inside(LoadLE32(head + kHeadNameAddress), &name) &&
+            inside(LoadLE32(head + kHeadResponseAddress), &response) &&
+            (nextAddress == 0 || inside(nextAddress, &next))) {
+            const std::size_t responseEnd = response + LoadLE32(head + kHeadResponseLength);
+            const std::size_t end =
+                nextAddress == 0 ? NextAligned(responseEnd) : next + kHeadSize + kLookAhead;
+            need = std::max({name + kLookAhead, responseEnd, end});
+            if (need <= have) {
+                need = 0;  // all there, and still broken
+            }
+        }
+    } else {
+        switch (fault) {
+            case ImageFault::kHeadPastEnd:
+                need = error.offset + kHeadSize + kLookAhead;
+                break;
+            case ImageFault::kNextOutside:
+                if (inside(error.value, &at) && at >= have) {
+                    need = at + kHeadSize + kLookAhead;
+                }
+                break;
+            default:
+                break;
+        }
+    }
+    if (need == 0 || have >= capacity) {
+        // Broken whatever more were read: said as the whole memory's reader
+        // says it.
+        extent.state = ChainExtent::State::kBroken;
+        extent.error = error;
+        return extent;
+    }
+    extent.state = ChainExtent::State::kNeedMore;
+    extent.length = std::min(std::max(need, have + 1), capacity);
+    return extent;
 }
 
 }  // namespace kelvarin

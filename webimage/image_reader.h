@@ -75,4 +75,28 @@ ImageWalk ReadImage(std::string_view image, std::uint32_t base = 0x120000);
 // The record whose path equals path, or nullptr.
 const ImageRecord* FindRecord(const ImageWalk& walk, std::string_view path);
 
+// How far an image's chain reaches into a device's memory, as far as its
+// first bytes tell: read from the device a piece at a time, its records say
+// where the next bytes to read are and where the image ends.
+struct ChainExtent {
+    enum class State {
+        kComplete,  // the chain ends: length is the image's length
+        kNeedMore,  // the chain goes on: read up to length at least, then ask again
+        kBroken,    // no sound image: error says what is wrong and where
+    };
+    State state = State::kBroken;
+    // kComplete: the image's length, as the packer made it (the last
+    // record's response end, rounded up as records are); kNeedMore: the
+    // bytes that must have been read before the walk can go on.
+    std::size_t length = 0;
+    ImageError error;  // kBroken
+};
+
+// Walks the records in prefix, the first bytes of a memory of capacity bytes
+// whose offset 0 is device address base, as ReadImage does. A record that
+// names bytes past the prefix but inside the memory needs them read; one
+// that names bytes outside the memory, or is broken otherwise, is no image.
+ChainExtent MeasureChain(std::string_view prefix, std::size_t capacity,
+                         std::uint32_t base = 0x120000);
+
 }  // namespace kelvarin

@@ -67,7 +67,7 @@ inline constexpr DialogItem kMainDialogItems[] = {
     {kIdcStatic, ControlKind::kLabel, kPortLabel, 35, 195, 17, 9},
 };
 
-inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 270};
+inline constexpr DialogTemplate kWebOptionsDialog = {kIddWebOptions, kWebOptionsTitle, 240, 324};
 
 inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcContentTypes, ControlKind::kCheckBox, kContentTypesOption, 10, 10, 220, 10},
@@ -88,12 +88,17 @@ inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcTimeout, ControlKind::kComboBox, "", 150, 180, 80, 14},
     {kIdcStatic, ControlKind::kLabel, kFirstTimeoutLabel, 18, 201, 130, 8},
     {kIdcFirstTimeout, ControlKind::kComboBox, "", 150, 198, 80, 14},
-    {kIdcStatic, ControlKind::kLabel, kTraceLabel, 18, 217, 212, 8},
-    {kIdcTraceFile, ControlKind::kEdit, "", 18, 227, 156, 14},
-    {kIdcBrowseTrace, ControlKind::kButton, kBrowseTraceText, 180, 227, 50, 14},
-    {kIdcStatic, ControlKind::kGroupBox, kLinkGroup, 10, 113, 226, 134},
-    {kIdOk, ControlKind::kDefButton, kOkText, 124, 250, 50, 14},
-    {kIdCancel, ControlKind::kButton, kCancelText, 180, 250, 50, 14},
+    {kIdcStatic, ControlKind::kLabel, kUnitLabel, 18, 219, 130, 8},
+    {kIdcUnit, ControlKind::kComboBox, "", 150, 216, 80, 14},
+    {kIdcStatic, ControlKind::kLabel, kTraceLabel, 18, 235, 212, 8},
+    {kIdcTraceFile, ControlKind::kEdit, "", 18, 245, 156, 14},
+    {kIdcBrowseTrace, ControlKind::kButton, kBrowseTraceText, 180, 245, 50, 14},
+    {kIdcStatic, ControlKind::kGroupBox, kLinkGroup, 10, 113, 226, 152},
+    {kIdcStatic, ControlKind::kLabel, kBackupLabel, 10, 272, 226, 8},
+    {kIdcBackupDir, ControlKind::kEdit, "", 10, 283, 164, 14},
+    {kIdcBrowseBackup, ControlKind::kButton, kBrowseBackupText, 180, 283, 50, 14},
+    {kIdOk, ControlKind::kDefButton, kOkText, 124, 304, 50, 14},
+    {kIdCancel, ControlKind::kButton, kCancelText, 180, 304, 50, 14},
 };
 
 inline constexpr DialogTemplate kAboutDialog = {kIddAboutBox, kAboutTitle, 235, 55};

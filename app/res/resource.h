@@ -38,6 +38,9 @@ inline constexpr int kIdcTraceFile = 1111;
 inline constexpr int kIdcBrowseTrace = 1112;
 inline constexpr int kIdcTimeout = 1113;
 inline constexpr int kIdcFirstTimeout = 1114;
+inline constexpr int kIdcUnit = 1115;
+inline constexpr int kIdcBackupDir = 1116;
+inline constexpr int kIdcBrowseBackup = 1117;
 
 // Controls without an identifier of their own (labels and group boxes).
 inline constexpr int kIdcStatic = -1;

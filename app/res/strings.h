@@ -58,6 +58,11 @@ inline constexpr const char* kFirstTimeoutSame = QT_TRANSLATE_NOOP("Kelvarin", "
 inline constexpr const char* kTraceLabel =
     QT_TRANSLATE_NOOP("Kelvarin", "通信记录文件（每一帧一行，留空则不记录）：");
 inline constexpr const char* kBrowseTraceText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&E)...");
+inline constexpr const char* kUnitLabel = QT_TRANSLATE_NOOP("Kelvarin", "单元标识符（0-255）：");
+// Field safety: where a device's image is kept before it is overwritten.
+inline constexpr const char* kBackupLabel =
+    QT_TRANSLATE_NOOP("Kelvarin", "备份文件夹（发送前先读出设备中的映像，留空则不备份）：");
+inline constexpr const char* kBrowseBackupText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&K)...");
 
 // Labels and group boxes.
 inline constexpr const char* kAddressLabel = QT_TRANSLATE_NOOP("Kelvarin", "设备地址");
@@ -93,6 +98,8 @@ inline constexpr const char* kChunkKey = "ChunkBytes";
 inline constexpr const char* kTraceFileKey = "TraceFile";
 inline constexpr const char* kTimeoutKey = "TimeoutMs";
 inline constexpr const char* kFirstTimeoutKey = "FirstTimeoutMs";
+inline constexpr const char* kUnitKey = "UnitId";
+inline constexpr const char* kBackupDirKey = "BackupDir";
 inline constexpr const char* kDefaultAddress = "192.168.2.80";
 inline constexpr const char* kDefaultPort = "502";
 

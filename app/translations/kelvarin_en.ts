@@ -149,6 +149,21 @@
         <translation>Brows&amp;e...</translation>
     </message>
     <message>
+        <location filename="../res/strings.h" line="62"/>
+        <source>单元标识符（0-255）：</source>
+        <translation>Unit identifier (0-255):</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="64"/>
+        <source>备份文件夹（发送前先读出设备中的映像，留空则不备份）：</source>
+        <translation>Backup folder (the device&apos;s image is read out before each Send; empty for none):</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="66"/>
+        <source>浏览(&amp;K)...</source>
+        <translation>Brow&amp;se...</translation>
+    </message>
+    <message>
         <location filename="../res/strings.h" line="57"/>
         <source>设备地址</source>
         <translation>Address</translation>
