@@ -26,12 +26,20 @@ using test::TempDir;
 const std::string kCli = KELVARIN_CLI_PATH;
 const std::string kDevice = KELVARIN_DEVICE_PATH;
 
-TEST(Targets, LinesAreAddressAndOptionalPort) {
+TEST(Targets, LinesAreAddressAndOptionalPortAndUnit) {
     EXPECT_EQ(ParseTarget("10.0.0.7")->Text(), "10.0.0.7:502");
     EXPECT_EQ(ParseTarget("10.0.0.7:1502")->Text(), "10.0.0.7:1502");
     // A leading zero means nothing: the address the window's control reads.
     EXPECT_EQ(ParseTarget("192.168.002.080:65535")->Text(), "192.168.2.80:65535");
     EXPECT_EQ(ParseTarget("127.000.000.010")->Text(), "127.0.0.10:502");
+    // A unit after a slash, else the one given; 0 is not shown.
+    EXPECT_EQ(ParseTarget("10.0.0.7/255")->Text(), "10.0.0.7:502/255");
+    EXPECT_EQ(ParseTarget("10.0.0.7:1502/007")->unit, 7);
+    EXPECT_EQ(ParseTarget("10.0.0.7", 9)->Text(), "10.0.0.7:502/9");
+    EXPECT_EQ(ParseTarget("10.0.0.7/0", 9)->Text(), "10.0.0.7:502");
+    for (const char* bad : {"10.0.0.7/", "10.0.0.7/256", "10.0.0.7/1/2", "10.0.0.7/-1", "/1"}) {
+        EXPECT_FALSE(ParseTarget(bad)) << bad;
+    }
     for (const char* bad :
          {"10.0.0", "10.0.0.256", "10.0.0.7:0", "10.0.0.7:65536", "10.0.0.7:", "10.0.0.7:50a",
           "host:502", "0.0.0.0", "10.0.0.7.1", "10..0.7", " 10.0.0.7", "10.0.0.7:502:1", "-1.0.0.7",
@@ -63,8 +71,13 @@ TEST(Targets, FileErrorsNameTheFileAndLine) {
         std::string contents;
         std::vector<std::string> said;
     } cases[] = {
-        {"10.0.0.1\n10.0.0.300\n", {bad + ":2: \"10.0.0.300\" is not ADDRESS[:PORT] "
-                                           "(a dotted IPv4 address, a port 1..65535)"}},
+        {"10.0.0.1\n10.0.0.300\n", {bad + ":2: \"10.0.0.300\" is not ADDRESS[:PORT][/UNIT] (a dotted IPv4 address, a port 1..65535, a unit 0..255)"}},
+        // A unit past 255, or not a number, is a bad line; one device at
+        // two units is two devices (behind a gateway).
+        {"10.0.0.1/256\n10.0.0.1:502/x\n10.0.0.2/1\n10.0.0.2:502/2\n10.0.0.2/1\n",
+         {bad + ":1: \"10.0.0.1/256\" is not ADDRESS[:PORT][/UNIT] (a dotted IPv4 address, a port 1..65535, a unit 0..255)",
+          bad + ":2: \"10.0.0.1:502/x\" is not ADDRESS[:PORT][/UNIT] (a dotted IPv4 address, a port 1..65535, a unit 0..255)",
+          bad + ":5: 10.0.0.2:502/1 is listed twice (first on line 3)"}},
         {"10.0.0.1\n# x\n10.0.0.1:502\n",
          {bad + ":3: 10.0.0.1:502 is listed twice (first on line 1)"}},
         // The same device however written: compared as parsed.
@@ -73,12 +86,10 @@ TEST(Targets, FileErrorsNameTheFileAndLine) {
          {bad + ":2: 192.168.2.80:1502 is listed twice (first on line 1)"}},
         // Every bad line at once, in order, the good ones kept.
         {"10.0.0.1:70000\nhost\n10.0.0.2\n10.0.0.2\n\xEF\xBB\xBF" "10.0.0.3\n",
-         {bad + ":1: \"10.0.0.1:70000\" is not ADDRESS[:PORT] (a dotted IPv4 address, a port "
-                "1..65535)",
-          bad + ":2: \"host\" is not ADDRESS[:PORT] (a dotted IPv4 address, a port 1..65535)",
+         {bad + ":1: \"10.0.0.1:70000\" is not ADDRESS[:PORT][/UNIT] (a dotted IPv4 address, a port 1..65535, a unit 0..255)",
+          bad + ":2: \"host\" is not ADDRESS[:PORT][/UNIT] (a dotted IPv4 address, a port 1..65535, a unit 0..255)",
           bad + ":4: 10.0.0.2:502 is listed twice (first on line 3)",
-          bad + ":5: \"\xEF\xBB\xBF" "10.0.0.3\" is not ADDRESS[:PORT] (a dotted IPv4 address, a "
-                "port 1..65535)"}},  // a mark past the start is no mark
+          bad + ":5: \"\xEF\xBB\xBF" "10.0.0.3\" is not ADDRESS[:PORT][/UNIT] (a dotted IPv4 address, a port 1..65535, a unit 0..255)"}},  // a mark past the start is no mark
         {"# nothing\n\n", {bad + ": no targets in the file"}},
         {"", {bad + ": no targets in the file"}},
     };
@@ -211,7 +222,7 @@ TEST(Fleet, UsageErrorsStopBeforeAnythingIsSent) {
         EXPECT_EQ(refused.exitCode, 2) << refused.err;
     }
     auto bad = RunProgram({kCli, "fleet", "--targets", dir.Path() + "/bad.txt", page});
-    EXPECT_NE(bad.err.find("bad.txt:2：“nope”不是 地址[:端口]"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("bad.txt:2：“nope”不是 地址[:端口][/单元]"), std::string::npos) << bad.err;
 
     // All or nothing with a site that does not fit: settled before any
     // device is touched.
