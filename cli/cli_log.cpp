@@ -1,6 +1,8 @@
 // Where kelvarin-cli says what.
 #include "cli_log.h"
 
+#include "records.h"
+
 #include <iostream>
 
 namespace kelvarin::cli {
@@ -15,6 +17,20 @@ void SayError(std::string_view text) {
 
 void CliLog::OnSiteSkipped(const SkippedEntry& entry) {
     SayError(Catalog().SiteSkippedLine(entry));
+}
+
+void CliLog::OnReadOut(const PullReport& report, const std::string& file,
+                       const std::string& error, bool backup) {
+    if (!backup && report.outcome == PullOutcome::kImage && error.empty()) {
+        const std::string_view image(reinterpret_cast<const char*>(report.image.data()),
+                                     report.image.size());
+        PrintRecords(ReadImage(image));
+    }
+    if (!backup && report.outcome == PullOutcome::kImage && !error.empty()) {
+        SayError(Catalog().Text(MessageId::kImageNotWritten, {file, error}));
+        return;
+    }
+    JobLog::OnReadOut(report, file, error, backup);
 }
 
 void CliLog::OnRefused(const PlanProblem& problem, const PackResult* packed) {

@@ -31,6 +31,9 @@ class CliLog : public JobLog {
     using JobLog::JobLog;
     void OnSiteSkipped(const SkippedEntry& entry) override;
     void OnRefused(const PlanProblem& problem, const PackResult* packed) override;
+    // A pull's records are listed as inspect lists them.
+    void OnReadOut(const PullReport& report, const std::string& file, const std::string& error,
+                   bool backup) override;
 };
 
 // Prints "kelvarin-cli: " and text on stderr.

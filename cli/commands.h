@@ -81,6 +81,7 @@ struct SendArguments {
     ImageSource source;
     std::string dumpPath;  // empty for the default dump file
     bool verify = false;   // read the image back after the download
+    std::string backupDir;  // --backup DIR: the device's image kept here first
     LinkArguments link;
 };
 
@@ -119,6 +120,7 @@ struct FleetArguments {
     bool verify = false;
     bool json = false;
     bool skipCurrent = false;  // read each device back first; leave alone those holding the image
+    std::string backupDir;     // --backup DIR: each device's image kept here first
     int jobs = 0;
     LinkArguments link;
 };
@@ -129,5 +131,19 @@ struct FleetArguments {
 // 1 otherwise, 2 for a usage error (the targets file's included, before
 // anything is sent).
 int RunFleet(const FleetArguments& arguments);
+
+// What pull is to do.
+struct PullArguments {
+    std::string address;
+    int port = 0;
+    std::string output;  // -o IMAGE
+    LinkArguments link;
+};
+
+// pull ADDRESS PORT -o IMAGE [options]: reads the image the device holds and
+// writes exactly its bytes, then lists its records; 0 written, 1 the device
+// holds no sound image (nothing written), 2 usage or IMAGE cannot be
+// written, 3 no connection, 4 cannot be read back, 130 stopped by Ctrl+C.
+int RunPull(const PullArguments& arguments);
 
 }  // namespace kelvarin::cli

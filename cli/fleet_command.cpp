@@ -81,6 +81,7 @@ int RunFleet(const FleetArguments& arguments) {
     plan.transfer = arguments.link.Transfer();
     plan.verify = arguments.verify;
     plan.skipCurrent = arguments.skipCurrent;
+    plan.outputs.backupDir = arguments.backupDir;
     plan.jobs = arguments.jobs;
 
     // With --json, standard output holds the JSON alone; the log goes to

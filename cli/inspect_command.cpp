@@ -1,6 +1,7 @@
 // kelvarin-cli inspect: lists and checks an image's records, and extracts them.
 #include "catalog.h"
 #include "commands.h"
+#include "records.h"
 
 #include "ascii.h"
 #include "files.h"
@@ -138,27 +139,7 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
     }
 
     ImageWalk walk = ReadImage(bytes);
-    std::printf("%-12s %-24s %-26s %-8s %8s %8s  %s\n", "tag", "path", "content type", "encoding",
-                "length", "original", "address");
-    for (const ImageRecord& record : walk.records) {
-        // Every text of an image from elsewhere is printed with its control
-        // characters escaped: a name must not drive the operator's terminal.
-        const std::string tag = EscapeControls(record.tag);
-        const std::string path = EscapeControls(record.path);
-        const std::string type = EscapeControls(record.contentType);
-        const std::string encoding =
-            record.contentEncoding.empty() ? "-" : EscapeControls(record.contentEncoding);
-        // A gzip stream states the original size in its trailer.
-        std::string original = "-";
-        if (IsGzip(record)) {
-            const std::optional<std::uint32_t> stated = GzipStatedSize(BytesOf(record.contents));
-            original = stated ? std::to_string(*stated) : "?";
-        }
-        std::printf("%-12s %-24s %-26s %-8s %8zu %8s  0x%06zX\n", tag.c_str(), path.c_str(),
-                    type.c_str(), encoding.c_str(), record.contents.size(), original.c_str(),
-                    static_cast<std::size_t>(kImageBase) + record.offset);
-    }
-    std::fflush(stdout);
+    PrintRecords(walk);
     if (!walk.ok) {
         SayError(catalog.Text(MessageId::kImageBroken, {imagePath, catalog.ImageErrorText(walk.error)}));
         return kExitFailed;

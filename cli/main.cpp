@@ -173,6 +173,10 @@ int main(int argc, char** argv) {
     send->add_flag("--verify", sendArguments.verify,
                    "Read the image back after the download and compare (exit 4 when the device "
                    "cannot be read back)");
+    send->add_option("--backup", sendArguments.backupDir,
+                     "Before the first write, read the device's image out into this folder "
+                     "(ADDRESS-PORT-UNIT-YYYYMMDDTHHMMSSZ.img, UTC); a device that cannot be read "
+                     "out is not written (exit 4). Roll back with send --image BACKUP");
     AddLinkOptions(*send, sendArguments.link);
     RequireOneOf(*send, {"files", "--site", "--image"}, "files, --site or --image");
 
@@ -189,7 +193,8 @@ int main(int argc, char** argv) {
         "fleet", "Pack once and download the image to every device of a targets file at once");
     fleet
         ->add_option("--targets", fleetArguments.targetsPath,
-                     "File of ADDRESS[:PORT] lines (port 502 when left out; # comments)")
+                     "File of ADDRESS[:PORT][/UNIT] lines (port 502 and --unit when left out; "
+                     "# comments)")
         ->required();
     AddImageOptions(*fleet, fleetArguments.source);
     fleet->add_option("--dump", fleetArguments.dumpPath,
@@ -218,8 +223,21 @@ int main(int argc, char** argv) {
     fleet->add_flag("--skip-current", fleetArguments.skipCurrent,
                     "Read each device back first and leave alone those that already hold the "
                     "image (reported as current)");
+    fleet->add_option("--backup", fleetArguments.backupDir,
+                      "Before its first write, read each device's image out into this folder "
+                      "(a file a device); a device that cannot be read out is not written and "
+                      "fails, the others go on");
     AddLinkOptions(*fleet, fleetArguments.link);
     RequireOneOf(*fleet, {"files", "--site", "--image"}, "files, --site or --image");
+
+    PullArguments pullArguments;
+    CLI::App* pull = app.add_subcommand(
+        "pull", "Read the image a device holds out into an image file, and list its records");
+    AddTarget(*pull, pullArguments.address, pullArguments.port);
+    pull->add_option("-o,--output", pullArguments.output,
+                     "Image file to write: exactly the image's bytes, as pack writes them")
+        ->required();
+    AddLinkOptions(*pull, pullArguments.link);
 
     // --help of every command and the man page (--manual) from the options above.
     manual::Document(app, kVersion, kManualSummary, &CommandSections, ProgramSections());
@@ -236,6 +254,9 @@ int main(int argc, char** argv) {
     }
     if (*verify) {
         return RunVerify(verifyArguments);
+    }
+    if (*pull) {
+        return RunPull(pullArguments);
     }
     if (*fleet) {
         return RunFleet(fleetArguments);

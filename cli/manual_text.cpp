@@ -87,6 +87,17 @@ std::vector<Section> CommandSections(std::string_view command) {
             {"130", "Stopped by Ctrl+C (after the replies of the requests in flight)."},
         })};
     }
+    if (command == "pull") {
+        return {ExitStatus({
+            {"0", "The image was read out and written, exactly its bytes (what pack writes)."},
+            {"1", "The device holds no sound image (a new device is all 0xFF): what is wrong "
+                  "and at which offset is said; nothing is written."},
+            {"2", "Usage error, or the image file cannot be written."},
+            {"3", "The connection could not be made."},
+            {"4", "The device cannot be read back."},
+            {"130", "Stopped by Ctrl+C; nothing is written."},
+        })};
+    }
     if (command == "fleet") {
         return {ExitStatus({
                     {"0", "Every device holds the image (checked with --verify) and every "

@@ -80,6 +80,14 @@ int RunSend(const SendArguments& arguments) {
     plan.outputs.dump =
         arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     plan.verify = arguments.verify;
+    plan.outputs.backupDir = arguments.backupDir;
+    return RunOnTerminal(plan);
+}
+
+int RunPull(const PullArguments& arguments) {
+    JobPlan plan = DevicePlan(JobKind::kPull, arguments.address, arguments.port, {},
+                              arguments.link);
+    plan.outputs.imageFile = arguments.output;
     return RunOnTerminal(plan);
 }
 

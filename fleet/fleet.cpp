@@ -76,7 +76,7 @@ enum class Phase {
 };
 
 // What its running transfer is.
-enum class Stage { kPrecheck, kDownload, kReadBack };
+enum class Stage { kPrecheck, kBackup, kDownload, kReadBack };
 
 // One device being sent to.
 struct Job {
@@ -101,6 +101,7 @@ struct Job {
     SilentObserver observer;
     Stage stage = Stage::kPrecheck;
     std::unique_ptr<ImageReadBack> precheck;
+    std::unique_ptr<ImagePull> backup;
     std::unique_ptr<ChunkedDownload> download;
     std::unique_ptr<ImageReadBack> readBack;
     // What the wait watches for and when the job must be looked at anyway.
@@ -178,6 +179,7 @@ void FleetRun::Start(std::size_t index) {
         index, target, peer.value_or(net::Endpoint{}), m_options.transfer));
     const TimePoint now = TransferClock::now();
     job.start = now;
+    job.result.startTime = std::chrono::system_clock::now();
     if (!peer) {
         Finish(job, now);
         return;
@@ -206,16 +208,47 @@ void FleetRun::Connected(Job& job, bool ok, TimePoint now) {
 bool FleetRun::NextStage(Job& job, TimePoint now) {
     const TransferOptions& options = job.options;
     TransactionIds& ids = job.connection.Transactions();
+    const std::string label = job.result.target.Text();
     Transfer* next = nullptr;
+    // The download, once nothing keeps it back.
+    const auto download = [&] {
+        job.stage = Stage::kDownload;
+        job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer, ids);
+        return &job.download->Driven();
+    };
+    // The backup's next round, or what its end leads to.
+    const auto backup = [&]() -> Transfer* {
+        job.stage = Stage::kBackup;
+        if (!job.backup) {
+            job.backup =
+                std::make_unique<ImagePull>(options, job.observer, ids, m_options.trace, label);
+        }
+        if (Transfer* round = job.backup->NextRound()) {
+            return round;
+        }
+        PullReport read = job.backup->Report();
+        if (read.outcome == PullOutcome::kImage) {
+            job.result.backupFile = m_observer.OnBackup(job.result, read.image);
+            job.result.backupNotKept = job.result.backupFile.empty();
+        }
+        read.image.clear();
+        job.result.pull = std::move(read);
+        const PullOutcome outcome = job.result.pull->outcome;
+        // A device that holds no image has nothing to keep; one that could
+        // not be read, or whose image could not be kept, is not written.
+        if (outcome == PullOutcome::kNoImage ||
+            (outcome == PullOutcome::kImage && !job.result.backupNotKept)) {
+            return download();
+        }
+        return nullptr;
+    };
     if (!job.driver.Driven()) {
         if (m_options.skipCurrent) {
             job.stage = Stage::kPrecheck;
             job.precheck = std::make_unique<ImageReadBack>(m_image, options, job.observer, ids);
             next = &job.precheck->Driven();
         } else {
-            job.stage = Stage::kDownload;
-            job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer, ids);
-            next = &job.download->Driven();
+            next = m_options.backup ? backup() : download();
         }
     } else if (job.stage == Stage::kPrecheck) {
         const VerifyReport found = job.precheck->Report();
@@ -229,20 +262,21 @@ bool FleetRun::NextStage(Job& job, TimePoint now) {
             Finish(job, now);  // nothing can be sent over a connection that is gone
             return false;
         }
-        job.stage = Stage::kDownload;
-        job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer, ids);
-        next = &job.download->Driven();
+        next = m_options.backup ? backup() : download();
+    } else if (job.stage == Stage::kBackup) {
+        next = backup();
     } else if (job.stage == Stage::kDownload && m_options.verify &&
                job.download->Report().Succeeded()) {
         job.stage = Stage::kReadBack;
         job.readBack = std::make_unique<ImageReadBack>(m_image, options, job.observer, ids);
         next = &job.readBack->Driven();
-    } else {
+    }
+    if (!next) {
         Finish(job, now);
         return false;
     }
-    if (m_options.trace) {
-        next->SetTrace(m_options.trace, job.result.target.Text());
+    if (m_options.trace && job.stage != Stage::kBackup) {
+        next->SetTrace(m_options.trace, label);
     }
     job.driver.Drive(*next);
     return true;
@@ -288,6 +322,7 @@ void FleetRun::Finish(Job& job, TimePoint now) {
         job.result.verify = job.readBack->Report();
     }
     job.result.seconds = std::chrono::duration<double>(now - job.start).count();
+    job.result.endTime = std::chrono::system_clock::now();
     m_results[job.index] = job.result;
     m_observer.OnTargetDone(job.result);
 }

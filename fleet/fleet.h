@@ -3,10 +3,13 @@
 
 #include "download.h"
 #include "link_timeouts.h"
+#include "pull.h"
 #include "readback.h"
 #include "targets.h"
 
+#include <chrono>
 #include <cstdint>
+#include <string>
 #include <optional>
 #include <span>
 #include <vector>
@@ -23,6 +26,7 @@ struct FleetOptions {
     int jobs = 0;         // devices at once; 0 or more than the targets: all, up to kMaxFleetJobs
     bool verify = false;  // read each image back after its download succeeded
     bool skipCurrent = false;  // read each device back first; leave alone those holding the image
+    bool backup = false;       // read each device's image out before writing it (FleetObserver::OnBackup)
     TransferOptions transfer;  // time-outs, retries, requests in flight, chunk size, per device
     WireTrace* trace = nullptr;  // every frame of every device, each line with its address
 };
@@ -30,12 +34,20 @@ struct FleetOptions {
 // What became of one device: the facts (the job layer judges them).
 struct TargetResult {
     FleetTarget target;
+    bool started = true;  // false: never started (a staged fleet stopped first)
+    std::chrono::system_clock::time_point startTime{};  // when its connect began
+    std::chrono::system_clock::time_point endTime{};    // when it ended
     bool connected = false;
     bool current = false;  // it already held the image (skip-current): nothing was sent
     std::optional<VerifyReport> precheck;  // the read-back before sending (skip-current)
     bool downloaded = false;               // the download ran (download tells how it went)
     DownloadReport download;
     std::optional<VerifyReport> verify;
+    // The image read out before writing (a backup), or the image a pull read
+    // out; the image's bytes themselves are not kept here.
+    std::optional<PullReport> pull;
+    std::string backupFile;       // where the backup was kept; empty for none
+    bool backupNotKept = false;   // read out, but its file could not be written: not written
     double seconds = 0;  // from the connect to the last reply
 };
 
@@ -43,6 +55,13 @@ struct TargetResult {
 class FleetObserver {
   public:
     virtual ~FleetObserver() = default;
+    // A device's image was read out before writing it (backup): keeps image
+    // and returns where, or an empty text when it could not be kept (the
+    // device is then not written).
+    virtual std::string OnBackup(const TargetResult& /*result*/,
+                                 std::span<const std::uint8_t> /*image*/) {
+        return {};
+    }
     virtual void OnTargetDone(const TargetResult& result) = 0;
 };
 

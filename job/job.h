@@ -22,6 +22,7 @@ enum class JobKind {
     kSend,    // download it to one device (and read it back when asked)
     kVerify,  // only read one device back and compare
     kFleet,   // download it to every device of a targets file
+    kPull,    // read the image one device holds out into an image file
 };
 
 // Where the image comes from: files to pack, a site folder, or an image file.
@@ -52,7 +53,10 @@ struct JobSource {
 // (however spelt, links included) and against the others before anything is
 // written.
 struct JobOutputs {
-    std::string imageFile;  // the packed image (pack); empty for none
+    std::string imageFile;  // the packed image (pack), the image read out (pull); empty for none
+    // A folder where each device's image is kept, read out before the first
+    // write to it (send, fleet); empty for none. Made when missing.
+    std::string backupDir;
     DumpTarget dump{""};    // a copy of the image sent; an empty path for none
     std::string trace;      // every frame sent and received; empty for none
     // A trace that cannot be written: false, the job is refused (a usage
@@ -63,6 +67,7 @@ struct JobOutputs {
     std::string imageName = "-o";
     std::string dumpName = "--dump";
     std::string traceName = "--trace";
+    std::string backupName = "--backup";
 };
 
 // One job.

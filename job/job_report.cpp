@@ -16,6 +16,21 @@ DeviceOutcome DeviceReport::Outcome() const {
     const auto lost = [](const std::optional<VerifyReport>& read) {
         return read && read->failure == Outcome::kConnectionLost;
     };
+    if (!facts.downloaded && facts.pull) {
+        // Read out (a pull), or read out before a write that never came (a
+        // backup that kept the device from being written).
+        switch (facts.pull->outcome) {
+            case PullOutcome::kImage:
+                return facts.backupNotKept ? DeviceOutcome::kBackupNotKept : DeviceOutcome::kOk;
+            case PullOutcome::kNoImage:
+                return DeviceOutcome::kNoImage;
+            case PullOutcome::kStopped:
+                return DeviceOutcome::kStopped;
+            case PullOutcome::kUnreadable:
+                break;
+        }
+        return DeviceOutcome::kUnreadable;
+    }
     if (!facts.downloaded) {
         if (!facts.verify) {
             // A check before a download that never ran: the connection went.
@@ -57,8 +72,10 @@ bool DeviceReport::ConnectionLost() const {
     const auto lost = [](const std::optional<VerifyReport>& read) {
         return read && read->failure == Outcome::kConnectionLost;
     };
-    return facts.connected &&
-           (facts.download.connectionLost || lost(facts.precheck) || lost(facts.verify));
+    const bool pullLost = facts.pull && facts.pull->outcome == PullOutcome::kUnreadable &&
+                          facts.pull->failure == Outcome::kConnectionLost;
+    return facts.connected && (facts.download.connectionLost || lost(facts.precheck) ||
+                               lost(facts.verify) || pullLost);
 }
 
 int JobReport::Succeeded() const {
@@ -99,8 +116,11 @@ JobOutcome JobReport::Outcome() const {
         case DeviceOutcome::kConnectionLost:
             // A verify that lost its connection could not read the device.
             return kind == JobKind::kVerify ? JobOutcome::kUnreadable : JobOutcome::kFailed;
+        case DeviceOutcome::kBackupNotKept:
+            return JobOutcome::kRefused;  // an output that cannot be written
         case DeviceOutcome::kChunksFailed:
         case DeviceOutcome::kDifferent:
+        case DeviceOutcome::kNoImage:
         case DeviceOutcome::kPartial:
             break;
     }

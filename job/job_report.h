@@ -30,7 +30,8 @@ enum class PlanFault {
     kTraceUnwritable,   // the trace file cannot be written
     kNothingToCompare,  // a compare is asked for and no file was packed
     kPartial,           // all or nothing, and a file was not packed or left out
-    kImageNotWritten,   // the packed image cannot be written (error says why)
+    kImageNotWritten,   // the image file (packed, or read out) cannot be written (error says why)
+    kBackupUnusable,    // the backup folder cannot be made or is no folder
 };
 
 // One refusal, with what it names.
@@ -63,12 +64,15 @@ enum class DeviceOutcome {
     kConnectionLost,  // the connection broke for good
     kChunksFailed,    // chunks without their echo
     kDifferent,       // read back, it holds other bytes
-    kUnreadable,      // it could not be read back
+    kUnreadable,      // it could not be read back (with a backup asked for: it was not written)
+    kNoImage,         // (pull) it holds no sound image
+    kBackupNotKept,   // its image was read out but could not be kept: it was not written
     kPartial,         // all went well, but the image lacks files that were to be in it
 };
 
 // One device of a job: the facts and their judgement.
 struct DeviceReport {
+    JobKind kind = JobKind::kSend;  // what the job did with it
     TargetResult facts;
     std::size_t filesLeftOut = 0;  // files to be in the image that are not
     bool stopped = false;          // a stop request ended it before all was done
@@ -99,6 +103,7 @@ struct JobReport {
     std::optional<PackResult> pack;          // when files were packed
     std::vector<std::string> leftOut;        // files not in the image: not packed, or left out
     std::size_t imageLength = 0;
+    std::string imageSha256;                 // of the image sent, compared or read out (hex)
     bool dumpWritten = false;
     bool traceWritten = false;               // a trace was asked for and written
     std::vector<FleetTarget> targets;        // the devices to send to

@@ -8,6 +8,7 @@
 #include "image_file.h"
 #include "net.h"
 #include "site_folder.h"
+#include "utc_time.h"
 #include "wire_trace.h"
 
 #include <algorithm>
@@ -36,14 +37,43 @@ std::string_view BytesText(const std::vector<std::uint8_t>& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-// Tells the fleet's devices to the observer as they finish, judged.
+// The file a device's backup is kept in, in folder: ADDRESS-PORT-UNIT-
+// YYYYMMDDTHHMMSSZ.img, UTC, with -2, -3, ... when a backup of the same second
+// is there already. Kept whole or not at all: the file's path, or empty with
+// the path and why in *error.
+std::string KeepBackup(const std::string& folder, const FleetTarget& target,
+                       std::span<const std::uint8_t> image, std::string* error) {
+    const std::string stem = folder + "/" + target.address + "-" + std::to_string(target.port) +
+                             "-" + std::to_string(target.unit) + "-" +
+                             UtcStamp(std::chrono::system_clock::now());
+    std::string path = stem + ".img";
+    for (int n = 2; MeasureFile(path) && n < 1000; ++n) {
+        path = stem + "-" + std::to_string(n) + ".img";
+    }
+    const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
+    std::string why;
+    if (ReplaceWholeFile(path, bytes, &why)) {
+        return path;
+    }
+    *error = path + ": " + why;
+    return {};
+}
+
+// Tells the fleet's devices to the observer as they finish, judged, and
+// keeps their backups.
 class FleetRelay : public FleetObserver {
   public:
-    FleetRelay(JobObserver& observer, std::size_t filesLeftOut)
-        : m_observer(observer), m_filesLeftOut(filesLeftOut) {}
+    FleetRelay(JobObserver& observer, std::size_t filesLeftOut, std::string backupDir)
+        : m_observer(observer), m_filesLeftOut(filesLeftOut), m_backupDir(std::move(backupDir)) {}
+
+    std::string OnBackup(const TargetResult& result, std::span<const std::uint8_t> image) override {
+        std::string error;
+        return KeepBackup(m_backupDir, result.target, image, &error);
+    }
 
     void OnTargetDone(const TargetResult& result) override {
         DeviceReport device;
+        device.kind = JobKind::kFleet;
         device.facts = result;
         device.filesLeftOut = m_filesLeftOut;
         m_observer.OnDeviceDone(device);
@@ -52,6 +82,7 @@ class FleetRelay : public FleetObserver {
   private:
     JobObserver& m_observer;
     std::size_t m_filesLeftOut;
+    std::string m_backupDir;
 };
 
 class JobRun {
@@ -106,6 +137,7 @@ JobReport JobRun::Run() {
             break;
         case JobKind::kSend:
         case JobKind::kVerify:
+        case JobKind::kPull:
             RunDevice();
             break;
         case JobKind::kFleet:
@@ -124,6 +156,9 @@ bool JobRun::Refuse(PlanProblem problem, const PackResult* packed) {
 
 bool JobRun::ReadSource() {
     const JobSource& source = m_plan.source;
+    if (m_plan.kind == JobKind::kPull) {
+        return true;  // the image comes from the device
+    }
     if (!source.image.empty()) {
         m_inputs.push_back({source.image, InputKind::kImage});
         return true;
@@ -211,8 +246,8 @@ bool JobRun::CheckOutputs() {
     if (!outputs.imageFile.empty()) {
         written.push_back({outputs.imageName, outputs.imageFile});
     }
-    if (!outputs.dump.path.empty() && m_plan.kind != JobKind::kPack &&
-        m_plan.kind != JobKind::kVerify) {
+    if (!outputs.dump.path.empty() &&
+        (m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet)) {
         // The dump is only ever the image's own bytes: over the image file
         // it came from, it is not written at all (that file holds them).
         if (!m_plan.source.image.empty() && IsSameFile(outputs.dump.path, m_plan.source.image)) {
@@ -223,6 +258,13 @@ bool JobRun::CheckOutputs() {
     }
     if (!outputs.trace.empty()) {
         written.push_back({outputs.traceName, outputs.trace});
+    }
+    if (!outputs.backupDir.empty() &&
+        (m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet)) {
+        if (!MakeFolders(outputs.backupDir)) {
+            return Refuse(PlanProblem::Of(PlanFault::kBackupUnusable, outputs.backupName,
+                                          outputs.backupDir));
+        }
     }
     for (std::size_t i = 0; i < written.size(); ++i) {
         const Output& output = written[i];
@@ -325,6 +367,7 @@ void JobRun::RunPack() {
 void JobRun::RunDevice() {
     const auto start = std::chrono::steady_clock::now();
     DeviceReport device;
+    device.kind = m_plan.kind;
     device.facts.target = m_plan.targets.empty() ? FleetTarget{} : m_plan.targets.front();
     device.filesLeftOut = m_report.leftOut.size();
     CSocketLink own;
@@ -359,6 +402,30 @@ void JobRun::RunDevice() {
         m_observer.OnPacked(*m_report.pack);
     }
 
+    if (m_plan.kind == JobKind::kPull) {
+        m_observer.OnReadOutStart(false);
+        PullReport read = PullImage(link, transfer, &m_observer, trace, m_stop);
+        std::string error;
+        bool kept = false;
+        if (read.outcome == PullOutcome::kImage) {
+            const std::string_view bytes(reinterpret_cast<const char*>(read.image.data()),
+                                         read.image.size());
+            kept = ReplaceWholeFile(m_plan.outputs.imageFile, bytes, &error);
+            m_image = read.image;
+            m_report.imageLength = m_image.size();
+        }
+        device.stopped = read.outcome == PullOutcome::kStopped;
+        device.facts.backupNotKept = read.outcome == PullOutcome::kImage && !kept;
+        m_observer.OnReadOut(read, m_plan.outputs.imageFile, error, false);
+        read.image.clear();
+        device.facts.pull = std::move(read);
+        if (!m_connected) {
+            own.Close();
+        }
+        finish();
+        return;
+    }
+
     if (m_plan.kind == JobKind::kVerify) {
         m_observer.OnVerifyStart();
         const VerifyReport read =
@@ -374,6 +441,34 @@ void JobRun::RunDevice() {
         }
         finish();
         return;
+    }
+
+    if (!m_plan.outputs.backupDir.empty()) {
+        // Kept before the first write; a device that cannot be read out,
+        // or whose image cannot be kept, is not written at all.
+        m_observer.OnReadOutStart(true);
+        PullReport read = PullImage(link, transfer, &m_observer, trace, m_stop);
+        std::string error;
+        if (read.outcome == PullOutcome::kImage) {
+            device.facts.backupFile =
+                KeepBackup(m_plan.outputs.backupDir, device.facts.target, read.image, &error);
+            device.facts.backupNotKept = device.facts.backupFile.empty();
+        }
+        m_observer.OnReadOut(read, device.facts.backupFile, error, true);
+        const PullOutcome outcome = read.outcome;
+        read.image.clear();
+        device.facts.pull = std::move(read);
+        if (outcome == PullOutcome::kStopped) {
+            device.stopped = true;
+        }
+        if (outcome != PullOutcome::kNoImage &&
+            (outcome != PullOutcome::kImage || device.facts.backupNotKept)) {
+            if (!m_connected) {
+                own.Close();
+            }
+            finish();
+            return;
+        }
     }
 
     m_observer.OnSendStart(m_image.size());
@@ -421,11 +516,13 @@ void JobRun::RunFleet() {
     options.skipCurrent = m_plan.skipCurrent;
     options.transfer = m_plan.transfer;
     options.trace = m_trace.IsOpen() ? &m_trace : nullptr;
-    FleetRelay relay(m_observer, m_report.leftOut.size());
+    FleetRelay relay(m_observer, m_report.leftOut.size(), m_plan.outputs.backupDir);
+    options.backup = !m_plan.outputs.backupDir.empty();
     const std::vector<TargetResult> results =
         SendToFleet(m_image, m_report.targets, options, relay);
     for (const TargetResult& result : results) {
         DeviceReport device;
+        device.kind = JobKind::kFleet;
         device.facts = result;
         device.filesLeftOut = m_report.leftOut.size();
         m_report.devices.push_back(device);

@@ -4,6 +4,7 @@
 
 #include "download.h"
 #include "job.h"
+#include "pull.h"
 #include "job_report.h"
 #include "readback.h"
 #include "socket_link.h"
@@ -24,6 +25,7 @@ namespace kelvarin {
 //   OnSendStart, OnDumpFailed, OnChunk..., OnSendEnd     a download
 //   OnVerifyStart, OnVerified                            a read-back
 //   OnVerifyPartial      verify: the image compared lacks files
+//   OnReadOutStart, OnReadOut   the device's image read out (pull, backup)
 //   OnStopped            a stop request ended it: what the device holds now
 //   OnDeviceDone         (fleet) each device, as it finishes
 //   OnImageWritten       (pack) the image file was written
@@ -44,6 +46,12 @@ class JobObserver : public DownloadObserver {
     // downloaded: the image was downloaded just before (not only compared).
     virtual void OnVerified(const VerifyReport& /*report*/, bool /*downloaded*/) {}
     virtual void OnVerifyPartial(std::size_t /*filesLeftOut*/) {}
+    // backup: read out before writing (else a pull).
+    virtual void OnReadOutStart(bool /*backup*/) {}
+    // What was read out, and where it was kept: file (error empty), or why
+    // it could not be (error, for a backup with the file named in it).
+    virtual void OnReadOut(const PullReport& /*report*/, const std::string& /*file*/,
+                           const std::string& /*error*/, bool /*backup*/) {}
     virtual void OnStopped(const DeviceReport& /*device*/) {}
     virtual void OnDeviceDone(const DeviceReport& /*device*/) {}
     virtual void OnImageWritten(const std::string& /*path*/) {}

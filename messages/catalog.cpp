@@ -2,6 +2,7 @@
 #include "catalog.h"
 
 #include "ascii.h"
+#include "image_reader.h"
 #include "file_list.h"
 
 #include <cstdio>
@@ -212,6 +213,30 @@ constexpr Entry kEntries[] = {
      "Stopping: nothing more is sent, waiting for the replies of what is out"},
     {MessageId::kExtractSkipped, "未提取偏移{1}处的“{0}”：设备只提供偏移{2}处第一个同路径的记录",
      "not extracting \"{0}\" at offset {1}: the device serves the first record of that path, at offset {2}"},
+    {MessageId::kReadOutStart, "正在读出设备中的映像",
+     "Reading the device's image out"},
+    {MessageId::kBackupStart, "备份：正在读出设备中的映像",
+     "Backup: reading the device's image out"},
+    {MessageId::kReadOutDone, "读出映像：{0}个记录，{1}字节，已写入{2}",
+     "Read out: {0} {0?record|records}, {1} bytes, written to {2}"},
+    {MessageId::kNoImageHeld, "设备中没有完好的映像：{0}",
+     "The device holds no sound image: {0}"},
+    {MessageId::kReadOutStopped, "读出已中断，未写入映像文件",
+     "Reading out interrupted: no image file written"},
+    {MessageId::kBackupKept, "备份：设备中的映像（{0}字节）已保存到{1}",
+     "Backup: the device's image ({0} bytes) is kept in {1}"},
+    {MessageId::kBackupNoImage, "备份：设备中没有完好的映像（{0}），没有备份文件",
+     "Backup: the device holds no sound image ({0}): no backup file"},
+    {MessageId::kBackupUnreadable, "无法备份：{0}，设备未写入",
+     "Cannot back up: {0}; the device is not written"},
+    {MessageId::kBackupNotKept, "无法保存备份：{0}，设备未写入",
+     "Cannot keep the backup: {0}; the device is not written"},
+    {MessageId::kBackupUnusable, "{0} {1}：无法创建，或不是文件夹",
+     "{0} {1}: cannot be made, or is not a folder"},
+    {MessageId::kReasonNoImage, "设备中没有完好的映像",
+     "the device holds no sound image"},
+    {MessageId::kReasonBackupNotKept, "无法保存备份，未写入",
+     "the backup could not be kept: not written"},
     {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
      "{0} {0?record|records}, {1} bytes, chain sound"},
     {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
@@ -646,6 +671,45 @@ std::vector<std::string> MessageCatalog::VerifyLines(const VerifyReport& report,
     return lines;
 }
 
+std::string MessageCatalog::WhyUnreadable(const PullReport& report) const {
+    VerifyReport read;
+    read.failure = report.failure;
+    read.exceptionCode = report.exceptionCode;
+    read.failedAt = report.failedAt;
+    return WhyUnreadable(read);
+}
+
+std::vector<std::string> MessageCatalog::ReadOutLines(const PullReport& report,
+                                                      const std::string& file,
+                                                      const std::string& error,
+                                                      bool backup) const {
+    switch (report.outcome) {
+        case PullOutcome::kImage: {
+            if (!error.empty()) {
+                return {backup ? Text(MessageId::kBackupNotKept, {error})
+                               : Text(MessageId::kImageNotWritten, {file, error})};
+            }
+            const std::string bytes = std::to_string(report.image.size());
+            if (backup) {
+                return {Text(MessageId::kBackupKept, {bytes, file})};
+            }
+            const std::string_view image(reinterpret_cast<const char*>(report.image.data()),
+                                         report.image.size());
+            return {Text(MessageId::kReadOutDone,
+                         {std::to_string(ReadImage(image).records.size()), bytes, file})};
+        }
+        case PullOutcome::kNoImage:
+            return {Text(backup ? MessageId::kBackupNoImage : MessageId::kNoImageHeld,
+                         {ImageErrorText(report.error)})};
+        case PullOutcome::kUnreadable:
+            return {backup ? Text(MessageId::kBackupUnreadable, {WhyUnreadable(report)})
+                           : Text(MessageId::kVerifyUnreadable, {WhyUnreadable(report)})};
+        case PullOutcome::kStopped:
+            break;
+    }
+    return {};  // said by the stop's own line
+}
+
 std::string MessageCatalog::TargetFailure(const DeviceReport& device) const {
     const TargetResult& result = device.facts;
     switch (device.Outcome()) {
@@ -665,9 +729,16 @@ std::string MessageCatalog::TargetFailure(const DeviceReport& device) const {
                         {std::to_string(result.verify->differingBytes),
                          std::to_string(result.verify->firstDifference)});
         case DeviceOutcome::kUnreadable: {
+            if (!result.downloaded && result.pull) {
+                return Text(MessageId::kReasonUnreadable, {WhyUnreadable(*result.pull)});
+            }
             const std::optional<VerifyReport>& read = result.verify ? result.verify : result.precheck;
             return Text(MessageId::kReasonUnreadable, {read ? WhyUnreadable(*read) : ""});
         }
+        case DeviceOutcome::kNoImage:
+            return Text(MessageId::kReasonNoImage);
+        case DeviceOutcome::kBackupNotKept:
+            return Text(MessageId::kReasonBackupNotKept);
         case DeviceOutcome::kPartial:
             break;
     }
@@ -714,6 +785,8 @@ std::vector<std::string> MessageCatalog::RefusalLines(const PlanProblem& problem
             break;  // said with the packed image, by NothingSentLine
         case PlanFault::kImageNotWritten:
             return {Text(MessageId::kImageNotWritten, {problem.path, problem.error})};
+        case PlanFault::kBackupUnusable:
+            return {Text(MessageId::kBackupUnusable, {problem.option, problem.path})};
     }
     return {};
 }
@@ -723,6 +796,12 @@ std::string MessageCatalog::StoppedLine(const DeviceReport& device) const {
     if (!facts.connected) {
         return Text(MessageId::kConnectCancelled,
                     {facts.target.address, std::to_string(facts.target.port)});
+    }
+    if (device.kind == JobKind::kPull) {
+        return Text(MessageId::kReadOutStopped);
+    }
+    if (device.kind == JobKind::kSend && !facts.downloaded) {
+        return Text(MessageId::kSendInterruptedUnsent);  // stopped in the backup, before writing
     }
     if (facts.downloaded && facts.download.cancelled) {
         const DownloadReport& download = facts.download;

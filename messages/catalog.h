@@ -146,6 +146,19 @@ enum class MessageId : int {
     kConnecting,         // {0} host, {1} port
     kStopping,           //
     kExtractSkipped,     // {0} URL path, {1} the record's offset, {2} the earlier record's offset
+    // Reading a device's image out: pull and backup.
+    kReadOutStart,       //
+    kBackupStart,        //
+    kReadOutDone,        // {0} records, {1} bytes, {2} file
+    kNoImageHeld,        // {0} where and why (an image error)
+    kReadOutStopped,     //
+    kBackupKept,         // {0} bytes, {1} file
+    kBackupNoImage,      // {0} where and why (an image error)
+    kBackupUnreadable,   // {0} why (a kWhy message)
+    kBackupNotKept,      // {0} why
+    kBackupUnusable,     // {0} the option, {1} the folder
+    kReasonNoImage,      //
+    kReasonBackupNotKept,  //
     // inspect.
     kImageSound,         // {0} records, {1} bytes
     kFolderNotCreated,   // {0} folder
@@ -232,6 +245,13 @@ class MessageCatalog {
 
     // Why a device could not be read back, as a phrase.
     std::string WhyUnreadable(const VerifyReport& report) const;
+    std::string WhyUnreadable(const PullReport& report) const;
+
+    // The lines of a device's image read out: what was found and where it
+    // was kept (or, error not empty, why it could not be); backup: before
+    // writing it.
+    std::vector<std::string> ReadOutLines(const PullReport& report, const std::string& file,
+                                          const std::string& error, bool backup) const;
 
     // The line of one device of a fleet: done, or failed and why.
     std::string TargetLine(const DeviceReport& device) const;

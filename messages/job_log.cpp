@@ -94,6 +94,17 @@ void JobLog::OnVerifyPartial(std::size_t filesLeftOut) {
     m_log.AppendLine(m_catalog.Text(MessageId::kVerifyPartial, {std::to_string(filesLeftOut)}));
 }
 
+void JobLog::OnReadOutStart(bool backup) {
+    m_log.AppendLine(m_catalog.Text(backup ? MessageId::kBackupStart : MessageId::kReadOutStart));
+}
+
+void JobLog::OnReadOut(const PullReport& report, const std::string& file, const std::string& error,
+                       bool backup) {
+    for (const std::string& line : m_catalog.ReadOutLines(report, file, error, backup)) {
+        m_log.AppendLine(line);
+    }
+}
+
 void JobLog::OnStopped(const DeviceReport& device) {
     m_log.AppendLine(m_catalog.StoppedLine(device));
 }

@@ -29,6 +29,9 @@ class JobLog : public JobObserver {
     void OnVerifyStart() override;
     void OnVerified(const VerifyReport& report, bool downloaded) override;
     void OnVerifyPartial(std::size_t filesLeftOut) override;
+    void OnReadOutStart(bool backup) override;
+    void OnReadOut(const PullReport& report, const std::string& file, const std::string& error,
+                   bool backup) override;
     void OnStopped(const DeviceReport& device) override;
     void OnDeviceDone(const DeviceReport& device) override;
     void OnRetry(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why,
