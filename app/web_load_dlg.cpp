@@ -428,6 +428,8 @@ void CWebLoadDlg::OnSend() {
     plan.outputs.trace = m_options.traceFile;
     plan.outputs.traceName = m_catalog.Text(MessageId::kTraceFileName);
     plan.outputs.traceOptional = true;  // said in the log, and the Send goes on without it
+    plan.outputs.backupDir = m_options.backupDir;
+    plan.outputs.backupName = m_catalog.Text(MessageId::kBackupFolderName);
     plan.transfer = m_options.transfer;
     plan.verify = m_options.verifyAfterSend;
     m_busy = Busy::kSending;

@@ -16,6 +16,17 @@ std::optional<std::string> UserDataFolder();
 // known.
 std::optional<std::string> UserConfigFolder();
 
+// The user's state folder, for what Kelvarin keeps of its own doing (the
+// journal): $XDG_STATE_HOME when it is an absolute path, else
+// $HOME/.local/state (on Windows %LOCALAPPDATA%). Nothing when neither is
+// known.
+std::optional<std::string> UserStateFolder();
+
+// The operating system's name of the user running this program, and of the
+// machine; "unknown" when the system does not say.
+std::string UserName();
+std::string HostName();
+
 // How the data folder is written when it cannot be found, for messages that
 // name the place that could not be used.
 extern const char* const kUnknownDataFolder;
@@ -32,6 +43,9 @@ struct UserPlaceNames {
     const char* settingsDefault;  // where it is by default, or "" when that is the rule
     const char* dump;             // the dump of the last image sent
     const char* dumpDefault;      // as settingsDefault
+    const char* journal;          // the journal of every operation on a device
+    const char* journalDefault;   // as settingsDefault
+    const char* stateVariables;   // those that move the state folder
 };
 
 // This system's place names.

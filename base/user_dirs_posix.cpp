@@ -3,6 +3,9 @@
 
 #include <cstdlib>
 
+#include <pwd.h>
+#include <unistd.h>
+
 namespace kelvarin {
 
 const char* const kUnknownDataFolder = "~/.local/share";
@@ -12,7 +15,10 @@ const UserPlaceNames kUserPlaceNames{"XDG_CONFIG_HOME, XDG_DATA_HOME, HOME",
                                      "$XDG_CONFIG_HOME/kelvarin.ini",
                                      "~/.config/kelvarin.ini",
                                      "$XDG_DATA_HOME/kelvarin/a.dat",
-                                     "~/.local/share/kelvarin/a.dat"};
+                                     "~/.local/share/kelvarin/a.dat",
+                                     "$XDG_STATE_HOME/kelvarin/journal.sqlite",
+                                     "~/.local/state/kelvarin/journal.sqlite",
+                                     "XDG_STATE_HOME, HOME"};
 
 namespace {
 
@@ -38,6 +44,30 @@ std::optional<std::string> UserDataFolder() {
 
 std::optional<std::string> UserConfigFolder() {
     return XdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
+std::optional<std::string> UserStateFolder() {
+    return XdgFolder("XDG_STATE_HOME", ".local/state");
+}
+
+std::string UserName() {
+    // The account the process runs as, not what its environment claims.
+    char buffer[4096];
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) == 0 && found &&
+        found->pw_name && found->pw_name[0] != '\0') {
+        return found->pw_name;
+    }
+    return "uid " + std::to_string(::geteuid());
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) == 0 && name[0] != '\0') {
+        return name;
+    }
+    return "unknown";
 }
 
 }  // namespace kelvarin

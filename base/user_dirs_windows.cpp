@@ -13,7 +13,10 @@ const UserPlaceNames kUserPlaceNames{"APPDATA, LOCALAPPDATA",
                                      "%APPDATA%\\kelvarin.ini",
                                      "",
                                      "%LOCALAPPDATA%\\Kelvarin\\a.dat",
-                                     ""};
+                                     "",
+                                     "%LOCALAPPDATA%\\Kelvarin\\journal.sqlite",
+                                     "",
+                                     "LOCALAPPDATA"};
 
 namespace {
 
@@ -35,6 +38,28 @@ std::optional<std::string> UserDataFolder() {
 
 std::optional<std::string> UserConfigFolder() {
     return Variable(L"APPDATA");
+}
+
+std::optional<std::string> UserStateFolder() {
+    return Variable(L"LOCALAPPDATA");
+}
+
+std::string UserName() {
+    wchar_t name[257];
+    DWORD size = sizeof name / sizeof name[0];
+    if (GetUserNameW(name, &size) && size > 1) {
+        return Utf8FromWide(std::wstring_view(name, size - 1));
+    }
+    return "unknown";
+}
+
+std::string HostName() {
+    wchar_t name[256];
+    DWORD size = sizeof name / sizeof name[0];
+    if (GetComputerNameExW(ComputerNameDnsHostname, name, &size) && size > 0) {
+        return Utf8FromWide(std::wstring_view(name, size));
+    }
+    return "unknown";
 }
 
 }  // namespace kelvarin

@@ -74,6 +74,15 @@ struct LinkArguments {
     TransferOptions Transfer() const;
 };
 
+// Where the journal is: --journal PATH (or none), --journal-max-mb.
+struct JournalArguments {
+    std::string path;  // empty: the default place; "none": no journal
+    int maxMb = 256;   // past this size a warning
+
+    // The job's journal settings these ask for.
+    JournalSettings Settings() const;
+};
+
 // What send is to do.
 struct SendArguments {
     std::string address;
@@ -83,6 +92,7 @@ struct SendArguments {
     bool verify = false;   // read the image back after the download
     std::string backupDir;  // --backup DIR: the device's image kept here first
     LinkArguments link;
+    JournalArguments journal;
 };
 
 // What verify is to do.
@@ -91,6 +101,7 @@ struct VerifyArguments {
     int port = 0;
     ImageSource source;
     LinkArguments link;
+    JournalArguments journal;
 };
 
 // send ADDRESS PORT (FILE... | --site DIR | --image IMAGE) [--dump PATH]
@@ -123,6 +134,7 @@ struct FleetArguments {
     std::string backupDir;     // --backup DIR: each device's image kept here first
     int jobs = 0;
     LinkArguments link;
+    JournalArguments journal;
 };
 
 // fleet --targets FILE [--verify] [--json] [--jobs N] (FILE... | --site DIR |
@@ -138,6 +150,7 @@ struct PullArguments {
     int port = 0;
     std::string output;  // -o IMAGE
     LinkArguments link;
+    JournalArguments journal;
 };
 
 // pull ADDRESS PORT -o IMAGE [options]: reads the image the device holds and
@@ -145,5 +158,20 @@ struct PullArguments {
 // holds no sound image (nothing written), 2 usage or IMAGE cannot be
 // written, 3 no connection, 4 cannot be read back, 130 stopped by Ctrl+C.
 int RunPull(const PullArguments& arguments);
+
+// What history is to do.
+struct HistoryArguments {
+    std::string device;  // ADDRESS[:PORT]; empty: every device
+    std::string since;   // YYYY-MM-DD; empty: from the first
+    bool json = false;
+    bool check = false;
+    JournalArguments journal;
+};
+
+// history [--device ADDRESS[:PORT]] [--since YYYY-MM-DD] [--json] [--check]:
+// the journal's records, oldest first, one line each (or each whole as
+// JSON); --check walks the chain: 0 intact, 1 naming the first record that
+// does not hold; 2 for a usage error or a journal that cannot be read.
+int RunHistory(const HistoryArguments& arguments);
 
 }  // namespace kelvarin::cli

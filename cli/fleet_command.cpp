@@ -83,6 +83,7 @@ int RunFleet(const FleetArguments& arguments) {
     plan.skipCurrent = arguments.skipCurrent;
     plan.outputs.backupDir = arguments.backupDir;
     plan.jobs = arguments.jobs;
+    plan.journal = arguments.journal.Settings();
 
     // With --json, standard output holds the JSON alone; the log goes to
     // standard error.

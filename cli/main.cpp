@@ -128,6 +128,22 @@ void AddLinkOptions(CLI::App& command, kelvarin::cli::LinkArguments& link) {
         ->check(CLI::Range(0, 255));
 }
 
+// Where the journal is, for every command that touches a device.
+void AddJournalOptions(CLI::App& command, kelvarin::cli::JournalArguments& journal,
+                       bool sizeWarning = true) {
+    command.add_option("--journal", journal.path,
+                       std::string("The journal of every operation on a device (default ") +
+                           kelvarin::kUserPlaceNames.journal + "), or none: nothing is "
+                           "journalled for this run");
+    if (sizeWarning) {
+        command
+            .add_option("--journal-max-mb", journal.maxMb,
+                        "Warn in the log when the journal is larger than this many MB "
+                        "(default 256); it is never cut")
+            ->check(CLI::Range(1, 1 << 20));
+    }
+}
+
 void AddTarget(CLI::App& command, std::string& address, int& port) {
     command
         .add_option("address", address,
@@ -178,6 +194,7 @@ int main(int argc, char** argv) {
                      "(ADDRESS-PORT-UNIT-YYYYMMDDTHHMMSSZ.img, UTC); a device that cannot be read "
                      "out is not written (exit 4). Roll back with send --image BACKUP");
     AddLinkOptions(*send, sendArguments.link);
+    AddJournalOptions(*send, sendArguments.journal);
     RequireOneOf(*send, {"files", "--site", "--image"}, "files, --site or --image");
 
     VerifyArguments verifyArguments;
@@ -186,6 +203,7 @@ int main(int argc, char** argv) {
     AddTarget(*verify, verifyArguments.address, verifyArguments.port);
     AddImageOptions(*verify, verifyArguments.source);
     AddLinkOptions(*verify, verifyArguments.link);
+    AddJournalOptions(*verify, verifyArguments.journal);
     RequireOneOf(*verify, {"files", "--site", "--image"}, "files, --site or --image");
 
     FleetArguments fleetArguments;
@@ -228,6 +246,7 @@ int main(int argc, char** argv) {
                       "(a file a device); a device that cannot be read out is not written and "
                       "fails, the others go on");
     AddLinkOptions(*fleet, fleetArguments.link);
+    AddJournalOptions(*fleet, fleetArguments.journal);
     RequireOneOf(*fleet, {"files", "--site", "--image"}, "files, --site or --image");
 
     PullArguments pullArguments;
@@ -238,6 +257,20 @@ int main(int argc, char** argv) {
                      "Image file to write: exactly the image's bytes, as pack writes them")
         ->required();
     AddLinkOptions(*pull, pullArguments.link);
+    AddJournalOptions(*pull, pullArguments.journal);
+
+    HistoryArguments historyArguments;
+    CLI::App* history = app.add_subcommand(
+        "history", "List the journal's records of operations on devices, or check its chain");
+    history->add_option("--device", historyArguments.device,
+                        "Only the records of this device: ADDRESS or ADDRESS:PORT");
+    history->add_option("--since", historyArguments.since,
+                        "Only the records from this day on (YYYY-MM-DD, UTC)");
+    history->add_flag("--json", historyArguments.json, "Print each record whole, as JSON");
+    history->add_flag("--check", historyArguments.check,
+                      "Walk the chain of hashes: exit 0 when intact, 1 naming the first record "
+                      "that does not hold");
+    AddJournalOptions(*history, historyArguments.journal, false);
 
     // --help of every command and the man page (--manual) from the options above.
     manual::Document(app, kVersion, kManualSummary, &CommandSections, ProgramSections());
@@ -257,6 +290,9 @@ int main(int argc, char** argv) {
     }
     if (*pull) {
         return RunPull(pullArguments);
+    }
+    if (*history) {
+        return RunHistory(historyArguments);
     }
     if (*fleet) {
         return RunFleet(fleetArguments);

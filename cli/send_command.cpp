@@ -50,8 +50,9 @@ int RunOnTerminal(const JobPlan& plan) {
 }
 
 JobPlan DevicePlan(JobKind kind, const std::string& address, int port, const ImageSource& source,
-                   const LinkArguments& link) {
+                   const LinkArguments& link, const JournalArguments& journal) {
     JobPlan plan;
+    plan.journal = journal.Settings();
     plan.kind = kind;
     plan.source = SourceOf(source);
     plan.targets = {{address, port, link.unit}};
@@ -76,7 +77,7 @@ TransferOptions LinkArguments::Transfer() const {
 
 int RunSend(const SendArguments& arguments) {
     JobPlan plan = DevicePlan(JobKind::kSend, arguments.address, arguments.port,
-                              arguments.source, arguments.link);
+                              arguments.source, arguments.link, arguments.journal);
     plan.outputs.dump =
         arguments.dumpPath.empty() ? DefaultDumpTarget() : DumpTarget{arguments.dumpPath};
     plan.verify = arguments.verify;
@@ -86,14 +87,14 @@ int RunSend(const SendArguments& arguments) {
 
 int RunPull(const PullArguments& arguments) {
     JobPlan plan = DevicePlan(JobKind::kPull, arguments.address, arguments.port, {},
-                              arguments.link);
+                              arguments.link, arguments.journal);
     plan.outputs.imageFile = arguments.output;
     return RunOnTerminal(plan);
 }
 
 int RunVerify(const VerifyArguments& arguments) {
     return RunOnTerminal(DevicePlan(JobKind::kVerify, arguments.address, arguments.port,
-                                    arguments.source, arguments.link));
+                                    arguments.source, arguments.link, arguments.journal));
 }
 
 }  // namespace kelvarin::cli

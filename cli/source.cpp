@@ -16,6 +16,14 @@ JobSource SourceOf(const ImageSource& source) {
     return job;
 }
 
+JournalSettings JournalArguments::Settings() const {
+    JournalSettings settings;
+    settings.off = path == "none";
+    settings.path = settings.off ? std::string() : path;
+    settings.warnBytes = static_cast<std::uint64_t>(maxMb) << 20;
+    return settings;
+}
+
 int ExitCodeOf(const JobReport& report) {
     switch (report.Outcome()) {
         case JobOutcome::kOk:

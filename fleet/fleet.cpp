@@ -180,6 +180,7 @@ void FleetRun::Start(std::size_t index) {
     const TimePoint now = TransferClock::now();
     job.start = now;
     job.result.startTime = std::chrono::system_clock::now();
+    m_observer.OnTargetStart(job.result);
     if (!peer) {
         Finish(job, now);
         return;

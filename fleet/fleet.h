@@ -62,6 +62,8 @@ class FleetObserver {
                                  std::span<const std::uint8_t> /*image*/) {
         return {};
     }
+    // A device is about to be connected to: nothing has gone to it yet.
+    virtual void OnTargetStart(const TargetResult& /*result*/) {}
     virtual void OnTargetDone(const TargetResult& result) = 0;
 };
 

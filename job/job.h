@@ -70,6 +70,15 @@ struct JobOutputs {
     std::string backupName = "--backup";
 };
 
+// Where a job's operations on devices are journalled.
+struct JournalSettings {
+    std::string path;      // empty: the default place (DefaultJournalPath)
+    bool off = false;      // --journal none: nothing is journalled
+    std::uint64_t warnBytes = std::uint64_t{256} << 20;  // past this size the log warns
+    std::string program = "kelvarin-cli";                // who writes the records
+    std::string name = "--journal";                      // how the front end names it
+};
+
 // One job.
 struct JobPlan {
     JobKind kind = JobKind::kSend;
@@ -83,6 +92,7 @@ struct JobPlan {
     bool verify = false;       // read the image back after a download that succeeded
     bool skipCurrent = false;  // fleet: read each device first; leave alone those holding the image
     int jobs = 0;              // fleet: devices at once (0: all, up to what one wait holds)
+    JournalSettings journal;
 };
 
 }  // namespace kelvarin

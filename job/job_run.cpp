@@ -3,6 +3,7 @@
 #include "job_run.h"
 
 #include "file_list.h"
+#include "job_journal.h"
 #include "files.h"
 #include "fleet.h"
 #include "image_file.h"
@@ -13,6 +14,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <map>
+#include <memory>
 #include <string_view>
 
 namespace kelvarin {
@@ -59,12 +62,21 @@ std::string KeepBackup(const std::string& folder, const FleetTarget& target,
     return {};
 }
 
-// Tells the fleet's devices to the observer as they finish, judged, and
-// keeps their backups.
+// Tells the fleet's devices to the observer as they finish, judged, keeps
+// their backups and journals each.
 class FleetRelay : public FleetObserver {
   public:
-    FleetRelay(JobObserver& observer, std::size_t filesLeftOut, std::string backupDir)
-        : m_observer(observer), m_filesLeftOut(filesLeftOut), m_backupDir(std::move(backupDir)) {}
+    FleetRelay(JobObserver& observer, const std::vector<std::string>& leftOut,
+               std::string backupDir, JobJournal& journal)
+        : m_observer(observer),
+          m_leftOut(leftOut),
+          m_filesLeftOut(leftOut.size()),
+          m_backupDir(std::move(backupDir)),
+          m_journal(journal) {}
+
+    void OnTargetStart(const TargetResult& result) override {
+        m_ids[result.target.Text()] = m_journal.Begin(result.target, JobKind::kFleet);
+    }
 
     std::string OnBackup(const TargetResult& result, std::span<const std::uint8_t> image) override {
         std::string error;
@@ -76,13 +88,17 @@ class FleetRelay : public FleetObserver {
         device.kind = JobKind::kFleet;
         device.facts = result;
         device.filesLeftOut = m_filesLeftOut;
+        m_journal.End(m_ids[result.target.Text()], device, m_leftOut);
         m_observer.OnDeviceDone(device);
     }
 
   private:
     JobObserver& m_observer;
+    const std::vector<std::string>& m_leftOut;
     std::size_t m_filesLeftOut;
     std::string m_backupDir;
+    JobJournal& m_journal;
+    std::map<std::string, std::string> m_ids;  // operation ids by target
 };
 
 class JobRun {
@@ -116,6 +132,7 @@ class JobRun {
     CDeviceLink* m_connected;
     JobReport m_report;
 
+    std::unique_ptr<JobJournal> m_journal;
     std::vector<Input> m_inputs;
     std::optional<PackRequest> m_request;  // when files are packed
     std::vector<std::uint8_t> m_image;
@@ -131,6 +148,11 @@ JobReport JobRun::Run() {
         return m_report;
     }
     m_report.imageLength = m_image.size();
+    // Opened after every check, before anything goes to a device.
+    m_journal = std::make_unique<JobJournal>(m_plan, m_observer);
+    if (m_plan.kind != JobKind::kPull) {
+        m_journal->SetImage(m_image);
+    }
     switch (m_plan.kind) {
         case JobKind::kPack:
             RunPack();
@@ -259,11 +281,11 @@ bool JobRun::CheckOutputs() {
     if (!outputs.trace.empty()) {
         written.push_back({outputs.traceName, outputs.trace});
     }
-    if (!outputs.backupDir.empty() &&
-        (m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet)) {
-        if (!MakeFolders(outputs.backupDir)) {
-            return Refuse(PlanProblem::Of(PlanFault::kBackupUnusable, outputs.backupName,
-                                          outputs.backupDir));
+    if (!m_plan.journal.off && m_plan.kind != JobKind::kPack) {
+        const std::optional<std::string> journal =
+            m_plan.journal.path.empty() ? DefaultJournalPath() : std::optional(m_plan.journal.path);
+        if (journal) {
+            written.push_back({m_plan.journal.name, *journal});
         }
     }
     for (std::size_t i = 0; i < written.size(); ++i) {
@@ -284,6 +306,14 @@ bool JobRun::CheckOutputs() {
                 return Refuse(std::move(problem));
             }
         }
+    }
+    // The backup folder last, once nothing else is refused: it is made
+    // when missing.
+    if (!outputs.backupDir.empty() &&
+        (m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet) &&
+        !MakeFolders(outputs.backupDir)) {
+        return Refuse(PlanProblem::Of(PlanFault::kBackupUnusable, outputs.backupName,
+                                      outputs.backupDir));
     }
     return true;
 }
@@ -375,12 +405,19 @@ void JobRun::RunDevice() {
     WireTrace* trace = m_trace.IsOpen() ? &m_trace : nullptr;
     TransferOptions transfer = m_plan.transfer;
     transfer.unit = static_cast<std::uint8_t>(device.facts.target.unit);
+    // The journal's first record before anything goes to the device, its
+    // second once the operation is over, however it ends.
+    const std::string journalId = m_journal->Begin(device.facts.target, m_plan.kind);
     const auto finish = [&] {
         device.facts.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (device.stopped) {
             m_observer.OnStopped(device);
         }
+        if (m_plan.kind == JobKind::kPull && m_image.size() > 0) {
+            m_journal->SetImage(m_image);
+        }
+        m_journal->End(journalId, device, m_report.leftOut);
         m_report.devices.push_back(device);
     };
 
@@ -516,7 +553,7 @@ void JobRun::RunFleet() {
     options.skipCurrent = m_plan.skipCurrent;
     options.transfer = m_plan.transfer;
     options.trace = m_trace.IsOpen() ? &m_trace : nullptr;
-    FleetRelay relay(m_observer, m_report.leftOut.size(), m_plan.outputs.backupDir);
+    FleetRelay relay(m_observer, m_report.leftOut, m_plan.outputs.backupDir, *m_journal);
     options.backup = !m_plan.outputs.backupDir.empty();
     const std::vector<TargetResult> results =
         SendToFleet(m_image, m_report.targets, options, relay);

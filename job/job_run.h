@@ -55,6 +55,11 @@ class JobObserver : public DownloadObserver {
     virtual void OnStopped(const DeviceReport& /*device*/) {}
     virtual void OnDeviceDone(const DeviceReport& /*device*/) {}
     virtual void OnImageWritten(const std::string& /*path*/) {}
+    // The journal cannot be opened or written: said once; the job goes on.
+    virtual void OnJournalFailed(const std::string& /*path*/, const std::string& /*why*/) {}
+    // The journal is larger than the size set for a warning (it is never cut).
+    virtual void OnJournalLarge(const std::string& /*path*/, std::uint64_t /*bytes*/,
+                                std::uint64_t /*warnBytes*/) {}
 };
 
 // Connects link (opened anew with timeouts) to target, waiting at most the

@@ -237,6 +237,22 @@ constexpr Entry kEntries[] = {
      "the device holds no sound image"},
     {MessageId::kReasonBackupNotKept, "无法保存备份，未写入",
      "the backup could not be kept: not written"},
+    {MessageId::kBackupFolderName, "备份文件夹",
+     "The backup folder"},
+    {MessageId::kJournalFailed, "无法写入日志{0}：{1}；照常进行，但不记录",
+     "Cannot write the journal {0}: {1}; going on without it"},
+    {MessageId::kJournalLarge, "日志{0}已有{1}MB，超过{2}MB（日志从不删减）",
+     "The journal {0} holds {1} MB, more than {2} MB (it is never cut)"},
+    {MessageId::kJournalIntact, "日志完好：{0}条记录，最后一条的SHA-256为{1}",
+     "Journal intact: {0} {0?record|records}, the last one's SHA-256 {1}"},
+    {MessageId::kJournalMissing, "日志第{0}条记录不成立：它之前的第{1}条记录不见了",
+     "Journal record {0} does not hold: record {1} before it is missing"},
+    {MessageId::kJournalNotFollowing, "日志第{0}条记录不成立：它没有接在前一条记录之后（有记录被插入或改动）",
+     "Journal record {0} does not hold: it does not follow the record before it (one was inserted or changed)"},
+    {MessageId::kJournalChanged, "日志第{0}条记录不成立：内容与它的SHA-256不符（它被改动过）",
+     "Journal record {0} does not hold: its contents do not match its SHA-256 (it was changed)"},
+    {MessageId::kJournalUnreadable, "无法读取日志{0}：{1}",
+     "Cannot read the journal {0}: {1}"},
     {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
      "{0} {0?record|records}, {1} bytes, chain sound"},
     {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
@@ -789,6 +805,25 @@ std::vector<std::string> MessageCatalog::RefusalLines(const PlanProblem& problem
             return {Text(MessageId::kBackupUnusable, {problem.option, problem.path})};
     }
     return {};
+}
+
+std::string MessageCatalog::JournalCheckLine(const std::string& path,
+                                             const JournalCheck& check) const {
+    const std::string at = std::to_string(check.brokenAt);
+    switch (check.fault) {
+        case JournalFault::kNone:
+            return Text(MessageId::kJournalIntact,
+                        {std::to_string(check.records), check.headSha256});
+        case JournalFault::kMissing:
+            return Text(MessageId::kJournalMissing, {at, std::to_string(check.expected)});
+        case JournalFault::kNotFollowing:
+            return Text(MessageId::kJournalNotFollowing, {at});
+        case JournalFault::kChanged:
+            return Text(MessageId::kJournalChanged, {at});
+        case JournalFault::kUnreadable:
+            break;
+    }
+    return Text(MessageId::kJournalUnreadable, {path, check.why});
 }
 
 std::string MessageCatalog::StoppedLine(const DeviceReport& device) const {

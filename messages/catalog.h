@@ -13,6 +13,7 @@
 #include "fleet.h"
 #include "image_file.h"
 #include "job_report.h"
+#include "journal.h"
 #include "packer.h"
 #include "readback.h"
 #include "site_folder.h"
@@ -159,6 +160,15 @@ enum class MessageId : int {
     kBackupUnusable,     // {0} the option, {1} the folder
     kReasonNoImage,      //
     kReasonBackupNotKept,  //
+    kBackupFolderName,   //
+    // The journal.
+    kJournalFailed,      // {0} path, {1} why
+    kJournalLarge,       // {0} path, {1} its MB, {2} the MB set for a warning
+    kJournalIntact,      // {0} records, {1} the last record's SHA-256
+    kJournalMissing,     // {0} record broken, {1} the record that should have come
+    kJournalNotFollowing,  // {0} record broken
+    kJournalChanged,     // {0} record broken
+    kJournalUnreadable,  // {0} path, {1} why
     // inspect.
     kImageSound,         // {0} records, {1} bytes
     kFolderNotCreated,   // {0} folder
@@ -261,6 +271,9 @@ class MessageCatalog {
 
     // Why a job was refused, a line each (a targets file may have many).
     std::vector<std::string> RefusalLines(const PlanProblem& problem) const;
+
+    // What history --check says of a journal's chain.
+    std::string JournalCheckLine(const std::string& path, const JournalCheck& check) const;
 
     // What a device holds after a stop request ended its job.
     std::string StoppedLine(const DeviceReport& device) const;

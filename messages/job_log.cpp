@@ -105,6 +105,16 @@ void JobLog::OnReadOut(const PullReport& report, const std::string& file, const 
     }
 }
 
+void JobLog::OnJournalFailed(const std::string& path, const std::string& why) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kJournalFailed, {path, why}));
+}
+
+void JobLog::OnJournalLarge(const std::string& path, std::uint64_t bytes, std::uint64_t warnBytes) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kJournalLarge,
+                                    {path, std::to_string(bytes >> 20),
+                                     std::to_string(warnBytes >> 20)}));
+}
+
 void JobLog::OnStopped(const DeviceReport& device) {
     m_log.AppendLine(m_catalog.StoppedLine(device));
 }

@@ -33,6 +33,9 @@ class JobLog : public JobObserver {
     void OnReadOut(const PullReport& report, const std::string& file, const std::string& error,
                    bool backup) override;
     void OnStopped(const DeviceReport& device) override;
+    void OnJournalFailed(const std::string& path, const std::string& why) override;
+    void OnJournalLarge(const std::string& path, std::uint64_t bytes,
+                        std::uint64_t warnBytes) override;
     void OnDeviceDone(const DeviceReport& device) override;
     void OnRetry(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why,
                  int retry) override;

@@ -434,7 +434,7 @@ TEST(Window, ATraceFileThatIsAListedFileIsRefusedAndTheFileKept) {
     window.Send()->click();
     ASSERT_TRUE(window.WaitForSendEnd());
     EXPECT_EQ(window.Log()->Lines().mid(1),
-              QStringList({QString::fromStdString("通信记录文件 " + Shown(options.traceFile) +
+              QStringList({QString::fromStdString("通信记录文件 " + options.traceFile +
                                                   "是要打包的文件之一，不会覆盖它")}));
     EXPECT_EQ(ReadAll(page), before);
     window.ClickConnect();

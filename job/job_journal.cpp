@@ -1,0 +1,212 @@
+// The journal's records of a job: one JSON object a record, its members in
+// one order, so that the same facts always make the same text.
+#include "job_journal.h"
+
+#include "ascii.h"
+#include "image_reader.h"
+#include "job_run.h"
+#include "user_dirs.h"
+#include "utc_time.h"
+
+#include <kelvarin/version.h>
+
+#include <chrono>
+#include <cstdio>
+
+#if defined(_WIN32)
+#include <process.h>
+#define KELVARIN_PID _getpid()
+#else
+#include <unistd.h>
+#define KELVARIN_PID ::getpid()
+#endif
+
+namespace kelvarin {
+
+namespace {
+
+std::string Member(const std::string& key, const std::string& json) {
+    return JsonString(key) + ":" + json;
+}
+
+std::string Number(std::int64_t value) {
+    return std::to_string(value);
+}
+
+// Seconds with three decimals, as a JSON number.
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+std::string Flag(bool on) {
+    return on ? "true" : "false";
+}
+
+const char* OperationName(JobKind kind) {
+    switch (kind) {
+        case JobKind::kSend:
+            return "send";
+        case JobKind::kVerify:
+            return "verify";
+        case JobKind::kPull:
+            return "pull";
+        case JobKind::kFleet:
+            return "fleet";
+        case JobKind::kPack:
+            break;
+    }
+    return "pack";
+}
+
+const char* OutcomeName(DeviceOutcome outcome) {
+    switch (outcome) {
+        case DeviceOutcome::kOk:
+            return "ok";
+        case DeviceOutcome::kCurrent:
+            return "current";
+        case DeviceOutcome::kNoConnection:
+            return "no-connection";
+        case DeviceOutcome::kStopped:
+            return "stopped";
+        case DeviceOutcome::kConnectionLost:
+            return "connection-lost";
+        case DeviceOutcome::kChunksFailed:
+            return "chunks-failed";
+        case DeviceOutcome::kDifferent:
+            return "different";
+        case DeviceOutcome::kUnreadable:
+            return "unreadable";
+        case DeviceOutcome::kNoImage:
+            return "no-image";
+        case DeviceOutcome::kBackupNotKept:
+            return "backup-not-kept";
+        case DeviceOutcome::kPartial:
+            break;
+    }
+    return "partial";
+}
+
+// The image member of a record: its hash, length and records, or null.
+std::string ImageJson(std::span<const std::uint8_t> image) {
+    const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
+    return "{" + Member("sha256", JsonString(Sha256Hex(bytes))) + "," +
+           Member("length", Number(static_cast<std::int64_t>(image.size()))) + "," +
+           Member("records", Number(static_cast<std::int64_t>(ReadImage(bytes).records.size()))) +
+           "}";
+}
+
+}  // namespace
+
+JobJournal::JobJournal(const JobPlan& plan, JobObserver& observer)
+    : m_plan(plan), m_observer(observer), m_image("null") {
+    if (plan.journal.off || plan.kind == JobKind::kPack || !JournalBuiltIn()) {
+        return;
+    }
+    const std::optional<std::string> where =
+        plan.journal.path.empty() ? DefaultJournalPath() : std::optional(plan.journal.path);
+    if (!where) {
+        m_failed = true;
+        observer.OnJournalFailed(kUserPlaceNames.journal, "no state folder is known");
+        return;
+    }
+    m_path = *where;
+    std::string error;
+    m_journal = Journal::Open(m_path, &error);
+    if (!m_journal) {
+        m_failed = true;
+        observer.OnJournalFailed(m_path, error);
+        return;
+    }
+    const std::uint64_t size = m_journal->SizeBytes();
+    if (size > plan.journal.warnBytes) {
+        observer.OnJournalLarge(m_path, size, plan.journal.warnBytes);
+    }
+}
+
+JobJournal::~JobJournal() = default;
+
+void JobJournal::SetImage(std::span<const std::uint8_t> image) {
+    m_image = ImageJson(image);
+}
+
+std::string JobJournal::Common(const std::string& phase, const std::string& id,
+                               const FleetTarget& target, JobKind kind) const {
+    const TransferOptions& t = m_plan.transfer;
+    const std::string window = t.autoWindow ? JsonString("auto") : Number(t.window);
+    const std::string options =
+        "{" + Member("window", window) + "," +
+        Member("chunk", Number(static_cast<std::int64_t>(t.chunkBytes))) + "," +
+        Member("retries", Number(t.retries)) + "," +
+        Member("timeout_ms", Number(t.timeouts.replyMs)) + "," +
+        Member("first_timeout_ms", Number(t.firstReplyMs)) + "," +
+        Member("verify", Flag(m_plan.verify)) + "," +
+        Member("skip_current", Flag(m_plan.skipCurrent)) + "," +
+        Member("all_or_nothing", Flag(m_plan.source.allOrNothing)) + "," +
+        Member("backup", Flag(!m_plan.outputs.backupDir.empty())) + "}";
+    const std::string device = "{" + Member("address", JsonString(target.address)) + "," +
+                               Member("port", Number(target.port)) + "," +
+                               Member("unit", Number(target.unit)) + "}";
+    return Member("time", JsonString(UtcText(std::chrono::system_clock::now()))) + "," +
+           Member("phase", JsonString(phase)) + "," + Member("id", JsonString(id)) + "," +
+           Member("operation", JsonString(OperationName(kind))) + "," +
+           Member("user", JsonString(UserName())) + "," +
+           Member("host", JsonString(HostName())) + "," +
+           Member("program", JsonString(m_plan.journal.program)) + "," +
+           Member("version", JsonString(kVersion)) + "," + Member("device", device) + "," +
+           Member("image", m_image) + "," + Member("options", options);
+}
+
+std::string JobJournal::Begin(const FleetTarget& target, JobKind kind) {
+    if (!m_journal) {
+        return {};
+    }
+    // Unique among every process's operations: the time, the process and a
+    // count within it.
+    const std::string id = UtcStamp(std::chrono::system_clock::now()) + "-" + HostName() + "-" +
+                           std::to_string(KELVARIN_PID) + "-" + std::to_string(++m_counter);
+    Write("{" + Common("begin", id, target, kind) + "}");
+    return id;
+}
+
+void JobJournal::End(const std::string& id, const DeviceReport& device,
+                     const std::vector<std::string>& filesLeftOut) {
+    if (!m_journal) {
+        return;
+    }
+    const TargetResult& facts = device.facts;
+    std::string verify = "null";
+    if (facts.verify) {
+        verify = JsonString(facts.verify->outcome == VerifyOutcome::kEqual       ? "equal"
+                            : facts.verify->outcome == VerifyOutcome::kDifferent ? "different"
+                                                                                 : "unreadable");
+    }
+    std::string leftOut = "[";
+    for (std::size_t i = 0; i < filesLeftOut.size(); ++i) {
+        leftOut += (i == 0 ? "" : ",") + JsonString(filesLeftOut[i]);
+    }
+    leftOut += "]";
+    const std::string backup = facts.backupFile.empty() ? "null" : JsonString(facts.backupFile);
+    const DownloadReport& download = facts.download;
+    Write("{" + Common("end", id, facts.target, device.kind) + "," +
+          Member("outcome", JsonString(OutcomeName(device.Outcome()))) + "," +
+          Member("succeeded", Flag(device.Succeeded())) + "," +
+          Member("failed_chunks", Number(download.failedChunks)) + "," +
+          Member("retries", Number(download.retries)) + "," +
+          Member("reconnects", Number(download.reconnects)) + "," +
+          Member("bytes_written", Number(static_cast<std::int64_t>(download.bytesSent))) + "," +
+          Member("verify", verify) + "," + Member("backup_file", backup) + "," +
+          Member("files_left_out", leftOut) + "," +
+          Member("seconds", Seconds(facts.seconds)) + "}");
+}
+
+void JobJournal::Write(const std::string& record) {
+    std::string error;
+    if (!m_journal->Append({record}, &error) && !m_failed) {
+        m_failed = true;  // said once: every later record fails the same way
+        m_observer.OnJournalFailed(m_path, error);
+    }
+}
+
+}  // namespace kelvarin

@@ -1,0 +1,60 @@
+// What a job keeps in the journal: a record before the first byte goes to a
+// device, and one when its operation ends.
+#pragma once
+
+#include "job.h"
+#include "job_report.h"
+#include "journal.h"
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+namespace kelvarin {
+
+class JobObserver;
+
+// The journal's records of one job's devices. A journal that cannot be
+// opened or written never stops the job: the observer is told once, and the
+// job goes on without it.
+class JobJournal {
+  public:
+    // Opens the journal plan names (nothing with plan.journal.off, or for a
+    // job that touches no device); observer hears of a failure or of a
+    // journal past its size.
+    JobJournal(const JobPlan& plan, JobObserver& observer);
+    ~JobJournal();
+    JobJournal(const JobJournal&) = delete;
+    JobJournal& operator=(const JobJournal&) = delete;
+
+    // The image the job sends or compares (its hash, length and records go
+    // into every record).
+    void SetImage(std::span<const std::uint8_t> image);
+
+    // The operation on target begins: before anything goes to it. Returns
+    // the operation's id, which its end record names.
+    std::string Begin(const FleetTarget& target, JobKind kind);
+
+    // The operation id began with ends as device says.
+    void End(const std::string& id, const DeviceReport& device,
+             const std::vector<std::string>& filesLeftOut);
+
+    // The file the journal is in (empty when off).
+    const std::string& Path() const { return m_path; }
+
+  private:
+    std::string Common(const std::string& phase, const std::string& id, const FleetTarget& target,
+                       JobKind kind) const;
+    void Write(const std::string& record);
+
+    const JobPlan& m_plan;
+    JobObserver& m_observer;
+    std::unique_ptr<Journal> m_journal;
+    std::string m_path;
+    bool m_failed = false;
+    std::string m_image;  // the "image" member's value: an object, or null
+    int m_counter = 0;
+};
+
+}  // namespace kelvarin
