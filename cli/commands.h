@@ -133,6 +133,8 @@ struct FleetArguments {
     bool skipCurrent = false;  // read each device back first; leave alone those holding the image
     std::string backupDir;     // --backup DIR: each device's image kept here first
     int jobs = 0;
+    int canary = 0;            // --canary N
+    int maxFailures = 0;       // --max-failures K
     LinkArguments link;
     JournalArguments journal;
 };

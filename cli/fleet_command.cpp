@@ -5,6 +5,9 @@
 #include "cli_log.h"
 #include "commands.h"
 #include "job_run.h"
+#include "utc_time.h"
+
+#include <chrono>
 
 #include <cstdio>
 #include <iostream>
@@ -21,9 +24,15 @@ std::string Seconds3(double seconds) {
     return text;
 }
 
+// A time as JSON: UTC text, or null for none.
+std::string JsonTime(std::chrono::system_clock::time_point time) {
+    return time == std::chrono::system_clock::time_point{} ? "null" : JsonString(UtcText(time));
+}
+
 // One device's JSON object; error in English, empty for none.
 std::string JsonDevice(const FleetTarget& target, const TargetResult& facts,
-                       const std::string& error, const std::string& leftOutList) {
+                       const std::string& error, const std::string& leftOutList,
+                       const std::string& imageSha256) {
     std::ostringstream json;
     json << "  {\"target\": " << JsonString(target.Text())
          << ", \"ok\": " << (error.empty() ? "true" : "false")
@@ -33,7 +42,14 @@ std::string JsonDevice(const FleetTarget& target, const TargetResult& facts,
          << ", \"files_left_out\": " << leftOutList
          << ", \"current\": " << (facts.current ? "true" : "false")
          << ", \"retries\": " << facts.download.retries
-         << ", \"reconnects\": " << facts.download.reconnects << "}";
+         << ", \"reconnects\": " << facts.download.reconnects
+         << ", \"started\": " << (facts.started ? "true" : "false")
+         << ", \"start\": " << JsonTime(facts.startTime)
+         << ", \"end\": " << JsonTime(facts.endTime)
+         << ", \"bytes_written\": " << facts.download.bytesSent
+         << ", \"image_sha256\": " << JsonString(imageSha256)
+         << ", \"backup\": " << (facts.backupFile.empty() ? "null" : JsonString(facts.backupFile))
+         << "}";
     return json.str();
 }
 
@@ -54,12 +70,13 @@ std::string JsonResults(const JobReport& report) {
         for (const FleetTarget& target : report.targets) {
             TargetResult untouched;
             untouched.target = target;
-            objects.push_back(JsonDevice(target, untouched, why, leftOut));
+            untouched.started = false;
+            objects.push_back(JsonDevice(target, untouched, why, leftOut, report.imageSha256));
         }
     }
     for (const DeviceReport& device : report.devices) {
-        objects.push_back(
-            JsonDevice(device.facts.target, device.facts, english.TargetFailure(device), leftOut));
+        objects.push_back(JsonDevice(device.facts.target, device.facts,
+                                     english.TargetFailure(device), leftOut, report.imageSha256));
     }
     std::string json = "[";
     for (std::size_t i = 0; i < objects.size(); ++i) {
@@ -83,6 +100,8 @@ int RunFleet(const FleetArguments& arguments) {
     plan.skipCurrent = arguments.skipCurrent;
     plan.outputs.backupDir = arguments.backupDir;
     plan.jobs = arguments.jobs;
+    plan.canary = arguments.canary;
+    plan.maxFailures = arguments.maxFailures;
     plan.journal = arguments.journal.Settings();
 
     // With --json, standard output holds the JSON alone; the log goes to

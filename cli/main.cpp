@@ -241,6 +241,16 @@ int main(int argc, char** argv) {
     fleet->add_flag("--skip-current", fleetArguments.skipCurrent,
                     "Read each device back first and leave alone those that already hold the "
                     "image (reported as current)");
+    fleet
+        ->add_option("--canary", fleetArguments.canary,
+                     "Send to the first N targets of the file alone first; the rest start only "
+                     "when every one of them succeeded (verified, with --verify)")
+        ->check(CLI::Range(1, 1 << 20));
+    fleet
+        ->add_option("--max-failures", fleetArguments.maxFailures,
+                     "Once K devices have failed, start no further device; those not started "
+                     "are said (\"started\": false in the JSON) and the run exits 1")
+        ->check(CLI::Range(1, 1 << 20));
     fleet->add_option("--backup", fleetArguments.backupDir,
                       "Before its first write, read each device's image out into this folder "
                       "(a file a device); a device that cannot be read out is not written and "

@@ -129,6 +129,8 @@ class FleetRun {
     // Starts the next transfer of job, or finishes it. False when finished.
     bool NextStage(Job& job, TimePoint now);
     void Finish(Job& job, TimePoint now);
+    // True once no further target may start.
+    bool Halted() const;
 
     std::span<const std::uint8_t> m_image;
     const std::vector<FleetTarget>& m_targets;
@@ -136,6 +138,8 @@ class FleetRun {
     FleetObserver& m_observer;
     std::vector<TargetResult> m_results;
     std::vector<std::unique_ptr<Job>> m_jobs;
+    int m_failures = 0;
+    bool m_canaryFailed = false;
 };
 
 std::vector<TargetResult> FleetRun::Run() {
@@ -143,14 +147,25 @@ std::vector<TargetResult> FleetRun::Run() {
     const std::size_t limit = m_options.jobs > 0 ? static_cast<std::size_t>(m_options.jobs)
                                                  : static_cast<std::size_t>(kMaxFleetJobs);
     const std::size_t most = std::min(limit, static_cast<std::size_t>(kMaxFleetJobs));
+    const std::size_t count = m_targets.size();
+    // The canary group first: until it has ended, no target past it starts.
+    std::size_t allowed =
+        m_options.canary > 0 ? std::min(static_cast<std::size_t>(m_options.canary), count) : count;
     std::size_t next = 0;
     std::vector<net::PollEntry> entries;
-    while (next < m_targets.size() || !m_jobs.empty()) {
-        while (m_jobs.size() < most && next < m_targets.size()) {
+    for (;;) {
+        while (!Halted() && m_jobs.size() < most && next < allowed) {
             Start(next++);
         }
         std::erase_if(m_jobs, [](const auto& job) { return job->phase == Phase::kDone; });
         if (m_jobs.empty()) {
+            if (!Halted() && next == allowed && allowed < count) {
+                allowed = count;  // every canary succeeded: the rest go
+                continue;
+            }
+            if (Halted() || next >= count) {
+                break;
+            }
             continue;
         }
         TimePoint wake = TimePoint::max();
@@ -169,7 +184,21 @@ std::vector<TargetResult> FleetRun::Run() {
             Service(*m_jobs[i], entries[i], now);
         }
     }
+    // Those never started, told as such.
+    for (; next < count; ++next) {
+        TargetResult& result = m_results[next];
+        result.target = m_targets[next];
+        result.started = false;
+        result.canaryFailed = m_canaryFailed;
+        result.failuresBefore = m_failures;
+        m_observer.OnTargetDone(result);
+    }
     return std::move(m_results);
+}
+
+bool FleetRun::Halted() const {
+    return m_canaryFailed ||
+           (m_options.maxFailures > 0 && m_failures >= m_options.maxFailures);
 }
 
 void FleetRun::Start(std::size_t index) {
@@ -325,7 +354,12 @@ void FleetRun::Finish(Job& job, TimePoint now) {
     job.result.seconds = std::chrono::duration<double>(now - job.start).count();
     job.result.endTime = std::chrono::system_clock::now();
     m_results[job.index] = job.result;
-    m_observer.OnTargetDone(job.result);
+    if (!m_observer.OnTargetDone(job.result)) {
+        ++m_failures;
+        if (job.index < static_cast<std::size_t>(std::max(m_options.canary, 0))) {
+            m_canaryFailed = true;  // the rest do not start
+        }
+    }
 }
 
 }  // namespace

@@ -27,6 +27,8 @@ struct FleetOptions {
     bool verify = false;  // read each image back after its download succeeded
     bool skipCurrent = false;  // read each device back first; leave alone those holding the image
     bool backup = false;       // read each device's image out before writing it (FleetObserver::OnBackup)
+    int canary = 0;       // the first this many targets alone first; the rest once every one succeeded
+    int maxFailures = 0;  // once this many devices failed, start no further one; 0: no limit
     TransferOptions transfer;  // time-outs, retries, requests in flight, chunk size, per device
     WireTrace* trace = nullptr;  // every frame of every device, each line with its address
 };
@@ -35,6 +37,8 @@ struct FleetOptions {
 struct TargetResult {
     FleetTarget target;
     bool started = true;  // false: never started (a staged fleet stopped first)
+    bool canaryFailed = false;  // not started: because a canary failed (else too many failed)
+    int failuresBefore = 0;     // not started: the devices that had failed
     std::chrono::system_clock::time_point startTime{};  // when its connect began
     std::chrono::system_clock::time_point endTime{};    // when it ended
     bool connected = false;
@@ -64,7 +68,10 @@ class FleetObserver {
     }
     // A device is about to be connected to: nothing has gone to it yet.
     virtual void OnTargetStart(const TargetResult& /*result*/) {}
-    virtual void OnTargetDone(const TargetResult& result) = 0;
+    // A device ended (or, result.started false, was never started): returns
+    // whether it succeeded, as the caller judges devices, for the canary
+    // group and the failure limit.
+    virtual bool OnTargetDone(const TargetResult& result) = 0;
 };
 
 // Downloads image to every target, at most options.jobs at once, each over a
@@ -73,7 +80,11 @@ class FleetObserver {
 // device's read-backs and download a transfer of its own, driven as
 // DownloadImage and VerifyImage drive theirs, its deadlines checked on every
 // turn. Every device reads the one image given; each keeps only its own
-// connection's state. Returns the results in the order of targets.
+// connection's state. With options' canary, the first targets go alone
+// first and the rest start only once each of them succeeded; with
+// maxFailures, no target starts once that many failed. Targets never started
+// are told (started false) once every other ended. Returns the results in
+// the order of targets.
 std::vector<TargetResult> SendToFleet(std::span<const std::uint8_t> image,
                                       const std::vector<FleetTarget>& targets,
                                       const FleetOptions& options, FleetObserver& observer);

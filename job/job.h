@@ -92,6 +92,8 @@ struct JobPlan {
     bool verify = false;       // read the image back after a download that succeeded
     bool skipCurrent = false;  // fleet: read each device first; leave alone those holding the image
     int jobs = 0;              // fleet: devices at once (0: all, up to what one wait holds)
+    int canary = 0;            // fleet: the first N targets alone first, the rest once all succeeded
+    int maxFailures = 0;       // fleet: once K devices failed, start no further one (0: no limit)
     JournalSettings journal;
 };
 

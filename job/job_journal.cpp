@@ -82,6 +82,8 @@ const char* OutcomeName(DeviceOutcome outcome) {
             return "no-image";
         case DeviceOutcome::kBackupNotKept:
             return "backup-not-kept";
+        case DeviceOutcome::kNotStarted:
+            return "not-started";
         case DeviceOutcome::kPartial:
             break;
     }

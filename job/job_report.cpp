@@ -4,6 +4,9 @@
 namespace kelvarin {
 
 DeviceOutcome DeviceReport::Outcome() const {
+    if (!facts.started) {
+        return DeviceOutcome::kNotStarted;
+    }
     if (stopped) {
         return DeviceOutcome::kStopped;
     }
@@ -122,6 +125,7 @@ JobOutcome JobReport::Outcome() const {
         case DeviceOutcome::kDifferent:
         case DeviceOutcome::kNoImage:
         case DeviceOutcome::kPartial:
+        case DeviceOutcome::kNotStarted:
             break;
     }
     return JobOutcome::kFailed;

@@ -68,6 +68,7 @@ enum class DeviceOutcome {
     kNoImage,         // (pull) it holds no sound image
     kBackupNotKept,   // its image was read out but could not be kept: it was not written
     kPartial,         // all went well, but the image lacks files that were to be in it
+    kNotStarted,      // (fleet) never started: a canary failed, or too many devices did
 };
 
 // One device of a job: the facts and their judgement.

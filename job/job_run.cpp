@@ -83,13 +83,16 @@ class FleetRelay : public FleetObserver {
         return KeepBackup(m_backupDir, result.target, image, &error);
     }
 
-    void OnTargetDone(const TargetResult& result) override {
+    bool OnTargetDone(const TargetResult& result) override {
         DeviceReport device;
         device.kind = JobKind::kFleet;
         device.facts = result;
         device.filesLeftOut = m_filesLeftOut;
-        m_journal.End(m_ids[result.target.Text()], device, m_leftOut);
+        if (result.started) {
+            m_journal.End(m_ids[result.target.Text()], device, m_leftOut);
+        }
         m_observer.OnDeviceDone(device);
+        return device.Succeeded();
     }
 
   private:
@@ -259,6 +262,7 @@ bool JobRun::ReadImage() {
         return Refuse(std::move(problem));
     }
     m_image.assign(file.bytes.begin(), file.bytes.end());
+    m_report.imageSha256 = Sha256Hex(file.bytes);
     return true;
 }
 
@@ -325,6 +329,7 @@ bool JobRun::Pack() {
     m_report.pack = PackImage(*m_request);
     const PackResult& packed = *m_report.pack;
     m_image = packed.image;
+    m_report.imageSha256 = Sha256Hex(BytesText(m_image));
     for (const PackedFile& file : packed.files) {
         if (file.outcome != FileOutcome::kPacked) {
             m_report.leftOut.push_back(file.path);
@@ -450,6 +455,7 @@ void JobRun::RunDevice() {
             kept = ReplaceWholeFile(m_plan.outputs.imageFile, bytes, &error);
             m_image = read.image;
             m_report.imageLength = m_image.size();
+            m_report.imageSha256 = Sha256Hex(BytesText(m_image));
         }
         device.stopped = read.outcome == PullOutcome::kStopped;
         device.facts.backupNotKept = read.outcome == PullOutcome::kImage && !kept;
@@ -551,6 +557,8 @@ void JobRun::RunFleet() {
                                          kMaxFleetJobs, net::MaxWaitSockets()));
     options.verify = m_plan.verify;
     options.skipCurrent = m_plan.skipCurrent;
+    options.canary = m_plan.canary;
+    options.maxFailures = m_plan.maxFailures;
     options.transfer = m_plan.transfer;
     options.trace = m_trace.IsOpen() ? &m_trace : nullptr;
     FleetRelay relay(m_observer, m_report.leftOut, m_plan.outputs.backupDir, *m_journal);

@@ -253,6 +253,12 @@ constexpr Entry kEntries[] = {
      "Journal record {0} does not hold: its contents do not match its SHA-256 (it was changed)"},
     {MessageId::kJournalUnreadable, "无法读取日志{0}：{1}",
      "Cannot read the journal {0}: {1}"},
+    {MessageId::kTargetNotStarted, "{0} 未启动：{1}",
+     "{0} not started: {1}"},
+    {MessageId::kReasonCanaryFailed, "先发的设备没有全部成功",
+     "a canary device failed"},
+    {MessageId::kReasonTooManyFailed, "已有{0}台设备失败",
+     "{0} {0?device|devices} failed already"},
     {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
      "{0} {0?record|records}, {1} bytes, chain sound"},
     {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
@@ -753,6 +759,11 @@ std::string MessageCatalog::TargetFailure(const DeviceReport& device) const {
         }
         case DeviceOutcome::kNoImage:
             return Text(MessageId::kReasonNoImage);
+        case DeviceOutcome::kNotStarted:
+            return result.canaryFailed
+                       ? Text(MessageId::kReasonCanaryFailed)
+                       : Text(MessageId::kReasonTooManyFailed,
+                              {std::to_string(result.failuresBefore)});
         case DeviceOutcome::kBackupNotKept:
             return Text(MessageId::kReasonBackupNotKept);
         case DeviceOutcome::kPartial:
@@ -769,6 +780,8 @@ std::string MessageCatalog::TargetLine(const DeviceReport& device) const {
             return Text(MessageId::kTargetCurrent, {target, seconds});
         case DeviceOutcome::kOk:
             return Text(MessageId::kTargetDone, {target, seconds});
+        case DeviceOutcome::kNotStarted:
+            return Text(MessageId::kTargetNotStarted, {target, TargetFailure(device)});
         default:
             break;
     }

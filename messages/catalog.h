@@ -169,6 +169,10 @@ enum class MessageId : int {
     kJournalNotFollowing,  // {0} record broken
     kJournalChanged,     // {0} record broken
     kJournalUnreadable,  // {0} path, {1} why
+    // Staged fleets.
+    kTargetNotStarted,   // {0} target, {1} why (a kReason message)
+    kReasonCanaryFailed, //
+    kReasonTooManyFailed,  // {0} devices failed
     // inspect.
     kImageSound,         // {0} records, {1} bytes
     kFolderNotCreated,   // {0} folder

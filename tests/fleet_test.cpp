@@ -129,7 +129,9 @@ std::vector<JsonEntry> ParseJson(const std::string& json) {
         R"re(\{"target": "([0-9.:]+)", "ok": (true|false), "failed_chunks": ([0-9]+), )re"
         R"re("seconds": ([0-9]+\.[0-9]{3}), "error": (null|"[^"]*"), )re"
         R"re("files_left_out": (\[[^\]]*\]), "current": (true|false), )re"
-        R"re("retries": ([0-9]+), "reconnects": ([0-9]+)\})re");
+        R"re("retries": ([0-9]+), "reconnects": ([0-9]+), "started": (true|false), )re"
+        R"re("start": (null|"[^"]*"), "end": (null|"[^"]*"), "bytes_written": ([0-9]+), )re"
+        R"re("image_sha256": "[0-9a-f]{64}", "backup": (null|"[^"]*")\})re");
     std::vector<JsonEntry> entries;
     for (auto it = std::sregex_iterator(json.begin(), json.end(), entry);
          it != std::sregex_iterator(); ++it) {
