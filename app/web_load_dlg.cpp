@@ -6,6 +6,7 @@
 #include "dialog_builder.h"
 #include "dump_file.h"
 #include "file_list_view.h"
+#include "history_dlg.h"
 #include "ip_address_ctrl.h"
 #include "log_box.h"
 #include "res/dialogs.h"
@@ -277,6 +278,9 @@ bool CWebLoadDlg::OnInitDialog() {
         QAction* options = m_systemMenu->addAction(Tr(res::kWebOptionsCommand));
         options->setObjectName(QStringLiteral("webOptionsAction"));
         options->setData(res::kIdmWebOptions);
+        QAction* history = m_systemMenu->addAction(Tr(res::kHistoryCommand));
+        history->setObjectName(QStringLiteral("historyAction"));
+        history->setData(res::kIdmHistory);
     }
 
     setWindowIcon(WindowIcon());
@@ -324,6 +328,11 @@ void CWebLoadDlg::OnSysCommand(int id) {
         case res::kIdmAddSiteFolder:
             OnAddSiteFolder();
             break;
+        case res::kIdmHistory: {
+            CHistoryDlg history(std::string(), this);
+            history.exec();
+            break;
+        }
         default:
             break;
     }
@@ -430,6 +439,7 @@ void CWebLoadDlg::OnSend() {
     plan.outputs.traceOptional = true;  // said in the log, and the Send goes on without it
     plan.outputs.backupDir = m_options.backupDir;
     plan.outputs.backupName = m_catalog.Text(MessageId::kBackupFolderName);
+    plan.journal.program = "kelvarin";
     plan.transfer = m_options.transfer;
     plan.verify = m_options.verifyAfterSend;
     m_busy = Busy::kSending;

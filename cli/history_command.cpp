@@ -12,47 +12,6 @@
 
 namespace kelvarin::cli {
 
-namespace {
-
-// The value of a top-level or nested member of a record, as its text
-// (strings without their quotes); empty when absent. The records are the
-// journal's own JSON, one object, members in a known order.
-std::string Field(std::string_view record, std::string_view path) {
-    std::string_view rest = record;
-    std::size_t dot = 0;
-    while ((dot = path.find('.')) != std::string_view::npos) {
-        const std::string key = "\"" + std::string(path.substr(0, dot)) + "\":{";
-        const std::size_t at = rest.find(key);
-        if (at == std::string_view::npos) {
-            return {};
-        }
-        rest = rest.substr(at + key.size() - 1);
-        path = path.substr(dot + 1);
-    }
-    const std::string key = "\"" + std::string(path) + "\":";
-    const std::size_t at = rest.find(key);
-    if (at == std::string_view::npos) {
-        return {};
-    }
-    rest = rest.substr(at + key.size());
-    if (rest.starts_with("\"")) {
-        // The journal's strings escape quotes and backslashes; an escaped
-        // quote does not end the value.
-        std::string value;
-        for (std::size_t i = 1; i < rest.size() && rest[i] != '"'; ++i) {
-            if (rest[i] == '\\' && i + 1 < rest.size()) {
-                ++i;
-            }
-            value += rest[i];
-        }
-        return value;
-    }
-    const std::size_t end = rest.find_first_of(",}");
-    return std::string(rest.substr(0, end));
-}
-
-}  // namespace
-
 int RunHistory(const HistoryArguments& arguments) {
     const MessageCatalog catalog(LanguageFromEnvironment());
     JournalQuery query;
@@ -119,15 +78,15 @@ int RunHistory(const HistoryArguments& arguments) {
     // (the first record of an operation has none yet).
     for (const JournalEntry& entry : entries) {
         const std::string& r = entry.record;
-        const std::string unit = Field(r, "device.unit");
-        std::string device = Field(r, "device.address") + ":" + Field(r, "device.port");
+        const std::string unit = JournalField(r, "device.unit");
+        std::string device = JournalField(r, "device.address") + ":" + JournalField(r, "device.port");
         if (!unit.empty() && unit != "0") {
             device += "/" + unit;
         }
-        const std::string sha = Field(r, "image.sha256");
-        const std::string outcome = Field(r, "phase") == "begin" ? "begun" : Field(r, "outcome");
-        std::printf("%-24s %-7s %-24s %-12s %s\n", VisibleText(Field(r, "time")).c_str(),
-                    VisibleText(Field(r, "operation")).c_str(), VisibleText(device).c_str(),
+        const std::string sha = JournalField(r, "image.sha256");
+        const std::string outcome = JournalField(r, "phase") == "begin" ? "begun" : JournalField(r, "outcome");
+        std::printf("%-24s %-7s %-24s %-12s %s\n", VisibleText(JournalField(r, "time")).c_str(),
+                    VisibleText(JournalField(r, "operation")).c_str(), VisibleText(device).c_str(),
                     sha.empty() ? "-" : VisibleText(sha.substr(0, 12)).c_str(),
                     VisibleText(outcome).c_str());
     }

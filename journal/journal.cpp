@@ -109,6 +109,40 @@ std::string RecordSha256(std::int64_t seq, std::string_view prevSha256, std::str
     return Sha256Hex(hashed);
 }
 
+std::string JournalField(std::string_view record, std::string_view path) {
+    std::string_view rest = record;
+    std::size_t dot = 0;
+    while ((dot = path.find('.')) != std::string_view::npos) {
+        const std::string key = "\"" + std::string(path.substr(0, dot)) + "\":{";
+        const std::size_t at = rest.find(key);
+        if (at == std::string_view::npos) {
+            return {};
+        }
+        rest = rest.substr(at + key.size() - 1);
+        path = path.substr(dot + 1);
+    }
+    const std::string key = "\"" + std::string(path) + "\":";
+    const std::size_t at = rest.find(key);
+    if (at == std::string_view::npos) {
+        return {};
+    }
+    rest = rest.substr(at + key.size());
+    if (rest.starts_with("\"")) {
+        // The journal's strings escape quotes and backslashes; an escaped
+        // quote does not end the value.
+        std::string value;
+        for (std::size_t i = 1; i < rest.size() && rest[i] != '"'; ++i) {
+            if (rest[i] == '\\' && i + 1 < rest.size()) {
+                ++i;
+            }
+            value += rest[i];
+        }
+        return value;
+    }
+    const std::size_t end = rest.find_first_of(",}");
+    return std::string(rest.substr(0, end));
+}
+
 std::optional<std::string> DefaultJournalPath() {
     const std::optional<std::string> state = UserStateFolder();
     if (!state) {

@@ -103,6 +103,11 @@ class Journal {
     std::string m_path;
 };
 
+// The value of a member of a record the journal wrote, by its path
+// ("outcome", "device.address"), as text (a string without its quotes);
+// empty when absent.
+std::string JournalField(std::string_view record, std::string_view path);
+
 // The hash of one record in the chain.
 std::string RecordSha256(std::int64_t seq, std::string_view prevSha256, std::string_view record);
 

@@ -259,6 +259,14 @@ constexpr Entry kEntries[] = {
      "a canary device failed"},
     {MessageId::kReasonTooManyFailed, "已有{0}台设备失败",
      "{0} {0?device|devices} failed already"},
+    {MessageId::kOutcomeOk, "成功", "ok"},
+    {MessageId::kOutcomeCurrent, "已保存此映像，未发送", "already held the image"},
+    {MessageId::kOutcomeStopped, "已中断", "stopped"},
+    {MessageId::kOutcomeChunks, "数据块发送失败", "chunks failed"},
+    {MessageId::kOutcomeDifferent, "校验失败", "verify failed"},
+    {MessageId::kOutcomeUnreadable, "无法回读", "cannot be read back"},
+    {MessageId::kOutcomePartial, "有文件未打包", "files not packed"},
+    {MessageId::kOutcomeNotStarted, "未启动", "not started"},
     {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
      "{0} {0?record|records}, {1} bytes, chain sound"},
     {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
@@ -818,6 +826,29 @@ std::vector<std::string> MessageCatalog::RefusalLines(const PlanProblem& problem
             return {Text(MessageId::kBackupUnusable, {problem.option, problem.path})};
     }
     return {};
+}
+
+std::string MessageCatalog::OutcomeWord(std::string_view outcome) const {
+    static constexpr std::pair<std::string_view, MessageId> kWords[] = {
+        {"ok", MessageId::kOutcomeOk},
+        {"current", MessageId::kOutcomeCurrent},
+        {"no-connection", MessageId::kReasonConnectFailed},
+        {"stopped", MessageId::kOutcomeStopped},
+        {"connection-lost", MessageId::kReasonConnectionLost},
+        {"chunks-failed", MessageId::kOutcomeChunks},
+        {"different", MessageId::kOutcomeDifferent},
+        {"unreadable", MessageId::kOutcomeUnreadable},
+        {"no-image", MessageId::kReasonNoImage},
+        {"backup-not-kept", MessageId::kReasonBackupNotKept},
+        {"partial", MessageId::kOutcomePartial},
+        {"not-started", MessageId::kOutcomeNotStarted},
+    };
+    for (const auto& [code, id] : kWords) {
+        if (code == outcome) {
+            return Text(id);
+        }
+    }
+    return VisibleText(outcome);
 }
 
 std::string MessageCatalog::JournalCheckLine(const std::string& path,

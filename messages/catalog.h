@@ -173,6 +173,15 @@ enum class MessageId : int {
     kTargetNotStarted,   // {0} target, {1} why (a kReason message)
     kReasonCanaryFailed, //
     kReasonTooManyFailed,  // {0} devices failed
+    // The journal's outcomes, as the history shows them.
+    kOutcomeOk,          //
+    kOutcomeCurrent,     //
+    kOutcomeStopped,     //
+    kOutcomeChunks,      //
+    kOutcomeDifferent,   //
+    kOutcomeUnreadable,  //
+    kOutcomePartial,     //
+    kOutcomeNotStarted,  //
     // inspect.
     kImageSound,         // {0} records, {1} bytes
     kFolderNotCreated,   // {0} folder
@@ -275,6 +284,10 @@ class MessageCatalog {
 
     // Why a job was refused, a line each (a targets file may have many).
     std::vector<std::string> RefusalLines(const PlanProblem& problem) const;
+
+    // A journal record's outcome ("ok", "chunks-failed", ...) in words;
+    // an outcome it does not know, as it is.
+    std::string OutcomeWord(std::string_view outcome) const;
 
     // What history --check says of a journal's chain.
     std::string JournalCheckLine(const std::string& path, const JournalCheck& check) const;

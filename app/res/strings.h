@@ -32,6 +32,18 @@ inline constexpr const char* kCancelText = QT_TRANSLATE_NOOP("Kelvarin", "取消
 inline constexpr const char* kWebOptionsCommand = QT_TRANSLATE_NOOP("Kelvarin", "选项(&O)...");
 inline constexpr const char* kAddSiteFolderCommand =
     QT_TRANSLATE_NOOP("Kelvarin", "添加网站文件夹(&F)...");
+inline constexpr const char* kHistoryCommand = QT_TRANSLATE_NOOP("Kelvarin", "历史记录(&H)...");
+
+// The history: the journal's newest records, read only.
+inline constexpr const char* kHistoryTitle = QT_TRANSLATE_NOOP("Kelvarin", "历史记录");
+inline constexpr const char* kHistoryTime = QT_TRANSLATE_NOOP("Kelvarin", "时间（UTC）");
+inline constexpr const char* kHistoryOperation = QT_TRANSLATE_NOOP("Kelvarin", "操作");
+inline constexpr const char* kHistoryDevice = QT_TRANSLATE_NOOP("Kelvarin", "设备");
+inline constexpr const char* kHistoryImage = QT_TRANSLATE_NOOP("Kelvarin", "映像 SHA-256");
+inline constexpr const char* kHistoryOutcome = QT_TRANSLATE_NOOP("Kelvarin", "结果");
+inline constexpr const char* kHistoryUser = QT_TRANSLATE_NOOP("Kelvarin", "用户");
+inline constexpr const char* kHistoryBegun = QT_TRANSLATE_NOOP("Kelvarin", "开始");
+inline constexpr const char* kCloseText = QT_TRANSLATE_NOOP("Kelvarin", "关闭");
 
 // The web options dialog.
 inline constexpr const char* kWebOptionsTitle = QT_TRANSLATE_NOOP("Kelvarin", "选项");

@@ -64,6 +64,56 @@
         <translation>Add site &amp;folder...</translation>
     </message>
     <message>
+        <location filename="../res/strings.h" line="34"/>
+        <source>历史记录(&amp;H)...</source>
+        <translation>&amp;History...</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="37"/>
+        <source>历史记录</source>
+        <translation>History</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="38"/>
+        <source>时间（UTC）</source>
+        <translation>Time (UTC)</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="39"/>
+        <source>操作</source>
+        <translation>Operation</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="40"/>
+        <source>设备</source>
+        <translation>Device</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="41"/>
+        <source>映像 SHA-256</source>
+        <translation>Image SHA-256</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="42"/>
+        <source>结果</source>
+        <translation>Outcome</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="43"/>
+        <source>用户</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="44"/>
+        <source>开始</source>
+        <translation>begun</translation>
+    </message>
+    <message>
+        <location filename="../res/strings.h" line="45"/>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
         <location filename="../res/strings.h" line="35"/>
         <source>选项</source>
         <translation>Options</translation>
