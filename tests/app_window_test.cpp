@@ -1,6 +1,8 @@
 // The main window driven as an operator drives it, under Qt's offscreen
 // platform, against kelvarin-device on loopback.
 #include "file_list_view.h"
+#include "history_dlg.h"
+#include "journal.h"
 #include "ip_address_ctrl.h"
 #include "log_box.h"
 #include "loopback_client.h"
@@ -21,6 +23,7 @@
 #include <QPushButton>
 #include <QRawFont>
 #include <QTest>
+#include <QTableWidget>
 #include <QTimer>
 #include <QTranslator>
 #include <QUrl>
@@ -458,6 +461,39 @@ TEST(Window, VerifyOfAnEmptyListComparesNothing) {
     window.ExpectState(true);
 }
 
+TEST(Window, ASendIsJournalledAndTheHistoryShowsIt) {
+    if (!JournalBuiltIn()) {
+        GTEST_SKIP() << "this build keeps no journal";
+    }
+    XdgFolders xdg;
+    TempDir state;
+    const char* saved = std::getenv("XDG_STATE_HOME");
+    const std::string before = saved ? saved : "";
+    test::SetEnv("XDG_STATE_HOME", state.Path().c_str());
+    // Put back when the test ends: the window's Sends of later tests journal.
+    struct Restore {
+        const char* saved;
+        const std::string& before;
+        ~Restore() { test::SetEnv("XDG_STATE_HOME", saved ? before.c_str() : nullptr); }
+    } restore{saved, before};
+    Device device;
+    ASSERT_GT(device.Port(), 0);
+    TempDir dir;
+    Window window({kProgram, "127.0.0.1", device.PortText(), dir.WriteSized("index.htm", 500)});
+    window.ClickConnect();
+    window.Send()->click();
+    ASSERT_TRUE(window.WaitForSendEnd());
+    CHistoryDlg history(*DefaultJournalPath());
+    QTableWidget* table = history.Table();
+    ASSERT_EQ(table->rowCount(), 2);  // the first record, then the end
+    EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("send"));
+    EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("127.0.0.1:%1").arg(device.Port()));
+    EXPECT_EQ(table->item(0, 5)->text(), QStringLiteral("开始"));
+    EXPECT_EQ(table->item(1, 5)->text(), QStringLiteral("成功"));
+    EXPECT_FALSE(table->editTriggers() & QAbstractItemView::DoubleClicked);  // read only
+    window.ClickConnect();
+}
+
 TEST(Window, ALateReplyFailsNoChunkOfTheNextSendAndAFloodEndsTheSend) {
     XdgFolders xdg;
     TempDir dir;
@@ -761,12 +797,13 @@ TEST(Window, AboutBoxOpensFromTheWindowMenu) {
     Window window;
     QMenu* menu = Find<QMenu>(window.Dlg(), "systemMenu");
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(menu->actions().size(), 4);
+    ASSERT_EQ(menu->actions().size(), 5);
     EXPECT_TRUE(menu->actions()[0]->isSeparator());
     QAction* about = menu->actions()[1];
     EXPECT_EQ(about->text(), QStringLiteral("关于 Kelvarin(&A)..."));
     EXPECT_EQ(menu->actions()[2]->text(), QStringLiteral("添加网站文件夹(&F)..."));
     EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("选项(&O)..."));
+    EXPECT_EQ(menu->actions()[4]->text(), QStringLiteral("历史记录(&H)..."));
 
     QString title;
     QStringList texts;
