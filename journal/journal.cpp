@@ -8,8 +8,10 @@
 #include <openssl/evp.h>
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 namespace kelvarin {
 
@@ -181,11 +183,22 @@ std::unique_ptr<Journal> Journal::Open(const std::string& path, std::string* err
     // Write-ahead logging: appends from several processes wait for each
     // other's commits, and a reader never blocks a writer. A commit is in
     // the log when the process ends, however it ends; only a power loss may
-    // take the last ones (synchronous NORMAL, for the fleet's speed).
-    if (!Execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", error) ||
-        !Execute(db, kSchema, error)) {
-        sqlite3_close(db);
-        return nullptr;
+    // take the last ones (synchronous NORMAL, for the fleet's speed). While
+    // another process makes the database, switching its mode can be refused
+    // as busy without waiting: tried again, as long as an append would wait.
+    const auto started = std::chrono::steady_clock::now();
+    for (;;) {
+        if (Execute(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", error) &&
+            Execute(db, kSchema, error)) {
+            break;
+        }
+        const int code = sqlite3_errcode(db) & 0xFF;
+        if ((code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+            std::chrono::steady_clock::now() - started > std::chrono::milliseconds(kBusyTimeoutMs)) {
+            sqlite3_close(db);
+            return nullptr;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return std::unique_ptr<Journal>(new Journal(db, path));
 }
