@@ -66,12 +66,15 @@ package: setup
 # kelvarin.exe, kelvarin-cli.exe and kelvarin-device.exe for Windows,
 # cross-built with mingw-w64 into build-windows/, statically linked; the window
 # with the static Qt that scripts/build-qt-windows builds once into
-# ~/.cache/kelvarin (KELVARIN_QT_CACHE moves it).
+# ~/.cache/kelvarin (KELVARIN_QT_CACHE moves it), SQLite and OpenSSL with
+# what scripts/build-deps-windows builds once beside it.
 windows:
 	@scripts/setup windows
 	@qt=$$(scripts/build-qt-windows) && qt=$$(echo "$$qt" | tail -n 1) && \
+		deps=$$(scripts/build-deps-windows) && deps=$$(echo "$$deps" | tail -n 1) && \
 		cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DCMAKE_BUILD_TYPE=Release -DKELVARIN_QT_WINDOWS="$$qt" $(CMAKE_FLAGS) >/dev/null
+		-DCMAKE_BUILD_TYPE=Release -DKELVARIN_QT_WINDOWS="$$qt" \
+		-DKELVARIN_WINDOWS_DEPS="$$deps" $(CMAKE_FLAGS) >/dev/null
 	@cmake --build build-windows -j $(JOBS)
 
 # The installer (NSIS) and the portable .zip: build-windows/Kelvarin-VERSION-win64.exe, .zip.

@@ -155,6 +155,17 @@ TEST(Send, FramesOnTheWireAreExact) {
         EXPECT_EQ(Hex(frames[512]), "00 00 00 00 00 0E 00 15 0B 06 00 11 00 00 00 02 FF FF FF FF");
         EXPECT_EQ(Hex(frames[511].substr(10, 6)), "00 10 FF 80 00 40");
     }
+    {
+        // --unit 7: byte 6 of every request, the frames otherwise the same.
+        RecordingDevice device;
+        auto sent = RunProgram({kCli, "send", "127.0.0.1", device.Port(), "--unit", "7",
+                                dir.WriteSized("index.htm", 100), "--dump", dir.Path() + "/c.dat"});
+        ASSERT_EQ(sent.exitCode, 0) << sent.out;
+        const auto& frames = device.Frames();
+        ASSERT_EQ(frames.size(), 2u);
+        EXPECT_EQ(Hex(frames[0].substr(0, 16)), "00 00 00 00 00 8A 07 15 87 06 00 10 00 00 00 40");
+        EXPECT_EQ(Hex(frames[1].substr(0, 16)), "00 00 00 00 00 4A 07 15 47 06 00 10 00 80 00 20");
+    }
 }
 
 TEST(Send, FullImageArrivesIntactAndIsServed) {
