@@ -98,6 +98,14 @@ std::vector<Section> CommandSections(std::string_view command) {
             {"130", "Stopped by Ctrl+C; nothing is written."},
         })};
     }
+    if (command == "history") {
+        return {ExitStatus({
+            {"0", "The records were listed, or (--check) the chain holds."},
+            {"1", "--check: a record does not hold; the first such is named."},
+            {"2", "Usage error, or the journal cannot be read (there is none, or it is no "
+                  "journal)."},
+        })};
+    }
     if (command == "fleet") {
         return {ExitStatus({
                     {"0", "Every device holds the image (checked with --verify) and every "
@@ -151,7 +159,30 @@ std::vector<Section> ProgramSections() {
            "(en, en_US.UTF-8, ...) gives English, anything else Simplified Chinese, also when "
            "none is set. --help and the JSON of fleet --json are English in every locale."},
           {kUserPlaceNames.dataVariables,
-           "Where the dump of the last image sent is kept (see FILES)."}},
+           "Where the dump of the last image sent is kept (see FILES)."},
+          {kUserPlaceNames.stateVariables, "Where the journal is kept (see FILES)."}},
+         {}},
+        {"Field safety",
+         "pull reads the image a device holds out, exactly its bytes. --backup DIR on send and "
+         "fleet keeps each device's image before its first write, in "
+         "DIR/ADDRESS-PORT-UNIT-YYYYMMDDTHHMMSSZ.img (UTC); a device that holds no image gets "
+         "no file (the log says so), one that cannot be read out is not written. A rollback "
+         "is send --image BACKUP.\n\n"
+         "Every operation on a device (send, verify, pull, each device of a fleet, and the "
+         "window's Send) is journalled: a record before anything goes to the device and one "
+         "when it ends, each with the time (UTC), user, host, program and version, the "
+         "device, the image's SHA-256, length and records, the options that change the wire "
+         "and, at the end, the outcome. Records are only ever appended and each holds the "
+         "SHA-256 of the one before and of itself: history --check finds any record changed, "
+         "deleted or inserted, unless every hash after it was made anew, which the last "
+         "record's SHA-256 it prints, kept elsewhere, shows too. --journal none keeps no "
+         "record of the run: an auditor then cannot tell it happened. A journal that cannot "
+         "be written never stops an operation: the log says so in one line.\n\n"
+         "fleet --canary N sends to the first N targets alone first; --max-failures K starts "
+         "no device once K failed. --unit N (0 to 255, default 0) is the Modbus unit "
+         "identifier of every request; a targets file may give one a target "
+         "(ADDRESS[:PORT][/UNIT]).",
+         {},
          {}},
         {"Files",
          "",
@@ -160,6 +191,10 @@ std::vector<Section> ProgramSections() {
                manual::DefaultPlace(kUserPlaceNames.dumpDefault) +
                "; --dump PATH writes elsewhere. A dump that cannot be written is said in the "
                "log and the download goes on."},
+          {kUserPlaceNames.journal,
+           "The journal of every operation on a device, an SQLite database" +
+               manual::DefaultPlace(kUserPlaceNames.journalDefault) +
+               "; --journal PATH moves it, --journal none keeps none for the run."},
           {*kUserPlaceNames.settingsDefault != '\0' ? kUserPlaceNames.settingsDefault
                                                      : kUserPlaceNames.settings,
            "The window's settings; kelvarin-cli reads no settings file."}},
@@ -175,7 +210,16 @@ std::vector<Section> ProgramSections() {
            "Pack two files in the default format and download them."},
           {"kelvarin-cli fleet --targets hall2.txt --site /srv/site --all-or-nothing --json",
            "Send a whole site to every device of a targets file, or nothing when it does not "
-           "fit; results as JSON."}},
+           "fit; results as JSON."},
+          {"kelvarin-cli send 192.168.2.80 502 --site /srv/site --backup /var/backups/kelvarin",
+           "Keep what the device holds, then send the site."},
+          {"kelvarin-cli send 192.168.2.80 502 --image /var/backups/kelvarin/BACKUP.img",
+           "Roll back: put the kept image back."},
+          {"kelvarin-cli fleet --targets hall2.txt --site /srv/site --canary 2 --max-failures 3",
+           "Two devices first; the rest only when both succeeded, and no more after three "
+           "failures."},
+          {"kelvarin-cli history --device 192.168.2.80 --since 2026-01-01",
+           "What was loaded onto a device this year."}},
          {}},
         {"See also", "kelvarin(1), kelvarin-device(1)", {}, {}},
     };
