@@ -76,7 +76,9 @@ for site, devices in (("plant-north", "north"), ("plant-south", "south")):
     assert got == [l.strip() for l in open(f"{work}/{devices}.txt")], (site, got)
     for e in report[site]:
         assert set(e) == {"target", "ok", "failed_chunks", "seconds", "error", "files_left_out",
-                          "current", "retries", "reconnects"}, e
+                          "current", "retries", "reconnects", "started", "start", "end",
+                          "bytes_written", "image_sha256", "backup"}, e
+        assert e["started"] and e["start"] <= e["end"] and len(e["image_sha256"]) == 64, e
         assert e["ok"] and e["error"] is None and e["files_left_out"] == [], e
 PY
 for host in plant-north plant-south; do
