@@ -76,6 +76,10 @@ bool IsSameFile(const std::string& a, const std::string& b);
 // ".." parts.
 bool IsSamePlace(const std::string& a, const std::string& b);
 
+// True when users other than its owner may read the file at path (POSIX
+// permissions); false where the system has none such, or it cannot be told.
+bool IsReadableByOthers(const std::string& path);
+
 // Creates folder and its missing parents. False when it does not exist
 // afterwards.
 bool MakeFolders(const std::string& folder);

@@ -133,6 +133,11 @@ bool IsSameFile(const std::string& a, const std::string& b) {
            first.st_ino == second.st_ino;
 }
 
+bool IsReadableByOthers(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && (info.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
 bool MakeFolders(const std::string& folder) {
     std::error_code ec;
     std::filesystem::create_directories(PathFromUtf8(folder), ec);

@@ -182,4 +182,8 @@ bool RaiseOpenFileLimit() {
     return true;  // sockets are not counted against a descriptor limit here
 }
 
+bool IsReadableByOthers(const std::string&) {
+    return false;  // access lists, not permission bits: nothing to tell by
+}
+
 }  // namespace kelvarin

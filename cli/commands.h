@@ -69,6 +69,7 @@ struct LinkArguments {
     int firstTimeoutMs = 0;                  // the first reply; 0: as timeoutMs
     std::string tracePath;  // empty: no trace
     int unit = 0;           // the unit identifier of every request
+    TlsPlan tls;            // --tls, --cert, --key, --key-password-file, --ca, --tls-name
 
     // The transfer options these arguments ask for (checked when parsed).
     TransferOptions Transfer() const;

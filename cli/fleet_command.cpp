@@ -46,7 +46,7 @@ std::string JsonDevice(const FleetTarget& target, const TargetResult& facts,
          << ", \"started\": " << (facts.started ? "true" : "false")
          << ", \"start\": " << JsonTime(facts.startTime)
          << ", \"end\": " << JsonTime(facts.endTime)
-         << ", \"bytes_written\": " << facts.download.bytesSent
+         << ", \"bytes_written\": " << facts.download.bytesEchoed
          << ", \"image_sha256\": " << JsonString(imageSha256)
          << ", \"backup\": " << (facts.backupFile.empty() ? "null" : JsonString(facts.backupFile))
          << "}";
@@ -103,6 +103,7 @@ int RunFleet(const FleetArguments& arguments) {
     plan.canary = arguments.canary;
     plan.maxFailures = arguments.maxFailures;
     plan.journal = arguments.journal.Settings();
+    plan.tls = arguments.link.tls;
 
     // With --json, standard output holds the JSON alone; the log goes to
     // standard error.

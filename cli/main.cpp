@@ -120,6 +120,29 @@ void AddLinkOptions(CLI::App& command, kelvarin::cli::LinkArguments& link) {
     command.add_option("--trace", link.tracePath,
                        "Write every frame sent and received to this file: time in ms, "
                        "direction, transaction id, bytes in hex");
+    // Modbus/TCP Security.
+    CLI::Option* tls = command.add_flag(
+        "--tls", link.tls.on,
+        "Speak Modbus/TCP Security: the frames inside TLS 1.2 or later, this client's "
+        "certificate (--cert, --key) shown to the device, the device's checked against --ca and "
+        "the address dialled (port 802 is the protocol's)");
+    CLI::Option* cert = command.add_option("--cert", link.tls.cert,
+                                           "TLS: this client's certificate (PEM)");
+    CLI::Option* key = command.add_option("--key", link.tls.key,
+                                          "TLS: its private key (PEM); one others can read is "
+                                          "used, and the log warns");
+    command.add_option("--key-password-file", link.tls.keyPasswordFile,
+                       "TLS: the encrypted key's passphrase, the first line of this file")
+        ->needs(key);
+    CLI::Option* ca = command.add_option(
+        "--ca", link.tls.ca, "TLS: the certificates the device's must chain to (PEM)");
+    command
+        .add_option("--tls-name", link.tls.name,
+                    "TLS: the name the device's certificate must hold, instead of the address "
+                    "dialled; any: any certificate that chains to --ca (said in the log)")
+        ->needs(tls);
+    tls->needs(cert)->needs(key)->needs(ca);
+    cert->needs(tls);
     command
         .add_option("--unit", link.unit,
                     "The Modbus unit identifier of every request, 0 to 255 (default 0); many "

@@ -58,6 +58,7 @@ JobPlan DevicePlan(JobKind kind, const std::string& address, int port, const Ima
     plan.targets = {{address, port, link.unit}};
     plan.transfer = link.Transfer();
     plan.outputs.trace = link.tracePath;
+    plan.tls = link.tls;
     return plan;
 }
 

@@ -38,15 +38,38 @@ TimePoint Connection::FrontDue() const {
     return std::max(m_queue.front().notBefore, m_nextSend);
 }
 
+void Connection::StartTls(std::shared_ptr<tls::Context> context) {
+    m_tls = std::make_unique<tls::Stream>(std::move(context), m_socket);
+    m_handshaking = true;
+}
+
+net::IoResult Connection::Receive(void* buffer, std::size_t length) {
+    return m_tls ? m_tls->Read(buffer, length) : net::Receive(m_socket, buffer, length);
+}
+
+net::IoResult Connection::Send(const void* data, std::size_t length) {
+    return m_tls ? m_tls->Write(data, length) : net::Send(m_socket, data, length);
+}
+
 bool Connection::WantsRead(TimePoint /*now*/) const {
+    if (m_handshaking) {
+        return !m_handshakeWrite;
+    }
     return (m_reading && m_queuedBytes < kMaxQueuedBytes) || m_lingering;
 }
 
 bool Connection::WantsWrite(TimePoint now) const {
+    if (m_handshaking) {
+        return m_handshakeWrite;
+    }
     return !m_queue.empty() && FrontDue() <= now;
 }
 
 TimePoint Connection::NextTimer(TimePoint now) const {
+    // Decrypted bytes no wait would show: served on the next turn.
+    if (m_tls && !m_handshaking && m_reading && m_tls->Buffered()) {
+        return now;
+    }
     TimePoint next = m_deadline;
     if (!m_queue.empty() && FrontDue() > now) {
         next = std::min(next, FrontDue());
@@ -54,9 +77,33 @@ TimePoint Connection::NextTimer(TimePoint now) const {
     return next;
 }
 
-void Connection::Service(bool readable, bool /*writable*/, TimePoint now) {
+void Connection::Service(bool readable, bool writable, TimePoint now) {
     if (m_finished) {
         return;
+    }
+    if (m_handshaking) {
+        if (readable || writable) {
+            bool wantRead = false;
+            const net::Status step = m_tls->Handshake(&wantRead, &m_handshakeWrite);
+            if (step == net::Status::kFailed) {
+                Finish();  // no certificate, another issuer, an old protocol: nothing taken
+                return;
+            }
+            if (step == net::Status::kOk) {
+                m_handshaking = false;
+                OnTlsReady();
+                readable = true;  // what came with the handshake's end
+            }
+        }
+        if (m_handshaking) {
+            if (m_deadline <= now) {
+                OnDeadline(now);
+            }
+            return;
+        }
+    }
+    if (m_tls && m_reading && m_tls->Buffered()) {
+        readable = true;
     }
     if (readable && (m_reading || m_lingering)) {
         ReadSome(now);  // input, the peer's close or an error: the read tells which
@@ -75,6 +122,9 @@ void Connection::Service(bool readable, bool /*writable*/, TimePoint now) {
         if (m_after == AfterOutput::kClose) {
             Finish();
         } else if (m_after == AfterOutput::kLinger) {
+            if (m_tls) {
+                m_tls->Shutdown();
+            }
             net::ShutdownSend(m_socket);
             m_reading = false;
             m_lingering = true;
@@ -85,7 +135,7 @@ void Connection::Service(bool readable, bool /*writable*/, TimePoint now) {
 
 void Connection::ReadSome(TimePoint now) {
     char buffer[kReadChunk];
-    const net::IoResult got = net::Receive(m_socket, buffer, sizeof buffer);
+    const net::IoResult got = Receive(buffer, sizeof buffer);
     if (got.status == net::Status::kWouldBlock) {
         return;
     }
@@ -112,7 +162,7 @@ void Connection::SendDue(TimePoint now) {
         const TimePoint due = FrontDue();
         Piece& front = m_queue.front();
         const net::IoResult sent =
-            net::Send(m_socket, front.bytes.data() + m_frontSent, front.bytes.size() - m_frontSent);
+            Send(front.bytes.data() + m_frontSent, front.bytes.size() - m_frontSent);
         if (sent.status == net::Status::kWouldBlock) {
             return;
         }
@@ -203,6 +253,19 @@ Admission ModbusConnection::Admit(std::string_view frame) {
     if (m_link.unit >= 0 && frame.size() > modbus::kUnitAt &&
         static_cast<std::uint8_t>(frame[modbus::kUnitAt]) != m_link.unit) {
         return m_link.unitMissingException ? Admission::kNoUnit : Admission::kDrop;
+    }
+    // The roles a function asks for, checked on every request.
+    if (frame.size() > modbus::kFunctionAt) {
+        const auto function = static_cast<std::uint8_t>(frame[modbus::kFunctionAt]);
+        const std::vector<std::string>& roles =
+            function == modbus::kWriteFileRecord  ? m_link.writeRoles
+            : function == modbus::kReadFileRecord ? m_link.readRoles
+                                                  : m_link.writeRoles;
+        const bool checked = !roles.empty() && (function == modbus::kWriteFileRecord ||
+                                                function == modbus::kReadFileRecord);
+        if (checked && std::find(roles.begin(), roles.end(), m_role) == roles.end()) {
+            return Admission::kNotAllowed;
+        }
     }
     if (m_link.lossPercent > 0 &&
         std::uniform_real_distribution<double>(0, 100)(m_random) < m_link.lossPercent) {

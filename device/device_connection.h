@@ -7,10 +7,12 @@
 #include "device_memory.h"
 #include "device_session.h"
 #include "net.h"
+#include "tls.h"
 
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <memory>
 #include <random>
 #include <string>
 #include <string_view>
@@ -54,7 +56,17 @@ class Connection {
     // True once the connection is over and may be destroyed.
     bool Finished() const { return m_finished; }
 
+    // Speaks TLS (context a server's) from now on: the handshake first, the
+    // client's certificate required. A handshake that fails ends the
+    // connection; nothing it sent is taken.
+    void StartTls(std::shared_ptr<tls::Context> context);
+
   protected:
+    // The TLS handshake is done (PeerRole says the client's role).
+    virtual void OnTlsReady() {}
+    // The role the client's certificate names; empty without TLS or role.
+    std::string PeerRole() const { return m_tls ? m_tls->PeerRole() : std::string(); }
+
     // Bytes received.
     virtual void OnReceived(std::string_view bytes, TimePoint now) = 0;
     // The peer has shut down its side; by default the connection ends once
@@ -102,8 +114,13 @@ class Connection {
     void ReadSome(TimePoint now);
     void SendDue(TimePoint now);
     TimePoint FrontDue() const;
+    net::IoResult Receive(void* buffer, std::size_t length);
+    net::IoResult Send(const void* data, std::size_t length);
 
     net::Socket m_socket;
+    std::unique_ptr<tls::Stream> m_tls;
+    bool m_handshaking = false;
+    bool m_handshakeWrite = false;  // the handshake waits for room to send
     PortKind m_kind;
     bool m_reading = true;
     bool m_lingering = false;
@@ -149,6 +166,9 @@ class ModbusConnection : public Connection, private RequestGate {
     int m_admitting = 0;  // admitted in the Feed under way, not yet queued
     std::string m_stream;  // the reply sent again and again (stream=N)
     std::chrono::milliseconds m_idleTimeout;
+    std::string m_role;    // the client certificate's role, over TLS
+
+    void OnTlsReady() override { m_role = PeerRole(); }
 };
 
 // An HTTP client: one request, one response from the image memory, then close.

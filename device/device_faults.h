@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace kelvarin::device {
 
@@ -41,6 +42,10 @@ struct LinkModel {
     // respond); nothing of theirs is stored.
     int unit = -1;
     bool unitMissingException = false;
+    // With TLS, the roles a client certificate must name to write (function
+    // 21) and to read (20); empty: any authenticated client may.
+    std::vector<std::string> writeRoles;
+    std::vector<std::string> readRoles;
 
     // True when any of it differs from a perfect link.
     bool Any() const { return latencyMs > 0 || lossPercent > 0 || maxInFlight > 0; }

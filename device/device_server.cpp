@@ -126,6 +126,9 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
             accepted.connection = std::make_unique<ModbusConnection>(
                 fd, unit.memory, m_options.fault, m_options.link, unit.random,
                 m_options.modbusIdleTimeout, Clock::now());
+            if (m_options.tls) {
+                accepted.connection->StartTls(m_options.tls);
+            }
         } else {
             accepted.connection = std::make_unique<HttpConnection>(
                 fd, unit.memory, m_options.httpRequestTimeout, Clock::now());

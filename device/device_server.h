@@ -35,6 +35,7 @@ struct DeviceOptions {
     LinkModel link;  // latency, loss, requests answered at once
     std::chrono::milliseconds httpRequestTimeout{5000};  // to send a whole request head
     std::chrono::milliseconds modbusIdleTimeout{60000};  // a Modbus client's silence
+    std::shared_ptr<tls::Context> tls;  // a server's: the Modbus ports speak only TLS; nullptr: plain
     int count = 1;  // devices; with more than one, a non-zero port is the first of
                     // count consecutive ports and device K writes imageOut.K
 };

@@ -40,10 +40,13 @@ bool ModbusSession::Answer(std::string_view frame, ModbusFeed& feed) {
     if (admission == Admission::kDrop) {
         return true;
     }
-    if (admission == Admission::kNoUnit) {
-        // A gateway's device that is not there: counted nowhere, stored never.
+    if (admission == Admission::kNoUnit || admission == Admission::kNotAllowed) {
+        // A gateway's device that is not there, or a function this client
+        // may not use: counted nowhere, stored never.
         ModbusReply reply;
-        reply.bytes = ModbusExceptionReply(frame, ModbusException::kGatewayNoResponse);
+        reply.bytes = ModbusExceptionReply(frame, admission == Admission::kNoUnit
+                                                      ? ModbusException::kGatewayNoResponse
+                                                      : ModbusException::kIllegalFunction);
         feed.replies.push_back(std::move(reply));
         return true;
     }

@@ -25,6 +25,7 @@ enum class Admission {
     kBusy,    // answered with exception 06, nothing stored
     kDrop,    // lost: not handled, not answered
     kNoUnit,  // for a unit the device is not: answered with exception 0B, nothing stored
+    kNotAllowed,  // a function the client's role does not allow: exception 01, nothing stored
 };
 
 // Decides, request by request, what the network and the device's queue let

@@ -8,6 +8,7 @@
 #include "image_file.h"
 #include "manual_text.h"
 #include "net.h"
+#include "tls.h"
 
 #include <kelvarin/version.h>
 
@@ -97,6 +98,24 @@ int main(int argc, char** argv) {
                    "gateway's absent device) or exception (exception 0B)")
         ->check(CLI::IsMember({"ignore", "exception"}))
         ->capture_default_str();
+    bool tls = false;
+    kelvarin::tls::ServerSettings tlsFiles;
+    app.add_flag("--tls", tls,
+                 "Speak only Modbus/TCP Security on the Modbus port: TLS 1.2 or later, the "
+                 "client's certificate required and checked against --ca (the HTTP port is "
+                 "unchanged)");
+    app.add_option("--cert", tlsFiles.cert, "With --tls: this device's certificate (PEM)");
+    app.add_option("--key", tlsFiles.key, "With --tls: its private key (PEM, not encrypted)");
+    app.add_option("--ca", tlsFiles.ca,
+                   "With --tls: the certificates (PEM) a client's certificate must chain to");
+    app.add_option("--write-role", options.link.writeRoles,
+                   "With --tls: function 21 (write) only for client certificates naming this "
+                   "role (may be given more than once); others get exception 01 and nothing is "
+                   "stored. Default: any authenticated client writes");
+    app.add_option("--read-role", options.link.readRoles,
+                   "With --tls: function 20 (read) only for client certificates naming this "
+                   "role (may be given more than once); others get exception 01. Default: any "
+                   "authenticated client reads");
     const int mostDevices = MostDevices();
     const std::string countLimit =
         mostDevices < kMaxDevices ? "devices on this system, where one wait (select()) holds " +
@@ -150,6 +169,24 @@ int main(int argc, char** argv) {
         options.link.dropPastMax = maxInFlight.size() == 2 && maxInFlight[1] == "drop";
     }
     options.link.unitMissingException = unitMissing == "exception";
+    if (tls) {
+        if (tlsFiles.cert.empty() || tlsFiles.key.empty() || tlsFiles.ca.empty()) {
+            std::fprintf(stderr, "kelvarin-device: --tls needs --cert, --key and --ca\n");
+            return kExitUsage;
+        }
+        kelvarin::tls::Failure failure = kelvarin::tls::Failure::kNone;
+        std::string detail;
+        options.tls = kelvarin::tls::Context::Server(tlsFiles, &failure, &detail);
+        if (!options.tls) {
+            std::fprintf(stderr, "kelvarin-device: %s\n", detail.c_str());
+            return kExitUsage;
+        }
+    } else if (!tlsFiles.cert.empty() || !tlsFiles.key.empty() || !tlsFiles.ca.empty() ||
+               !options.link.writeRoles.empty() || !options.link.readRoles.empty()) {
+        std::fprintf(stderr,
+                     "kelvarin-device: --cert, --key, --ca and the roles need --tls\n");
+        return kExitUsage;
+    }
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
     options.modbusIdleTimeout = std::chrono::milliseconds(modbusTimeoutMs);
     if (!loadPath.empty()) {

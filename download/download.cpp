@@ -128,6 +128,7 @@ void ChunkedDownload::OnSettled(std::size_t index, Result result, int tries) {
         // Chunks cover the image in order without gaps: the prefix grows
         // over every echoed chunk from its end on.
         m_echoed[index] = true;
+        m_report.bytesEchoed += m_plan.Length(index);
         while (m_prefixChunks < m_echoed.size() && m_echoed[m_prefixChunks]) {
             m_report.echoedPrefix = m_plan.Start(m_prefixChunks) + m_plan.Length(m_prefixChunks);
             ++m_prefixChunks;

@@ -61,6 +61,7 @@ struct DownloadReport {
     std::size_t imageLength = 0;  // bytes to send
     std::size_t bytesSent = 0;    // bytes of the chunks settled without losing the connection
     std::size_t echoedPrefix = 0;  // bytes from the image's start whose chunks were all echoed
+    std::size_t bytesEchoed = 0;   // bytes of the chunks echoed: what the device took
     int chunks = 0;               // chunks settled
     int requestsSent = 0;         // chunks whose request went out at least once
     int failedChunks = 0;         // chunks without a correct echo

@@ -77,21 +77,35 @@ IoWait TransferDriver::Advance(bool readable, bool writable) {
     TimePoint now = m_io.Now();
     // First what the last wait was for.
     if (m_connecting) {
+        const bool ready = (m_connectRead && readable) || (m_connectWrite && writable);
         if (m_transfer->Cancelled()) {
             // A stop does not wait out a connect: the transfer ends without it.
             m_connecting = false;
             m_io.Drop();
             m_transfer->Reconnected(false, now);
-        } else if (writable) {
-            m_connecting = false;
-            m_transfer->Reconnected(m_io.FinishConnect() == net::Status::kOk, m_io.Now());
+        } else if (ready) {
+            // A TLS handshake takes several turns, each ready as it asked.
+            const net::Status done = m_io.FinishConnect(&m_connectRead, &m_connectWrite);
+            if (done != net::Status::kWouldBlock) {
+                m_connecting = false;
+                m_transfer->Reconnected(done == net::Status::kOk, m_io.Now());
+            }
         } else if (now >= m_connectDeadline) {
             m_connecting = false;
+            m_io.Drop();
             m_transfer->Reconnected(false, now);
-        } else {
-            wait.write = true;
-            wait.until = m_connectDeadline;
-            return wait;
+        }
+        if (m_connecting) {
+            if (now >= m_connectDeadline) {
+                m_connecting = false;
+                m_io.Drop();
+                m_transfer->Reconnected(false, now);
+            } else {
+                wait.read = m_connectRead;
+                wait.write = m_connectWrite;
+                wait.until = m_connectDeadline;
+                return wait;
+            }
         }
     } else if (!m_sending.empty()) {
         if (writable) {
@@ -145,6 +159,12 @@ IoWait TransferDriver::Steps(int& reads) {
                 }
                 break;
             case Transfer::Step::kWait:
+                if (m_io.Buffered() && reads < m_readsPerTurn) {
+                    // Bytes no wait would show: taken now.
+                    ++reads;
+                    ReadOnce(buffer, false);
+                    break;
+                }
                 wait.read = true;
                 wait.until = m_transfer->WakeAt();
                 return wait;
@@ -159,6 +179,8 @@ IoWait TransferDriver::Steps(int& reads) {
                         break;
                     case net::Status::kWouldBlock:
                         m_connecting = true;
+                        m_connectRead = false;
+                        m_connectWrite = true;
                         m_connectDeadline = now + milliseconds(m_timeouts.connectMs);
                         wait.write = true;
                         wait.until = m_connectDeadline;

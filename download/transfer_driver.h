@@ -65,8 +65,10 @@ class TransferDriver {
     std::span<const std::uint8_t> m_sending;
     std::size_t m_sendingDone = 0;
     TimePoint m_sendDeadline{};
-    // A connect under way.
+    // A connect under way, and what it waits for.
     bool m_connecting = false;
+    bool m_connectRead = false;
+    bool m_connectWrite = true;
     TimePoint m_connectDeadline{};
 };
 

@@ -30,19 +30,22 @@ class SilentObserver : public DownloadObserver {
 };
 
 // One device's connection, as the transfer driver uses it: its own
-// non-blocking socket, waited on by the fleet's one wait.
+// non-blocking socket, waited on by the fleet's one wait; over TLS when the
+// fleet's options give a context, the handshake a step a turn too.
 class FleetConnection : public TransferIo {
   public:
-    explicit FleetConnection(const net::Endpoint& peer) : m_peer(peer) {}
+    FleetConnection(const net::Endpoint& peer, const FleetTarget& target,
+                    std::shared_ptr<tls::Context> tls)
+        : m_peer(peer), m_target(target), m_tlsContext(std::move(tls)) {}
     ~FleetConnection() override { Drop(); }
     FleetConnection(const FleetConnection&) = delete;
     FleetConnection& operator=(const FleetConnection&) = delete;
 
     net::IoResult Read(void* buffer, std::size_t length) override {
-        return net::Receive(m_socket, buffer, length);
+        return m_tls ? Noted(m_tls->Read(buffer, length)) : net::Receive(m_socket, buffer, length);
     }
     net::IoResult Write(const void* data, std::size_t length) override {
-        return net::Send(m_socket, data, length);
+        return m_tls ? Noted(m_tls->Write(data, length)) : net::Send(m_socket, data, length);
     }
     net::Status StartConnect() override {
         Drop();
@@ -51,20 +54,64 @@ class FleetConnection : public TransferIo {
             return net::Status::kFailed;
         }
         const net::Status started = net::StartConnect(m_socket, m_peer);
+        if (started == net::Status::kOk && !m_tlsContext) {
+            return net::Status::kOk;
+        }
         return started == net::Status::kOk || started == net::Status::kWouldBlock
-                   ? started
+                   ? net::Status::kWouldBlock
                    : net::Status::kFailed;
     }
-    net::Status FinishConnect() override { return net::ConnectResult(m_socket); }
+    net::Status FinishConnect(bool* wantRead, bool* wantWrite) override {
+        *wantRead = *wantWrite = false;
+        if (!m_tls) {
+            if (net::ConnectResult(m_socket) != net::Status::kOk) {
+                return net::Status::kFailed;
+            }
+            if (!m_tlsContext) {
+                return net::Status::kOk;
+            }
+            m_tls = std::make_unique<tls::Stream>(m_tlsContext, m_socket, m_target.address,
+                                                  m_target.Text());
+        }
+        const net::Status step = m_tls->Handshake(wantRead, wantWrite);
+        if (step == net::Status::kFailed) {
+            failure = m_tls->Why();
+            detail = m_tls->Detail();
+            m_tls.reset();
+        } else if (step == net::Status::kOk) {
+            failure = tls::Failure::kNone;  // a refusal of an earlier connection is over
+            detail.clear();
+        }
+        return step;
+    }
     void Drop() override {
+        m_tls.reset();
         net::Close(m_socket);
         m_socket = net::kNoSocket;
     }
+    bool Buffered() const override { return m_tls && m_tls->Buffered(); }
 
     net::Socket Socket() const { return m_socket; }
+    const tls::Stream* Tls() const { return m_tls.get(); }
+
+    tls::Failure failure = tls::Failure::kNone;  // why the last handshake failed
+    std::string detail;
 
   private:
+    // Keeps why a TLS stream failed when the device refused this client's
+    // certificate (TLS 1.3 tells it on the first read after the handshake).
+    net::IoResult Noted(net::IoResult result) {
+        if (result.status == net::Status::kFailed && m_tls->Why() == tls::Failure::kCertRefused) {
+            failure = m_tls->Why();
+            detail = m_tls->Detail();
+        }
+        return result;
+    }
+
     net::Endpoint m_peer;
+    FleetTarget m_target;
+    std::shared_ptr<tls::Context> m_tlsContext;
+    std::unique_ptr<tls::Stream> m_tls;
     net::Socket m_socket = net::kNoSocket;
 };
 
@@ -81,10 +128,10 @@ enum class Stage { kPrecheck, kBackup, kDownload, kReadBack };
 // One device being sent to.
 struct Job {
     Job(std::size_t at, const FleetTarget& target, const net::Endpoint& peer,
-        const TransferOptions& fleetOptions)
+        const TransferOptions& fleetOptions, std::shared_ptr<tls::Context> tls)
         : index(at),
           options(fleetOptions),
-          connection(peer),
+          connection(peer, target, std::move(tls)),
           driver(connection, fleetOptions.timeouts, kReadsPerTurn, kStepsPerTurn, kReadsPerTurn) {
         result.target = target;
         options.unit = static_cast<std::uint8_t>(target.unit);
@@ -205,7 +252,7 @@ void FleetRun::Start(std::size_t index) {
     const FleetTarget& target = m_targets[index];
     const std::optional<net::Endpoint> peer = net::Resolve(target.address, target.port);
     Job& job = *m_jobs.emplace_back(std::make_unique<Job>(
-        index, target, peer.value_or(net::Endpoint{}), m_options.transfer));
+        index, target, peer.value_or(net::Endpoint{}), m_options.transfer, m_options.tls));
     const TimePoint now = TransferClock::now();
     job.start = now;
     job.result.startTime = std::chrono::system_clock::now();
@@ -225,6 +272,12 @@ void FleetRun::Start(std::size_t index) {
 
 void FleetRun::Connected(Job& job, bool ok, TimePoint now) {
     job.result.connected = ok;
+    job.result.tlsFailure = job.connection.failure;
+    job.result.tlsDetail = job.connection.detail;
+    if (const tls::Stream* stream = job.connection.Tls()) {
+        job.result.tlsVersion = stream->Version();
+        job.result.tlsSubject = stream->PeerSubject();
+    }
     if (!ok) {
         Finish(job, now);
         return;
@@ -315,9 +368,20 @@ bool FleetRun::NextStage(Job& job, TimePoint now) {
 void FleetRun::Service(Job& job, const net::PollEntry& entry, TimePoint now) {
     switch (job.phase) {
         case Phase::kConnecting:
-            if (entry.writable) {
-                Connected(job, job.connection.FinishConnect() == net::Status::kOk, now);
+            if ((job.wait.write && entry.writable) || (job.wait.read && entry.readable)) {
+                bool wantRead = false;
+                bool wantWrite = false;
+                const net::Status step = job.connection.FinishConnect(&wantRead, &wantWrite);
+                if (step == net::Status::kWouldBlock) {
+                    job.wait.read = wantRead;  // the TLS handshake goes on
+                    job.wait.write = wantWrite;
+                } else {
+                    Connected(job, step == net::Status::kOk, now);
+                }
             } else if (now >= job.connectDeadline) {
+                if (job.connection.Tls() || job.wait.read) {
+                    job.connection.failure = tls::Failure::kTimedOut;
+                }
                 Connected(job, false, now);
             }
             return;
@@ -343,6 +407,10 @@ void FleetRun::Advance(Job& job, bool readable, bool writable, TimePoint now) {
 void FleetRun::Finish(Job& job, TimePoint now) {
     job.connection.Drop();
     job.phase = Phase::kDone;
+    if (job.result.connected && job.connection.failure == tls::Failure::kCertRefused) {
+        job.result.tlsFailure = job.connection.failure;
+        job.result.tlsDetail = job.connection.detail;
+    }
     job.wait = {false, false, false, TimePoint::max()};
     if (job.download) {
         job.result.downloaded = true;

@@ -7,8 +7,11 @@
 #include "readback.h"
 #include "targets.h"
 
+#include "tls.h"
+
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <optional>
 #include <span>
@@ -27,6 +30,7 @@ struct FleetOptions {
     bool verify = false;  // read each image back after its download succeeded
     bool skipCurrent = false;  // read each device back first; leave alone those holding the image
     bool backup = false;       // read each device's image out before writing it (FleetObserver::OnBackup)
+    std::shared_ptr<tls::Context> tls;  // a client's: every device over TLS; nullptr: plain
     int canary = 0;       // the first this many targets alone first; the rest once every one succeeded
     int maxFailures = 0;  // once this many devices failed, start no further one; 0: no limit
     TransferOptions transfer;  // time-outs, retries, requests in flight, chunk size, per device
@@ -42,6 +46,11 @@ struct TargetResult {
     std::chrono::system_clock::time_point startTime{};  // when its connect began
     std::chrono::system_clock::time_point endTime{};    // when it ended
     bool connected = false;
+    // Over TLS: why the connection failed (kNone: it did not), and how it went.
+    tls::Failure tlsFailure = tls::Failure::kNone;
+    std::string tlsDetail;
+    std::string tlsVersion;
+    std::string tlsSubject;
     bool current = false;  // it already held the image (skip-current): nothing was sent
     std::optional<VerifyReport> precheck;  // the read-back before sending (skip-current)
     bool downloaded = false;               // the download ran (download tells how it went)

@@ -70,6 +70,18 @@ struct JobOutputs {
     std::string backupName = "--backup";
 };
 
+// Modbus/TCP Security for a job's connections: TLS with this client's
+// certificate, checked against a CA both ways.
+struct TlsPlan {
+    bool on = false;              // off: plain Modbus/TCP, the default
+    std::string cert;             // PEM: this client's certificate
+    std::string key;              // PEM: its private key
+    std::string keyPasswordFile;  // the key's passphrase in its first line (an encrypted key)
+    std::string keyPassword;      // or the passphrase itself (the window asks for it)
+    std::string ca;               // PEM: what a device's certificate must chain to
+    std::string name;             // empty: the address dialled; "any": no name check
+};
+
 // Where a job's operations on devices are journalled.
 struct JournalSettings {
     std::string path;      // empty: the default place (DefaultJournalPath)
@@ -95,6 +107,7 @@ struct JobPlan {
     int canary = 0;            // fleet: the first N targets alone first, the rest once all succeeded
     int maxFailures = 0;       // fleet: once K devices failed, start no further one (0: no limit)
     JournalSettings journal;
+    TlsPlan tls;
 };
 
 }  // namespace kelvarin

@@ -103,7 +103,7 @@ std::string ImageJson(std::span<const std::uint8_t> image) {
 
 JobJournal::JobJournal(const JobPlan& plan, JobObserver& observer)
     : m_plan(plan), m_observer(observer), m_image("null") {
-    if (plan.journal.off || plan.kind == JobKind::kPack || !JournalBuiltIn()) {
+    if (plan.journal.off || plan.kind == JobKind::kPack) {
         return;
     }
     const std::optional<std::string> where =
@@ -197,7 +197,7 @@ void JobJournal::End(const std::string& id, const DeviceReport& device,
           Member("failed_chunks", Number(download.failedChunks)) + "," +
           Member("retries", Number(download.retries)) + "," +
           Member("reconnects", Number(download.reconnects)) + "," +
-          Member("bytes_written", Number(static_cast<std::int64_t>(download.bytesSent))) + "," +
+          Member("bytes_written", Number(static_cast<std::int64_t>(download.bytesEchoed))) + "," +
           Member("verify", verify) + "," + Member("backup_file", backup) + "," +
           Member("files_left_out", leftOut) + "," +
           Member("seconds", Seconds(facts.seconds)) + "}");

@@ -10,7 +10,7 @@ DeviceOutcome DeviceReport::Outcome() const {
     if (stopped) {
         return DeviceOutcome::kStopped;
     }
-    if (!facts.connected) {
+    if (!facts.connected || facts.tlsFailure == tls::Failure::kCertRefused) {
         return DeviceOutcome::kNoConnection;
     }
     if (facts.current) {

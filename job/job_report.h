@@ -10,6 +10,7 @@
 #include "packer.h"
 #include "site_folder.h"
 #include "targets.h"
+#include "tls.h"
 
 #include <optional>
 #include <string>
@@ -26,12 +27,14 @@ enum class PlanFault {
     kOverwritesFile,    // output (named option) is one of the files to pack
     kOverwritesImage,   // output is the image file to send or compare
     kOverwritesTargets, // output is the targets file
+    kOverwritesTls,     // output is one of the TLS files (certificate, key, CA, passphrase)
     kOutputsCollide,    // output and other name one file
     kTraceUnwritable,   // the trace file cannot be written
     kNothingToCompare,  // a compare is asked for and no file was packed
     kPartial,           // all or nothing, and a file was not packed or left out
     kImageNotWritten,   // the image file (packed, or read out) cannot be written (error says why)
     kBackupUnusable,    // the backup folder cannot be made or is no folder
+    kTlsFiles,          // a TLS file cannot be used (tlsFailure and error say why)
 };
 
 // One refusal, with what it names.
@@ -43,6 +46,7 @@ struct PlanProblem {
     std::string error;   // kImageNotWritten: the system's reason
     ImageFile image;     // kImageFile
     TargetsFile targets; // kTargets
+    tls::Failure tlsFailure = tls::Failure::kNone;  // kTlsFiles
     JobKind kind = JobKind::kSend;  // the job refused
 
     // A problem of fault naming option and path.

@@ -23,7 +23,7 @@ namespace kelvarin {
 namespace {
 
 // What an input of a job is, for the message that refuses to overwrite it.
-enum class InputKind { kFile, kImage, kTargets };
+enum class InputKind { kFile, kImage, kTargets, kTls };
 
 struct Input {
     std::string path;
@@ -118,6 +118,7 @@ class JobRun {
     // Refuses the job: nothing more is done. Returns false.
     bool Refuse(PlanProblem problem, const PackResult* packed = nullptr);
     bool ReadSource();
+    bool MakeTls();
     bool ReadTargets();
     bool ReadImage();
     bool CheckOutputs();
@@ -136,6 +137,7 @@ class JobRun {
     JobReport m_report;
 
     std::unique_ptr<JobJournal> m_journal;
+    std::shared_ptr<tls::Context> m_tls;
     std::vector<Input> m_inputs;
     std::optional<PackRequest> m_request;  // when files are packed
     std::vector<std::uint8_t> m_image;
@@ -146,8 +148,8 @@ class JobRun {
 JobReport JobRun::Run() {
     // Everything that can be refused is refused before anything is opened,
     // connected or written.
-    if (!ReadSource() || !ReadTargets() || !ReadImage() || !CheckOutputs() || !Pack() ||
-        !OpenTrace()) {
+    if (!ReadSource() || !ReadTargets() || !ReadImage() || !MakeTls() || !CheckOutputs() ||
+        !Pack() || !OpenTrace()) {
         return m_report;
     }
     m_report.imageLength = m_image.size();
@@ -235,6 +237,31 @@ bool JobRun::ReadSource() {
     return true;
 }
 
+bool JobRun::MakeTls() {
+    const TlsPlan& plan = m_plan.tls;
+    if (!plan.on || m_plan.kind == JobKind::kPack) {
+        return true;
+    }
+    for (const std::string& file : {plan.cert, plan.key, plan.ca, plan.keyPasswordFile}) {
+        if (!file.empty()) {
+            m_inputs.push_back({file, InputKind::kTls});
+        }
+    }
+    PlanProblem problem;
+    m_tls = TlsContextFor(plan, &problem);
+    if (!m_tls) {
+        return Refuse(std::move(problem));
+    }
+    // Used all the same, as ssh uses it, but said.
+    if (IsReadableByOthers(plan.key)) {
+        m_observer.OnTlsKeyReadable(plan.key);
+    }
+    if (plan.name == "any") {
+        m_observer.OnTlsAnyName();
+    }
+    return true;
+}
+
 bool JobRun::ReadTargets() {
     if (m_plan.kind != JobKind::kFleet) {
         m_report.targets = m_plan.targets;
@@ -300,6 +327,7 @@ bool JobRun::CheckOutputs() {
             }
             const PlanFault fault = input.kind == InputKind::kImage     ? PlanFault::kOverwritesImage
                                     : input.kind == InputKind::kTargets ? PlanFault::kOverwritesTargets
+                                    : input.kind == InputKind::kTls     ? PlanFault::kOverwritesTls
                                                                         : PlanFault::kOverwritesFile;
             return Refuse(PlanProblem::Of(fault, output.name, output.path));
         }
@@ -414,6 +442,15 @@ void JobRun::RunDevice() {
     // second once the operation is over, however it ends.
     const std::string journalId = m_journal->Begin(device.facts.target, m_plan.kind);
     const auto finish = [&] {
+        // A device that refused this client's certificate (told after the
+        // handshake by TLS 1.3) was never really connected.
+        const auto* socket = dynamic_cast<const CSocketLink*>(&link);
+        if (device.facts.connected && socket &&
+            socket->TlsFailure() == tls::Failure::kCertRefused) {
+            device.facts.tlsFailure = socket->TlsFailure();
+            device.facts.tlsDetail = socket->TlsDetail();
+            m_observer.OnTlsRefused(device.facts.target, device.facts);
+        }
         device.facts.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (device.stopped) {
@@ -427,13 +464,17 @@ void JobRun::RunDevice() {
     };
 
     if (!m_connected) {
-        const bool ok = ConnectDevice(own, device.facts.target, transfer.timeouts, m_stop);
+        const bool ok = ConnectDevice(own, device.facts.target, transfer.timeouts, m_stop, m_tls);
         if (!ok && StopAsked()) {
             device.stopped = true;  // the connect was given up on request
             finish();
             return;
         }
-        m_observer.OnConnected(device.facts.target, ok);
+        device.facts.tlsFailure = own.TlsFailure();
+        device.facts.tlsDetail = own.TlsDetail();
+        device.facts.tlsVersion = own.TlsVersion();
+        device.facts.tlsSubject = own.TlsPeerSubject();
+        m_observer.OnConnected(device.facts.target, ok, device.facts);
         if (!ok) {
             finish();
             return;
@@ -557,6 +598,7 @@ void JobRun::RunFleet() {
                                          kMaxFleetJobs, net::MaxWaitSockets()));
     options.verify = m_plan.verify;
     options.skipCurrent = m_plan.skipCurrent;
+    options.tls = m_tls;
     options.canary = m_plan.canary;
     options.maxFailures = m_plan.maxFailures;
     options.transfer = m_plan.transfer;
@@ -577,13 +619,49 @@ void JobRun::RunFleet() {
 }  // namespace
 
 bool ConnectDevice(CSocketLink& link, const FleetTarget& target, const LinkTimeouts& timeouts,
-                   const std::atomic<bool>* stop) {
+                   const std::atomic<bool>* stop, std::shared_ptr<tls::Context> tls) {
     link.Close();
+    link.SetTls(std::move(tls));
     if (!link.Open(0, false, timeouts) || !link.Connect(target.address, target.port, stop)) {
         link.Close();
         return false;
     }
     return true;
+}
+
+std::shared_ptr<tls::Context> TlsContextFor(const TlsPlan& plan, PlanProblem* problem) {
+    if (!plan.on) {
+        return nullptr;
+    }
+    tls::ClientSettings settings;
+    settings.cert = plan.cert;
+    settings.key = plan.key;
+    settings.ca = plan.ca;
+    settings.name = plan.name;
+    settings.keyPassword = plan.keyPassword;
+    if (!plan.keyPasswordFile.empty()) {
+        const std::optional<std::string> passphrase = tls::ReadPassphrase(plan.keyPasswordFile);
+        if (!passphrase) {
+            *problem = PlanProblem::Of(PlanFault::kTlsFiles, "--key-password-file",
+                                       plan.keyPasswordFile);
+            problem->tlsFailure = tls::Failure::kKeyUnreadable;
+            problem->error = plan.keyPasswordFile + ": cannot be read";
+            return nullptr;
+        }
+        settings.keyPassword = *passphrase;
+    }
+    tls::Failure failure = tls::Failure::kNone;
+    std::string detail;
+    std::shared_ptr<tls::Context> context = tls::Context::Client(settings, &failure, &detail);
+    if (!context) {
+        const char* option = failure == tls::Failure::kCertUnreadable ? "--cert"
+                             : failure == tls::Failure::kCaUnreadable ? "--ca"
+                                                                      : "--key";
+        *problem = PlanProblem::Of(PlanFault::kTlsFiles, option);
+        problem->tlsFailure = failure;
+        problem->error = detail;
+    }
+    return context;
 }
 
 JobReport RunJob(const JobPlan& plan, JobObserver& observer, const std::atomic<bool>* stop,

@@ -36,7 +36,17 @@ class JobObserver : public DownloadObserver {
     virtual void OnSiteSkipped(const SkippedEntry& /*entry*/) {}
     virtual void OnRefused(const PlanProblem& /*problem*/, const PackResult* /*packed*/) {}
     virtual void OnTraceFailed(const std::string& /*path*/) {}
-    virtual void OnConnected(const FleetTarget& /*target*/, bool /*ok*/) {}
+    // ok: connected (over TLS: facts says its version and the device
+    // certificate's subject); else facts says why, for TLS.
+    virtual void OnConnected(const FleetTarget& /*target*/, bool /*ok*/,
+                             const TargetResult& /*facts*/) {}
+    // The TLS files' warnings before connecting: a private key others can
+    // read (used all the same), a device certificate's name not checked.
+    virtual void OnTlsKeyReadable(const std::string& /*path*/) {}
+    virtual void OnTlsAnyName() {}
+    // The device refused this client's certificate after the handshake
+    // (facts says why): nothing it was sent was taken.
+    virtual void OnTlsRefused(const FleetTarget& /*target*/, const TargetResult& /*facts*/) {}
     virtual void OnPacked(const PackResult& /*result*/) {}
     virtual void OnSendStart(std::size_t /*imageLength*/) {}
     virtual void OnDumpFailed(const std::string& /*path*/) {}
@@ -62,11 +72,17 @@ class JobObserver : public DownloadObserver {
                                 std::uint64_t /*warnBytes*/) {}
 };
 
-// Connects link (opened anew with timeouts) to target, waiting at most the
-// connect time-out or until *stop turns true. False when it could not be
-// connected (the link is then closed).
+// Connects link (opened anew with timeouts) to target, over TLS with tls
+// when given, waiting at most the connect time-out (the handshake included)
+// or until *stop turns true. False when it could not be connected (the link
+// is then closed; its TLS failure says why).
 bool ConnectDevice(CSocketLink& link, const FleetTarget& target, const LinkTimeouts& timeouts,
-                   const std::atomic<bool>* stop = nullptr);
+                   const std::atomic<bool>* stop = nullptr,
+                   std::shared_ptr<tls::Context> tls = nullptr);
+
+// The client context a job's TLS plan asks for: nothing for plain
+// Modbus/TCP, or when a file cannot be used (*problem then says why).
+std::shared_ptr<tls::Context> TlsContextFor(const TlsPlan& plan, PlanProblem* problem);
 
 // Checks plan before anything is opened, connected or written (its folders,
 // its targets file, its image file, every output against every input and

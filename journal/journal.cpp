@@ -84,10 +84,6 @@ bool Execute(sqlite3* db, const char* sql, std::string* error) {
 
 }  // namespace
 
-bool JournalBuiltIn() {
-    return true;
-}
-
 std::string Sha256Hex(std::string_view bytes) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;

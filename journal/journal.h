@@ -14,10 +14,6 @@ struct sqlite3;
 
 namespace kelvarin {
 
-// True when this build keeps a journal (a Windows cross build without its
-// SQLite and OpenSSL keeps none).
-bool JournalBuiltIn();
-
 // SHA-256 of bytes, as 64 lowercase hexadecimal digits.
 std::string Sha256Hex(std::string_view bytes);
 

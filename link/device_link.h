@@ -36,9 +36,14 @@ class TransferIo {
     // writable, then FinishConnect), kFailed.
     virtual net::Status StartConnect() = 0;
 
-    // Once a connect under way reports writable: kOk when it connected, else
-    // kFailed.
-    virtual net::Status FinishConnect() = 0;
+    // Once a connect under way is ready as last asked (writable at first):
+    // kOk when it connected, kWouldBlock while it goes on (a TLS handshake:
+    // wait as *wantRead and *wantWrite say), kFailed.
+    virtual net::Status FinishConnect(bool* wantRead, bool* wantWrite) = 0;
+
+    // True when bytes wait to be read that no wait on the socket would show
+    // (decrypted by TLS, not yet taken).
+    virtual bool Buffered() const { return false; }
 
     // Drops the connection (during a pause before connecting again).
     virtual void Drop() = 0;

@@ -4,8 +4,10 @@
 #include "device_link.h"
 #include "link_timeouts.h"
 #include "net.h"
+#include "tls.h"
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 namespace kelvarin {
@@ -44,6 +46,20 @@ class CSocketLink : public CDeviceLink {
     // but the last two. A new connection's transaction ids start at 1.
     bool Connect(const std::string& host, int port, const std::atomic<bool>* stop = nullptr);
 
+    // Speaks TLS (context a client's) on every connection from the next
+    // Connect on; nullptr: plain Modbus/TCP, the default.
+    void SetTls(std::shared_ptr<tls::Context> context);
+
+    // Of the last connect over TLS: the version, the device certificate's
+    // subject, whether it resumed a session, why it failed (kNone when it
+    // did not), and the handshakes made.
+    std::string TlsVersion() const;
+    std::string TlsPeerSubject() const;
+    bool TlsResumed() const;
+    tls::Failure TlsFailure() const { return m_tlsFailure; }
+    const std::string& TlsDetail() const { return m_tlsDetail; }
+    int TlsHandshakes() const { return m_handshakes; }
+
     // Closes the socket when open; returns 0.
     int Close();
 
@@ -55,14 +71,19 @@ class CSocketLink : public CDeviceLink {
     // it to the host and port of the last Connect; kFailed when no Connect
     // came before or no socket can be made.
     net::Status StartConnect() override;
-    net::Status FinishConnect() override;
+    net::Status FinishConnect(bool* wantRead, bool* wantWrite) override;
     void Drop() override;
+    bool Buffered() const override;
 
     // State queries.
     bool IsOpen() const;
     bool IsConnected() const;
 
   private:
+    // The TLS handshake on the connected socket, a step: as FinishConnect.
+    net::Status HandshakeStep(bool* wantRead, bool* wantWrite);
+    net::IoResult NotedTls(net::IoResult result);
+
     LinkTimeouts m_timeouts;
     int m_localPort = 0;
     int m_port = 0;
@@ -72,6 +93,12 @@ class CSocketLink : public CDeviceLink {
     bool m_datagram = false;
     bool m_open = false;
     bool m_connected = false;
+    bool m_connecting = false;  // a connect (or its TLS handshake) is under way
+    std::shared_ptr<tls::Context> m_tlsContext;
+    std::unique_ptr<tls::Stream> m_tls;
+    tls::Failure m_tlsFailure = tls::Failure::kNone;
+    std::string m_tlsDetail;
+    int m_handshakes = 0;
 };
 
 }  // namespace kelvarin

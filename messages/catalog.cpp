@@ -267,6 +267,37 @@ constexpr Entry kEntries[] = {
     {MessageId::kOutcomeUnreadable, "无法回读", "cannot be read back"},
     {MessageId::kOutcomePartial, "有文件未打包", "files not packed"},
     {MessageId::kOutcomeNotStarted, "未启动", "not started"},
+    {MessageId::kConnectedTls, "{0}:{1} 连接成功（{2}，设备证书：{3}）",
+     "{0}:{1} connected ({2}, device certificate: {3})"},
+    {MessageId::kConnectFailedTls, "{0}:{1} 连接失败：{2}",
+     "{0}:{1} connection failed: {2}"},
+    {MessageId::kTlsExpired, "设备证书已过期", "the device's certificate has expired"},
+    {MessageId::kTlsNotYetValid, "设备证书尚未生效", "the device's certificate is not valid yet"},
+    {MessageId::kTlsUnknownIssuer, "设备证书的签发者未知（不是由--ca的证书签发的）",
+     "the device's certificate is from an unknown issuer (it does not chain to --ca)"},
+    {MessageId::kTlsWrongName, "设备证书上的名称不是所连接的地址",
+     "the device's certificate names another address or name"},
+    {MessageId::kTlsNoCertificate, "对方没有提供证书", "the other side sent no certificate"},
+    {MessageId::kTlsNoCommonVersion, "没有双方都支持的协议版本（至少要TLS 1.2）",
+     "no common protocol version (TLS 1.2 or later is needed)"},
+    {MessageId::kTlsTimedOut, "TLS握手在连接时限内没有完成",
+     "the TLS handshake did not end within the connect time-out"},
+    {MessageId::kTlsCertRefused, "设备不接受本客户端的证书（{0}）",
+     "the device refused this client's certificate ({0})"},
+    {MessageId::kTlsHandshake, "TLS握手失败：{0}", "the TLS handshake failed: {0}"},
+    {MessageId::kTlsCertUnreadable, "无法使用证书{0}", "cannot use the certificate {0}"},
+    {MessageId::kTlsKeyUnreadable, "无法使用私钥{0}", "cannot use the private key {0}"},
+    {MessageId::kTlsKeyMismatch, "私钥与证书不相配：{0}", "the private key is not the certificate's: {0}"},
+    {MessageId::kTlsCaUnreadable, "无法使用CA证书{0}", "cannot use the CA certificates {0}"},
+    {MessageId::kTlsKeyReadable, "警告：私钥文件{0}其他用户也能读取",
+     "Warning: the private key {0} can be read by other users"},
+    {MessageId::kTlsAnyName, "TLS：不检查设备证书上的名称，只要它由--ca的证书签发（--tls-name any）",
+     "TLS: the device certificate's name is not checked, only that it chains to --ca (--tls-name any)"},
+    {MessageId::kOverwritesTls, "{0} {1}是TLS用的文件，不会覆盖它",
+     "{0} {1} is one of the TLS files: refusing to overwrite it"},
+    {MessageId::kReasonTls, "连接失败：{0}", "connection failed: {0}"},
+    {MessageId::kTlsRoleRefused, "设备以异常01（非法功能）拒绝写入：本证书的角色不允许写",
+     "the device refused the write with exception 01 (illegal function): this certificate's role may not write"},
     {MessageId::kImageSound, "{0}个记录，{1}字节，记录链完好",
      "{0} {0?record|records}, {1} bytes, chain sound"},
     {MessageId::kFolderNotCreated, "无法创建文件夹{0}",
@@ -747,7 +778,10 @@ std::string MessageCatalog::TargetFailure(const DeviceReport& device) const {
         case DeviceOutcome::kCurrent:
             return {};
         case DeviceOutcome::kNoConnection:
-            return Text(MessageId::kReasonConnectFailed);
+            return result.tlsFailure != tls::Failure::kNone
+                       ? Text(MessageId::kReasonTls,
+                              {TlsFailureText(result.tlsFailure, result.tlsDetail)})
+                       : Text(MessageId::kReasonConnectFailed);
         case DeviceOutcome::kStopped:
             return Text(MessageId::kVerifyInterrupted);
         case DeviceOutcome::kConnectionLost:
@@ -824,8 +858,64 @@ std::vector<std::string> MessageCatalog::RefusalLines(const PlanProblem& problem
             return {Text(MessageId::kImageNotWritten, {problem.path, problem.error})};
         case PlanFault::kBackupUnusable:
             return {Text(MessageId::kBackupUnusable, {problem.option, problem.path})};
+        case PlanFault::kOverwritesTls:
+            return {Text(MessageId::kOverwritesTls, {problem.option, problem.path})};
+        case PlanFault::kTlsFiles:
+            return {TlsFailureText(problem.tlsFailure, problem.error)};
     }
     return {};
+}
+
+std::string MessageCatalog::TlsFailureText(tls::Failure failure, const std::string& detail) const {
+    switch (failure) {
+        case tls::Failure::kNone:
+            return {};
+        case tls::Failure::kExpired:
+            return Text(MessageId::kTlsExpired);
+        case tls::Failure::kNotYetValid:
+            return Text(MessageId::kTlsNotYetValid);
+        case tls::Failure::kUnknownIssuer:
+            return Text(MessageId::kTlsUnknownIssuer);
+        case tls::Failure::kWrongName:
+            return Text(MessageId::kTlsWrongName);
+        case tls::Failure::kNoCertificate:
+            return Text(MessageId::kTlsNoCertificate);
+        case tls::Failure::kNoCommonVersion:
+            return Text(MessageId::kTlsNoCommonVersion);
+        case tls::Failure::kTimedOut:
+            return Text(MessageId::kTlsTimedOut);
+        case tls::Failure::kCertRefused: {
+            // OpenSSL's "error:...:SSL routines::tlsv1 alert unknown ca": the alert.
+            const std::size_t words = detail.rfind("::");
+            return Text(MessageId::kTlsCertRefused,
+                        {words == std::string::npos ? detail : detail.substr(words + 2)});
+        }
+        case tls::Failure::kCertUnreadable:
+            return Text(MessageId::kTlsCertUnreadable, {detail});
+        case tls::Failure::kKeyUnreadable:
+            return Text(MessageId::kTlsKeyUnreadable, {detail});
+        case tls::Failure::kKeyMismatch:
+            return Text(MessageId::kTlsKeyMismatch, {detail});
+        case tls::Failure::kCaUnreadable:
+            return Text(MessageId::kTlsCaUnreadable, {detail});
+        case tls::Failure::kHandshake:
+            break;
+    }
+    return Text(MessageId::kTlsHandshake, {detail});
+}
+
+std::string MessageCatalog::ConnectLine(const FleetTarget& target, bool ok,
+                                        const TargetResult& facts) const {
+    const std::string port = std::to_string(target.port);
+    if (ok && !facts.tlsVersion.empty()) {
+        return Text(MessageId::kConnectedTls,
+                    {target.address, port, facts.tlsVersion, facts.tlsSubject});
+    }
+    if (!ok && facts.tlsFailure != tls::Failure::kNone) {
+        return Text(MessageId::kConnectFailedTls,
+                    {target.address, port, TlsFailureText(facts.tlsFailure, facts.tlsDetail)});
+    }
+    return ok ? Connected(target.address, target.port) : ConnectFailed(target.address, target.port);
 }
 
 std::string MessageCatalog::OutcomeWord(std::string_view outcome) const {

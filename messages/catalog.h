@@ -182,6 +182,27 @@ enum class MessageId : int {
     kOutcomeUnreadable,  //
     kOutcomePartial,     //
     kOutcomeNotStarted,  //
+    // Modbus/TCP Security.
+    kConnectedTls,       // {0} host, {1} port, {2} TLS version, {3} the device certificate's subject
+    kConnectFailedTls,   // {0} host, {1} port, {2} why (a kTls message)
+    kTlsExpired,         //
+    kTlsNotYetValid,     //
+    kTlsUnknownIssuer,   //
+    kTlsWrongName,       //
+    kTlsNoCertificate,   //
+    kTlsNoCommonVersion, //
+    kTlsTimedOut,        //
+    kTlsCertRefused,     // {0} the device's alert
+    kTlsHandshake,       // {0} OpenSSL's words
+    kTlsCertUnreadable,  // {0} the file and why
+    kTlsKeyUnreadable,   // {0} the file and why
+    kTlsKeyMismatch,     // {0} the files
+    kTlsCaUnreadable,    // {0} the file and why
+    kTlsKeyReadable,     // {0} the key file
+    kTlsAnyName,         //
+    kOverwritesTls,      // {0} the option, {1} the file
+    kReasonTls,          // {0} why (a kTls message)
+    kTlsRoleRefused,     //
     // inspect.
     kImageSound,         // {0} records, {1} bytes
     kFolderNotCreated,   // {0} folder
@@ -284,6 +305,13 @@ class MessageCatalog {
 
     // Why a job was refused, a line each (a targets file may have many).
     std::vector<std::string> RefusalLines(const PlanProblem& problem) const;
+
+    // Why a TLS connection or its files failed, as a phrase.
+    std::string TlsFailureText(tls::Failure failure, const std::string& detail) const;
+
+    // The line of a connect: made (over TLS: its version and the device
+    // certificate's subject) or failed (over TLS: why).
+    std::string ConnectLine(const FleetTarget& target, bool ok, const TargetResult& facts) const;
 
     // A journal record's outcome ("ok", "chunks-failed", ...) in words;
     // an outcome it does not know, as it is.

@@ -27,9 +27,22 @@ void JobLog::OnTraceFailed(const std::string& path) {
     m_log.AppendLine(m_catalog.Text(MessageId::kTraceFailed, {path}));
 }
 
-void JobLog::OnConnected(const FleetTarget& target, bool ok) {
-    m_log.AppendLine(ok ? m_catalog.Connected(target.address, target.port)
-                        : m_catalog.ConnectFailed(target.address, target.port));
+void JobLog::OnConnected(const FleetTarget& target, bool ok, const TargetResult& facts) {
+    m_log.AppendLine(m_catalog.ConnectLine(target, ok, facts));
+    m_tls = !facts.tlsVersion.empty();
+    m_roleRefused = false;
+}
+
+void JobLog::OnTlsKeyReadable(const std::string& path) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kTlsKeyReadable, {path}));
+}
+
+void JobLog::OnTlsRefused(const FleetTarget& target, const TargetResult& facts) {
+    m_log.AppendLine(m_catalog.ConnectLine(target, false, facts));
+}
+
+void JobLog::OnTlsAnyName() {
+    m_log.AppendLine(m_catalog.Text(MessageId::kTlsAnyName));
 }
 
 void JobLog::OnPacked(const PackResult& result) {
@@ -51,6 +64,12 @@ void JobLog::OnChunk(const ChunkOutcome& outcome) {
     const std::string line = m_catalog.ChunkLine(outcome);
     if (!line.empty()) {
         m_log.AppendLine(line);
+    }
+    // Over TLS, exception 01 to a write is how a device says the
+    // certificate's role may not write: said once, after the first.
+    if (m_tls && outcome.exception == 0x01 && !m_roleRefused) {
+        m_roleRefused = true;
+        m_log.AppendLine(m_catalog.Text(MessageId::kTlsRoleRefused));
     }
     // The chunk on which the connection was lost does not move the bar.
     if (outcome.result != Outcome::kConnectionLost) {

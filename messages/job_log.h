@@ -20,7 +20,10 @@ class JobLog : public JobObserver {
     void OnSiteSkipped(const SkippedEntry& entry) override;
     void OnRefused(const PlanProblem& problem, const PackResult* packed) override;
     void OnTraceFailed(const std::string& path) override;
-    void OnConnected(const FleetTarget& target, bool ok) override;
+    void OnConnected(const FleetTarget& target, bool ok, const TargetResult& facts) override;
+    void OnTlsKeyReadable(const std::string& path) override;
+    void OnTlsAnyName() override;
+    void OnTlsRefused(const FleetTarget& target, const TargetResult& facts) override;
     void OnPacked(const PackResult& result) override;
     void OnSendStart(std::size_t imageLength) override;
     void OnDumpFailed(const std::string& path) override;
@@ -51,6 +54,8 @@ class JobLog : public JobObserver {
     const MessageCatalog& m_catalog;
     LogSink& m_log;
     ProgressSink& m_progress;
+    bool m_tls = false;          // the device was reached over TLS
+    bool m_roleRefused = false;  // its refusal of a write for the role is told
 };
 
 }  // namespace kelvarin

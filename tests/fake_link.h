@@ -84,7 +84,7 @@ class FakeLink : public CDeviceLink {
         OnReconnect();
         return net::Status::kOk;
     }
-    net::Status FinishConnect() override { return net::Status::kOk; }
+    net::Status FinishConnect(bool*, bool*) override { return net::Status::kOk; }
     void Drop() override {}
 
     // Lets ms pass.
