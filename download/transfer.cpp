@@ -442,7 +442,7 @@ void Transfer::ConnectionLost(TimePoint now) {
     m_events.OnReconnecting(1, pause);
 }
 
-void Transfer::Reconnected(bool ok, TimePoint now) {
+void Transfer::Reconnected(bool ok, TimePoint now, const std::string& facts) {
     if (!m_reconnecting) {
         return;
     }
@@ -453,7 +453,7 @@ void Transfer::Reconnected(bool ok, TimePoint now) {
         m_holdUntil = now;
         ResetWindow();
         m_events.OnReconnected();
-        Note("connected again");
+        Note(facts.empty() ? std::string("connected again") : "connected again (" + facts + ")");
         return;
     }
     if (m_reconnectAttempt >= m_options.retries) {

@@ -147,8 +147,9 @@ class Transfer {
     // The connection closed or failed.
     void ConnectionLost(TimePoint now);
 
-    // A reconnect (after kReconnect) succeeded or failed.
-    void Reconnected(bool ok, TimePoint now);
+    // A reconnect (after kReconnect) succeeded or failed; facts says how the
+    // connection stands, for the trace ("TLSv1.3, session resumed").
+    void Reconnected(bool ok, TimePoint now, const std::string& facts = {});
 
     // The latest time to call Next again after kWait or kPause.
     TimePoint WakeAt() const;

@@ -88,7 +88,8 @@ IoWait TransferDriver::Advance(bool readable, bool writable) {
             const net::Status done = m_io.FinishConnect(&m_connectRead, &m_connectWrite);
             if (done != net::Status::kWouldBlock) {
                 m_connecting = false;
-                m_transfer->Reconnected(done == net::Status::kOk, m_io.Now());
+                m_transfer->Reconnected(done == net::Status::kOk, m_io.Now(),
+                                        m_io.ConnectionFacts());
             }
         } else if (now >= m_connectDeadline) {
             m_connecting = false;
@@ -175,7 +176,7 @@ IoWait TransferDriver::Steps(int& reads) {
             case Transfer::Step::kReconnect:
                 switch (m_io.StartConnect()) {
                     case net::Status::kOk:
-                        m_transfer->Reconnected(true, m_io.Now());
+                        m_transfer->Reconnected(true, m_io.Now(), m_io.ConnectionFacts());
                         break;
                     case net::Status::kWouldBlock:
                         m_connecting = true;

@@ -90,6 +90,7 @@ class FleetConnection : public TransferIo {
         m_socket = net::kNoSocket;
     }
     bool Buffered() const override { return m_tls && m_tls->Buffered(); }
+    std::string ConnectionFacts() const override { return m_tls ? m_tls->Facts() : std::string(); }
 
     net::Socket Socket() const { return m_socket; }
     const tls::Stream* Tls() const { return m_tls.get(); }

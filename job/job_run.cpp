@@ -475,6 +475,9 @@ void JobRun::RunDevice() {
         device.facts.tlsVersion = own.TlsVersion();
         device.facts.tlsSubject = own.TlsPeerSubject();
         m_observer.OnConnected(device.facts.target, ok, device.facts);
+        if (ok && trace && !own.ConnectionFacts().empty()) {
+            trace->Note("", "connected (" + own.ConnectionFacts() + ")");
+        }
         if (!ok) {
             finish();
             return;

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <mutex>
+#include <string>
 
 namespace kelvarin {
 
@@ -44,6 +45,10 @@ class TransferIo {
     // True when bytes wait to be read that no wait on the socket would show
     // (decrypted by TLS, not yet taken).
     virtual bool Buffered() const { return false; }
+
+    // How the connection stands, for a trace: over TLS its version and
+    // whether the session was resumed; empty for plain Modbus/TCP.
+    virtual std::string ConnectionFacts() const { return {}; }
 
     // Drops the connection (during a pause before connecting again).
     virtual void Drop() = 0;

@@ -141,6 +141,10 @@ std::string CSocketLink::TlsPeerSubject() const {
     return m_tls ? m_tls->PeerSubject() : std::string();
 }
 
+std::string CSocketLink::ConnectionFacts() const {
+    return m_tls ? m_tls->Facts() : std::string();
+}
+
 bool CSocketLink::TlsResumed() const {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_tls && m_tls->Resumed();

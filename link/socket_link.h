@@ -74,6 +74,7 @@ class CSocketLink : public CDeviceLink {
     net::Status FinishConnect(bool* wantRead, bool* wantWrite) override;
     void Drop() override;
     bool Buffered() const override;
+    std::string ConnectionFacts() const override;
 
     // State queries.
     bool IsOpen() const;

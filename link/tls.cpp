@@ -63,6 +63,10 @@ SSL_CTX* NewContext(bool client) {
     SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
     SSL_CTX_set_cipher_list(ctx, kTls12Suites);
     SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+    // A peer that closes without the close notice has closed, as over plain
+    // TCP: every Modbus frame carries its own length, so nothing cut short
+    // passes for whole.
+    SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
     return ctx;
 }
 
@@ -259,6 +263,12 @@ Stream::Stream(std::shared_ptr<Context> context, net::Socket socket)
 }
 
 Stream::~Stream() {
+    // A connection that ends without a fatal alert (dropped, or closed by
+    // the peer) leaves its session resumable: OpenSSL would otherwise take
+    // it for a bad one, and the next connection would need a full handshake.
+    if (m_done && m_failure == Failure::kNone) {
+        SSL_set_shutdown(m_ssl, SSL_SENT_SHUTDOWN | SSL_RECEIVED_SHUTDOWN);
+    }
     SSL_free(m_ssl);
 }
 
@@ -422,6 +432,10 @@ std::string Stream::PeerRole() const {
 
 bool Stream::Resumed() const {
     return SSL_session_reused(m_ssl) == 1;
+}
+
+std::string Stream::Facts() const {
+    return Version() + (Resumed() ? ", session resumed" : ", full handshake");
 }
 
 }  // namespace kelvarin::tls

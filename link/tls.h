@@ -140,6 +140,8 @@ class Stream {
     std::string PeerSubject() const;
     std::string PeerRole() const;
     bool Resumed() const;
+    // "TLSv1.3, session resumed" or "TLSv1.3, full handshake".
+    std::string Facts() const;
 
     // Why the handshake or the stream failed.
     Failure Why() const { return m_failure; }

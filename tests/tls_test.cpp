@@ -1,0 +1,330 @@
+// Modbus/TCP Security end to end with kelvarin-cli and kelvarin-device:
+// roles, devices and clients that must not be trusted, files that cannot be
+// used, session resumption on reconnect, the device's faults through TLS,
+// and a fleet. The certificates are made at run time with the openssl
+// command line, as the README shows an operator.
+#include "child_process.h"
+#include "device_process.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <regex>
+
+namespace kelvarin {
+namespace {
+
+using test::DeviceProcess;
+using test::ReadAll;
+using test::RunProgram;
+using test::TempDir;
+using Clock = std::chrono::steady_clock;
+
+const std::string kCli = KELVARIN_CLI_PATH;
+const std::string kDevice = KELVARIN_DEVICE_PATH;
+const std::string kMakeCerts = KELVARIN_MAKE_CERTS;
+
+std::vector<std::string> With(std::vector<std::string> argv, const std::vector<std::string>& more) {
+    argv.insert(argv.end(), more.begin(), more.end());
+    return argv;
+}
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+class Tls : public ::testing::Test {
+  protected:
+    // One set of certificates for every test: making them takes seconds.
+    static void SetUpTestSuite() {
+        s_certs = new TempDir;
+        const test::RunResult made = RunProgram({"/bin/sh", kMakeCerts, s_certs->Path()});
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+    }
+    static void TearDownTestSuite() {
+        delete s_certs;
+        s_certs = nullptr;
+    }
+
+    static std::string Cert(const std::string& name) { return s_certs->Path() + "/" + name; }
+
+    // A device speaking TLS with the certificate pair named, trusting ca.pem.
+    static std::unique_ptr<DeviceProcess> TlsDevice(const std::string& pair,
+                                                    std::vector<std::string> more = {}) {
+        return std::make_unique<DeviceProcess>(
+            kDevice, With({"--tls", "--cert", Cert(pair + ".pem"), "--key", Cert(pair + ".key"),
+                           "--ca", Cert("ca.pem")},
+                          more));
+    }
+
+    // The client options of the certificate pair named, trusting ca.pem.
+    static std::vector<std::string> As(const std::string& pair) {
+        return {"--tls", "--cert", Cert(pair + ".pem"), "--key", Cert(pair + ".key"), "--ca",
+                Cert("ca.pem")};
+    }
+
+    std::string Dump() const { return m_dir.Path() + "/a.dat"; }
+
+    test::RunResult Send(const DeviceProcess& device, const std::vector<std::string>& options) {
+        return RunProgram(With({kCli, "send", "127.0.0.1", device.ModbusPortText(), m_page,
+                                "--dump", Dump()},
+                               options));
+    }
+
+    TempDir m_dir;
+    std::string m_page = m_dir.WriteSized("index.htm", 3000, 4);
+
+  private:
+    static TempDir* s_certs;
+};
+
+TempDir* Tls::s_certs = nullptr;
+
+TEST_F(Tls, TheWriteRoleWritesTheReadRoleOnlyReadsAndNoRoleNeither) {
+    const std::string stored = m_dir.Path() + "/memory.bin";
+    auto device = TlsDevice("device", {"--write-role", "Operator", "--read-role", "Operator",
+                                       "--read-role", "Reader", "--image-out", stored});
+    ASSERT_TRUE(device->Ready());
+    const std::string port = device->ModbusPortText();
+
+    auto sent = Send(*device, With(As("operator"), {"--verify"}));
+    ASSERT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    EXPECT_NE(sent.out.find("127.0.0.1:" + port + " 连接成功（TLSv1.3，设备证书：CN=device-127.0.0.1）"),
+              std::string::npos)
+        << sent.out;
+    EXPECT_NE(sent.out.find("校验通过"), std::string::npos);
+    ASSERT_EQ(device->ReadLine(), "image " + stored);
+    const std::string image = ReadAll(Dump());
+    EXPECT_EQ(ReadAll(stored).substr(0, image.size()), image);
+
+    // The reader may not write: exception 01 for every chunk, said once as
+    // the role's, nothing stored.
+    const std::string other = m_dir.WriteSized("other.htm", 500, 9);
+    auto refused = RunProgram(With({kCli, "send", "127.0.0.1", port, other, "--dump",
+                                    m_dir.Path() + "/b.dat"},
+                                   As("reader")));
+    EXPECT_EQ(refused.exitCode, 1) << refused.out;
+    EXPECT_EQ(Count(refused.out, "设备以异常01（非法功能）拒绝写入：本证书的角色不允许写"), 1u)
+        << refused.out;
+    EXPECT_NE(refused.out.find("返回失败"), std::string::npos);
+
+    // It verifies and pulls what the operator wrote.
+    auto verified = RunProgram(With({kCli, "verify", "127.0.0.1", port, m_page}, As("reader")));
+    EXPECT_EQ(verified.exitCode, 0) << verified.out;
+    const std::string pulled = m_dir.Path() + "/pulled.img";
+    auto pull = RunProgram(With({kCli, "pull", "127.0.0.1", port, "-o", pulled}, As("reader")));
+    EXPECT_EQ(pull.exitCode, 0) << pull.out << pull.err;
+    EXPECT_EQ(ReadAll(pulled), image);
+
+    // A certificate with no role may do neither.
+    auto unread = RunProgram(With({kCli, "verify", "127.0.0.1", port, m_page}, As("norole")));
+    EXPECT_EQ(unread.exitCode, 4) << unread.out;
+    EXPECT_NE(unread.out.find("异常1"), std::string::npos) << unread.out;
+    EXPECT_EQ(Send(*device, As("norole")).exitCode, 1);
+}
+
+TEST_F(Tls, ADeviceThatFailsACheckIsSentNothingAndTheReasonSaid) {
+    struct Impostor {
+        std::string pair;
+        std::string reason;
+    };
+    const std::vector<Impostor> impostors = {
+        {"device-other-ca", "设备证书的签发者未知（不是由--ca的证书签发的）"},
+        {"device-expired", "设备证书已过期"},
+        {"device-wrong-name", "设备证书上的名称不是所连接的地址"},
+    };
+    for (const Impostor& impostor : impostors) {
+        // The impostor trusts the client, so only the client's checks stand
+        // between it and the image.
+        auto device = std::make_unique<DeviceProcess>(
+            kDevice, std::vector<std::string>{"--tls", "--cert", Cert(impostor.pair + ".pem"),
+                                              "--key", Cert(impostor.pair + ".key"), "--ca",
+                                              Cert("ca.pem")});
+        ASSERT_TRUE(device->Ready());
+        const std::string trace = m_dir.Path() + "/trace.txt";
+        auto sent = Send(*device, With(As("operator"), {"--trace", trace}));
+        EXPECT_EQ(sent.exitCode, 3) << impostor.pair << sent.out;
+        EXPECT_NE(sent.out.find("连接失败：" + impostor.reason), std::string::npos)
+            << impostor.pair << sent.out;
+        EXPECT_EQ(ReadAll(trace).find(" send "), std::string::npos) << impostor.pair;
+    }
+
+    // Another name checked on purpose, or none (said in the log).
+    auto device = TlsDevice("device-wrong-name");
+    ASSERT_TRUE(device->Ready());
+    EXPECT_EQ(Send(*device, With(As("operator"), {"--tls-name", "10.9.9.9"})).exitCode, 0);
+    auto any = Send(*device, With(As("operator"), {"--tls-name", "any"}));
+    EXPECT_EQ(any.exitCode, 0);
+    EXPECT_NE(any.out.find("TLS：不检查设备证书上的名称"), std::string::npos) << any.out;
+    EXPECT_EQ(Send(*device, With(As("operator"), {"--tls-name", "10.9.9.8"})).exitCode, 3);
+}
+
+TEST_F(Tls, TheDeviceStoresNothingFromAClientItCannotTrust) {
+    const std::string stored = m_dir.Path() + "/memory.bin";
+    auto device = TlsDevice("device", {"--image-out", stored});
+    ASSERT_TRUE(device->Ready());
+    auto refused = Send(*device, As("client-other-ca"));
+    EXPECT_EQ(refused.exitCode, 3) << refused.out;
+    EXPECT_NE(refused.out.find("连接失败：设备不接受本客户端的证书（tlsv1 alert unknown ca）"),
+              std::string::npos)
+        << refused.out;
+    // A plain client is no Modbus client of a TLS port either.
+    EXPECT_EQ(Send(*device, {"--retries", "0"}).exitCode, 1);
+    EXPECT_EQ(device->ReadLine(1000), "");  // no write burst ended: nothing stored
+    EXPECT_FALSE(std::filesystem::exists(stored));
+}
+
+TEST_F(Tls, TheClientsFilesAreCheckedBeforeConnecting) {
+    auto device = TlsDevice("device");
+    ASSERT_TRUE(device->Ready());
+    const auto withKey = [&](const std::string& key, std::vector<std::string> more = {}) {
+        return Send(*device, With({"--tls", "--cert", Cert("operator.pem"), "--key", key, "--ca",
+                                   Cert("ca.pem")},
+                                  more));
+    };
+    auto locked = withKey(Cert("operator-enc.key"));
+    EXPECT_EQ(locked.exitCode, 2);
+    EXPECT_NE(locked.err.find("operator-enc.key"), std::string::npos) << locked.err;
+    EXPECT_EQ(withKey(Cert("operator-enc.key"), {"--key-password-file", Cert("passphrase")}).exitCode,
+              0);
+    auto wrong = withKey(Cert("operator-enc.key"),
+                         {"--key-password-file", m_dir.Write("wrong", "not it\n")});
+    EXPECT_EQ(wrong.exitCode, 2);
+    auto mismatch = withKey(Cert("reader.key"));
+    EXPECT_EQ(mismatch.exitCode, 2);
+    EXPECT_NE(mismatch.err.find("reader.key"), std::string::npos) << mismatch.err;
+    auto missing = withKey(m_dir.Path() + "/none.key");
+    EXPECT_EQ(missing.exitCode, 2);
+
+    // A key others may read is used, with a warning.
+    const std::string open = m_dir.Write("open.key", ReadAll(Cert("operator.key")));
+    std::filesystem::permissions(open, std::filesystem::perms(0644));
+    auto warned = withKey(open);
+    EXPECT_EQ(warned.exitCode, 0) << warned.out << warned.err;
+    EXPECT_NE(warned.out.find(open), std::string::npos) << warned.out;
+
+    // TLS files are inputs: no output may overwrite one.
+    auto overwrite = RunProgram(With({kCli, "send", "127.0.0.1", device->ModbusPortText(), m_page,
+                                      "--dump", Cert("operator.key")},
+                                     As("operator")));
+    EXPECT_EQ(overwrite.exitCode, 2);
+    EXPECT_FALSE(ReadAll(Cert("operator.key")).empty());
+}
+
+TEST_F(Tls, AReconnectResumesTheSession) {
+    const std::string stored = m_dir.Path() + "/memory.bin";
+    auto device = TlsDevice("device", {"--fault", "close-after=5", "--image-out", stored});
+    ASSERT_TRUE(device->Ready());
+    const std::string trace = m_dir.Path() + "/trace.txt";
+    auto sent = Send(*device, With(As("operator"), {"--retries", "2", "--trace", trace}));
+    ASSERT_EQ(sent.exitCode, 0) << sent.out;
+    const std::string text = ReadAll(trace);
+    EXPECT_EQ(Count(text, "note connected (TLSv1.3, full handshake)"), 1u) << text;
+    EXPECT_GE(Count(text, "note connected again (TLSv1.3, session resumed)"), 4u) << text;
+    EXPECT_EQ(Count(text, "full handshake"), 1u);
+}
+
+// A listener that never accepts: the kernel completes the TCP connection,
+// no TLS answer ever comes.
+class StalledListener {
+  public:
+    StalledListener() {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(m_fd, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(m_fd, 4);
+        ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+    }
+    ~StalledListener() { ::close(m_fd); }
+    std::string Port() const { return std::to_string(m_port); }
+
+  private:
+    int m_fd = -1;
+    int m_port = 0;
+};
+
+TEST_F(Tls, FaultsEndWithinTheTimeOutsOfPlainModbus) {
+    // The same faults, plain and through TLS: the same lines after the
+    // connect, the same exit code, in about the same time.
+    m_page = m_dir.WriteSized("small.htm", 300);  // 4 chunks
+    for (const std::string fault : {"silent", "trickle=3", "stream=1", "close-after=4"}) {
+        DeviceProcess plain(kDevice, {"--fault", fault});
+        auto secure = TlsDevice("device", {"--fault", fault});
+        ASSERT_TRUE(plain.Ready() && secure->Ready());
+        auto start = Clock::now();
+        auto overPlain = Send(plain, {});
+        const double plainSeconds = SecondsSince(start);
+        start = Clock::now();
+        auto overTls = Send(*secure, As("operator"));
+        const double tlsSeconds = SecondsSince(start);
+        EXPECT_EQ(overTls.exitCode, overPlain.exitCode) << fault;
+        const auto afterConnect = [](const std::string& out) {
+            return out.substr(out.find('\n') + 1);
+        };
+        EXPECT_EQ(afterConnect(overTls.out), afterConnect(overPlain.out)) << fault;
+        EXPECT_LT(tlsSeconds, plainSeconds * 1.5 + 0.5) << fault;
+    }
+
+    // A handshake that stalls ends at the connect time-out.
+    StalledListener stalled;
+    const auto start = Clock::now();
+    auto sent = RunProgram(With({kCli, "send", "127.0.0.1", stalled.Port(), m_page, "--dump",
+                                 Dump(), "--timeout", "500"},
+                                As("operator")));
+    EXPECT_EQ(sent.exitCode, 3);
+    EXPECT_NE(sent.out.find("连接失败：TLS握手在连接时限内没有完成"), std::string::npos) << sent.out;
+    EXPECT_LT(SecondsSince(start), 1.5);
+}
+
+TEST_F(Tls, AFleetOfTlsDevicesIsServedOnItsOneLoop) {
+    auto devices = TlsDevice("device", {"--count", "3", "--write-role", "Operator"});
+    ASSERT_TRUE(devices->Ready());
+    std::string targets = "127.0.0.1:" + devices->ModbusPortText() + "\n";
+    for (int k = 0; k < 2; ++k) {
+        const std::string line = devices->ReadLine();
+        const std::size_t colon = line.find(':');
+        targets += "127.0.0.1:" + line.substr(colon + 1, line.find(' ', colon) - colon - 1) + "\n";
+    }
+    const std::string file = m_dir.Write("targets.txt", targets);
+    const auto fleet = [&](const std::string& pair) {
+        return RunProgram(With({kCli, "fleet", "--targets", file, m_page, "--dump", Dump(),
+                                "--json"},
+                               As(pair)));
+    };
+    auto written = fleet("operator");
+    EXPECT_EQ(written.exitCode, 0) << written.out << written.err;
+    EXPECT_EQ(Count(written.out, "\"ok\": true"), 3u) << written.out;
+
+    // The reader's writes are refused: nothing written, said per device.
+    auto refused = fleet("reader");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(Count(refused.out, "\"bytes_written\": 0,"), 3u) << refused.out;
+
+    auto distrusted = fleet("client-other-ca");
+    EXPECT_EQ(distrusted.exitCode, 1);
+    EXPECT_EQ(Count(distrusted.err + distrusted.out, "设备不接受本客户端的证书"), 3u)
+        << distrusted.out << distrusted.err;
+}
+
+}  // namespace
+}  // namespace kelvarin
