@@ -48,7 +48,10 @@ manual::Manual WindowManual() {
          "disconnected state.\n\n"
          "Right-click the window's background for 选项(&O)... (the options dialog: content "
          "types, gzip, the site root, read back after sending, all or nothing, and under 网络 "
-         "the retries, requests in flight, bytes a request, time-outs and trace file), "
+         "the retries, requests in flight, bytes a request, time-outs, unit identifier and "
+         "trace file, a backup folder, and under 安全 (security) TLS with this computer's "
+         "certificate, its key, the CA certificates and the device's name; an encrypted key's "
+         "passphrase is asked on Connect), "
          "添加网站文件夹(&F)... (add every file of a site folder, index pages first, and make it "
          "the site root) and the about box. The options dialog refuses a site root that is "
          "not a readable folder.",

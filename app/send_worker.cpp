@@ -34,9 +34,10 @@ class SignalSink : public LogSink, public ProgressSink {
 CSendWorker::CSendWorker(CSocketLink& link, const std::atomic<bool>& stop)
     : m_link(link), m_stop(stop) {}
 
-void CSendWorker::Connect(const QString& address, int port, const LinkTimeouts& timeouts) {
+void CSendWorker::Connect(const QString& address, int port, const LinkTimeouts& timeouts,
+                          const std::shared_ptr<tls::Context>& tls) {
     const bool connected =
-        ConnectDevice(m_link, {address.toStdString(), port}, timeouts, &m_stop);
+        ConnectDevice(m_link, {address.toStdString(), port}, timeouts, &m_stop, tls);
     emit connectFinished(connected, !connected && m_stop.load());
 }
 

@@ -5,11 +5,13 @@
 
 #include "job.h"
 #include "link_timeouts.h"
+#include "tls.h"
 
 #include <QObject>
 #include <QString>
 
 #include <atomic>
+#include <memory>
 
 namespace kelvarin {
 
@@ -30,7 +32,9 @@ class CSendWorker : public QObject {
   public slots:
     // Connects the link to address and port, waiting at most the connect
     // time-out of timeouts, or until a stop is asked.
-    void Connect(const QString& address, int port, const kelvarin::LinkTimeouts& timeouts);
+    // Over TLS with tls when given.
+    void Connect(const QString& address, int port, const kelvarin::LinkTimeouts& timeouts,
+                 const std::shared_ptr<kelvarin::tls::Context>& tls);
 
     // Runs plan (a Send) over the connected link: packs, dumps, downloads
     // and reads back as the plan says, every step a log line.
@@ -56,3 +60,4 @@ class CSendWorker : public QObject {
 
 Q_DECLARE_METATYPE(kelvarin::JobPlan)
 Q_DECLARE_METATYPE(kelvarin::LinkTimeouts)
+Q_DECLARE_METATYPE(std::shared_ptr<kelvarin::tls::Context>)

@@ -125,6 +125,11 @@ SendOptions LoadSendOptions() {
         }
         options.traceFile = ValueText(*settings, res::kTraceFileKey, "").toUtf8().toStdString();
         options.backupDir = ValueText(*settings, res::kBackupDirKey, "").toUtf8().toStdString();
+        options.tls.on = ValueText(*settings, res::kTlsKey, "0") == Flag(true);
+        options.tls.cert = ValueText(*settings, res::kTlsCertKey, "").toUtf8().toStdString();
+        options.tls.key = ValueText(*settings, res::kTlsKeyKey, "").toUtf8().toStdString();
+        options.tls.ca = ValueText(*settings, res::kTlsCaKey, "").toUtf8().toStdString();
+        options.tls.name = ValueText(*settings, res::kTlsNameKey, "").toUtf8().toStdString();
     }
     return options;
 }
@@ -144,7 +149,12 @@ bool SaveSendOptions(const SendOptions& options) {
                   {res::kFirstTimeoutKey, QString::number(options.transfer.firstReplyMs)},
                   {res::kUnitKey, QString::number(options.transfer.unit)},
                   {res::kTraceFileKey, QString::fromUtf8(options.traceFile.c_str())},
-                  {res::kBackupDirKey, QString::fromUtf8(options.backupDir.c_str())}});
+                  {res::kBackupDirKey, QString::fromUtf8(options.backupDir.c_str())},
+                  {res::kTlsKey, Flag(options.tls.on)},
+                  {res::kTlsCertKey, QString::fromUtf8(options.tls.cert.c_str())},
+                  {res::kTlsKeyKey, QString::fromUtf8(options.tls.key.c_str())},
+                  {res::kTlsCaKey, QString::fromUtf8(options.tls.ca.c_str())},
+                  {res::kTlsNameKey, QString::fromUtf8(options.tls.name.c_str())}});
 }
 
 }  // namespace kelvarin

@@ -1,6 +1,7 @@
 // The stored settings: the device address and port of the last Connect.
 #pragma once
 
+#include "job.h"
 #include "link_timeouts.h"
 #include "packer.h"
 
@@ -34,14 +35,17 @@ struct SendOptions {
     TransferOptions transfer;      // retries, requests in flight, chunk size, unit
     std::string traceFile;         // every frame written here; empty for no trace
     std::string backupDir;         // the device's image kept here before a Send; empty: none
+    TlsPlan tls;                   // Modbus/TCP Security on Connect (its passphrase never kept)
 };
 
 // Reads the Send options from section [Kelvarin]: "ContentTypes", "Gzip",
 // "VerifyAfterSend" and "AllOrNothing" ("1" on, anything else off),
 // "SiteRoot" (a folder, empty for none), "Retries" (0-10), "Window" (1-16 or
 // "auto"), "ChunkBytes" (even, 2-244), "TimeoutMs", "FirstTimeoutMs",
-// "UnitId" (0-255), "TraceFile" and "BackupDir" (a path, empty for none). A missing key, a value out of its range, a missing, unreadable or
-// corrupt file gives the default.
+// "UnitId" (0-255), "TraceFile" and "BackupDir" (a path, empty for none),
+// "Tls" ("1" on), "TlsCert", "TlsKey", "TlsCa" (paths) and "TlsName" (empty:
+// the address connected to; "any": no name check). A missing key, a value
+// out of its range, a missing, unreadable or corrupt file gives the default.
 SendOptions LoadSendOptions();
 
 // Writes the Send option keys to section [Kelvarin]. False when the file

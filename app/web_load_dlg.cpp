@@ -5,6 +5,8 @@
 #include "about_dlg.h"
 #include "dialog_builder.h"
 #include "dump_file.h"
+#include "files.h"
+#include "job_run.h"
 #include "file_list_view.h"
 #include "history_dlg.h"
 #include "ip_address_ctrl.h"
@@ -26,6 +28,7 @@
 #include <QDropEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
@@ -40,6 +43,18 @@ namespace kelvarin {
 namespace {
 
 const char* const kUriListFormat = "text/uri-list";
+
+// The system's prompt for a passphrase, its characters not shown.
+std::optional<QString> AskPassphrase(QWidget* parent, const QString& key) {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parent, Tr(res::kPassphraseTitle),
+                                               Tr(res::kPassphrasePrompt).arg(key),
+                                               QLineEdit::Password, QString(), &ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return text;
+}
 
 QString DefaultFileChooser(QWidget* parent) {
     return QFileDialog::getOpenFileName(parent);
@@ -133,7 +148,8 @@ CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
       m_args(std::move(args)),
       m_units(DialogFont()),
       m_chooseFile(DefaultFileChooser),
-      m_chooseFolder([](QWidget* owner) { return ChooseFolder(owner); }) {
+      m_chooseFolder([](QWidget* owner) { return ChooseFolder(owner); }),
+      m_askPassphrase(AskPassphrase) {
     setObjectName(QStringLiteral("webLoadDialog"));
     // An application window with a title and close box, no minimise or
     // maximise box, fixed in size.
@@ -141,6 +157,7 @@ CWebLoadDlg::CWebLoadDlg(std::vector<std::string> args, QWidget* parent)
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     qRegisterMetaType<JobPlan>();
     qRegisterMetaType<LinkTimeouts>();
+    qRegisterMetaType<std::shared_ptr<tls::Context>>();
     m_sendWorker = new CSendWorker(m_link, m_stop);
     m_sendWorker->moveToThread(&m_sendThread);
     m_sendThread.setObjectName(QStringLiteral("send"));
@@ -179,6 +196,13 @@ void CWebLoadDlg::SetFileChooser(std::function<QString(QWidget*)> chooser) {
 void CWebLoadDlg::SetFolderChooser(std::function<QString(QWidget*)> chooser) {
     if (chooser) {
         m_chooseFolder = std::move(chooser);
+    }
+}
+
+void CWebLoadDlg::SetPassphraseAsker(
+    std::function<std::optional<QString>(QWidget*, const QString&)> asker) {
+    if (asker) {
+        m_askPassphrase = std::move(asker);
     }
 }
 
@@ -343,6 +367,7 @@ void CWebLoadDlg::OnWebOptions() {
     if (dialog.exec() == QDialog::Accepted) {
         m_options = dialog.Options();
         SaveSendOptions(m_options);
+        m_tlsContext.reset();  // the next Connect uses the files as they are now
     }
 }
 
@@ -383,15 +408,19 @@ void CWebLoadDlg::OnConnect() {
             AppendLog(QString::fromStdString(m_catalog.ConnectFailed(host.toStdString(), port)));
             return;
         }
+        m_target = {host.toStdString(), port};
+        std::shared_ptr<tls::Context> tls;
+        if (m_options.tls.on && !(tls = TlsContext())) {
+            return;  // a file that cannot be used, or no passphrase: the log says which
+        }
         // The connect runs on the worker's thread: the window keeps
         // painting, shows that it is connecting, and Escape cancels.
-        m_target = {host.toStdString(), port};
         m_busy = Busy::kConnecting;
         BeginWork();
         m_connect->setText(Tr(res::kConnectingText));
         m_address->setEnabled(false);
         m_port->setEnabled(false);
-        emit connectRequested(host, port, m_options.transfer.timeouts);
+        emit connectRequested(host, port, m_options.transfer.timeouts, tls);
     } else {
         SetConnected(false);
         m_link.Close();
@@ -399,18 +428,57 @@ void CWebLoadDlg::OnConnect() {
     }
 }
 
+std::shared_ptr<tls::Context> CWebLoadDlg::TlsContext() {
+    if (m_tlsContext) {
+        return m_tlsContext;
+    }
+    TlsPlan plan = m_options.tls;
+    if (tls::KeyIsEncrypted(plan.key)) {
+        const std::optional<QString> passphrase =
+            m_askPassphrase(this, QString::fromUtf8(plan.key.c_str()));
+        if (!passphrase) {
+            AppendLog(QString::fromStdString(m_catalog.Text(
+                MessageId::kTlsPassphraseCancelled,
+                {m_target.address, std::to_string(m_target.port), plan.key})));
+            return nullptr;
+        }
+        plan.keyPassword = passphrase->toUtf8().toStdString();
+    }
+    PlanProblem problem;
+    m_tlsContext = TlsContextFor(plan, &problem);
+    if (!m_tlsContext) {
+        for (const std::string& line : m_catalog.RefusalLines(problem)) {
+            AppendLog(QString::fromStdString(line));
+        }
+        return nullptr;
+    }
+    // Used all the same, but said, as the command line says it.
+    if (IsReadableByOthers(plan.key)) {
+        AppendLog(QString::fromStdString(m_catalog.Text(MessageId::kTlsKeyReadable, {plan.key})));
+    }
+    if (plan.name == "any") {
+        AppendLog(QString::fromStdString(m_catalog.Text(MessageId::kTlsAnyName)));
+    }
+    return m_tlsContext;
+}
+
 void CWebLoadDlg::OnConnectFinished(bool connected, bool cancelled) {
     EndWork();
     SetConnected(connected);
     const std::string& host = m_target.address;
     const int port = m_target.port;
-    if (connected) {
-        AppendLog(QString::fromStdString(m_catalog.Connected(host, port)));
-    } else if (cancelled) {
+    if (cancelled && !connected) {
         AppendLog(QString::fromStdString(
             m_catalog.Text(MessageId::kConnectCancelled, {host, std::to_string(port)})));
     } else {
-        AppendLog(QString::fromStdString(m_catalog.ConnectFailed(host, port)));
+        // Over TLS the line says the version and the device's certificate,
+        // or why the handshake failed.
+        TargetResult facts;
+        facts.tlsVersion = m_link.TlsVersion();
+        facts.tlsSubject = m_link.TlsPeerSubject();
+        facts.tlsFailure = m_link.TlsFailure();
+        facts.tlsDetail = m_link.TlsDetail();
+        AppendLog(QString::fromStdString(m_catalog.ConnectLine(m_target, connected, facts)));
     }
     if (m_closeWhenDone) {
         QDialog::done(QDialog::Rejected);
@@ -442,6 +510,7 @@ void CWebLoadDlg::OnSend() {
     plan.journal.program = "kelvarin";
     plan.transfer = m_options.transfer;
     plan.verify = m_options.verifyAfterSend;
+    plan.tls = m_options.tls;  // its files are inputs no output may overwrite
     m_busy = Busy::kSending;
     BeginWork();
     emit sendRequested(plan);

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +58,11 @@ class CWebLoadDlg : public QDialog {
     // chosen folder, or an empty text when cancelled.
     void SetFolderChooser(std::function<QString(QWidget* parent)> chooser);
 
+    // Replaces the prompt for an encrypted private key's passphrase (on
+    // Connect with TLS); it returns the passphrase, or nothing when cancelled.
+    void SetPassphraseAsker(
+        std::function<std::optional<QString>(QWidget* parent, const QString& key)> asker);
+
     // The options the next Send packs and sends with.
     const SendOptions& Options() const { return m_options; }
 
@@ -81,7 +87,8 @@ class CWebLoadDlg : public QDialog {
     // drop gives them.
     void filesDropped(const std::vector<std::string>& paths);
     // Asks the worker to connect the link.
-    void connectRequested(const QString& address, int port, const kelvarin::LinkTimeouts& timeouts);
+    void connectRequested(const QString& address, int port, const kelvarin::LinkTimeouts& timeouts,
+                          const std::shared_ptr<kelvarin::tls::Context>& tls);
     // Asks the worker to run a Send's job over the connected link.
     void sendRequested(const kelvarin::JobPlan& plan);
 
@@ -133,6 +140,11 @@ class CWebLoadDlg : public QDialog {
     // when event was such a drag or drop.
     bool HandleFileDrop(QEvent* event);
 
+    // The TLS context of the options (made on the first Connect after they
+    // changed, asking for the key's passphrase when it is encrypted), or
+    // nothing when a file cannot be used: the log says why.
+    std::shared_ptr<tls::Context> TlsContext();
+
     void SetConnected(bool connected);
     void AppendLog(const QString& line);
     void SetProgressRange(int low, int high);
@@ -162,6 +174,10 @@ class CWebLoadDlg : public QDialog {
 
     std::function<QString(QWidget*)> m_chooseFile;
     std::function<QString(QWidget*)> m_chooseFolder;
+    std::function<std::optional<QString>(QWidget*, const QString&)> m_askPassphrase;
+    // Kept while the options stand, so that a Connect again resumes the
+    // device's TLS session.
+    std::shared_ptr<tls::Context> m_tlsContext;
     SendOptions m_options;
     // What the worker is doing; the window takes no other input meanwhile.
     enum class Busy { kIdle, kConnecting, kSending };

@@ -30,12 +30,18 @@ QString ChooseTraceFile(QWidget* parent) {
                                         QFileDialog::DontConfirmOverwrite);
 }
 
+// A TLS file (PEM): an existing file.
+QString ChooseTlsFile(QWidget* parent) {
+    return QFileDialog::getOpenFileName(parent);
+}
+
 }  // namespace
 
 CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     : QDialog(parent),
       m_chooseFolder([](QWidget* owner) { return ChooseFolder(owner); }),
-      m_chooseTrace(ChooseTraceFile) {
+      m_chooseTrace(ChooseTraceFile),
+      m_chooseTlsFile(ChooseTlsFile) {
     setObjectName(QStringLiteral("webOptionsDialog"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
@@ -57,6 +63,14 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_unit = controls.Get<QComboBox>(res::kIdcUnit);
     m_backupDir = controls.Get<QLineEdit>(res::kIdcBackupDir);
     auto* browseBackup = controls.Get<QPushButton>(res::kIdcBrowseBackup);
+    m_tls = controls.Get<QCheckBox>(res::kIdcTls);
+    m_tlsCert = controls.Get<QLineEdit>(res::kIdcTlsCert);
+    m_tlsKey = controls.Get<QLineEdit>(res::kIdcTlsKey);
+    m_tlsCa = controls.Get<QLineEdit>(res::kIdcTlsCa);
+    m_tlsName = controls.Get<QLineEdit>(res::kIdcTlsName);
+    auto* browseCert = controls.Get<QPushButton>(res::kIdcBrowseTlsCert);
+    auto* browseKey = controls.Get<QPushButton>(res::kIdcBrowseTlsKey);
+    auto* browseCa = controls.Get<QPushButton>(res::kIdcBrowseTlsCa);
     auto* browse = controls.Get<QPushButton>(res::kIdcBrowseRoot);
     auto* ok = controls.Get<QPushButton>(res::kIdOk);
     auto* cancel = controls.Get<QPushButton>(res::kIdCancel);
@@ -78,6 +92,14 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_unit->setObjectName(QStringLiteral("unit"));
     m_backupDir->setObjectName(QStringLiteral("backupDir"));
     browseBackup->setObjectName(QStringLiteral("browseBackup"));
+    m_tls->setObjectName(QStringLiteral("tls"));
+    m_tlsCert->setObjectName(QStringLiteral("tlsCert"));
+    m_tlsKey->setObjectName(QStringLiteral("tlsKey"));
+    m_tlsCa->setObjectName(QStringLiteral("tlsCa"));
+    m_tlsName->setObjectName(QStringLiteral("tlsName"));
+    browseCert->setObjectName(QStringLiteral("browseTlsCert"));
+    browseKey->setObjectName(QStringLiteral("browseTlsKey"));
+    browseCa->setObjectName(QStringLiteral("browseTlsCa"));
     ok->setObjectName(QStringLiteral("ok"));
     cancel->setObjectName(QStringLiteral("cancel"));
 
@@ -136,6 +158,18 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_unit->setCurrentText(QString::number(options.transfer.unit));
     m_backupDir->setText(QString::fromUtf8(options.backupDir.c_str()));
     connect(browseBackup, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseBackup);
+    m_tls->setChecked(options.tls.on);
+    m_tlsCert->setText(QString::fromUtf8(options.tls.cert.c_str()));
+    m_tlsKey->setText(QString::fromUtf8(options.tls.key.c_str()));
+    m_tlsCa->setText(QString::fromUtf8(options.tls.ca.c_str()));
+    m_tlsName->setText(QString::fromUtf8(options.tls.name.c_str()));
+    m_tlsName->setPlaceholderText(Tr(res::kTlsNameHint));
+    m_tlsControls = {m_tlsCert, m_tlsKey, m_tlsCa, m_tlsName, browseCert, browseKey, browseCa};
+    connect(m_tls, &QCheckBox::toggled, this, &CWebOptionsDlg::OnTlsToggled);
+    OnTlsToggled(options.tls.on);
+    connect(browseCert, &QPushButton::clicked, this, [this] { BrowseTlsFile(m_tlsCert); });
+    connect(browseKey, &QPushButton::clicked, this, [this] { BrowseTlsFile(m_tlsKey); });
+    connect(browseCa, &QPushButton::clicked, this, [this] { BrowseTlsFile(m_tlsCa); });
 
     connect(browse, &QPushButton::clicked, this, &CWebOptionsDlg::OnBrowseRoot);
     connect(ok, &QPushButton::clicked, this, &CWebOptionsDlg::OnOk);
@@ -173,7 +207,31 @@ SendOptions CWebOptionsDlg::Options() const {
     const int unit = m_unit->currentText().trimmed().toInt(&unitOk);
     options.transfer.unit = static_cast<std::uint8_t>(unitOk && unit >= 0 && unit <= 255 ? unit : 0);
     options.backupDir = m_backupDir->text().trimmed().toUtf8().toStdString();
+    options.tls.on = m_tls->isChecked();
+    options.tls.cert = m_tlsCert->text().trimmed().toUtf8().toStdString();
+    options.tls.key = m_tlsKey->text().trimmed().toUtf8().toStdString();
+    options.tls.ca = m_tlsCa->text().trimmed().toUtf8().toStdString();
+    options.tls.name = m_tlsName->text().trimmed().toUtf8().toStdString();
     return options;
+}
+
+void CWebOptionsDlg::SetTlsFileChooser(std::function<QString(QWidget*)> chooser) {
+    if (chooser) {
+        m_chooseTlsFile = std::move(chooser);
+    }
+}
+
+void CWebOptionsDlg::BrowseTlsFile(QLineEdit* field) {
+    const QString file = m_chooseTlsFile(this);
+    if (!file.isEmpty()) {
+        field->setText(QDir::toNativeSeparators(file));
+    }
+}
+
+void CWebOptionsDlg::OnTlsToggled(bool on) {
+    for (QWidget* control : m_tlsControls) {
+        control->setEnabled(on);
+    }
 }
 
 void CWebOptionsDlg::SetTraceChooser(std::function<QString(QWidget*)> chooser) {

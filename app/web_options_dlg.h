@@ -1,12 +1,13 @@
 // CWebOptionsDlg: the options of a Send (content types, gzip, the site root,
 // verify after send, all or nothing, and how the device is talked to:
-// retries, requests in flight, bytes a request, a trace file), opened from
-// the window menu.
+// retries, requests in flight, bytes a request, a trace file; a backup
+// folder; TLS and its files), opened from the window menu.
 #pragma once
 
 #include "settings.h"
 
 #include <QDialog>
+#include <QList>
 
 #include <functional>
 
@@ -35,6 +36,10 @@ class CWebOptionsDlg : public QDialog {
     // the chosen file, or an empty text when cancelled.
     void SetTraceChooser(std::function<QString(QWidget* parent)> chooser);
 
+    // Replaces the file dialog the TLS files' browse buttons show; it
+    // returns the chosen file, or an empty text when cancelled.
+    void SetTlsFileChooser(std::function<QString(QWidget* parent)> chooser);
+
   private:
     void OnBrowseRoot();
     // Accepts the dialog unless the site root is set and is not a folder
@@ -42,6 +47,10 @@ class CWebOptionsDlg : public QDialog {
     void OnOk();
     void OnBrowseTrace();
     void OnBrowseBackup();
+    // Fills field with a file the chooser gives.
+    void BrowseTlsFile(QLineEdit* field);
+    // The TLS files and name are editable only with TLS on.
+    void OnTlsToggled(bool on);
 
     QCheckBox* m_contentTypes = nullptr;
     QCheckBox* m_gzip = nullptr;
@@ -57,8 +66,15 @@ class CWebOptionsDlg : public QDialog {
     QLineEdit* m_traceFile = nullptr;
     QComboBox* m_unit = nullptr;
     QLineEdit* m_backupDir = nullptr;
+    QCheckBox* m_tls = nullptr;
+    QLineEdit* m_tlsCert = nullptr;
+    QLineEdit* m_tlsKey = nullptr;
+    QLineEdit* m_tlsCa = nullptr;
+    QLineEdit* m_tlsName = nullptr;
+    QList<QWidget*> m_tlsControls;  // what OnTlsToggled enables
     std::function<QString(QWidget*)> m_chooseFolder;
     std::function<QString(QWidget*)> m_chooseTrace;
+    std::function<QString(QWidget*)> m_chooseTlsFile;
 };
 
 // The system's folder dialog, starting at start.

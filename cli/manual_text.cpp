@@ -184,6 +184,20 @@ std::vector<Section> ProgramSections() {
          "(ADDRESS[:PORT][/UNIT]).",
          {},
          {}},
+        {"Modbus/TCP Security",
+         "--tls (with --cert, --key and --ca) on send, verify, pull and fleet puts every frame "
+         "inside TLS 1.2 or later, this client's certificate shown to the device and the "
+         "device's checked: it must chain to --ca, be valid now and name the address dialled "
+         "(or --tls-name NAME; --tls-name any checks no name, said in the log). A device that "
+         "fails a check is sent nothing: the connection fails (exit 3) with the reason "
+         "(expired, unknown issuer, wrong name, no common protocol version, this client's "
+         "certificate refused). The connect line names the TLS version and the device "
+         "certificate's subject; a reconnect resumes the session. An encrypted key reads its "
+         "passphrase from --key-password-file; a key others can read is used, with a warning. "
+         "A write the certificate's role does not allow is answered with exception 01, said "
+         "once as the role's.",
+         {},
+         {}},
         {"Files",
          "",
          {{kUserPlaceNames.dump,
@@ -218,6 +232,9 @@ std::vector<Section> ProgramSections() {
           {"kelvarin-cli fleet --targets hall2.txt --site /srv/site --canary 2 --max-failures 3",
            "Two devices first; the rest only when both succeeded, and no more after three "
            "failures."},
+          {"kelvarin-cli send 192.168.2.80 802 --site /srv/site --tls --cert operator.pem "
+           "--key operator.key --ca plant-ca.pem",
+           "Send a site over Modbus/TCP Security, both certificates checked."},
           {"kelvarin-cli history --device 192.168.2.80 --since 2026-01-01",
            "What was loaded onto a device this year."}},
          {}},

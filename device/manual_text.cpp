@@ -24,6 +24,15 @@ std::vector<manual::Section> CommandSections(std::string_view /*command*/) {
          "reference type, 03 inconsistent lengths. At most 64 connections a port.",
          {},
          {}},
+        {"Modbus/TCP Security",
+         "With --tls the Modbus port speaks only TLS 1.2 or later, the unchanged frames "
+         "inside it: a client must show a certificate that chains to --ca, or the handshake "
+         "fails and nothing it sent is taken. With --write-role or --read-role, function 21 "
+         "(or 20) is allowed only to certificates whose role (extension "
+         "1.3.6.1.4.1.50316.802.1, a UTF8String) is one of those given; others get exception "
+         "01 and nothing is stored. The HTTP port is unchanged.",
+         {},
+         {}},
         {"HTTP",
          "GET /path sends the stored record's response bytes as they are; a path ending in "
          "\"/\" serves that folder's index.htm, else its index.html; a folder named without "
@@ -52,7 +61,10 @@ std::vector<manual::Section> CommandSections(std::string_view /*command*/) {
            "kelvarin-device --load image.bin",
            "Serve at http://127.0.0.1:8080/ exactly what a device sent image.bin will serve."},
           {"kelvarin-device --count 100 --modbus-port 15000 --fault delay=1",
-           "A hundred devices on ports 15000..15099, each reply 1 ms late."}},
+           "A hundred devices on ports 15000..15099, each reply 1 ms late."},
+          {"kelvarin-device --modbus-port 802 --tls --cert device.pem --key device.key "
+           "--ca plant-ca.pem --write-role Operator",
+           "A device speaking Modbus/TCP Security that takes writes only from operators."}},
          {}},
         {"See also", "kelvarin-cli(1), kelvarin(1)", {}, {}},
     };

@@ -247,6 +247,9 @@ bool JobRun::MakeTls() {
             m_inputs.push_back({file, InputKind::kTls});
         }
     }
+    if (m_connected) {
+        return true;  // connected over TLS already (the window): its files were used then
+    }
     PlanProblem problem;
     m_tls = TlsContextFor(plan, &problem);
     if (!m_tls) {
@@ -482,6 +485,12 @@ void JobRun::RunDevice() {
             finish();
             return;
         }
+    } else if (const auto* socket = dynamic_cast<const CSocketLink*>(m_connected)) {
+        device.facts.tlsVersion = socket->TlsVersion();
+        device.facts.tlsSubject = socket->TlsPeerSubject();
+    }
+    if (!device.facts.tlsVersion.empty()) {
+        m_observer.OnTlsInUse();
     }
     device.facts.connected = true;
     if (m_report.pack) {

@@ -44,6 +44,8 @@ class JobObserver : public DownloadObserver {
     // read (used all the same), a device certificate's name not checked.
     virtual void OnTlsKeyReadable(const std::string& /*path*/) {}
     virtual void OnTlsAnyName() {}
+    // The device is reached over TLS (told before anything is sent to it).
+    virtual void OnTlsInUse() {}
     // The device refused this client's certificate after the handshake
     // (facts says why): nothing it was sent was taken.
     virtual void OnTlsRefused(const FleetTarget& /*target*/, const TargetResult& /*facts*/) {}

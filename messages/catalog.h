@@ -200,6 +200,7 @@ enum class MessageId : int {
     kTlsCaUnreadable,    // {0} the file and why
     kTlsKeyReadable,     // {0} the key file
     kTlsAnyName,         //
+    kTlsPassphraseCancelled,  // {0} host, {1} port, {2} the key file
     kOverwritesTls,      // {0} the option, {1} the file
     kReasonTls,          // {0} why (a kTls message)
     kTlsRoleRefused,     //

@@ -29,7 +29,10 @@ void JobLog::OnTraceFailed(const std::string& path) {
 
 void JobLog::OnConnected(const FleetTarget& target, bool ok, const TargetResult& facts) {
     m_log.AppendLine(m_catalog.ConnectLine(target, ok, facts));
-    m_tls = !facts.tlsVersion.empty();
+}
+
+void JobLog::OnTlsInUse() {
+    m_tls = true;
     m_roleRefused = false;
 }
 

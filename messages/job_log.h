@@ -23,6 +23,7 @@ class JobLog : public JobObserver {
     void OnConnected(const FleetTarget& target, bool ok, const TargetResult& facts) override;
     void OnTlsKeyReadable(const std::string& path) override;
     void OnTlsAnyName() override;
+    void OnTlsInUse() override;
     void OnTlsRefused(const FleetTarget& target, const TargetResult& facts) override;
     void OnPacked(const PackResult& result) override;
     void OnSendStart(std::size_t imageLength) override;

@@ -9,6 +9,7 @@
 #include "translate.h"
 #include "web_load_dlg.h"
 #include "window_test_support.h"
+#include "child_process.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -31,6 +32,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #ifndef _WIN32
 #include <arpa/inet.h>
@@ -398,6 +400,105 @@ TEST(Window, ConnectPaintsShowsItAndEscapeCancelsIt) {
         ::close(filler);
     }
     ::close(listener);
+}
+#endif
+
+#ifndef _WIN32
+TEST(Window, TheSecurityOptionsConnectOverTlsAndSayWhyADeviceIsRefused) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string certs = dir.Path() + "/certs";
+    ASSERT_EQ(test::RunProgram({"/bin/sh", KELVARIN_MAKE_CERTS, certs}).exitCode, 0);
+    const auto cert = [&](const std::string& name) { return certs + "/" + name; };
+    const std::string stored = dir.Path() + "/device.bin";
+    Device device({"--tls", "--cert", cert("device.pem"), "--key", cert("device.key"), "--ca",
+                   cert("ca.pem"), "--write-role", "Operator", "--image-out", stored});
+    Device impostor({"--tls", "--cert", cert("device-other-ca.pem"), "--key",
+                     cert("device-other-ca.key"), "--ca", cert("ca.pem")});
+    ASSERT_TRUE(device.Port() > 0 && impostor.Port() > 0);
+    Window window({kProgram, "127.0.0.1", device.PortText(), dir.WriteSized("index.htm", 900)});
+
+    // The 安全 group: its files editable only with TLS ticked.
+    QTimer::singleShot(0, [&] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box) {
+            return;
+        }
+        auto* tls = Find<QCheckBox>(*box, "tls");
+        EXPECT_FALSE(Find<QLineEdit>(*box, "tlsCert")->isEnabled());
+        tls->setChecked(true);
+        EXPECT_TRUE(Find<QLineEdit>(*box, "tlsCert")->isEnabled());
+        Find<QLineEdit>(*box, "tlsCert")->setText(QString::fromStdString(cert("operator.pem")));
+        Find<QLineEdit>(*box, "tlsKey")->setText(QString::fromStdString(cert("operator-enc.key")));
+        Find<QLineEdit>(*box, "tlsCa")->setText(QString::fromStdString(cert("ca.pem")));
+        Find<QPushButton>(*box, "ok")->click();
+    });
+    Find<QAction>(*Find<QMenu>(window.Dlg(), "systemMenu"), "webOptionsAction")->trigger();
+    const std::string ini = ReadAll(xdg.SettingsPath());
+    EXPECT_NE(ini.find("Tls=1"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("TlsKey=" + cert("operator-enc.key")), std::string::npos) << ini;
+
+    // The encrypted key's passphrase is asked once; a Connect again uses it.
+    int asked = 0;
+    std::optional<QString> answer = QStringLiteral("correct horse battery staple");
+    window.Dlg().SetPassphraseAsker([&](QWidget*, const QString& key) {
+        ++asked;
+        EXPECT_EQ(key.toStdString(), cert("operator-enc.key"));
+        return answer;
+    });
+    window.ClickConnect();
+    ASSERT_TRUE(window.Connected()) << window.Log()->Lines().join('\n').toStdString();
+    EXPECT_EQ(window.Log()->Lines().last(),
+              HostPort(device.Port(), "连接成功（TLSv1.3，设备证书：CN=device-127.0.0.1）"));
+    window.Send()->click();
+    ASSERT_TRUE(window.WaitForSendEnd());
+    EXPECT_EQ(window.Log()->Lines().last(), Line("发送结束!!!!!"));
+    window.ClickConnect();
+    ASSERT_EQ(device.ReadLine(), "image " + stored);
+    const std::string image = ReadAll(xdg.DumpPath());
+    EXPECT_EQ(ReadAll(stored).substr(0, image.size()), image);
+    window.ClickConnect();
+    EXPECT_TRUE(window.Connected());
+    EXPECT_EQ(asked, 1);
+    window.ClickConnect();
+
+    // A device whose certificate the CA did not sign is not connected to.
+    window.Port()->setText(impostor.PortText().c_str());
+    window.ClickConnect();
+    window.ExpectState(false);
+    EXPECT_EQ(window.Log()->Lines().last(),
+              HostPort(impostor.Port(),
+                       "连接失败：设备证书的签发者未知（不是由所信任的CA证书签发的）"));
+
+    // New options: the passphrase is asked again; cancelled, nothing connects.
+    QTimer::singleShot(0, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            Find<QPushButton>(*box, "ok")->click();
+        }
+    });
+    Find<QAction>(*Find<QMenu>(window.Dlg(), "systemMenu"), "webOptionsAction")->trigger();
+    answer.reset();
+    window.Port()->setText(device.PortText().c_str());
+    window.ClickConnect();
+    window.ExpectState(false);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(window.Log()->Lines().last(),
+              HostPort(device.Port(), "未连接：没有输入私钥") +
+                  QString::fromStdString(cert("operator-enc.key")) + Line("的口令"));
+
+    // A certificate whose role may not write: the refusal said as the role's.
+    SendOptions reader = window.Dlg().Options();
+    reader.tls.cert = cert("reader.pem");
+    reader.tls.key = cert("reader.key");
+    ASSERT_TRUE(SaveSendOptions(reader));
+    Window readerWindow({kProgram, "127.0.0.1", device.PortText(), dir.WriteSized("b.htm", 100)});
+    readerWindow.ClickConnect();
+    ASSERT_TRUE(readerWindow.Connected());
+    readerWindow.Send()->click();
+    ASSERT_TRUE(readerWindow.WaitForSendEnd());
+    EXPECT_TRUE(readerWindow.Log()->Lines().contains(
+        Line("设备以异常01（非法功能）拒绝写入：本证书的角色不允许写")))
+        << readerWindow.Log()->Lines().join('\n').toStdString();
 }
 #endif
 

@@ -145,7 +145,7 @@ TEST_F(Tls, ADeviceThatFailsACheckIsSentNothingAndTheReasonSaid) {
         std::string reason;
     };
     const std::vector<Impostor> impostors = {
-        {"device-other-ca", "设备证书的签发者未知（不是由--ca的证书签发的）"},
+        {"device-other-ca", "设备证书的签发者未知（不是由所信任的CA证书签发的）"},
         {"device-expired", "设备证书已过期"},
         {"device-wrong-name", "设备证书上的名称不是所连接的地址"},
     };

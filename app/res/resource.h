@@ -41,6 +41,14 @@ inline constexpr int kIdcFirstTimeout = 1114;
 inline constexpr int kIdcUnit = 1115;
 inline constexpr int kIdcBackupDir = 1116;
 inline constexpr int kIdcBrowseBackup = 1117;
+inline constexpr int kIdcTls = 1118;
+inline constexpr int kIdcTlsCert = 1119;
+inline constexpr int kIdcBrowseTlsCert = 1120;
+inline constexpr int kIdcTlsKey = 1121;
+inline constexpr int kIdcBrowseTlsKey = 1122;
+inline constexpr int kIdcTlsCa = 1123;
+inline constexpr int kIdcBrowseTlsCa = 1124;
+inline constexpr int kIdcTlsName = 1125;
 
 // Controls without an identifier of their own (labels and group boxes).
 inline constexpr int kIdcStatic = -1;

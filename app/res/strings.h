@@ -75,6 +75,23 @@ inline constexpr const char* kUnitLabel = QT_TRANSLATE_NOOP("Kelvarin", "单元�
 inline constexpr const char* kBackupLabel =
     QT_TRANSLATE_NOOP("Kelvarin", "备份文件夹（发送前先读出设备中的映像，留空则不备份）：");
 inline constexpr const char* kBrowseBackupText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&K)...");
+// Modbus/TCP Security: TLS with this computer's certificate, both sides checked.
+inline constexpr const char* kSecurityGroup = QT_TRANSLATE_NOOP("Kelvarin", "安全");
+inline constexpr const char* kTlsOption =
+    QT_TRANSLATE_NOOP("Kelvarin", "以 TLS 连接（Modbus/TCP Security，双方验证证书）(&S)");
+inline constexpr const char* kTlsCertLabel = QT_TRANSLATE_NOOP("Kelvarin", "本机证书：");
+inline constexpr const char* kTlsKeyLabel = QT_TRANSLATE_NOOP("Kelvarin", "私钥：");
+inline constexpr const char* kTlsCaLabel = QT_TRANSLATE_NOOP("Kelvarin", "CA 证书：");
+inline constexpr const char* kTlsNameLabel = QT_TRANSLATE_NOOP("Kelvarin", "设备名称：");
+inline constexpr const char* kTlsNameHint =
+    QT_TRANSLATE_NOOP("Kelvarin", "留空：所连接的地址；any：不检查");
+inline constexpr const char* kBrowseCertText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&C)...");
+inline constexpr const char* kBrowseKeyText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&Y)...");
+inline constexpr const char* kBrowseCaText = QT_TRANSLATE_NOOP("Kelvarin", "浏览(&R)...");
+// The passphrase of an encrypted private key, asked on Connect; %1 the key file.
+inline constexpr const char* kPassphraseTitle = QT_TRANSLATE_NOOP("Kelvarin", "私钥口令");
+inline constexpr const char* kPassphrasePrompt =
+    QT_TRANSLATE_NOOP("Kelvarin", "私钥 %1 已加密，请输入它的口令：");
 
 // Labels and group boxes.
 inline constexpr const char* kAddressLabel = QT_TRANSLATE_NOOP("Kelvarin", "设备地址");
@@ -112,6 +129,11 @@ inline constexpr const char* kTimeoutKey = "TimeoutMs";
 inline constexpr const char* kFirstTimeoutKey = "FirstTimeoutMs";
 inline constexpr const char* kUnitKey = "UnitId";
 inline constexpr const char* kBackupDirKey = "BackupDir";
+inline constexpr const char* kTlsKey = "Tls";
+inline constexpr const char* kTlsCertKey = "TlsCert";
+inline constexpr const char* kTlsKeyKey = "TlsKey";
+inline constexpr const char* kTlsCaKey = "TlsCa";
+inline constexpr const char* kTlsNameKey = "TlsName";
 inline constexpr const char* kDefaultAddress = "192.168.2.80";
 inline constexpr const char* kDefaultPort = "502";
 
