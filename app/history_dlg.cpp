@@ -72,22 +72,16 @@ CHistoryDlg::CHistoryDlg(const std::string& path, QWidget* parent) : QDialog(par
     const std::vector<JournalEntry> entries = journal->Read(query, &error);
     m_table->setRowCount(static_cast<int>(entries.size()));
     for (int row = 0; row < static_cast<int>(entries.size()); ++row) {
-        const std::string& r = entries[static_cast<std::size_t>(row)].record;
-        std::string device = JournalField(r, "device.address") + ":" + JournalField(r, "device.port");
-        const std::string unit = JournalField(r, "device.unit");
-        if (!unit.empty() && unit != "0") {
-            device += "/" + unit;
-        }
-        const std::string sha = JournalField(r, "image.sha256");
-        const QString outcome =
-            JournalField(r, "phase") == "begin"
-                ? Tr(res::kHistoryBegun)
-                : QString::fromStdString(catalog.OutcomeWord(JournalField(r, "outcome")));
-        const QString cells[] = {Visible(JournalField(r, "time")),
-                                 Visible(JournalField(r, "operation")),
-                                 Visible(device),
-                                 Visible(JournalField(r, "user")),
-                                 sha.empty() ? QStringLiteral("-") : Visible(sha.substr(0, 12)),
+        const JournalEntry& entry = entries[static_cast<std::size_t>(row)];
+        const QString outcome = entry.phase == "begin"
+                                    ? Tr(res::kHistoryBegun)
+                                    : QString::fromStdString(catalog.OutcomeWord(entry.outcome));
+        const QString cells[] = {Visible(entry.time),
+                                 Visible(entry.operation),
+                                 Visible(entry.device),
+                                 Visible(entry.user),
+                                 entry.imageSha256.empty() ? QStringLiteral("-")
+                                                           : Visible(entry.imageSha256.substr(0, 12)),
                                  outcome};
         for (int column = 0; column < 6; ++column) {
             m_table->setItem(row, column, new QTableWidgetItem(cells[column]));

@@ -1,6 +1,8 @@
 // ASCII case folding and percent-decoding.
 #include "ascii.h"
 
+#include <cstdio>
+
 namespace kelvarin {
 
 std::string_view TrimBlanks(std::string_view text) {
@@ -138,6 +140,12 @@ std::string JsonString(std::string_view text) {
         }
     }
     return quoted + "\"";
+}
+
+std::string JsonSeconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
 }
 
 int HexDigitValue(char c) {

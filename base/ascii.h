@@ -47,6 +47,9 @@ std::string VisibleText(std::string_view text);
 // \xHH (in JSON "\\xHH"), so the result is always valid JSON.
 std::string JsonString(std::string_view text);
 
+// seconds as a JSON number with three decimals (milliseconds).
+std::string JsonSeconds(double seconds);
+
 // The value of a hexadecimal digit, or -1 for any other byte.
 int HexDigitValue(char c);
 

@@ -9,20 +9,12 @@
 
 #include <chrono>
 
-#include <cstdio>
 #include <iostream>
 #include <sstream>
 
 namespace kelvarin::cli {
 
 namespace {
-
-// Seconds with three decimals, for the JSON.
-std::string Seconds3(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
-}
 
 // A time as JSON: UTC text, or null for none.
 std::string JsonTime(std::chrono::system_clock::time_point time) {
@@ -37,7 +29,7 @@ std::string JsonDevice(const FleetTarget& target, const TargetResult& facts,
     json << "  {\"target\": " << JsonString(target.Text())
          << ", \"ok\": " << (error.empty() ? "true" : "false")
          << ", \"failed_chunks\": " << facts.download.failedChunks
-         << ", \"seconds\": " << Seconds3(facts.seconds)
+         << ", \"seconds\": " << JsonSeconds(facts.seconds)
          << ", \"error\": " << (error.empty() ? "null" : JsonString(error))
          << ", \"files_left_out\": " << leftOutList
          << ", \"current\": " << (facts.current ? "true" : "false")

@@ -77,17 +77,10 @@ int RunHistory(const HistoryArguments& arguments) {
     // time, operation, device, the image's SHA-256 shortened, and the outcome
     // (the first record of an operation has none yet).
     for (const JournalEntry& entry : entries) {
-        const std::string& r = entry.record;
-        const std::string unit = JournalField(r, "device.unit");
-        std::string device = JournalField(r, "device.address") + ":" + JournalField(r, "device.port");
-        if (!unit.empty() && unit != "0") {
-            device += "/" + unit;
-        }
-        const std::string sha = JournalField(r, "image.sha256");
-        const std::string outcome = JournalField(r, "phase") == "begin" ? "begun" : JournalField(r, "outcome");
-        std::printf("%-24s %-7s %-24s %-12s %s\n", VisibleText(JournalField(r, "time")).c_str(),
-                    VisibleText(JournalField(r, "operation")).c_str(), VisibleText(device).c_str(),
-                    sha.empty() ? "-" : VisibleText(sha.substr(0, 12)).c_str(),
+        const std::string outcome = entry.phase == "begin" ? "begun" : entry.outcome;
+        std::printf("%-24s %-7s %-24s %-12s %s\n", VisibleText(entry.time).c_str(),
+                    VisibleText(entry.operation).c_str(), VisibleText(entry.device).c_str(),
+                    entry.imageSha256.empty() ? "-" : VisibleText(entry.imageSha256.substr(0, 12)).c_str(),
                     VisibleText(outcome).c_str());
     }
     std::fflush(stdout);

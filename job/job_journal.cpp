@@ -11,7 +11,6 @@
 #include <kelvarin/version.h>
 
 #include <chrono>
-#include <cstdio>
 
 #if defined(_WIN32)
 #include <process.h>
@@ -31,13 +30,6 @@ std::string Member(const std::string& key, const std::string& json) {
 
 std::string Number(std::int64_t value) {
     return std::to_string(value);
-}
-
-// Seconds with three decimals, as a JSON number.
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3f", seconds);
-    return text;
 }
 
 std::string Flag(bool on) {
@@ -200,7 +192,7 @@ void JobJournal::End(const std::string& id, const DeviceReport& device,
           Member("bytes_written", Number(static_cast<std::int64_t>(download.bytesEchoed))) + "," +
           Member("verify", verify) + "," + Member("backup_file", backup) + "," +
           Member("files_left_out", leftOut) + "," +
-          Member("seconds", Seconds(facts.seconds)) + "}");
+          Member("seconds", JsonSeconds(facts.seconds)) + "}");
 }
 
 void JobJournal::Write(const std::string& record) {

@@ -128,6 +128,10 @@ class JobRun {
     bool WriteDump();
     void RunPack();
     void RunDevice();
+    // Reads the image back from device over link and compares (a verify
+    // alone, or after a send); a stop ends it as stopped.
+    void Verify(DeviceReport& device, CDeviceLink& link, const TransferOptions& transfer,
+                WireTrace* trace, bool afterSend);
     void RunFleet();
 
     const JobPlan& m_plan;
@@ -523,18 +527,7 @@ void JobRun::RunDevice() {
     }
 
     if (m_plan.kind == JobKind::kVerify) {
-        m_observer.OnVerifyStart();
-        const VerifyReport read =
-            VerifyImage(m_image, link, transfer, &m_observer, trace, m_stop);
-        device.facts.verify = read;
-        if (read.cancelled) {
-            device.stopped = true;
-        } else {
-            m_observer.OnVerified(read, false);
-            if (!m_report.leftOut.empty()) {
-                m_observer.OnVerifyPartial(m_report.leftOut.size());
-            }
-        }
+        Verify(device, link, transfer, trace, false);
         finish();
         return;
     }
@@ -580,21 +573,30 @@ void JobRun::RunDevice() {
         if (StopAsked()) {
             device.stopped = true;
         } else {
-            m_observer.OnVerifyStart();
-            const VerifyReport read =
-                VerifyImage(m_image, link, transfer, &m_observer, trace, m_stop);
-            device.facts.verify = read;
-            if (read.cancelled) {
-                device.stopped = true;
-            } else {
-                m_observer.OnVerified(read, true);
-            }
+            Verify(device, link, transfer, trace, true);
         }
     }
     if (!m_connected) {
         own.Close();
     }
     finish();
+}
+
+void JobRun::Verify(DeviceReport& device, CDeviceLink& link, const TransferOptions& transfer,
+                    WireTrace* trace, bool afterSend) {
+    m_observer.OnVerifyStart();
+    const VerifyReport read = VerifyImage(m_image, link, transfer, &m_observer, trace, m_stop);
+    device.facts.verify = read;
+    if (read.cancelled) {
+        device.stopped = true;
+        return;
+    }
+    m_observer.OnVerified(read, afterSend);
+    // A verify alone says that the image it compared lacks files (a send
+    // has said so as it packed).
+    if (!afterSend && !m_report.leftOut.empty()) {
+        m_observer.OnVerifyPartial(m_report.leftOut.size());
+    }
 }
 
 void JobRun::RunFleet() {

@@ -107,40 +107,6 @@ std::string RecordSha256(std::int64_t seq, std::string_view prevSha256, std::str
     return Sha256Hex(hashed);
 }
 
-std::string JournalField(std::string_view record, std::string_view path) {
-    std::string_view rest = record;
-    std::size_t dot = 0;
-    while ((dot = path.find('.')) != std::string_view::npos) {
-        const std::string key = "\"" + std::string(path.substr(0, dot)) + "\":{";
-        const std::size_t at = rest.find(key);
-        if (at == std::string_view::npos) {
-            return {};
-        }
-        rest = rest.substr(at + key.size() - 1);
-        path = path.substr(dot + 1);
-    }
-    const std::string key = "\"" + std::string(path) + "\":";
-    const std::size_t at = rest.find(key);
-    if (at == std::string_view::npos) {
-        return {};
-    }
-    rest = rest.substr(at + key.size());
-    if (rest.starts_with("\"")) {
-        // The journal's strings escape quotes and backslashes; an escaped
-        // quote does not end the value.
-        std::string value;
-        for (std::size_t i = 1; i < rest.size() && rest[i] != '"'; ++i) {
-            if (rest[i] == '\\' && i + 1 < rest.size()) {
-                ++i;
-            }
-            value += rest[i];
-        }
-        return value;
-    }
-    const std::size_t end = rest.find_first_of(",}");
-    return std::string(rest.substr(0, end));
-}
-
 std::optional<std::string> DefaultJournalPath() {
     const std::optional<std::string> state = UserStateFolder();
     if (!state) {
@@ -251,7 +217,13 @@ bool Journal::Append(const std::vector<std::string>& records, std::string* error
 }
 
 std::vector<JournalEntry> Journal::Read(const JournalQuery& query, std::string* error) const {
-    std::string sql = "SELECT seq, record, prev_sha256, sha256 FROM records WHERE 1";
+    std::string sql =
+        "SELECT seq, record, prev_sha256, sha256, json_extract(record, '$.time'),"
+        " json_extract(record, '$.phase'), json_extract(record, '$.operation'),"
+        " json_extract(record, '$.user'), json_extract(record, '$.device.address'),"
+        " json_extract(record, '$.device.port'), json_extract(record, '$.device.unit'),"
+        " json_extract(record, '$.image.sha256'), json_extract(record, '$.outcome')"
+        " FROM records WHERE 1";
     if (!query.address.empty()) {
         sql += " AND json_extract(record, '$.device.address') = ?1";
     }
@@ -282,8 +254,23 @@ std::vector<JournalEntry> Journal::Read(const JournalQuery& query, std::string* 
     }
     int step = 0;
     while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
-        entries.push_back({sqlite3_column_int64(select.get(), 0), select.Text(1), select.Text(2),
-                           select.Text(3)});
+        JournalEntry entry;
+        entry.seq = sqlite3_column_int64(select.get(), 0);
+        entry.record = select.Text(1);
+        entry.prevSha256 = select.Text(2);
+        entry.sha256 = select.Text(3);
+        entry.time = select.Text(4);
+        entry.phase = select.Text(5);
+        entry.operation = select.Text(6);
+        entry.user = select.Text(7);
+        entry.device = select.Text(8) + ":" + select.Text(9);
+        const std::string unit = select.Text(10);
+        if (!unit.empty() && unit != "0") {
+            entry.device += "/" + unit;
+        }
+        entry.imageSha256 = select.Text(11);
+        entry.outcome = select.Text(12);
+        entries.push_back(std::move(entry));
     }
     if (step != SQLITE_DONE) {
         *error = ErrorOf(m_db);

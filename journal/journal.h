@@ -30,6 +30,15 @@ struct JournalEntry {
     std::string record;       // the JSON object, as appended
     std::string prevSha256;   // the record before's sha256 (64 zeros for the first)
     std::string sha256;       // SHA-256 of seq, prevSha256 and record (see Journal)
+    // Members of the record for a listing, read by the database's JSON
+    // functions (escapes decoded); empty where the record has none.
+    std::string time;         // UTC, as written
+    std::string phase;        // "begin" or "end"
+    std::string operation;    // send, verify, pull, fleet
+    std::string user;
+    std::string device;       // ADDRESS:PORT, and /UNIT when not 0
+    std::string imageSha256;
+    std::string outcome;      // the end record's; empty in a begin record
 };
 
 // What to read of a journal.
@@ -98,11 +107,6 @@ class Journal {
     sqlite3* m_db;
     std::string m_path;
 };
-
-// The value of a member of a record the journal wrote, by its path
-// ("outcome", "device.address"), as text (a string without its quotes);
-// empty when absent.
-std::string JournalField(std::string_view record, std::string_view path);
 
 // The hash of one record in the chain.
 std::string RecordSha256(std::int64_t seq, std::string_view prevSha256, std::string_view record);
