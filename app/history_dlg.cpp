@@ -59,7 +59,7 @@ CHistoryDlg::CHistoryDlg(const std::string& path, QWidget* parent) : QDialog(par
     std::string error;
     std::unique_ptr<Journal> journal;
     if (where) {
-        journal = Journal::Open(*where, &error, true);
+        journal = Journal::OpenForReading(*where, &error);
     }
     if (!journal) {
         m_problem->setText(QString::fromStdString(catalog.Text(

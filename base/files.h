@@ -55,16 +55,68 @@ std::optional<std::uint64_t> MeasureFile(const std::string& path);
 std::optional<std::string> ReadRegularFile(const std::string& path, std::uint64_t limit,
                                            bool* tooLarge = nullptr);
 
-// Writes exactly bytes to path (created or truncated). False, with the
-// system's reason in *error when given, when it cannot be created or written
-// whole.
+// Writes exactly bytes to path, whole or not at all, the one way every
+// output is written: into a new temporary file created exclusively beside
+// path (never an existing name, never through a link), flushed to disk, then
+// renamed over path. A link planted at path is replaced, never followed, and
+// a reader never sees half a file. A path naming a device or a pipe that is
+// already there (/dev/null) is written as it is. False, with the system's
+// reason in *error when given, when it cannot be written whole (a folder
+// included); the temporary file is then removed and path left as it was.
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error = nullptr);
 
-// Writes bytes to a temporary file beside path and renames it over path, so a
-// reader never sees half a file. False, with the reason in *error when given,
-// on any failure; the temporary file is then removed.
-bool ReplaceWholeFile(const std::string& path, std::string_view bytes,
-                      std::string* error = nullptr);
+// Writes bytes to a new file stem + suffix, or, when that name is taken (by
+// a file or a link alike), stem-2 + suffix, stem-3 + suffix, ... (up to
+// 999): the first free name, taken exclusively, so two writers never share
+// one and nothing planted is followed. Written whole or not at all. The path
+// written, or nothing with the path tried and the reason in *error.
+std::optional<std::string> KeepNewFile(const std::string& stem, const std::string& suffix,
+                                       std::string_view bytes, std::string* error = nullptr);
+
+// What a name is, without following a link at it.
+enum class PathKind {
+    kMissing,  // nothing by that name
+    kRegular,  // a regular file
+    kLink,     // a symbolic link (or another reparse point), whatever it points to
+    kFolder,
+    kOther,    // a device, a pipe, a socket
+    kUnknown,  // it cannot be told (the folder cannot be read)
+};
+PathKind KindOfPath(const std::string& path);
+
+// Makes an empty file at path, exclusively: false, with the reason in
+// *error when given, when anything (a link included) has that name already
+// or it cannot be made.
+bool MakeNewFile(const std::string& path, std::string* error = nullptr);
+
+// A file written as it goes (a trace): made as WriteWholeFile makes one and
+// renamed into place at once, so it can be read while it grows. Not copyable;
+// flushes and closes itself.
+class OutputStream {
+  public:
+    OutputStream() = default;
+    ~OutputStream();
+    OutputStream(const OutputStream&) = delete;
+    OutputStream& operator=(const OutputStream&) = delete;
+
+    // Makes the file at path (a link there replaced, not followed). False,
+    // with the reason in *error when given, when it cannot be made.
+    bool Open(const std::string& path, std::string* error = nullptr);
+    bool IsOpen() const { return m_fd != -1; }
+    // Appends bytes (kept in a buffer, written out as it fills).
+    void Write(std::string_view bytes);
+    // Writes out what the buffer holds.
+    void Flush();
+    // True when everything so far could be written.
+    bool Good() const { return m_good; }
+    // Flushes and closes; harmless when closed.
+    void Close();
+
+  private:
+    std::intptr_t m_fd = -1;
+    std::string m_buffer;
+    bool m_good = true;
+};
 
 // True when a and b name one existing file (the same file through another
 // spelling, a link or a hard link included); false when either does not

@@ -23,20 +23,6 @@ void SetError(std::string* error, int code) {
     }
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
 }  // namespace
 
 RegularFile::~RegularFile() {
@@ -91,26 +77,79 @@ void RegularFile::Close() {
     m_size = 0;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+PathKind KindOfPath(const std::string& path) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? PathKind::kMissing : PathKind::kUnknown;
+    }
+    if (S_ISLNK(info.st_mode)) {
+        return PathKind::kLink;
+    }
+    if (S_ISREG(info.st_mode)) {
+        return PathKind::kRegular;
+    }
+    return S_ISDIR(info.st_mode) ? PathKind::kFolder : PathKind::kOther;
+}
+
+FileHandle CreateExclusive(const std::string& path, bool* exists, std::string* error) {
+    *exists = false;
     if (path.empty() || path.find('\0') != std::string::npos) {
         SetError(error, ENOENT);
+        return kNoFile;
+    }
+    // O_EXCL: the name must be new, and a link at it is never followed.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *exists = errno == EEXIST;
+        SetError(error, errno);
+        return kNoFile;
+    }
+    return fd;
+}
+
+FileHandle OpenExistingForWriting(const std::string& path, std::string* error) {
+    // O_NONBLOCK: a pipe with no reader fails at once instead of waiting.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        SetError(error, errno);
+        return kNoFile;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0) {
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    }
+    return fd;
+}
+
+bool WriteAll(FileHandle file, std::string_view bytes, std::string* error) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(static_cast<int>(file), bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            SetError(error, errno);
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool FlushToDisk(FileHandle file, std::string* error) {
+    if (::fsync(static_cast<int>(file)) != 0 && errno != EINVAL && errno != EROFS) {
+        SetError(error, errno);  // EINVAL: a device or pipe, nothing to flush
         return false;
     }
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    return true;
+}
+
+bool CloseFile(FileHandle file, std::string* error) {
+    if (::close(static_cast<int>(file)) != 0 && errno != EINTR) {
         SetError(error, errno);
         return false;
     }
-    bool ok = WriteAll(fd, bytes);
-    int code = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        code = errno;
-    }
-    if (!ok) {
-        SetError(error, code);
-    }
-    return ok;
+    return true;
 }
 
 bool RenameOver(const std::string& from, const std::string& to, std::string* error) {
@@ -121,8 +160,32 @@ bool RenameOver(const std::string& from, const std::string& to, std::string* err
     return true;
 }
 
+bool RenameNew(const std::string& from, const std::string& to, bool* exists, std::string* error) {
+    *exists = false;
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        *exists = errno == EEXIST;
+        SetError(error, errno);
+        return false;
+    }
+    // A file system without renameat2: a hard link is as exclusive.
+    if (::link(from.c_str(), to.c_str()) != 0) {
+        *exists = errno == EEXIST;
+        SetError(error, errno);
+        return false;
+    }
+    ::unlink(from.c_str());
+    return true;
+}
+
 void RemoveFile(const std::string& path) {
     ::unlink(path.c_str());
+}
+
+std::string ExistsReason() {
+    return std::strerror(EEXIST);
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

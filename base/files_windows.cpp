@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace kelvarin {
 
 namespace {
@@ -89,35 +91,99 @@ void RegularFile::Close() {
     m_size = 0;
 }
 
-bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string* error) {
+PathKind KindOfPath(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? PathKind::kMissing
+                                                                              : PathKind::kUnknown;
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        return PathKind::kLink;
+    }
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+        return PathKind::kFolder;
+    }
+    return attributes & FILE_ATTRIBUTE_DEVICE ? PathKind::kOther : PathKind::kRegular;
+}
+
+FileHandle CreateExclusive(const std::string& path, bool* exists, std::string* error) {
+    *exists = false;
     if (path.empty() || path.find('\0') != std::string::npos) {
         SetError(error, ERROR_INVALID_NAME);
+        return kNoFile;
+    }
+    // CREATE_NEW: the name must be new; a link at it makes it fail too.
+    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        *exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+        SetError(error, code);
+        return kNoFile;
+    }
+    return reinterpret_cast<FileHandle>(file);
+}
+
+FileHandle OpenExistingForWriting(const std::string& path, std::string* error) {
+    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        SetError(error, GetLastError());
+        return kNoFile;
+    }
+    return reinterpret_cast<FileHandle>(file);
+}
+
+bool WriteAll(FileHandle file, std::string_view bytes, std::string* error) {
+    while (!bytes.empty()) {
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(Handle(file), bytes.data(), want, &written, nullptr) || written == 0) {
+            SetError(error, GetLastError());
+            return false;
+        }
+        bytes.remove_prefix(written);
+    }
+    return true;
+}
+
+bool FlushToDisk(FileHandle file, std::string* error) {
+    if (!FlushFileBuffers(Handle(file))) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_INVALID_HANDLE || code == ERROR_INVALID_FUNCTION) {
+            return true;  // a device: nothing to flush
+        }
+        SetError(error, code);
         return false;
     }
-    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    return true;
+}
+
+bool CloseFile(FileHandle file, std::string* error) {
+    if (!CloseHandle(Handle(file))) {
         SetError(error, GetLastError());
         return false;
     }
-    bool ok = true;
-    while (ok && !bytes.empty()) {
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
-        DWORD written = 0;
-        ok = WriteFile(file, bytes.data(), want, &written, nullptr) && written > 0;
-        bytes.remove_prefix(written);
-    }
-    const DWORD code = GetLastError();
-    ok = CloseHandle(file) && ok;
-    if (!ok) {
-        SetError(error, code);
-    }
-    return ok;
+    return true;
 }
 
 bool RenameOver(const std::string& from, const std::string& to, std::string* error) {
-    if (!MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    if (!MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         SetError(error, GetLastError());
+        return false;
+    }
+    return true;
+}
+
+bool RenameNew(const std::string& from, const std::string& to, bool* exists, std::string* error) {
+    *exists = false;
+    if (!MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = GetLastError();
+        *exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+        SetError(error, code);
         return false;
     }
     return true;
@@ -125,6 +191,12 @@ bool RenameOver(const std::string& from, const std::string& to, std::string* err
 
 void RemoveFile(const std::string& path) {
     DeleteFileW(WidePath(path).c_str());
+}
+
+std::string ExistsReason() {
+    std::string reason;
+    SetError(&reason, ERROR_FILE_EXISTS);
+    return reason;
 }
 
 bool IsSameFile(const std::string& a, const std::string& b) {

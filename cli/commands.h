@@ -168,13 +168,16 @@ struct HistoryArguments {
     std::string since;   // YYYY-MM-DD; empty: from the first
     bool json = false;
     bool check = false;
+    std::string head;    // --head SHA256: a kept head the chain must hold
     JournalArguments journal;
 };
 
-// history [--device ADDRESS[:PORT]] [--since YYYY-MM-DD] [--json] [--check]:
-// the journal's records, oldest first, one line each (or each whole as
-// JSON); --check walks the chain: 0 intact, 1 naming the first record that
-// does not hold; 2 for a usage error or a journal that cannot be read.
+// history [--device ADDRESS[:PORT][/UNIT]] [--since YYYY-MM-DD] [--json]
+// [--check [--head SHA256]]: the journal's records, oldest first, one line
+// each (or each whole as JSON), the file opened read-only; --check reads
+// every page and walks the chain: 0 intact (and holding the kept head), 1
+// naming the first record that does not hold (or the kept head missing); 2
+// for a usage error or a file that is no readable journal.
 int RunHistory(const HistoryArguments& arguments);
 
 }  // namespace kelvarin::cli

@@ -3,38 +3,61 @@
 #include "catalog.h"
 #include "cli_log.h"
 #include "commands.h"
-#include "ipv4.h"
 #include "journal.h"
+#include "targets.h"
 #include "user_dirs.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
 namespace kelvarin::cli {
 
+namespace {
+
+// True when text is a day of the calendar written YYYY-MM-DD.
+bool IsDate(const std::string& text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return false;
+    }
+    for (const std::size_t at : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
+        if (text[at] < '0' || text[at] > '9') {
+            return false;
+        }
+    }
+    const std::chrono::year_month_day day{std::chrono::year(std::stoi(text.substr(0, 4))),
+                                          std::chrono::month(std::stoul(text.substr(5, 2))),
+                                          std::chrono::day(std::stoul(text.substr(8, 2)))};
+    return day.ok();
+}
+
+}  // namespace
+
 int RunHistory(const HistoryArguments& arguments) {
     const MessageCatalog catalog(LanguageFromEnvironment());
     JournalQuery query;
     if (!arguments.device.empty()) {
-        const std::size_t colon = arguments.device.find(':');
-        const std::optional<std::uint32_t> address =
-            ParseDottedQuad(std::string_view(arguments.device).substr(0, colon));
-        const int port = colon == std::string::npos ? 0 : std::atoi(arguments.device.c_str() + colon + 1);
-        if (!address || (colon != std::string::npos && (port < 1 || port > 65535))) {
-            SayError("--device " + VisibleText(arguments.device) + ": not ADDRESS[:PORT]");
+        // ADDRESS[:PORT][/UNIT], as a targets file writes a device; a part
+        // left out matches any.
+        const std::optional<FleetTarget> device = ParseTarget(arguments.device);
+        if (!device) {
+            SayError("--device " + VisibleText(arguments.device) + ": not ADDRESS[:PORT][/UNIT]");
             return kExitUsage;
         }
-        query.address = DottedQuadText(*address);
-        query.port = port;
+        query.address = device->address;
+        query.port = arguments.device.find(':') == std::string::npos ? 0 : device->port;
+        query.unit = arguments.device.find('/') == std::string::npos ? -1 : device->unit;
     }
     if (!arguments.since.empty()) {
-        const std::string& since = arguments.since;
-        const bool date = since.size() == 10 && since[4] == '-' && since[7] == '-';
-        if (!date) {
-            SayError("--since " + VisibleText(since) + ": not YYYY-MM-DD");
+        if (!IsDate(arguments.since)) {
+            SayError("--since " + VisibleText(arguments.since) + ": not a day YYYY-MM-DD");
             return kExitUsage;
         }
-        query.since = since;
+        query.since = arguments.since;
+    }
+    if (!arguments.head.empty() && !arguments.check) {
+        SayError("--head needs --check");
+        return kExitUsage;
     }
     const std::optional<std::string> where =
         arguments.journal.path.empty() ? DefaultJournalPath() : std::optional(arguments.journal.path);
@@ -43,19 +66,37 @@ int RunHistory(const HistoryArguments& arguments) {
                               {kUserPlaceNames.journal, "no journal"}));
         return kExitUsage;
     }
+    // Read-only: history never makes, changes or converts what it reads.
     std::string error;
-    const std::unique_ptr<Journal> journal = Journal::Open(*where, &error, true);
+    const std::unique_ptr<Journal> journal = Journal::OpenForReading(*where, &error);
     if (!journal) {
         SayError(catalog.Text(MessageId::kJournalUnreadable, {*where, error}));
         return kExitUsage;
     }
     if (arguments.check) {
-        const JournalCheck check = journal->Check();
-        std::cout << catalog.JournalCheckLine(*where, check) << '\n';
+        const JournalCheck check = journal->Check(arguments.head);
         if (check.fault == JournalFault::kUnreadable) {
+            SayError(catalog.JournalCheckLine(*where, check));
             return kExitUsage;
         }
-        return check.Intact() ? kExitOk : kExitFailed;
+        std::cout << catalog.JournalCheckLine(*where, check) << '\n';
+        if (!check.Intact()) {
+            return kExitFailed;
+        }
+        std::cout << catalog.Text(MessageId::kJournalHead,
+                                  {check.headSha256, std::to_string(check.records),
+                                   check.headTime.empty() ? "-" : VisibleText(check.headTime)})
+                  << '\n';
+        if (!arguments.head.empty()) {
+            if (check.keptHeadAt == 0) {
+                std::cout << catalog.Text(MessageId::kJournalHeadMissing, {arguments.head}) << '\n';
+                return kExitFailed;
+            }
+            std::cout << catalog.Text(MessageId::kJournalHeadHeld,
+                                      {arguments.head, std::to_string(check.keptHeadAt)})
+                      << '\n';
+        }
+        return kExitOk;
     }
     const std::vector<JournalEntry> entries = journal->Read(query, &error);
     if (!error.empty()) {

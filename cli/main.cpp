@@ -296,13 +296,26 @@ int main(int argc, char** argv) {
     CLI::App* history = app.add_subcommand(
         "history", "List the journal's records of operations on devices, or check its chain");
     history->add_option("--device", historyArguments.device,
-                        "Only the records of this device: ADDRESS or ADDRESS:PORT");
+                        "Only the records of this device: ADDRESS[:PORT][/UNIT]");
     history->add_option("--since", historyArguments.since,
                         "Only the records from this day on (YYYY-MM-DD, UTC)");
     history->add_flag("--json", historyArguments.json, "Print each record whole, as JSON");
     history->add_flag("--check", historyArguments.check,
-                      "Walk the chain of hashes: exit 0 when intact, 1 naming the first record "
-                      "that does not hold");
+                      "Read every page and walk the chain of hashes, the file opened read-only: "
+                      "exit 0 when intact (printing the newest record's hash on a line of its "
+                      "own, \"head SHA256 SEQ TIME\", to keep where this account cannot write), "
+                      "1 naming the first record that does not hold, 2 when the file is no "
+                      "readable journal (damaged, foreign, empty, missing)");
+    history
+        ->add_option("--head", historyArguments.head,
+                     "With --check: exit 1 unless the intact chain holds the record of this "
+                     "SHA-256 (a head kept earlier): a journal cut, rewritten or replaced since "
+                     "fails")
+        ->check([](const std::string& text) -> std::string {
+            const bool hex = text.size() == 64 &&
+                             text.find_first_not_of("0123456789abcdef") == std::string::npos;
+            return hex ? std::string() : "not a SHA-256 (64 lowercase hexadecimal digits)";
+        });
     AddJournalOptions(*history, historyArguments.journal, false);
 
     // --help of every command and the man page (--manual) from the options above.

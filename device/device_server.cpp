@@ -166,7 +166,7 @@ void DeviceServer::SaveImage(const Unit& unit) {
     const std::string& path = unit.imageOut;
     // Replaced whole, so a reader never sees half an image.
     std::string error;
-    if (!ReplaceWholeFile(path, unit.memory.Bytes(), &error)) {
+    if (!WriteWholeFile(path, unit.memory.Bytes(), &error)) {
         const std::string line = MessageCatalog(LanguageFromEnvironment())
                                      .Text(MessageId::kImageNotWritten, {path, error});
         std::fprintf(stderr, "kelvarin-device: %s\n", line.c_str());

@@ -26,15 +26,33 @@ Transfer* ImagePull::NextRound() {
         m_done = true;
         return nullptr;
     }
+    if (m_readingMemory) {
+        m_report.outcome = PullOutcome::kNoImage;  // what was found before the memory was read
+        m_report.memory = m_memory;
+        m_done = true;
+        return nullptr;
+    }
     const std::string_view read(reinterpret_cast<const char*>(m_memory.data()), m_have);
     const ChainExtent extent = MeasureChain(read, kImageCapacity);
     std::size_t need = extent.length;
     switch (extent.state) {
-        case ChainExtent::State::kBroken:
+        case ChainExtent::State::kBroken: {
             m_report.outcome = PullOutcome::kNoImage;
             m_report.error = extent.error;
-            m_done = true;
-            return nullptr;
+            const bool blank = std::all_of(m_memory.begin(),
+                                           m_memory.begin() + static_cast<std::ptrdiff_t>(m_have),
+                                           [](std::uint8_t byte) { return byte == kFillByte; });
+            if (!m_keepDamaged || blank || m_have >= kImageCapacity) {
+                if (m_keepDamaged && !blank) {
+                    m_report.memory = m_memory;  // read whole already
+                }
+                m_done = true;
+                return nullptr;
+            }
+            m_readingMemory = true;
+            need = kImageCapacity;
+            break;
+        }
         case ChainExtent::State::kComplete:
             if (extent.length <= m_have) {
                 m_report.outcome = PullOutcome::kImage;
@@ -117,9 +135,12 @@ PullReport ImagePull::Report() const {
 }
 
 PullReport PullImage(CDeviceLink& link, const TransferOptions& options, TransferNotices* notices,
-                     WireTrace* trace, const std::atomic<bool>* stop) {
+                     WireTrace* trace, const std::atomic<bool>* stop, bool keepDamaged) {
     TransferNotices none;
     ImagePull pull(options, notices ? *notices : none, link.Transactions(), trace);
+    if (keepDamaged) {
+        pull.KeepDamagedMemory();
+    }
     while (Transfer* round = pull.NextRound()) {
         if (stop && stop->load()) {
             round->Cancel();

@@ -33,6 +33,9 @@ struct PullReport {
     PullOutcome outcome = PullOutcome::kUnreadable;
     std::vector<std::uint8_t> image;  // kImage: the image's bytes, as the packer wrote them
     ImageError error;                 // kNoImage: what is wrong and at which offset
+    // kNoImage, when asked to keep damaged memory and the memory is not
+    // blank (its first bytes not all 0xFF): the whole memory, as read.
+    std::vector<std::uint8_t> memory;
     std::size_t bytesRead = 0;        // memory bytes read, from offset 0 on
     int requests = 0;                 // Read File Record requests sent
     int rounds = 0;                   // transfers, each for the bytes the chain needed next
@@ -58,6 +61,11 @@ class ImagePull : private TransferEvents {
               WireTrace* trace = nullptr, std::string label = {});
     ImagePull(const ImagePull&) = delete;
     ImagePull& operator=(const ImagePull&) = delete;
+
+    // When the memory holds no sound image but is not blank, read all of it
+    // (PullReport::memory), so that what another writer left can be kept; a
+    // memory that cannot be read whole is then unreadable.
+    void KeepDamagedMemory() { m_keepDamaged = true; }
 
     // The transfer of the next round, once the one before is done (or to
     // start); nullptr when the pull is over (Report says how it ended).
@@ -85,14 +93,18 @@ class ImagePull : private TransferEvents {
     std::unique_ptr<Transfer> m_transfer;
     std::size_t m_roundEnd = 0;
     bool m_done = false;
+    bool m_keepDamaged = false;
+    bool m_readingMemory = false;  // the round under way reads the rest of a damaged memory
     PullReport m_report;
 };
 
 // Reads the image the device on link holds, as options say (requests in
 // flight, retries, time-outs, unit), each round waiting on the link. A stop
 // request (*stop true) ends it after the requests in flight.
+// With keepDamaged, a memory that holds no sound image but is not blank is
+// read whole (ImagePull::KeepDamagedMemory).
 PullReport PullImage(CDeviceLink& link, const TransferOptions& options,
                      TransferNotices* notices = nullptr, WireTrace* trace = nullptr,
-                     const std::atomic<bool>* stop = nullptr);
+                     const std::atomic<bool>* stop = nullptr, bool keepDamaged = false);
 
 }  // namespace kelvarin

@@ -1,16 +1,14 @@
 // Wire trace lines.
 #include "wire_trace.h"
 
-#include "paths.h"
 
 #include <cstdio>
 
 namespace kelvarin {
 
 bool WireTrace::Open(const std::string& path) {
-    m_out.open(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
     m_start = std::chrono::steady_clock::now();
-    return m_out.is_open();
+    return m_out.Open(path);
 }
 
 void WireTrace::Stamp(const std::string& label) {
@@ -19,23 +17,24 @@ void WireTrace::Stamp(const std::string& label) {
             .count();
     char time[32];
     std::snprintf(time, sizeof time, "%10.3f ", ms);
-    m_out << time;
+    m_line = time;
     if (!label.empty()) {
-        m_out << label << ' ';
+        m_line += label;
+        m_line += ' ';
     }
 }
 
 void WireTrace::Frame(const std::string& label, const char* direction,
                       std::span<const std::uint8_t> bytes) {
-    if (!m_out.is_open()) {
+    if (!m_out.IsOpen()) {
         return;
     }
     Stamp(label);
-    m_out << direction;
+    m_line += direction;
     if (bytes.size() >= 2) {
-        m_out << " tid " << ((unsigned{bytes[0]} << 8) | bytes[1]);
+        m_line += " tid " + std::to_string((unsigned{bytes[0]} << 8) | bytes[1]);
     }
-    m_out << ':';
+    m_line += ':';
     static const char kHex[] = "0123456789ABCDEF";
     std::string hex;
     hex.reserve(3 * bytes.size());
@@ -44,17 +43,20 @@ void WireTrace::Frame(const std::string& label, const char* direction,
         hex += kHex[byte >> 4];
         hex += kHex[byte & 0x0F];
     }
-    m_out << hex << '\n';
-    m_out.flush();
+    m_line += hex;
+    m_line += '\n';
+    m_out.Write(m_line);
+    m_out.Flush();  // line by line: the trace can be read while it grows
 }
 
 void WireTrace::Note(const std::string& label, const std::string& text) {
-    if (!m_out.is_open()) {
+    if (!m_out.IsOpen()) {
         return;
     }
     Stamp(label);
-    m_out << "note " << text << '\n';
-    m_out.flush();
+    m_line += "note " + text + '\n';
+    m_out.Write(m_line);
+    m_out.Flush();
 }
 
 }  // namespace kelvarin

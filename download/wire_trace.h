@@ -4,9 +4,10 @@
 // misbehaves; and a line for each decision the transfer took about them.
 #pragma once
 
+#include "files.h"
+
 #include <chrono>
 #include <cstdint>
-#include <fstream>
 #include <span>
 #include <string>
 
@@ -20,12 +21,12 @@ namespace kelvarin {
 // time is milliseconds since the trace was opened.
 class WireTrace {
   public:
-    // Creates (or truncates) the file at path (UTF-8). False when it cannot
-    // be written.
+    // Makes the file at path (UTF-8) anew, as every output is made (a link
+    // there replaced, not followed). False when it cannot be written.
     bool Open(const std::string& path);
 
     // True when open.
-    bool IsOpen() const { return m_out.is_open(); }
+    bool IsOpen() const { return m_out.IsOpen(); }
 
     // A frame in direction ("send", "recv"), or bytes that are no frame.
     void Frame(const std::string& label, const char* direction, std::span<const std::uint8_t> bytes);
@@ -34,12 +35,13 @@ class WireTrace {
     void Note(const std::string& label, const std::string& text);
 
     // True when every line so far was written.
-    bool Good() const { return m_out.good(); }
+    bool Good() const { return m_out.Good(); }
 
   private:
     void Stamp(const std::string& label);
 
-    std::ofstream m_out;
+    OutputStream m_out;
+    std::string m_line;  // the line being made
     std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
 };
 

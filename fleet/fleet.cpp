@@ -306,22 +306,27 @@ bool FleetRun::NextStage(Job& job, TimePoint now) {
         if (!job.backup) {
             job.backup =
                 std::make_unique<ImagePull>(options, job.observer, ids, m_options.trace, label);
+            job.backup->KeepDamagedMemory();
         }
         if (Transfer* round = job.backup->NextRound()) {
             return round;
         }
         PullReport read = job.backup->Report();
-        if (read.outcome == PullOutcome::kImage) {
-            job.result.backupFile = m_observer.OnBackup(job.result, read.image);
+        const bool memory = read.outcome == PullOutcome::kNoImage && !read.memory.empty();
+        if (read.outcome == PullOutcome::kImage || memory) {
+            job.result.backupFile = m_observer.OnBackup(job.result, memory ? read.memory : read.image,
+                                                        memory, &job.result.backupError);
+            job.result.backupIsMemory = memory;
             job.result.backupNotKept = job.result.backupFile.empty();
         }
         read.image.clear();
+        read.memory.clear();
         job.result.pull = std::move(read);
         const PullOutcome outcome = job.result.pull->outcome;
-        // A device that holds no image has nothing to keep; one that could
-        // not be read, or whose image could not be kept, is not written.
-        if (outcome == PullOutcome::kNoImage ||
-            (outcome == PullOutcome::kImage && !job.result.backupNotKept)) {
+        // A blank device has nothing to keep; one that could not be read, or
+        // whose image or memory could not be kept, is not written.
+        if ((outcome == PullOutcome::kNoImage || outcome == PullOutcome::kImage) &&
+            !job.result.backupNotKept) {
             return download();
         }
         return nullptr;

@@ -51,6 +51,7 @@ struct TargetResult {
     std::string tlsDetail;
     std::string tlsVersion;
     std::string tlsSubject;
+    std::string tlsFingerprint;  // SHA-256 of the device's certificate, hex
     bool current = false;  // it already held the image (skip-current): nothing was sent
     std::optional<VerifyReport> precheck;  // the read-back before sending (skip-current)
     bool downloaded = false;               // the download ran (download tells how it went)
@@ -60,7 +61,9 @@ struct TargetResult {
     // out; the image's bytes themselves are not kept here.
     std::optional<PullReport> pull;
     std::string backupFile;       // where the backup was kept; empty for none
+    bool backupIsMemory = false;  // the backup is the whole memory, which held no sound image
     bool backupNotKept = false;   // read out, but its file could not be written: not written
+    std::string backupError;      // backupNotKept: the file tried and the system's reason
     double seconds = 0;  // from the connect to the last reply
 };
 
@@ -68,11 +71,13 @@ struct TargetResult {
 class FleetObserver {
   public:
     virtual ~FleetObserver() = default;
-    // A device's image was read out before writing it (backup): keeps image
-    // and returns where, or an empty text when it could not be kept (the
-    // device is then not written).
+    // A device's image (or, memory true, its whole memory, which holds no
+    // sound image) was read out before writing it (backup): keeps it and
+    // returns where, or an empty text with the file and the reason in *error
+    // when it could not be kept (the device is then not written).
     virtual std::string OnBackup(const TargetResult& /*result*/,
-                                 std::span<const std::uint8_t> /*image*/) {
+                                 std::span<const std::uint8_t> /*bytes*/, bool /*memory*/,
+                                 std::string* /*error*/) {
         return {};
     }
     // A device is about to be connected to: nothing has gone to it yet.

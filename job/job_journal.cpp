@@ -24,6 +24,10 @@ namespace kelvarin {
 
 namespace {
 
+// How long the writer is given at the end of a job to write what is left
+// (another process holding the journal's lock included).
+constexpr std::chrono::milliseconds kJournalFinishTime{10000};
+
 std::string Member(const std::string& key, const std::string& json) {
     return JsonString(key) + ":" + json;
 }
@@ -106,20 +110,44 @@ JobJournal::JobJournal(const JobPlan& plan, JobObserver& observer)
         return;
     }
     m_path = *where;
-    std::string error;
-    m_journal = Journal::Open(m_path, &error);
-    if (!m_journal) {
-        m_failed = true;
-        observer.OnJournalFailed(m_path, error);
-        return;
-    }
-    const std::uint64_t size = m_journal->SizeBytes();
+    // Measured without opening the database: nothing here waits for it.
+    const std::uint64_t size = JournalSizeBytes(m_path);
     if (size > plan.journal.warnBytes) {
         observer.OnJournalLarge(m_path, size, plan.journal.warnBytes);
     }
+    m_writer = std::make_unique<JournalWriter>(m_path);
 }
 
-JobJournal::~JobJournal() = default;
+JobJournal::~JobJournal() {
+    Finish();
+}
+
+void JobJournal::WaitWritten(std::chrono::milliseconds bound) {
+    if (m_writer) {
+        m_writer->WaitWritten(bound);
+        SayFailure();
+    }
+}
+
+void JobJournal::Finish() {
+    if (!m_writer) {
+        return;
+    }
+    const JournalWriter::Summary summary = m_writer->Finish(kJournalFinishTime);
+    SayFailure();
+    if (summary.lost > 0) {
+        m_observer.OnJournalLost(m_path, summary.lost, summary.why);
+    }
+    m_writer.reset();
+}
+
+void JobJournal::SayFailure() {
+    const std::optional<std::string> why = m_writer->TakeFailure();
+    if (why && !m_failed) {
+        m_failed = true;  // said once: every later record fails the same way
+        m_observer.OnJournalFailed(m_path, *why);
+    }
+}
 
 void JobJournal::SetImage(std::span<const std::uint8_t> image) {
     m_image = ImageJson(image);
@@ -153,7 +181,7 @@ std::string JobJournal::Common(const std::string& phase, const std::string& id,
 }
 
 std::string JobJournal::Begin(const FleetTarget& target, JobKind kind) {
-    if (!m_journal) {
+    if (!m_writer) {
         return {};
     }
     // Unique among every process's operations: the time, the process and a
@@ -166,7 +194,7 @@ std::string JobJournal::Begin(const FleetTarget& target, JobKind kind) {
 
 void JobJournal::End(const std::string& id, const DeviceReport& device,
                      const std::vector<std::string>& filesLeftOut) {
-    if (!m_journal) {
+    if (!m_writer) {
         return;
     }
     const TargetResult& facts = device.facts;
@@ -182,6 +210,20 @@ void JobJournal::End(const std::string& id, const DeviceReport& device,
     }
     leftOut += "]";
     const std::string backup = facts.backupFile.empty() ? "null" : JsonString(facts.backupFile);
+    const std::string backupHolds = facts.backupFile.empty() ? "null"
+                                    : facts.backupIsMemory   ? JsonString("memory")
+                                                             : JsonString("image");
+    // Over TLS: how the device was known, so the record says who was written.
+    std::string tls = "null";
+    if (!facts.tlsVersion.empty()) {
+        const std::string& name = m_plan.tls.name;
+        const std::string check = name.empty() ? "address" : name == "any" ? "any" : "name";
+        tls = "{" + Member("version", JsonString(facts.tlsVersion)) + "," +
+              Member("subject", JsonString(facts.tlsSubject)) + "," +
+              Member("sha256", JsonString(facts.tlsFingerprint)) + "," +
+              Member("name_check", JsonString(check)) + "," +
+              Member("name", check == "name" ? JsonString(name) : "null") + "}";
+    }
     const DownloadReport& download = facts.download;
     Write("{" + Common("end", id, facts.target, device.kind) + "," +
           Member("outcome", JsonString(OutcomeName(device.Outcome()))) + "," +
@@ -191,16 +233,14 @@ void JobJournal::End(const std::string& id, const DeviceReport& device,
           Member("reconnects", Number(download.reconnects)) + "," +
           Member("bytes_written", Number(static_cast<std::int64_t>(download.bytesEchoed))) + "," +
           Member("verify", verify) + "," + Member("backup_file", backup) + "," +
+          Member("backup_holds", backupHolds) + "," + Member("tls", tls) + "," +
           Member("files_left_out", leftOut) + "," +
           Member("seconds", JsonSeconds(facts.seconds)) + "}");
 }
 
 void JobJournal::Write(const std::string& record) {
-    std::string error;
-    if (!m_journal->Append({record}, &error) && !m_failed) {
-        m_failed = true;  // said once: every later record fails the same way
-        m_observer.OnJournalFailed(m_path, error);
-    }
+    m_writer->Append(record);
+    SayFailure();
 }
 
 }  // namespace kelvarin

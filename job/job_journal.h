@@ -5,7 +5,9 @@
 #include "job.h"
 #include "job_report.h"
 #include "journal.h"
+#include "journal_writer.h"
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -15,9 +17,11 @@ namespace kelvarin {
 
 class JobObserver;
 
-// The journal's records of one job's devices. A journal that cannot be
-// opened or written never stops the job: the observer is told once, and the
-// job goes on without it.
+// The journal's records of one job's devices, appended by a writer of their
+// own so that no wait of the database holds up a device. A journal that
+// cannot be opened or written never stops the job: the observer is told
+// once, the job goes on, and at its end it is told how many records were
+// lost.
 class JobJournal {
   public:
     // Opens the journal plan names (nothing with plan.journal.off, or for a
@@ -40,6 +44,15 @@ class JobJournal {
     void End(const std::string& id, const DeviceReport& device,
              const std::vector<std::string>& filesLeftOut);
 
+    // Waits at most bound until the records so far are written: a single
+    // device's first record is in the journal before anything goes to it,
+    // unless the journal is locked for longer.
+    void WaitWritten(std::chrono::milliseconds bound);
+
+    // Gives the writer a bounded time to write what is left, then tells the
+    // observer how many records were lost, if any. Done once.
+    void Finish();
+
     // The file the journal is in (empty when off).
     const std::string& Path() const { return m_path; }
 
@@ -50,7 +63,10 @@ class JobJournal {
 
     const JobPlan& m_plan;
     JobObserver& m_observer;
-    std::unique_ptr<Journal> m_journal;
+    // Tells the observer of the writer's first failure, once.
+    void SayFailure();
+
+    std::unique_ptr<JournalWriter> m_writer;
     std::string m_path;
     bool m_failed = false;
     std::string m_image;  // the "image" member's value: an object, or null

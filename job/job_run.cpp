@@ -8,12 +8,14 @@
 #include "fleet.h"
 #include "image_file.h"
 #include "net.h"
+#include "paths.h"
 #include "site_folder.h"
 #include "utc_time.h"
 #include "wire_trace.h"
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -21,6 +23,10 @@
 namespace kelvarin {
 
 namespace {
+
+// How long a single device's operation waits for its first journal record
+// to be written before it goes on all the same.
+constexpr std::chrono::milliseconds kFirstRecordWait{2000};
 
 // What an input of a job is, for the message that refuses to overwrite it.
 enum class InputKind { kFile, kImage, kTargets, kTls };
@@ -40,26 +46,23 @@ std::string_view BytesText(const std::vector<std::uint8_t>& bytes) {
     return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-// The file a device's backup is kept in, in folder: ADDRESS-PORT-UNIT-
-// YYYYMMDDTHHMMSSZ.img, UTC, with -2, -3, ... when a backup of the same second
-// is there already. Kept whole or not at all: the file's path, or empty with
+// The file a device's backup is kept in, in folder (made absolute, so the
+// journal names it wherever it is read): ADDRESS-PORT-UNIT-
+// YYYYMMDDTHHMMSSZ.img, UTC, with -2, -3, ... when that name is taken, the
+// name taken exclusively so that two runs never share one and nothing planted
+// there is followed. Memory that holds no sound image is kept whole as
+// ...-memory.bin. Kept whole or not at all: the file's path, or empty with
 // the path and why in *error.
 std::string KeepBackup(const std::string& folder, const FleetTarget& target,
-                       std::span<const std::uint8_t> image, std::string* error) {
-    const std::string stem = folder + "/" + target.address + "-" + std::to_string(target.port) +
-                             "-" + std::to_string(target.unit) + "-" +
-                             UtcStamp(std::chrono::system_clock::now());
-    std::string path = stem + ".img";
-    for (int n = 2; MeasureFile(path) && n < 1000; ++n) {
-        path = stem + "-" + std::to_string(n) + ".img";
-    }
-    const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
-    std::string why;
-    if (ReplaceWholeFile(path, bytes, &why)) {
-        return path;
-    }
-    *error = path + ": " + why;
-    return {};
+                       std::span<const std::uint8_t> bytes, bool memory, std::string* error) {
+    std::error_code ignored;
+    const std::string absolute =
+        Utf8FromPath(std::filesystem::absolute(PathFromUtf8(folder), ignored));
+    const std::string stem = (absolute.empty() ? folder : absolute) + "/" + target.address + "-" +
+                             std::to_string(target.port) + "-" + std::to_string(target.unit) +
+                             "-" + UtcStamp(std::chrono::system_clock::now());
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    return KeepNewFile(stem, memory ? "-memory.bin" : ".img", text, error).value_or("");
 }
 
 // Tells the fleet's devices to the observer as they finish, judged, keeps
@@ -78,9 +81,9 @@ class FleetRelay : public FleetObserver {
         m_ids[result.target.Text()] = m_journal.Begin(result.target, JobKind::kFleet);
     }
 
-    std::string OnBackup(const TargetResult& result, std::span<const std::uint8_t> image) override {
-        std::string error;
-        return KeepBackup(m_backupDir, result.target, image, &error);
+    std::string OnBackup(const TargetResult& result, std::span<const std::uint8_t> bytes,
+                         bool memory, std::string* error) override {
+        return KeepBackup(m_backupDir, result.target, bytes, memory, error);
     }
 
     bool OnTargetDone(const TargetResult& result) override {
@@ -175,6 +178,7 @@ JobReport JobRun::Run() {
             RunFleet();
             break;
     }
+    m_journal->Finish();
     return m_report;
 }
 
@@ -448,6 +452,9 @@ void JobRun::RunDevice() {
     // The journal's first record before anything goes to the device, its
     // second once the operation is over, however it ends.
     const std::string journalId = m_journal->Begin(device.facts.target, m_plan.kind);
+    // One device: nothing else waits, so the first record goes in before
+    // the device is touched (unless the journal stays locked that long).
+    m_journal->WaitWritten(kFirstRecordWait);
     const auto finish = [&] {
         // A device that refused this client's certificate (told after the
         // handshake by TLS 1.3) was never really connected.
@@ -509,7 +516,7 @@ void JobRun::RunDevice() {
         if (read.outcome == PullOutcome::kImage) {
             const std::string_view bytes(reinterpret_cast<const char*>(read.image.data()),
                                          read.image.size());
-            kept = ReplaceWholeFile(m_plan.outputs.imageFile, bytes, &error);
+            kept = WriteWholeFile(m_plan.outputs.imageFile, bytes, &error);
             m_image = read.image;
             m_report.imageLength = m_image.size();
             m_report.imageSha256 = Sha256Hex(BytesText(m_image));
@@ -536,22 +543,26 @@ void JobRun::RunDevice() {
         // Kept before the first write; a device that cannot be read out,
         // or whose image cannot be kept, is not written at all.
         m_observer.OnReadOutStart(true);
-        PullReport read = PullImage(link, transfer, &m_observer, trace, m_stop);
+        PullReport read = PullImage(link, transfer, &m_observer, trace, m_stop, true);
         std::string error;
-        if (read.outcome == PullOutcome::kImage) {
-            device.facts.backupFile =
-                KeepBackup(m_plan.outputs.backupDir, device.facts.target, read.image, &error);
+        const bool memory = read.outcome == PullOutcome::kNoImage && !read.memory.empty();
+        if (read.outcome == PullOutcome::kImage || memory) {
+            device.facts.backupFile = KeepBackup(m_plan.outputs.backupDir, device.facts.target,
+                                                 memory ? read.memory : read.image, memory, &error);
+            device.facts.backupIsMemory = memory;
             device.facts.backupNotKept = device.facts.backupFile.empty();
+            device.facts.backupError = error;
         }
         m_observer.OnReadOut(read, device.facts.backupFile, error, true);
         const PullOutcome outcome = read.outcome;
         read.image.clear();
+        read.memory.clear();
         device.facts.pull = std::move(read);
         if (outcome == PullOutcome::kStopped) {
             device.stopped = true;
         }
-        if (outcome != PullOutcome::kNoImage &&
-            (outcome != PullOutcome::kImage || device.facts.backupNotKept)) {
+        if ((outcome != PullOutcome::kNoImage && outcome != PullOutcome::kImage) ||
+            device.facts.backupNotKept) {
             if (!m_connected) {
                 own.Close();
             }

@@ -69,6 +69,10 @@ class JobObserver : public DownloadObserver {
     virtual void OnImageWritten(const std::string& /*path*/) {}
     // The journal cannot be opened or written: said once; the job goes on.
     virtual void OnJournalFailed(const std::string& /*path*/, const std::string& /*why*/) {}
+    // At the job's end: records that could not be written in the time the
+    // journal's writer is given (why: the first reason).
+    virtual void OnJournalLost(const std::string& /*path*/, std::size_t /*records*/,
+                               const std::string& /*why*/) {}
     // The journal is larger than the size set for a warning (it is never cut).
     virtual void OnJournalLarge(const std::string& /*path*/, std::uint64_t /*bytes*/,
                                 std::uint64_t /*warnBytes*/) {}

@@ -235,8 +235,10 @@ constexpr Entry kEntries[] = {
      "{0} {1}: cannot be made, or is not a folder"},
     {MessageId::kReasonNoImage, "设备中没有完好的映像",
      "the device holds no sound image"},
-    {MessageId::kReasonBackupNotKept, "无法保存备份，未写入",
-     "the backup could not be kept: not written"},
+    {MessageId::kReasonBackupNotKept, "无法保存备份（{0}），未写入",
+     "the backup could not be kept ({0}): not written"},
+    {MessageId::kBackupMemoryKept, "备份：设备中没有完好的映像（{0}），整个存储区（{1}字节）已保存到{2}",
+     "Backup: the device holds no sound image ({0}); its whole memory ({1} bytes) is kept in {2}"},
     {MessageId::kBackupFolderName, "备份文件夹",
      "The backup folder"},
     {MessageId::kJournalFailed, "无法写入日志{0}：{1}；照常进行，但不记录",
@@ -253,6 +255,16 @@ constexpr Entry kEntries[] = {
      "Journal record {0} does not hold: its contents do not match its SHA-256 (it was changed)"},
     {MessageId::kJournalUnreadable, "无法读取日志{0}：{1}",
      "Cannot read the journal {0}: {1}"},
+    {MessageId::kJournalLost, "有{0}条记录未能写入日志{1}（{2}）",
+     "{0} {0?record|records} could not be written to the journal {1} ({2})"},
+    {MessageId::kJournalAltered, "日志不成立：{0}条记录的哈希都对，但日志的结构被改动过（只可追加的触发器被删除或修改，或添加了对象）",
+     "Journal does not hold: its {0} {0?record|records} chain, but its schema was changed (the append-only triggers removed or altered, or objects added)"},
+    {MessageId::kJournalHead, "head {0} {1} {2}",
+     "head {0} {1} {2}"},
+    {MessageId::kJournalHeadHeld, "保存的head {0}在日志中：第{1}条记录",
+     "The kept head {0} is in the journal: record {1}"},
+    {MessageId::kJournalHeadMissing, "保存的head {0}不在日志中：日志被截短、重写或替换过",
+     "The kept head {0} is not in the journal: it was cut, rewritten or replaced"},
     {MessageId::kTargetNotStarted, "{0} 未启动：{1}",
      "{0} not started: {1}"},
     {MessageId::kReasonCanaryFailed, "先发的设备没有全部成功",
@@ -267,6 +279,7 @@ constexpr Entry kEntries[] = {
     {MessageId::kOutcomeUnreadable, "无法回读", "cannot be read back"},
     {MessageId::kOutcomePartial, "有文件未打包", "files not packed"},
     {MessageId::kOutcomeNotStarted, "未启动", "not started"},
+    {MessageId::kOutcomeBackupNotKept, "无法保存备份，未写入", "the backup could not be kept: not written"},
     {MessageId::kConnectedTls, "{0}:{1} 连接成功（{2}，设备证书：{3}）",
      "{0}:{1} connected ({2}, device certificate: {3})"},
     {MessageId::kConnectFailedTls, "{0}:{1} 连接失败：{2}",
@@ -762,6 +775,13 @@ std::vector<std::string> MessageCatalog::ReadOutLines(const PullReport& report,
                          {std::to_string(ReadImage(image).records.size()), bytes, file})};
         }
         case PullOutcome::kNoImage:
+            if (backup && !error.empty()) {
+                return {Text(MessageId::kBackupNotKept, {error})};
+            }
+            if (backup && !file.empty()) {
+                return {Text(MessageId::kBackupMemoryKept,
+                             {ImageErrorText(report.error), std::to_string(kImageCapacity), file})};
+            }
             return {Text(backup ? MessageId::kBackupNoImage : MessageId::kNoImageHeld,
                          {ImageErrorText(report.error)})};
         case PullOutcome::kUnreadable:
@@ -809,7 +829,7 @@ std::string MessageCatalog::TargetFailure(const DeviceReport& device) const {
                        : Text(MessageId::kReasonTooManyFailed,
                               {std::to_string(result.failuresBefore)});
         case DeviceOutcome::kBackupNotKept:
-            return Text(MessageId::kReasonBackupNotKept);
+            return Text(MessageId::kReasonBackupNotKept, {result.backupError});
         case DeviceOutcome::kPartial:
             break;
     }
@@ -931,7 +951,7 @@ std::string MessageCatalog::OutcomeWord(std::string_view outcome) const {
         {"different", MessageId::kOutcomeDifferent},
         {"unreadable", MessageId::kOutcomeUnreadable},
         {"no-image", MessageId::kReasonNoImage},
-        {"backup-not-kept", MessageId::kReasonBackupNotKept},
+        {"backup-not-kept", MessageId::kOutcomeBackupNotKept},
         {"partial", MessageId::kOutcomePartial},
         {"not-started", MessageId::kOutcomeNotStarted},
     };
@@ -956,6 +976,8 @@ std::string MessageCatalog::JournalCheckLine(const std::string& path,
             return Text(MessageId::kJournalNotFollowing, {at});
         case JournalFault::kChanged:
             return Text(MessageId::kJournalChanged, {at});
+        case JournalFault::kAltered:
+            return Text(MessageId::kJournalAltered, {std::to_string(check.records)});
         case JournalFault::kUnreadable:
             break;
     }

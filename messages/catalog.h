@@ -159,7 +159,8 @@ enum class MessageId : int {
     kBackupNotKept,      // {0} why
     kBackupUnusable,     // {0} the option, {1} the folder
     kReasonNoImage,      //
-    kReasonBackupNotKept,  //
+    kReasonBackupNotKept,  // {0} the file and why
+    kBackupMemoryKept,     // {0} where and why (an image error), {1} bytes, {2} file
     kBackupFolderName,   //
     // The journal.
     kJournalFailed,      // {0} path, {1} why
@@ -169,6 +170,11 @@ enum class MessageId : int {
     kJournalNotFollowing,  // {0} record broken
     kJournalChanged,     // {0} record broken
     kJournalUnreadable,  // {0} path, {1} why
+    kJournalLost,        // {0} records, {1} path, {2} why
+    kJournalAltered,     // {0} records
+    kJournalHead,        // {0} the newest record's SHA-256, {1} its seq, {2} its time
+    kJournalHeadHeld,    // {0} the kept head, {1} the record that has it
+    kJournalHeadMissing, // {0} the kept head
     // Staged fleets.
     kTargetNotStarted,   // {0} target, {1} why (a kReason message)
     kReasonCanaryFailed, //
@@ -182,6 +188,7 @@ enum class MessageId : int {
     kOutcomeUnreadable,  //
     kOutcomePartial,     //
     kOutcomeNotStarted,  //
+    kOutcomeBackupNotKept,  //
     // Modbus/TCP Security.
     kConnectedTls,       // {0} host, {1} port, {2} TLS version, {3} the device certificate's subject
     kConnectFailedTls,   // {0} host, {1} port, {2} why (a kTls message)

@@ -137,6 +137,10 @@ void JobLog::OnJournalLarge(const std::string& path, std::uint64_t bytes, std::u
                                      std::to_string(warnBytes >> 20)}));
 }
 
+void JobLog::OnJournalLost(const std::string& path, std::size_t records, const std::string& why) {
+    m_log.AppendLine(m_catalog.Text(MessageId::kJournalLost, {std::to_string(records), path, why}));
+}
+
 void JobLog::OnStopped(const DeviceReport& device) {
     m_log.AppendLine(m_catalog.StoppedLine(device));
 }

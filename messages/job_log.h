@@ -40,6 +40,8 @@ class JobLog : public JobObserver {
     void OnJournalFailed(const std::string& path, const std::string& why) override;
     void OnJournalLarge(const std::string& path, std::uint64_t bytes,
                         std::uint64_t warnBytes) override;
+    void OnJournalLost(const std::string& path, std::size_t records,
+                       const std::string& why) override;
     void OnDeviceDone(const DeviceReport& device) override;
     void OnRetry(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why,
                  int retry) override;

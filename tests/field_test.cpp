@@ -4,11 +4,13 @@
 // and the unit identifier.
 #include "child_process.h"
 #include "device_process.h"
+#include "loopback_client.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <unistd.h>
 #include <filesystem>
 #include <regex>
 #include <thread>
@@ -122,6 +124,45 @@ TEST(Field, ADeviceThatCannotBeReadOutIsNotWritten) {
     EXPECT_EQ(device.ReadLine(500), "");  // it wrote no memory out: nothing was written to it
 }
 
+TEST(Field, DamagedMemoryIsKeptWholeBeforeItIsWrittenOver) {
+    TempDir dir;
+    Journaled journal;
+    const std::string old = Pack(dir, "old.img", {dir.WriteSized("index.htm", 3000, 1)});
+    DeviceProcess device(kDevice, {"--load", old});
+    ASSERT_TRUE(device.Ready());
+    // Another writer puts four zero bytes over the first record's head.
+    {
+        test::LoopbackClient writer(device.ModbusPort());
+        std::string frame("\x00\x01\x00\x00\x00\x0E\x00\x15\x0B\x06\x00\x10\x00\x00\x00\x02"
+                          "\x00\x00\x00\x00", 20);
+        ASSERT_TRUE(writer.Send(frame));
+        ASSERT_EQ(writer.Receive(frame.size()), frame);
+    }
+    std::string memory = ReadAll(old);
+    memory.replace(0, 4, std::string(4, '\0'));
+    memory.resize(131072, '\xFF');
+    const std::string backups = dir.Path() + "/backups";
+    const std::string page = dir.WriteSized("index.htm", 900, 2);
+    auto sent = RunProgram(With({kCli, "send", "127.0.0.1", device.ModbusPortText(), page,
+                                 "--backup", backups, "--dump", dir.Path() + "/a.dat"},
+                                journal.Options()));
+    EXPECT_EQ(sent.exitCode, 0) << sent.out << sent.err;
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(TempDir::Native(backups))) {
+        kept.push_back(entry.path().string());
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(kept[0].ends_with("-memory.bin")) << kept[0];
+    EXPECT_TRUE(ReadAll(kept[0]) == memory);
+    EXPECT_NE(sent.out.find("备份：设备中没有完好的映像"), std::string::npos) << sent.out;
+    EXPECT_NE(sent.out.find("整个存储区（131072字节）已保存到" + kept[0]), std::string::npos) << sent.out;
+    EXPECT_NE(sent.out.find("发送结束!!!!!"), std::string::npos) << sent.out;
+    auto history = RunProgram(With({kCli, "history", "--json"}, journal.Options()));
+    EXPECT_NE(history.out.find("\"backup_file\":\"" + kept[0] + "\",\"backup_holds\":\"memory\""),
+              std::string::npos)
+        << history.out;
+}
+
 TEST(Field, TheJournalKeepsEveryCommandsOperationsAndShowsAChange) {
     TempDir dir;
     Journaled journal;
@@ -181,6 +222,88 @@ TEST(Field, TheJournalKeepsEveryCommandsOperationsAndShowsAChange) {
     auto broken = RunProgram(With({kCli, "history", "--check"}, journal.Options()));
     EXPECT_EQ(broken.exitCode, 1);
     EXPECT_NE(broken.out.find("日志第6条记录不成立"), std::string::npos) << broken.out;
+}
+
+TEST(Field, HistorySaysWhatAFileIsByItsExitCodeAndNeverWritesIt) {
+    TempDir dir;
+    Journaled journal;
+    DeviceProcess device(kDevice, {});
+    ASSERT_TRUE(device.Ready());
+    const std::string page = dir.WriteSized("index.htm", 500);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(RunProgram(With({kCli, "send", "127.0.0.1", device.ModbusPortText(), page,
+                                   "--dump", dir.Path() + "/a.dat"},
+                                  journal.Options()))
+                      .exitCode,
+                  0);
+    }
+    auto intact = RunProgram(With({kCli, "history", "--check"}, journal.Options()));
+    ASSERT_EQ(intact.exitCode, 0) << intact.out;
+    std::smatch head;
+    ASSERT_TRUE(std::regex_search(intact.out, head, std::regex("\nhead ([0-9a-f]{64}) 6 \\S+\n")))
+        << intact.out;
+    auto held = RunProgram(With({kCli, "history", "--check", "--head", head[1]}, journal.Options()));
+    EXPECT_EQ(held.exitCode, 0) << held.out;
+    const std::string other(64, 'a');
+    auto missing = RunProgram(With({kCli, "history", "--check", "--head", other}, journal.Options()));
+    EXPECT_EQ(missing.exitCode, 1) << missing.out;
+    EXPECT_EQ(RunProgram(With({kCli, "history", "--head", other}, journal.Options())).exitCode, 2);
+
+    // A journal only others may write, in a folder only they may write:
+    // read as it is, nothing made beside it.
+    const std::string bytes = ReadAll(journal.Path());
+    const std::string locked = dir.Path() + "/locked";
+    std::filesystem::create_directory(locked);
+    const std::string copy = locked + "/journal.sqlite";
+    std::filesystem::copy_file(journal.Path(), copy);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::group_read |
+                                           std::filesystem::perms::others_read);
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_all |
+                                             std::filesystem::perms::group_read |
+                                             std::filesystem::perms::group_exec |
+                                             std::filesystem::perms::others_read |
+                                             std::filesystem::perms::others_exec);
+    if (::geteuid() == 0 && std::filesystem::exists("/usr/bin/setpriv")) {
+        // As root, another user is needed to be denied anything.
+        auto asNobody = RunProgram({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                    "--clear-groups", kCli, "history", "--check", "--journal", copy});
+        EXPECT_EQ(asNobody.exitCode, 0) << asNobody.out << asNobody.err;
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(locked),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
+
+    // Damaged, foreign, empty, missing: no journal to read, exit 2, and
+    // nothing written to any of them.
+    std::string damaged = bytes;
+    damaged.replace(4096, 16, std::string(16, '\xFF'));
+    const std::vector<std::string> broken = {
+        dir.Write("damaged.sqlite", damaged), dir.Write("empty.sqlite", ""),
+        dir.Write("text.sqlite", "plain words, no database"), dir.Path() + "/missing.sqlite"};
+    for (const std::string& path : broken) {
+        const std::string before = ReadAll(path);
+        for (const char* how : {"--check", "--json"}) {
+            auto run = RunProgram({kCli, "history", how, "--journal", path});
+            EXPECT_EQ(run.exitCode, 2) << path << " " << how << run.out;
+            EXPECT_NE(run.err.find(path), std::string::npos) << run.err;
+        }
+        EXPECT_EQ(ReadAll(path), before) << path;
+        EXPECT_FALSE(std::filesystem::exists(path + "-wal")) << path;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/missing.sqlite"));
+
+    // Filters that are no filters are usage errors, not empty listings.
+    for (const std::vector<std::string>& filter :
+         {std::vector<std::string>{"--since", "2026-13-99"}, {"--since", "2026-02-30"},
+          {"--device", "127.0.0.1:502abc"}, {"--device", "127.0.0.1/256"}}) {
+        auto run = RunProgram(With(With({kCli, "history"}, filter), journal.Options()));
+        EXPECT_EQ(run.exitCode, 2) << filter[1];
+    }
+    auto unit = RunProgram(
+        With({kCli, "history", "--device", "127.0.0.1:" + device.ModbusPortText() + "/0"},
+             journal.Options()));
+    EXPECT_EQ(std::count(unit.out.begin(), unit.out.end(), '\n'), 6) << unit.out;
 }
 
 TEST(Field, AKillInTheMiddleOfASendLeavesItsFirstRecord) {

@@ -15,6 +15,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
+#include <set>
+#include <thread>
+#include <vector>
 
 namespace kelvarin {
 namespace {
@@ -35,7 +39,7 @@ TEST(Platform, FilesAndFoldersNamedInAnyLanguage) {
     ASSERT_TRUE(WriteWholeFile(page, "<p>你好</p>", &error)) << error;
     EXPECT_EQ(MeasureFile(page), 13u);  // 3 + 2 x 3 + 4 bytes of UTF-8
     EXPECT_EQ(ReadRegularFile(page, 100), "<p>你好</p>");
-    ASSERT_TRUE(ReplaceWholeFile(page, "<p>再见</p>", &error)) << error;
+    ASSERT_TRUE(WriteWholeFile(page, "<p>再见</p>", &error)) << error;
     EXPECT_EQ(ReadRegularFile(page, 100), "<p>再见</p>");
     EXPECT_FALSE(MeasureFile(folder));  // a folder is no file to pack
     EXPECT_FALSE(MeasureFile(dir.Path() + "/不存在.htm"));
@@ -43,6 +47,63 @@ TEST(Platform, FilesAndFoldersNamedInAnyLanguage) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(BaseName(page), "主页 页面.htm");
     EXPECT_EQ(Utf8FromPath(PathFromUtf8(page)), page);
+}
+
+TEST(Platform, OutputsFollowNoLinkPlantedAtTheirNames) {
+    TempDir dir;
+    const std::string victim = dir.Write("ca.pem", "trusted");
+    const auto plant = [&](const std::string& name) {
+        std::error_code error;
+        std::filesystem::create_symlink(TempDir::Native(victim), TempDir::Native(dir.Path() + "/" + name),
+                                        error);
+        return !error;
+    };
+    if (!plant("out.img") || !plant("out.img.tmp") || !plant("bk.img") || !plant("bk-2.img")) {
+        GTEST_SKIP() << "no symbolic links here";
+    }
+    std::string error;
+    // The link at the output's own name is replaced; one at the name the
+    // last version wrote through first is left alone.
+    ASSERT_TRUE(WriteWholeFile(dir.Path() + "/out.img", "device bytes", &error)) << error;
+    EXPECT_EQ(ReadRegularFile(dir.Path() + "/out.img", 100), "device bytes");
+    EXPECT_FALSE(std::filesystem::is_symlink(TempDir::Native(dir.Path() + "/out.img")));
+    // A backup takes the first name nothing holds.
+    EXPECT_EQ(KeepNewFile(dir.Path() + "/bk", ".img", "backup", &error), dir.Path() + "/bk-3.img");
+    EXPECT_EQ(ReadRegularFile(victim, 100), "trusted");
+    EXPECT_TRUE(std::filesystem::is_symlink(TempDir::Native(dir.Path() + "/out.img.tmp")));
+    // Nothing but the outputs was left behind.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(TempDir::Native(dir.Path())),
+                            std::filesystem::directory_iterator()),
+              6);
+}
+
+TEST(Platform, WritersAtOnceNeverShareAKeptNameAndAFolderIsNoOutput) {
+    TempDir dir;
+    std::vector<std::optional<std::string>> kept(6);
+    std::vector<std::thread> writers;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        writers.emplace_back([&, i] {
+            kept[i] = KeepNewFile(dir.Path() + "/dev-502-0-STAMP", ".img", std::string(70000, char('a' + i)));
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    std::set<std::string> names;
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        ASSERT_TRUE(kept[i]);
+        names.insert(*kept[i]);
+        EXPECT_EQ(ReadRegularFile(*kept[i], 100000), std::string(70000, char('a' + i)));
+    }
+    EXPECT_EQ(names.size(), kept.size());
+    std::string error;
+    EXPECT_FALSE(WriteWholeFile(dir.Path(), "x", &error));
+    EXPECT_FALSE(error.empty());
+#if !defined(_WIN32)
+    // A device already there is written as it is, never replaced.
+    EXPECT_TRUE(WriteWholeFile("/dev/null", "x", &error)) << error;
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+#endif
 }
 
 TEST(Platform, SiteFoldersGiveUtf8UrlPaths) {

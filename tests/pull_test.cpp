@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace kelvarin {
 namespace {
 
@@ -89,6 +91,36 @@ TEST(Pull, AMemoryWithoutASoundImageIsNoImage) {
     const PullReport loop = PullImage(loopLink, TransferOptions{});
     EXPECT_EQ(loop.outcome, PullOutcome::kNoImage);
     EXPECT_EQ(loop.error.fault, ImageFault::kChainGoesBack);
+}
+
+TEST(Pull, DamagedMemoryIsReadWholeWhenAskedABlankOneNever) {
+    TempDir dir;
+    Bytes image = Packed(dir, {3000, 2000});
+    // Another writer changed the first record's head: no sound image.
+    std::fill(image.begin(), image.begin() + 8, 0x00);
+    device::DeviceMemory damaged;
+    damaged.Write(0, std::string(image.begin(), image.end()));
+    MemoryLink link(damaged);
+    const PullReport report = PullImage(link, TransferOptions{}, nullptr, nullptr, nullptr, true);
+    EXPECT_EQ(report.outcome, PullOutcome::kNoImage);
+    EXPECT_EQ(ReadEnd(link), kImageCapacity);
+    ASSERT_EQ(report.memory.size(), kImageCapacity);
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), report.memory.begin()));
+    EXPECT_EQ(report.memory.back(), kFillByte);
+
+    device::DeviceMemory blank;
+    MemoryLink blankLink(blank);
+    const PullReport fresh = PullImage(blankLink, TransferOptions{}, nullptr, nullptr, nullptr, true);
+    EXPECT_EQ(fresh.outcome, PullOutcome::kNoImage);
+    EXPECT_TRUE(fresh.memory.empty());
+    EXPECT_LE(blankLink.requests, 1);
+
+    // Memory that cannot be read whole is unreadable: nothing to keep, so
+    // nothing may be written over it.
+    MemoryLink failing(damaged, [](int n, std::string reply) { return n == 5 ? std::string() : reply; });
+    const PullReport cut = PullImage(failing, TransferOptions{}, nullptr, nullptr, nullptr, true);
+    EXPECT_EQ(cut.outcome, PullOutcome::kUnreadable);
+    EXPECT_TRUE(cut.memory.empty());
 }
 
 TEST(Pull, ADeviceThatCannotBeReadIsUnreadable) {
