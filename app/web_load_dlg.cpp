@@ -473,11 +473,12 @@ void CWebLoadDlg::OnConnectFinished(bool connected, bool cancelled) {
     } else {
         // Over TLS the line says the version and the device's certificate,
         // or why the handshake failed.
+        const ConnectionFacts connection = m_link.Facts();
         TargetResult facts;
-        facts.tlsVersion = m_link.TlsVersion();
-        facts.tlsSubject = m_link.TlsPeerSubject();
-        facts.tlsFailure = m_link.TlsFailure();
-        facts.tlsDetail = m_link.TlsDetail();
+        facts.tlsVersion = connection.tlsVersion;
+        facts.tlsSubject = connection.tlsSubject;
+        facts.tlsFailure = connection.tlsFailure;
+        facts.tlsDetail = connection.tlsDetail;
         AppendLog(QString::fromStdString(m_catalog.ConnectLine(m_target, connected, facts)));
     }
     if (m_closeWhenDone) {

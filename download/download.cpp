@@ -102,49 +102,47 @@ ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image,
     m_report.imageRefused = !ImageFitsMemory(image);
 }
 
-ChunkOutcome ChunkedDownload::OutcomeOf(std::size_t index, Result result) const {
-    const std::size_t start = m_plan.Start(index);
-    const std::size_t n = m_plan.Length(index);
-    const modbus::FilePosition position = modbus::PositionOf(start);
+ChunkOutcome ChunkOutcomeOf(const RequestSpan& request, Result result) {
+    const modbus::FilePosition position = modbus::PositionOf(request.offset);
     ChunkOutcome outcome;
-    outcome.sent = start + n;
-    outcome.pageOffset = position.record + n;
+    outcome.sent = request.offset + request.length;
+    outcome.pageOffset = position.record + request.length;
     outcome.fileNumber = position.file;
     outcome.result = result.outcome;
     outcome.exception = result.exception;
     return outcome;
 }
 
-void ChunkedDownload::OnSettled(std::size_t index, Result result, int tries) {
-    ChunkOutcome chunk = OutcomeOf(index, result);
+void ChunkedDownload::OnSettled(const RequestSpan& request, Result result, int tries) {
+    ChunkOutcome chunk = ChunkOutcomeOf(request, result);
     chunk.tries = tries;
     ++m_report.chunks;
     if (chunk.result != Outcome::kConnectionLost) {
-        m_report.bytesSent += m_plan.Length(index);
+        m_report.bytesSent += request.length;
     }
     if (chunk.result != Outcome::kGood) {
         ++m_report.failedChunks;
     } else {
         // Chunks cover the image in order without gaps: the prefix grows
         // over every echoed chunk from its end on.
-        m_echoed[index] = true;
-        m_report.bytesEchoed += m_plan.Length(index);
+        m_echoed[request.index] = true;
+        m_report.bytesEchoed += request.length;
         while (m_prefixChunks < m_echoed.size() && m_echoed[m_prefixChunks]) {
             m_report.echoedPrefix = m_plan.Start(m_prefixChunks) + m_plan.Length(m_prefixChunks);
             ++m_prefixChunks;
         }
     }
     chunk.progress = m_report.bytesSent;
+    m_observer.OnSettled(request, result, tries);
     m_observer.OnChunk(chunk);
 }
 
-void ChunkedDownload::OnRetry(std::size_t index, Result why, int retry, int /*pauseMs*/) {
-    const ChunkOutcome chunk = OutcomeOf(index, why);
-    m_observer.OnRetry(&chunk, 0, why.outcome, retry);
+void ChunkedDownload::OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) {
+    m_observer.OnRetry(request, why, retry, pauseMs);
 }
 
-void ChunkedDownload::OnReconnecting(int attempt, int /*pauseMs*/) {
-    m_observer.OnReconnecting(attempt);
+void ChunkedDownload::OnReconnecting(int attempt, int pauseMs) {
+    m_observer.OnReconnecting(attempt, pauseMs);
 }
 
 void ChunkedDownload::OnReconnected() {
@@ -160,7 +158,7 @@ DownloadReport ChunkedDownload::Report() const {
     report.retries = m_transfer.Retries();
     report.reconnects = m_transfer.Reconnects();
     report.connectionLost = m_transfer.ConnectionGivenUp();
-    report.cancelled = m_transfer.Cancelled() && m_transfer.Settled() < m_plan.Count();
+    report.stopped = m_transfer.Stopped() && m_transfer.Settled() < m_plan.Count();
     report.requestsSent = static_cast<int>(m_transfer.RequestsStarted());
     return report;
 }

@@ -33,25 +33,11 @@ struct ChunkOutcome {
     int tries = 1;             // times the chunk was sent
 };
 
-// Told of what a download or read-back does beyond settling its requests:
-// each retry, each reconnect, the fall-back to one request in flight.
-class TransferNotices {
-  public:
-    virtual ~TransferNotices() = default;
-    // A chunk (download) or the read at readOffset (read-back) failed (why)
-    // and is to be sent again, the retry-th time.
-    virtual void OnRetry(const ChunkOutcome* /*chunk*/, std::size_t /*readOffset*/,
-                         Outcome /*why*/, int /*retry*/) {}
-    // The connection was lost; connecting again, the attempt-th time.
-    virtual void OnReconnecting(int /*attempt*/) {}
-    // The connection is back; the transfer goes on where it stood.
-    virtual void OnReconnected() {}
-    // From now on one request in flight on this connection.
-    virtual void OnWindowFallback(Outcome /*why*/) {}
-};
+// The chunk a write request covers, settled as result.
+ChunkOutcome ChunkOutcomeOf(const RequestSpan& request, Result result);
 
-// Told of every chunk as its reply is settled, and of the notices.
-class DownloadObserver : public TransferNotices {
+// Told of every chunk as its reply is settled, beside the transfer's events.
+class DownloadObserver : public TransferEvents {
   public:
     virtual void OnChunk(const ChunkOutcome& outcome) = 0;
 };
@@ -69,11 +55,11 @@ struct DownloadReport {
     int reconnects = 0;           // connections made again
     bool connectionLost = false;  // the link broke for good; the caller should close it
     bool imageRefused = false;    // the image has an odd length or exceeds the image memory
-    bool cancelled = false;       // stopped on request before every chunk was sent
+    bool stopped = false;         // a stop asked for ended it before every chunk was sent
 
     // True when every chunk came back as its echo.
     bool Succeeded() const {
-        return failedChunks == 0 && !connectionLost && !imageRefused && !cancelled;
+        return failedChunks == 0 && !connectionLost && !imageRefused && !stopped;
     }
 };
 
@@ -89,6 +75,9 @@ class WritePlan : public RequestPlan {
     WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes, std::uint8_t unit = 0);
 
     std::size_t Count() const override { return m_count; }
+    RequestSpan Span(std::size_t index) const override {
+        return {index, Start(index), Length(index), true};
+    }
     std::size_t Encode(std::size_t index, std::uint16_t transaction,
                        std::uint8_t* frame) const override;
     Result Judge(std::size_t index, std::span<const std::uint8_t> request,
@@ -132,12 +121,11 @@ class ChunkedDownload : private TransferEvents {
     DownloadReport Report() const;
 
   private:
-    void OnSettled(std::size_t index, Result result, int tries) override;
-    void OnRetry(std::size_t index, Result why, int retry, int pauseMs) override;
+    void OnSettled(const RequestSpan& request, Result result, int tries) override;
+    void OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) override;
     void OnReconnecting(int attempt, int pauseMs) override;
     void OnReconnected() override;
     void OnWindowFallback(Outcome why) override;
-    ChunkOutcome OutcomeOf(std::size_t index, Result result) const;
 
     WritePlan m_plan;
     DownloadObserver& m_observer;
@@ -153,8 +141,8 @@ class ChunkedDownload : private TransferEvents {
 // awaited up to the reply time-out. A lost connection stops the download
 // unless retries allow connecting again. An image that does not fit the
 // memory is refused without sending. trace, when given, gets every frame.
-// With ids, the requests take the link's transaction ids. A stop request
-// (*stop true) stops it after the requests in flight.
+// With ids, the requests take the link's transaction ids. A stop asked for
+// (*stop true) ends it after the requests in flight.
 DownloadReport DownloadImage(std::span<const std::uint8_t> image, CDeviceLink& link,
                              const TransferOptions& options, DownloadObserver& observer,
                              WireTrace* trace = nullptr, const std::atomic<bool>* stop = nullptr);

@@ -9,10 +9,10 @@
 
 namespace kelvarin {
 
-ImagePull::ImagePull(const TransferOptions& options, TransferNotices& notices,
+ImagePull::ImagePull(const TransferOptions& options, TransferEvents& watcher,
                      TransactionIds& ids, WireTrace* trace, std::string label)
     : m_options(options),
-      m_notices(notices),
+      m_watcher(watcher),
       m_ids(ids),
       m_trace(trace),
       m_label(std::move(label)),
@@ -105,45 +105,46 @@ bool ImagePull::EndRound() {
     return true;
 }
 
-void ImagePull::OnSettled(std::size_t index, Result result, int /*tries*/) {
+void ImagePull::OnSettled(const RequestSpan& request, Result result, int tries) {
+    m_watcher.OnSettled(request, result, tries);
     if (result.Good() || m_report.failure != Outcome::kGood) {
         return;
     }
     m_report.failure = result.outcome;
     m_report.exceptionCode = result.exception;
-    m_report.failedAt = m_plan->Start(index);
+    m_report.failedAt = request.offset;
 }
 
-void ImagePull::OnRetry(std::size_t index, Result why, int retry, int /*pauseMs*/) {
-    m_notices.OnRetry(nullptr, m_plan->Start(index), why.outcome, retry);
+void ImagePull::OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) {
+    m_watcher.OnRetry(request, why, retry, pauseMs);
 }
 
-void ImagePull::OnReconnecting(int attempt, int /*pauseMs*/) {
-    m_notices.OnReconnecting(attempt);
+void ImagePull::OnReconnecting(int attempt, int pauseMs) {
+    m_watcher.OnReconnecting(attempt, pauseMs);
 }
 
 void ImagePull::OnReconnected() {
-    m_notices.OnReconnected();
+    m_watcher.OnReconnected();
 }
 
 void ImagePull::OnWindowFallback(Outcome why) {
-    m_notices.OnWindowFallback(why);
+    m_watcher.OnWindowFallback(why);
 }
 
 PullReport ImagePull::Report() const {
     return m_report;
 }
 
-PullReport PullImage(CDeviceLink& link, const TransferOptions& options, TransferNotices* notices,
+PullReport PullImage(CDeviceLink& link, const TransferOptions& options, TransferEvents* watcher,
                      WireTrace* trace, const std::atomic<bool>* stop, bool keepDamaged) {
-    TransferNotices none;
-    ImagePull pull(options, notices ? *notices : none, link.Transactions(), trace);
+    TransferEvents none;
+    ImagePull pull(options, watcher ? *watcher : none, link.Transactions(), trace);
     if (keepDamaged) {
         pull.KeepDamagedMemory();
     }
     while (Transfer* round = pull.NextRound()) {
         if (stop && stop->load()) {
-            round->Cancel();
+            round->Stop();
         }
         RunTransfer(*round, link, options, stop);
     }

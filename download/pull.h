@@ -55,9 +55,10 @@ struct PullReport {
 // end (or at a record that names bytes outside the memory).
 class ImagePull : private TransferEvents {
   public:
-    // notices and ids must outlive the pull; trace, when given, gets every
-    // frame, each line marked with label.
-    ImagePull(const TransferOptions& options, TransferNotices& notices, TransactionIds& ids,
+    // watcher and ids must outlive the pull (watcher is told every event of
+    // its transfers); trace, when given, gets every frame, each line marked
+    // with label.
+    ImagePull(const TransferOptions& options, TransferEvents& watcher, TransactionIds& ids,
               WireTrace* trace = nullptr, std::string label = {});
     ImagePull(const ImagePull&) = delete;
     ImagePull& operator=(const ImagePull&) = delete;
@@ -75,15 +76,15 @@ class ImagePull : private TransferEvents {
     PullReport Report() const;
 
   private:
-    void OnSettled(std::size_t index, Result result, int tries) override;
-    void OnRetry(std::size_t index, Result why, int retry, int pauseMs) override;
+    void OnSettled(const RequestSpan& request, Result result, int tries) override;
+    void OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) override;
     void OnReconnecting(int attempt, int pauseMs) override;
     void OnReconnected() override;
     void OnWindowFallback(Outcome why) override;
     bool EndRound();
 
     TransferOptions m_options;
-    TransferNotices& m_notices;
+    TransferEvents& m_watcher;
     TransactionIds& m_ids;
     WireTrace* m_trace;
     std::string m_label;
@@ -100,11 +101,11 @@ class ImagePull : private TransferEvents {
 
 // Reads the image the device on link holds, as options say (requests in
 // flight, retries, time-outs, unit), each round waiting on the link. A stop
-// request (*stop true) ends it after the requests in flight.
+// asked for (*stop true) ends it after the requests in flight.
 // With keepDamaged, a memory that holds no sound image but is not blank is
 // read whole (ImagePull::KeepDamagedMemory).
 PullReport PullImage(CDeviceLink& link, const TransferOptions& options,
-                     TransferNotices* notices = nullptr, WireTrace* trace = nullptr,
+                     TransferEvents* watcher = nullptr, WireTrace* trace = nullptr,
                      const std::atomic<bool>* stop = nullptr, bool keepDamaged = false);
 
 }  // namespace kelvarin

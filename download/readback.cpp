@@ -107,36 +107,37 @@ Result ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request,
 }
 
 ImageReadBack::ImageReadBack(std::span<const std::uint8_t> image, const TransferOptions& options,
-                             TransferNotices& notices, TransactionIds& ids)
+                             TransferEvents& watcher, TransactionIds& ids)
     : m_image(image),
       m_plan(image, options.unit),
-      m_notices(notices),
+      m_watcher(watcher),
       m_transfer(m_plan, options, &ids, true, *this) {}
 
-void ImageReadBack::OnSettled(std::size_t index, Result result, int /*tries*/) {
+void ImageReadBack::OnSettled(const RequestSpan& request, Result result, int tries) {
+    m_watcher.OnSettled(request, result, tries);
     if (result.Good() || m_failed) {
         return;
     }
     m_failed = true;
-    m_failure.failedAt = m_plan.Start(index);
+    m_failure.failedAt = request.offset;
     m_failure.failure = result.outcome;
     m_failure.exceptionCode = result.exception;
 }
 
-void ImageReadBack::OnRetry(std::size_t index, Result why, int retry, int /*pauseMs*/) {
-    m_notices.OnRetry(nullptr, m_plan.Start(index), why.outcome, retry);
+void ImageReadBack::OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) {
+    m_watcher.OnRetry(request, why, retry, pauseMs);
 }
 
-void ImageReadBack::OnReconnecting(int attempt, int /*pauseMs*/) {
-    m_notices.OnReconnecting(attempt);
+void ImageReadBack::OnReconnecting(int attempt, int pauseMs) {
+    m_watcher.OnReconnecting(attempt, pauseMs);
 }
 
 void ImageReadBack::OnReconnected() {
-    m_notices.OnReconnected();
+    m_watcher.OnReconnected();
 }
 
 void ImageReadBack::OnWindowFallback(Outcome why) {
-    m_notices.OnWindowFallback(why);
+    m_watcher.OnWindowFallback(why);
 }
 
 VerifyReport ImageReadBack::Report() const {
@@ -153,7 +154,7 @@ VerifyReport ImageReadBack::Report() const {
         report.outcome = VerifyOutcome::kUnreadable;
         report.failure = m_transfer.ConnectionGivenUp() ? Outcome::kConnectionLost
                                                         : Outcome::kGood;
-        report.cancelled = m_transfer.Cancelled();
+        report.stopped = m_transfer.Stopped();
         return report;
     }
     report.differingBytes = m_plan.DifferingBytes();
@@ -163,10 +164,10 @@ VerifyReport ImageReadBack::Report() const {
 }
 
 VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                         const TransferOptions& options, TransferNotices* notices,
+                         const TransferOptions& options, TransferEvents* watcher,
                          WireTrace* trace, const std::atomic<bool>* stop) {
-    TransferNotices none;
-    ImageReadBack readBack(image, options, notices ? *notices : none, link.Transactions());
+    TransferEvents none;
+    ImageReadBack readBack(image, options, watcher ? *watcher : none, link.Transactions());
     readBack.Driven().SetTrace(trace, "");
     RunTransfer(readBack.Driven(), link, options, stop);
     return readBack.Report();

@@ -40,7 +40,7 @@ struct VerifyReport {
     Outcome failure = Outcome::kGood;
     std::uint8_t exceptionCode = 0;
     std::size_t failedAt = 0;        // image offset the failed request read from
-    bool cancelled = false;          // stopped on request before all was read
+    bool stopped = false;            // a stop asked for ended it before all was read
 };
 
 // The Read File Record requests that read an image back with as few requests
@@ -68,6 +68,9 @@ class ReadPlan : public RequestPlan {
              std::uint8_t unit = 0);
 
     std::size_t Count() const override { return m_starts.size() - 1; }
+    RequestSpan Span(std::size_t index) const override {
+        return {index, m_starts[index], m_starts[index + 1] - m_starts[index], false};
+    }
     std::size_t Encode(std::size_t index, std::uint16_t transaction,
                        std::uint8_t* frame) const override;
     Result Judge(std::size_t index, std::span<const std::uint8_t> request,
@@ -97,12 +100,13 @@ class ReadPlan : public RequestPlan {
 // VerifyImage below, the fleet's event loop).
 class ImageReadBack : private TransferEvents {
   public:
-    // image, notices and ids must outlive the read-back. Requests carry
+    // image, watcher and ids must outlive the read-back; watcher is told
+    // every event of its transfer. Requests carry
     // transaction ids taken from ids, the connection's, so they go on from
     // the transfers before on the same connection and no late reply of those
     // can pass for the read-back's.
     ImageReadBack(std::span<const std::uint8_t> image, const TransferOptions& options,
-                  TransferNotices& notices, TransactionIds& ids);
+                  TransferEvents& watcher, TransactionIds& ids);
     ImageReadBack(const ImageReadBack&) = delete;
     ImageReadBack& operator=(const ImageReadBack&) = delete;
 
@@ -113,15 +117,15 @@ class ImageReadBack : private TransferEvents {
     VerifyReport Report() const;
 
   private:
-    void OnSettled(std::size_t index, Result result, int tries) override;
-    void OnRetry(std::size_t index, Result why, int retry, int pauseMs) override;
+    void OnSettled(const RequestSpan& request, Result result, int tries) override;
+    void OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) override;
     void OnReconnecting(int attempt, int pauseMs) override;
     void OnReconnected() override;
     void OnWindowFallback(Outcome why) override;
 
     std::span<const std::uint8_t> m_image;
     ReadPlan m_plan;
-    TransferNotices& m_notices;
+    TransferEvents& m_watcher;
     Transfer m_transfer;
     VerifyReport m_failure;
     bool m_failed = false;
@@ -133,7 +137,7 @@ class ImageReadBack : private TransferEvents {
 // first request that cannot be read. The requests take the link's
 // transaction ids.
 VerifyReport VerifyImage(std::span<const std::uint8_t> image, CDeviceLink& link,
-                         const TransferOptions& options, TransferNotices* notices = nullptr,
+                         const TransferOptions& options, TransferEvents* watcher = nullptr,
                          WireTrace* trace = nullptr, const std::atomic<bool>* stop = nullptr);
 
 }  // namespace kelvarin

@@ -85,7 +85,7 @@ bool Transfer::Done() const {
     if (m_givenUp || m_stoppedOnFailure || m_settled == m_state.size()) {
         return true;
     }
-    return m_cancelled && m_slots.empty();
+    return m_stopped && m_slots.empty();
 }
 
 bool Transfer::HasSendable() const {
@@ -122,7 +122,7 @@ TransferClock::time_point Transfer::WakeAt() const {
     if (m_draining) {
         wake = std::min(wake, m_drainDeadline);
     }
-    if (!m_cancelled && HasSendable() && static_cast<int>(m_slots.size()) < Limit()) {
+    if (!m_stopped && HasSendable() && static_cast<int>(m_slots.size()) < Limit()) {
         wake = std::min(wake, m_holdUntil);
     }
     return wake;
@@ -133,7 +133,7 @@ Transfer::Step Transfer::Next(TimePoint now) {
         return Step::kDone;
     }
     if (m_reconnecting) {
-        if (m_cancelled) {
+        if (m_stopped) {
             m_givenUp = true;
             return Step::kDone;
         }
@@ -143,7 +143,7 @@ Transfer::Step Transfer::Next(TimePoint now) {
     if (Done()) {
         return Step::kDone;
     }
-    if (m_cancelled) {
+    if (m_stopped) {
         m_draining = false;
         return Step::kWait;  // for the replies of what is out
     }
@@ -366,12 +366,12 @@ void Transfer::TryFailed(std::size_t at, Result why, TimePoint now) {
         Fallback(why.outcome);
     }
     const int tries = m_tries[index];
-    if (why.outcome != Outcome::kRefused && !m_cancelled && tries <= m_options.retries) {
+    if (why.outcome != Outcome::kRefused && !m_stopped && tries <= m_options.retries) {
         const int pause = RetryPauseMs(tries);
         m_state[index] = State::kPending;
         m_retry.insert(index);
         m_holdUntil = std::max(m_holdUntil, now + milliseconds(pause));
-        m_events.OnRetry(index, why, tries, pause);
+        m_events.OnRetry(m_plan.Span(index), why, tries, pause);
         Note(std::string("retry ") + std::to_string(tries) + " of request " +
              std::to_string(index) + " (" + OutcomeName(why.outcome) + ") in " + std::to_string(pause) +
              " ms");
@@ -383,7 +383,7 @@ void Transfer::TryFailed(std::size_t at, Result why, TimePoint now) {
 void Transfer::Settle(std::size_t index, Result result) {
     m_state[index] = State::kSettled;
     ++m_settled;
-    m_events.OnSettled(index, result, m_tries[index]);
+    m_events.OnSettled(m_plan.Span(index), result, m_tries[index]);
     if (!result.Good() && m_stopOnFailure) {
         m_stoppedOnFailure = true;
     }
@@ -411,7 +411,7 @@ void Transfer::ConnectionLost(TimePoint now) {
     out.swap(m_slots);
     std::sort(out.begin(), out.end(),
               [](const Slot& a, const Slot& b) { return a.index < b.index; });
-    if (m_options.retries == 0 || m_cancelled) {
+    if (m_options.retries == 0 || m_stopped) {
         // The lowest request that was out (or is next) is where it broke.
         const std::size_t index = out.empty() ? NextSendable() : out.front().index;
         if (index < m_state.size()) {
@@ -427,7 +427,7 @@ void Transfer::ConnectionLost(TimePoint now) {
         if (m_tries[slot.index] <= m_options.retries) {
             m_state[slot.index] = State::kPending;
             m_retry.insert(slot.index);
-            m_events.OnRetry(slot.index, {Outcome::kConnectionLost}, m_tries[slot.index], 0);
+            m_events.OnRetry(m_plan.Span(slot.index), {Outcome::kConnectionLost}, m_tries[slot.index], 0);
         } else {
             Settle(slot.index, {Outcome::kConnectionLost});
         }
@@ -478,8 +478,8 @@ void Transfer::GiveUp() {
     m_givenUp = true;
 }
 
-void Transfer::Cancel() {
-    m_cancelled = true;
+void Transfer::Stop() {
+    m_stopped = true;
     m_retry.clear();
 }
 

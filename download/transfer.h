@@ -60,6 +60,14 @@ struct Result {
     bool operator==(const Result&) const = default;
 };
 
+// Where a request sits in the image memory, for whoever is told of it.
+struct RequestSpan {
+    std::size_t index = 0;   // the request's place in its transfer
+    std::size_t offset = 0;  // the first memory byte it writes or reads
+    std::size_t length = 0;  // the bytes it writes or reads
+    bool write = false;      // a write (function 21); else a read (function 20)
+};
+
 // What a transfer sends and how it judges the replies.
 class RequestPlan {
   public:
@@ -67,6 +75,9 @@ class RequestPlan {
 
     // How many requests there are.
     virtual std::size_t Count() const = 0;
+
+    // Where request index sits in the memory.
+    virtual RequestSpan Span(std::size_t index) const = 0;
 
     // Writes request index with transaction id transaction into frame (room
     // for kMaxFrameSize bytes). Returns the frame's size.
@@ -89,16 +100,20 @@ class RequestPlan {
     }
 };
 
-// Told what a transfer did, as it happens.
+// Told what a transfer did, as it happens: the one observer of transfer
+// events. A transfer tells its owner (a download, a read-back, a pull), which
+// keeps its count and tells the same events on to whoever watches the device
+// (a log, or nobody in a fleet).
 class TransferEvents {
   public:
     virtual ~TransferEvents() = default;
-    // Request index is settled: kGood, or how its last try failed; tries
+    // The request is settled: kGood, or how its last try failed; tries
     // counts the times it was sent.
-    virtual void OnSettled(std::size_t /*index*/, Result /*result*/, int /*tries*/) {}
-    // A try of request index failed (why) and it is to be sent again: the
+    virtual void OnSettled(const RequestSpan& /*request*/, Result /*result*/, int /*tries*/) {}
+    // A try of the request failed (why) and it is to be sent again: the
     // retry-th time (1-based) after pauseMs.
-    virtual void OnRetry(std::size_t /*index*/, Result /*why*/, int /*retry*/, int /*pauseMs*/) {}
+    virtual void OnRetry(const RequestSpan& /*request*/, Result /*why*/, int /*retry*/,
+                         int /*pauseMs*/) {}
     // The connection was lost: connecting again, the attempt-th time
     // (1-based), after pauseMs.
     virtual void OnReconnecting(int /*attempt*/, int /*pauseMs*/) {}
@@ -154,15 +169,15 @@ class Transfer {
     // The latest time to call Next again after kWait or kPause.
     TimePoint WakeAt() const;
 
-    // Stop asked for: nothing more is sent; the transfer is done once the
+    // A stop asked for: nothing more is sent; the transfer is done once the
     // replies of what is in flight are in or overdue.
-    void Cancel();
+    void Stop();
 
     // True once the transfer gave up on the connection (lost, and not
     // reconnected within the retries).
     bool ConnectionGivenUp() const { return m_givenUp; }
-    // True once a stop was asked for (Cancel).
-    bool Cancelled() const { return m_cancelled; }
+    // True once a stop was asked for (Stop).
+    bool Stopped() const { return m_stopped; }
     // True when the transfer stopped at a request that failed for good.
     bool StoppedOnFailure() const { return m_stoppedOnFailure; }
     // Further tries sent, and reconnects made.
@@ -232,7 +247,7 @@ class Transfer {
     int m_reconnectAttempt = 0;
     TimePoint m_reconnectAt{};
 
-    bool m_cancelled = false;
+    bool m_stopped = false;
     bool m_givenUp = false;
     bool m_stoppedOnFailure = false;
     int m_retriesSent = 0;

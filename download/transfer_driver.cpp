@@ -78,7 +78,7 @@ IoWait TransferDriver::Advance(bool readable, bool writable) {
     // First what the last wait was for.
     if (m_connecting) {
         const bool ready = (m_connectRead && readable) || (m_connectWrite && writable);
-        if (m_transfer->Cancelled()) {
+        if (m_transfer->Stopped()) {
             // A stop does not wait out a connect: the transfer ends without it.
             m_connecting = false;
             m_io.Drop();
@@ -89,7 +89,7 @@ IoWait TransferDriver::Advance(bool readable, bool writable) {
             if (done != net::Status::kWouldBlock) {
                 m_connecting = false;
                 m_transfer->Reconnected(done == net::Status::kOk, m_io.Now(),
-                                        m_io.ConnectionFacts());
+                                        m_io.Facts().Text());
             }
         } else if (now >= m_connectDeadline) {
             m_connecting = false;
@@ -176,7 +176,7 @@ IoWait TransferDriver::Steps(int& reads) {
             case Transfer::Step::kReconnect:
                 switch (m_io.StartConnect()) {
                     case net::Status::kOk:
-                        m_transfer->Reconnected(true, m_io.Now(), m_io.ConnectionFacts());
+                        m_transfer->Reconnected(true, m_io.Now(), m_io.Facts().Text());
                         break;
                     case net::Status::kWouldBlock:
                         m_connecting = true;
@@ -205,11 +205,11 @@ void RunTransfer(Transfer& transfer, CDeviceLink& link, const TransferOptions& o
     driver.Drive(transfer);
     bool readable = false;
     bool writable = false;
-    bool cancelled = false;
+    bool stopped = false;
     for (;;) {
-        if (stop && !cancelled && stop->load()) {
-            transfer.Cancel();
-            cancelled = true;
+        if (stop && !stopped && stop->load()) {
+            transfer.Stop();
+            stopped = true;
         }
         const IoWait wait = driver.Advance(readable, writable);
         if (wait.done) {

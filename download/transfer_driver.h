@@ -74,7 +74,7 @@ class TransferDriver {
 
 // Runs transfer over link until it is done, waiting on the link between the
 // driver's steps, each wait bounded by the transfer's deadlines. With stop
-// given, a stop request (*stop true, looked at every 50 ms at least) cancels
+// given, a stop request (*stop true, looked at every 50 ms at least) stops
 // the transfer: nothing more is sent and it ends once the replies of what is
 // out are in or overdue.
 void RunTransfer(Transfer& transfer, CDeviceLink& link, const TransferOptions& options,

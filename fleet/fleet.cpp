@@ -1,10 +1,10 @@
 // The fleet send: one thread and one wait over every device's connection,
-// each device's read-back and download a transfer of its own.
+// each device's operation stepped as its connection allows.
 #include "fleet.h"
 
+#include "connection.h"
 #include "net.h"
 #include "transfer_driver.h"
-#include "wire_trace.h"
 
 #include <algorithm>
 #include <chrono>
@@ -22,136 +22,39 @@ constexpr int kReadsPerTurn = 4;
 // Steps of one device's transfer per turn, so no device can keep the loop.
 constexpr int kStepsPerTurn = 64;
 
-// Notices of one device's transfers: counted in its result, not told line by
-// line (a fleet has hundreds of devices).
-class SilentObserver : public DownloadObserver {
-  public:
-    void OnChunk(const ChunkOutcome&) override {}
-};
+// A fleet's devices say nothing line by line (there are hundreds): their
+// operations are told to nobody, and each device's report tells the rest.
+class SilentObserver : public OperationObserver {};
 
-// One device's connection, as the transfer driver uses it: its own
-// non-blocking socket, waited on by the fleet's one wait; over TLS when the
-// fleet's options give a context, the handshake a step a turn too.
-class FleetConnection : public TransferIo {
-  public:
-    FleetConnection(const net::Endpoint& peer, const FleetTarget& target,
-                    std::shared_ptr<tls::Context> tls)
-        : m_peer(peer), m_target(target), m_tlsContext(std::move(tls)) {}
-    ~FleetConnection() override { Drop(); }
-    FleetConnection(const FleetConnection&) = delete;
-    FleetConnection& operator=(const FleetConnection&) = delete;
-
-    net::IoResult Read(void* buffer, std::size_t length) override {
-        return m_tls ? Noted(m_tls->Read(buffer, length)) : net::Receive(m_socket, buffer, length);
-    }
-    net::IoResult Write(const void* data, std::size_t length) override {
-        return m_tls ? Noted(m_tls->Write(data, length)) : net::Send(m_socket, data, length);
-    }
-    net::Status StartConnect() override {
-        Drop();
-        m_socket = net::Open(false, 0);
-        if (m_socket == net::kNoSocket) {
-            return net::Status::kFailed;
-        }
-        const net::Status started = net::StartConnect(m_socket, m_peer);
-        if (started == net::Status::kOk && !m_tlsContext) {
-            return net::Status::kOk;
-        }
-        return started == net::Status::kOk || started == net::Status::kWouldBlock
-                   ? net::Status::kWouldBlock
-                   : net::Status::kFailed;
-    }
-    net::Status FinishConnect(bool* wantRead, bool* wantWrite) override {
-        *wantRead = *wantWrite = false;
-        if (!m_tls) {
-            if (net::ConnectResult(m_socket) != net::Status::kOk) {
-                return net::Status::kFailed;
-            }
-            if (!m_tlsContext) {
-                return net::Status::kOk;
-            }
-            m_tls = std::make_unique<tls::Stream>(m_tlsContext, m_socket, m_target.address,
-                                                  m_target.Text());
-        }
-        const net::Status step = m_tls->Handshake(wantRead, wantWrite);
-        if (step == net::Status::kFailed) {
-            failure = m_tls->Why();
-            detail = m_tls->Detail();
-            m_tls.reset();
-        } else if (step == net::Status::kOk) {
-            failure = tls::Failure::kNone;  // a refusal of an earlier connection is over
-            detail.clear();
-        }
-        return step;
-    }
-    void Drop() override {
-        m_tls.reset();
-        net::Close(m_socket);
-        m_socket = net::kNoSocket;
-    }
-    bool Buffered() const override { return m_tls && m_tls->Buffered(); }
-    std::string ConnectionFacts() const override { return m_tls ? m_tls->Facts() : std::string(); }
-
-    net::Socket Socket() const { return m_socket; }
-    const tls::Stream* Tls() const { return m_tls.get(); }
-
-    tls::Failure failure = tls::Failure::kNone;  // why the last handshake failed
-    std::string detail;
-
-  private:
-    // Keeps why a TLS stream failed when the device refused this client's
-    // certificate (TLS 1.3 tells it on the first read after the handshake).
-    net::IoResult Noted(net::IoResult result) {
-        if (result.status == net::Status::kFailed && m_tls->Why() == tls::Failure::kCertRefused) {
-            failure = m_tls->Why();
-            detail = m_tls->Detail();
-        }
-        return result;
-    }
-
-    net::Endpoint m_peer;
-    FleetTarget m_target;
-    std::shared_ptr<tls::Context> m_tlsContext;
-    std::unique_ptr<tls::Stream> m_tls;
-    net::Socket m_socket = net::kNoSocket;
-};
-
-// Where one device stands.
-enum class Phase {
-    kConnecting,  // the first connect is under way
-    kRunning,     // a transfer is being driven
-    kDone,
-};
-
-// What its running transfer is.
-enum class Stage { kPrecheck, kBackup, kDownload, kReadBack };
-
-// One device being sent to.
+// One device being sent to: its connection, the driver of its transfers,
+// and its operation.
 struct Job {
-    Job(std::size_t at, const FleetTarget& target, const net::Endpoint& peer,
-        const TransferOptions& fleetOptions, std::shared_ptr<tls::Context> tls)
-        : index(at),
-          options(fleetOptions),
-          connection(peer, target, std::move(tls)),
-          driver(connection, fleetOptions.timeouts, kReadsPerTurn, kStepsPerTurn, kReadsPerTurn) {
-        result.target = target;
-        options.unit = static_cast<std::uint8_t>(target.unit);
+    Job(std::size_t at, const FleetTarget& target, const FleetOptions& options, std::span<const std::uint8_t> image)
+        : index(at), driver(connection, options.transfer.timeouts, kReadsPerTurn, kStepsPerTurn, kReadsPerTurn) {
+        plan.kind = JobKind::kFleet;
+        plan.image = image;
+        plan.transfer = options.transfer;
+        plan.transfer.unit = static_cast<std::uint8_t>(target.unit);
+        plan.verify = options.verify;
+        plan.skipCurrent = options.skipCurrent;
+        plan.backup = options.backup;
+        plan.filesLeftOut = options.filesLeftOut;
+        plan.trace = options.trace;
+        plan.label = target.Text();
+        connection.SetTransport({false, options.tls});
+        operation = std::make_unique<DeviceOperation>(plan, target, connection, observer);
     }
 
     std::size_t index = 0;  // in the targets
-    TargetResult result;
-    TransferOptions options;  // the fleet's, for this device's unit
-    FleetConnection connection;
+    OperationPlan plan;
+    Connection connection;
     TransferDriver driver;
-    Phase phase = Phase::kConnecting;
-    TransferClock::time_point start;
-    TransferClock::time_point connectDeadline;
     SilentObserver observer;
-    Stage stage = Stage::kPrecheck;
-    std::unique_ptr<ImageReadBack> precheck;
-    std::unique_ptr<ImagePull> backup;
-    std::unique_ptr<ChunkedDownload> download;
-    std::unique_ptr<ImageReadBack> readBack;
+    std::unique_ptr<DeviceOperation> operation;
+    bool connecting = false;  // the first connect is under way
+    bool done = false;
+    std::chrono::system_clock::time_point startTime;
+    TimePoint connectDeadline;
     // What the wait watches for and when the job must be looked at anyway.
     IoWait wait;
 };
@@ -166,17 +69,22 @@ class FleetRun {
           m_observer(observer),
           m_results(targets.size()) {}
 
-    std::vector<TargetResult> Run();
+    std::vector<DeviceReport> Run();
 
   private:
+    // The next targets to start (the canary group first); false once none
+    // is left to start or to wait for.
+    bool StartMore();
     void Start(std::size_t index);
     void Service(Job& job, const net::PollEntry& entry, TimePoint now);
     void Connected(Job& job, bool ok, TimePoint now);
-    // Drives job's transfers as far as they go without waiting.
+    // Steps job's operation as far as it goes without waiting.
+    void Step(Job& job, TimePoint now);
+    // Drives job's transfer as far as it goes without waiting, and steps
+    // its operation on when the transfer is done.
     void Advance(Job& job, bool readable, bool writable, TimePoint now);
-    // Starts the next transfer of job, or finishes it. False when finished.
-    bool NextStage(Job& job, TimePoint now);
-    void Finish(Job& job, TimePoint now);
+    void Finish(Job& job);
+    void NotStarted(std::size_t index);
     // True once no further target may start.
     bool Halted() const;
 
@@ -184,38 +92,22 @@ class FleetRun {
     const std::vector<FleetTarget>& m_targets;
     const FleetOptions& m_options;
     FleetObserver& m_observer;
-    std::vector<TargetResult> m_results;
+    std::vector<DeviceReport> m_results;
     std::vector<std::unique_ptr<Job>> m_jobs;
+    std::size_t m_next = 0;     // the next target to start
+    std::size_t m_allowed = 0;  // targets below this may start
     int m_failures = 0;
     bool m_canaryFailed = false;
 };
 
-std::vector<TargetResult> FleetRun::Run() {
+std::vector<DeviceReport> FleetRun::Run() {
     net::Startup();
-    const std::size_t limit = m_options.jobs > 0 ? static_cast<std::size_t>(m_options.jobs)
-                                                 : static_cast<std::size_t>(kMaxFleetJobs);
-    const std::size_t most = std::min(limit, static_cast<std::size_t>(kMaxFleetJobs));
-    const std::size_t count = m_targets.size();
     // The canary group first: until it has ended, no target past it starts.
-    std::size_t allowed =
+    const std::size_t count = m_targets.size();
+    m_allowed =
         m_options.canary > 0 ? std::min(static_cast<std::size_t>(m_options.canary), count) : count;
-    std::size_t next = 0;
     std::vector<net::PollEntry> entries;
-    for (;;) {
-        while (!Halted() && m_jobs.size() < most && next < allowed) {
-            Start(next++);
-        }
-        std::erase_if(m_jobs, [](const auto& job) { return job->phase == Phase::kDone; });
-        if (m_jobs.empty()) {
-            if (!Halted() && next == allowed && allowed < count) {
-                allowed = count;  // every canary succeeded: the rest go
-                continue;
-            }
-            if (Halted() || next >= count) {
-                break;
-            }
-            continue;
-        }
+    while (StartMore()) {
         TimePoint wake = TimePoint::max();
         entries.clear();
         for (const auto& job : m_jobs) {
@@ -233,15 +125,32 @@ std::vector<TargetResult> FleetRun::Run() {
         }
     }
     // Those never started, told as such.
-    for (; next < count; ++next) {
-        TargetResult& result = m_results[next];
-        result.target = m_targets[next];
-        result.started = false;
-        result.canaryFailed = m_canaryFailed;
-        result.failuresBefore = m_failures;
-        m_observer.OnTargetDone(result);
+    for (; m_next < count; ++m_next) {
+        NotStarted(m_next);
     }
     return std::move(m_results);
+}
+
+bool FleetRun::StartMore() {
+    const std::size_t limit = m_options.jobs > 0 ? static_cast<std::size_t>(m_options.jobs)
+                                                 : static_cast<std::size_t>(kMaxFleetJobs);
+    const std::size_t most = std::min(limit, static_cast<std::size_t>(kMaxFleetJobs));
+    for (;;) {
+        while (!Halted() && m_jobs.size() < most && m_next < m_allowed) {
+            Start(m_next++);
+        }
+        std::erase_if(m_jobs, [](const auto& job) { return job->done; });
+        if (!m_jobs.empty()) {
+            return true;
+        }
+        if (!Halted() && m_next == m_allowed && m_allowed < m_targets.size()) {
+            m_allowed = m_targets.size();  // every canary succeeded: the rest go
+            continue;
+        }
+        if (Halted() || m_next >= m_targets.size()) {
+            return false;
+        }
+    }
 }
 
 bool FleetRun::Halted() const {
@@ -251,19 +160,17 @@ bool FleetRun::Halted() const {
 
 void FleetRun::Start(std::size_t index) {
     const FleetTarget& target = m_targets[index];
-    const std::optional<net::Endpoint> peer = net::Resolve(target.address, target.port);
-    Job& job = *m_jobs.emplace_back(std::make_unique<Job>(
-        index, target, peer.value_or(net::Endpoint{}), m_options.transfer, m_options.tls));
+    Job& job = *m_jobs.emplace_back(std::make_unique<Job>(index, target, m_options, m_image));
     const TimePoint now = TransferClock::now();
-    job.start = now;
-    job.result.startTime = std::chrono::system_clock::now();
-    m_observer.OnTargetStart(job.result);
-    if (!peer) {
-        Finish(job, now);
+    job.startTime = std::chrono::system_clock::now();
+    m_observer.OnTargetStart(target);
+    job.operation->Next(now);  // it begins with its connect
+    if (!job.connection.SetPeer(target.address, target.port) || !job.connection.Open(0)) {
+        Connected(job, false, now);
         return;
     }
-    const net::Status started = job.connection.StartConnect();
-    job.phase = Phase::kConnecting;
+    const net::Status started = job.connection.BeginConnect();
+    job.connecting = true;
     job.connectDeadline = now + milliseconds(m_options.transfer.timeouts.connectMs);
     job.wait = {false, false, true, job.connectDeadline};
     if (started != net::Status::kWouldBlock) {
@@ -272,163 +179,74 @@ void FleetRun::Start(std::size_t index) {
 }
 
 void FleetRun::Connected(Job& job, bool ok, TimePoint now) {
-    job.result.connected = ok;
-    job.result.tlsFailure = job.connection.failure;
-    job.result.tlsDetail = job.connection.detail;
-    if (const tls::Stream* stream = job.connection.Tls()) {
-        job.result.tlsVersion = stream->Version();
-        job.result.tlsSubject = stream->PeerSubject();
-    }
-    if (!ok) {
-        Finish(job, now);
-        return;
-    }
-    job.phase = Phase::kRunning;
-    if (NextStage(job, now)) {
-        Advance(job, false, false, now);
-    }
+    job.connecting = false;
+    job.operation->Connected(ok);
+    Step(job, now);
 }
 
-bool FleetRun::NextStage(Job& job, TimePoint now) {
-    const TransferOptions& options = job.options;
-    TransactionIds& ids = job.connection.Transactions();
-    const std::string label = job.result.target.Text();
-    Transfer* next = nullptr;
-    // The download, once nothing keeps it back.
-    const auto download = [&] {
-        job.stage = Stage::kDownload;
-        job.download = std::make_unique<ChunkedDownload>(m_image, options, job.observer, ids);
-        return &job.download->Driven();
-    };
-    // The backup's next round, or what its end leads to.
-    const auto backup = [&]() -> Transfer* {
-        job.stage = Stage::kBackup;
-        if (!job.backup) {
-            job.backup =
-                std::make_unique<ImagePull>(options, job.observer, ids, m_options.trace, label);
-            job.backup->KeepDamagedMemory();
+void FleetRun::Step(Job& job, TimePoint now) {
+    for (;;) {
+        switch (job.operation->Next(now)) {
+            case DeviceOperation::Step::kTransfer:
+                job.driver.Drive(job.operation->Running());
+                Advance(job, false, false, now);
+                return;
+            case DeviceOperation::Step::kKeep: {
+                std::string error;
+                const std::string where = m_observer.OnKeep(
+                    job.operation->Report().facts.target, job.operation->ToKeep(), &error);
+                job.operation->Kept(where, error);
+                continue;
+            }
+            case DeviceOperation::Step::kConnect:  // a fleet connects once, in Start
+            case DeviceOperation::Step::kDone:
+                Finish(job);
+                return;
         }
-        if (Transfer* round = job.backup->NextRound()) {
-            return round;
-        }
-        PullReport read = job.backup->Report();
-        const bool memory = read.outcome == PullOutcome::kNoImage && !read.memory.empty();
-        if (read.outcome == PullOutcome::kImage || memory) {
-            job.result.backupFile = m_observer.OnBackup(job.result, memory ? read.memory : read.image,
-                                                        memory, &job.result.backupError);
-            job.result.backupIsMemory = memory;
-            job.result.backupNotKept = job.result.backupFile.empty();
-        }
-        read.image.clear();
-        read.memory.clear();
-        job.result.pull = std::move(read);
-        const PullOutcome outcome = job.result.pull->outcome;
-        // A blank device has nothing to keep; one that could not be read, or
-        // whose image or memory could not be kept, is not written.
-        if ((outcome == PullOutcome::kNoImage || outcome == PullOutcome::kImage) &&
-            !job.result.backupNotKept) {
-            return download();
-        }
-        return nullptr;
-    };
-    if (!job.driver.Driven()) {
-        if (m_options.skipCurrent) {
-            job.stage = Stage::kPrecheck;
-            job.precheck = std::make_unique<ImageReadBack>(m_image, options, job.observer, ids);
-            next = &job.precheck->Driven();
-        } else {
-            next = m_options.backup ? backup() : download();
-        }
-    } else if (job.stage == Stage::kPrecheck) {
-        const VerifyReport found = job.precheck->Report();
-        job.result.precheck = found;
-        if (found.outcome == VerifyOutcome::kEqual) {
-            job.result.current = true;
-            Finish(job, now);
-            return false;
-        }
-        if (job.precheck->Driven().ConnectionGivenUp()) {
-            Finish(job, now);  // nothing can be sent over a connection that is gone
-            return false;
-        }
-        next = m_options.backup ? backup() : download();
-    } else if (job.stage == Stage::kBackup) {
-        next = backup();
-    } else if (job.stage == Stage::kDownload && m_options.verify &&
-               job.download->Report().Succeeded()) {
-        job.stage = Stage::kReadBack;
-        job.readBack = std::make_unique<ImageReadBack>(m_image, options, job.observer, ids);
-        next = &job.readBack->Driven();
     }
-    if (!next) {
-        Finish(job, now);
-        return false;
-    }
-    if (m_options.trace && job.stage != Stage::kBackup) {
-        next->SetTrace(m_options.trace, label);
-    }
-    job.driver.Drive(*next);
-    return true;
 }
 
 void FleetRun::Service(Job& job, const net::PollEntry& entry, TimePoint now) {
-    switch (job.phase) {
-        case Phase::kConnecting:
-            if ((job.wait.write && entry.writable) || (job.wait.read && entry.readable)) {
-                bool wantRead = false;
-                bool wantWrite = false;
-                const net::Status step = job.connection.FinishConnect(&wantRead, &wantWrite);
-                if (step == net::Status::kWouldBlock) {
-                    job.wait.read = wantRead;  // the TLS handshake goes on
-                    job.wait.write = wantWrite;
-                } else {
-                    Connected(job, step == net::Status::kOk, now);
-                }
-            } else if (now >= job.connectDeadline) {
-                if (job.connection.Tls() || job.wait.read) {
-                    job.connection.failure = tls::Failure::kTimedOut;
-                }
-                Connected(job, false, now);
-            }
-            return;
-        case Phase::kRunning:
-            Advance(job, entry.readable, entry.writable, now);
-            return;
-        case Phase::kDone:
-            return;
+    if (job.done) {
+        return;
+    }
+    if (!job.connecting) {
+        Advance(job, entry.readable, entry.writable, now);
+        return;
+    }
+    if ((job.wait.write && entry.writable) || (job.wait.read && entry.readable)) {
+        bool wantRead = false;
+        bool wantWrite = false;
+        const net::Status step = job.connection.FinishConnect(&wantRead, &wantWrite);
+        if (step == net::Status::kWouldBlock) {
+            job.wait.read = wantRead;  // the transport's handshake goes on
+            job.wait.write = wantWrite;
+        } else {
+            Connected(job, step == net::Status::kOk, now);
+        }
+    } else if (now >= job.connectDeadline) {
+        job.connection.ConnectTimedOut();
+        Connected(job, false, now);
     }
 }
 
 void FleetRun::Advance(Job& job, bool readable, bool writable, TimePoint now) {
-    for (;;) {
-        job.wait = job.driver.Advance(readable, writable);
-        if (!job.wait.done || !NextStage(job, now)) {
-            return;
-        }
-        // The next transfer on the same connection starts at once.
-        readable = writable = false;
+    job.wait = job.driver.Advance(readable, writable);
+    if (job.wait.done) {
+        Step(job, now);  // the next transfer on the same connection starts at once
     }
 }
 
-void FleetRun::Finish(Job& job, TimePoint now) {
+void FleetRun::Finish(Job& job) {
     job.connection.Drop();
-    job.phase = Phase::kDone;
-    if (job.result.connected && job.connection.failure == tls::Failure::kCertRefused) {
-        job.result.tlsFailure = job.connection.failure;
-        job.result.tlsDetail = job.connection.detail;
-    }
+    job.done = true;
     job.wait = {false, false, false, TimePoint::max()};
-    if (job.download) {
-        job.result.downloaded = true;
-        job.result.download = job.download->Report();
-    }
-    if (job.readBack) {
-        job.result.verify = job.readBack->Report();
-    }
-    job.result.seconds = std::chrono::duration<double>(now - job.start).count();
-    job.result.endTime = std::chrono::system_clock::now();
-    m_results[job.index] = job.result;
-    if (!m_observer.OnTargetDone(job.result)) {
+    DeviceReport& report = m_results[job.index];
+    report = job.operation->Report();
+    report.facts.startTime = job.startTime;
+    report.facts.endTime = std::chrono::system_clock::now();
+    m_observer.OnTargetDone(report);
+    if (!report.Succeeded()) {
         ++m_failures;
         if (job.index < static_cast<std::size_t>(std::max(m_options.canary, 0))) {
             m_canaryFailed = true;  // the rest do not start
@@ -436,9 +254,20 @@ void FleetRun::Finish(Job& job, TimePoint now) {
     }
 }
 
+void FleetRun::NotStarted(std::size_t index) {
+    DeviceReport& report = m_results[index];
+    report.kind = JobKind::kFleet;
+    report.filesLeftOut = m_options.filesLeftOut;
+    report.facts.target = m_targets[index];
+    report.facts.started = false;
+    report.facts.canaryFailed = m_canaryFailed;
+    report.facts.failuresBefore = m_failures;
+    m_observer.OnTargetDone(report);
+}
+
 }  // namespace
 
-std::vector<TargetResult> SendToFleet(std::span<const std::uint8_t> image,
+std::vector<DeviceReport> SendToFleet(std::span<const std::uint8_t> image,
                                       const std::vector<FleetTarget>& targets,
                                       const FleetOptions& options, FleetObserver& observer) {
     return FleetRun(image, targets, options, observer).Run();

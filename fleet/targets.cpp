@@ -31,11 +31,6 @@ int Decimal(std::string_view text, std::size_t digits, int high) {
 
 }  // namespace
 
-std::string FleetTarget::Text() const {
-    std::string text = address + ":" + std::to_string(port);
-    return unit == 0 ? text : text + "/" + std::to_string(unit);
-}
-
 std::optional<FleetTarget> ParseTarget(std::string_view text, int unit) {
     FleetTarget target;
     target.unit = unit;

@@ -1,22 +1,14 @@
 // The targets file of a fleet send: one device a line.
 #pragma once
 
+#include "device_target.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace kelvarin {
-
-// One device: its IPv4 address, TCP port and Modbus unit identifier.
-struct FleetTarget {
-    std::string address;  // dotted IPv4 in its plain form ("10.0.0.1" for "010.000.000.001")
-    int port = 502;
-    int unit = 0;  // 0 to 255
-
-    // "ADDRESS:PORT", or "ADDRESS:PORT/UNIT" for a unit other than 0.
-    std::string Text() const;
-};
 
 // The target a targets-file line names: "ADDRESS[:PORT][/UNIT]", the address
 // a dotted IPv4 address other than 0.0.0.0 (four decimal fields; a leading

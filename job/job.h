@@ -4,6 +4,7 @@
 // connected, runs it, and reports what happened (job_report.h).
 #pragma once
 
+#include "device_report.h"
 #include "dump_file.h"
 #include "link_timeouts.h"
 #include "packer.h"
@@ -15,15 +16,6 @@
 #include <vector>
 
 namespace kelvarin {
-
-// What a job does with its image.
-enum class JobKind {
-    kPack,    // write it to an image file
-    kSend,    // download it to one device (and read it back when asked)
-    kVerify,  // only read one device back and compare
-    kFleet,   // download it to every device of a targets file
-    kPull,    // read the image one device holds out into an image file
-};
 
 // Where the image comes from: files to pack, a site folder, or an image file.
 struct JobSource {

@@ -133,8 +133,8 @@ void JobJournal::Finish() {
     if (!m_writer) {
         return;
     }
+    SayFailure();  // a failure during the job; what the end loses is said below
     const JournalWriter::Summary summary = m_writer->Finish(kJournalFinishTime);
-    SayFailure();
     if (summary.lost > 0) {
         m_observer.OnJournalLost(m_path, summary.lost, summary.why);
     }

@@ -4,6 +4,7 @@
 // state); none of them judges.
 #pragma once
 
+#include "device_report.h"
 #include "fleet.h"
 #include "image_file.h"
 #include "job.h"
@@ -57,38 +58,6 @@ struct PlanProblem {
         problem.path = std::move(path);
         return problem;
     }
-};
-
-// How one device ended, most telling first.
-enum class DeviceOutcome {
-    kOk,              // every chunk echoed (and, when read back, the image held)
-    kCurrent,         // it already held the image: nothing was sent
-    kNoConnection,    // it could not be connected
-    kStopped,         // stopped on request before all was done
-    kConnectionLost,  // the connection broke for good
-    kChunksFailed,    // chunks without their echo
-    kDifferent,       // read back, it holds other bytes
-    kUnreadable,      // it could not be read back (with a backup asked for: it was not written)
-    kNoImage,         // (pull) it holds no sound image
-    kBackupNotKept,   // its image was read out but could not be kept: it was not written
-    kPartial,         // all went well, but the image lacks files that were to be in it
-    kNotStarted,      // (fleet) never started: a canary failed, or too many devices did
-};
-
-// One device of a job: the facts and their judgement.
-struct DeviceReport {
-    JobKind kind = JobKind::kSend;  // what the job did with it
-    TargetResult facts;
-    std::size_t filesLeftOut = 0;  // files to be in the image that are not
-    bool stopped = false;          // a stop request ended it before all was done
-
-    // The one judgement of a device.
-    DeviceOutcome Outcome() const;
-    // True for kOk and kCurrent: the device holds the whole site it was to.
-    bool Succeeded() const;
-    // True when its connection broke for good (a download, a read-back, a
-    // reconnect that gave up): whoever holds it must close it.
-    bool ConnectionLost() const;
 };
 
 // How a whole job ended.

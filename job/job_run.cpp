@@ -65,43 +65,36 @@ std::string KeepBackup(const std::string& folder, const FleetTarget& target,
     return KeepNewFile(stem, memory ? "-memory.bin" : ".img", text, error).value_or("");
 }
 
-// Tells the fleet's devices to the observer as they finish, judged, keeps
-// their backups and journals each.
+// Tells the fleet's devices to the observer as they finish, keeps their
+// backups and journals each.
 class FleetRelay : public FleetObserver {
   public:
     FleetRelay(JobObserver& observer, const std::vector<std::string>& leftOut,
                std::string backupDir, JobJournal& journal)
         : m_observer(observer),
           m_leftOut(leftOut),
-          m_filesLeftOut(leftOut.size()),
           m_backupDir(std::move(backupDir)),
           m_journal(journal) {}
 
-    void OnTargetStart(const TargetResult& result) override {
-        m_ids[result.target.Text()] = m_journal.Begin(result.target, JobKind::kFleet);
+    void OnTargetStart(const FleetTarget& target) override {
+        m_ids[target.Text()] = m_journal.Begin(target, JobKind::kFleet);
     }
 
-    std::string OnBackup(const TargetResult& result, std::span<const std::uint8_t> bytes,
-                         bool memory, std::string* error) override {
-        return KeepBackup(m_backupDir, result.target, bytes, memory, error);
+    std::string OnKeep(const FleetTarget& target, const KeepRequest& request,
+                       std::string* error) override {
+        return KeepBackup(m_backupDir, target, request.bytes, request.memory, error);
     }
 
-    bool OnTargetDone(const TargetResult& result) override {
-        DeviceReport device;
-        device.kind = JobKind::kFleet;
-        device.facts = result;
-        device.filesLeftOut = m_filesLeftOut;
-        if (result.started) {
-            m_journal.End(m_ids[result.target.Text()], device, m_leftOut);
+    void OnTargetDone(const DeviceReport& device) override {
+        if (device.facts.started) {
+            m_journal.End(m_ids[device.facts.target.Text()], device, m_leftOut);
         }
         m_observer.OnDeviceDone(device);
-        return device.Succeeded();
     }
 
   private:
     JobObserver& m_observer;
     const std::vector<std::string>& m_leftOut;
-    std::size_t m_filesLeftOut;
     std::string m_backupDir;
     JobJournal& m_journal;
     std::map<std::string, std::string> m_ids;  // operation ids by target
@@ -130,11 +123,12 @@ class JobRun {
     bool StopAsked() const { return m_stop && m_stop->load(); }
     bool WriteDump();
     void RunPack();
+    // The blocking driver of the one device's operation (send, verify,
+    // pull, the window's Send).
     void RunDevice();
-    // Reads the image back from device over link and compares (a verify
-    // alone, or after a send); a stop ends it as stopped.
-    void Verify(DeviceReport& device, CDeviceLink& link, const TransferOptions& transfer,
-                WireTrace* trace, bool afterSend);
+    OperationPlan DevicePlan(const FleetTarget& target);
+    // Keeps what the operation asks to be kept: where, or empty with why.
+    std::string Keep(const FleetTarget& target, const KeepRequest& request, std::string* error);
     void RunFleet();
 
     const JobPlan& m_plan;
@@ -438,176 +432,92 @@ void JobRun::RunPack() {
     m_observer.OnImageWritten(m_plan.outputs.imageFile);
 }
 
+OperationPlan JobRun::DevicePlan(const FleetTarget& target) {
+    OperationPlan plan;
+    plan.kind = m_plan.kind;
+    plan.image = m_image;
+    plan.transfer = m_plan.transfer;
+    plan.transfer.unit = static_cast<std::uint8_t>(target.unit);
+    plan.verify = m_plan.verify;
+    plan.skipCurrent = m_plan.skipCurrent;
+    plan.backup = m_plan.kind == JobKind::kSend && !m_plan.outputs.backupDir.empty();
+    plan.dump = m_plan.kind == JobKind::kSend;
+    plan.connected = m_connected != nullptr;
+    plan.filesLeftOut = m_report.leftOut.size();
+    plan.trace = m_trace.IsOpen() ? &m_trace : nullptr;
+    return plan;
+}
+
 void JobRun::RunDevice() {
-    const auto start = std::chrono::steady_clock::now();
-    DeviceReport device;
-    device.kind = m_plan.kind;
-    device.facts.target = m_plan.targets.empty() ? FleetTarget{} : m_plan.targets.front();
-    device.filesLeftOut = m_report.leftOut.size();
+    const FleetTarget target = m_plan.targets.empty() ? FleetTarget{} : m_plan.targets.front();
     CSocketLink own;
     CDeviceLink& link = m_connected ? *m_connected : static_cast<CDeviceLink&>(own);
-    WireTrace* trace = m_trace.IsOpen() ? &m_trace : nullptr;
-    TransferOptions transfer = m_plan.transfer;
-    transfer.unit = static_cast<std::uint8_t>(device.facts.target.unit);
+    const OperationPlan plan = DevicePlan(target);
     // The journal's first record before anything goes to the device, its
-    // second once the operation is over, however it ends.
-    const std::string journalId = m_journal->Begin(device.facts.target, m_plan.kind);
-    // One device: nothing else waits, so the first record goes in before
-    // the device is touched (unless the journal stays locked that long).
+    // second once the operation is over, however it ends. One device:
+    // nothing else waits, so the first record goes in before the device is
+    // touched (unless the journal stays locked that long).
+    const std::string journalId = m_journal->Begin(target, m_plan.kind);
     m_journal->WaitWritten(kFirstRecordWait);
-    const auto finish = [&] {
-        // A device that refused this client's certificate (told after the
-        // handshake by TLS 1.3) was never really connected.
-        const auto* socket = dynamic_cast<const CSocketLink*>(&link);
-        if (device.facts.connected && socket &&
-            socket->TlsFailure() == tls::Failure::kCertRefused) {
-            device.facts.tlsFailure = socket->TlsFailure();
-            device.facts.tlsDetail = socket->TlsDetail();
-            m_observer.OnTlsRefused(device.facts.target, device.facts);
-        }
-        device.facts.seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (device.stopped) {
-            m_observer.OnStopped(device);
-        }
-        if (m_plan.kind == JobKind::kPull && m_image.size() > 0) {
-            m_journal->SetImage(m_image);
-        }
-        m_journal->End(journalId, device, m_report.leftOut);
-        m_report.devices.push_back(device);
-    };
-
-    if (!m_connected) {
-        const bool ok = ConnectDevice(own, device.facts.target, transfer.timeouts, m_stop, m_tls);
-        if (!ok && StopAsked()) {
-            device.stopped = true;  // the connect was given up on request
-            finish();
-            return;
-        }
-        device.facts.tlsFailure = own.TlsFailure();
-        device.facts.tlsDetail = own.TlsDetail();
-        device.facts.tlsVersion = own.TlsVersion();
-        device.facts.tlsSubject = own.TlsPeerSubject();
-        m_observer.OnConnected(device.facts.target, ok, device.facts);
-        if (ok && trace && !own.ConnectionFacts().empty()) {
-            trace->Note("", "connected (" + own.ConnectionFacts() + ")");
-        }
-        if (!ok) {
-            finish();
-            return;
-        }
-    } else if (const auto* socket = dynamic_cast<const CSocketLink*>(m_connected)) {
-        device.facts.tlsVersion = socket->TlsVersion();
-        device.facts.tlsSubject = socket->TlsPeerSubject();
-    }
-    if (!device.facts.tlsVersion.empty()) {
-        m_observer.OnTlsInUse();
-    }
-    device.facts.connected = true;
-    if (m_report.pack) {
-        m_observer.OnPacked(*m_report.pack);
-    }
-
-    if (m_plan.kind == JobKind::kPull) {
-        m_observer.OnReadOutStart(false);
-        PullReport read = PullImage(link, transfer, &m_observer, trace, m_stop);
-        std::string error;
-        bool kept = false;
-        if (read.outcome == PullOutcome::kImage) {
-            const std::string_view bytes(reinterpret_cast<const char*>(read.image.data()),
-                                         read.image.size());
-            kept = WriteWholeFile(m_plan.outputs.imageFile, bytes, &error);
-            m_image = read.image;
-            m_report.imageLength = m_image.size();
-            m_report.imageSha256 = Sha256Hex(BytesText(m_image));
-        }
-        device.stopped = read.outcome == PullOutcome::kStopped;
-        device.facts.backupNotKept = read.outcome == PullOutcome::kImage && !kept;
-        m_observer.OnReadOut(read, m_plan.outputs.imageFile, error, false);
-        read.image.clear();
-        device.facts.pull = std::move(read);
-        if (!m_connected) {
-            own.Close();
-        }
-        finish();
-        return;
-    }
-
-    if (m_plan.kind == JobKind::kVerify) {
-        Verify(device, link, transfer, trace, false);
-        finish();
-        return;
-    }
-
-    if (!m_plan.outputs.backupDir.empty()) {
-        // Kept before the first write; a device that cannot be read out,
-        // or whose image cannot be kept, is not written at all.
-        m_observer.OnReadOutStart(true);
-        PullReport read = PullImage(link, transfer, &m_observer, trace, m_stop, true);
-        std::string error;
-        const bool memory = read.outcome == PullOutcome::kNoImage && !read.memory.empty();
-        if (read.outcome == PullOutcome::kImage || memory) {
-            device.facts.backupFile = KeepBackup(m_plan.outputs.backupDir, device.facts.target,
-                                                 memory ? read.memory : read.image, memory, &error);
-            device.facts.backupIsMemory = memory;
-            device.facts.backupNotKept = device.facts.backupFile.empty();
-            device.facts.backupError = error;
-        }
-        m_observer.OnReadOut(read, device.facts.backupFile, error, true);
-        const PullOutcome outcome = read.outcome;
-        read.image.clear();
-        read.memory.clear();
-        device.facts.pull = std::move(read);
-        if (outcome == PullOutcome::kStopped) {
-            device.stopped = true;
-        }
-        if ((outcome != PullOutcome::kNoImage && outcome != PullOutcome::kImage) ||
-            device.facts.backupNotKept) {
-            if (!m_connected) {
-                own.Close();
-            }
-            finish();
-            return;
-        }
-    }
-
-    m_observer.OnSendStart(m_image.size());
-    m_report.dumpWritten = WriteDump();
-    device.facts.downloaded = true;
-    device.facts.download =
-        DownloadImage(m_image, link, transfer, m_observer, trace, m_stop);
-    m_observer.OnSendEnd(device.facts.download);
-    if (device.facts.download.cancelled) {
-        device.stopped = true;
-    } else if (m_plan.verify && device.facts.download.Succeeded()) {
-        // A failed download is not read back: its outcome is already known.
+    DeviceOperation operation(plan, target, link, m_observer);
+    for (bool done = false; !done;) {
         if (StopAsked()) {
-            device.stopped = true;
-        } else {
-            Verify(device, link, transfer, trace, true);
+            operation.Stop();
+        }
+        switch (operation.Next(link.Now())) {
+            case DeviceOperation::Step::kConnect: {
+                const bool ok = m_connected ||
+                                ConnectDevice(own, target, plan.transfer.timeouts, m_stop, m_tls);
+                if (!ok && StopAsked()) {
+                    operation.Stop();  // the connect was given up on request
+                }
+                operation.Connected(ok);
+                if (ok && m_report.pack) {
+                    m_observer.OnPacked(*m_report.pack);
+                }
+                break;
+            }
+            case DeviceOperation::Step::kTransfer:
+                RunTransfer(operation.Running(), link, plan.transfer, m_stop);
+                break;
+            case DeviceOperation::Step::kKeep: {
+                std::string error;
+                const std::string where = Keep(target, operation.ToKeep(), &error);
+                operation.Kept(where, error);
+                break;
+            }
+            case DeviceOperation::Step::kDone:
+                done = true;
+                break;
         }
     }
     if (!m_connected) {
         own.Close();
     }
-    finish();
+    if (m_plan.kind == JobKind::kPull && !m_image.empty()) {
+        m_journal->SetImage(m_image);
+    }
+    m_journal->End(journalId, operation.Report(), m_report.leftOut);
+    m_report.devices.push_back(operation.Report());
 }
 
-void JobRun::Verify(DeviceReport& device, CDeviceLink& link, const TransferOptions& transfer,
-                    WireTrace* trace, bool afterSend) {
-    m_observer.OnVerifyStart();
-    const VerifyReport read = VerifyImage(m_image, link, transfer, &m_observer, trace, m_stop);
-    device.facts.verify = read;
-    if (read.cancelled) {
-        device.stopped = true;
-        return;
+std::string JobRun::Keep(const FleetTarget& target, const KeepRequest& request,
+                         std::string* error) {
+    switch (request.what) {
+        case KeepRequest::What::kDump:
+            m_report.dumpWritten = WriteDump();
+            return m_report.dumpWritten ? m_plan.outputs.dump.path : std::string();
+        case KeepRequest::What::kBackup:
+            return KeepBackup(m_plan.outputs.backupDir, target, request.bytes, request.memory,
+                              error);
+        case KeepRequest::What::kPulled:
+            break;
     }
-    m_observer.OnVerified(read, afterSend);
-    // A verify alone says that the image it compared lacks files (a send
-    // has said so as it packed).
-    if (!afterSend && !m_report.leftOut.empty()) {
-        m_observer.OnVerifyPartial(m_report.leftOut.size());
-    }
+    m_image.assign(request.bytes.begin(), request.bytes.end());
+    m_report.imageLength = m_image.size();
+    m_report.imageSha256 = Sha256Hex(BytesText(m_image));
+    WriteWholeFile(m_plan.outputs.imageFile, BytesText(m_image), error);
+    return m_plan.outputs.imageFile;
 }
 
 void JobRun::RunFleet() {
@@ -628,17 +538,10 @@ void JobRun::RunFleet() {
     options.maxFailures = m_plan.maxFailures;
     options.transfer = m_plan.transfer;
     options.trace = m_trace.IsOpen() ? &m_trace : nullptr;
-    FleetRelay relay(m_observer, m_report.leftOut, m_plan.outputs.backupDir, *m_journal);
     options.backup = !m_plan.outputs.backupDir.empty();
-    const std::vector<TargetResult> results =
-        SendToFleet(m_image, m_report.targets, options, relay);
-    for (const TargetResult& result : results) {
-        DeviceReport device;
-        device.kind = JobKind::kFleet;
-        device.facts = result;
-        device.filesLeftOut = m_report.leftOut.size();
-        m_report.devices.push_back(device);
-    }
+    options.filesLeftOut = m_report.leftOut.size();
+    FleetRelay relay(m_observer, m_report.leftOut, m_plan.outputs.backupDir, *m_journal);
+    m_report.devices = SendToFleet(m_image, m_report.targets, options, relay);
 }
 
 }  // namespace

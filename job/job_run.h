@@ -2,6 +2,7 @@
 // tell an observer of every step as data.
 #pragma once
 
+#include "device_operation.h"
 #include "download.h"
 #include "job.h"
 #include "pull.h"
@@ -15,7 +16,8 @@
 
 namespace kelvarin {
 
-// Told of each step of a job, in the order they happen:
+// Told of each step of a job, in the order they happen (each device's own
+// steps are OperationObserver's):
 //   OnSiteSkipped        entries of a site folder that are not its files
 //   OnRefused            the job is refused: nothing else follows (after
 //                        OnPacked when the refusal comes from the packed image)
@@ -31,40 +33,17 @@ namespace kelvarin {
 //   OnImageWritten       (pack) the image file was written
 // with the download's notices (retries, reconnects, the fall-back) as they
 // come.
-class JobObserver : public DownloadObserver {
+class JobObserver : public OperationObserver {
   public:
     virtual void OnSiteSkipped(const SkippedEntry& /*entry*/) {}
     virtual void OnRefused(const PlanProblem& /*problem*/, const PackResult* /*packed*/) {}
     virtual void OnTraceFailed(const std::string& /*path*/) {}
-    // ok: connected (over TLS: facts says its version and the device
-    // certificate's subject); else facts says why, for TLS.
-    virtual void OnConnected(const FleetTarget& /*target*/, bool /*ok*/,
-                             const TargetResult& /*facts*/) {}
     // The TLS files' warnings before connecting: a private key others can
     // read (used all the same), a device certificate's name not checked.
     virtual void OnTlsKeyReadable(const std::string& /*path*/) {}
     virtual void OnTlsAnyName() {}
-    // The device is reached over TLS (told before anything is sent to it).
-    virtual void OnTlsInUse() {}
-    // The device refused this client's certificate after the handshake
-    // (facts says why): nothing it was sent was taken.
-    virtual void OnTlsRefused(const FleetTarget& /*target*/, const TargetResult& /*facts*/) {}
     virtual void OnPacked(const PackResult& /*result*/) {}
-    virtual void OnSendStart(std::size_t /*imageLength*/) {}
     virtual void OnDumpFailed(const std::string& /*path*/) {}
-    void OnChunk(const ChunkOutcome& /*outcome*/) override {}
-    virtual void OnSendEnd(const DownloadReport& /*report*/) {}
-    virtual void OnVerifyStart() {}
-    // downloaded: the image was downloaded just before (not only compared).
-    virtual void OnVerified(const VerifyReport& /*report*/, bool /*downloaded*/) {}
-    virtual void OnVerifyPartial(std::size_t /*filesLeftOut*/) {}
-    // backup: read out before writing (else a pull).
-    virtual void OnReadOutStart(bool /*backup*/) {}
-    // What was read out, and where it was kept: file (error empty), or why
-    // it could not be (error, for a backup with the file named in it).
-    virtual void OnReadOut(const PullReport& /*report*/, const std::string& /*file*/,
-                           const std::string& /*error*/, bool /*backup*/) {}
-    virtual void OnStopped(const DeviceReport& /*device*/) {}
     virtual void OnDeviceDone(const DeviceReport& /*device*/) {}
     virtual void OnImageWritten(const std::string& /*path*/) {}
     // The journal cannot be opened or written: said once; the job goes on.

@@ -3,6 +3,13 @@
 
 namespace kelvarin {
 
+std::string ConnectionFacts::Text() const {
+    if (tlsVersion.empty()) {
+        return {};
+    }
+    return tlsVersion + (tlsResumed ? ", session resumed" : ", full handshake");
+}
+
 namespace {
 
 int MsLeft(std::chrono::steady_clock::time_point now,

@@ -4,6 +4,7 @@
 
 #include "net.h"
 #include "tick_timer.h"
+#include "tls.h"
 #include "transaction_ids.h"
 
 #include <chrono>
@@ -12,6 +13,23 @@
 #include <string>
 
 namespace kelvarin {
+
+// How a connection to a device stands: all empty for plain Modbus/TCP.
+struct ConnectionFacts {
+    std::string tlsVersion;      // "TLSv1.3"; empty: not over TLS
+    std::string tlsSubject;      // the device certificate's subject ("CN=...")
+    std::string tlsFingerprint;  // its SHA-256, 64 lowercase hexadecimal digits
+    bool tlsResumed = false;     // a kept session was resumed
+    int tlsHandshakes = 0;       // handshakes made since the link was opened
+    // Why the last handshake failed, or why the device refused this client
+    // after it (TLS 1.3 tells that on the first read); kNone when neither.
+    tls::Failure tlsFailure = tls::Failure::kNone;
+    std::string tlsDetail;
+
+    // For a trace: "TLSv1.3, session resumed", "TLSv1.2, full handshake";
+    // empty for plain Modbus/TCP.
+    std::string Text() const;
+};
 
 // A connection to one device as a transfer's driver uses it: every call
 // returns at once, and whoever owns the connection does the waiting (the
@@ -46,9 +64,10 @@ class TransferIo {
     // (decrypted by TLS, not yet taken).
     virtual bool Buffered() const { return false; }
 
-    // How the connection stands, for a trace: over TLS its version and
-    // whether the session was resumed; empty for plain Modbus/TCP.
-    virtual std::string ConnectionFacts() const { return {}; }
+    // How the connection stands: over TLS its version, the device
+    // certificate's subject and fingerprint, whether the session was
+    // resumed, and why the last handshake (or a refusal after it) failed.
+    virtual ConnectionFacts Facts() const { return {}; }
 
     // Drops the connection (during a pause before connecting again).
     virtual void Drop() = 0;

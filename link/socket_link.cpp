@@ -1,4 +1,4 @@
-// CSocketLink over the socket layer: non-blocking, a wait for every wait.
+// CSocketLink: a Connection behind the link's lock, with the link's waits.
 #include "socket_link.h"
 
 #include <algorithm>
@@ -13,9 +13,7 @@ constexpr int kStopCheckMs = 50;
 
 }  // namespace
 
-CSocketLink::CSocketLink() {
-    net::Startup();
-}
+CSocketLink::CSocketLink() = default;
 
 CSocketLink::~CSocketLink() {
     Close();
@@ -23,238 +21,109 @@ CSocketLink::~CSocketLink() {
 
 bool CSocketLink::IsOpen() const {
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_open;
+    return m_connection.IsOpen();
 }
 
 bool CSocketLink::IsConnected() const {
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_connected;
+    return m_connection.IsConnected();
 }
 
 bool CSocketLink::Open(int localPort, bool datagram, const LinkTimeouts& timeouts) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_open) {
+    if (m_connection.IsOpen()) {
         return false;
     }
     m_timeouts = timeouts;
-    m_datagram = datagram;
-    m_localPort = localPort;
-    m_socket = net::Open(datagram, localPort);
-    m_open = m_socket != net::kNoSocket;
-    return m_open;
+    TransportSettings settings = m_connection.Settings();
+    settings.datagram = datagram;
+    m_connection.SetTransport(std::move(settings));
+    return m_connection.Open(localPort);
 }
 
 bool CSocketLink::Connect(const std::string& host, int port, const std::atomic<bool>* stop) {
     std::unique_lock<std::mutex> hold(m_lock);
-    if (!m_open || m_connected) {
+    if (!m_connection.IsOpen() || m_connection.IsConnected() || m_connection.IsConnecting() ||
+        !m_connection.SetPeer(host, port)) {
         return false;
     }
-    m_host = host;
-    m_port = port;
-    if (port < 1 || port > 65535) {
-        return false;
-    }
-    const std::optional<net::Endpoint> peer = net::Resolve(host, port);
-    if (!peer) {
-        return false;
-    }
-    m_peer = *peer;
     Transactions().Restart();
-    m_tlsFailure = tls::Failure::kNone;
-    m_tlsDetail.clear();
-    if (m_datagram) {
-        m_connected = true;
-        return true;
-    }
     m_timer.Start();
+    net::Status step = m_connection.BeginConnect();
     bool wantRead = false;
     bool wantWrite = true;
-    net::Status step = net::StartConnect(m_socket, m_peer);
-    if (step == net::Status::kOk) {
-        step = HandshakeStep(&wantRead, &wantWrite);
-    }
-    // In slices, so that a stop request ends the wait soon; the handshake
-    // of TLS within the same time-out.
+    // In slices, so that a stop request ends the wait soon; the transport's
+    // handshake within the same time-out.
     while (step == net::Status::kWouldBlock) {
         const int left = m_timeouts.connectMs - static_cast<int>(m_timer.Elapsed());
         if (left <= 0 || (stop && stop->load())) {
-            if (m_tls && left <= 0) {
-                m_tlsFailure = tls::Failure::kTimedOut;
+            if (left <= 0) {
+                m_connection.ConnectTimedOut();
+            } else {
+                m_connection.Drop();
             }
-            m_tls.reset();
             return false;
         }
-        const net::Status ready = net::WaitFor(m_socket, wantRead, wantWrite,
+        const net::Status ready = net::WaitFor(m_connection.Socket(), wantRead, wantWrite,
                                                stop ? std::min(left, kStopCheckMs) : left);
         if (ready == net::Status::kFailed) {
-            m_tls.reset();
+            m_connection.Drop();
             return false;
         }
-        if (ready != net::Status::kOk) {
-            continue;
+        if (ready == net::Status::kOk) {
+            step = m_connection.FinishConnect(&wantRead, &wantWrite);
         }
-        if (!m_tls && net::ConnectResult(m_socket) != net::Status::kOk) {
-            return false;
-        }
-        step = HandshakeStep(&wantRead, &wantWrite);
     }
-    m_connected = step == net::Status::kOk;
-    return m_connected;
+    return step == net::Status::kOk;
 }
 
 void CSocketLink::SetTls(std::shared_ptr<tls::Context> context) {
     std::lock_guard<std::mutex> hold(m_lock);
-    m_tlsContext = std::move(context);
+    TransportSettings settings = m_connection.Settings();
+    settings.tls = std::move(context);
+    m_connection.SetTransport(std::move(settings));
 }
 
-net::Status CSocketLink::HandshakeStep(bool* wantRead, bool* wantWrite) {
-    *wantRead = *wantWrite = false;
-    if (!m_tlsContext) {
-        return net::Status::kOk;  // plain Modbus/TCP: connected
-    }
-    if (!m_tls) {
-        // The address (or host name) dialled is what the device's
-        // certificate must name, unless the context says otherwise.
-        m_tls = std::make_unique<tls::Stream>(m_tlsContext, m_socket, m_host,
-                                              m_host + ":" + std::to_string(m_port));
-        ++m_handshakes;
-    }
-    const net::Status step = m_tls->Handshake(wantRead, wantWrite);
-    if (step == net::Status::kFailed) {
-        m_tlsFailure = m_tls->Why();
-        m_tlsDetail = m_tls->Detail();
-        m_tls.reset();
-    } else if (step == net::Status::kOk) {
-        m_tlsFailure = tls::Failure::kNone;  // a refusal of an earlier connection is over
-        m_tlsDetail.clear();
-    }
-    return step;
-}
-
-std::string CSocketLink::TlsVersion() const {
+ConnectionFacts CSocketLink::Facts() const {
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_tls ? m_tls->Version() : std::string();
-}
-
-std::string CSocketLink::TlsPeerSubject() const {
-    std::lock_guard<std::mutex> hold(m_lock);
-    return m_tls ? m_tls->PeerSubject() : std::string();
-}
-
-std::string CSocketLink::ConnectionFacts() const {
-    return m_tls ? m_tls->Facts() : std::string();
-}
-
-bool CSocketLink::TlsResumed() const {
-    std::lock_guard<std::mutex> hold(m_lock);
-    return m_tls && m_tls->Resumed();
+    return m_connection.Facts();
 }
 
 bool CSocketLink::Buffered() const {
     std::lock_guard<std::mutex> hold(m_lock);
-    return m_tls && m_tls->Buffered();
+    return m_connection.Buffered();
 }
 
 net::Status CSocketLink::StartConnect() {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_open || m_peer.port == 0) {
-        return net::Status::kFailed;  // never connected: no peer to return to
-    }
-    m_tls.reset();
-    net::Close(m_socket);
-    m_connected = false;
-    m_connecting = false;
-    m_socket = net::Open(m_datagram, m_localPort);
-    m_open = m_socket != net::kNoSocket;
-    if (!m_open) {
-        return net::Status::kFailed;
-    }
-    if (m_datagram) {
-        m_connected = true;
-        return net::Status::kOk;
-    }
-    const net::Status started = net::StartConnect(m_socket, m_peer);
-    if (started == net::Status::kOk && !m_tlsContext) {
-        m_connected = true;
-        return net::Status::kOk;
-    }
-    // Under way: the socket's writability tells when the connect ends (and,
-    // connected at once over TLS, starts the handshake).
-    m_connecting = started == net::Status::kOk || started == net::Status::kWouldBlock;
-    return m_connecting ? net::Status::kWouldBlock : net::Status::kFailed;
+    return m_connection.StartConnect();
 }
 
 net::Status CSocketLink::FinishConnect(bool* wantRead, bool* wantWrite) {
     std::lock_guard<std::mutex> hold(m_lock);
-    *wantRead = *wantWrite = false;
-    if (!m_open || !m_connecting) {
-        return net::Status::kFailed;
-    }
-    if (!m_tls && net::ConnectResult(m_socket) != net::Status::kOk) {
-        m_connecting = false;
-        return net::Status::kFailed;
-    }
-    const net::Status step = HandshakeStep(wantRead, wantWrite);
-    if (step != net::Status::kWouldBlock) {
-        m_connecting = false;
-        m_connected = step == net::Status::kOk;
-    }
-    return step;
+    return m_connection.FinishConnect(wantRead, wantWrite);
 }
 
 void CSocketLink::Drop() {
     std::lock_guard<std::mutex> hold(m_lock);
-    // The socket stays until the next connect replaces it; only the
-    // connection is given up.
-    m_tls.reset();
-    m_connected = false;
-    m_connecting = false;
+    m_connection.Drop();
 }
 
 int CSocketLink::Close() {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (m_tls) {
-        m_tls->Shutdown();
-        m_tls.reset();
-    }
-    m_connecting = false;
-    if (m_open) {
-        net::Close(m_socket);
-        m_socket = net::kNoSocket;
-        m_open = false;
-        m_connected = false;
-    }
+    m_connection.Close();
     return 0;
 }
 
 net::IoResult CSocketLink::Write(const void* data, std::size_t length) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_open || !m_connected) {
-        return {net::Status::kFailed, 0};
-    }
-    if (m_datagram) {
-        return net::SendTo(m_socket, data, length, m_peer);
-    }
-    return m_tls ? NotedTls(m_tls->Write(data, length)) : net::Send(m_socket, data, length);
-}
-
-net::IoResult CSocketLink::NotedTls(net::IoResult result) {
-    // TLS 1.3 tells of a refused client certificate on the first read after
-    // the handshake: kept, to say so instead of only a broken connection.
-    if (result.status == net::Status::kFailed && m_tls->Why() == tls::Failure::kCertRefused) {
-        m_tlsFailure = m_tls->Why();
-        m_tlsDetail = m_tls->Detail();
-    }
-    return result;
+    return m_connection.Write(data, length);
 }
 
 net::IoResult CSocketLink::Read(void* buffer, std::size_t length) {
     std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_open || !m_connected) {
-        return {net::Status::kFailed, 0};
-    }
     const std::size_t most = std::min(length, static_cast<std::size_t>(kReceiveBufferSize));
-    return m_tls ? NotedTls(m_tls->Read(buffer, most)) : net::Receive(m_socket, buffer, most);
+    return m_connection.Read(buffer, most);
 }
 
 net::Status CSocketLink::Wait(bool read, bool write, int ms) {
@@ -263,19 +132,19 @@ net::Status CSocketLink::Wait(bool read, bool write, int ms) {
         return net::Status::kTimedOut;
     }
     std::lock_guard<std::mutex> hold(m_lock);
-    if (!m_open) {
+    if (!m_connection.IsOpen()) {
         return net::Status::kFailed;
     }
     // While a connect (or its handshake) is under way there is no
     // connection yet, but the socket tells when it can go on.
-    if (!m_connected && !m_connecting) {
+    if (!m_connection.IsConnected() && !m_connection.IsConnecting()) {
         return net::Status::kFailed;
     }
     // Decrypted bytes already in are there at once.
-    if (read && m_tls && m_tls->Buffered()) {
+    if (read && m_connection.Buffered()) {
         return net::Status::kOk;
     }
-    return net::WaitFor(m_socket, read, write, std::max(ms, 0));
+    return net::WaitFor(m_connection.Socket(), read, write, std::max(ms, 0));
 }
 
 }  // namespace kelvarin

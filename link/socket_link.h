@@ -1,6 +1,7 @@
 // CSocketLink: an IPv4 socket link with a bounded connect and receive.
 #pragma once
 
+#include "connection.h"
 #include "device_link.h"
 #include "link_timeouts.h"
 #include "net.h"
@@ -12,9 +13,10 @@
 
 namespace kelvarin {
 
-// One IPv4 socket, stream (TCP) or datagram (UDP), non-blocking after Open.
-// Connect waits at most the connect time-out; every other wait is the
-// caller's, through Wait, with the socket layer's wait (no spinning).
+// One IPv4 socket, stream (TCP) or datagram (UDP), non-blocking after Open:
+// a Connection (connection.h) with the link's lock and its waits. Connect
+// waits at most the connect time-out; every other wait is the caller's,
+// through Wait, with the socket layer's wait (no spinning).
 class CSocketLink : public CDeviceLink {
   public:
     // The most bytes one Read takes; it reads straight into the caller's
@@ -50,16 +52,6 @@ class CSocketLink : public CDeviceLink {
     // Connect on; nullptr: plain Modbus/TCP, the default.
     void SetTls(std::shared_ptr<tls::Context> context);
 
-    // Of the last connect over TLS: the version, the device certificate's
-    // subject, whether it resumed a session, why it failed (kNone when it
-    // did not), and the handshakes made.
-    std::string TlsVersion() const;
-    std::string TlsPeerSubject() const;
-    bool TlsResumed() const;
-    tls::Failure TlsFailure() const { return m_tlsFailure; }
-    const std::string& TlsDetail() const { return m_tlsDetail; }
-    int TlsHandshakes() const { return m_handshakes; }
-
     // Closes the socket when open; returns 0.
     int Close();
 
@@ -74,32 +66,16 @@ class CSocketLink : public CDeviceLink {
     net::Status FinishConnect(bool* wantRead, bool* wantWrite) override;
     void Drop() override;
     bool Buffered() const override;
-    std::string ConnectionFacts() const override;
+    ConnectionFacts Facts() const override;
 
     // State queries.
     bool IsOpen() const;
     bool IsConnected() const;
 
   private:
-    // The TLS handshake on the connected socket, a step: as FinishConnect.
-    net::Status HandshakeStep(bool* wantRead, bool* wantWrite);
-    net::IoResult NotedTls(net::IoResult result);
-
     LinkTimeouts m_timeouts;
-    int m_localPort = 0;
-    int m_port = 0;
-    net::Socket m_socket = net::kNoSocket;
-    net::Endpoint m_peer;
-    std::string m_host;
     bool m_datagram = false;
-    bool m_open = false;
-    bool m_connected = false;
-    bool m_connecting = false;  // a connect (or its TLS handshake) is under way
-    std::shared_ptr<tls::Context> m_tlsContext;
-    std::unique_ptr<tls::Stream> m_tls;
-    tls::Failure m_tlsFailure = tls::Failure::kNone;
-    std::string m_tlsDetail;
-    int m_handshakes = 0;
+    Connection m_connection;  // everything but the lock and the waits
 };
 
 }  // namespace kelvarin

@@ -430,6 +430,22 @@ std::string Stream::PeerRole() const {
     return text;
 }
 
+std::string Stream::PeerFingerprint() const {
+    X509* peer = SSL_get0_peer_certificate(m_ssl);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!peer || X509_digest(peer, EVP_sha256(), digest, &size) != 1) {
+        return {};
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < size; ++i) {
+        text += kDigits[digest[i] >> 4];
+        text += kDigits[digest[i] & 0x0f];
+    }
+    return text;
+}
+
 bool Stream::Resumed() const {
     return SSL_session_reused(m_ssl) == 1;
 }

@@ -690,15 +690,15 @@ std::string MessageCatalog::TryFailure(Outcome why) const {
     return Text(MessageId::kTryWrong);
 }
 
-std::string MessageCatalog::RetryLine(const ChunkOutcome* chunk, std::size_t readOffset,
-                                      Outcome why, int retry) const {
-    if (chunk) {
+std::string MessageCatalog::RetryLine(const RequestSpan& request, Outcome why, int retry) const {
+    if (request.write) {
+        const ChunkOutcome chunk = ChunkOutcomeOf(request, {why});
         return Text(MessageId::kChunkRetry,
-                    {std::to_string(chunk->sent), std::to_string(chunk->pageOffset),
-                     UpperHex(chunk->fileNumber), TryFailure(why), std::to_string(retry)});
+                    {std::to_string(chunk.sent), std::to_string(chunk.pageOffset),
+                     UpperHex(chunk.fileNumber), TryFailure(why), std::to_string(retry)});
     }
     return Text(MessageId::kReadRetry,
-                {std::to_string(readOffset), TryFailure(why), std::to_string(retry)});
+                {std::to_string(request.offset), TryFailure(why), std::to_string(retry)});
 }
 
 std::vector<std::string> MessageCatalog::EndLines(const DownloadReport& report) const {
@@ -996,7 +996,7 @@ std::string MessageCatalog::StoppedLine(const DeviceReport& device) const {
     if (device.kind == JobKind::kSend && !facts.downloaded) {
         return Text(MessageId::kSendInterruptedUnsent);  // stopped in the backup, before writing
     }
-    if (facts.downloaded && facts.download.cancelled) {
+    if (facts.downloaded && facts.download.stopped) {
         const DownloadReport& download = facts.download;
         return Text(download.requestsSent == 0 ? MessageId::kSendInterruptedUnsent
                                                : MessageId::kSendInterrupted,

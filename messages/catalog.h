@@ -279,10 +279,9 @@ class MessageCatalog {
     // The line for a chunk that failed; empty for one that was echoed.
     std::string ChunkLine(const ChunkOutcome& outcome) const;
 
-    // The line for a chunk (chunk not null) or a read at readOffset that is
-    // to be sent again, the retry-th time, after a try that failed (why).
-    std::string RetryLine(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why,
-                          int retry) const;
+    // The line for a chunk (a write) or a read that is to be sent again, the
+    // retry-th time, after a try that failed (why).
+    std::string RetryLine(const RequestSpan& request, Outcome why, int retry) const;
 
     // Why a try failed, as a phrase.
     std::string TryFailure(Outcome why) const;

@@ -80,11 +80,11 @@ void JobLog::OnChunk(const ChunkOutcome& outcome) {
     }
 }
 
-void JobLog::OnRetry(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why, int retry) {
-    m_log.AppendLine(m_catalog.RetryLine(chunk, readOffset, why, retry));
+void JobLog::OnRetry(const RequestSpan& request, Result why, int retry, int /*pauseMs*/) {
+    m_log.AppendLine(m_catalog.RetryLine(request, why.outcome, retry));
 }
 
-void JobLog::OnReconnecting(int attempt) {
+void JobLog::OnReconnecting(int attempt, int /*pauseMs*/) {
     m_log.AppendLine(m_catalog.Text(MessageId::kReconnecting, {std::to_string(attempt)}));
 }
 

@@ -43,9 +43,8 @@ class JobLog : public JobObserver {
     void OnJournalLost(const std::string& path, std::size_t records,
                        const std::string& why) override;
     void OnDeviceDone(const DeviceReport& device) override;
-    void OnRetry(const ChunkOutcome* chunk, std::size_t readOffset, Outcome why,
-                 int retry) override;
-    void OnReconnecting(int attempt) override;
+    void OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) override;
+    void OnReconnecting(int attempt, int pauseMs) override;
     void OnReconnected() override;
     void OnWindowFallback(Outcome why) override;
 

@@ -112,10 +112,11 @@ class EchoDevice : public test::FakeLink {
 class Recorder : public DownloadObserver {
   public:
     void OnChunk(const ChunkOutcome& outcome) override { chunks.push_back(outcome); }
-    void OnRetry(const ChunkOutcome* chunk, std::size_t offset, Outcome why, int retry) override {
-        retries.push_back({chunk ? chunk->sent : offset, why, retry});
+    void OnRetry(const RequestSpan& request, Result why, int retry, int /*pauseMs*/) override {
+        retries.push_back({request.write ? request.offset + request.length : request.offset,
+                           why.outcome, retry});
     }
-    void OnReconnecting(int attempt) override { reconnecting.push_back(attempt); }
+    void OnReconnecting(int attempt, int /*pauseMs*/) override { reconnecting.push_back(attempt); }
     void OnReconnected() override { ++reconnected; }
     void OnWindowFallback(Outcome why) override { fallbacks.push_back(why); }
 
@@ -477,7 +478,7 @@ TEST(Transfer, AStopSendsNothingMoreAndWaitsForWhatIsOut) {
     Recorder recorder;
     const DownloadReport report =
         DownloadImage(image, device, Options(4), recorder, nullptr, &stop);
-    EXPECT_TRUE(report.cancelled);
+    EXPECT_TRUE(report.stopped);
     EXPECT_FALSE(report.Succeeded());
     EXPECT_EQ(device.Requests().size(), 12u);
     EXPECT_EQ(recorder.chunks.size(), 12u);  // every request out was answered
@@ -511,7 +512,7 @@ TEST(Transfer, AStopDoesNotWaitOutAReconnectThatIsNotAnswered) {
     TransferOptions options = Options(1, 3);
     options.timeouts.connectMs = 60000;
     const DownloadReport report = DownloadImage(image, device, options, recorder, nullptr, &stop);
-    EXPECT_TRUE(report.cancelled);
+    EXPECT_TRUE(report.stopped);
     EXPECT_EQ(device.reconnects, 1);
     // Over at the first look at the stop, not after the connect's minute.
     const double afterConnect =

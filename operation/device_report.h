@@ -1,0 +1,90 @@
+// What became of one device: the facts its operation gathered, and the one
+// judgement of them that every front end, the fleet's canary group and the
+// journal share.
+#pragma once
+
+#include "device_target.h"
+#include "download.h"
+#include "pull.h"
+#include "readback.h"
+#include "tls.h"
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace kelvarin {
+
+// What a job does (with its image, and with each device).
+enum class JobKind {
+    kPack,    // write it to an image file
+    kSend,    // download it to one device (and read it back when asked)
+    kVerify,  // only read one device back and compare
+    kFleet,   // download it to every device of a targets file
+    kPull,    // read the image one device holds out into an image file
+};
+
+// The facts of one device (the judgement is DeviceReport's).
+struct TargetResult {
+    FleetTarget target;
+    bool started = true;  // false: never started (a staged fleet stopped first)
+    bool canaryFailed = false;  // not started: because a canary failed (else too many failed)
+    int failuresBefore = 0;     // not started: the devices that had failed
+    std::chrono::system_clock::time_point startTime{};  // when its connect began
+    std::chrono::system_clock::time_point endTime{};    // when it ended
+    bool connected = false;
+    // Over TLS: why the connection failed (kNone: it did not), and how it went.
+    tls::Failure tlsFailure = tls::Failure::kNone;
+    std::string tlsDetail;
+    std::string tlsVersion;
+    std::string tlsSubject;
+    std::string tlsFingerprint;  // SHA-256 of the device's certificate, hex
+    bool current = false;  // it already held the image (skip-current): nothing was sent
+    std::optional<VerifyReport> precheck;  // the read-back before sending (skip-current)
+    bool downloaded = false;               // the download ran (download tells how it went)
+    DownloadReport download;
+    std::optional<VerifyReport> verify;
+    // The image read out before writing (a backup), or the image a pull read
+    // out; the image's bytes themselves are not kept here.
+    std::optional<PullReport> pull;
+    std::string backupFile;       // where the backup was kept; empty for none
+    bool backupIsMemory = false;  // the backup is the whole memory, which held no sound image
+    bool backupNotKept = false;   // read out, but its file could not be written: not written
+    std::string backupError;      // backupNotKept: the file tried and the system's reason
+    double seconds = 0;  // from the connect to the last reply
+};
+
+// How one device ended, most telling first.
+enum class DeviceOutcome {
+    kOk,              // every chunk echoed (and, when read back, the image held)
+    kCurrent,         // it already held the image: nothing was sent
+    kNoConnection,    // it could not be connected
+    kStopped,         // a stop asked for ended it before all was done
+    kConnectionLost,  // the connection broke for good
+    kChunksFailed,    // chunks without their echo
+    kDifferent,       // read back, it holds other bytes
+    kUnreadable,      // it could not be read back (with a backup asked for: it was not written)
+    kNoImage,         // (pull) it holds no sound image
+    kBackupNotKept,   // its image was read out but could not be kept: it was not written
+    kPartial,         // all went well, but the image lacks files that were to be in it
+    kNotStarted,      // (fleet) never started: a canary failed, or too many devices did
+};
+
+// One device of a job: the facts and their judgement.
+struct DeviceReport {
+    JobKind kind = JobKind::kSend;  // what the job did with it
+    TargetResult facts;
+    std::size_t filesLeftOut = 0;  // files to be in the image that are not
+    bool stopped = false;          // a stop asked for ended it before all was done
+
+    // The one judgement of a device.
+    DeviceOutcome Outcome() const;
+    // True for kOk and kCurrent: the device holds the whole site it was to.
+    bool Succeeded() const;
+    // True when its connection broke for good (a download, a read-back, a
+    // reconnect that gave up): whoever holds it must close it.
+    bool ConnectionLost() const;
+};
+
+}  // namespace kelvarin
