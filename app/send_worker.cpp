@@ -31,6 +31,24 @@ class SignalSink : public LogSink, public ProgressSink {
 
 }  // namespace
 
+FieldNames WindowFieldNames(const MessageCatalog& catalog) {
+    return [&catalog](PlanField field) -> std::string {
+        switch (field) {
+            case PlanField::kDump:
+                return catalog.Text(MessageId::kDumpFileName);
+            case PlanField::kTrace:
+                return catalog.Text(MessageId::kTraceFileName);
+            case PlanField::kBackup:
+                return catalog.Text(MessageId::kBackupFolderName);
+            case PlanField::kJournal:
+                return catalog.Text(MessageId::kJournalFileName);
+            default:
+                break;  // nothing else of the window's job is ever refused by name
+        }
+        return {};
+    };
+}
+
 CSendWorker::CSendWorker(CSocketLink& link, const std::atomic<bool>& stop)
     : m_link(link), m_stop(stop) {}
 
@@ -44,7 +62,7 @@ void CSendWorker::Connect(const QString& address, int port, const LinkTimeouts& 
 void CSendWorker::Send(const JobPlan& plan) {
     SignalSink sink(*this);
     const MessageCatalog catalog(LanguageFromEnvironment());
-    JobLog log(catalog, sink, sink);
+    JobLog log(catalog, sink, sink, WindowFieldNames(catalog));
     const JobReport report = RunJob(plan, log, &m_stop, &m_link);
     emit finished(report.ConnectionLost());
 }

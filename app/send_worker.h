@@ -3,6 +3,7 @@
 // through signals.
 #pragma once
 
+#include "catalog.h"
 #include "job.h"
 #include "link_timeouts.h"
 #include "tls.h"
@@ -16,6 +17,10 @@
 namespace kelvarin {
 
 class CSocketLink;
+
+// The window's words for what a refusal is about (its labels), in catalog's
+// language; catalog must outlive what is returned.
+FieldNames WindowFieldNames(const MessageCatalog& catalog);
 
 // Lives on a worker thread. Connect and Send use the window's link, which
 // the window leaves alone until connectFinished or finished arrives. Every

@@ -447,7 +447,7 @@ std::shared_ptr<tls::Context> CWebLoadDlg::TlsContext() {
     PlanProblem problem;
     m_tlsContext = TlsContextFor(plan, &problem);
     if (!m_tlsContext) {
-        for (const std::string& line : m_catalog.RefusalLines(problem)) {
+        for (const std::string& line : m_catalog.RefusalLines(problem, WindowFieldNames(m_catalog))) {
             AppendLog(QString::fromStdString(line));
         }
         return nullptr;
@@ -502,12 +502,9 @@ void CWebLoadDlg::OnSend() {
     plan.source.allOrNothing = m_options.allOrNothing;
     plan.targets = {{m_target.address, m_target.port, m_options.transfer.unit}};
     plan.outputs.dump = DefaultDumpTarget();
-    plan.outputs.dumpName = m_catalog.Text(MessageId::kDumpFileName);
     plan.outputs.trace = m_options.traceFile;
-    plan.outputs.traceName = m_catalog.Text(MessageId::kTraceFileName);
     plan.outputs.traceOptional = true;  // said in the log, and the Send goes on without it
     plan.outputs.backupDir = m_options.backupDir;
-    plan.outputs.backupName = m_catalog.Text(MessageId::kBackupFolderName);
     plan.journal.program = "kelvarin";
     plan.transfer = m_options.transfer;
     plan.verify = m_options.verifyAfterSend;

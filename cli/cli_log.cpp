@@ -11,6 +11,40 @@ void StreamLog::AppendLine(std::string_view line) {
     m_out << line << '\n' << std::flush;
 }
 
+std::string OptionName(PlanField field) {
+    switch (field) {
+        case PlanField::kSite:
+            return "--site";
+        case PlanField::kRoot:
+            return "--root";
+        case PlanField::kTargets:
+            return "--targets";
+        case PlanField::kImage:
+            return "--image";
+        case PlanField::kOutput:
+            return "-o";
+        case PlanField::kDump:
+            return "--dump";
+        case PlanField::kTrace:
+            return "--trace";
+        case PlanField::kBackup:
+            return "--backup";
+        case PlanField::kJournal:
+            return "--journal";
+        case PlanField::kCert:
+            return "--cert";
+        case PlanField::kKey:
+            return "--key";
+        case PlanField::kKeyPasswordFile:
+            return "--key-password-file";
+        case PlanField::kCa:
+            return "--ca";
+        case PlanField::kNone:
+            break;
+    }
+    return {};
+}
+
 void SayError(std::string_view text) {
     std::cerr << "kelvarin-cli: " << text << '\n';
 }
@@ -41,7 +75,7 @@ void CliLog::OnRefused(const PlanProblem& problem, const PackResult* packed) {
     if (packed) {
         OnPacked(*packed);
     }
-    for (const std::string& line : Catalog().RefusalLines(problem)) {
+    for (const std::string& line : Catalog().RefusalLines(problem, Names())) {
         SayError(line);
     }
 }

@@ -5,9 +5,13 @@
 #include "job_log.h"
 
 #include <iosfwd>
+#include <string>
 #include <string_view>
 
 namespace kelvarin::cli {
+
+// The option of the command line that gives field ("--dump", "-o", ...).
+std::string OptionName(PlanField field);
 
 // Log lines written to a stream, one a line, flushed as they come.
 class StreamLog : public LogSink, public ProgressSink {
@@ -28,7 +32,9 @@ class StreamLog : public LogSink, public ProgressSink {
 // the log, after the packer's lines.
 class CliLog : public JobLog {
   public:
-    using JobLog::JobLog;
+    // Names what a refusal is about by the command line's options.
+    CliLog(const MessageCatalog& catalog, LogSink& log, ProgressSink& progress)
+        : JobLog(catalog, log, progress, OptionName) {}
     void OnSiteSkipped(const SkippedEntry& entry) override;
     void OnRefused(const PlanProblem& problem, const PackResult* packed) override;
     // A pull's records are listed as inspect lists them.

@@ -94,7 +94,8 @@ std::span<const std::uint8_t> Sendable(std::span<const std::uint8_t> image) {
 ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image,
                                  const TransferOptions& options, DownloadObserver& observer,
                                  TransactionIds& ids)
-    : m_plan(Sendable(image), options.chunkBytes, options.unit),
+    : TransferRelay(observer),
+      m_plan(Sendable(image), options.chunkBytes, options.unit),
       m_observer(observer),
       m_transfer(m_plan, options, options.TransactionIds() ? &ids : nullptr, false, *this),
       m_echoed(m_plan.Count(), false) {
@@ -133,24 +134,8 @@ void ChunkedDownload::OnSettled(const RequestSpan& request, Result result, int t
         }
     }
     chunk.progress = m_report.bytesSent;
-    m_observer.OnSettled(request, result, tries);
+    TransferRelay::OnSettled(request, result, tries);
     m_observer.OnChunk(chunk);
-}
-
-void ChunkedDownload::OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) {
-    m_observer.OnRetry(request, why, retry, pauseMs);
-}
-
-void ChunkedDownload::OnReconnecting(int attempt, int pauseMs) {
-    m_observer.OnReconnecting(attempt, pauseMs);
-}
-
-void ChunkedDownload::OnReconnected() {
-    m_observer.OnReconnected();
-}
-
-void ChunkedDownload::OnWindowFallback(Outcome why) {
-    m_observer.OnWindowFallback(why);
 }
 
 DownloadReport ChunkedDownload::Report() const {

@@ -104,7 +104,7 @@ bool ImageFitsMemory(std::span<const std::uint8_t> image);
 // A download driven by whoever owns the connection (the blocking
 // DownloadImage below, the fleet's event loop): the transfer of the image's
 // chunks and the report it makes.
-class ChunkedDownload : private TransferEvents {
+class ChunkedDownload : private TransferRelay {
   public:
     // image must outlive the download; so must observer and ids (the
     // connection's transaction ids, used when options ask for ids). An image
@@ -122,10 +122,6 @@ class ChunkedDownload : private TransferEvents {
 
   private:
     void OnSettled(const RequestSpan& request, Result result, int tries) override;
-    void OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) override;
-    void OnReconnecting(int attempt, int pauseMs) override;
-    void OnReconnected() override;
-    void OnWindowFallback(Outcome why) override;
 
     WritePlan m_plan;
     DownloadObserver& m_observer;

@@ -11,8 +11,8 @@ namespace kelvarin {
 
 ImagePull::ImagePull(const TransferOptions& options, TransferEvents& watcher,
                      TransactionIds& ids, WireTrace* trace, std::string label)
-    : m_options(options),
-      m_watcher(watcher),
+    : TransferRelay(watcher),
+      m_options(options),
       m_ids(ids),
       m_trace(trace),
       m_label(std::move(label)),
@@ -69,7 +69,7 @@ Transfer* ImagePull::NextRound() {
     const std::size_t to = std::min(need + need % 2, kImageCapacity);
     m_plan = std::make_unique<ReadPlan>(std::span<std::uint8_t>(m_memory), m_have, to,
                                         m_options.unit);
-    TransferEvents& events = *this;
+    TransferEvents& events = static_cast<TransferRelay&>(*this);
     m_transfer = std::make_unique<Transfer>(*m_plan, m_options, &m_ids, true, events);
     if (m_trace) {
         m_transfer->SetTrace(m_trace, m_label);
@@ -106,29 +106,13 @@ bool ImagePull::EndRound() {
 }
 
 void ImagePull::OnSettled(const RequestSpan& request, Result result, int tries) {
-    m_watcher.OnSettled(request, result, tries);
+    TransferRelay::OnSettled(request, result, tries);
     if (result.Good() || m_report.failure != Outcome::kGood) {
         return;
     }
     m_report.failure = result.outcome;
     m_report.exceptionCode = result.exception;
     m_report.failedAt = request.offset;
-}
-
-void ImagePull::OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) {
-    m_watcher.OnRetry(request, why, retry, pauseMs);
-}
-
-void ImagePull::OnReconnecting(int attempt, int pauseMs) {
-    m_watcher.OnReconnecting(attempt, pauseMs);
-}
-
-void ImagePull::OnReconnected() {
-    m_watcher.OnReconnected();
-}
-
-void ImagePull::OnWindowFallback(Outcome why) {
-    m_watcher.OnWindowFallback(why);
 }
 
 PullReport ImagePull::Report() const {

@@ -53,7 +53,7 @@ struct PullReport {
 // connection's transaction ids, reading from where the last one stopped to
 // where the chain's records say the next bytes are, stopping at the chain's
 // end (or at a record that names bytes outside the memory).
-class ImagePull : private TransferEvents {
+class ImagePull : private TransferRelay {
   public:
     // watcher and ids must outlive the pull (watcher is told every event of
     // its transfers); trace, when given, gets every frame, each line marked
@@ -77,14 +77,9 @@ class ImagePull : private TransferEvents {
 
   private:
     void OnSettled(const RequestSpan& request, Result result, int tries) override;
-    void OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) override;
-    void OnReconnecting(int attempt, int pauseMs) override;
-    void OnReconnected() override;
-    void OnWindowFallback(Outcome why) override;
     bool EndRound();
 
     TransferOptions m_options;
-    TransferEvents& m_watcher;
     TransactionIds& m_ids;
     WireTrace* m_trace;
     std::string m_label;

@@ -108,13 +108,13 @@ Result ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request,
 
 ImageReadBack::ImageReadBack(std::span<const std::uint8_t> image, const TransferOptions& options,
                              TransferEvents& watcher, TransactionIds& ids)
-    : m_image(image),
+    : TransferRelay(watcher),
+      m_image(image),
       m_plan(image, options.unit),
-      m_watcher(watcher),
       m_transfer(m_plan, options, &ids, true, *this) {}
 
 void ImageReadBack::OnSettled(const RequestSpan& request, Result result, int tries) {
-    m_watcher.OnSettled(request, result, tries);
+    TransferRelay::OnSettled(request, result, tries);
     if (result.Good() || m_failed) {
         return;
     }
@@ -122,22 +122,6 @@ void ImageReadBack::OnSettled(const RequestSpan& request, Result result, int tri
     m_failure.failedAt = request.offset;
     m_failure.failure = result.outcome;
     m_failure.exceptionCode = result.exception;
-}
-
-void ImageReadBack::OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) {
-    m_watcher.OnRetry(request, why, retry, pauseMs);
-}
-
-void ImageReadBack::OnReconnecting(int attempt, int pauseMs) {
-    m_watcher.OnReconnecting(attempt, pauseMs);
-}
-
-void ImageReadBack::OnReconnected() {
-    m_watcher.OnReconnected();
-}
-
-void ImageReadBack::OnWindowFallback(Outcome why) {
-    m_watcher.OnWindowFallback(why);
 }
 
 VerifyReport ImageReadBack::Report() const {

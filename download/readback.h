@@ -98,7 +98,7 @@ class ReadPlan : public RequestPlan {
 
 // A read-back driven by whoever owns the connection (the blocking
 // VerifyImage below, the fleet's event loop).
-class ImageReadBack : private TransferEvents {
+class ImageReadBack : private TransferRelay {
   public:
     // image, watcher and ids must outlive the read-back; watcher is told
     // every event of its transfer. Requests carry
@@ -118,14 +118,9 @@ class ImageReadBack : private TransferEvents {
 
   private:
     void OnSettled(const RequestSpan& request, Result result, int tries) override;
-    void OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) override;
-    void OnReconnecting(int attempt, int pauseMs) override;
-    void OnReconnected() override;
-    void OnWindowFallback(Outcome why) override;
 
     std::span<const std::uint8_t> m_image;
     ReadPlan m_plan;
-    TransferEvents& m_watcher;
     Transfer m_transfer;
     VerifyReport m_failure;
     bool m_failed = false;

@@ -123,6 +123,28 @@ class TransferEvents {
     virtual void OnWindowFallback(Outcome /*why*/) {}
 };
 
+// A transfer's owner that passes every event on to whoever watches the
+// device, overriding only what it counts itself (and passing that on too).
+class TransferRelay : public TransferEvents {
+  public:
+    explicit TransferRelay(TransferEvents& watcher) : m_watcher(watcher) {}
+
+    void OnSettled(const RequestSpan& request, Result result, int tries) override {
+        m_watcher.OnSettled(request, result, tries);
+    }
+    void OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) override {
+        m_watcher.OnRetry(request, why, retry, pauseMs);
+    }
+    void OnReconnecting(int attempt, int pauseMs) override {
+        m_watcher.OnReconnecting(attempt, pauseMs);
+    }
+    void OnReconnected() override { m_watcher.OnReconnected(); }
+    void OnWindowFallback(Outcome why) override { m_watcher.OnWindowFallback(why); }
+
+  private:
+    TransferEvents& m_watcher;
+};
+
 // A transfer over one device's connection.
 class Transfer {
   public:

@@ -54,12 +54,6 @@ struct JobOutputs {
     // A trace that cannot be written: false, the job is refused (a usage
     // error); true, the job goes on without it and says so (the window).
     bool traceOptional = false;
-    // How the front end names each output in its messages ("--trace", or
-    // the window's words).
-    std::string imageName = "-o";
-    std::string dumpName = "--dump";
-    std::string traceName = "--trace";
-    std::string backupName = "--backup";
 };
 
 // Modbus/TCP Security for a job's connections: TLS with this client's
@@ -80,7 +74,6 @@ struct JournalSettings {
     bool off = false;      // --journal none: nothing is journalled
     std::uint64_t warnBytes = std::uint64_t{256} << 20;  // past this size the log warns
     std::string program = "kelvarin-cli";                // who writes the records
-    std::string name = "--journal";                      // how the front end names it
 };
 
 // One job.

@@ -25,7 +25,7 @@ enum class PlanFault {
     kNoFilesInFolder,   // path: a site folder with no files in it
     kTargets,           // the targets file cannot be used (targets says why)
     kImageFile,         // the image file cannot be used (image says why)
-    kOverwritesFile,    // output (named option) is one of the files to pack
+    kOverwritesFile,    // output (field) is one of the files to pack
     kOverwritesImage,   // output is the image file to send or compare
     kOverwritesTargets, // output is the targets file
     kOverwritesTls,     // output is one of the TLS files (certificate, key, CA, passphrase)
@@ -38,23 +38,44 @@ enum class PlanFault {
     kTlsFiles,          // a TLS file cannot be used (tlsFailure and error say why)
 };
 
+// What of a job a refusal names: a folder, an input or an output. Each
+// front end has its own words for them (the command line its options, the
+// window its labels).
+enum class PlanField {
+    kNone,
+    kSite,             // the site folder
+    kRoot,             // the site root
+    kTargets,          // the targets file
+    kImage,            // the image file sent or compared
+    kOutput,           // the image file written (pack, pull)
+    kDump,             // the dump file
+    kTrace,            // the trace file
+    kBackup,           // the backup folder
+    kJournal,          // the journal
+    kCert,             // this client's certificate
+    kKey,              // its private key
+    kKeyPasswordFile,  // the key's passphrase file
+    kCa,               // the CA certificates
+};
+
 // One refusal, with what it names.
 struct PlanProblem {
     PlanFault fault = PlanFault::kNotAFolder;
-    std::string option;  // the output's or folder's option, as the front end names it
-    std::string path;    // the file or folder
-    std::string other;   // kOutputsCollide: the other output's option
+    PlanField field = PlanField::kNone;  // the output, input or folder at fault
+    std::string path;                    // the file or folder
+    PlanField other = PlanField::kNone;  // kOutputsCollide: the other output
     std::string error;   // kImageNotWritten: the system's reason
     ImageFile image;     // kImageFile
     TargetsFile targets; // kTargets
     tls::Failure tlsFailure = tls::Failure::kNone;  // kTlsFiles
     JobKind kind = JobKind::kSend;  // the job refused
 
-    // A problem of fault naming option and path.
-    static PlanProblem Of(PlanFault fault, std::string option = {}, std::string path = {}) {
+    // A problem of fault naming field and path.
+    static PlanProblem Of(PlanFault fault, PlanField field = PlanField::kNone,
+                          std::string path = {}) {
         PlanProblem problem;
         problem.fault = fault;
-        problem.option = std::move(option);
+        problem.field = field;
         problem.path = std::move(path);
         return problem;
     }

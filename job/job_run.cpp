@@ -36,9 +36,9 @@ struct Input {
     InputKind kind;
 };
 
-// An output of a job, as its front end names it.
+// An output of a job.
 struct Output {
-    std::string name;
+    PlanField field;
     std::string path;
 };
 
@@ -195,7 +195,7 @@ bool JobRun::ReadSource() {
     PackOptions options = source.pack;
     if (!source.root.empty()) {
         if (!IsReadableFolder(source.root)) {
-            return Refuse(PlanProblem::Of(PlanFault::kNotAFolder, "--root", source.root));
+            return Refuse(PlanProblem::Of(PlanFault::kNotAFolder, PlanField::kRoot, source.root));
         }
         options.siteRoot = source.root;
     }
@@ -206,7 +206,7 @@ bool JobRun::ReadSource() {
     if (!source.site.empty()) {
         std::optional<SiteListing> found = SiteFiles(source.site);
         if (!found) {
-            return Refuse(PlanProblem::Of(PlanFault::kNotAFolder, "--site", source.site));
+            return Refuse(PlanProblem::Of(PlanFault::kNotAFolder, PlanField::kSite, source.site));
         }
         // What a static web server would not serve either is named, not
         // counted against the site: the image holds what the server serves.
@@ -214,7 +214,7 @@ bool JobRun::ReadSource() {
             m_observer.OnSiteSkipped(skipped);
         }
         if (found->files.empty()) {
-            return Refuse(PlanProblem::Of(PlanFault::kNoFilesInFolder, "--site", source.site));
+            return Refuse(PlanProblem::Of(PlanFault::kNoFilesInFolder, PlanField::kSite, source.site));
         }
         files = std::move(found->files);
     }
@@ -274,7 +274,7 @@ bool JobRun::ReadTargets() {
     }
     TargetsFile file = kelvarin::ReadTargets(m_plan.targetsFile, m_plan.transfer.unit);
     if (!file.Ok()) {
-        PlanProblem problem = PlanProblem::Of(PlanFault::kTargets, "--targets", m_plan.targetsFile);
+        PlanProblem problem = PlanProblem::Of(PlanFault::kTargets, PlanField::kTargets, m_plan.targetsFile);
         problem.targets = std::move(file);
         return Refuse(std::move(problem));
     }
@@ -289,7 +289,7 @@ bool JobRun::ReadImage() {
     }
     ImageFile file = LoadImageFile(m_plan.source.image);
     if (file.fault != ImageFileFault::kNone) {
-        PlanProblem problem = PlanProblem::Of(PlanFault::kImageFile, "--image", m_plan.source.image);
+        PlanProblem problem = PlanProblem::Of(PlanFault::kImageFile, PlanField::kImage, m_plan.source.image);
         problem.image = std::move(file);
         return Refuse(std::move(problem));
     }
@@ -302,7 +302,7 @@ bool JobRun::CheckOutputs() {
     const JobOutputs& outputs = m_plan.outputs;
     std::vector<Output> written;
     if (!outputs.imageFile.empty()) {
-        written.push_back({outputs.imageName, outputs.imageFile});
+        written.push_back({PlanField::kOutput, outputs.imageFile});
     }
     if (!outputs.dump.path.empty() &&
         (m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet)) {
@@ -311,17 +311,17 @@ bool JobRun::CheckOutputs() {
         if (!m_plan.source.image.empty() && IsSameFile(outputs.dump.path, m_plan.source.image)) {
             m_dumpIsImage = true;
         } else {
-            written.push_back({outputs.dumpName, outputs.dump.path});
+            written.push_back({PlanField::kDump, outputs.dump.path});
         }
     }
     if (!outputs.trace.empty()) {
-        written.push_back({outputs.traceName, outputs.trace});
+        written.push_back({PlanField::kTrace, outputs.trace});
     }
     if (!m_plan.journal.off && m_plan.kind != JobKind::kPack) {
         const std::optional<std::string> journal =
             m_plan.journal.path.empty() ? DefaultJournalPath() : std::optional(m_plan.journal.path);
         if (journal) {
-            written.push_back({m_plan.journal.name, *journal});
+            written.push_back({PlanField::kJournal, *journal});
         }
     }
     for (std::size_t i = 0; i < written.size(); ++i) {
@@ -334,12 +334,13 @@ bool JobRun::CheckOutputs() {
                                     : input.kind == InputKind::kTargets ? PlanFault::kOverwritesTargets
                                     : input.kind == InputKind::kTls     ? PlanFault::kOverwritesTls
                                                                         : PlanFault::kOverwritesFile;
-            return Refuse(PlanProblem::Of(fault, output.name, output.path));
+            return Refuse(PlanProblem::Of(fault, output.field, output.path));
         }
         for (std::size_t j = 0; j < i; ++j) {
             if (IsSamePlace(output.path, written[j].path)) {
-                PlanProblem problem = PlanProblem::Of(PlanFault::kOutputsCollide, output.name, output.path);
-                problem.other = written[j].name;
+                PlanProblem problem =
+                    PlanProblem::Of(PlanFault::kOutputsCollide, output.field, output.path);
+                problem.other = written[j].field;
                 return Refuse(std::move(problem));
             }
         }
@@ -349,8 +350,8 @@ bool JobRun::CheckOutputs() {
     if (!outputs.backupDir.empty() &&
         (m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet) &&
         !MakeFolders(outputs.backupDir)) {
-        return Refuse(PlanProblem::Of(PlanFault::kBackupUnusable, outputs.backupName,
-                                      outputs.backupDir));
+        return Refuse(
+            PlanProblem::Of(PlanFault::kBackupUnusable, PlanField::kBackup, outputs.backupDir));
     }
     return true;
 }
@@ -397,7 +398,7 @@ bool JobRun::OpenTrace() {
         m_observer.OnTraceFailed(path);
         return true;
     }
-    return Refuse(PlanProblem::Of(PlanFault::kTraceUnwritable, m_plan.outputs.traceName, path),
+    return Refuse(PlanProblem::Of(PlanFault::kTraceUnwritable, PlanField::kTrace, path),
                   m_report.pack ? &*m_report.pack : nullptr);
 }
 
@@ -421,8 +422,8 @@ void JobRun::RunPack() {
     m_observer.OnPacked(packed);
     std::string error;
     if (!WriteWholeFile(m_plan.outputs.imageFile, BytesText(m_image), &error)) {
-        PlanProblem problem = PlanProblem::Of(PlanFault::kImageNotWritten, m_plan.outputs.imageName,
-                            m_plan.outputs.imageFile);
+        PlanProblem problem = PlanProblem::Of(PlanFault::kImageNotWritten, PlanField::kOutput,
+                                              m_plan.outputs.imageFile);
         problem.error = error;
         problem.kind = JobKind::kPack;
         m_observer.OnRefused(problem, nullptr);
@@ -570,7 +571,7 @@ std::shared_ptr<tls::Context> TlsContextFor(const TlsPlan& plan, PlanProblem* pr
     if (!plan.keyPasswordFile.empty()) {
         const std::optional<std::string> passphrase = tls::ReadPassphrase(plan.keyPasswordFile);
         if (!passphrase) {
-            *problem = PlanProblem::Of(PlanFault::kTlsFiles, "--key-password-file",
+            *problem = PlanProblem::Of(PlanFault::kTlsFiles, PlanField::kKeyPasswordFile,
                                        plan.keyPasswordFile);
             problem->tlsFailure = tls::Failure::kKeyUnreadable;
             problem->error = plan.keyPasswordFile + ": cannot be read";
@@ -582,10 +583,10 @@ std::shared_ptr<tls::Context> TlsContextFor(const TlsPlan& plan, PlanProblem* pr
     std::string detail;
     std::shared_ptr<tls::Context> context = tls::Context::Client(settings, &failure, &detail);
     if (!context) {
-        const char* option = failure == tls::Failure::kCertUnreadable ? "--cert"
-                             : failure == tls::Failure::kCaUnreadable ? "--ca"
-                                                                      : "--key";
-        *problem = PlanProblem::Of(PlanFault::kTlsFiles, option);
+        const PlanField field = failure == tls::Failure::kCertUnreadable ? PlanField::kCert
+                                : failure == tls::Failure::kCaUnreadable ? PlanField::kCa
+                                                                         : PlanField::kKey;
+        *problem = PlanProblem::Of(PlanFault::kTlsFiles, field);
         problem->tlsFailure = failure;
         problem->error = detail;
     }

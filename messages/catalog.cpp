@@ -241,6 +241,8 @@ constexpr Entry kEntries[] = {
      "Backup: the device holds no sound image ({0}); its whole memory ({1} bytes) is kept in {2}"},
     {MessageId::kBackupFolderName, "备份文件夹",
      "The backup folder"},
+    {MessageId::kJournalFileName, "日志文件",
+     "The journal"},
     {MessageId::kJournalFailed, "无法写入日志{0}：{1}；照常进行，但不记录",
      "Cannot write the journal {0}: {1}; going on without it"},
     {MessageId::kJournalLarge, "日志{0}已有{1}MB，超过{2}MB（日志从不删减）",
@@ -852,24 +854,27 @@ std::string MessageCatalog::TargetLine(const DeviceReport& device) const {
     return Text(MessageId::kTargetFailed, {target, TargetFailure(device), seconds});
 }
 
-std::vector<std::string> MessageCatalog::RefusalLines(const PlanProblem& problem) const {
+std::vector<std::string> MessageCatalog::RefusalLines(const PlanProblem& problem,
+                                                      const FieldNames& names) const {
+    const std::string name = names ? names(problem.field) : std::string();
     switch (problem.fault) {
         case PlanFault::kNotAFolder:
-            return {Text(MessageId::kNotAFolder, {problem.option + " " + problem.path})};
+            return {Text(MessageId::kNotAFolder, {name + " " + problem.path})};
         case PlanFault::kNoFilesInFolder:
-            return {Text(MessageId::kNoFilesInFolder, {problem.option + " " + problem.path})};
+            return {Text(MessageId::kNoFilesInFolder, {name + " " + problem.path})};
         case PlanFault::kTargets:
             return TargetsLines(problem.path, problem.targets);
         case PlanFault::kImageFile:
             return {ImageFileLine(problem.path, problem.image)};
         case PlanFault::kOverwritesFile:
-            return {Text(MessageId::kOverwritesInput, {problem.option, problem.path})};
+            return {Text(MessageId::kOverwritesInput, {name, problem.path})};
         case PlanFault::kOverwritesImage:
-            return {Text(MessageId::kOverwritesImage, {problem.option, problem.path})};
+            return {Text(MessageId::kOverwritesImage, {name, problem.path})};
         case PlanFault::kOverwritesTargets:
-            return {Text(MessageId::kOverwritesTargets, {problem.option, problem.path})};
+            return {Text(MessageId::kOverwritesTargets, {name, problem.path})};
         case PlanFault::kOutputsCollide:
-            return {Text(MessageId::kOutputsCollide, {problem.option, problem.other, problem.path})};
+            return {Text(MessageId::kOutputsCollide,
+                         {name, names ? names(problem.other) : std::string(), problem.path})};
         case PlanFault::kTraceUnwritable:
             return {Text(MessageId::kTraceCannotWrite, {problem.path})};
         case PlanFault::kNothingToCompare:
@@ -879,9 +884,9 @@ std::vector<std::string> MessageCatalog::RefusalLines(const PlanProblem& problem
         case PlanFault::kImageNotWritten:
             return {Text(MessageId::kImageNotWritten, {problem.path, problem.error})};
         case PlanFault::kBackupUnusable:
-            return {Text(MessageId::kBackupUnusable, {problem.option, problem.path})};
+            return {Text(MessageId::kBackupUnusable, {name, problem.path})};
         case PlanFault::kOverwritesTls:
-            return {Text(MessageId::kOverwritesTls, {problem.option, problem.path})};
+            return {Text(MessageId::kOverwritesTls, {name, problem.path})};
         case PlanFault::kTlsFiles:
             return {TlsFailureText(problem.tlsFailure, problem.error)};
     }

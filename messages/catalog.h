@@ -19,12 +19,17 @@
 #include "site_folder.h"
 #include "targets.h"
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace kelvarin {
+
+// How a front end names what of a job a refusal is about (the command
+// line: its options; the window: its labels).
+using FieldNames = std::function<std::string(PlanField)>;
 
 // The languages the catalog speaks.
 enum class Language {
@@ -162,6 +167,7 @@ enum class MessageId : int {
     kReasonBackupNotKept,  // {0} the file and why
     kBackupMemoryKept,     // {0} where and why (an image error), {1} bytes, {2} file
     kBackupFolderName,   //
+    kJournalFileName,    //
     // The journal.
     kJournalFailed,      // {0} path, {1} why
     kJournalLarge,       // {0} path, {1} its MB, {2} the MB set for a warning
@@ -311,7 +317,8 @@ class MessageCatalog {
     std::string TargetFailure(const DeviceReport& device) const;
 
     // Why a job was refused, a line each (a targets file may have many).
-    std::vector<std::string> RefusalLines(const PlanProblem& problem) const;
+    std::vector<std::string> RefusalLines(const PlanProblem& problem,
+                                          const FieldNames& names) const;
 
     // Why a TLS connection or its files failed, as a phrase.
     std::string TlsFailureText(tls::Failure failure, const std::string& detail) const;

@@ -3,8 +3,9 @@
 
 namespace kelvarin {
 
-JobLog::JobLog(const MessageCatalog& catalog, LogSink& log, ProgressSink& progress)
-    : m_catalog(catalog), m_log(log), m_progress(progress) {}
+JobLog::JobLog(const MessageCatalog& catalog, LogSink& log, ProgressSink& progress,
+               FieldNames names)
+    : m_catalog(catalog), m_log(log), m_progress(progress), m_names(std::move(names)) {}
 
 void JobLog::OnSiteSkipped(const SkippedEntry& entry) {
     m_log.AppendLine(m_catalog.SiteSkippedLine(entry));
@@ -18,7 +19,7 @@ void JobLog::OnRefused(const PlanProblem& problem, const PackResult* packed) {
         m_log.AppendLine(m_catalog.NothingSentLine(*packed, problem.kind == JobKind::kPack));
         return;
     }
-    for (const std::string& line : m_catalog.RefusalLines(problem)) {
+    for (const std::string& line : m_catalog.RefusalLines(problem, m_names)) {
         m_log.AppendLine(line);
     }
 }

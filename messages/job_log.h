@@ -14,8 +14,9 @@ namespace kelvarin {
 // that put some lines elsewhere (a refusal on stderr) override those steps.
 class JobLog : public JobObserver {
   public:
-    // catalog, log and progress must outlive the object.
-    JobLog(const MessageCatalog& catalog, LogSink& log, ProgressSink& progress);
+    // catalog, log and progress must outlive the object; names are the
+    // front end's words for what a refusal names.
+    JobLog(const MessageCatalog& catalog, LogSink& log, ProgressSink& progress, FieldNames names);
 
     void OnSiteSkipped(const SkippedEntry& entry) override;
     void OnRefused(const PlanProblem& problem, const PackResult* packed) override;
@@ -51,11 +52,13 @@ class JobLog : public JobObserver {
   protected:
     const MessageCatalog& Catalog() const { return m_catalog; }
     LogSink& Log() { return m_log; }
+    const FieldNames& Names() const { return m_names; }
 
   private:
     const MessageCatalog& m_catalog;
     LogSink& m_log;
     ProgressSink& m_progress;
+    FieldNames m_names;
     bool m_tls = false;          // the device was reached over TLS
     bool m_roleRefused = false;  // its refusal of a write for the role is told
 };

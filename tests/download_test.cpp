@@ -108,7 +108,7 @@ struct SendRun {
 SendRun Send(const Bytes& image, ScriptedLink& link) {
     SendRun run;
     const MessageCatalog catalog;
-    JobLog log(catalog, run.log, run.progress);
+    JobLog log(catalog, run.log, run.progress, nullptr);
     log.OnSendStart(image.size());
     run.report = DownloadImage(image, link, TransferOptions{}, log);
     log.OnSendEnd(run.report);

@@ -38,10 +38,15 @@ struct JobRunLog {
     RecordedProgress progress;
 };
 
+// What a refusal names, as a command line would name it.
+std::string OptionOf(PlanField field) {
+    return field == PlanField::kTrace ? "--trace" : field == PlanField::kDump ? "--dump" : "?";
+}
+
 JobRunLog RunOver(const JobPlan& plan, CDeviceLink* link, const std::atomic<bool>* stop = nullptr) {
     JobRunLog run;
     const MessageCatalog catalog;
-    JobLog log(catalog, run.log, run.progress);
+    JobLog log(catalog, run.log, run.progress, OptionOf);
     run.report = RunJob(plan, log, stop, link);
     return run;
 }
@@ -67,7 +72,7 @@ struct Inputs {
         LogLines quiet;
         RecordedProgress none;
         const MessageCatalog catalog;
-        JobLog log(catalog, quiet, none);
+        JobLog log(catalog, quiet, none, OptionOf);
         RunJob(pack, log);
     }
     // Every input's bytes, to show none was touched.
@@ -169,6 +174,8 @@ TEST(JobPlan, TwoOutputsNamingOneFileAreRefused) {
     const JobRunLog run = RunOver(plan, nullptr);
     ASSERT_TRUE(run.report.refusal);
     EXPECT_EQ(run.report.refusal->fault, PlanFault::kOutputsCollide);
+    EXPECT_EQ(run.report.refusal->field, PlanField::kTrace);
+    EXPECT_EQ(run.report.refusal->other, PlanField::kDump);
     EXPECT_EQ(run.log.Lines(),
               (std::vector<std::string>{"--trace和--dump是同一个文件" + dir.Path() +
                                         "/./out，不会让一个覆盖另一个"}));
