@@ -32,14 +32,24 @@ WritePlan::WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes
     m_count = m_firstFileChunks + (second + m_chunk - 1) / m_chunk;
 }
 
+WritePlan::WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes,
+                     std::uint8_t unit, std::vector<std::size_t> starts)
+    : WritePlan(image, chunkBytes, unit) {
+    m_starts = std::move(starts);
+    m_count = m_starts.size();
+}
+
 std::size_t WritePlan::Start(std::size_t index) const {
+    if (!m_starts.empty()) {
+        return m_starts[index];
+    }
     return index < m_firstFileChunks ? index * m_chunk
                                      : modbus::kPageSize + (index - m_firstFileChunks) * m_chunk;
 }
 
 std::size_t WritePlan::Length(std::size_t index) const {
     const std::size_t start = Start(index);
-    const std::size_t fileEnd = index < m_firstFileChunks ? modbus::kPageSize : kLargestImage;
+    const std::size_t fileEnd = start < modbus::kPageSize ? modbus::kPageSize : kLargestImage;
     return std::min({m_chunk, fileEnd - start, m_image.size() - start});
 }
 
@@ -100,6 +110,21 @@ ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image,
       m_transfer(m_plan, options, options.TransactionIds() ? &ids : nullptr, false, *this),
       m_echoed(m_plan.Count(), false) {
     m_report.imageLength = image.size();
+    m_report.imageRefused = !ImageFitsMemory(image);
+}
+
+ChunkedDownload::ChunkedDownload(std::span<const std::uint8_t> image,
+                                 std::vector<std::size_t> starts, const TransferOptions& options,
+                                 DownloadObserver& observer, TransactionIds& ids)
+    : TransferRelay(observer),
+      m_plan(Sendable(image), options.chunkBytes, options.unit,
+             ImageFitsMemory(image) ? std::move(starts) : std::vector<std::size_t>()),
+      m_observer(observer),
+      m_transfer(m_plan, options, options.TransactionIds() ? &ids : nullptr, false, *this),
+      m_echoed(m_plan.Count(), false) {
+    for (std::size_t i = 0; i < m_plan.Count(); ++i) {
+        m_report.imageLength += m_plan.Length(i);
+    }
     m_report.imageRefused = !ImageFitsMemory(image);
 }
 

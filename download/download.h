@@ -44,7 +44,7 @@ class DownloadObserver : public TransferEvents {
 
 // What one download did.
 struct DownloadReport {
-    std::size_t imageLength = 0;  // bytes to send
+    std::size_t imageLength = 0;  // bytes to send (of the chunks chosen, when only some are)
     std::size_t bytesSent = 0;    // bytes of the chunks settled without losing the connection
     std::size_t echoedPrefix = 0;  // bytes from the image's start whose chunks were all echoed
     std::size_t bytesEchoed = 0;   // bytes of the chunks echoed: what the device took
@@ -73,6 +73,10 @@ class WritePlan : public RequestPlan {
     // image must outlive the plan; chunkBytes even, 2 to kLargestChunkBytes;
     // every request is for unit.
     WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes, std::uint8_t unit = 0);
+    // Only the chunks that start at starts (offsets on the same grid, in
+    // increasing order): the chunks a write over what a device holds sends.
+    WritePlan(std::span<const std::uint8_t> image, std::size_t chunkBytes, std::uint8_t unit,
+              std::vector<std::size_t> starts);
 
     std::size_t Count() const override { return m_count; }
     RequestSpan Span(std::size_t index) const override {
@@ -95,6 +99,7 @@ class WritePlan : public RequestPlan {
     std::uint8_t m_unit;
     std::size_t m_firstFileChunks;  // chunks in file 16
     std::size_t m_count;
+    std::vector<std::size_t> m_starts;  // the chunks chosen; empty: every chunk
 };
 
 // True when image can be written to the image memory: an even length within
@@ -111,6 +116,10 @@ class ChunkedDownload : private TransferRelay {
     // that does not fit the memory is refused: done at once.
     ChunkedDownload(std::span<const std::uint8_t> image, const TransferOptions& options,
                     DownloadObserver& observer, TransactionIds& ids);
+    // Only the chunks that start at starts (DifferingChunks' offsets).
+    ChunkedDownload(std::span<const std::uint8_t> image, std::vector<std::size_t> starts,
+                    const TransferOptions& options, DownloadObserver& observer,
+                    TransactionIds& ids);
     ChunkedDownload(const ChunkedDownload&) = delete;
     ChunkedDownload& operator=(const ChunkedDownload&) = delete;
 

@@ -42,6 +42,7 @@ Transfer* ImagePull::NextRound() {
             const bool blank = std::all_of(m_memory.begin(),
                                            m_memory.begin() + static_cast<std::ptrdiff_t>(m_have),
                                            [](std::uint8_t byte) { return byte == kFillByte; });
+            m_report.blank = blank;
             if (!m_keepDamaged || blank || m_have >= kImageCapacity) {
                 if (m_keepDamaged && !blank) {
                     m_report.memory = m_memory;  // read whole already

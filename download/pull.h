@@ -36,6 +36,7 @@ struct PullReport {
     // kNoImage, when asked to keep damaged memory and the memory is not
     // blank (its first bytes not all 0xFF): the whole memory, as read.
     std::vector<std::uint8_t> memory;
+    bool blank = false;  // kNoImage: the bytes read are all 0xFF (a new device)
     std::size_t bytesRead = 0;        // memory bytes read, from offset 0 on
     int requests = 0;                 // Read File Record requests sent
     int rounds = 0;                   // transfers, each for the bytes the chain needed next

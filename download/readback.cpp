@@ -21,6 +21,23 @@ ReadPlan::ReadPlan(std::span<const std::uint8_t> image, std::uint8_t unit)
     Split(0, image.size() + image.size() % 2);
 }
 
+ReadPlan::ReadPlan(std::span<const std::uint8_t> image, const std::vector<Range>& ranges,
+                   std::uint8_t unit)
+    : m_image(image), m_unit(unit) {
+    // Ranges that touch are read as one.
+    std::vector<Range> merged;
+    for (const Range& range : ranges) {
+        if (!merged.empty() && range.first <= merged.back().second) {
+            merged.back().second = std::max(merged.back().second, range.second);
+        } else {
+            merged.push_back(range);
+        }
+    }
+    for (const Range& range : merged) {
+        Split(range.first & ~std::size_t{1}, range.second + range.second % 2);
+    }
+}
+
 ReadPlan::ReadPlan(std::span<std::uint8_t> memory, std::size_t from, std::size_t to,
                    std::uint8_t unit)
     : m_store(memory), m_unit(unit) {
@@ -30,7 +47,7 @@ ReadPlan::ReadPlan(std::span<std::uint8_t> memory, std::size_t from, std::size_t
 void ReadPlan::Split(std::size_t from, std::size_t length) {
     std::size_t at = from;
     while (at < length) {
-        m_starts.push_back(static_cast<std::uint32_t>(at));
+        const std::size_t start = at;
         const std::size_t pageEnd = (at / modbus::kPageSize + 1) * modbus::kPageSize;
         std::size_t take = std::min(length - at, kOnePieceBytes);
         if (at + take > pageEnd) {
@@ -40,13 +57,12 @@ void ReadPlan::Split(std::size_t from, std::size_t length) {
                                                   : std::min(length - at, kTwoPieceBytes);
         }
         at += take;
+        m_reads.emplace_back(static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(at));
     }
-    m_starts.push_back(static_cast<std::uint32_t>(length));
 }
 
 ReadPlan::Pieces ReadPlan::PiecesOf(std::size_t index) const {
-    const std::size_t start = m_starts[index];
-    const std::size_t end = m_starts[index + 1];
+    const auto [start, end] = m_reads[index];
     const std::size_t pageEnd = (start / modbus::kPageSize + 1) * modbus::kPageSize;
     Pieces pieces;
     if (end <= pageEnd) {
@@ -86,15 +102,15 @@ Result ReadPlan::Judge(std::size_t index, std::span<const std::uint8_t> request,
         case modbus::ReadReplyStatus::kMalformed:
             return {Outcome::kWrong};
     }
-    const std::size_t start = m_starts[index];
+    const std::size_t start = m_reads[index].first;
     if (!m_store.empty()) {
-        const std::size_t end = std::min<std::size_t>(m_starts[index + 1], m_store.size());
+        const std::size_t end = std::min<std::size_t>(m_reads[index].second, m_store.size());
         std::copy(read, read + (end - start), m_store.begin() + static_cast<std::ptrdiff_t>(start));
         return {Outcome::kGood};
     }
     // Compared as it arrives; the requests may settle in any order, so the
     // first difference is the lowest found.
-    const std::size_t end = std::min<std::size_t>(m_starts[index + 1], m_image.size());
+    const std::size_t end = std::min<std::size_t>(m_reads[index].second, m_image.size());
     for (std::size_t i = start; i < end; ++i) {
         if (read[i - start] != m_image[i]) {
             if (m_differing == 0 || i < m_firstDifference) {
@@ -110,8 +126,24 @@ ImageReadBack::ImageReadBack(std::span<const std::uint8_t> image, const Transfer
                              TransferEvents& watcher, TransactionIds& ids)
     : TransferRelay(watcher),
       m_image(image),
+      m_length(image.size()),
       m_plan(image, options.unit),
       m_transfer(m_plan, options, &ids, true, *this) {}
+
+ImageReadBack::ImageReadBack(std::span<const std::uint8_t> image,
+                             const std::vector<ReadPlan::Range>& ranges,
+                             const TransferOptions& options, TransferEvents& watcher,
+                             TransactionIds& ids)
+    : TransferRelay(watcher),
+      m_image(image),
+      m_length(0),
+      m_plan(image, ranges, options.unit),
+      m_transfer(m_plan, options, &ids, true, *this) {
+    for (std::size_t i = 0; i < m_plan.Count(); ++i) {
+        const RequestSpan span = m_plan.Span(i);
+        m_length += std::min(span.offset + span.length, image.size()) - span.offset;
+    }
+}
 
 void ImageReadBack::OnSettled(const RequestSpan& request, Result result, int tries) {
     TransferRelay::OnSettled(request, result, tries);
@@ -126,7 +158,7 @@ void ImageReadBack::OnSettled(const RequestSpan& request, Result result, int tri
 
 VerifyReport ImageReadBack::Report() const {
     VerifyReport report = m_failure;
-    report.length = m_image.size();
+    report.length = m_length;
     report.requests = m_transfer.Retries() + static_cast<int>(m_transfer.Settled());
     if (m_failed) {
         report.outcome = VerifyOutcome::kUnreadable;

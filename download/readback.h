@@ -61,15 +61,23 @@ class ReadPlan : public RequestPlan {
     // for unit.
     explicit ReadPlan(std::span<const std::uint8_t> image, std::uint8_t unit = 0);
 
+    // Memory offsets [first, second).
+    using Range = std::pair<std::size_t, std::size_t>;
+
+    // Reads only ranges of image back (their ends rounded out to whole
+    // words; ranges that touch read as one) and compares them with image.
+    ReadPlan(std::span<const std::uint8_t> image, const std::vector<Range>& ranges,
+             std::uint8_t unit = 0);
+
     // Reads memory offsets from..to (even, to at most the image memory's
     // end) and stores what comes into memory (which must outlive the plan
     // and hold to bytes) at the same offsets, comparing nothing.
     ReadPlan(std::span<std::uint8_t> memory, std::size_t from, std::size_t to,
              std::uint8_t unit = 0);
 
-    std::size_t Count() const override { return m_starts.size() - 1; }
+    std::size_t Count() const override { return m_reads.size(); }
     RequestSpan Span(std::size_t index) const override {
-        return {index, m_starts[index], m_starts[index + 1] - m_starts[index], false};
+        return {index, m_reads[index].first, m_reads[index].second - m_reads[index].first, false};
     }
     std::size_t Encode(std::size_t index, std::uint16_t transaction,
                        std::uint8_t* frame) const override;
@@ -77,7 +85,7 @@ class ReadPlan : public RequestPlan {
                  std::span<const std::uint8_t> reply) override;
 
     // The image offset request index reads from, and its sub-requests.
-    std::size_t Start(std::size_t index) const { return m_starts[index]; }
+    std::size_t Start(std::size_t index) const { return m_reads[index].first; }
     Pieces PiecesOf(std::size_t index) const;
 
     // The comparison of what was read so far: how many bytes differ and the
@@ -91,7 +99,7 @@ class ReadPlan : public RequestPlan {
     std::span<const std::uint8_t> m_image;  // compared with what is read
     std::span<std::uint8_t> m_store;        // or: what is read is kept here
     std::uint8_t m_unit;
-    std::vector<std::uint32_t> m_starts;  // each request's offset, then the end
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> m_reads;  // each request's [start, end)
     std::size_t m_differing = 0;
     std::size_t m_firstDifference = 0;
 };
@@ -107,6 +115,9 @@ class ImageReadBack : private TransferRelay {
     // can pass for the read-back's.
     ImageReadBack(std::span<const std::uint8_t> image, const TransferOptions& options,
                   TransferEvents& watcher, TransactionIds& ids);
+    // Reads back only ranges of image (the chunks a write sent).
+    ImageReadBack(std::span<const std::uint8_t> image, const std::vector<ReadPlan::Range>& ranges,
+                  const TransferOptions& options, TransferEvents& watcher, TransactionIds& ids);
     ImageReadBack(const ImageReadBack&) = delete;
     ImageReadBack& operator=(const ImageReadBack&) = delete;
 
@@ -120,6 +131,7 @@ class ImageReadBack : private TransferRelay {
     void OnSettled(const RequestSpan& request, Result result, int tries) override;
 
     std::span<const std::uint8_t> m_image;
+    std::size_t m_length;  // the bytes compared
     ReadPlan m_plan;
     Transfer m_transfer;
     VerifyReport m_failure;

@@ -406,7 +406,9 @@ std::vector<JournalEntry> Journal::Read(const JournalQuery& query, std::string* 
         " json_extract(record, '$.phase'), json_extract(record, '$.operation'),"
         " json_extract(record, '$.user'), json_extract(record, '$.device.address'),"
         " json_extract(record, '$.device.port'), json_extract(record, '$.device.unit'),"
-        " json_extract(record, '$.image.sha256'), json_extract(record, '$.outcome')"
+        " json_extract(record, '$.image.sha256'), json_extract(record, '$.outcome'),"
+        " json_extract(record, '$.id'), json_extract(record, '$.succeeded'),"
+        " json_extract(record, '$.options.dry_run')"
         " FROM records WHERE 1";
     if (!query.address.empty()) {
         sql += " AND json_extract(record, '$.device.address') = ?1";
@@ -460,6 +462,9 @@ std::vector<JournalEntry> Journal::Read(const JournalQuery& query, std::string* 
         }
         entry.imageSha256 = select.Text(11);
         entry.outcome = select.Text(12);
+        entry.id = select.Text(13);
+        entry.succeeded = sqlite3_column_int(select.get(), 14) == 1;
+        entry.dryRun = sqlite3_column_int(select.get(), 15) == 1;
         entries.push_back(std::move(entry));
     }
     if (step != SQLITE_DONE) {

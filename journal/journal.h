@@ -40,6 +40,9 @@ struct JournalEntry {
     std::string device;       // ADDRESS:PORT, and /UNIT when not 0
     std::string imageSha256;
     std::string outcome;      // the end record's; empty in a begin record
+    std::string id;           // the operation's, shared by its two records
+    bool succeeded = false;   // the end record's judgement
+    bool dryRun = false;      // the operation wrote nothing by design
 };
 
 // What to read of a journal.

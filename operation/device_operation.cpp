@@ -2,13 +2,18 @@
 // transfer or bytes to keep, and its end decides the next.
 #include "device_operation.h"
 
+#include "image_reader.h"
+#include "journal.h"
 #include "wire_trace.h"
+
+#include <algorithm>
+#include <cmath>
 
 namespace kelvarin {
 
 DeviceOperation::DeviceOperation(const OperationPlan& plan, const FleetTarget& target,
                                  TransferIo& connection, OperationObserver& observer)
-    : m_plan(plan), m_connection(connection), m_observer(observer) {
+    : m_plan(plan), m_connection(connection), m_observer(observer), m_image(plan.image) {
     m_report.kind = plan.kind;
     m_report.facts.target = target;
     m_report.filesLeftOut = plan.filesLeftOut;
@@ -39,6 +44,16 @@ DeviceOperation::Step DeviceOperation::Next(TimePoint now) {
             return NextPullRound();
         case Stage::kKeepBackup:
             return EndBackup(m_keptWhere, m_keptError);
+        case Stage::kTrustCheck:
+            return EndTrustCheck();
+        case Stage::kBase:
+            return NextBaseRound();
+        case Stage::kDeltaWrite:
+            return EndDeltaWrite();
+        case Stage::kStore:
+            return m_report.facts.delta ? AfterDeltaWrite() : AfterDownload();
+        case Stage::kDeltaReadBack:
+            return EndDeltaReadBack();
         case Stage::kKeepPulled:
             return EndPull(m_keptWhere, m_keptError);
         case Stage::kConnect:  // Connected was not told: nothing to go on with
@@ -101,6 +116,17 @@ DeviceOperation::Step DeviceOperation::Work() {
         default:
             break;
     }
+    if (m_plan.delta && m_plan.fresh) {
+        return StartDelta();
+    }
+    if (m_plan.dryRun) {
+        // A whole image, as a send writes it: its plan, at the round trip
+        // the connect took.
+        DeltaFacts& plan = m_report.facts.delta.emplace();
+        plan.onlyChanges = false;
+        plan.roundTripMs = std::chrono::duration<double, std::milli>(m_now - m_start).count();
+        return LayOut();
+    }
     if (m_plan.skipCurrent) {
         return StartPrecheck();
     }
@@ -129,7 +155,7 @@ DeviceOperation::Step DeviceOperation::Keeping(Stage stage, KeepRequest request)
 // ---- Read first: leave alone a device that holds the image already ----
 
 DeviceOperation::Step DeviceOperation::StartPrecheck() {
-    m_readBack = std::make_unique<ImageReadBack>(m_plan.image, m_plan.transfer, m_observer,
+    m_readBack = std::make_unique<ImageReadBack>(m_image, m_plan.transfer, m_observer,
                                                  m_connection.Transactions());
     return Transferring(Stage::kPrecheck, m_readBack->Driven(), true);
 }
@@ -205,24 +231,31 @@ DeviceOperation::Step DeviceOperation::EndBackup(const std::string& where,
         return Finish();
     }
     m_stage = Stage::kWork;  // until the download begins
-    return StartDownload();
+    return m_baseAfterBackup ? LayOut() : StartDownload();
 }
 
 // ---- The download, and the read-back after it ----
 
 DeviceOperation::Step DeviceOperation::StartDownload() {
-    m_observer.OnSendStart(m_plan.image.size());
+    std::size_t bytes = m_image.size();
+    if (m_chunks) {
+        bytes = m_report.facts.delta->bytesWritten;
+    }
+    m_observer.OnSendStart(bytes);
     if (m_plan.dump) {
-        return Keeping(Stage::kDump, {KeepRequest::What::kDump, m_plan.image, false});
+        return Keeping(Stage::kDump, {KeepRequest::What::kDump, m_image, false});
     }
     return BeginDownload();
 }
 
 DeviceOperation::Step DeviceOperation::BeginDownload() {
     m_report.facts.downloaded = true;
-    m_download = std::make_unique<ChunkedDownload>(m_plan.image, m_plan.transfer, m_observer,
-                                                   m_connection.Transactions());
-    return Transferring(Stage::kDownload, m_download->Driven(), true);
+    m_download = m_chunks ? std::make_unique<ChunkedDownload>(m_image, *m_chunks, m_plan.transfer,
+                                                              m_observer, m_connection.Transactions())
+                          : std::make_unique<ChunkedDownload>(m_image, m_plan.transfer, m_observer,
+                                                              m_connection.Transactions());
+    return Transferring(m_report.facts.delta ? Stage::kDeltaWrite : Stage::kDownload,
+                        m_download->Driven(), true);
 }
 
 DeviceOperation::Step DeviceOperation::EndDownload() {
@@ -233,8 +266,15 @@ DeviceOperation::Step DeviceOperation::EndDownload() {
         m_report.stopped = true;
         return Finish();
     }
+    if (report.Succeeded() && m_plan.store) {
+        return Keeping(Stage::kStore, {KeepRequest::What::kStore, m_image, false});
+    }
+    return AfterDownload();
+}
+
+DeviceOperation::Step DeviceOperation::AfterDownload() {
     // A failed download is not read back: its outcome is already known.
-    if (!m_plan.verify || !report.Succeeded()) {
+    if (!m_plan.verify || !m_report.facts.download.Succeeded()) {
         return Finish();
     }
     if (m_stopAsked) {
@@ -247,7 +287,7 @@ DeviceOperation::Step DeviceOperation::EndDownload() {
 DeviceOperation::Step DeviceOperation::StartReadBack(bool afterSend) {
     m_afterSend = afterSend;
     m_observer.OnVerifyStart();
-    m_readBack = std::make_unique<ImageReadBack>(m_plan.image, m_plan.transfer, m_observer,
+    m_readBack = std::make_unique<ImageReadBack>(m_image, m_plan.transfer, m_observer,
                                                  m_connection.Transactions());
     return Transferring(Stage::kReadBack, m_readBack->Driven(), true);
 }
@@ -265,6 +305,251 @@ DeviceOperation::Step DeviceOperation::EndReadBack() {
     // has said so as it packed).
     if (!m_afterSend && m_plan.filesLeftOut > 0) {
         m_observer.OnVerifyPartial(m_plan.filesLeftOut);
+    }
+    return Finish();
+}
+
+// ---- Delta: only what changed, against what the device holds ----
+
+namespace {
+
+// Where a base from the journal is checked: every record head, and a few
+// reads spread over the image.
+std::vector<ReadPlan::Range> TrustRanges(std::span<const std::uint8_t> image) {
+    std::vector<ReadPlan::Range> ranges;
+    const ImageWalk walk =
+        ReadImage(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    for (const ImageRecord& record : walk.records) {
+        ranges.emplace_back(record.offset, record.offset + kHeadSize);
+    }
+    constexpr std::size_t kSamples = 8;
+    constexpr std::size_t kSampleBytes = 242;
+    for (std::size_t i = 0; i < kSamples && image.size() > 0; ++i) {
+        const std::size_t start = (image.size() * i / kSamples) & ~std::size_t{1};
+        ranges.emplace_back(start, std::min(start + kSampleBytes, image.size()));
+    }
+    std::sort(ranges.begin(), ranges.end());
+    return ranges;
+}
+
+DeltaFacts::Fallback FallbackOf(AfreshReason why) {
+    switch (why) {
+        case AfreshReason::kNoRoom:
+            return DeltaFacts::Fallback::kNoRoom;
+        case AfreshReason::kDuplicateNames:
+            return DeltaFacts::Fallback::kDuplicateNames;
+        case AfreshReason::kNoBase:
+            return DeltaFacts::Fallback::kNoImage;
+        case AfreshReason::kNone:
+            break;
+    }
+    return DeltaFacts::Fallback::kNone;
+}
+
+std::string HashOf(std::span<const std::uint8_t> bytes) {
+    return Sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+}  // namespace
+
+DeviceOperation::Step DeviceOperation::StartDelta() {
+    DeltaFacts& delta = m_report.facts.delta.emplace();
+    delta.fullChunks = static_cast<int>(WritePlan(m_plan.image, m_plan.transfer.chunkBytes).Count());
+    if (!m_plan.trusted) {
+        return StartBaseRead();
+    }
+    m_observer.OnDeltaStart(true, m_plan.trusted->time);
+    m_readStart = m_now;
+    m_readBack = std::make_unique<ImageReadBack>(m_plan.trusted->image,
+                                                 TrustRanges(m_plan.trusted->image),
+                                                 m_plan.transfer, m_observer,
+                                                 m_connection.Transactions());
+    return Transferring(Stage::kTrustCheck, m_readBack->Driven(), true);
+}
+
+DeviceOperation::Step DeviceOperation::EndTrustCheck() {
+    DeltaFacts& delta = *m_report.facts.delta;
+    const VerifyReport check = m_readBack->Report();
+    m_readBack.reset();
+    delta.readRequests += check.requests;
+    delta.readBytes += check.length;
+    if (check.stopped) {
+        m_report.stopped = true;
+        return Finish();
+    }
+    if (check.outcome == VerifyOutcome::kEqual) {
+        m_base = m_plan.trusted->image;
+        delta.base = DeltaFacts::Base::kTrusted;
+        delta.trustedFrom = m_plan.trusted->time;
+        delta.roundTripMs =
+            std::chrono::duration<double, std::milli>(m_now - m_readStart).count() /
+            std::max(check.requests, 1);
+        return LayOut();
+    }
+    delta.distrust = check.outcome == VerifyOutcome::kDifferent ? "different" : "unreadable";
+    return StartBaseRead();
+}
+
+DeviceOperation::Step DeviceOperation::StartBaseRead() {
+    const bool backup = m_plan.backup && !m_plan.dryRun;
+    if (backup) {
+        m_observer.OnReadOutStart(true);  // the base is the backup too
+    } else {
+        m_observer.OnDeltaStart(false, {});
+    }
+    m_pull = std::make_unique<ImagePull>(m_plan.transfer, m_observer, m_connection.Transactions(),
+                                         m_plan.trace, m_plan.label);
+    if (backup) {
+        m_pull->KeepDamagedMemory();
+    }
+    m_readStart = m_now;
+    m_stage = Stage::kBase;
+    return NextBaseRound();
+}
+
+DeviceOperation::Step DeviceOperation::NextBaseRound() {
+    if (Transfer* round = m_pull->NextRound()) {
+        return Transferring(Stage::kBase, *round, false);
+    }
+    DeltaFacts& delta = *m_report.facts.delta;
+    m_read = m_pull->Report();
+    m_pull.reset();
+    delta.readRequests += m_read.requests;
+    delta.readBytes += m_read.bytesRead;
+    delta.roundTripMs = std::chrono::duration<double, std::milli>(m_now - m_readStart).count() /
+                        std::max(m_read.requests, 1);
+    switch (m_read.outcome) {
+        case PullOutcome::kImage:
+            m_base = m_read.image;
+            delta.base = DeltaFacts::Base::kRead;
+            break;
+        case PullOutcome::kNoImage:
+            delta.fallback =
+                m_read.blank ? DeltaFacts::Fallback::kBlank : DeltaFacts::Fallback::kNoImage;
+            break;
+        case PullOutcome::kUnreadable:
+            delta.fallback = DeltaFacts::Fallback::kUnreadable;
+            break;
+        case PullOutcome::kStopped:
+            m_report.stopped = true;
+            return Finish();
+    }
+    if (m_plan.backup && !m_plan.dryRun) {
+        // Kept (or found blank, or unreadable) as a backup is: LayOut follows.
+        m_baseAfterBackup = true;
+        const bool memory = m_read.outcome == PullOutcome::kNoImage && !m_read.memory.empty();
+        if (m_read.outcome == PullOutcome::kImage || memory) {
+            return Keeping(Stage::kKeepBackup, {KeepRequest::What::kBackup,
+                                                memory ? m_read.memory : m_read.image, memory});
+        }
+        return EndBackup({}, {});
+    }
+    m_read = {};
+    return LayOut();
+}
+
+DeviceOperation::Step DeviceOperation::LayOut() {
+    DeltaFacts& delta = *m_report.facts.delta;
+    if (!m_base.empty()) {
+        DeltaLayout layout = LayOutAgainst(*m_plan.fresh, m_base);
+        delta.fallback = FallbackOf(layout.afresh);
+        if (layout.afresh == AfreshReason::kNone) {
+            delta.baseSha256 = HashOf(m_base);
+            m_laidOut = std::move(layout.image);
+            m_image = m_laidOut;
+            m_chunks = DifferingChunks(m_image, m_base, m_plan.transfer.chunkBytes);
+        }
+    }
+    if (delta.fallback != DeltaFacts::Fallback::kNone) {
+        delta.base = DeltaFacts::Base::kNone;
+        m_image = m_plan.image;
+        m_chunks.reset();
+    }
+    const WritePlan writes = m_chunks ? WritePlan(m_image, m_plan.transfer.chunkBytes, 0, *m_chunks)
+                                      : WritePlan(m_image, m_plan.transfer.chunkBytes);
+    delta.chunksWritten = static_cast<int>(writes.Count());
+    delta.bytesWritten = 0;
+    for (std::size_t i = 0; i < writes.Count(); ++i) {
+        delta.bytesWritten += writes.Length(i);
+    }
+    delta.imageSha256 = HashOf(m_image);
+    delta.imageLength = m_image.size();
+    delta.imageRecords = static_cast<int>(
+        ReadImage(std::string_view(reinterpret_cast<const char*>(m_image.data()), m_image.size()))
+            .records.size());
+    if (m_plan.dryRun) {
+        // What a write would take: its requests and, after a delta, the
+        // reads of its read-back, at the round trip measured.
+        const TransferOptions& options = m_plan.transfer;
+        const int inFlight = options.autoWindow ? 1 : std::max(options.window, 1);
+        const double requests =
+            delta.chunksWritten +
+            (delta.onlyChanges ? std::ceil(static_cast<double>(delta.bytesWritten) / 242.0) : 0.0);
+        delta.estimateSeconds = requests * delta.roundTripMs / 1000.0 / inFlight;
+        m_report.facts.dryRun = true;
+        m_observer.OnDeltaPlan(delta);
+        return Finish();
+    }
+    m_observer.OnDeltaPlan(delta);
+    if (m_chunks && m_chunks->empty()) {
+        m_report.facts.current = true;  // it serves the new files already
+        return Finish();
+    }
+    return StartDownload();
+}
+
+DeviceOperation::Step DeviceOperation::EndDeltaWrite() {
+    const DownloadReport report = m_download->Report();
+    m_report.facts.download = report;
+    m_observer.OnSendEnd(report);
+    if (report.stopped) {
+        m_report.stopped = true;
+        return Finish();
+    }
+    if (report.Succeeded() && m_plan.store) {
+        return Keeping(Stage::kStore, {KeepRequest::What::kStore, m_image, false});
+    }
+    return AfterDeltaWrite();
+}
+
+DeviceOperation::Step DeviceOperation::AfterDeltaWrite() {
+    const DeltaFacts& delta = *m_report.facts.delta;
+    // A device that could not be read before cannot be read back either.
+    if (!m_report.facts.download.Succeeded() ||
+        delta.fallback == DeltaFacts::Fallback::kUnreadable) {
+        return Finish();
+    }
+    std::vector<ReadPlan::Range> written;
+    if (m_chunks) {
+        const WritePlan writes(m_image, m_plan.transfer.chunkBytes, 0, *m_chunks);
+        for (std::size_t i = 0; i < writes.Count(); ++i) {
+            written.emplace_back(writes.Start(i), writes.Start(i) + writes.Length(i));
+        }
+    } else {
+        written.emplace_back(0, m_image.size());
+    }
+    m_readBack = std::make_unique<ImageReadBack>(m_image, written, m_plan.transfer, m_observer,
+                                                 m_connection.Transactions());
+    return Transferring(Stage::kDeltaReadBack, m_readBack->Driven(), true);
+}
+
+DeviceOperation::Step DeviceOperation::EndDeltaReadBack() {
+    DeltaFacts& delta = *m_report.facts.delta;
+    const VerifyReport read = m_readBack->Report();
+    m_readBack.reset();
+    delta.readBack = read;
+    if (read.stopped) {
+        m_report.stopped = true;
+        return Finish();
+    }
+    delta.chunksReadBack = read.outcome == VerifyOutcome::kEqual ? delta.chunksWritten : 0;
+    m_observer.OnDeltaDone(delta);
+    if (m_plan.verify && read.outcome == VerifyOutcome::kEqual) {
+        if (m_stopAsked) {
+            m_report.stopped = true;
+            return Finish();
+        }
+        return StartReadBack(true);
     }
     return Finish();
 }

@@ -7,6 +7,7 @@
 // written twice.
 #pragma once
 
+#include "delta_layout.h"
 #include "device_report.h"
 #include "download.h"
 #include "pull.h"
@@ -17,11 +18,19 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace kelvarin {
 
 class WireTrace;
+
+// The image Kelvarin's own records say a device holds.
+struct TrustedBase {
+    std::vector<std::uint8_t> image;
+    std::string time;  // when the journal recorded the write that left it there
+};
 
 // What one device's operation is to do.
 struct OperationPlan {
@@ -38,6 +47,19 @@ struct OperationPlan {
     bool dump = false;       // have the image kept as the dump just before it is downloaded
     bool connected = false;  // the connection is made already (the window's): said nothing of
     std::size_t filesLeftOut = 0;  // files to be in the image that are not
+    // Write only what differs from what the device holds: read it (or take
+    // trusted, checked by sampling), lay fresh's records out against it,
+    // write the chunks that differ and read them back. fresh is what image
+    // was packed from (its records); both must outlive the operation.
+    bool delta = false;
+    const PackResult* fresh = nullptr;
+    const TrustedBase* trusted = nullptr;
+    // Connect and read as the mode needs, then say what would be written;
+    // write nothing.
+    bool dryRun = false;
+    // Have the image kept (KeepRequest::kStore) once every chunk of a write
+    // was echoed: Kelvarin's own record of what the device holds.
+    bool store = false;
     WireTrace* trace = nullptr;    // every frame; nullptr: none
     std::string label;             // the trace's mark for this device (a fleet's)
 };
@@ -48,6 +70,7 @@ struct KeepRequest {
         kBackup,  // what the device held, before it is written
         kPulled,  // the image a pull read out
         kDump,    // the image about to be downloaded
+        kStore,   // the image the device holds now, every chunk of it echoed
     };
     What what = What::kDump;
     std::span<const std::uint8_t> bytes;
@@ -84,6 +107,12 @@ class OperationObserver : public DownloadObserver {
     virtual void OnVerifyPartial(std::size_t /*filesLeftOut*/) {}
     // A stop asked for ended it: what the device holds now.
     virtual void OnStopped(const DeviceReport& /*device*/) {}
+    // Writing only what changed: the base is being checked (trusted) or read.
+    virtual void OnDeltaStart(bool /*trusted*/, const std::string& /*trustedFrom*/) {}
+    // What is to be written, against what (or why the whole image is).
+    virtual void OnDeltaPlan(const DeltaFacts& /*delta*/) {}
+    // What was written and read back.
+    virtual void OnDeltaDone(const DeltaFacts& /*delta*/) {}
 };
 
 // One device's operation.
@@ -130,7 +159,8 @@ class DeviceOperation {
   private:
     enum class Stage {
         kStart, kConnect, kWork, kPrecheck, kBackup, kKeepBackup, kDump, kDownload,
-        kReadBack, kPull, kKeepPulled, kEnd, kDone,
+        kReadBack, kPull, kKeepPulled, kTrustCheck, kBase, kDeltaWrite, kDeltaReadBack, kStore,
+        kEnd, kDone,
     };
 
     Step Work();
@@ -142,11 +172,21 @@ class DeviceOperation {
     Step StartDownload();
     Step BeginDownload();
     Step EndDownload();
+    Step AfterDownload();
     Step StartReadBack(bool afterSend);
     Step EndReadBack();
     Step StartPull();
     Step NextPullRound();
     Step EndPull(const std::string& where, const std::string& error);
+    Step StartDelta();
+    Step EndTrustCheck();
+    Step StartBaseRead();
+    Step NextBaseRound();
+    Step LayOut();
+    Step WriteDelta();
+    Step EndDeltaWrite();
+    Step AfterDeltaWrite();
+    Step EndDeltaReadBack();
     Step Transferring(Stage stage, Transfer& transfer, bool traced);
     Step Keeping(Stage stage, KeepRequest request);
     Step Finish();
@@ -168,6 +208,14 @@ class DeviceOperation {
     std::unique_ptr<ImagePull> m_pull;
     std::unique_ptr<ChunkedDownload> m_download;
     PullReport m_read;  // the backup's or the pull's, while its bytes are kept
+    // The image the device is to hold: the plan's, or the one laid out
+    // against what it holds.
+    std::span<const std::uint8_t> m_image;
+    std::vector<std::uint8_t> m_laidOut;
+    std::vector<std::uint8_t> m_base;         // what the device holds, for a delta
+    std::optional<std::vector<std::size_t>> m_chunks;  // the chunks to write; none: all
+    bool m_baseAfterBackup = false;  // a delta's base was kept as the backup: lay out next
+    TimePoint m_readStart{};
 };
 
 }  // namespace kelvarin

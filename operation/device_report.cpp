@@ -16,6 +16,12 @@ DeviceOutcome DeviceReport::Outcome() const {
     if (facts.current) {
         return filesLeftOut > 0 ? DeviceOutcome::kPartial : DeviceOutcome::kCurrent;
     }
+    if (facts.dryRun) {
+        // Nothing was to be written; what was read decides.
+        const bool unread = facts.delta && facts.delta->base == DeltaFacts::Base::kNone &&
+                            facts.delta->fallback == DeltaFacts::Fallback::kUnreadable;
+        return unread ? DeviceOutcome::kUnreadable : DeviceOutcome::kOk;
+    }
     const auto lost = [](const std::optional<VerifyReport>& read) {
         return read && read->failure == Outcome::kConnectionLost;
     };
@@ -56,6 +62,17 @@ DeviceOutcome DeviceReport::Outcome() const {
     }
     if (!facts.download.Succeeded()) {
         return DeviceOutcome::kChunksFailed;
+    }
+    // What a write of only what changed sent is read back: it must hold.
+    if (facts.delta && facts.delta->readBack) {
+        switch (facts.delta->readBack->outcome) {
+            case VerifyOutcome::kDifferent:
+                return DeviceOutcome::kDifferent;
+            case VerifyOutcome::kUnreadable:
+                return DeviceOutcome::kUnreadable;
+            case VerifyOutcome::kEqual:
+                break;
+        }
     }
     if (facts.verify && facts.verify->outcome == VerifyOutcome::kDifferent) {
         return DeviceOutcome::kDifferent;

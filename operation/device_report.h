@@ -25,6 +25,43 @@ enum class JobKind {
     kPull,    // read the image one device holds out into an image file
 };
 
+// What writing only what changed did on one device (or, a dry run, would do).
+struct DeltaFacts {
+    // Where the image it was laid against came from.
+    enum class Base {
+        kNone,     // nowhere: the whole image was sent (fallback says why)
+        kRead,     // read from the device
+        kTrusted,  // Kelvarin's own records, checked by sampling
+    };
+    // Why the whole image was sent after all.
+    enum class Fallback {
+        kNone,
+        kBlank,           // the memory is blank
+        kUnreadable,      // the device could not be read
+        kNoImage,         // it holds no sound image
+        kNoRoom,          // no free space holds what changed
+        kDuplicateNames,  // two files of one URL name
+    };
+    Base base = Base::kNone;
+    Fallback fallback = Fallback::kNone;
+    std::string trustedFrom;  // the time of the journal's record the base was taken from
+    std::string distrust;     // why a base from the journal was not used ("" when it was, or none was offered)
+    int readRequests = 0;     // Read File Record requests of the base (and of its check)
+    std::size_t readBytes = 0;
+    int chunksWritten = 0;    // chunks to write (dry run), or written
+    std::size_t bytesWritten = 0;
+    int chunksReadBack = 0;   // written chunks read back
+    int fullChunks = 0;       // the chunks a whole image takes
+    std::optional<VerifyReport> readBack;  // the read-back of the chunks written
+    std::string baseSha256;   // the image laid against
+    std::string imageSha256;  // the image the device holds afterwards
+    std::size_t imageLength = 0;
+    int imageRecords = 0;
+    double roundTripMs = 0;   // measured: per request of the base read, or the connect
+    bool onlyChanges = true;  // false: a dry run of a whole image's write (no delta asked for)
+    double estimateSeconds = 0;  // a dry run: the write (and its read-back) at roundTripMs
+};
+
 // The facts of one device (the judgement is DeviceReport's).
 struct TargetResult {
     FleetTarget target;
@@ -53,6 +90,8 @@ struct TargetResult {
     bool backupNotKept = false;   // read out, but its file could not be written: not written
     std::string backupError;      // backupNotKept: the file tried and the system's reason
     double seconds = 0;  // from the connect to the last reply
+    std::optional<DeltaFacts> delta;  // only what changed was to be written
+    bool dryRun = false;              // nothing was written: only said what would be
 };
 
 // How one device ended, most telling first.

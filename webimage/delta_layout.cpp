@@ -201,6 +201,31 @@ DeltaLayout LayOutAgainst(const PackResult& fresh, std::span<const std::uint8_t>
     return layout;
 }
 
+PackResult RecordsOf(std::span<const std::uint8_t> image) {
+    PackResult result;
+    const ImageWalk walk =
+        ReadImage(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    if (!walk.ok) {
+        return result;
+    }
+    result.image.assign(image.begin(), image.end());
+    result.length = image.size();
+    std::map<std::string, int> seen;
+    for (std::size_t i = 0; i < walk.records.size(); ++i) {
+        const ImageRecord& record = walk.records[i];
+        PackedFile file;
+        file.urlName = std::string(record.path);
+        file.outcome = FileOutcome::kPacked;
+        file.offset = record.offset;
+        file.recordSize = (i + 1 < walk.records.size() ? walk.records[i + 1].offset : image.size()) -
+                          record.offset;
+        const auto [it, first] = seen.emplace(file.urlName, static_cast<int>(i));
+        file.duplicateOf = first ? -1 : it->second;
+        result.files.push_back(std::move(file));
+    }
+    return result;
+}
+
 std::vector<std::size_t> DifferingChunks(std::span<const std::uint8_t> image,
                                          std::span<const std::uint8_t> base,
                                          std::size_t chunkBytes) {

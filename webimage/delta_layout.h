@@ -48,6 +48,11 @@ struct DeltaLayout {
 DeltaLayout LayOutAgainst(const PackResult& fresh, std::span<const std::uint8_t> base,
                           std::size_t capacity = kImageCapacity);
 
+// A sound image's records as a packing's result (each record's offset,
+// size and URL path, the image's bytes): an image file laid out against a
+// base as packed files are. Nothing packed for an image that is not sound.
+PackResult RecordsOf(std::span<const std::uint8_t> image);
+
 // The chunks a write of image over base must send: the offsets of the
 // chunks (chunkBytes each, none across the two 64 KiB files of the memory,
 // the last of the image shorter) whose bytes differ from base's, or lie
