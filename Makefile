@@ -1,7 +1,7 @@
 # Kelvarin: the two commands a new user needs, and a few more.
 #   make run    build, start the simulated device and load examples/site into it
 #   make test   build and run every test
-# and: make bench, make soak, make fuzz, make asan, make browser-check, make package,
+# and: make bench, make bench-plots, make soak, make fuzz, make asan, make browser-check, make package,
 #      make windows, make windows-package, make windows-test
 BUILD ?= build
 BUILD_TYPE ?= RelWithDebInfo
@@ -9,7 +9,7 @@ CMAKE_FLAGS ?=
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: all setup configure build test run bench soak fuzz fuzz-short asan browser-check package \
+.PHONY: all setup configure build test run bench bench-plots soak fuzz fuzz-short asan browser-check package \
 	windows windows-package windows-test clean
 
 all: build
@@ -33,6 +33,12 @@ bench: build
 	@scripts/setup bench
 	@scripts/run-bench $(BUILD)
 
+# Only the last part of make bench: a full image by round-trip time, default
+# and fast options, plain and TLS, into docs/bench-rtt.tsv and the SVG plots.
+bench-plots: build
+	@scripts/setup bench
+	@scripts/run-plot-bench $(BUILD)
+
 # 200 downloads with random fault modes, links and transfer options; fails on
 # any false success. Then 50 seeded runs over a link that loses 2% of requests.
 soak: build
@@ -54,7 +60,7 @@ browser-check: build
 	@scripts/browser-check $(BUILD)
 
 # The Debian package, built in release mode into build-package/, then checked
-# by lintian (errors fail the target; warnings are listed in the README).
+# by lintian (errors fail the target).
 package: setup
 	@cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
 		-DKELVARIN_BUILD_TESTS=OFF -DKELVARIN_BUILD_BENCH=OFF -DKELVARIN_HARDENING=ON >/dev/null

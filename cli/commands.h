@@ -1,4 +1,6 @@
-// The subcommands of kelvarin-cli. Each returns the process exit code.
+// The subcommands of kelvarin-cli. Each returns the process exit code; what
+// each code means for each command is written once, in manual_text.cpp (the
+// --help and the man page).
 #pragma once
 
 #include "job_report.h"
@@ -35,25 +37,20 @@ struct ImageSource {
     std::string image;  // --image IMAGE; empty to pack files
 };
 
-// pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image; 0
-// all packed, 1 some skipped or left out (with --all-or-nothing nothing is
-// written then), 2 for a usage error (IMAGE one of the files to pack
-// included: it is never overwritten) or an image that cannot be written.
+// pack -o IMAGE (FILE... | --site DIR) [options]: writes the packed image
+// (never over one of the files to pack).
 int RunPack(const std::string& output, const PackSource& source);
 
-// inspect IMAGE [--extract DIR]: lists the records; 0 for a sound image, 1 for
-// a broken one or a refused or failed extraction, 2 when IMAGE cannot be read
-// as an image (missing, not a regular file, larger than the image memory).
-// Of records with one URL path, only the first (the one a device serves) is
-// extracted; the others are named.
+// inspect IMAGE [--extract DIR]: lists and checks the records. Of records
+// with one URL path, only the first (the one a device serves) is extracted;
+// the others are named.
 int RunInspect(const std::string& image, const std::string& extractDir);
 
 // Exit code of a send or verify stopped by Ctrl+C (128 + SIGINT, as shells
 // report it).
 inline constexpr int kExitInterrupted = 130;
 
-// The exit code of a job's report: 0 ok, 1 failed, 2 refused, 3 no
-// connection, 4 cannot be read back, 130 stopped.
+// The exit code of a job's report, the job's one judgement.
 int ExitCodeOf(const JobReport& report);
 
 // The job source of the command line's source options.
@@ -107,21 +104,12 @@ struct VerifyArguments {
 
 // send ADDRESS PORT (FILE... | --site DIR | --image IMAGE) [--dump PATH]
 // [--verify] [options]: connects, packs (or reads and checks the image),
-// dumps, downloads and, with --verify, reads the image back; 0 when every
-// file was packed, every chunk echoed and (with --verify) the device holds the
-// image, 1 when something failed or the device holds other bytes, 2 for a
-// usage error or an image that cannot be used (both before connecting), 3 when
-// the connection could not be made, 4 when the download succeeded but the
-// device cannot be read back, 130 when Ctrl+C stopped it (after the requests
-// in flight; the log says how far it got).
+// dumps, downloads and, with --verify, reads the image back; Ctrl+C stops it
+// after the requests in flight (the log says how far it got).
 int RunSend(const SendArguments& arguments);
 
 // verify ADDRESS PORT (FILE... | --site DIR | --image IMAGE) [options]:
-// compares what the device holds with the image, sending nothing; 0 equal, 1
-// different or files left out of the image (as send), 2 usage or nothing to
-// compare (no file packed, an image file of no records; the device is not
-// asked), 3 no connection, 4 the device cannot be read back, 130 stopped by
-// Ctrl+C.
+// compares what the device holds with the image, sending nothing.
 int RunVerify(const VerifyArguments& arguments);
 
 // What fleet is to do.
@@ -142,9 +130,7 @@ struct FleetArguments {
 
 // fleet --targets FILE [--verify] [--json] [--jobs N] (FILE... | --site DIR |
 // --image IMAGE) [--dump PATH] [options]: packs once and downloads to every
-// target at once; 0 when every target succeeded (and every file was packed),
-// 1 otherwise, 2 for a usage error (the targets file's included, before
-// anything is sent).
+// target at once.
 int RunFleet(const FleetArguments& arguments);
 
 // What pull is to do.
@@ -157,9 +143,7 @@ struct PullArguments {
 };
 
 // pull ADDRESS PORT -o IMAGE [options]: reads the image the device holds and
-// writes exactly its bytes, then lists its records; 0 written, 1 the device
-// holds no sound image (nothing written), 2 usage or IMAGE cannot be
-// written, 3 no connection, 4 cannot be read back, 130 stopped by Ctrl+C.
+// writes exactly its bytes, then lists its records.
 int RunPull(const PullArguments& arguments);
 
 // What history is to do.
@@ -175,9 +159,7 @@ struct HistoryArguments {
 // history [--device ADDRESS[:PORT][/UNIT]] [--since YYYY-MM-DD] [--json]
 // [--check [--head SHA256]]: the journal's records, oldest first, one line
 // each (or each whole as JSON), the file opened read-only; --check reads
-// every page and walks the chain: 0 intact (and holding the kept head), 1
-// naming the first record that does not hold (or the kept head missing); 2
-// for a usage error or a file that is no readable journal.
+// every page and walks the chain (and looks for the kept head).
 int RunHistory(const HistoryArguments& arguments);
 
 }  // namespace kelvarin::cli

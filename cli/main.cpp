@@ -210,12 +210,11 @@ int main(int argc, char** argv) {
                      std::string("Where to write the copy of the image (default ") +
                          kUserPlaceNames.dump + ")");
     send->add_flag("--verify", sendArguments.verify,
-                   "Read the image back after the download and compare (exit 4 when the device "
-                   "cannot be read back)");
+                   "Read the image back after the download and compare");
     send->add_option("--backup", sendArguments.backupDir,
                      "Before the first write, read the device's image out into this folder "
                      "(ADDRESS-PORT-UNIT-YYYYMMDDTHHMMSSZ.img, UTC); a device that cannot be read "
-                     "out is not written (exit 4). Roll back with send --image BACKUP");
+                     "out is not written. Roll back with send --image BACKUP");
     AddLinkOptions(*send, sendArguments.link);
     AddJournalOptions(*send, sendArguments.journal);
     RequireOneOf(*send, {"files", "--site", "--image"}, "files, --site or --image");
@@ -301,16 +300,13 @@ int main(int argc, char** argv) {
                         "Only the records from this day on (YYYY-MM-DD, UTC)");
     history->add_flag("--json", historyArguments.json, "Print each record whole, as JSON");
     history->add_flag("--check", historyArguments.check,
-                      "Read every page and walk the chain of hashes, the file opened read-only: "
-                      "exit 0 when intact (printing the newest record's hash on a line of its "
-                      "own, \"head SHA256 SEQ TIME\", to keep where this account cannot write), "
-                      "1 naming the first record that does not hold, 2 when the file is no "
-                      "readable journal (damaged, foreign, empty, missing)");
+                      "Read every page and walk the chain of hashes, the file opened read-only; "
+                      "when intact, print the newest record's hash on a line of its own, "
+                      "\"head SHA256 SEQ TIME\", to keep where this account cannot write");
     history
         ->add_option("--head", historyArguments.head,
-                     "With --check: exit 1 unless the intact chain holds the record of this "
-                     "SHA-256 (a head kept earlier): a journal cut, rewritten or replaced since "
-                     "fails")
+                     "With --check: a head kept earlier (its SHA-256), which the intact chain "
+                     "must hold: a journal cut, rewritten or replaced since fails")
         ->check([](const std::string& text) -> std::string {
             const bool hex = text.size() == 64 &&
                              text.find_first_not_of("0123456789abcdef") == std::string::npos;

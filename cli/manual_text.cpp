@@ -21,8 +21,8 @@ const Item kUsageExit = {
 // The targets file's format, under fleet.
 Section TargetsFile() {
     return {"Targets file",
-            "One device a line: ADDRESS[:PORT], a dotted IPv4 address and a TCP port (502 when "
-            "left out). '#' starts a comment; blank lines and a UTF-8 byte order mark at the "
+            "One device a line: ADDRESS[:PORT][/UNIT], a dotted IPv4 address, a TCP port (502 "
+            "when left out) and a unit identifier (--unit when left out). '#' starts a comment; blank lines and a UTF-8 byte order mark at the "
             "start are ignored. A line that is not a target (a bad address, 0.0.0.0, a port "
             "outside 1..65535) or that names a target already listed (however written: "
             "10.0.0.01 is 10.0.0.1) is an error: every such line is named (up to 20) and nothing "
@@ -66,10 +66,12 @@ std::vector<Section> CommandSections(std::string_view command) {
             {"1", "Something failed: a file left out, a chunk not echoed, the connection "
                   "lost, or (with --verify) the device holds other bytes. With "
                   "--all-or-nothing and a file that does not fit, nothing is sent."},
-            kUsageExit,
+            {"2", kUsageExit.text + " Also a --backup file that cannot be kept: the device is "
+                                    "not written."},
             {"3", "The connection could not be made (an address that is empty or 0.0.0.0 is "
                   "not tried)."},
-            {"4", "With --verify: the download succeeded but the device cannot be read back."},
+            {"4", "With --verify: the download succeeded but the device cannot be read back. "
+                  "With --backup: the device cannot be read out, and is not written."},
             {"130", "Stopped by Ctrl+C (after the replies of the requests in flight; the log "
                     "says what the device now holds)."},
         })};
@@ -100,10 +102,17 @@ std::vector<Section> CommandSections(std::string_view command) {
     }
     if (command == "history") {
         return {ExitStatus({
-            {"0", "The records were listed, or (--check) the chain holds."},
-            {"1", "--check: a record does not hold; the first such is named."},
-            {"2", "Usage error, or the journal cannot be read (there is none, or it is no "
-                  "journal)."},
+            {"0", "The records were listed; or (--check) the journal has exactly its schema and "
+                  "every link of its chain holds (and, with --head, the chain holds that "
+                  "record)."},
+            {"1", "--check: the chain is broken (the first record that does not hold is "
+                  "named, and what is wrong), or the schema was altered past SQLite's guards "
+                  "(its triggers dropped); with --head, the intact chain does not hold that "
+                  "record."},
+            {"2", "Usage error (a --device that is not ADDRESS[:PORT][/UNIT], a --since that "
+                  "is not a real day, --head without --check), or a file that is no readable "
+                  "journal (damaged, foreign, empty, missing), SQLite's reason on standard "
+                  "error."},
         })};
     }
     if (command == "fleet") {
@@ -122,8 +131,8 @@ std::vector<Section> CommandSections(std::string_view command) {
         {"0", "Success."},
         {"1", "Something failed or was left out."},
         {"2", "Usage error; nothing was sent."},
-        {"3", "No connection (send, verify)."},
-        {"4", "The device cannot be read back (send --verify, verify)."},
+        {"3", "No connection (send, verify, pull)."},
+        {"4", "The device cannot be read back (send --verify, send --backup, verify, pull)."},
         {"130", "Stopped by Ctrl+C."},
     })};
 }
@@ -165,17 +174,19 @@ std::vector<Section> ProgramSections() {
         {"Field safety",
          "pull reads the image a device holds out, exactly its bytes. --backup DIR on send and "
          "fleet keeps each device's image before its first write, in "
-         "DIR/ADDRESS-PORT-UNIT-YYYYMMDDTHHMMSSZ.img (UTC); a device that holds no image gets "
-         "no file (the log says so), one that cannot be read out is not written. A rollback "
-         "is send --image BACKUP.\n\n"
+         "DIR/ADDRESS-PORT-UNIT-YYYYMMDDTHHMMSSZ.img (UTC); a blank device gets no file (the "
+         "log says so), one whose memory holds no sound image has its whole memory kept as "
+         "...-memory.bin, and one that cannot be read out is not written. A rollback is send "
+         "--image BACKUP.\n\n"
          "Every operation on a device (send, verify, pull, each device of a fleet, and the "
          "window's Send) is journalled: a record before anything goes to the device and one "
          "when it ends, each with the time (UTC), user, host, program and version, the "
          "device, the image's SHA-256, length and records, the options that change the wire "
          "and, at the end, the outcome. Records are only ever appended and each holds the "
          "SHA-256 of the one before and of itself: history --check finds any record changed, "
-         "deleted or inserted, unless every hash after it was made anew, which the last "
-         "record's SHA-256 it prints, kept elsewhere, shows too. --journal none keeps no "
+         "deleted or inserted, unless every hash after it was made anew, which the head line "
+         "it prints (head SHA256 SEQ TIME), kept where this account cannot write and checked "
+         "with --check --head, shows too. --journal none keeps no "
          "record of the run: an auditor then cannot tell it happened. A journal that cannot "
          "be written never stops an operation: the log says so in one line.\n\n"
          "fleet --canary N sends to the first N targets alone first; --max-failures K starts "

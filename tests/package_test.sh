@@ -21,7 +21,8 @@ done
 for file in share/applications/kelvarin.desktop share/icons/hicolor/48x48/apps/kelvarin.png \
     share/icons/hicolor/256x256/apps/kelvarin.png share/doc/kelvarin/copyright \
     share/doc/kelvarin/changelog.gz share/doc/kelvarin/README.md.gz \
-    share/doc/kelvarin/docs/window-zh.png; do
+    share/doc/kelvarin/docs/window-zh.png share/doc/kelvarin/docs/guide.md.gz \
+    share/doc/kelvarin/docs/bench-rtt.svg; do
     [ -s "$root/$file" ] || { echo "the package lacks /usr/$file" >&2; exit 1; }
 done
 /usr/bin/python3 "$(dirname "$0")/manual_test.py" \
