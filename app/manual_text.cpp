@@ -72,7 +72,7 @@ manual::Manual WindowManual() {
          {{places.settings,
            "The settings" + manual::DefaultPlace(places.settingsDefault) +
                ", section [Kelvarin]: IPAddr and PortNum (written at each Connect), "
-               "ContentTypes, Gzip, SiteRoot, VerifyAfterSend and AllOrNothing (1 on, 0 off), "
+               "ContentTypes, Gzip, SiteRoot, VerifyAfterSend, AllOrNothing and Delta (1 on, 0 off), "
                "Retries, Window (1 to 16 or auto), ChunkBytes, TimeoutMs, FirstTimeoutMs (0: "
                "as TimeoutMs) and TraceFile from the options dialog."},
           {places.dump,

@@ -94,6 +94,7 @@ SendOptions LoadSendOptions() {
         options.pack.siteRoot = ValueText(*settings, res::kSiteRootKey, "").toUtf8().toStdString();
         options.verifyAfterSend = ValueText(*settings, res::kVerifyKey, "0") == Flag(true);
         options.allOrNothing = ValueText(*settings, res::kAllOrNothingKey, "0") == Flag(true);
+        options.delta = ValueText(*settings, res::kDeltaKey, "0") == Flag(true);
         // Each value within its range, or the default.
         bool ok = false;
         const int retries = ValueText(*settings, res::kRetriesKey, "0").toInt(&ok);
@@ -140,6 +141,7 @@ bool SaveSendOptions(const SendOptions& options) {
                   {res::kSiteRootKey, QString::fromStdString(options.pack.siteRoot)},
                   {res::kVerifyKey, Flag(options.verifyAfterSend)},
                   {res::kAllOrNothingKey, Flag(options.allOrNothing)},
+                  {res::kDeltaKey, Flag(options.delta)},
                   {res::kRetriesKey, QString::number(options.transfer.retries)},
                   {res::kWindowKey, options.transfer.autoWindow
                                         ? QStringLiteral("auto")

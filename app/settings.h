@@ -31,6 +31,7 @@ bool SaveSettings(const ConnectionSettings& settings);
 struct SendOptions {
     PackOptions pack;              // the web options
     bool verifyAfterSend = false;  // read the image back after each download
+    bool delta = false;            // write only what changed, and read it back
     bool allOrNothing = false;     // send nothing when any file cannot be packed
     TransferOptions transfer;      // retries, requests in flight, chunk size, unit
     std::string traceFile;         // every frame written here; empty for no trace
@@ -39,7 +40,7 @@ struct SendOptions {
 };
 
 // Reads the Send options from section [Kelvarin]: "ContentTypes", "Gzip",
-// "VerifyAfterSend" and "AllOrNothing" ("1" on, anything else off),
+// "VerifyAfterSend", "AllOrNothing" and "Delta" ("1" on, anything else off),
 // "SiteRoot" (a folder, empty for none), "Retries" (0-10), "Window" (1-16 or
 // "auto"), "ChunkBytes" (even, 2-244), "TimeoutMs", "FirstTimeoutMs",
 // "UnitId" (0-255), "TraceFile" and "BackupDir" (a path, empty for none),

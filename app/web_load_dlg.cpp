@@ -508,6 +508,7 @@ void CWebLoadDlg::OnSend() {
     plan.journal.program = "kelvarin";
     plan.transfer = m_options.transfer;
     plan.verify = m_options.verifyAfterSend;
+    plan.delta = m_options.delta;
     plan.tls = m_options.tls;  // its files are inputs no output may overwrite
     m_busy = Busy::kSending;
     BeginWork();

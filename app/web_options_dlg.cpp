@@ -52,6 +52,7 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_siteRoot = controls.Get<QLineEdit>(res::kIdcSiteRoot);
     m_siteRootError = controls.Get<QLabel>(res::kIdcSiteRootError);
     m_verify = controls.Get<QCheckBox>(res::kIdcVerify);
+    m_delta = controls.Get<QCheckBox>(res::kIdcDelta);
     m_allOrNothing = controls.Get<QCheckBox>(res::kIdcAllOrNothing);
     m_retries = controls.Get<QComboBox>(res::kIdcRetries);
     m_window = controls.Get<QComboBox>(res::kIdcWindow);
@@ -80,6 +81,7 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_siteRootError->setObjectName(QStringLiteral("siteRootError"));
     m_siteRootError->setStyleSheet(QStringLiteral("color: #b00000"));
     m_verify->setObjectName(QStringLiteral("verify"));
+    m_delta->setObjectName(QStringLiteral("delta"));
     m_allOrNothing->setObjectName(QStringLiteral("allOrNothing"));
     browse->setObjectName(QStringLiteral("browseRoot"));
     m_retries->setObjectName(QStringLiteral("retries"));
@@ -107,6 +109,7 @@ CWebOptionsDlg::CWebOptionsDlg(const SendOptions& options, QWidget* parent)
     m_gzip->setChecked(options.pack.gzip);
     m_siteRoot->setText(QString::fromStdString(options.pack.siteRoot));
     m_verify->setChecked(options.verifyAfterSend);
+    m_delta->setChecked(options.delta);
     m_allOrNothing->setChecked(options.allOrNothing);
 
     // Retries 0 to 10; 1 to 16 requests in flight or "auto" (item data -1);
@@ -183,6 +186,7 @@ SendOptions CWebOptionsDlg::Options() const {
     options.pack.gzip = m_gzip->isChecked();
     options.pack.siteRoot = m_siteRoot->text().trimmed().toStdString();
     options.verifyAfterSend = m_verify->isChecked();
+    options.delta = m_delta->isChecked();
     options.allOrNothing = m_allOrNothing->isChecked();
     options.transfer.retries = m_retries->currentData().toInt();
     const int window = m_window->currentData().toInt();

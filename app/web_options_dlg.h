@@ -57,6 +57,7 @@ class CWebOptionsDlg : public QDialog {
     QLineEdit* m_siteRoot = nullptr;
     QLabel* m_siteRootError = nullptr;
     QCheckBox* m_verify = nullptr;
+    QCheckBox* m_delta = nullptr;
     QCheckBox* m_allOrNothing = nullptr;
     QComboBox* m_retries = nullptr;
     QComboBox* m_window = nullptr;

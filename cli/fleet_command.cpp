@@ -40,8 +40,26 @@ std::string JsonDevice(const FleetTarget& target, const TargetResult& facts,
          << ", \"end\": " << JsonTime(facts.endTime)
          << ", \"bytes_written\": " << facts.download.bytesEchoed
          << ", \"image_sha256\": " << JsonString(imageSha256)
-         << ", \"backup\": " << (facts.backupFile.empty() ? "null" : JsonString(facts.backupFile))
-         << "}";
+         << ", \"backup\": " << (facts.backupFile.empty() ? "null" : JsonString(facts.backupFile));
+    // Only what changed, asked for (or a dry run): how many chunks were read,
+    // written and read back, beside a full send's.
+    if (facts.delta) {
+        const DeltaFacts& delta = *facts.delta;
+        const char* mode = !delta.onlyChanges                        ? "full"
+                           : delta.base == DeltaFacts::Base::kTrusted ? "delta-trusted"
+                           : delta.base == DeltaFacts::Base::kRead    ? "delta"
+                                                                      : "delta-full";
+        json << ", \"mode\": " << JsonString(mode) << ", \"dry_run\": "
+             << (facts.dryRun ? "true" : "false") << ", \"requests_read\": " << delta.readRequests
+             << ", \"chunks_written\": " << delta.chunksWritten
+             << ", \"chunks_read_back\": " << delta.chunksReadBack
+             << ", \"chunks_full\": " << delta.fullChunks
+             << ", \"device_image_sha256\": " << JsonString(delta.imageSha256);
+        if (facts.dryRun) {
+            json << ", \"estimate_seconds\": " << JsonSeconds(delta.estimateSeconds);
+        }
+    }
+    json << "}";
     return json.str();
 }
 

@@ -29,17 +29,10 @@ class SilentObserver : public OperationObserver {};
 // One device being sent to: its connection, the driver of its transfers,
 // and its operation.
 struct Job {
-    Job(std::size_t at, const FleetTarget& target, const FleetOptions& options, std::span<const std::uint8_t> image)
-        : index(at), driver(connection, options.transfer.timeouts, kReadsPerTurn, kStepsPerTurn, kReadsPerTurn) {
-        plan.kind = JobKind::kFleet;
-        plan.image = image;
-        plan.transfer = options.transfer;
-        plan.transfer.unit = static_cast<std::uint8_t>(target.unit);
-        plan.verify = options.verify;
-        plan.skipCurrent = options.skipCurrent;
-        plan.backup = options.backup;
-        plan.filesLeftOut = options.filesLeftOut;
-        plan.trace = options.trace;
+    Job(std::size_t at, const FleetTarget& target, const FleetOptions& options)
+        : index(at),
+          plan(options.planFor(target)),
+          driver(connection, options.timeouts, kReadsPerTurn, kStepsPerTurn, kReadsPerTurn) {
         plan.label = target.Text();
         connection.SetTransport({false, options.tls});
         operation = std::make_unique<DeviceOperation>(plan, target, connection, observer);
@@ -61,10 +54,9 @@ struct Job {
 
 class FleetRun {
   public:
-    FleetRun(std::span<const std::uint8_t> image, const std::vector<FleetTarget>& targets,
-             const FleetOptions& options, FleetObserver& observer)
-        : m_image(image),
-          m_targets(targets),
+    FleetRun(const std::vector<FleetTarget>& targets, const FleetOptions& options,
+             FleetObserver& observer)
+        : m_targets(targets),
           m_options(options),
           m_observer(observer),
           m_results(targets.size()) {}
@@ -88,7 +80,6 @@ class FleetRun {
     // True once no further target may start.
     bool Halted() const;
 
-    std::span<const std::uint8_t> m_image;
     const std::vector<FleetTarget>& m_targets;
     const FleetOptions& m_options;
     FleetObserver& m_observer;
@@ -160,7 +151,7 @@ bool FleetRun::Halted() const {
 
 void FleetRun::Start(std::size_t index) {
     const FleetTarget& target = m_targets[index];
-    Job& job = *m_jobs.emplace_back(std::make_unique<Job>(index, target, m_options, m_image));
+    Job& job = *m_jobs.emplace_back(std::make_unique<Job>(index, target, m_options));
     const TimePoint now = TransferClock::now();
     job.startTime = std::chrono::system_clock::now();
     m_observer.OnTargetStart(target);
@@ -171,7 +162,7 @@ void FleetRun::Start(std::size_t index) {
     }
     const net::Status started = job.connection.BeginConnect();
     job.connecting = true;
-    job.connectDeadline = now + milliseconds(m_options.transfer.timeouts.connectMs);
+    job.connectDeadline = now + milliseconds(m_options.timeouts.connectMs);
     job.wait = {false, false, true, job.connectDeadline};
     if (started != net::Status::kWouldBlock) {
         Connected(job, started == net::Status::kOk, now);
@@ -267,10 +258,9 @@ void FleetRun::NotStarted(std::size_t index) {
 
 }  // namespace
 
-std::vector<DeviceReport> SendToFleet(std::span<const std::uint8_t> image,
-                                      const std::vector<FleetTarget>& targets,
+std::vector<DeviceReport> SendToFleet(const std::vector<FleetTarget>& targets,
                                       const FleetOptions& options, FleetObserver& observer) {
-    return FleetRun(image, targets, options, observer).Run();
+    return FleetRun(targets, options, observer).Run();
 }
 
 }  // namespace kelvarin

@@ -9,6 +9,7 @@
 #include "tls.h"
 
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,14 +27,13 @@ class WireTrace;
 // How a fleet is sent to.
 struct FleetOptions {
     int jobs = 0;         // devices at once; 0 or more than the targets: all, up to kMaxFleetJobs
-    bool verify = false;  // read each image back after its download succeeded
-    bool skipCurrent = false;  // read each device back first; leave alone those holding the image
-    bool backup = false;       // read each device's image out before writing it (FleetObserver::OnKeep)
     std::shared_ptr<tls::Context> tls;  // a client's: every device over TLS; nullptr: plain
     int canary = 0;       // the first this many targets alone first; the rest once every one succeeded
     int maxFailures = 0;  // once this many devices failed, start no further one; 0: no limit
-    TransferOptions transfer;  // time-outs, retries, requests in flight, chunk size, per device
-    WireTrace* trace = nullptr;  // every frame of every device, each line with its address
+    LinkTimeouts timeouts;  // the connect's, and every transfer's
+    // What each device's operation is to do (its unit, its image, its
+    // base); the plan's image must outlive the send.
+    std::function<OperationPlan(const FleetTarget&)> planFor;
     std::size_t filesLeftOut = 0;  // files to be in the image that are not (no device succeeds)
 };
 
@@ -54,18 +54,17 @@ class FleetObserver {
     virtual void OnTargetDone(const DeviceReport& /*device*/) {}
 };
 
-// Sends image to every target, at most options.jobs at once, each over a
+// Sends to every target, at most options.jobs at once, each over a
 // connection of its own with its own time-outs, so a slow, silent, chatty or
 // dead device holds up no other: one thread waits on every connection, and
-// steps each device's operation (device_operation.h) as its connection
-// allows, its deadlines checked on every turn. Every device reads the one
-// image given; each keeps only its own connection's state. With options'
+// steps each device's operation (device_operation.h, planned by
+// options.planFor) as its connection allows, its deadlines checked on every
+// turn. Each keeps only its own connection's state. With options'
 // canary, the first targets go alone first and the rest start only once
 // each of them succeeded; with maxFailures, no target starts once that many
 // failed. Targets never started are told (started false) once every other
 // ended. Returns each device's report in the order of targets.
-std::vector<DeviceReport> SendToFleet(std::span<const std::uint8_t> image,
-                                      const std::vector<FleetTarget>& targets,
+std::vector<DeviceReport> SendToFleet(const std::vector<FleetTarget>& targets,
                                       const FleetOptions& options, FleetObserver& observer);
 
 }  // namespace kelvarin

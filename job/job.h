@@ -91,6 +91,15 @@ struct JobPlan {
     int jobs = 0;              // fleet: devices at once (0: all, up to what one wait holds)
     int canary = 0;            // fleet: the first N targets alone first, the rest once all succeeded
     int maxFailures = 0;       // fleet: once K devices failed, start no further one (0: no limit)
+    // send, fleet: write only what differs from what each device holds
+    // (read first), and read back what was written.
+    bool delta = false;
+    // With delta: take what a device holds from the journal and the image
+    // store when they can be trusted (checked by sampling), else read it.
+    bool trustJournal = false;
+    // send, fleet: connect and read as the mode needs, say what would be
+    // written and how long it would take; write nothing.
+    bool dryRun = false;
     JournalSettings journal;
     TlsPlan tls;
 };

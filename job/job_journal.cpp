@@ -11,6 +11,7 @@
 #include <kelvarin/version.h>
 
 #include <chrono>
+#include <set>
 
 #if defined(_WIN32)
 #include <process.h>
@@ -56,6 +57,24 @@ const char* OperationName(JobKind kind) {
     return "pack";
 }
 
+const char* DeltaFallbackName(DeltaFacts::Fallback fallback) {
+    switch (fallback) {
+        case DeltaFacts::Fallback::kBlank:
+            return "blank";
+        case DeltaFacts::Fallback::kUnreadable:
+            return "unreadable";
+        case DeltaFacts::Fallback::kNoImage:
+            return "no-image";
+        case DeltaFacts::Fallback::kNoRoom:
+            return "no-room";
+        case DeltaFacts::Fallback::kDuplicateNames:
+            return "duplicate-names";
+        case DeltaFacts::Fallback::kNone:
+            break;
+    }
+    return "none";
+}
+
 const char* OutcomeName(DeviceOutcome outcome) {
     switch (outcome) {
         case DeviceOutcome::kOk:
@@ -96,6 +115,54 @@ std::string ImageJson(std::span<const std::uint8_t> image) {
 }
 
 }  // namespace
+
+std::optional<TrustedBase> TrustedBaseFor(const std::string& journalPath, const ImageStore& store,
+                                          const FleetTarget& target, std::string* why) {
+    std::string error;
+    const std::unique_ptr<Journal> journal = Journal::OpenForReading(journalPath, &error);
+    if (!journal) {
+        *why = "the journal cannot be read: " + error;
+        return std::nullopt;
+    }
+    JournalQuery query;
+    query.address = target.address;
+    query.port = target.port;
+    query.unit = target.unit;
+    const std::vector<JournalEntry> entries = journal->Read(query, &error);
+    if (!error.empty()) {
+        *why = "the journal cannot be read: " + error;
+        return std::nullopt;
+    }
+    // Newest first: an operation begun and never ended since the last write
+    // means no one knows what the device holds.
+    std::set<std::string> ended;
+    for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+        if (entry->phase == "begin") {
+            if (!ended.count(entry->id)) {
+                *why = "an operation on it never ended (" + entry->time + ")";
+                return std::nullopt;
+            }
+            continue;
+        }
+        ended.insert(entry->id);
+        const bool wrote = entry->operation == "send" || entry->operation == "fleet";
+        if (!wrote || entry->dryRun) {
+            continue;  // it read, and changed nothing
+        }
+        if (!entry->succeeded) {
+            *why = "its last write did not end with every chunk echoed (" + entry->time + ")";
+            return std::nullopt;
+        }
+        std::optional<std::vector<std::uint8_t>> image = store.Find(entry->imageSha256);
+        if (!image) {
+            *why = "the image it was last sent is not kept (" + entry->time + ")";
+            return std::nullopt;
+        }
+        return TrustedBase{std::move(*image), entry->time};
+    }
+    *why = "the journal holds no write of it";
+    return std::nullopt;
+}
 
 JobJournal::JobJournal(const JobPlan& plan, JobObserver& observer)
     : m_plan(plan), m_observer(observer), m_image("null") {
@@ -154,7 +221,8 @@ void JobJournal::SetImage(std::span<const std::uint8_t> image) {
 }
 
 std::string JobJournal::Common(const std::string& phase, const std::string& id,
-                               const FleetTarget& target, JobKind kind) const {
+                               const FleetTarget& target, JobKind kind,
+                               const std::string* image) const {
     const TransferOptions& t = m_plan.transfer;
     const std::string window = t.autoWindow ? JsonString("auto") : Number(t.window);
     const std::string options =
@@ -166,7 +234,10 @@ std::string JobJournal::Common(const std::string& phase, const std::string& id,
         Member("verify", Flag(m_plan.verify)) + "," +
         Member("skip_current", Flag(m_plan.skipCurrent)) + "," +
         Member("all_or_nothing", Flag(m_plan.source.allOrNothing)) + "," +
-        Member("backup", Flag(!m_plan.outputs.backupDir.empty())) + "}";
+        Member("backup", Flag(!m_plan.outputs.backupDir.empty())) + "," +
+        Member("delta", Flag(m_plan.delta)) + "," +
+        Member("trust_journal", Flag(m_plan.trustJournal)) + "," +
+        Member("dry_run", Flag(m_plan.dryRun)) + "}";
     const std::string device = "{" + Member("address", JsonString(target.address)) + "," +
                                Member("port", Number(target.port)) + "," +
                                Member("unit", Number(target.unit)) + "}";
@@ -177,7 +248,7 @@ std::string JobJournal::Common(const std::string& phase, const std::string& id,
            Member("host", JsonString(HostName())) + "," +
            Member("program", JsonString(m_plan.journal.program)) + "," +
            Member("version", JsonString(kVersion)) + "," + Member("device", device) + "," +
-           Member("image", m_image) + "," + Member("options", options);
+           Member("image", image ? *image : m_image) + "," + Member("options", options);
 }
 
 std::string JobJournal::Begin(const FleetTarget& target, JobKind kind) {
@@ -225,7 +296,34 @@ void JobJournal::End(const std::string& id, const DeviceReport& device,
               Member("name", check == "name" ? JsonString(name) : "null") + "}";
     }
     const DownloadReport& download = facts.download;
-    Write("{" + Common("end", id, facts.target, device.kind) + "," +
+    // Written only what changed: how, and the image the device holds now
+    // (laid out against its own, so not the job's).
+    std::string delta = "null";
+    std::string image;
+    if (facts.delta) {
+        const DeltaFacts& d = *facts.delta;
+        const char* mode = !d.onlyChanges                        ? "full"
+                           : d.base == DeltaFacts::Base::kTrusted ? "delta-trusted"
+                           : d.base == DeltaFacts::Base::kRead    ? "delta"
+                                                                  : "delta-full";
+        delta = "{" + Member("mode", JsonString(mode)) + "," +
+                Member("fallback", JsonString(DeltaFallbackName(d.fallback))) + "," +
+                Member("trusted_from", d.trustedFrom.empty() ? "null" : JsonString(d.trustedFrom)) +
+                "," + Member("distrust", d.distrust.empty() ? "null" : JsonString(d.distrust)) + "," +
+                Member("requests_read", Number(d.readRequests)) + "," +
+                Member("bytes_read", Number(static_cast<std::int64_t>(d.readBytes))) + "," +
+                Member("chunks_written", Number(d.chunksWritten)) + "," +
+                Member("chunks_read_back", Number(d.chunksReadBack)) + "," +
+                Member("chunks_full", Number(d.fullChunks)) + "," +
+                Member("base_sha256", d.baseSha256.empty() ? "null" : JsonString(d.baseSha256)) +
+                "}";
+        if (!d.imageSha256.empty()) {
+            image = "{" + Member("sha256", JsonString(d.imageSha256)) + "," +
+                    Member("length", Number(static_cast<std::int64_t>(d.imageLength))) + "," +
+                    Member("records", Number(d.imageRecords)) + "}";
+        }
+    }
+    Write("{" + Common("end", id, facts.target, device.kind, image.empty() ? nullptr : &image) + "," +
           Member("outcome", JsonString(OutcomeName(device.Outcome()))) + "," +
           Member("succeeded", Flag(device.Succeeded())) + "," +
           Member("failed_chunks", Number(download.failedChunks)) + "," +
@@ -234,7 +332,7 @@ void JobJournal::End(const std::string& id, const DeviceReport& device,
           Member("bytes_written", Number(static_cast<std::int64_t>(download.bytesEchoed))) + "," +
           Member("verify", verify) + "," + Member("backup_file", backup) + "," +
           Member("backup_holds", backupHolds) + "," + Member("tls", tls) + "," +
-          Member("files_left_out", leftOut) + "," +
+          Member("files_left_out", leftOut) + "," + Member("delta", delta) + "," +
           Member("seconds", JsonSeconds(facts.seconds)) + "}");
 }
 

@@ -5,17 +5,27 @@
 #include "job.h"
 #include "job_report.h"
 #include "journal.h"
+#include "image_store.h"
 #include "journal_writer.h"
+#include "device_operation.h"
 
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 
 namespace kelvarin {
 
 class JobObserver;
+
+// What the journal at journalPath and store say target holds: the image of
+// the newest operation that wrote it, when that ended with every chunk
+// echoed, no operation on it is unfinished since, and store still holds the
+// image whole. Nothing otherwise, with why in *why.
+std::optional<TrustedBase> TrustedBaseFor(const std::string& journalPath, const ImageStore& store,
+                                          const FleetTarget& target, std::string* why);
 
 // The journal's records of one job's devices, appended by a writer of their
 // own so that no wait of the database holds up a device. A journal that
@@ -58,7 +68,7 @@ class JobJournal {
 
   private:
     std::string Common(const std::string& phase, const std::string& id, const FleetTarget& target,
-                       JobKind kind) const;
+                       JobKind kind, const std::string* image = nullptr) const;
     void Write(const std::string& record);
 
     const JobPlan& m_plan;

@@ -6,7 +6,9 @@
 #include "job_journal.h"
 #include "files.h"
 #include "fleet.h"
+#include "delta_layout.h"
 #include "image_file.h"
+#include "image_store.h"
 #include "net.h"
 #include "paths.h"
 #include "site_folder.h"
@@ -15,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -69,12 +72,12 @@ std::string KeepBackup(const std::string& folder, const FleetTarget& target,
 // backups and journals each.
 class FleetRelay : public FleetObserver {
   public:
-    FleetRelay(JobObserver& observer, const std::vector<std::string>& leftOut,
-               std::string backupDir, JobJournal& journal)
-        : m_observer(observer),
-          m_leftOut(leftOut),
-          m_backupDir(std::move(backupDir)),
-          m_journal(journal) {}
+    using Keeper =
+        std::function<std::string(const FleetTarget&, const KeepRequest&, std::string*)>;
+
+    FleetRelay(JobObserver& observer, const std::vector<std::string>& leftOut, Keeper keep,
+               JobJournal& journal)
+        : m_observer(observer), m_leftOut(leftOut), m_keep(std::move(keep)), m_journal(journal) {}
 
     void OnTargetStart(const FleetTarget& target) override {
         m_ids[target.Text()] = m_journal.Begin(target, JobKind::kFleet);
@@ -82,7 +85,7 @@ class FleetRelay : public FleetObserver {
 
     std::string OnKeep(const FleetTarget& target, const KeepRequest& request,
                        std::string* error) override {
-        return KeepBackup(m_backupDir, target, request.bytes, request.memory, error);
+        return m_keep(target, request, error);
     }
 
     void OnTargetDone(const DeviceReport& device) override {
@@ -95,7 +98,7 @@ class FleetRelay : public FleetObserver {
   private:
     JobObserver& m_observer;
     const std::vector<std::string>& m_leftOut;
-    std::string m_backupDir;
+    Keeper m_keep;
     JobJournal& m_journal;
     std::map<std::string, std::string> m_ids;  // operation ids by target
 };
@@ -121,12 +124,15 @@ class JobRun {
     bool Pack();
     bool OpenTrace();
     bool StopAsked() const { return m_stop && m_stop->load(); }
-    bool WriteDump();
+    bool WriteDump(std::span<const std::uint8_t> image);
     void RunPack();
     // The blocking driver of the one device's operation (send, verify,
     // pull, the window's Send).
     void RunDevice();
     OperationPlan DevicePlan(const FleetTarget& target);
+    // A delta's records, the image store, and what the journal says each
+    // device holds.
+    void PrepareDelta();
     // Keeps what the operation asks to be kept: where, or empty with why.
     std::string Keep(const FleetTarget& target, const KeepRequest& request, std::string* error);
     void RunFleet();
@@ -144,6 +150,13 @@ class JobRun {
     std::vector<std::uint8_t> m_image;
     WireTrace m_trace;
     bool m_dumpIsImage = false;  // the dump file is the image file sent: it holds the image
+    // A delta's: the records the image was packed into (an image file's own).
+    PackResult m_fresh;
+    // With --trust-journal: what each device holds by Kelvarin's records
+    // (by target text), or why that cannot be trusted.
+    std::map<std::string, TrustedBase> m_trusted;
+    std::map<std::string, std::string> m_distrust;
+    std::string m_store;  // the image store's folder; empty: none is kept
 };
 
 JobReport JobRun::Run() {
@@ -156,6 +169,7 @@ JobReport JobRun::Run() {
     m_report.imageLength = m_image.size();
     // Opened after every check, before anything goes to a device.
     m_journal = std::make_unique<JobJournal>(m_plan, m_observer);
+    PrepareDelta();
     if (m_plan.kind != JobKind::kPull) {
         m_journal->SetImage(m_image);
     }
@@ -402,7 +416,7 @@ bool JobRun::OpenTrace() {
                   m_report.pack ? &*m_report.pack : nullptr);
 }
 
-bool JobRun::WriteDump() {
+bool JobRun::WriteDump(std::span<const std::uint8_t> image) {
     const DumpTarget& dump = m_plan.outputs.dump;
     if (dump.path.empty()) {
         return false;
@@ -410,7 +424,8 @@ bool JobRun::WriteDump() {
     if (m_dumpIsImage) {
         return true;
     }
-    const bool written = dump.usable && WriteWholeFile(dump.path, BytesText(m_image));
+    const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
+    const bool written = dump.usable && WriteWholeFile(dump.path, bytes);
     if (!written) {
         m_observer.OnDumpFailed(dump.path);
     }
@@ -441,12 +456,51 @@ OperationPlan JobRun::DevicePlan(const FleetTarget& target) {
     plan.transfer.unit = static_cast<std::uint8_t>(target.unit);
     plan.verify = m_plan.verify;
     plan.skipCurrent = m_plan.skipCurrent;
-    plan.backup = m_plan.kind == JobKind::kSend && !m_plan.outputs.backupDir.empty();
-    plan.dump = m_plan.kind == JobKind::kSend;
+    const bool writes = m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet;
+    plan.backup = writes && !m_plan.outputs.backupDir.empty();
+    plan.dump = m_plan.kind == JobKind::kSend;  // a fleet's dump is written once, before it
     plan.connected = m_connected != nullptr;
     plan.filesLeftOut = m_report.leftOut.size();
     plan.trace = m_trace.IsOpen() ? &m_trace : nullptr;
+    plan.delta = m_plan.delta;
+    plan.fresh = m_plan.delta ? &m_fresh : nullptr;
+    plan.dryRun = m_plan.dryRun;
+    plan.dump = plan.dump && !m_plan.dryRun;
+    plan.backup = plan.backup && !m_plan.dryRun;
+    plan.store = !m_store.empty() && !m_plan.dryRun;
+    const auto trusted = m_trusted.find(target.Text());
+    plan.trusted = trusted == m_trusted.end() ? nullptr : &trusted->second;
+    const auto distrust = m_distrust.find(target.Text());
+    plan.distrust = distrust == m_distrust.end() ? std::string() : distrust->second;
     return plan;
+}
+
+void JobRun::PrepareDelta() {
+    const bool writes = m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet;
+    if (!writes) {
+        return;
+    }
+    if (!m_journal->Path().empty()) {
+        m_store = ImageStoreFolder(m_journal->Path());
+    }
+    if (!m_plan.delta) {
+        return;
+    }
+    m_fresh = m_report.pack ? *m_report.pack : RecordsOf(m_image);
+    if (!m_plan.trustJournal) {
+        return;
+    }
+    for (const FleetTarget& target : m_report.targets) {
+        std::string why;
+        std::optional<TrustedBase> base =
+            m_store.empty() ? std::nullopt
+                            : TrustedBaseFor(m_journal->Path(), ImageStore(m_store), target, &why);
+        if (base) {
+            m_trusted.emplace(target.Text(), std::move(*base));
+        } else {
+            m_distrust.emplace(target.Text(), m_store.empty() ? "no journal" : why);
+        }
+    }
 }
 
 void JobRun::RunDevice() {
@@ -506,8 +560,12 @@ std::string JobRun::Keep(const FleetTarget& target, const KeepRequest& request,
                          std::string* error) {
     switch (request.what) {
         case KeepRequest::What::kDump:
-            m_report.dumpWritten = WriteDump();
+            m_report.dumpWritten = WriteDump(request.bytes);
             return m_report.dumpWritten ? m_plan.outputs.dump.path : std::string();
+        case KeepRequest::What::kStore:
+            // Kelvarin's own record of what the device holds; one that
+            // cannot be kept only means a later delta reads the device.
+            return ImageStore(m_store).Keep(request.bytes, error) ? m_store : std::string();
         case KeepRequest::What::kBackup:
             return KeepBackup(m_plan.outputs.backupDir, target, request.bytes, request.memory,
                               error);
@@ -525,24 +583,24 @@ void JobRun::RunFleet() {
     if (m_report.pack) {
         m_observer.OnPacked(*m_report.pack);
     }
-    m_report.dumpWritten = WriteDump();
+    m_report.dumpWritten = !m_plan.dryRun && WriteDump(m_image);
     RaiseOpenFileLimit();
     FleetOptions options;
     // All at once by default, as many as one wait of this system holds.
     options.jobs = m_plan.jobs > 0 ? m_plan.jobs
                                    : static_cast<int>(std::min<std::size_t>(
                                          kMaxFleetJobs, net::MaxWaitSockets()));
-    options.verify = m_plan.verify;
-    options.skipCurrent = m_plan.skipCurrent;
     options.tls = m_tls;
     options.canary = m_plan.canary;
     options.maxFailures = m_plan.maxFailures;
-    options.transfer = m_plan.transfer;
-    options.trace = m_trace.IsOpen() ? &m_trace : nullptr;
-    options.backup = !m_plan.outputs.backupDir.empty();
+    options.timeouts = m_plan.transfer.timeouts;
+    options.planFor = [this](const FleetTarget& target) { return DevicePlan(target); };
     options.filesLeftOut = m_report.leftOut.size();
-    FleetRelay relay(m_observer, m_report.leftOut, m_plan.outputs.backupDir, *m_journal);
-    m_report.devices = SendToFleet(m_image, m_report.targets, options, relay);
+    FleetRelay relay(m_observer, m_report.leftOut,
+                     [this](const FleetTarget& target, const KeepRequest& request,
+                            std::string* error) { return Keep(target, request, error); },
+                     *m_journal);
+    m_report.devices = SendToFleet(m_report.targets, options, relay);
 }
 
 }  // namespace

@@ -282,6 +282,36 @@ constexpr Entry kEntries[] = {
     {MessageId::kOutcomePartial, "有文件未打包", "files not packed"},
     {MessageId::kOutcomeNotStarted, "未启动", "not started"},
     {MessageId::kOutcomeBackupNotKept, "无法保存备份，未写入", "the backup could not be kept: not written"},
+    {MessageId::kDeltaChecking, "增量：按{0}的日志记录核对设备中的映像",
+     "Delta: checking the image the journal of {0} says the device holds"},
+    {MessageId::kDeltaReading, "增量：正在读出设备中的映像",
+     "Delta: reading the image the device holds"},
+    {MessageId::kDeltaDistrust, "增量：日志中这台设备的映像不可信（{0}），改为读出",
+     "Delta: the journal's image of this device cannot be trusted ({0}): reading it"},
+    {MessageId::kDeltaPlan, "增量：{3}；需写入{0}个数据块（{1}字节），完整发送需写入{2}个",
+     "Delta: {3}; {0} {0?chunk|chunks} to write ({1} bytes) where a full send writes {2}"},
+    {MessageId::kDeltaBaseRead, "设备中的映像用{0}个请求读出（{1}字节）",
+     "the device's image read in {0} {0?request|requests} ({1} bytes)"},
+    {MessageId::kDeltaBaseTrusted, "以{0}的日志为准（用{1}个请求核对），未全部校验",
+     "base trusted from the journal of {0} (checked in {1} {1?request|requests}), not verified"},
+    {MessageId::kDeltaWhole, "增量：{0}，发送完整映像",
+     "Delta: {0}: sending the whole image"},
+    {MessageId::kDeltaWhyBlank, "设备的存储区是空的",
+     "the device's memory is blank"},
+    {MessageId::kDeltaWhyUnreadable, "设备无法读出",
+     "the device cannot be read"},
+    {MessageId::kDeltaWhyNoImage, "设备中没有完好的映像",
+     "the device holds no sound image"},
+    {MessageId::kDeltaWhyNoRoom, "空闲空间放不下改动的文件",
+     "no free space holds what changed"},
+    {MessageId::kDeltaWhyTwoNames, "有两个文件的URL名相同",
+     "two files share one URL name"},
+    {MessageId::kDeltaDone, "增量：写入{0}个数据块，已读回核对{1}个",
+     "Delta: {0} {0?chunk|chunks} written, {1} read back and equal"},
+    {MessageId::kDryRun, "试运行：将写入{0}个数据块（{1}字节，{2}个请求），按测得的往返{4}毫秒约需{3}秒；什么也没有写入",
+     "Dry run: would write {0} {0?chunk|chunks} ({1} bytes, {2} {2?request|requests}), about {3} s at the {4} ms round trip measured; nothing written"},
+    {MessageId::kDryRunTarget, "{0} {1}",
+     "{0} {1}"},
     {MessageId::kConnectedTls, "{0}:{1} 连接成功（{2}，设备证书：{3}）",
      "{0}:{1} connected ({2}, device certificate: {3})"},
     {MessageId::kConnectFailedTls, "{0}:{1} 连接失败：{2}",
@@ -841,6 +871,9 @@ std::string MessageCatalog::TargetFailure(const DeviceReport& device) const {
 std::string MessageCatalog::TargetLine(const DeviceReport& device) const {
     const std::string seconds = Seconds(device.facts.seconds);
     const std::string target = device.facts.target.Text();
+    if (device.facts.dryRun && device.facts.delta && device.Succeeded()) {
+        return Text(MessageId::kDryRunTarget, {target, DryRunLine(*device.facts.delta)});
+    }
     switch (device.Outcome()) {
         case DeviceOutcome::kCurrent:
             return Text(MessageId::kTargetCurrent, {target, seconds});
@@ -1032,6 +1065,65 @@ std::string MessageCatalog::SiteSkippedLine(const SkippedEntry& entry) const {
 std::string MessageCatalog::FleetSummary(int devices, int succeeded) const {
     return Text(MessageId::kFleetSummary, {std::to_string(devices), std::to_string(succeeded),
                                            std::to_string(devices - succeeded)});
+}
+
+std::string MessageCatalog::DeltaStartLine(const DeltaFacts& delta, bool checking) const {
+    if (checking) {
+        return Text(MessageId::kDeltaChecking, {delta.trustedFrom});
+    }
+    return delta.distrust.empty() ? Text(MessageId::kDeltaReading)
+                                  : Text(MessageId::kDeltaDistrust, {delta.distrust});
+}
+
+std::vector<std::string> MessageCatalog::DeltaPlanLines(const DeltaFacts& delta) const {
+    std::vector<std::string> lines;
+    if (delta.onlyChanges && delta.base == DeltaFacts::Base::kNone) {
+        MessageId why = MessageId::kDeltaWhyNoImage;
+        switch (delta.fallback) {
+            case DeltaFacts::Fallback::kBlank:
+                why = MessageId::kDeltaWhyBlank;
+                break;
+            case DeltaFacts::Fallback::kUnreadable:
+                why = MessageId::kDeltaWhyUnreadable;
+                break;
+            case DeltaFacts::Fallback::kNoRoom:
+                why = MessageId::kDeltaWhyNoRoom;
+                break;
+            case DeltaFacts::Fallback::kDuplicateNames:
+                why = MessageId::kDeltaWhyTwoNames;
+                break;
+            case DeltaFacts::Fallback::kNoImage:
+            case DeltaFacts::Fallback::kNone:
+                break;
+        }
+        lines.push_back(Text(MessageId::kDeltaWhole, {Text(why)}));
+    } else if (delta.onlyChanges) {
+        const std::string base =
+            delta.base == DeltaFacts::Base::kTrusted
+                ? Text(MessageId::kDeltaBaseTrusted,
+                       {delta.trustedFrom, std::to_string(delta.readRequests)})
+                : Text(MessageId::kDeltaBaseRead,
+                       {std::to_string(delta.readRequests), std::to_string(delta.readBytes)});
+        lines.push_back(Text(MessageId::kDeltaPlan,
+                             {std::to_string(delta.chunksWritten), std::to_string(delta.bytesWritten),
+                              std::to_string(delta.fullChunks), base}));
+    }
+    return lines;
+}
+
+std::string MessageCatalog::DeltaDoneLine(const DeltaFacts& delta) const {
+    return Text(MessageId::kDeltaDone,
+                {std::to_string(delta.chunksWritten), std::to_string(delta.chunksReadBack)});
+}
+
+std::string MessageCatalog::DryRunLine(const DeltaFacts& plan) const {
+    const int reads = plan.onlyChanges ? static_cast<int>((plan.bytesWritten + 241) / 242) : 0;
+    char roundTrip[32];
+    std::snprintf(roundTrip, sizeof roundTrip, "%.1f", plan.roundTripMs);
+    return Text(MessageId::kDryRun,
+                {std::to_string(plan.chunksWritten), std::to_string(plan.bytesWritten),
+                 std::to_string(plan.chunksWritten + reads), Seconds(plan.estimateSeconds),
+                 roundTrip});
 }
 
 std::string MessageCatalog::Seconds(double seconds) {

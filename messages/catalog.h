@@ -195,6 +195,22 @@ enum class MessageId : int {
     kOutcomePartial,     //
     kOutcomeNotStarted,  //
     kOutcomeBackupNotKept,  //
+    // Writing only what changed.
+    kDeltaChecking,      // {0} the time of the journal's record
+    kDeltaReading,       //
+    kDeltaDistrust,      // {0} why
+    kDeltaPlan,          // {0} chunks to write, {1} their bytes, {2} chunks of a full send, {3} the base (a kDeltaBase message)
+    kDeltaBaseRead,      // {0} requests, {1} bytes
+    kDeltaBaseTrusted,   // {0} the time of the journal's record, {1} requests of its check
+    kDeltaWhole,         // {0} why (a kDeltaWhy message)
+    kDeltaWhyBlank,      //
+    kDeltaWhyUnreadable, //
+    kDeltaWhyNoImage,    //
+    kDeltaWhyNoRoom,     //
+    kDeltaWhyTwoNames,   //
+    kDeltaDone,          // {0} chunks written, {1} read back
+    kDryRun,             // {0} chunks, {1} bytes, {2} requests, {3} seconds, {4} round trip ms
+    kDryRunTarget,       // {0} target, {1} a kDryRun line
     // Modbus/TCP Security.
     kConnectedTls,       // {0} host, {1} port, {2} TLS version, {3} the device certificate's subject
     kConnectFailedTls,   // {0} host, {1} port, {2} why (a kTls message)
@@ -312,6 +328,13 @@ class MessageCatalog {
 
     // The line of one device of a fleet: done, or failed and why.
     std::string TargetLine(const DeviceReport& device) const;
+
+    // Writing only what changed: its start, its plan (or why the whole
+    // image is sent), its end; a dry run's line.
+    std::string DeltaStartLine(const DeltaFacts& delta, bool checking) const;
+    std::vector<std::string> DeltaPlanLines(const DeltaFacts& delta) const;
+    std::string DeltaDoneLine(const DeltaFacts& delta) const;
+    std::string DryRunLine(const DeltaFacts& plan) const;
 
     // Why a device failed, as a phrase; empty when it succeeded.
     std::string TargetFailure(const DeviceReport& device) const;

@@ -146,6 +146,30 @@ void JobLog::OnStopped(const DeviceReport& device) {
     m_log.AppendLine(m_catalog.StoppedLine(device));
 }
 
+void JobLog::OnDeltaStart(const DeltaFacts& delta, bool checking) {
+    m_log.AppendLine(m_catalog.DeltaStartLine(delta, checking));
+}
+
+void JobLog::OnDeltaPlan(const DeltaFacts& delta) {
+    for (const std::string& line : m_catalog.DeltaPlanLines(delta)) {
+        m_log.AppendLine(line);
+    }
+}
+
+void JobLog::OnDeltaDone(const DeltaFacts& delta) {
+    if (delta.readBack && delta.readBack->outcome != VerifyOutcome::kEqual) {
+        for (const std::string& line : m_catalog.VerifyLines(*delta.readBack, true)) {
+            m_log.AppendLine(line);
+        }
+        return;
+    }
+    m_log.AppendLine(m_catalog.DeltaDoneLine(delta));
+}
+
+void JobLog::OnDryRun(const DeltaFacts& plan) {
+    m_log.AppendLine(m_catalog.DryRunLine(plan));
+}
+
 void JobLog::OnDeviceDone(const DeviceReport& device) {
     m_log.AppendLine(m_catalog.TargetLine(device));
 }

@@ -44,6 +44,10 @@ class JobLog : public JobObserver {
     void OnJournalLost(const std::string& path, std::size_t records,
                        const std::string& why) override;
     void OnDeviceDone(const DeviceReport& device) override;
+    void OnDeltaStart(const DeltaFacts& delta, bool checking) override;
+    void OnDeltaPlan(const DeltaFacts& delta) override;
+    void OnDeltaDone(const DeltaFacts& delta) override;
+    void OnDryRun(const DeltaFacts& plan) override;
     void OnRetry(const RequestSpan& request, Result why, int retry, int pauseMs) override;
     void OnReconnecting(int attempt, int pauseMs) override;
     void OnReconnected() override;

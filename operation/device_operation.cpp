@@ -355,10 +355,12 @@ std::string HashOf(std::span<const std::uint8_t> bytes) {
 DeviceOperation::Step DeviceOperation::StartDelta() {
     DeltaFacts& delta = m_report.facts.delta.emplace();
     delta.fullChunks = static_cast<int>(WritePlan(m_plan.image, m_plan.transfer.chunkBytes).Count());
+    delta.distrust = m_plan.distrust;
     if (!m_plan.trusted) {
         return StartBaseRead();
     }
-    m_observer.OnDeltaStart(true, m_plan.trusted->time);
+    delta.trustedFrom = m_plan.trusted->time;
+    m_observer.OnDeltaStart(delta, true);
     m_readStart = m_now;
     m_readBack = std::make_unique<ImageReadBack>(m_plan.trusted->image,
                                                  TrustRanges(m_plan.trusted->image),
@@ -386,16 +388,18 @@ DeviceOperation::Step DeviceOperation::EndTrustCheck() {
             std::max(check.requests, 1);
         return LayOut();
     }
-    delta.distrust = check.outcome == VerifyOutcome::kDifferent ? "different" : "unreadable";
+    delta.distrust = check.outcome == VerifyOutcome::kDifferent
+                         ? "the device holds other bytes than it says"
+                         : "its check could not be read";
+    delta.trustedFrom.clear();
     return StartBaseRead();
 }
 
 DeviceOperation::Step DeviceOperation::StartBaseRead() {
     const bool backup = m_plan.backup && !m_plan.dryRun;
+    m_observer.OnDeltaStart(*m_report.facts.delta, false);
     if (backup) {
         m_observer.OnReadOutStart(true);  // the base is the backup too
-    } else {
-        m_observer.OnDeltaStart(false, {});
     }
     m_pull = std::make_unique<ImagePull>(m_plan.transfer, m_observer, m_connection.Transactions(),
                                          m_plan.trace, m_plan.label);
@@ -488,6 +492,7 @@ DeviceOperation::Step DeviceOperation::LayOut() {
         delta.estimateSeconds = requests * delta.roundTripMs / 1000.0 / inFlight;
         m_report.facts.dryRun = true;
         m_observer.OnDeltaPlan(delta);
+        m_observer.OnDryRun(delta);
         return Finish();
     }
     m_observer.OnDeltaPlan(delta);

@@ -54,6 +54,7 @@ struct OperationPlan {
     bool delta = false;
     const PackResult* fresh = nullptr;
     const TrustedBase* trusted = nullptr;
+    std::string distrust;  // why no trusted base is given, when one was asked for
     // Connect and read as the mode needs, then say what would be written;
     // write nothing.
     bool dryRun = false;
@@ -107,12 +108,16 @@ class OperationObserver : public DownloadObserver {
     virtual void OnVerifyPartial(std::size_t /*filesLeftOut*/) {}
     // A stop asked for ended it: what the device holds now.
     virtual void OnStopped(const DeviceReport& /*device*/) {}
-    // Writing only what changed: the base is being checked (trusted) or read.
-    virtual void OnDeltaStart(bool /*trusted*/, const std::string& /*trustedFrom*/) {}
+    // Writing only what changed: the base from the journal is being
+    // checked (checking), or what the device holds is read (delta says why
+    // the journal's was not used, when it was asked for).
+    virtual void OnDeltaStart(const DeltaFacts& /*delta*/, bool /*checking*/) {}
     // What is to be written, against what (or why the whole image is).
     virtual void OnDeltaPlan(const DeltaFacts& /*delta*/) {}
     // What was written and read back.
     virtual void OnDeltaDone(const DeltaFacts& /*delta*/) {}
+    // A dry run: what would be written, and how long it would take.
+    virtual void OnDryRun(const DeltaFacts& /*plan*/) {}
 };
 
 // One device's operation.

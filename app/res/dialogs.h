@@ -112,6 +112,7 @@ inline constexpr DialogItem kWebOptionsDialogItems[] = {
     {kIdcTraceFile, ControlKind::kEdit, "", 254, 142, 156, 14},
     {kIdcBrowseTrace, ControlKind::kButton, kBrowseTraceText, 416, 142, 50, 14},
     {kIdcStatic, ControlKind::kGroupBox, kLinkGroup, 246, 10, 226, 152},
+    {kIdcDelta, ControlKind::kCheckBox, kDeltaOption, 254, 170, 212, 10},
     {kIdOk, ControlKind::kDefButton, kOkText, 360, 254, 50, 14},
     {kIdCancel, ControlKind::kButton, kCancelText, 416, 254, 50, 14},
 };

@@ -49,6 +49,7 @@ inline constexpr int kIdcBrowseTlsKey = 1122;
 inline constexpr int kIdcTlsCa = 1123;
 inline constexpr int kIdcBrowseTlsCa = 1124;
 inline constexpr int kIdcTlsName = 1125;
+inline constexpr int kIdcDelta = 1126;
 
 // Controls without an identifier of their own (labels and group boxes).
 inline constexpr int kIdcStatic = -1;

@@ -57,6 +57,8 @@ inline constexpr const char* kBrowseText = QT_TRANSLATE_NOOP("Kelvarin", "浏览
 inline constexpr const char* kVerifyOption = QT_TRANSLATE_NOOP("Kelvarin", "发送后回读校验(&V)");
 inline constexpr const char* kAllOrNothingOption =
     QT_TRANSLATE_NOOP("Kelvarin", "全部装下才发送(&A)");
+inline constexpr const char* kDeltaOption =
+    QT_TRANSLATE_NOOP("Kelvarin", "增量发送：只发送改动的部分，并读回核对(&D)");
 // How the device is talked to (beyond the defaults, for slow or lossy networks).
 inline constexpr const char* kLinkGroup = QT_TRANSLATE_NOOP("Kelvarin", "网络");
 inline constexpr const char* kRetriesLabel = QT_TRANSLATE_NOOP("Kelvarin", "失败后重发次数：");
@@ -121,6 +123,7 @@ inline constexpr const char* kGzipKey = "Gzip";
 inline constexpr const char* kSiteRootKey = "SiteRoot";
 inline constexpr const char* kVerifyKey = "VerifyAfterSend";
 inline constexpr const char* kAllOrNothingKey = "AllOrNothing";
+inline constexpr const char* kDeltaKey = "Delta";
 inline constexpr const char* kRetriesKey = "Retries";
 inline constexpr const char* kWindowKey = "Window";
 inline constexpr const char* kChunkKey = "ChunkBytes";

@@ -144,6 +144,10 @@
         <translation>&amp;Verify after sending</translation>
     </message>
     <message>
+        <source>增量发送：只发送改动的部分，并读回核对(&amp;D)</source>
+        <translation>Send only what change&amp;d, and read it back</translation>
+    </message>
+    <message>
         <location filename="../res/strings.h" line="59"/>
         <source>全部装下才发送(&amp;A)</source>
         <translation>Send only when &amp;all files fit</translation>
