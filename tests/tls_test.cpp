@@ -143,11 +143,18 @@ TEST_F(Tls, ADeviceThatFailsACheckIsSentNothingAndTheReasonSaid) {
     struct Impostor {
         std::string pair;
         std::string reason;
+        std::vector<std::string> client;  // more options of the client
+        std::string ca = "ca.pem";         // what the client trusts
     };
     const std::vector<Impostor> impostors = {
-        {"device-other-ca", "设备证书的签发者未知（不是由所信任的CA证书签发的）"},
-        {"device-expired", "设备证书已过期"},
-        {"device-wrong-name", "设备证书上的名称不是所连接的地址"},
+        {"device-other-ca", "设备证书的签发者未知（不是由所信任的CA证书签发的）", {}},
+        {"device-expired", "设备证书已过期", {}},
+        {"device-wrong-name", "设备证书上的名称不是所连接的地址", {}},
+        // A CN is no name: only subjectAltName counts.
+        {"device-cn-only", "设备证书上的名称不是所连接的地址", {"--tls-name", "localhost"}},
+        // Each says what is wrong, not another fault.
+        {"device-client-usage", "设备证书不是用于服务器的（密钥用法或扩展密钥用法不符）", {}},
+        {"device-old-ca", "签发设备证书的CA证书已过期", {}, "old-ca.pem"},
     };
     for (const Impostor& impostor : impostors) {
         // The impostor trusts the client, so only the client's checks stand
@@ -158,11 +165,22 @@ TEST_F(Tls, ADeviceThatFailsACheckIsSentNothingAndTheReasonSaid) {
                                               Cert("ca.pem")});
         ASSERT_TRUE(device->Ready());
         const std::string trace = m_dir.Path() + "/trace.txt";
-        auto sent = Send(*device, With(As("operator"), {"--trace", trace}));
+        auto sent = Send(*device, With({"--tls", "--cert", Cert("operator.pem"), "--key",
+                                        Cert("operator.key"), "--ca", Cert(impostor.ca),
+                                        "--trace", trace},
+                                       impostor.client));
         EXPECT_EQ(sent.exitCode, 3) << impostor.pair << sent.out;
         EXPECT_NE(sent.out.find("连接失败：" + impostor.reason), std::string::npos)
             << impostor.pair << sent.out;
         EXPECT_EQ(ReadAll(trace).find(" send "), std::string::npos) << impostor.pair;
+    }
+
+    // A host name is found in subjectAltName.
+    {
+        auto device = TlsDevice("device-dns");
+        ASSERT_TRUE(device->Ready());
+        EXPECT_EQ(Send(*device, With(As("operator"), {"--tls-name", "localhost"})).exitCode, 0);
+        EXPECT_EQ(Send(*device, As("operator")).exitCode, 3);  // it names no address
     }
 
     // Another name checked on purpose, or none (said in the log).
