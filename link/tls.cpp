@@ -6,6 +6,7 @@
 #include "ipv4.h"
 
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -483,6 +484,22 @@ std::string Stream::PeerRole() const {
     std::string text(reinterpret_cast<const char*>(ASN1_STRING_get0_data(role)),
                      static_cast<std::size_t>(ASN1_STRING_length(role)));
     ASN1_UTF8STRING_free(role);
+    return text;
+}
+
+std::string Stream::PeerFingerprint() const {
+    X509* peer = SSL_get0_peer_certificate(m_ssl);
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!peer || X509_digest(peer, EVP_sha256(), digest, &size) != 1) {
+        return {};
+    }
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned int i = 0; i < size; ++i) {
+        text += kDigits[digest[i] >> 4];
+        text += kDigits[digest[i] & 0x0f];
+    }
     return text;
 }
 

@@ -146,6 +146,9 @@ class Stream {
     std::string PeerSubject() const;
     std::string PeerRole() const;
     bool Resumed() const;
+    // The SHA-256 fingerprint of the peer's certificate, 64 lowercase hex
+    // digits without colons; empty when there is no peer certificate.
+    std::string PeerFingerprint() const;
     // "TLSv1.3, session resumed" or "TLSv1.3, full handshake".
     std::string Facts() const;
 

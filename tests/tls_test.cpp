@@ -6,18 +6,23 @@
 #include "child_process.h"
 #include "device_process.h"
 #include "test_support.h"
+#include "tls.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <regex>
+#include <thread>
 
 namespace kelvarin {
 namespace {
@@ -312,6 +317,60 @@ TEST_F(Tls, FaultsEndWithinTheTimeOutsOfPlainModbus) {
     EXPECT_EQ(sent.exitCode, 3);
     EXPECT_NE(sent.out.find("连接失败：TLS握手在连接时限内没有完成"), std::string::npos) << sent.out;
     EXPECT_LT(SecondsSince(start), 1.5);
+}
+
+// The SHA-256 fingerprint openssl x509 gives of the certificate at path:
+// lowercase, no colons.
+std::string OpensslFingerprint(const std::string& path) {
+    const test::RunResult shown =
+        RunProgram({"/usr/bin/openssl", "x509", "-in", path, "-noout", "-fingerprint", "-sha256"});
+    std::string digits = shown.out.substr(shown.out.find('=') + 1);
+    std::erase_if(digits, [](char c) { return c == ':' || c == '\n'; });
+    std::transform(digits.begin(), digits.end(), digits.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return digits;
+}
+
+TEST_F(Tls, EachSideHasThePeerCertificatesFingerprint) {
+    // A client and a server stream in this process, over a socket pair.
+    tls::Failure failure = tls::Failure::kNone;
+    std::string detail;
+    auto server = tls::Context::Server({Cert("device.pem"), Cert("device.key"), Cert("ca.pem")},
+                                       &failure, &detail);
+    tls::ClientSettings settings;
+    settings.cert = Cert("operator.pem");
+    settings.key = Cert("operator.key");
+    settings.ca = Cert("ca.pem");
+    auto client = tls::Context::Client(settings, &failure, &detail);
+    ASSERT_TRUE(server && client) << detail;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    for (int fd : pair) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    {
+        tls::Stream near(client, pair[0], "127.0.0.1", "127.0.0.1:802");
+        tls::Stream far(server, pair[1]);
+        net::Status nearStep = net::Status::kWouldBlock;
+        net::Status farStep = net::Status::kWouldBlock;
+        for (int turn = 0; turn < 2000 && (nearStep != net::Status::kOk ||
+                                            farStep != net::Status::kOk);
+             ++turn) {
+            bool read = false;
+            bool write = false;
+            nearStep = near.Handshake(&read, &write);
+            farStep = far.Handshake(&read, &write);
+            ASSERT_NE(nearStep, net::Status::kFailed) << near.Detail();
+            ASSERT_NE(farStep, net::Status::kFailed) << far.Detail();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(nearStep, net::Status::kOk);
+        EXPECT_EQ(near.PeerFingerprint(), OpensslFingerprint(Cert("device.pem")));
+        EXPECT_EQ(near.PeerFingerprint().size(), 64u);
+        EXPECT_EQ(far.PeerFingerprint(), OpensslFingerprint(Cert("operator.pem")));
+    }
+    ::close(pair[0]);
+    ::close(pair[1]);
 }
 
 TEST_F(Tls, AFleetOfTlsDevicesIsServedOnItsOneLoop) {
