@@ -28,7 +28,8 @@ constexpr milliseconds kSplitPause(1);
 
 }  // namespace
 
-Connection::Connection(net::Socket socket, PortKind kind) : m_socket(socket), m_kind(kind) {}
+Connection::Connection(net::Socket socket, PortKind kind)
+    : m_socket(socket), m_peerAddress(net::PeerAddress(socket)), m_kind(kind) {}
 
 Connection::~Connection() {
     net::Close(m_socket);
@@ -38,9 +39,11 @@ TimePoint Connection::FrontDue() const {
     return std::max(m_queue.front().notBefore, m_nextSend);
 }
 
-void Connection::StartTls(std::shared_ptr<tls::Context> context) {
+void Connection::StartTls(std::shared_ptr<tls::Context> context, milliseconds handshakeTimeout,
+                          TimePoint now) {
     m_tls = std::make_unique<tls::Stream>(std::move(context), m_socket);
     m_handshaking = true;
+    m_handshakeDeadline = now + handshakeTimeout;
 }
 
 net::IoResult Connection::Receive(void* buffer, std::size_t length) {
@@ -66,6 +69,9 @@ bool Connection::WantsWrite(TimePoint now) const {
 }
 
 TimePoint Connection::NextTimer(TimePoint now) const {
+    if (m_handshaking) {
+        return m_handshakeDeadline;
+    }
     // Decrypted bytes no wait would show: served on the next turn.
     if (m_tls && !m_handshaking && m_reading && m_tls->Buffered()) {
         return now;
@@ -91,13 +97,15 @@ void Connection::Service(bool readable, bool writable, TimePoint now) {
             }
             if (step == net::Status::kOk) {
                 m_handshaking = false;
-                OnTlsReady();
+                OnTlsReady(now);
                 readable = true;  // what came with the handshake's end
             }
         }
         if (m_handshaking) {
-            if (m_deadline <= now) {
-                OnDeadline(now);
+            // Idle or slow: its place is needed more than its handshake.
+            if (m_handshakeDeadline <= now) {
+                m_handshakeTimedOut = true;
+                Finish();
             }
             return;
         }
@@ -247,6 +255,12 @@ void ModbusConnection::OnDeadline(TimePoint now) {
         return;
     }
     Finish();
+}
+
+void ModbusConnection::OnTlsReady(TimePoint now) {
+    // The Modbus idle time starts with the handshake's end.
+    SetDeadline(now + m_idleTimeout);
+    m_role = PeerRole();
 }
 
 Admission ModbusConnection::Admit(std::string_view frame) {

@@ -38,6 +38,9 @@ class Connection {
     net::Socket Socket() const { return m_socket; }
     // The port it came in on.
     PortKind Kind() const { return m_kind; }
+    // The client's address ("A.B.C.D"), taken when it was accepted; empty
+    // when the system could not tell.
+    const std::string& PeerAddress() const { return m_peerAddress; }
 
     // What it waits for at now: input while it takes input, room to send
     // while output is due.
@@ -57,13 +60,19 @@ class Connection {
     bool Finished() const { return m_finished; }
 
     // Speaks TLS (context a server's) from now on: the handshake first, the
-    // client's certificate required. A handshake that fails ends the
-    // connection; nothing it sent is taken.
-    void StartTls(std::shared_ptr<tls::Context> context);
+    // client's certificate required. A handshake that fails, or is not done
+    // within handshakeTimeout of now, ends the connection; nothing it sent is
+    // taken. Until the handshake is done no other deadline runs.
+    void StartTls(std::shared_ptr<tls::Context> context, std::chrono::milliseconds handshakeTimeout,
+                  TimePoint now);
+    // True while the TLS handshake is under way.
+    bool Handshaking() const { return m_handshaking; }
+    // True once the connection ended because its handshake ran out of time.
+    bool HandshakeTimedOut() const { return m_handshakeTimedOut; }
 
   protected:
-    // The TLS handshake is done (PeerRole says the client's role).
-    virtual void OnTlsReady() {}
+    // The TLS handshake is done at now (PeerRole says the client's role).
+    virtual void OnTlsReady(TimePoint /*now*/) {}
     // The role the client's certificate names; empty without TLS or role.
     std::string PeerRole() const { return m_tls ? m_tls->PeerRole() : std::string(); }
 
@@ -118,9 +127,12 @@ class Connection {
     net::IoResult Send(const void* data, std::size_t length);
 
     net::Socket m_socket;
+    std::string m_peerAddress;
     std::unique_ptr<tls::Stream> m_tls;
     bool m_handshaking = false;
     bool m_handshakeWrite = false;  // the handshake waits for room to send
+    TimePoint m_handshakeDeadline = TimePoint::max();
+    bool m_handshakeTimedOut = false;
     PortKind m_kind;
     bool m_reading = true;
     bool m_lingering = false;
@@ -168,7 +180,7 @@ class ModbusConnection : public Connection, private RequestGate {
     std::chrono::milliseconds m_idleTimeout;
     std::string m_role;    // the client certificate's role, over TLS
 
-    void OnTlsReady() override { m_role = PeerRole(); }
+    void OnTlsReady(TimePoint now) override;
 };
 
 // An HTTP client: one request, one response from the image memory, then close.

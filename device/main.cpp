@@ -116,6 +116,13 @@ int main(int argc, char** argv) {
                    "With --tls: function 20 (read) only for client certificates naming this "
                    "role (may be given more than once); others get exception 01. Default: any "
                    "authenticated client reads");
+    int handshakeTimeoutMs = static_cast<int>(options.tlsHandshakeTimeout.count());
+    CLI::Option* handshakeTimeout =
+        app.add_option("--handshake-timeout", handshakeTimeoutMs,
+                       "With --tls: milliseconds a client has from its connect to finish the TLS "
+                       "handshake, else it is dropped (said in the log once per address)")
+            ->capture_default_str()
+            ->check(CLI::Range(1, 600000));
     const int mostDevices = MostDevices();
     const std::string countLimit =
         mostDevices < kMaxDevices ? "devices on this system, where one wait (select()) holds " +
@@ -182,11 +189,14 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     } else if (!tlsFiles.cert.empty() || !tlsFiles.key.empty() || !tlsFiles.ca.empty() ||
-               !options.link.writeRoles.empty() || !options.link.readRoles.empty()) {
+               !options.link.writeRoles.empty() || !options.link.readRoles.empty() ||
+               handshakeTimeout->count() > 0) {
         std::fprintf(stderr,
-                     "kelvarin-device: --cert, --key, --ca and the roles need --tls\n");
+                     "kelvarin-device: --cert, --key, --ca, the roles and --handshake-timeout "
+                     "need --tls\n");
         return kExitUsage;
     }
+    options.tlsHandshakeTimeout = std::chrono::milliseconds(handshakeTimeoutMs);
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
     options.modbusIdleTimeout = std::chrono::milliseconds(modbusTimeoutMs);
     if (!loadPath.empty()) {

@@ -5,6 +5,7 @@
 // command line, as the README shows an operator.
 #include "child_process.h"
 #include "device_process.h"
+#include "loopback_client.h"
 #include "test_support.h"
 #include "tls.h"
 
@@ -74,6 +75,19 @@ class Tls : public ::testing::Test {
                                                     std::vector<std::string> more = {}) {
         return std::make_unique<DeviceProcess>(
             kDevice, With({"--tls", "--cert", Cert(pair + ".pem"), "--key", Cert(pair + ".key"),
+                           "--ca", Cert("ca.pem")},
+                          more));
+    }
+
+    // As TlsDevice, its standard error written to the file log: run through
+    // a shell that sends it there.
+    std::unique_ptr<DeviceProcess> LoggedTlsDevice(const std::string& pair, const std::string& log,
+                                                   std::vector<std::string> more = {}) const {
+        const std::string wrapper =
+            m_dir.Write("logged-device.sh", "#!/bin/sh\nexec '" + kDevice + "' \"$@\" 2>'" + log + "'\n");
+        std::filesystem::permissions(wrapper, std::filesystem::perms(0700));
+        return std::make_unique<DeviceProcess>(
+            wrapper, With({"--tls", "--cert", Cert(pair + ".pem"), "--key", Cert(pair + ".key"),
                            "--ca", Cert("ca.pem")},
                           more));
     }
@@ -196,6 +210,53 @@ TEST_F(Tls, ADeviceThatFailsACheckIsSentNothingAndTheReasonSaid) {
     EXPECT_EQ(any.exitCode, 0);
     EXPECT_NE(any.out.find("TLS：不检查设备证书上的名称"), std::string::npos) << any.out;
     EXPECT_EQ(Send(*device, With(As("operator"), {"--tls-name", "10.9.9.8"})).exitCode, 3);
+}
+
+TEST_F(Tls, IdleSocketsCannotHoldTheDevicesTlsPort) {
+    const std::string log = m_dir.Path() + "/device.log";
+    auto device = LoggedTlsDevice("device", log, {"--handshake-timeout", "500"});
+    ASSERT_TRUE(device->Ready());
+    // Twice the connections a port holds, none starting its handshake.
+    std::vector<std::unique_ptr<test::LoopbackClient>> idle;
+    for (int i = 0; i < 128; ++i) {
+        idle.push_back(std::make_unique<test::LoopbackClient>(device->ModbusPort()));
+        ASSERT_TRUE(idle.back()->Connected());
+    }
+    // A client that sends a byte of its hello every 100 ms is slow, not busy.
+    test::LoopbackClient slow(device->ModbusPort());
+    const auto start = Clock::now();
+    // A client with a valid certificate gets in (the device would close a
+    // connection past its places at once, and the send has no retries): the
+    // oldest socket still in its handshake makes room.
+    auto sent = Send(*device, As("operator"));
+    EXPECT_EQ(sent.exitCode, 0) << sent.out;
+    // Dropped at 500 ms, however it trickles.
+    const std::string hello("\x16\x03\x01\x02\x00", 5);  // a record of 512 bytes, then zeros
+    bool slowSent = true;
+    for (std::size_t i = 0; slowSent && SecondsSince(start) < 4; ++i) {
+        slowSent = slow.Send(i < hello.size() ? hello.substr(i, 1) : std::string(1, '\0'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_FALSE(slowSent);
+    // Every idle one is dropped too: to make room, or at 500 ms.
+    for (auto& client : idle) {
+        EXPECT_EQ(client->ReceiveAll(100), "");
+        ASSERT_TRUE(client->PeerClosed());
+    }
+    // Said once for the address, not once a socket.
+    device.reset();
+    const std::string said = ReadAll(log);
+    EXPECT_EQ(Count(said, "127.0.0.1: a TLS handshake on"), 2u) << said;
+    EXPECT_EQ(Count(said, "not finished within 500 ms was dropped"), 1u) << said;
+    EXPECT_EQ(Count(said, "dropped to make room"), 1u) << said;
+
+    // The time must make sense.
+    for (const std::string bad : {"0", "-1", "x"}) {
+        auto refused = RunProgram({kDevice, "--modbus-port", "0", "--http-port", "0", "--tls",
+                                   "--cert", Cert("device.pem"), "--key", Cert("device.key"),
+                                   "--ca", Cert("ca.pem"), "--handshake-timeout", bad});
+        EXPECT_EQ(refused.exitCode, 2) << bad;
+    }
 }
 
 TEST_F(Tls, TheDeviceStoresNothingFromAClientItCannotTrust) {
