@@ -5,6 +5,7 @@
 #include "modbus_frame.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kelvarin::device {
 
@@ -260,13 +261,28 @@ void ModbusConnection::OnDeadline(TimePoint now) {
 void ModbusConnection::OnTlsReady(TimePoint now) {
     // The Modbus idle time starts with the handshake's end.
     SetDeadline(now + m_idleTimeout);
-    m_role = PeerRole();
+    const std::optional<std::string> role = PeerRole();
+    if (role) {
+        m_role = *role;
+        return;
+    }
+    // Which of two roles would hold is anyone's guess: the certificate is
+    // refused everything, whatever roles the device allows.
+    m_roleUnreadable = true;
+    std::fprintf(stderr,
+                 "kelvarin-device: %s: the client certificate %s names more than one role, or "
+                 "a role that is not one UTF8String: every request is refused (exception 01)\n",
+                 PeerAddress().c_str(), PeerSubject().c_str());
+    std::fflush(stderr);
 }
 
 Admission ModbusConnection::Admit(std::string_view frame) {
     if (m_link.unit >= 0 && frame.size() > modbus::kUnitAt &&
         static_cast<std::uint8_t>(frame[modbus::kUnitAt]) != m_link.unit) {
         return m_link.unitMissingException ? Admission::kNoUnit : Admission::kDrop;
+    }
+    if (m_roleUnreadable) {
+        return Admission::kNotAllowed;
     }
     // The roles a function asks for, checked on every request.
     if (frame.size() > modbus::kFunctionAt) {

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -73,8 +74,13 @@ class Connection {
   protected:
     // The TLS handshake is done at now (PeerRole says the client's role).
     virtual void OnTlsReady(TimePoint /*now*/) {}
-    // The role the client's certificate names; empty without TLS or role.
-    std::string PeerRole() const { return m_tls ? m_tls->PeerRole() : std::string(); }
+    // The role the client's certificate names: empty without TLS or role,
+    // nothing when the certificate names more than one or one not readable.
+    std::optional<std::string> PeerRole() const {
+        return m_tls ? m_tls->PeerRole() : std::optional<std::string>(std::string());
+    }
+    // The subject of the client's certificate ("CN=..."); empty without TLS.
+    std::string PeerSubject() const { return m_tls ? m_tls->PeerSubject() : std::string(); }
 
     // Bytes received.
     virtual void OnReceived(std::string_view bytes, TimePoint now) = 0;
@@ -179,6 +185,8 @@ class ModbusConnection : public Connection, private RequestGate {
     std::string m_stream;  // the reply sent again and again (stream=N)
     std::chrono::milliseconds m_idleTimeout;
     std::string m_role;    // the client certificate's role, over TLS
+    bool m_roleUnreadable = false;  // the certificate names two roles or an unreadable one:
+                                    // every request refused
 
     void OnTlsReady(TimePoint now) override;
 };

@@ -463,23 +463,32 @@ std::string Stream::PeerSubject() const {
     return subject;
 }
 
-std::string Stream::PeerRole() const {
+std::optional<std::string> Stream::PeerRole() const {
     X509* peer = SSL_get0_peer_certificate(m_ssl);
     if (!peer) {
-        return {};
+        return std::string();
     }
     ASN1_OBJECT* oid = OBJ_txt2obj(kRoleOid, 1);
-    const int at = oid ? X509_get_ext_by_OBJ(peer, oid, -1) : -1;
+    if (!oid) {
+        return std::nullopt;
+    }
+    const int at = X509_get_ext_by_OBJ(peer, oid, -1);
+    const int again = at < 0 ? -1 : X509_get_ext_by_OBJ(peer, oid, at);
     ASN1_OBJECT_free(oid);
     if (at < 0) {
-        return {};
+        return std::string();
     }
-    // The extension's value is one DER UTF8String.
+    if (again >= 0) {
+        return std::nullopt;  // two roles: which one holds is anyone's guess
+    }
+    // The extension's value is one DER UTF8String, and nothing after it.
     const ASN1_OCTET_STRING* value = X509_EXTENSION_get_data(X509_get_ext(peer, at));
     const unsigned char* der = ASN1_STRING_get0_data(value);
+    const unsigned char* const end = der + ASN1_STRING_length(value);
     ASN1_UTF8STRING* role = d2i_ASN1_UTF8STRING(nullptr, &der, ASN1_STRING_length(value));
-    if (!role) {
-        return {};
+    if (!role || der != end) {
+        ASN1_UTF8STRING_free(role);
+        return std::nullopt;
     }
     std::string text(reinterpret_cast<const char*>(ASN1_STRING_get0_data(role)),
                      static_cast<std::size_t>(ASN1_STRING_length(role)));

@@ -140,15 +140,17 @@ class Stream {
     void Shutdown();
 
     // After the handshake: "TLSv1.3", the peer certificate's subject
-    // ("CN=..."), the role its certificate names (empty: none), and whether
-    // a kept session was resumed.
+    // ("CN=..."), and whether a kept session was resumed.
     std::string Version() const;
     std::string PeerSubject() const;
-    std::string PeerRole() const;
     bool Resumed() const;
     // The SHA-256 fingerprint of the peer's certificate, 64 lowercase hex
     // digits without colons; empty when there is no peer certificate.
     std::string PeerFingerprint() const;
+    // The role the peer's certificate names (kRoleOid): empty for none.
+    // Nothing when it cannot be read as at most one role: two or more role
+    // extensions, or one whose value is not exactly one UTF8String.
+    std::optional<std::string> PeerRole() const;
     // "TLSv1.3, session resumed" or "TLSv1.3, full handshake".
     std::string Facts() const;
 

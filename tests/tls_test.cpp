@@ -212,6 +212,45 @@ TEST_F(Tls, ADeviceThatFailsACheckIsSentNothingAndTheReasonSaid) {
     EXPECT_EQ(Send(*device, With(As("operator"), {"--tls-name", "10.9.9.8"})).exitCode, 3);
 }
 
+TEST_F(Tls, ACertificateWithTwoRolesOrAnUnreadableOneIsRefusedEverything) {
+    const std::string stored = m_dir.Path() + "/memory.bin";
+    const std::string log = m_dir.Path() + "/device.log";
+    // Each of the two roles alone would be let write and read.
+    auto device = LoggedTlsDevice("device", log,
+                                  {"--write-role", "Operator", "--write-role", "Viewer",
+                                   "--read-role", "Operator", "--read-role", "Viewer",
+                                   "--image-out", stored});
+    ASSERT_TRUE(device->Ready());
+    const std::string port = device->ModbusPortText();
+    for (const std::string pair : {"two-roles", "role-not-utf8"}) {
+        auto sent = Send(*device, As(pair));
+        EXPECT_EQ(sent.exitCode, 1) << pair << sent.out;
+        EXPECT_NE(sent.out.find("设备以异常01（非法功能）拒绝写入"), std::string::npos) << sent.out;
+        auto read = RunProgram(With({kCli, "verify", "127.0.0.1", port, m_page}, As(pair)));
+        EXPECT_EQ(read.exitCode, 4) << pair << read.out;
+        EXPECT_NE(read.out.find("异常1"), std::string::npos) << read.out;
+    }
+    EXPECT_EQ(device->ReadLine(1000), "");  // no write burst ended: nothing stored
+    EXPECT_FALSE(std::filesystem::exists(stored));
+    const std::string said = ReadAll(log);
+    EXPECT_EQ(Count(said, "the client certificate CN=two-roles names more than one role"), 2u)
+        << said;  // once per connection: the send's and the verify's
+
+    // Refused even where the device names no roles at all.
+    auto open = TlsDevice("device");
+    ASSERT_TRUE(open->Ready());
+    EXPECT_EQ(Send(*open, As("two-roles")).exitCode, 1);
+
+    // An empty role is a usage error, not a role that a certificate without
+    // one would hold: the device never listens.
+    for (const std::string option : {"--write-role", "--read-role"}) {
+        auto refused = LoggedTlsDevice("device", log, {option, ""});
+        EXPECT_FALSE(refused->Ready()) << option;
+        EXPECT_EQ(refused->Stop(), 2) << option;
+        EXPECT_NE(ReadAll(log).find("need a role"), std::string::npos) << ReadAll(log);
+    }
+}
+
 TEST_F(Tls, IdleSocketsCannotHoldTheDevicesTlsPort) {
     const std::string log = m_dir.Path() + "/device.log";
     auto device = LoggedTlsDevice("device", log, {"--handshake-timeout", "500"});
