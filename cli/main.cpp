@@ -138,8 +138,9 @@ void AddLinkOptions(CLI::App& command, kelvarin::cli::LinkArguments& link) {
         "--ca", link.tls.ca, "TLS: the certificates the device's must chain to (PEM)");
     command
         .add_option("--tls-name", link.tls.name,
-                    "TLS: the name the device's certificate must hold, instead of the address "
-                    "dialled; any: any certificate that chains to --ca (said in the log)")
+                    "TLS: the name the device's certificate must hold in its subjectAltName, "
+                    "instead of the address dialled; any: any certificate that chains to --ca "
+                    "(said in the log)")
         ->needs(tls);
     tls->needs(cert)->needs(key)->needs(ca);
     cert->needs(tls);

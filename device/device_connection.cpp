@@ -5,6 +5,7 @@
 #include "modbus_frame.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace kelvarin::device {
 
@@ -28,7 +29,8 @@ constexpr milliseconds kSplitPause(1);
 
 }  // namespace
 
-Connection::Connection(net::Socket socket, PortKind kind) : m_socket(socket), m_kind(kind) {}
+Connection::Connection(net::Socket socket, PortKind kind)
+    : m_socket(socket), m_peerAddress(net::PeerAddress(socket)), m_kind(kind) {}
 
 Connection::~Connection() {
     net::Close(m_socket);
@@ -38,9 +40,11 @@ TimePoint Connection::FrontDue() const {
     return std::max(m_queue.front().notBefore, m_nextSend);
 }
 
-void Connection::StartTls(std::shared_ptr<tls::Context> context) {
+void Connection::StartTls(std::shared_ptr<tls::Context> context, milliseconds handshakeTimeout,
+                          TimePoint now) {
     m_tls = std::make_unique<tls::Stream>(std::move(context), m_socket);
     m_handshaking = true;
+    m_handshakeDeadline = now + handshakeTimeout;
 }
 
 net::IoResult Connection::Receive(void* buffer, std::size_t length) {
@@ -66,6 +70,9 @@ bool Connection::WantsWrite(TimePoint now) const {
 }
 
 TimePoint Connection::NextTimer(TimePoint now) const {
+    if (m_handshaking) {
+        return m_handshakeDeadline;
+    }
     // Decrypted bytes no wait would show: served on the next turn.
     if (m_tls && !m_handshaking && m_reading && m_tls->Buffered()) {
         return now;
@@ -91,13 +98,15 @@ void Connection::Service(bool readable, bool writable, TimePoint now) {
             }
             if (step == net::Status::kOk) {
                 m_handshaking = false;
-                OnTlsReady();
+                OnTlsReady(now);
                 readable = true;  // what came with the handshake's end
             }
         }
         if (m_handshaking) {
-            if (m_deadline <= now) {
-                OnDeadline(now);
+            // Idle or slow: its place is needed more than its handshake.
+            if (m_handshakeDeadline <= now) {
+                m_handshakeTimedOut = true;
+                Finish();
             }
             return;
         }
@@ -249,10 +258,31 @@ void ModbusConnection::OnDeadline(TimePoint now) {
     Finish();
 }
 
+void ModbusConnection::OnTlsReady(TimePoint now) {
+    // The Modbus idle time starts with the handshake's end.
+    SetDeadline(now + m_idleTimeout);
+    const std::optional<std::string> role = PeerRole();
+    if (role) {
+        m_role = *role;
+        return;
+    }
+    // Which of two roles would hold is anyone's guess: the certificate is
+    // refused everything, whatever roles the device allows.
+    m_roleUnreadable = true;
+    std::fprintf(stderr,
+                 "kelvarin-device: %s: the client certificate %s names more than one role, or "
+                 "a role that is not one UTF8String: every request is refused (exception 01)\n",
+                 PeerAddress().c_str(), PeerSubject().c_str());
+    std::fflush(stderr);
+}
+
 Admission ModbusConnection::Admit(std::string_view frame) {
     if (m_link.unit >= 0 && frame.size() > modbus::kUnitAt &&
         static_cast<std::uint8_t>(frame[modbus::kUnitAt]) != m_link.unit) {
         return m_link.unitMissingException ? Admission::kNoUnit : Admission::kDrop;
+    }
+    if (m_roleUnreadable) {
+        return Admission::kNotAllowed;
     }
     // The roles a function asks for, checked on every request.
     if (frame.size() > modbus::kFunctionAt) {

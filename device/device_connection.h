@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -38,6 +39,9 @@ class Connection {
     net::Socket Socket() const { return m_socket; }
     // The port it came in on.
     PortKind Kind() const { return m_kind; }
+    // The client's address ("A.B.C.D"), taken when it was accepted; empty
+    // when the system could not tell.
+    const std::string& PeerAddress() const { return m_peerAddress; }
 
     // What it waits for at now: input while it takes input, room to send
     // while output is due.
@@ -57,15 +61,26 @@ class Connection {
     bool Finished() const { return m_finished; }
 
     // Speaks TLS (context a server's) from now on: the handshake first, the
-    // client's certificate required. A handshake that fails ends the
-    // connection; nothing it sent is taken.
-    void StartTls(std::shared_ptr<tls::Context> context);
+    // client's certificate required. A handshake that fails, or is not done
+    // within handshakeTimeout of now, ends the connection; nothing it sent is
+    // taken. Until the handshake is done no other deadline runs.
+    void StartTls(std::shared_ptr<tls::Context> context, std::chrono::milliseconds handshakeTimeout,
+                  TimePoint now);
+    // True while the TLS handshake is under way.
+    bool Handshaking() const { return m_handshaking; }
+    // True once the connection ended because its handshake ran out of time.
+    bool HandshakeTimedOut() const { return m_handshakeTimedOut; }
 
   protected:
-    // The TLS handshake is done (PeerRole says the client's role).
-    virtual void OnTlsReady() {}
-    // The role the client's certificate names; empty without TLS or role.
-    std::string PeerRole() const { return m_tls ? m_tls->PeerRole() : std::string(); }
+    // The TLS handshake is done at now (PeerRole says the client's role).
+    virtual void OnTlsReady(TimePoint /*now*/) {}
+    // The role the client's certificate names: empty without TLS or role,
+    // nothing when the certificate names more than one or one not readable.
+    std::optional<std::string> PeerRole() const {
+        return m_tls ? m_tls->PeerRole() : std::optional<std::string>(std::string());
+    }
+    // The subject of the client's certificate ("CN=..."); empty without TLS.
+    std::string PeerSubject() const { return m_tls ? m_tls->PeerSubject() : std::string(); }
 
     // Bytes received.
     virtual void OnReceived(std::string_view bytes, TimePoint now) = 0;
@@ -118,9 +133,12 @@ class Connection {
     net::IoResult Send(const void* data, std::size_t length);
 
     net::Socket m_socket;
+    std::string m_peerAddress;
     std::unique_ptr<tls::Stream> m_tls;
     bool m_handshaking = false;
     bool m_handshakeWrite = false;  // the handshake waits for room to send
+    TimePoint m_handshakeDeadline = TimePoint::max();
+    bool m_handshakeTimedOut = false;
     PortKind m_kind;
     bool m_reading = true;
     bool m_lingering = false;
@@ -167,8 +185,10 @@ class ModbusConnection : public Connection, private RequestGate {
     std::string m_stream;  // the reply sent again and again (stream=N)
     std::chrono::milliseconds m_idleTimeout;
     std::string m_role;    // the client certificate's role, over TLS
+    bool m_roleUnreadable = false;  // the certificate names two roles or an unreadable one:
+                                    // every request refused
 
-    void OnTlsReady() override { m_role = PeerRole(); }
+    void OnTlsReady(TimePoint now) override;
 };
 
 // An HTTP client: one request, one response from the image memory, then close.

@@ -116,22 +116,30 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
         }
         // The stop request, the listeners, the connections: one wait must
         // hold them all (select() on Windows drops what does not fit).
-        const std::size_t watched = 1 + 2 * m_units.size() + m_connections.size();
-        if (listener.connections >= kMaxConnectionsPerPort || watched >= net::MaxWaitSockets()) {
+        const auto full = [&] {
+            const std::size_t watched = 1 + 2 * m_units.size() + m_connections.size();
+            return listener.connections >= kMaxConnectionsPerPort ||
+                   watched >= net::MaxWaitSockets();
+        };
+        // A handshake takes milliseconds; one still under way when the port
+        // is full is the likeliest to be idle, and gives way, so sockets
+        // that never finish theirs cannot lock the port for their time.
+        if (full() && !DropOldestHandshake(listener)) {
             net::Close(fd);  // full: the client sees the connection close at once
             continue;
         }
         Accepted accepted;
+        const TimePoint now = Clock::now();
         if (listener.kind == PortKind::kModbus) {
             accepted.connection = std::make_unique<ModbusConnection>(
                 fd, unit.memory, m_options.fault, m_options.link, unit.random,
-                m_options.modbusIdleTimeout, Clock::now());
+                m_options.modbusIdleTimeout, now);
             if (m_options.tls) {
-                accepted.connection->StartTls(m_options.tls);
+                accepted.connection->StartTls(m_options.tls, m_options.tlsHandshakeTimeout, now);
             }
         } else {
             accepted.connection = std::make_unique<HttpConnection>(
-                fd, unit.memory, m_options.httpRequestTimeout, Clock::now());
+                fd, unit.memory, m_options.httpRequestTimeout, now);
         }
         accepted.unit = &unit;
         accepted.listener = &listener;
@@ -140,12 +148,66 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
     }
 }
 
+bool DeviceServer::DropOldestHandshake(Listener& listener) {
+    // Connections are kept in the order they came.
+    const auto oldest =
+        std::find_if(m_connections.begin(), m_connections.end(), [&listener](const Accepted& a) {
+            return a.listener == &listener && a.connection->Handshaking() &&
+                   !a.connection->Finished();
+        });
+    if (oldest == m_connections.end()) {
+        return false;
+    }
+    LogDroppedHandshake(oldest->connection->PeerAddress(), Dropped::kForRoom, listener);
+    --listener.connections;
+    m_connections.erase(oldest);
+    return true;
+}
+
+void DeviceServer::LogDroppedHandshake(const std::string& address, Dropped why,
+                                       const Listener& listener) {
+    std::set<std::string>& named = why == Dropped::kTimedOut ? m_timedOutPeers : m_evictedPeers;
+    if (named.count(address) != 0) {
+        return;
+    }
+    if (named.size() >= kMaxNamedHandshakePeers) {
+        if (!m_peersUnnamed) {
+            m_peersUnnamed = true;
+            std::fprintf(stderr,
+                         "kelvarin-device: TLS handshakes dropped from more client addresses "
+                         "than %zu: the further ones are not named\n",
+                         kMaxNamedHandshakePeers);
+            std::fflush(stderr);
+        }
+        return;
+    }
+    named.insert(address);
+    const std::string who = address.empty() ? std::string("a client") : address;
+    if (why == Dropped::kTimedOut) {
+        std::fprintf(stderr,
+                     "kelvarin-device: %s: a TLS handshake on %s not finished within %lld ms "
+                     "was dropped (said once per address; later ones go unsaid)\n",
+                     who.c_str(), listener.boundAddress.c_str(),
+                     static_cast<long long>(m_options.tlsHandshakeTimeout.count()));
+    } else {
+        std::fprintf(stderr,
+                     "kelvarin-device: %s: a TLS handshake on %s still unfinished was dropped "
+                     "to make room for a new connection, the port being full (said once per "
+                     "address; later ones go unsaid)\n",
+                     who.c_str(), listener.boundAddress.c_str());
+    }
+    std::fflush(stderr);
+}
+
 void DeviceServer::RemoveFinished() {
     std::vector<const Unit*> burstsEnded;
-    std::erase_if(m_connections, [&burstsEnded](const Accepted& accepted) {
+    std::erase_if(m_connections, [this, &burstsEnded](const Accepted& accepted) {
         const Connection& c = *accepted.connection;
         if (!c.Finished()) {
             return false;
+        }
+        if (c.HandshakeTimedOut()) {
+            LogDroppedHandshake(c.PeerAddress(), Dropped::kTimedOut, *accepted.listener);
         }
         if (c.Kind() == PortKind::kModbus &&
             static_cast<const ModbusConnection&>(c).WroteRecord() &&

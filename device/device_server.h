@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,7 @@ struct DeviceOptions {
     std::chrono::milliseconds httpRequestTimeout{5000};  // to send a whole request head
     std::chrono::milliseconds modbusIdleTimeout{60000};  // a Modbus client's silence
     std::shared_ptr<tls::Context> tls;  // a server's: the Modbus ports speak only TLS; nullptr: plain
+    std::chrono::milliseconds tlsHandshakeTimeout{5000};  // to finish the TLS handshake
     int count = 1;  // devices; with more than one, a non-zero port is the first of
                     // count consecutive ports and device K writes imageOut.K
 };
@@ -49,8 +51,14 @@ inline constexpr int kMaxDevices = 4096;
 int MostDevices();
 
 // Connections accepted per port; one more is accepted and closed at once, as
-// is any past what one wait of this system holds.
+// is any past what one wait of this system holds, unless the port speaks TLS
+// and one of its connections is still in its handshake: then the oldest such
+// is dropped to make room.
 inline constexpr int kMaxConnectionsPerPort = 64;
+
+// Client addresses whose dropped handshakes the log names, each once; past
+// that, one line says that further ones go unnamed.
+inline constexpr std::size_t kMaxNamedHandshakePeers = 1024;
 
 // The device's server.
 class DeviceServer {
@@ -102,6 +110,14 @@ class DeviceServer {
 
     bool Listen(Listener& listener, int port, const char* name, std::string* error);
     void AcceptAll(Unit& unit, Listener& listener);
+    // Drops the oldest connection of listener still in its TLS handshake,
+    // to make room for a new one. False when none is.
+    bool DropOldestHandshake(Listener& listener);
+    // Why a handshake was dropped, for the log.
+    enum class Dropped { kTimedOut, kForRoom };
+    // Says in the log, once per client address and reason, that a TLS
+    // handshake from address was dropped.
+    void LogDroppedHandshake(const std::string& address, Dropped why, const Listener& listener);
     // Destroys finished connections; saves a device's image after a write
     // burst.
     void RemoveFinished();
@@ -113,6 +129,9 @@ class DeviceServer {
     StopSignal m_stop;
     std::vector<std::unique_ptr<Unit>> m_units;
     std::vector<Accepted> m_connections;
+    std::set<std::string> m_timedOutPeers;  // addresses named for a handshake out of time
+    std::set<std::string> m_evictedPeers;   // addresses named for a handshake dropped for room
+    bool m_peersUnnamed = false;            // the line that further addresses go unnamed said
 };
 
 }  // namespace kelvarin::device

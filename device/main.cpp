@@ -12,6 +12,7 @@
 
 #include <kelvarin/version.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -110,12 +111,19 @@ int main(int argc, char** argv) {
                    "With --tls: the certificates (PEM) a client's certificate must chain to");
     app.add_option("--write-role", options.link.writeRoles,
                    "With --tls: function 21 (write) only for client certificates naming this "
-                   "role (may be given more than once); others get exception 01 and nothing is "
-                   "stored. Default: any authenticated client writes");
+                   "role (not empty; may be given more than once); others get exception 01 and "
+                   "nothing is stored. Default: any authenticated client writes");
     app.add_option("--read-role", options.link.readRoles,
                    "With --tls: function 20 (read) only for client certificates naming this "
-                   "role (may be given more than once); others get exception 01. Default: any "
-                   "authenticated client reads");
+                   "role (not empty; may be given more than once); others get exception 01. "
+                   "Default: any authenticated client reads");
+    int handshakeTimeoutMs = static_cast<int>(options.tlsHandshakeTimeout.count());
+    CLI::Option* handshakeTimeout =
+        app.add_option("--handshake-timeout", handshakeTimeoutMs,
+                       "With --tls: milliseconds a client has from its connect to finish the TLS "
+                       "handshake, else it is dropped (said in the log once per address)")
+            ->capture_default_str()
+            ->check(CLI::Range(1, 600000));
     const int mostDevices = MostDevices();
     const std::string countLimit =
         mostDevices < kMaxDevices ? "devices on this system, where one wait (select()) holds " +
@@ -174,6 +182,15 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "kelvarin-device: --tls needs --cert, --key and --ca\n");
             return kExitUsage;
         }
+        // An empty role would let in every certificate that names none.
+        for (const auto* roles : {&options.link.writeRoles, &options.link.readRoles}) {
+            if (std::find(roles->begin(), roles->end(), std::string()) != roles->end()) {
+                std::fprintf(stderr,
+                             "kelvarin-device: --write-role and --read-role need a role, not an "
+                             "empty text\n");
+                return kExitUsage;
+            }
+        }
         kelvarin::tls::Failure failure = kelvarin::tls::Failure::kNone;
         std::string detail;
         options.tls = kelvarin::tls::Context::Server(tlsFiles, &failure, &detail);
@@ -182,11 +199,14 @@ int main(int argc, char** argv) {
             return kExitUsage;
         }
     } else if (!tlsFiles.cert.empty() || !tlsFiles.key.empty() || !tlsFiles.ca.empty() ||
-               !options.link.writeRoles.empty() || !options.link.readRoles.empty()) {
+               !options.link.writeRoles.empty() || !options.link.readRoles.empty() ||
+               handshakeTimeout->count() > 0) {
         std::fprintf(stderr,
-                     "kelvarin-device: --cert, --key, --ca and the roles need --tls\n");
+                     "kelvarin-device: --cert, --key, --ca, the roles and --handshake-timeout "
+                     "need --tls\n");
         return kExitUsage;
     }
+    options.tlsHandshakeTimeout = std::chrono::milliseconds(handshakeTimeoutMs);
     options.httpRequestTimeout = std::chrono::milliseconds(httpTimeoutMs);
     options.modbusIdleTimeout = std::chrono::milliseconds(modbusTimeoutMs);
     if (!loadPath.empty()) {

@@ -27,10 +27,16 @@ std::vector<manual::Section> CommandSections(std::string_view /*command*/) {
         {"Modbus/TCP Security",
          "With --tls the Modbus port speaks only TLS 1.2 or later, the unchanged frames "
          "inside it: a client must show a certificate that chains to --ca, or the handshake "
-         "fails and nothing it sent is taken. With --write-role or --read-role, function 21 "
-         "(or 20) is allowed only to certificates whose role (extension "
-         "1.3.6.1.4.1.50316.802.1, a UTF8String) is one of those given; others get exception "
-         "01 and nothing is stored. The HTTP port is unchanged.",
+         "fails and nothing it sent is taken. A handshake not finished within "
+         "--handshake-timeout milliseconds of the connect is dropped, and when the port's 64 "
+         "places are taken the oldest connection still in its handshake makes room for a new "
+         "one; the log names each client address once for each. The --modbus-timeout idle "
+         "time starts when the handshake ends. With --write-role or --read-role (neither "
+         "empty), function 21 (or 20) is allowed only to certificates whose role (extension "
+         "1.3.6.1.4.1.50316.802.1, one UTF8String) is one of those given; others get "
+         "exception 01 and nothing is stored. A certificate with more than one role "
+         "extension, or a role that is not one UTF8String, gets exception 01 for every "
+         "request, said in the log. The HTTP port is unchanged.",
          {},
          {}},
         {"HTTP",

@@ -124,6 +124,10 @@ Socket Accept(Socket listener);
 // The address and port socket is bound to: "A.B.C.D:PORT".
 std::string LocalAddress(Socket socket);
 
+// The address of a connected socket's peer, without its port: "A.B.C.D";
+// empty when the socket has no peer (any more).
+std::string PeerAddress(Socket socket);
+
 // Shuts down the sending side of socket (the peer sees the end of the data).
 void ShutdownSend(Socket socket);
 

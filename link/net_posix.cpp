@@ -203,6 +203,18 @@ std::string LocalAddress(Socket socket) {
     return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
 }
 
+std::string PeerAddress(Socket socket) {
+    sockaddr_in address{};
+    socklen_t size = sizeof address;
+    if (::getpeername(Fd(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        address.sin_family != AF_INET) {
+        return {};
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return text;
+}
+
 void ShutdownSend(Socket socket) {
     ::shutdown(Fd(socket), SHUT_WR);
 }

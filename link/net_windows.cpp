@@ -240,6 +240,18 @@ std::string LocalAddress(Socket socket) {
     return std::string(text) + ":" + std::to_string(ntohs(address.sin_port));
 }
 
+std::string PeerAddress(Socket socket) {
+    sockaddr_in address{};
+    int size = sizeof address;
+    if (getpeername(Raw(socket), reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        address.sin_family != AF_INET) {
+        return {};
+    }
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &address.sin_addr, text, sizeof text);
+    return text;
+}
+
 void ShutdownSend(Socket socket) {
     shutdown(Raw(socket), SD_SEND);
 }

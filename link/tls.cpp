@@ -6,6 +6,7 @@
 #include "ipv4.h"
 
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
@@ -105,20 +106,62 @@ bool LoadFiles(SSL_CTX* ctx, const std::string& cert, const std::string& key,
     return true;
 }
 
-// The failure a certificate check's result names.
-Failure FailureOfVerify(long result) {
+// Where a stream keeps the depth in the peer's chain of the first failed
+// certificate check (an int, -1 for none): an index of OpenSSL's own data
+// of a connection.
+int VerifyDepthIndex() {
+    static const int index = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    return index;
+}
+
+// Called by OpenSSL for each certificate of the peer's chain: keeps the
+// depth of the first failure (0: the peer's own certificate), which the
+// result code alone does not say. Changes no outcome.
+int NoteVerifyDepth(int ok, X509_STORE_CTX* store) {
+    if (ok == 1) {
+        return ok;
+    }
+    auto* ssl = static_cast<SSL*>(
+        X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    auto* depth = ssl ? static_cast<int*>(SSL_get_ex_data(ssl, VerifyDepthIndex())) : nullptr;
+    if (depth && *depth < 0) {
+        *depth = X509_STORE_CTX_get_error_depth(store);
+    }
+    return ok;
+}
+
+// The failure a certificate check's result names; depth is where in the
+// peer's chain it failed (0: the peer's own certificate, more: a CA's).
+// Nothing for a result none of them names.
+std::optional<Failure> FailureOfVerify(long result, int depth) {
+    const bool ca = depth > 0;
     switch (result) {
         case X509_V_ERR_CERT_HAS_EXPIRED:
-            return Failure::kExpired;
+            return ca ? Failure::kCaExpired : Failure::kExpired;
         case X509_V_ERR_CERT_NOT_YET_VALID:
-            return Failure::kNotYetValid;
+            return ca ? Failure::kCaNotYetValid : Failure::kNotYetValid;
         case X509_V_ERR_IP_ADDRESS_MISMATCH:
         case X509_V_ERR_HOSTNAME_MISMATCH:
             return Failure::kWrongName;
+        case X509_V_ERR_INVALID_PURPOSE:
+            // A CA's certificate not made for the purpose is no fault of the
+            // peer's own: said in OpenSSL's words.
+            return ca ? std::nullopt : std::optional<Failure>(Failure::kWrongUsage);
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+        case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+        case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+        case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+        case X509_V_ERR_CERT_SIGNATURE_FAILURE:
+        case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
+        case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
+        case X509_V_ERR_CERT_UNTRUSTED:
+        case X509_V_ERR_CERT_REJECTED:
+            return Failure::kUnknownIssuer;
         default:
             break;
     }
-    return Failure::kUnknownIssuer;
+    return std::nullopt;
 }
 
 // True for the alerts a peer sends when it will not take this side's
@@ -238,13 +281,19 @@ Stream::Stream(std::shared_ptr<Context> context, net::Socket socket, const std::
     SSL_set_fd(m_ssl, static_cast<int>(socket));
     SSL_set_connect_state(m_ssl);
     SSL_set_app_data(m_ssl, &m_peer);
+    SSL_set_ex_data(m_ssl, VerifyDepthIndex(), &m_verifyDepth);
+    SSL_set_verify(m_ssl, SSL_get_verify_mode(m_ssl), NoteVerifyDepth);
     const std::string& asked = m_context->Name();
     if (asked != "any") {
         const std::string name = asked.empty() ? dialled : asked;
         X509_VERIFY_PARAM* param = SSL_get0_param(m_ssl);
         if (ParseDottedQuad(name)) {
+            // Only a subjectAltName IP address matches an address.
             X509_VERIFY_PARAM_set1_ip_asc(param, name.c_str());
         } else {
+            // A host name is looked for in subjectAltName alone: a CN that
+            // happens to say it is no certificate for it.
+            SSL_set_hostflags(m_ssl, X509_CHECK_FLAG_NEVER_CHECK_SUBJECT);
             SSL_set1_host(m_ssl, name.c_str());
             SSL_set_tlsext_host_name(m_ssl, name.c_str());
         }
@@ -260,6 +309,8 @@ Stream::Stream(std::shared_ptr<Context> context, net::Socket socket)
     m_ssl = SSL_new(m_context->Get());
     SSL_set_fd(m_ssl, static_cast<int>(socket));
     SSL_set_accept_state(m_ssl);
+    SSL_set_ex_data(m_ssl, VerifyDepthIndex(), &m_verifyDepth);
+    SSL_set_verify(m_ssl, SSL_get_verify_mode(m_ssl), NoteVerifyDepth);
 }
 
 Stream::~Stream() {
@@ -279,9 +330,16 @@ void Stream::Fail(int result) {
     const int reason = ERR_GET_REASON(code);
     m_detail = code != 0 ? LastError() : error == SSL_ERROR_SYSCALL ? "the connection closed"
                                                                     : "failed";
-    if (m_context->IsClient() && verified != X509_V_OK) {
-        m_failure = FailureOfVerify(verified);
+    // A failed certificate check in OpenSSL's words, with where in the chain.
+    const auto failVerify = [this, verified] {
+        m_failure = FailureOfVerify(verified, m_verifyDepth).value_or(Failure::kHandshake);
         m_detail = X509_verify_cert_error_string(verified);
+        if (m_verifyDepth > 0) {
+            m_detail += " (a CA certificate, depth " + std::to_string(m_verifyDepth) + ")";
+        }
+    };
+    if (m_context->IsClient() && verified != X509_V_OK) {
+        failVerify();
     } else if (reason == SSL_R_UNSUPPORTED_PROTOCOL || reason == SSL_R_TLSV1_ALERT_PROTOCOL_VERSION ||
                reason == SSL_R_NO_PROTOCOLS_AVAILABLE || reason == SSL_R_WRONG_VERSION_NUMBER ||
                reason == SSL_R_VERSION_TOO_LOW) {
@@ -291,8 +349,7 @@ void Stream::Fail(int result) {
     } else if (m_context->IsClient() && CertificateAlert(reason)) {
         m_failure = Failure::kCertRefused;  // TLS 1.2 says so within the handshake
     } else if (!m_context->IsClient() && verified != X509_V_OK) {
-        m_failure = FailureOfVerify(verified);
-        m_detail = X509_verify_cert_error_string(verified);
+        failVerify();
     } else {
         m_failure = Failure::kHandshake;
     }
@@ -406,23 +463,32 @@ std::string Stream::PeerSubject() const {
     return subject;
 }
 
-std::string Stream::PeerRole() const {
+std::optional<std::string> Stream::PeerRole() const {
     X509* peer = SSL_get0_peer_certificate(m_ssl);
     if (!peer) {
-        return {};
+        return std::string();
     }
     ASN1_OBJECT* oid = OBJ_txt2obj(kRoleOid, 1);
-    const int at = oid ? X509_get_ext_by_OBJ(peer, oid, -1) : -1;
+    if (!oid) {
+        return std::nullopt;
+    }
+    const int at = X509_get_ext_by_OBJ(peer, oid, -1);
+    const int again = at < 0 ? -1 : X509_get_ext_by_OBJ(peer, oid, at);
     ASN1_OBJECT_free(oid);
     if (at < 0) {
-        return {};
+        return std::string();
     }
-    // The extension's value is one DER UTF8String.
+    if (again >= 0) {
+        return std::nullopt;  // two roles: which one holds is anyone's guess
+    }
+    // The extension's value is one DER UTF8String, and nothing after it.
     const ASN1_OCTET_STRING* value = X509_EXTENSION_get_data(X509_get_ext(peer, at));
     const unsigned char* der = ASN1_STRING_get0_data(value);
+    const unsigned char* const end = der + ASN1_STRING_length(value);
     ASN1_UTF8STRING* role = d2i_ASN1_UTF8STRING(nullptr, &der, ASN1_STRING_length(value));
-    if (!role) {
-        return {};
+    if (!role || der != end) {
+        ASN1_UTF8STRING_free(role);
+        return std::nullopt;
     }
     std::string text(reinterpret_cast<const char*>(ASN1_STRING_get0_data(role)),
                      static_cast<std::size_t>(ASN1_STRING_length(role)));

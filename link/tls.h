@@ -30,8 +30,13 @@ enum class Failure {
     kCaUnreadable,     // detail: the file, and why
     kExpired,          // the peer's certificate has expired
     kNotYetValid,      // the peer's certificate is not valid yet
+    kCaExpired,        // a CA certificate of the peer's chain has expired
+    kCaNotYetValid,    // a CA certificate of the peer's chain is not valid yet
     kUnknownIssuer,    // the peer's certificate does not chain to the CA
     kWrongName,        // the peer's certificate does not name the address or name asked for
+                       // in its subjectAltName
+    kWrongUsage,       // the peer's certificate is not made for its side: its (extended)
+                       // key usage leaves out a server's (a device's) or a client's
     kNoCertificate,    // the peer sent no certificate
     kNoCommonVersion,  // no protocol version both take (TLS 1.2 or later here)
     kCertRefused,      // the peer refused this side's certificate (TLS 1.3 tells it only
@@ -47,6 +52,7 @@ struct ClientSettings {
     std::string keyPassword;      // the key's passphrase, when it is encrypted
     std::string ca;               // PEM: the certificates a device's must chain to
     std::string name;             // empty: the address (or host name) dialled; "any": no name check
+                                  // (a name is looked for in subjectAltName only, never in the CN)
 };
 
 // A server's files.
@@ -134,15 +140,17 @@ class Stream {
     void Shutdown();
 
     // After the handshake: "TLSv1.3", the peer certificate's subject
-    // ("CN=..."), the role its certificate names (empty: none), and whether
-    // a kept session was resumed.
+    // ("CN=..."), and whether a kept session was resumed.
     std::string Version() const;
     std::string PeerSubject() const;
-    std::string PeerRole() const;
     bool Resumed() const;
     // The SHA-256 fingerprint of the peer's certificate, 64 lowercase hex
     // digits without colons; empty when there is no peer certificate.
     std::string PeerFingerprint() const;
+    // The role the peer's certificate names (kRoleOid): empty for none.
+    // Nothing when it cannot be read as at most one role: two or more role
+    // extensions, or one whose value is not exactly one UTF8String.
+    std::optional<std::string> PeerRole() const;
     // "TLSv1.3, session resumed" or "TLSv1.3, full handshake".
     std::string Facts() const;
 
@@ -159,6 +167,7 @@ class Stream {
     std::string m_peer;
     Failure m_failure = Failure::kNone;
     std::string m_detail;
+    int m_verifyDepth = -1;  // where in the peer's chain the check failed: 0 its own certificate
     bool m_done = false;
 };
 

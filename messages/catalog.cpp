@@ -318,10 +318,16 @@ constexpr Entry kEntries[] = {
      "{0}:{1} connection failed: {2}"},
     {MessageId::kTlsExpired, "设备证书已过期", "the device's certificate has expired"},
     {MessageId::kTlsNotYetValid, "设备证书尚未生效", "the device's certificate is not valid yet"},
+    {MessageId::kTlsCaExpired, "签发设备证书的CA证书已过期",
+     "the CA certificate the device's certificate chains to has expired"},
+    {MessageId::kTlsCaNotYetValid, "签发设备证书的CA证书尚未生效",
+     "the CA certificate the device's certificate chains to is not valid yet"},
     {MessageId::kTlsUnknownIssuer, "设备证书的签发者未知（不是由所信任的CA证书签发的）",
      "the device's certificate is from an unknown issuer (it does not chain to the trusted CA)"},
     {MessageId::kTlsWrongName, "设备证书上的名称不是所连接的地址",
      "the device's certificate names another address or name"},
+    {MessageId::kTlsWrongUsage, "设备证书不是用于服务器的（密钥用法或扩展密钥用法不符）",
+     "the device's certificate is not made for a server (its key usage or extended key usage)"},
     {MessageId::kTlsNoCertificate, "对方没有提供证书", "the other side sent no certificate"},
     {MessageId::kTlsNoCommonVersion, "没有双方都支持的协议版本（至少要TLS 1.2）",
      "no common protocol version (TLS 1.2 or later is needed)"},
@@ -934,10 +940,16 @@ std::string MessageCatalog::TlsFailureText(tls::Failure failure, const std::stri
             return Text(MessageId::kTlsExpired);
         case tls::Failure::kNotYetValid:
             return Text(MessageId::kTlsNotYetValid);
+        case tls::Failure::kCaExpired:
+            return Text(MessageId::kTlsCaExpired);
+        case tls::Failure::kCaNotYetValid:
+            return Text(MessageId::kTlsCaNotYetValid);
         case tls::Failure::kUnknownIssuer:
             return Text(MessageId::kTlsUnknownIssuer);
         case tls::Failure::kWrongName:
             return Text(MessageId::kTlsWrongName);
+        case tls::Failure::kWrongUsage:
+            return Text(MessageId::kTlsWrongUsage);
         case tls::Failure::kNoCertificate:
             return Text(MessageId::kTlsNoCertificate);
         case tls::Failure::kNoCommonVersion:

@@ -216,8 +216,11 @@ enum class MessageId : int {
     kConnectFailedTls,   // {0} host, {1} port, {2} why (a kTls message)
     kTlsExpired,         //
     kTlsNotYetValid,     //
+    kTlsCaExpired,       //
+    kTlsCaNotYetValid,   //
     kTlsUnknownIssuer,   //
     kTlsWrongName,       //
+    kTlsWrongUsage,      //
     kTlsNoCertificate,   //
     kTlsNoCommonVersion, //
     kTlsTimedOut,        //

@@ -5,19 +5,25 @@
 // command line, as the README shows an operator.
 #include "child_process.h"
 #include "device_process.h"
+#include "loopback_client.h"
 #include "test_support.h"
+#include "tls.h"
 
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <filesystem>
 #include <memory>
 #include <regex>
+#include <thread>
 
 namespace kelvarin {
 namespace {
@@ -69,6 +75,19 @@ class Tls : public ::testing::Test {
                                                     std::vector<std::string> more = {}) {
         return std::make_unique<DeviceProcess>(
             kDevice, With({"--tls", "--cert", Cert(pair + ".pem"), "--key", Cert(pair + ".key"),
+                           "--ca", Cert("ca.pem")},
+                          more));
+    }
+
+    // As TlsDevice, its standard error written to the file log: run through
+    // a shell that sends it there.
+    std::unique_ptr<DeviceProcess> LoggedTlsDevice(const std::string& pair, const std::string& log,
+                                                   std::vector<std::string> more = {}) const {
+        const std::string wrapper =
+            m_dir.Write("logged-device.sh", "#!/bin/sh\nexec '" + kDevice + "' \"$@\" 2>'" + log + "'\n");
+        std::filesystem::permissions(wrapper, std::filesystem::perms(0700));
+        return std::make_unique<DeviceProcess>(
+            wrapper, With({"--tls", "--cert", Cert(pair + ".pem"), "--key", Cert(pair + ".key"),
                            "--ca", Cert("ca.pem")},
                           more));
     }
@@ -143,11 +162,18 @@ TEST_F(Tls, ADeviceThatFailsACheckIsSentNothingAndTheReasonSaid) {
     struct Impostor {
         std::string pair;
         std::string reason;
+        std::vector<std::string> client;  // more options of the client
+        std::string ca = "ca.pem";         // what the client trusts
     };
     const std::vector<Impostor> impostors = {
-        {"device-other-ca", "设备证书的签发者未知（不是由所信任的CA证书签发的）"},
-        {"device-expired", "设备证书已过期"},
-        {"device-wrong-name", "设备证书上的名称不是所连接的地址"},
+        {"device-other-ca", "设备证书的签发者未知（不是由所信任的CA证书签发的）", {}},
+        {"device-expired", "设备证书已过期", {}},
+        {"device-wrong-name", "设备证书上的名称不是所连接的地址", {}},
+        // A CN is no name: only subjectAltName counts.
+        {"device-cn-only", "设备证书上的名称不是所连接的地址", {"--tls-name", "localhost"}},
+        // Each says what is wrong, not another fault.
+        {"device-client-usage", "设备证书不是用于服务器的（密钥用法或扩展密钥用法不符）", {}},
+        {"device-old-ca", "签发设备证书的CA证书已过期", {}, "old-ca.pem"},
     };
     for (const Impostor& impostor : impostors) {
         // The impostor trusts the client, so only the client's checks stand
@@ -158,11 +184,22 @@ TEST_F(Tls, ADeviceThatFailsACheckIsSentNothingAndTheReasonSaid) {
                                               Cert("ca.pem")});
         ASSERT_TRUE(device->Ready());
         const std::string trace = m_dir.Path() + "/trace.txt";
-        auto sent = Send(*device, With(As("operator"), {"--trace", trace}));
+        auto sent = Send(*device, With({"--tls", "--cert", Cert("operator.pem"), "--key",
+                                        Cert("operator.key"), "--ca", Cert(impostor.ca),
+                                        "--trace", trace},
+                                       impostor.client));
         EXPECT_EQ(sent.exitCode, 3) << impostor.pair << sent.out;
         EXPECT_NE(sent.out.find("连接失败：" + impostor.reason), std::string::npos)
             << impostor.pair << sent.out;
         EXPECT_EQ(ReadAll(trace).find(" send "), std::string::npos) << impostor.pair;
+    }
+
+    // A host name is found in subjectAltName.
+    {
+        auto device = TlsDevice("device-dns");
+        ASSERT_TRUE(device->Ready());
+        EXPECT_EQ(Send(*device, With(As("operator"), {"--tls-name", "localhost"})).exitCode, 0);
+        EXPECT_EQ(Send(*device, As("operator")).exitCode, 3);  // it names no address
     }
 
     // Another name checked on purpose, or none (said in the log).
@@ -173,6 +210,92 @@ TEST_F(Tls, ADeviceThatFailsACheckIsSentNothingAndTheReasonSaid) {
     EXPECT_EQ(any.exitCode, 0);
     EXPECT_NE(any.out.find("TLS：不检查设备证书上的名称"), std::string::npos) << any.out;
     EXPECT_EQ(Send(*device, With(As("operator"), {"--tls-name", "10.9.9.8"})).exitCode, 3);
+}
+
+TEST_F(Tls, ACertificateWithTwoRolesOrAnUnreadableOneIsRefusedEverything) {
+    const std::string stored = m_dir.Path() + "/memory.bin";
+    const std::string log = m_dir.Path() + "/device.log";
+    // Each of the two roles alone would be let write and read.
+    auto device = LoggedTlsDevice("device", log,
+                                  {"--write-role", "Operator", "--write-role", "Viewer",
+                                   "--read-role", "Operator", "--read-role", "Viewer",
+                                   "--image-out", stored});
+    ASSERT_TRUE(device->Ready());
+    const std::string port = device->ModbusPortText();
+    for (const std::string pair : {"two-roles", "role-not-utf8"}) {
+        auto sent = Send(*device, As(pair));
+        EXPECT_EQ(sent.exitCode, 1) << pair << sent.out;
+        EXPECT_NE(sent.out.find("设备以异常01（非法功能）拒绝写入"), std::string::npos) << sent.out;
+        auto read = RunProgram(With({kCli, "verify", "127.0.0.1", port, m_page}, As(pair)));
+        EXPECT_EQ(read.exitCode, 4) << pair << read.out;
+        EXPECT_NE(read.out.find("异常1"), std::string::npos) << read.out;
+    }
+    EXPECT_EQ(device->ReadLine(1000), "");  // no write burst ended: nothing stored
+    EXPECT_FALSE(std::filesystem::exists(stored));
+    const std::string said = ReadAll(log);
+    EXPECT_EQ(Count(said, "the client certificate CN=two-roles names more than one role"), 2u)
+        << said;  // once per connection: the send's and the verify's
+
+    // Refused even where the device names no roles at all.
+    auto open = TlsDevice("device");
+    ASSERT_TRUE(open->Ready());
+    EXPECT_EQ(Send(*open, As("two-roles")).exitCode, 1);
+
+    // An empty role is a usage error, not a role that a certificate without
+    // one would hold: the device never listens.
+    for (const std::string option : {"--write-role", "--read-role"}) {
+        auto refused = LoggedTlsDevice("device", log, {option, ""});
+        EXPECT_FALSE(refused->Ready()) << option;
+        EXPECT_EQ(refused->Stop(), 2) << option;
+        EXPECT_NE(ReadAll(log).find("need a role"), std::string::npos) << ReadAll(log);
+    }
+}
+
+TEST_F(Tls, IdleSocketsCannotHoldTheDevicesTlsPort) {
+    const std::string log = m_dir.Path() + "/device.log";
+    auto device = LoggedTlsDevice("device", log, {"--handshake-timeout", "500"});
+    ASSERT_TRUE(device->Ready());
+    // Twice the connections a port holds, none starting its handshake.
+    std::vector<std::unique_ptr<test::LoopbackClient>> idle;
+    for (int i = 0; i < 128; ++i) {
+        idle.push_back(std::make_unique<test::LoopbackClient>(device->ModbusPort()));
+        ASSERT_TRUE(idle.back()->Connected());
+    }
+    // A client that sends a byte of its hello every 100 ms is slow, not busy.
+    test::LoopbackClient slow(device->ModbusPort());
+    const auto start = Clock::now();
+    // A client with a valid certificate gets in (the device would close a
+    // connection past its places at once, and the send has no retries): the
+    // oldest socket still in its handshake makes room.
+    auto sent = Send(*device, As("operator"));
+    EXPECT_EQ(sent.exitCode, 0) << sent.out;
+    // Dropped at 500 ms, however it trickles.
+    const std::string hello("\x16\x03\x01\x02\x00", 5);  // a record of 512 bytes, then zeros
+    bool slowSent = true;
+    for (std::size_t i = 0; slowSent && SecondsSince(start) < 4; ++i) {
+        slowSent = slow.Send(i < hello.size() ? hello.substr(i, 1) : std::string(1, '\0'));
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_FALSE(slowSent);
+    // Every idle one is dropped too: to make room, or at 500 ms.
+    for (auto& client : idle) {
+        EXPECT_EQ(client->ReceiveAll(100), "");
+        ASSERT_TRUE(client->PeerClosed());
+    }
+    // Said once for the address, not once a socket.
+    device.reset();
+    const std::string said = ReadAll(log);
+    EXPECT_EQ(Count(said, "127.0.0.1: a TLS handshake on"), 2u) << said;
+    EXPECT_EQ(Count(said, "not finished within 500 ms was dropped"), 1u) << said;
+    EXPECT_EQ(Count(said, "dropped to make room"), 1u) << said;
+
+    // The time must make sense.
+    for (const std::string bad : {"0", "-1", "x"}) {
+        auto refused = RunProgram({kDevice, "--modbus-port", "0", "--http-port", "0", "--tls",
+                                   "--cert", Cert("device.pem"), "--key", Cert("device.key"),
+                                   "--ca", Cert("ca.pem"), "--handshake-timeout", bad});
+        EXPECT_EQ(refused.exitCode, 2) << bad;
+    }
 }
 
 TEST_F(Tls, TheDeviceStoresNothingFromAClientItCannotTrust) {
@@ -294,6 +417,60 @@ TEST_F(Tls, FaultsEndWithinTheTimeOutsOfPlainModbus) {
     EXPECT_EQ(sent.exitCode, 3);
     EXPECT_NE(sent.out.find("连接失败：TLS握手在连接时限内没有完成"), std::string::npos) << sent.out;
     EXPECT_LT(SecondsSince(start), 1.5);
+}
+
+// The SHA-256 fingerprint openssl x509 gives of the certificate at path:
+// lowercase, no colons.
+std::string OpensslFingerprint(const std::string& path) {
+    const test::RunResult shown =
+        RunProgram({"/usr/bin/openssl", "x509", "-in", path, "-noout", "-fingerprint", "-sha256"});
+    std::string digits = shown.out.substr(shown.out.find('=') + 1);
+    std::erase_if(digits, [](char c) { return c == ':' || c == '\n'; });
+    std::transform(digits.begin(), digits.end(), digits.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return digits;
+}
+
+TEST_F(Tls, EachSideHasThePeerCertificatesFingerprint) {
+    // A client and a server stream in this process, over a socket pair.
+    tls::Failure failure = tls::Failure::kNone;
+    std::string detail;
+    auto server = tls::Context::Server({Cert("device.pem"), Cert("device.key"), Cert("ca.pem")},
+                                       &failure, &detail);
+    tls::ClientSettings settings;
+    settings.cert = Cert("operator.pem");
+    settings.key = Cert("operator.key");
+    settings.ca = Cert("ca.pem");
+    auto client = tls::Context::Client(settings, &failure, &detail);
+    ASSERT_TRUE(server && client) << detail;
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    for (int fd : pair) {
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+    }
+    {
+        tls::Stream near(client, pair[0], "127.0.0.1", "127.0.0.1:802");
+        tls::Stream far(server, pair[1]);
+        net::Status nearStep = net::Status::kWouldBlock;
+        net::Status farStep = net::Status::kWouldBlock;
+        for (int turn = 0; turn < 2000 && (nearStep != net::Status::kOk ||
+                                            farStep != net::Status::kOk);
+             ++turn) {
+            bool read = false;
+            bool write = false;
+            nearStep = near.Handshake(&read, &write);
+            farStep = far.Handshake(&read, &write);
+            ASSERT_NE(nearStep, net::Status::kFailed) << near.Detail();
+            ASSERT_NE(farStep, net::Status::kFailed) << far.Detail();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(nearStep, net::Status::kOk);
+        EXPECT_EQ(near.PeerFingerprint(), OpensslFingerprint(Cert("device.pem")));
+        EXPECT_EQ(near.PeerFingerprint().size(), 64u);
+        EXPECT_EQ(far.PeerFingerprint(), OpensslFingerprint(Cert("operator.pem")));
+    }
+    ::close(pair[0]);
+    ::close(pair[1]);
 }
 
 TEST_F(Tls, AFleetOfTlsDevicesIsServedOnItsOneLoop) {
