@@ -7,12 +7,32 @@
 #include "link_timeouts.h"
 #include "packer.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kelvarin::cli {
+
+// A command of kelvarin-cli: its options, declared on the program's
+// parser, and what runs it once they are parsed (its exit code).
+struct Command {
+    CLI::App* app = nullptr;
+    std::function<int()> run;
+};
+
+// Each command, added to app with its options (in the order --help lists
+// them).
+Command AddPackCommand(CLI::App& app);
+Command AddInspectCommand(CLI::App& app);
+Command AddSendCommand(CLI::App& app);
+Command AddVerifyCommand(CLI::App& app);
+Command AddFleetCommand(CLI::App& app);
+Command AddPullCommand(CLI::App& app);
+Command AddHistoryCommand(CLI::App& app);
 
 // Exit codes shared by the subcommands.
 inline constexpr int kExitOk = 0;
@@ -81,6 +101,13 @@ struct JournalArguments {
     JournalSettings Settings() const;
 };
 
+// Writing only what changed: --delta, --trust-journal, --dry-run.
+struct DeltaArguments {
+    bool delta = false;
+    bool trustJournal = false;
+    bool dryRun = false;
+};
+
 // What send is to do.
 struct SendArguments {
     std::string address;
@@ -89,6 +116,7 @@ struct SendArguments {
     std::string dumpPath;  // empty for the default dump file
     bool verify = false;   // read the image back after the download
     std::string backupDir;  // --backup DIR: the device's image kept here first
+    DeltaArguments delta;
     LinkArguments link;
     JournalArguments journal;
 };
@@ -124,6 +152,7 @@ struct FleetArguments {
     int jobs = 0;
     int canary = 0;            // --canary N
     int maxFailures = 0;       // --max-failures K
+    DeltaArguments delta;
     LinkArguments link;
     JournalArguments journal;
 };

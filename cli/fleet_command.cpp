@@ -4,6 +4,11 @@
 #include "catalog.h"
 #include "cli_log.h"
 #include "commands.h"
+#include "command_line.h"
+#include "fleet.h"
+#include "net.h"
+#include "options.h"
+#include "user_dirs.h"
 #include "job_run.h"
 #include "utc_time.h"
 
@@ -11,6 +16,8 @@
 
 #include <iostream>
 #include <sstream>
+
+#include <memory>
 
 namespace kelvarin::cli {
 
@@ -114,6 +121,9 @@ int RunFleet(const FleetArguments& arguments) {
     plan.maxFailures = arguments.maxFailures;
     plan.journal = arguments.journal.Settings();
     plan.tls = arguments.link.tls;
+    plan.delta = arguments.delta.delta;
+    plan.trustJournal = arguments.delta.trustJournal;
+    plan.dryRun = arguments.delta.dryRun;
 
     // With --json, standard output holds the JSON alone; the log goes to
     // standard error.
@@ -130,6 +140,63 @@ int RunFleet(const FleetArguments& arguments) {
         std::cout << JsonResults(report) << std::flush;
     }
     return ExitCodeOf(report);
+}
+
+Command AddFleetCommand(CLI::App& app) {
+    auto arguments = std::make_shared<FleetArguments>();
+    CLI::App* fleet = app.add_subcommand(
+        "fleet", "Pack once and download the image to every device of a targets file at once");
+    fleet
+        ->add_option("--targets", arguments->targetsPath,
+                     "File of ADDRESS[:PORT][/UNIT] lines (port 502 and --unit when left out; "
+                     "# comments)")
+        ->required();
+    AddImageOptions(*fleet, arguments->source);
+    fleet->add_option("--dump", arguments->dumpPath,
+                      std::string("Where to write the copy of the image (default ") +
+                          kUserPlaceNames.dump + ")");
+    fleet->add_flag("--verify", arguments->verify,
+                    "Read each device's image back after its download and compare");
+    fleet->add_flag("--json", arguments->json,
+                    "Print one JSON array of results (target, ok, failed_chunks, seconds, "
+                    "error) instead of lines");
+    // One wait holds every device's socket: where a wait holds fewer sockets
+    // (select() on Windows), so many devices at once and no more.
+    const int mostJobs =
+        static_cast<int>(std::min<std::size_t>(kelvarin::kMaxFleetJobs, net::MaxWaitSockets()));
+    const std::string jobsLimit =
+        mostJobs < kelvarin::kMaxFleetJobs
+            ? "devices at once on this system, where one wait (select()) holds " +
+                  std::to_string(net::MaxWaitSockets()) + " sockets"
+            : "devices at once";
+    fleet
+        ->add_option("--jobs", arguments->jobs,
+                     "Devices at once (default: all of them); at most " + std::to_string(mostJobs) +
+                         " " + jobsLimit)
+        ->check(cmdline::AtMost(mostJobs, jobsLimit))
+        ->check(CLI::Range(1, mostJobs));
+    fleet->add_flag("--skip-current", arguments->skipCurrent,
+                    "Read each device back first and leave alone those that already hold the "
+                    "image (reported as current)");
+    fleet
+        ->add_option("--canary", arguments->canary,
+                     "Send to the first N targets of the file alone first; the rest start only "
+                     "when every one of them succeeded (verified, with --verify)")
+        ->check(CLI::Range(1, 1 << 20));
+    fleet
+        ->add_option("--max-failures", arguments->maxFailures,
+                     "Once K devices have failed, start no further device; those not started "
+                     "are said (\"started\": false in the JSON) and the run exits 1")
+        ->check(CLI::Range(1, 1 << 20));
+    fleet->add_option("--backup", arguments->backupDir,
+                      "Before its first write, read each device's image out into this folder "
+                      "(a file a device); a device that cannot be read out is not written and "
+                      "fails, the others go on");
+    AddDeltaOptions(*fleet, arguments->delta);
+    AddLinkOptions(*fleet, arguments->link);
+    AddJournalOptions(*fleet, arguments->journal);
+    RequireOneOf(*fleet, {"files", "--site", "--image"}, "files, --site or --image");
+    return {fleet, [arguments] { return RunFleet(*arguments); }};
 }
 
 }  // namespace kelvarin::cli

@@ -3,6 +3,7 @@
 #include "catalog.h"
 #include "cli_log.h"
 #include "commands.h"
+#include "options.h"
 #include "journal.h"
 #include "targets.h"
 #include "user_dirs.h"
@@ -10,6 +11,8 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+
+#include <memory>
 
 namespace kelvarin::cli {
 
@@ -126,6 +129,32 @@ int RunHistory(const HistoryArguments& arguments) {
     }
     std::fflush(stdout);
     return kExitOk;
+}
+
+Command AddHistoryCommand(CLI::App& app) {
+    auto arguments = std::make_shared<HistoryArguments>();
+    CLI::App* history = app.add_subcommand(
+        "history", "List the journal's records of operations on devices, or check its chain");
+    history->add_option("--device", arguments->device,
+                        "Only the records of this device: ADDRESS[:PORT][/UNIT]");
+    history->add_option("--since", arguments->since,
+                        "Only the records from this day on (YYYY-MM-DD, UTC)");
+    history->add_flag("--json", arguments->json, "Print each record whole, as JSON");
+    history->add_flag("--check", arguments->check,
+                      "Read every page and walk the chain of hashes, the file opened read-only; "
+                      "when intact, print the newest record's hash on a line of its own, "
+                      "\"head SHA256 SEQ TIME\", to keep where this account cannot write");
+    history
+        ->add_option("--head", arguments->head,
+                     "With --check: a head kept earlier (its SHA-256), which the intact chain "
+                     "must hold: a journal cut, rewritten or replaced since fails")
+        ->check([](const std::string& text) -> std::string {
+            const bool hex = text.size() == 64 &&
+                             text.find_first_not_of("0123456789abcdef") == std::string::npos;
+            return hex ? std::string() : "not a SHA-256 (64 lowercase hexadecimal digits)";
+        });
+    AddJournalOptions(*history, arguments->journal, false);
+    return {history, [arguments] { return RunHistory(*arguments); }};
 }
 
 }  // namespace kelvarin::cli

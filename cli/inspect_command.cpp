@@ -14,6 +14,8 @@
 #include <iostream>
 #include <string>
 
+#include <memory>
+
 namespace kelvarin::cli {
 
 namespace {
@@ -152,6 +154,16 @@ int RunInspect(const std::string& imagePath, const std::string& extractDir) {
         return kExitFailed;
     }
     return kExitOk;
+}
+
+Command AddInspectCommand(CLI::App& app) {
+    auto image = std::make_shared<std::string>();
+    auto extractDir = std::make_shared<std::string>();
+    CLI::App* inspect = app.add_subcommand("inspect", "List and check the records of an image");
+    inspect->add_option("image", *image, "Image file")->required();
+    inspect->add_option("--extract", *extractDir,
+                        "Write each file's contents under this folder, by its URL path");
+    return {inspect, [image, extractDir] { return RunInspect(*image, *extractDir); }};
 }
 
 }  // namespace kelvarin::cli

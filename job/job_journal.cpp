@@ -149,7 +149,11 @@ std::optional<TrustedBase> TrustedBaseFor(const std::string& journalPath, const 
         if (!wrote || entry->dryRun) {
             continue;  // it read, and changed nothing
         }
-        if (!entry->succeeded) {
+        // Every chunk echoed (and read back, when it was): a partial site
+        // is still exactly the image sent.
+        const bool whole = entry->outcome == "ok" || entry->outcome == "current" ||
+                           entry->outcome == "partial";
+        if (!whole) {
             *why = "its last write did not end with every chunk echoed (" + entry->time + ")";
             return std::nullopt;
         }

@@ -120,13 +120,16 @@ TEST(DeltaLayout, FreeSpaceIsReusedAndRunningOutPacksAfresh) {
     const PackResult middle = Pack(Site(dir, {40000, 45000, 40000}, {1, 2, 3}));
     ASSERT_TRUE(middle.Complete());
     EXPECT_EQ(LayOutAgainst(middle, three.image).afresh, AfreshReason::kNoRoom);
-    // The first page grown: another takes its place at offset 0, where the
-    // device starts its walk.
+    // The first page grown: it keeps offset 0, where the device starts its
+    // walk, and the page it now covers moves; the rest stay.
     const PackResult first = Pack(Site(dir, {4500, 9000, 3000}, {1, 2, 3}));
     const DeltaLayout moved = LayOutAgainst(first, base.image);
     ASSERT_EQ(moved.afresh, AfreshReason::kNone);
     EXPECT_TRUE(Served(moved.image) == Served(first.image));
-    EXPECT_EQ(Offsets(moved.image)["/p2.htm"], 0u);
+    EXPECT_EQ(Offsets(moved.image)["/p0.htm"], 0u);
+    EXPECT_EQ(Offsets(moved.image)["/p2.htm"], Offsets(base.image)["/p2.htm"]);
+    EXPECT_EQ(moved.moved, 1);
+    EXPECT_EQ(moved.inPlace, 1);
 }
 
 TEST(DeltaLayout, NoSoundBaseOrOneNameTwiceIsPackedAfresh) {

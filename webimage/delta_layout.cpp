@@ -6,18 +6,24 @@
 
 #include <algorithm>
 #include <map>
+#include <optional>
 #include <string>
 
 namespace kelvarin {
 
 namespace {
 
+// No place in the base.
+constexpr std::size_t kNoOffset = static_cast<std::size_t>(-1);
+
 // One record of the new image and where it goes.
 struct Placed {
     std::size_t freshOffset = 0;
     std::size_t size = 0;
     std::size_t offset = 0;
+    std::size_t baseOffset = kNoOffset;  // where the base holds its file's record
     bool placed = false;
+    bool same = false;  // the base holds it unchanged
 };
 
 // The record at freshOffset of fresh, moved to offset: its name and response
@@ -74,39 +80,77 @@ bool FirstFit(std::vector<std::pair<std::size_t, std::size_t>>& taken, std::size
     return false;
 }
 
-// Makes a record start at offset 0 when none does: the first waiting one
-// that fits the space before the first placed record, else the smallest
-// placed one that does (it moves there). False when none fits.
-bool StartAtZero(std::vector<Placed>& records, std::vector<std::size_t>& waiting,
-                 std::vector<std::pair<std::size_t, std::size_t>>& taken, std::size_t capacity,
-                 DeltaLayout& layout) {
+// The taken intervals, sorted by start.
+using Intervals = std::vector<std::pair<std::size_t, std::size_t>>;
+
+bool Overlaps(const Intervals& taken, std::size_t start, std::size_t end) {
+    return std::any_of(taken.begin(), taken.end(),
+                       [&](const auto& interval) { return interval.first < end && start < interval.second; });
+}
+
+void Take(Intervals& taken, std::size_t start, std::size_t end) {
+    taken.insert(std::upper_bound(taken.begin(), taken.end(), std::make_pair(start, end)),
+                 {start, end});
+}
+
+// Makes a record start at offset 0 when none does (the device walks the
+// chain from there): the one that was there if it grew (the records it now
+// covers move), else the first waiting one that fits the space before the
+// first placed record, else the smallest placed one that does (it moves),
+// else the smallest waiting one (the records it covers move). False when
+// none fits the memory at all.
+bool StartAtZero(std::vector<Placed>& records, std::vector<std::size_t>& waiting, Intervals& taken,
+                 std::size_t capacity) {
     if (!taken.empty() && taken.front().first == 0) {
         return true;
     }
     const std::size_t gap = taken.empty() ? capacity : taken.front().first;
-    for (auto it = waiting.begin(); it != waiting.end(); ++it) {
-        Placed& record = records[*it];
-        if (record.size <= gap) {
-            record.offset = 0;
-            record.placed = true;
-            taken.insert(taken.begin(), {0, record.size});
-            waiting.erase(it);
+    std::optional<std::size_t> chosen;  // index into waiting
+    for (std::size_t i = 0; i < waiting.size() && !chosen; ++i) {
+        if (records[waiting[i]].baseOffset == 0) {
+            chosen = i;
+        }
+    }
+    for (std::size_t i = 0; i < waiting.size() && !chosen; ++i) {
+        if (records[waiting[i]].size <= gap) {
+            chosen = i;
+        }
+    }
+    if (!chosen) {
+        Placed* smallest = nullptr;
+        for (Placed& record : records) {
+            if (record.placed && record.size <= gap && (!smallest || record.size < smallest->size)) {
+                smallest = &record;
+            }
+        }
+        if (smallest) {
+            std::erase(taken, std::make_pair(smallest->offset, smallest->offset + smallest->size));
+            smallest->offset = 0;
+            Take(taken, 0, smallest->size);
             return true;
         }
-    }
-    Placed* smallest = nullptr;
-    for (Placed& record : records) {
-        if (record.placed && record.size <= gap && (!smallest || record.size < smallest->size)) {
-            smallest = &record;
+        for (std::size_t i = 0; i < waiting.size(); ++i) {
+            if (!chosen || records[waiting[i]].size < records[waiting[*chosen]].size) {
+                chosen = i;
+            }
         }
     }
-    if (!smallest) {
+    if (!chosen || records[waiting[*chosen]].size > capacity) {
         return false;
     }
-    std::erase(taken, std::make_pair(smallest->offset, smallest->offset + smallest->size));
-    taken.insert(taken.begin(), {0, smallest->size});
-    smallest->offset = 0;
-    ++layout.moved;
+    Placed& first = records[waiting[*chosen]];
+    waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(*chosen));
+    // What it covers moves to free space.
+    for (Placed& record : records) {
+        if (record.placed && record.offset < first.size) {
+            std::erase(taken, std::make_pair(record.offset, record.offset + record.size));
+            record.placed = false;
+            waiting.push_back(static_cast<std::size_t>(&record - records.data()));
+        }
+    }
+    first.offset = 0;
+    first.placed = true;
+    Take(taken, 0, first.size);
     return true;
 }
 
@@ -136,9 +180,9 @@ DeltaLayout LayOutAgainst(const PackResult& fresh, std::span<const std::uint8_t>
             return afresh(AfreshReason::kDuplicateNames);  // a second record of a path, or askew
         }
     }
+    // Unchanged records stay; the rest wait for a place.
     std::vector<Placed> records;
-    std::vector<std::pair<std::size_t, std::size_t>> taken;  // [start, end) of placed records
-    std::vector<std::size_t> waiting;                        // records still to place
+    Intervals taken;
     std::size_t found = 0;
     for (const PackedFile& file : fresh.files) {
         if (file.outcome != FileOutcome::kPacked) {
@@ -152,35 +196,63 @@ DeltaLayout LayOutAgainst(const PackResult& fresh, std::span<const std::uint8_t>
         if (slot != slots.end()) {
             ++found;
             const auto [start, end] = slot->second;
-            if (record.size <= end - start) {
-                const bool same = Unchanged(Moved(fresh.image, record, start), base, start);
-                ++(same ? layout.kept : layout.inPlace);
+            record.baseOffset = start;
+            if (record.size <= end - start &&
+                Unchanged(Moved(fresh.image, record, start), base, start)) {
                 record.offset = start;
                 record.placed = true;
-                taken.emplace_back(start, start + record.size);
-            } else {
-                ++layout.moved;
+                record.same = true;
+                Take(taken, start, start + record.size);
             }
-        } else {
-            ++layout.added;
-        }
-        if (!record.placed) {
-            waiting.push_back(records.size());
         }
         records.push_back(record);
     }
     layout.dropped = static_cast<int>(slots.size() - found);
-    std::sort(taken.begin(), taken.end());
-    // The device walks the chain from offset 0: a record must start there.
-    if (!StartAtZero(records, waiting, taken, capacity, layout)) {
+    // A changed record stays where it was when it fits there now: its old
+    // place and any free space after it, up to the next record that stays.
+    std::vector<std::size_t> changed;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (!records[i].placed && records[i].baseOffset != kNoOffset) {
+            changed.push_back(i);
+        }
+    }
+    std::sort(changed.begin(), changed.end(), [&](std::size_t a, std::size_t b) {
+        return records[a].baseOffset < records[b].baseOffset;
+    });
+    for (const std::size_t i : changed) {
+        Placed& record = records[i];
+        const std::size_t end = record.baseOffset + record.size;
+        if (end <= capacity && !Overlaps(taken, record.baseOffset, end)) {
+            record.offset = record.baseOffset;
+            record.placed = true;
+            Take(taken, record.baseOffset, end);
+        }
+    }
+    std::vector<std::size_t> waiting;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (!records[i].placed) {
+            waiting.push_back(i);
+        }
+    }
+    if (!StartAtZero(records, waiting, taken, capacity)) {
         return afresh(AfreshReason::kNoRoom);
     }
+    std::sort(waiting.begin(), waiting.end());  // in the file list's order
     for (const std::size_t index : waiting) {
         Placed& record = records[index];
         if (!FirstFit(taken, record.size, capacity, &record.offset)) {
             return afresh(AfreshReason::kNoRoom);
         }
         record.placed = true;
+    }
+    for (const Placed& record : records) {
+        if (record.baseOffset == kNoOffset) {
+            ++layout.added;
+        } else if (record.offset != record.baseOffset) {
+            ++layout.moved;
+        } else {
+            ++(record.same ? layout.kept : layout.inPlace);
+        }
     }
     // The chain in increasing address order, each record in its place.
     std::sort(records.begin(), records.end(),
