@@ -181,15 +181,28 @@ Schema ReadSchema(sqlite3* db, std::string* error) {
     return Schema::kJournal;
 }
 
-// Makes the journal's objects in a new, empty database.
+// Makes the journal's objects in a new, empty database, unless another
+// process made them first (looked at again under the write lock).
 bool MakeSchema(sqlite3* db, std::string* error) {
-    std::string sql = "BEGIN IMMEDIATE;";
-    for (const SchemaObject& object : kSchemaObjects) {
-        sql += object.sql;
-        sql += ';';
+    if (!Execute(db, "BEGIN IMMEDIATE", error)) {
+        return false;
     }
-    sql += "COMMIT;";
-    if (Execute(db, sql.c_str(), error)) {
+    std::string sql;
+    switch (ReadSchema(db, error)) {
+        case Schema::kJournal:
+            break;  // made meanwhile
+        case Schema::kEmpty:
+            for (const SchemaObject& object : kSchemaObjects) {
+                sql += object.sql;
+                sql += ';';
+            }
+            break;
+        case Schema::kAltered:
+        case Schema::kForeign:
+            Execute(db, "ROLLBACK", nullptr);
+            return false;
+    }
+    if ((sql.empty() || Execute(db, sql.c_str(), error)) && Execute(db, "COMMIT", error)) {
         return true;
     }
     Execute(db, "ROLLBACK", nullptr);

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <unistd.h>
 #include <filesystem>
@@ -161,6 +162,92 @@ TEST(Field, DamagedMemoryIsKeptWholeBeforeItIsWrittenOver) {
     EXPECT_NE(history.out.find("\"backup_file\":\"" + kept[0] + "\",\"backup_holds\":\"memory\""),
               std::string::npos)
         << history.out;
+}
+
+// What the device serves at path over HTTP, its header left off.
+std::string Fetch(const DeviceProcess& device, const std::string& path) {
+    test::LoopbackClient client(device.HttpPort());
+    client.Send("GET " + path + " HTTP/1.0\r\n\r\n");
+    const std::string response = client.ReceiveAll();
+    const std::size_t body = response.find("\r\n\r\n");
+    return body == std::string::npos ? response : response.substr(body + 4);
+}
+
+TEST(Field, AReloadCutMidwayIsNotTrustedAndTheNextDeltaCompletesIt) {
+    TempDir dir;
+    Journaled journal;
+    DeviceProcess device(kDevice, {"--fault", "delay=5"});
+    ASSERT_TRUE(device.Ready());
+    std::vector<std::string> site;
+    for (int i = 0; i < 4; ++i) {
+        site.push_back(dir.WriteSized("p" + std::to_string(i) + ".htm", 8000, i));
+    }
+    const auto send = [&](std::vector<std::string> more) {
+        std::vector<std::string> argv = {kCli, "send", "127.0.0.1", device.ModbusPortText()};
+        argv.insert(argv.end(), site.begin(), site.end());
+        argv = With(With(argv, {"--dump", dir.Path() + "/a.dat"}), journal.Options());
+        return RunProgram(With(argv, more));
+    };
+    ASSERT_EQ(send({}).exitCode, 0);
+    // Trusted straight after a whole write: checked by sampling, said so.
+    site[1] = dir.WriteSized("p1.htm", 8000, 11);
+    auto trusted = send({"--delta", "--trust-journal"});
+    EXPECT_EQ(trusted.exitCode, 0) << trusted.out;
+    EXPECT_NE(trusted.out.find("的日志为准"), std::string::npos) << trusted.out;
+    EXPECT_EQ(trusted.out.find("校验成功"), std::string::npos);
+    // A reload killed midway (every page grown: everything moves).
+    for (int i = 0; i < 4; ++i) {
+        site[i] = dir.WriteSized("p" + std::to_string(i) + ".htm", 9000, 20 + i);
+    }
+    {
+        std::vector<std::string> argv = {kCli, "send", "127.0.0.1", device.ModbusPortText()};
+        argv.insert(argv.end(), site.begin(), site.end());
+        test::ChildProcess cut(With(With(argv, {"--dump", dir.Path() + "/a.dat", "--delta"}),
+                                    journal.Options()));
+        for (std::string line = cut.ReadLine(); !line.empty(); line = cut.ReadLine()) {
+            if (line == "开始发送") {
+                break;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        cut.Stop(SIGKILL);
+    }
+    auto distrusted = send({"--delta", "--trust-journal"});
+    EXPECT_EQ(distrusted.exitCode, 0) << distrusted.out;
+    EXPECT_NE(distrusted.out.find("日志中这台设备的映像不可信（an operation on it never ended"),
+              std::string::npos)
+        << distrusted.out;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(Fetch(device, "/p" + std::to_string(i) + ".htm"), ReadAll(site[i])) << i;
+    }
+    EXPECT_EQ(RunProgram(With({kCli, "history", "--check"}, journal.Options())).exitCode, 0);
+}
+
+TEST(Field, AFleetReloadLeavesEveryDeviceServingTheNewFiles) {
+    TempDir dir;
+    const std::vector<std::string> site = {dir.WriteSized("index.htm", 4000, 1),
+                                           dir.WriteSized("app.js", 9000, 2)};
+    const std::string old = Pack(dir, "old.img", {dir.WriteSized("old.htm", 6000, 3)});
+    const std::string ours = Pack(dir, "ours.img", {site[0], dir.WriteSized("app2.js", 9000, 2)});
+    DeviceProcess foreign(kDevice, {"--load", old});
+    DeviceProcess blank(kDevice);
+    DeviceProcess earlier(kDevice, {"--load", ours});
+    ASSERT_TRUE(foreign.Ready() && blank.Ready() && earlier.Ready());
+    const std::string targets =
+        dir.Write("targets", "127.0.0.1:" + foreign.ModbusPortText() + "\n127.0.0.1:" +
+                                 blank.ModbusPortText() + "\n127.0.0.1:" +
+                                 earlier.ModbusPortText() + "\n");
+    auto fleet = RunProgram(With({kCli, "fleet", "--targets", targets, "--delta", "--json",
+                                  "--dump", dir.Path() + "/a.dat", "--journal", "none"},
+                                 site));
+    EXPECT_EQ(fleet.exitCode, 0) << fleet.out << fleet.err;
+    EXPECT_EQ(std::count(fleet.out.begin(), fleet.out.end(), '{'), 3) << fleet.out;
+    EXPECT_NE(fleet.out.find("\"mode\": \"delta-full\""), std::string::npos) << fleet.out;
+    EXPECT_NE(fleet.out.find("\"mode\": \"delta\""), std::string::npos) << fleet.out;
+    for (DeviceProcess* device : {&foreign, &blank, &earlier}) {
+        EXPECT_EQ(Fetch(*device, "/index.htm"), ReadAll(site[0]));
+        EXPECT_EQ(Fetch(*device, "/app.js"), ReadAll(site[1]));
+    }
 }
 
 TEST(Field, TheJournalKeepsEveryCommandsOperationsAndShowsAChange) {

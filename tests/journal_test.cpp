@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
@@ -170,6 +172,29 @@ TEST(JournalCheck, ReadingAJournalOthersAreWritingChangesNothingOfIt) {
     std::unique_ptr<Journal> reader = Journal::OpenForReading(path, &error);
     ASSERT_TRUE(reader) << error;
     EXPECT_EQ(reader->Check().records, 6);
+}
+
+TEST(JournalOpen, WritersMakingOneJournalAtOnceAllAppend) {
+    for (int round = 0; round < 20; ++round) {
+        TempDir dir;
+        const std::string path = dir.Path() + "/journal.sqlite";
+        std::vector<std::thread> writers;
+        std::atomic<int> appended{0};
+        for (int w = 0; w < 4; ++w) {
+            writers.emplace_back([&, w] {
+                std::string error;
+                std::unique_ptr<Journal> journal = Journal::Open(path, &error);
+                if (journal && journal->Append({Record(w)}, &error)) {
+                    ++appended;
+                }
+            });
+        }
+        for (std::thread& writer : writers) {
+            writer.join();
+        }
+        ASSERT_EQ(appended.load(), 4) << round;
+        EXPECT_EQ(CheckOf(path).records, 4);
+    }
 }
 
 TEST(JournalOpen, NoLinkPlantedAtItsNamesIsFollowed) {
