@@ -57,6 +57,56 @@ std::optional<FleetTarget> ParseTarget(std::string_view text, int unit) {
     return target;
 }
 
+std::optional<std::vector<std::uint32_t>> ParseRange(std::string_view text, std::string* why) {
+    std::vector<std::uint32_t> addresses;
+    const std::size_t dash = text.find('-');
+    const std::size_t slash = text.find('/');
+    const std::optional<std::uint32_t> first =
+        ParseDottedQuad(text.substr(0, std::min(dash, slash)));
+    if (!first || (dash != std::string_view::npos && slash != std::string_view::npos)) {
+        *why = "not ADDRESS, ADDRESS-LAST or ADDRESS/BITS";
+        return std::nullopt;
+    }
+    if (dash != std::string_view::npos) {
+        const int last = Decimal(text.substr(dash + 1), 3, 255);
+        if (last < 0 || static_cast<std::uint32_t>(last) < (*first & 0xFF)) {
+            *why = "the last address's field is not from " + std::to_string(*first & 0xFF) +
+                   " to 255";
+            return std::nullopt;
+        }
+        for (std::uint32_t a = *first; (a & 0xFF) <= static_cast<std::uint32_t>(last); ++a) {
+            addresses.push_back(a);
+            if ((a & 0xFF) == 255) {
+                break;
+            }
+        }
+        return addresses;
+    }
+    if (slash != std::string_view::npos) {
+        const int bits = Decimal(text.substr(slash + 1), 2, 32);
+        if (bits < 0) {
+            *why = "the prefix length is not a number from 0 to 32";
+            return std::nullopt;
+        }
+        const std::uint64_t count = std::uint64_t{1} << (32 - bits);
+        if (count > kMaxRangeAddresses) {
+            *why = "a block of " + std::to_string(count) + " addresses, more than " +
+                   std::to_string(kMaxRangeAddresses);
+            return std::nullopt;
+        }
+        const std::uint32_t network =
+            bits == 0 ? 0 : *first & ~static_cast<std::uint32_t>(count - 1);
+        // The block's own network and broadcast addresses name no device.
+        const std::uint64_t skip = bits <= 30 ? 1 : 0;
+        for (std::uint64_t i = skip; i < count - skip; ++i) {
+            addresses.push_back(static_cast<std::uint32_t>(network + i));
+        }
+        return addresses;
+    }
+    addresses.push_back(*first);
+    return addresses;
+}
+
 TargetsFile ReadTargets(const std::string& path, int unit) {
     TargetsFile file;
     const auto fail = [&file](TargetsProblem problem) {

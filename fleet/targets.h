@@ -16,6 +16,17 @@ namespace kelvarin {
 // (unit when left out). Nothing for anything else.
 std::optional<FleetTarget> ParseTarget(std::string_view text, int unit = 0);
 
+// The most addresses one range of a scan may name.
+inline constexpr std::size_t kMaxRangeAddresses = 65536;
+
+// The addresses a scan's range names, in order: "A.B.C.D" (one), "A.B.C.D-E"
+// (the last field from D to E), or "A.B.C.D/N" (a block of 2^(32-N)
+// addresses, N 16 to 32; for N up to 30 without its first and last, the
+// block's own network and broadcast addresses). Addresses are dotted quads
+// as a target's are. Nothing, with why in *why, for anything else or a
+// block of more than kMaxRangeAddresses.
+std::optional<std::vector<std::uint32_t>> ParseRange(std::string_view text, std::string* why);
+
 // What is wrong with a targets file, or with one of its lines.
 enum class TargetsFault {
     kUnreadable,   // the file cannot be read

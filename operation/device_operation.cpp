@@ -49,7 +49,7 @@ DeviceOperation::Step DeviceOperation::Next(TimePoint now) {
         case Stage::kBase:
             return NextBaseRound();
         case Stage::kDeltaWrite:
-            return EndDeltaWrite();
+            return EndDownload();
         case Stage::kStore:
             return m_report.facts.delta ? AfterDeltaWrite() : AfterDownload();
         case Stage::kDeltaReadBack:
@@ -269,7 +269,7 @@ DeviceOperation::Step DeviceOperation::EndDownload() {
     if (report.Succeeded() && m_plan.store) {
         return Keeping(Stage::kStore, {KeepRequest::What::kStore, m_image, false});
     }
-    return AfterDownload();
+    return m_report.facts.delta ? AfterDeltaWrite() : AfterDownload();
 }
 
 DeviceOperation::Step DeviceOperation::AfterDownload() {
@@ -501,20 +501,6 @@ DeviceOperation::Step DeviceOperation::LayOut() {
         return Finish();
     }
     return StartDownload();
-}
-
-DeviceOperation::Step DeviceOperation::EndDeltaWrite() {
-    const DownloadReport report = m_download->Report();
-    m_report.facts.download = report;
-    m_observer.OnSendEnd(report);
-    if (report.stopped) {
-        m_report.stopped = true;
-        return Finish();
-    }
-    if (report.Succeeded() && m_plan.store) {
-        return Keeping(Stage::kStore, {KeepRequest::What::kStore, m_image, false});
-    }
-    return AfterDeltaWrite();
 }
 
 DeviceOperation::Step DeviceOperation::AfterDeltaWrite() {

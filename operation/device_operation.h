@@ -189,7 +189,6 @@ class DeviceOperation {
     Step NextBaseRound();
     Step LayOut();
     Step WriteDelta();
-    Step EndDeltaWrite();
     Step AfterDeltaWrite();
     Step EndDeltaReadBack();
     Step Transferring(Stage stage, Transfer& transfer, bool traced);
