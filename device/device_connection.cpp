@@ -230,11 +230,12 @@ void Connection::OnDeadline(TimePoint /*now*/) {
     Finish();
 }
 
-ModbusConnection::ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault,
+ModbusConnection::ModbusConnection(net::Socket socket, DeviceMemory& memory,
+                                   const DeviceIdentity& identity, FaultMode fault,
                                    const LinkModel& link, std::mt19937& random,
                                    milliseconds idleTimeout, TimePoint now)
     : Connection(socket, PortKind::kModbus),
-      m_session(memory, fault, this),
+      m_session(memory, fault, this, identity),
       m_link(link),
       m_random(random),
       m_bytePause(fault.kind == FaultKind::kSplit     ? kSplitPause
@@ -284,15 +285,14 @@ Admission ModbusConnection::Admit(std::string_view frame) {
     if (m_roleUnreadable) {
         return Admission::kNotAllowed;
     }
-    // The roles a function asks for, checked on every request.
+    // The roles a function asks for, checked on every request: reading the
+    // memory and the identification are reads.
     if (frame.size() > modbus::kFunctionAt) {
         const auto function = static_cast<std::uint8_t>(frame[modbus::kFunctionAt]);
-        const std::vector<std::string>& roles =
-            function == modbus::kWriteFileRecord  ? m_link.writeRoles
-            : function == modbus::kReadFileRecord ? m_link.readRoles
-                                                  : m_link.writeRoles;
-        const bool checked = !roles.empty() && (function == modbus::kWriteFileRecord ||
-                                                function == modbus::kReadFileRecord);
+        const bool read =
+            function == modbus::kReadFileRecord || function == modbus::kEncapsulatedInterface;
+        const std::vector<std::string>& roles = read ? m_link.readRoles : m_link.writeRoles;
+        const bool checked = !roles.empty() && (function == modbus::kWriteFileRecord || read);
         if (checked && std::find(roles.begin(), roles.end(), m_role) == roles.end()) {
             return Admission::kNotAllowed;
         }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "device_faults.h"
+#include "device_identity.h"
 #include "device_memory.h"
 #include "device_session.h"
 #include "net.h"
@@ -158,9 +159,10 @@ class Connection {
 class ModbusConnection : public Connection, private RequestGate {
   public:
     // Stores into memory, which must outlive the connection, as must random
-    // (the device's draws of lost requests, shared by its connections).
-    ModbusConnection(net::Socket socket, DeviceMemory& memory, FaultMode fault,
-                     const LinkModel& link, std::mt19937& random,
+    // (the device's draws of lost requests, shared by its connections) and
+    // identity (what function 43 answers with).
+    ModbusConnection(net::Socket socket, DeviceMemory& memory, const DeviceIdentity& identity,
+                     FaultMode fault, const LinkModel& link, std::mt19937& random,
                      std::chrono::milliseconds idleTimeout, TimePoint now);
 
     // True once a request of this connection has stored data.

@@ -1,5 +1,6 @@
 // The Modbus handling of the simulated device: Write File Record (function
-// 21) and Read File Record (function 20).
+// 21), Read File Record (function 20) and Read Device Identification
+// (function 43).
 #include "device_modbus.h"
 
 #include "byte_order.h"
@@ -70,7 +71,8 @@ std::string HandleRead(const DeviceMemory& memory, std::string_view frame) {
 
 }  // namespace
 
-ModbusResult HandleModbusFrame(DeviceMemory& memory, std::string_view frame) {
+ModbusResult HandleModbusFrame(DeviceMemory& memory, std::string_view frame,
+                               const DeviceIdentity& identity) {
     ModbusResult result;
     if (frame.size() < kFunctionAt + 1) {
         return result;
@@ -85,6 +87,10 @@ ModbusResult HandleModbusFrame(DeviceMemory& memory, std::string_view frame) {
     };
     if (ByteAt(frame, kFunctionAt) == kReadFileRecord) {
         result.reply = HandleRead(memory, frame);
+        return result;
+    }
+    if (ByteAt(frame, kFunctionAt) == kEncapsulatedInterface) {
+        result.reply = HandleIdentityFrame(identity, frame);
         return result;
     }
     if (ByteAt(frame, kFunctionAt) != kWriteFileRecord) {

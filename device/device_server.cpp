@@ -132,7 +132,7 @@ void DeviceServer::AcceptAll(Unit& unit, Listener& listener) {
         const TimePoint now = Clock::now();
         if (listener.kind == PortKind::kModbus) {
             accepted.connection = std::make_unique<ModbusConnection>(
-                fd, unit.memory, m_options.fault, m_options.link, unit.random,
+                fd, unit.memory, m_options.identity, m_options.fault, m_options.link, unit.random,
                 m_options.modbusIdleTimeout, now);
             if (m_options.tls) {
                 accepted.connection->StartTls(m_options.tls, m_options.tlsHandshakeTimeout, now);

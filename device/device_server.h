@@ -10,6 +10,7 @@
 
 #include "device_connection.h"
 #include "device_faults.h"
+#include "device_identity.h"
 #include "device_memory.h"
 #include "net.h"
 #include "stop_signal.h"
@@ -40,6 +41,7 @@ struct DeviceOptions {
     std::chrono::milliseconds tlsHandshakeTimeout{5000};  // to finish the TLS handshake
     int count = 1;  // devices; with more than one, a non-zero port is the first of
                     // count consecutive ports and device K writes imageOut.K
+    DeviceIdentity identity = DefaultIdentity();  // what function 43 answers, on every device
 };
 
 // The most devices one server runs.

@@ -5,8 +5,9 @@
 
 namespace kelvarin::device {
 
-ModbusSession::ModbusSession(DeviceMemory& memory, FaultMode fault, RequestGate* gate)
-    : m_memory(memory), m_fault(fault), m_gate(gate) {}
+ModbusSession::ModbusSession(DeviceMemory& memory, FaultMode fault, RequestGate* gate,
+                             const DeviceIdentity& identity)
+    : m_memory(memory), m_identity(identity), m_fault(fault), m_gate(gate) {}
 
 ModbusFeed ModbusSession::Feed(std::string_view bytes) {
     ModbusFeed feed;
@@ -68,7 +69,7 @@ bool ModbusSession::Answer(std::string_view frame, ModbusFeed& feed) {
     } else if (m_fault.kind == FaultKind::kNoRead && isRead) {
         reply.bytes = ModbusExceptionReply(frame, ModbusException::kIllegalFunction);
     } else {
-        ModbusResult result = HandleModbusFrame(m_memory, frame);
+        ModbusResult result = HandleModbusFrame(m_memory, frame, m_identity);
         if (result.stored) {
             m_wroteRecord = true;
             // The echo says the data arrived; the memory keeps it changed.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "device_faults.h"
+#include "device_identity.h"
 #include "device_memory.h"
 
 #include <string>
@@ -50,8 +51,10 @@ struct ModbusFeed {
 // corrupt, and stored writes for flip-store.
 class ModbusSession {
   public:
-    // memory must outlive the session; so must gate, when given.
-    ModbusSession(DeviceMemory& memory, FaultMode fault, RequestGate* gate = nullptr);
+    // memory must outlive the session; so must gate, when given, and
+    // identity, what function 43 answers with.
+    ModbusSession(DeviceMemory& memory, FaultMode fault, RequestGate* gate = nullptr,
+                  const DeviceIdentity& identity = DefaultIdentity());
 
     // Takes received bytes and answers every whole request now in the input.
     // Once close has been returned (bytes that are not Modbus/TCP, or the
@@ -70,6 +73,7 @@ class ModbusSession {
     bool Answer(std::string_view frame, ModbusFeed& feed);
 
     DeviceMemory& m_memory;
+    const DeviceIdentity& m_identity;
     FaultMode m_fault;
     RequestGate* m_gate;
     std::string m_input;

@@ -5,6 +5,7 @@
 #include "command_line.h"
 #include "device_faults.h"
 #include "device_server.h"
+#include "identity_options.h"
 #include "image_file.h"
 #include "manual_text.h"
 #include "net.h"
@@ -16,6 +17,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -32,7 +34,8 @@ int main(int argc, char** argv) {
 
     CLI::App app{
         "Simulated Kelvarin device: stores web images written over Modbus/TCP "
-        "(function 21), reads them back (function 20) and serves them over HTTP",
+        "(function 21), reads them back (function 20), identifies itself (function 43) and "
+        "serves them over HTTP",
         "kelvarin-device"};
     kelvarin::cmdline::SetUp(app, std::string("kelvarin-device ") + kelvarin::kVersion);
 
@@ -114,8 +117,8 @@ int main(int argc, char** argv) {
                    "role (not empty; may be given more than once); others get exception 01 and "
                    "nothing is stored. Default: any authenticated client writes");
     app.add_option("--read-role", options.link.readRoles,
-                   "With --tls: function 20 (read) only for client certificates naming this "
-                   "role (not empty; may be given more than once); others get exception 01. "
+                   "With --tls: functions 20 and 43 (reads) only for client certificates naming "
+                   "this role (not empty; may be given more than once); others get exception 01. "
                    "Default: any authenticated client reads");
     int handshakeTimeoutMs = static_cast<int>(options.tlsHandshakeTimeout.count());
     CLI::Option* handshakeTimeout =
@@ -151,6 +154,7 @@ int main(int argc, char** argv) {
                    "before it is disconnected")
         ->capture_default_str()
         ->check(CLI::Range(1, 3600000));
+    const std::function<DeviceIdentity()> identity = AddIdentityOptions(app);
 
     // --help and the man page (--manual) from the options above.
     kelvarin::manual::Document(app, kelvarin::kVersion, kManualSummary, &CommandSections,
@@ -177,6 +181,7 @@ int main(int argc, char** argv) {
         options.link.dropPastMax = maxInFlight.size() == 2 && maxInFlight[1] == "drop";
     }
     options.link.unitMissingException = unitMissing == "exception";
+    options.identity = identity();
     if (tls) {
         if (tlsFiles.cert.empty() || tlsFiles.key.empty() || tlsFiles.ca.empty()) {
             std::fprintf(stderr, "kelvarin-device: --tls needs --cert, --key and --ca\n");

@@ -24,6 +24,20 @@ std::vector<manual::Section> CommandSections(std::string_view /*command*/) {
          "reference type, 03 inconsistent lengths. At most 64 connections a port.",
          {},
          {}},
+        {"Identification",
+         "Function 43 with MEI type 14 (Read Device Identification) names the device: objects "
+         "0 to 2 (--vendor, --product, --revision) always, objects 3 to 6 (--vendor-url, "
+         "--product-name, --model-name, --application-name) only when given. Read code 1 "
+         "streams objects 0 to 2, codes 2 and 3 every object it has (it has no extended "
+         "ones), from the object id asked for when the stream holds it and from object 0 "
+         "otherwise; objects that do not fit one response come in the next (more follows "
+         "0xFF, the next object id). Read code 4 reads one object: exception 02 for one it "
+         "lacks. Exception 03 for another read code, 01 for another MEI type. Conformity level "
+         "0x82 when any of objects 3 to 6 is given, else 0x81 (stream and single-object access "
+         "both). With --no-identity, function 43 gets exception 01 as on a device without it. "
+         "Every device of --count answers alike; --unit applies as to every function.",
+         {},
+         {}},
         {"Modbus/TCP Security",
          "With --tls the Modbus port speaks only TLS 1.2 or later, the unchanged frames "
          "inside it: a client must show a certificate that chains to --ca, or the handshake "
@@ -32,7 +46,7 @@ std::vector<manual::Section> CommandSections(std::string_view /*command*/) {
          "places are taken the oldest connection still in its handshake makes room for a new "
          "one; the log names each client address once for each. The --modbus-timeout idle "
          "time starts when the handshake ends. With --write-role or --read-role (neither "
-         "empty), function 21 (or 20) is allowed only to certificates whose role (extension "
+         "empty), function 21 (or 20 and 43) is allowed only to certificates whose role (extension "
          "1.3.6.1.4.1.50316.802.1, one UTF8String) is one of those given; others get "
          "exception 01 and nothing is stored. A certificate with more than one role "
          "extension, or a role that is not one UTF8String, gets exception 01 for every "
@@ -68,6 +82,9 @@ std::vector<manual::Section> CommandSections(std::string_view /*command*/) {
            "Serve at http://127.0.0.1:8080/ exactly what a device sent image.bin will serve."},
           {"kelvarin-device --count 100 --modbus-port 15000 --fault delay=1",
            "A hundred devices on ports 15000..15099, each reply 1 ms late."},
+          {"kelvarin-device --count 20 --modbus-port 15000 --vendor ACME --product-name "
+           "\"Boiler panel\"",
+           "Twenty devices that say they are ACME's boiler panels when read with function 43."},
           {"kelvarin-device --modbus-port 802 --tls --cert device.pem --key device.key "
            "--ca plant-ca.pem --write-role Operator",
            "A device speaking Modbus/TCP Security that takes writes only from operators."}},

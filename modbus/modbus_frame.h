@@ -21,6 +21,14 @@
 // and its response:
 //   7 function 20 | 8 response data length | per sub-request: file response
 //   length (1 + 2 x words) | reference type 6 | the record's bytes
+//
+// Read Device Identification (function 43, MEI type 14) request:
+//   7 function 43 | 8 MEI type 14 | 9 read device id code | 10 object id
+// and its response:
+//   7 function 43 | 8 MEI type 14 | 9 read device id code | 10 conformity
+//   level | 11 more follows (0x00, or 0xFF: ask again from the next object
+//   id) | 12 next object id | 13 number of objects | per object: object id |
+//   value length | the value's bytes
 #pragma once
 
 #include "web_image.h"
@@ -30,6 +38,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelvarin::modbus {
 
@@ -214,5 +223,137 @@ ReadReply DecodeReadReply(std::span<const std::uint8_t> reply, std::span<const R
 // ids, length 3, its function code with the exception bit set, then code.
 // Empty when frame is shorter than 8 bytes.
 std::string ExceptionReply(std::string_view frame, std::uint8_t code);
+
+// ---- Read Device Identification ----
+inline constexpr std::uint8_t kEncapsulatedInterface = 0x2B;     // function 43
+inline constexpr std::uint8_t kReadDeviceIdentification = 0x0E;  // its MEI type 14
+inline constexpr std::size_t kMeiTypeAt = 8;
+inline constexpr std::size_t kReadCodeAt = 9;
+inline constexpr std::size_t kObjectIdAt = 10;  // request: the first object, or the one
+inline constexpr std::size_t kIdentityRequestSize = 11;
+inline constexpr std::size_t kConformityAt = 10;    // response
+inline constexpr std::size_t kMoreFollowsAt = 11;   // response
+inline constexpr std::size_t kNextObjectIdAt = 12;  // response
+inline constexpr std::size_t kObjectCountAt = 13;   // response
+inline constexpr std::size_t kObjectsAt = 14;       // response: the first object
+// An object's own header: its id and its value's length.
+inline constexpr std::size_t kObjectHeader = 2;
+// The objects' bytes one response holds: a 253-byte PDU but its head.
+inline constexpr std::size_t kMaxObjectBytes = kMbapPrefix + kMaxMbapLength - kObjectsAt;
+static_assert(kMaxObjectBytes == 246);
+// The longest value an object may have: it is always read in one response.
+inline constexpr std::size_t kMaxObjectValue = kMaxObjectBytes - kObjectHeader;
+
+// Read device id codes: a stream of the basic, regular or extended objects
+// from an object id on, or one object.
+inline constexpr std::uint8_t kReadBasic = 1;
+inline constexpr std::uint8_t kReadRegular = 2;
+inline constexpr std::uint8_t kReadExtended = 3;
+inline constexpr std::uint8_t kReadOneObject = 4;
+
+// The standard objects: 0 to 2 basic (every device has them), 3 to 6
+// regular; 0x80 to 0xFF are extended (the device's own).
+inline constexpr std::uint8_t kVendorName = 0;
+inline constexpr std::uint8_t kProductCode = 1;
+inline constexpr std::uint8_t kMajorMinorRevision = 2;
+inline constexpr std::uint8_t kVendorUrl = 3;
+inline constexpr std::uint8_t kProductName = 4;
+inline constexpr std::uint8_t kModelName = 5;
+inline constexpr std::uint8_t kUserApplicationName = 6;
+inline constexpr std::uint8_t kLastBasicObject = kMajorMinorRevision;
+inline constexpr std::uint8_t kLastRegularObject = kUserApplicationName;
+inline constexpr std::uint8_t kFirstExtendedObject = 0x80;
+
+// Conformity levels: the objects a device has (basic, regular, extended),
+// with kIndividualAccess set when it also answers read code 4.
+inline constexpr std::uint8_t kConformityBasic = 0x01;
+inline constexpr std::uint8_t kConformityRegular = 0x02;
+inline constexpr std::uint8_t kConformityExtended = 0x03;
+inline constexpr std::uint8_t kIndividualAccess = 0x80;
+
+// The more-follows byte: every object asked for is in this response, or more
+// are to be asked for from the next object id.
+inline constexpr std::uint8_t kNoMoreFollows = 0x00;
+inline constexpr std::uint8_t kMoreFollows = 0xFF;
+
+// What a Read Device Identification request asks for.
+struct IdentityRequest {
+    std::uint8_t readCode = kReadBasic;  // kReadBasic .. kReadOneObject
+    std::uint8_t objectId = 0;           // the stream's first object, or the one object
+};
+
+// One identification object: its id and its value's bytes (text, by the
+// standard's objects).
+struct IdentityObject {
+    std::uint8_t id = 0;
+    std::string value;
+
+    bool operator==(const IdentityObject&) const = default;
+};
+
+// Writes a Read Device Identification request with transaction id
+// transaction and unit id unit into frame, which holds at least
+// kIdentityRequestSize bytes. Returns the frame's size, kIdentityRequestSize;
+// 0 (nothing written) for a read code outside 1 to 4.
+std::size_t EncodeIdentityRequest(std::uint8_t* frame, IdentityRequest request,
+                                  std::uint16_t transaction, std::uint8_t unit = 0);
+
+// How a request frame reads as a Read Device Identification request.
+enum class IdentityRequestStatus {
+    kSound,        // function 43, MEI type 14, read code 1 to 4, 11 bytes
+    kOtherMei,     // another function, or function 43 with another MEI type
+    kBadLength,    // too short for its MEI type, or not exactly 11 bytes
+    kBadReadCode,  // a read device id code outside 1 to 4
+};
+
+// The result of ParseIdentityRequest.
+struct ParsedIdentityRequest {
+    IdentityRequestStatus status = IdentityRequestStatus::kBadLength;
+    IdentityRequest request;  // for kSound
+};
+
+// Reads frame (one whole frame, as ScanFrame delimits it) as a Read Device
+// Identification request. The status says why it is not a sound one.
+ParsedIdentityRequest ParseIdentityRequest(std::span<const std::uint8_t> frame);
+ParsedIdentityRequest ParseIdentityRequest(std::string_view frame);
+
+// The reply to a Read Device Identification request with transaction id
+// transaction and unit id unit: readCode echoed, the conformity level, then
+// objects in their order, as many as one frame holds; when some are left,
+// more follows (0xFF) and the next object id is the first one left's id.
+// Empty when the first object does not fit one frame (a value longer than
+// kMaxObjectValue).
+std::string EncodeIdentityReply(std::uint16_t transaction, std::uint8_t unit, std::uint8_t readCode,
+                                std::uint8_t conformity, std::span<const IdentityObject> objects);
+
+// How a reply to a Read Device Identification request reads.
+enum class IdentityReplyStatus {
+    kObjects,    // identification objects
+    kException,  // an exception reply (function 0xAB); exceptionCode says which
+    kMalformed,  // anything else: another transaction or function, lengths or an
+                 // object count that disagree with the frame, a cut frame
+};
+
+// The result of DecodeIdentityReply.
+struct IdentityReply {
+    IdentityReplyStatus status = IdentityReplyStatus::kMalformed;
+    std::uint8_t exceptionCode = 0;       // for kException
+    std::uint8_t unit = 0;                // the unit id the reply carries
+    std::uint8_t readCode = 0;            // for kObjects: the read device id code, as sent
+    std::uint8_t conformity = 0;          // for kObjects: the device's conformity level, as sent
+    bool moreFollows = false;             // for kObjects: more objects, from nextObjectId on
+    std::uint8_t nextObjectId = 0;        // for kObjects: as sent; it counts only with moreFollows
+    std::vector<IdentityObject> objects;  // for kObjects: in the order sent
+};
+
+// Reads reply (one whole frame) as the answer to a Read Device
+// Identification request with transaction id transaction. Every length and
+// the object count must agree with the frame's size, more follows must be
+// 0x00 or 0xFF, and a reply with more to follow must hold at least one object
+// and name a next object id above its last object's. Anything else is
+// kMalformed, with no objects. (A client asking again from nextObjectId
+// comes to an end when it also holds each next id above the one it asked
+// from.)
+IdentityReply DecodeIdentityReply(std::span<const std::uint8_t> reply, std::uint16_t transaction);
 
 }  // namespace kelvarin::modbus

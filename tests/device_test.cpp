@@ -3,6 +3,7 @@
 #include "child_process.h"
 #include "device_faults.h"
 #include "device_http.h"
+#include "device_identity.h"
 #include "device_memory.h"
 #include "device_modbus.h"
 #include "device_process.h"
@@ -21,6 +22,7 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <span>
 #include <string>
 #include <thread>
 #include <utility>
@@ -254,6 +256,100 @@ TEST(Device, ModbusReadsFileRecordsAsTheStandardSays) {
     for (const auto& c : cases) {
         ModbusResult result = HandleModbusFrame(memory, c.frame);
         EXPECT_EQ(result.reply, Bytes({0, 1, 0, 0, 0, 3, 0, 0x94, c.code})) << c.name;
+    }
+}
+
+// A Read Device Identification request.
+std::string IdentifyRequest(unsigned transaction, int readCode, int objectId, unsigned unit = 0) {
+    std::uint8_t frame[modbus::kIdentityRequestSize];
+    modbus::EncodeIdentityRequest(
+        frame, {static_cast<std::uint8_t>(readCode), static_cast<std::uint8_t>(objectId)},
+        static_cast<std::uint16_t>(transaction), static_cast<std::uint8_t>(unit));
+    return std::string(reinterpret_cast<const char*>(frame), sizeof frame);
+}
+
+modbus::IdentityReply Identification(std::string_view reply, unsigned transaction) {
+    return modbus::DecodeIdentityReply(
+        std::span(reinterpret_cast<const std::uint8_t*>(reply.data()), reply.size()),
+        static_cast<std::uint16_t>(transaction));
+}
+
+// The ids of objects, in order.
+std::vector<int> IdsOf(const std::vector<modbus::IdentityObject>& objects) {
+    std::vector<int> ids;
+    for (const modbus::IdentityObject& object : objects) {
+        ids.push_back(object.id);
+    }
+    return ids;
+}
+
+TEST(Device, ModbusIdentifiesTheDeviceAsAskedFor) {
+    DeviceMemory memory;
+    const DeviceIdentity& basic = DefaultIdentity();
+    DeviceIdentity regular = basic;
+    regular.objects.push_back({modbus::kProductName, "Web loader"});
+    regular.objects.push_back({modbus::kUserApplicationName, "plant 3"});
+    const struct {
+        const char* name;
+        const DeviceIdentity& identity;
+        int readCode;
+        int objectId;
+        std::vector<int> ids;
+        int conformity;
+    } cases[] = {
+        {"basic", basic, 1, 0, {0, 1, 2}, 0x81},
+        {"regular of a basic device", basic, 2, 0, {0, 1, 2}, 0x81},
+        {"basic of a regular device", regular, 1, 0, {0, 1, 2}, 0x82},
+        {"regular", regular, 2, 0, {0, 1, 2, 4, 6}, 0x82},
+        {"extended, as regular", regular, 3, 0, {0, 1, 2, 4, 6}, 0x82},
+        {"regular from object 4", regular, 2, 4, {4, 6}, 0x82},
+        {"basic from object 2", regular, 1, 2, {2}, 0x82},
+        {"from object 5, which it lacks: from the start", regular, 2, 5, {0, 1, 2, 4, 6}, 0x82},
+        {"basic from object 4, no basic one: from the start", regular, 1, 4, {0, 1, 2}, 0x82},
+        {"object 6 alone", regular, 4, 6, {6}, 0x82},
+        {"object 1 alone", basic, 4, 1, {1}, 0x81},
+    };
+    for (const auto& c : cases) {
+        const modbus::IdentityReply reply = Identification(
+            HandleModbusFrame(memory, IdentifyRequest(5, c.readCode, c.objectId, 3), c.identity)
+                .reply,
+            5);
+        ASSERT_EQ(reply.status, modbus::IdentityReplyStatus::kObjects) << c.name;
+        EXPECT_EQ(reply.unit, 3) << c.name;
+        EXPECT_EQ(reply.readCode, c.readCode) << c.name;
+        EXPECT_EQ(reply.conformity, c.conformity) << c.name;
+        EXPECT_FALSE(reply.moreFollows) << c.name;
+        EXPECT_EQ(IdsOf(reply.objects), c.ids) << c.name;
+        for (const modbus::IdentityObject& object : reply.objects) {
+            EXPECT_NE(std::find(c.identity.objects.begin(), c.identity.objects.end(), object),
+                      c.identity.objects.end())
+                << c.name << ": object " << int{object.id};
+        }
+    }
+
+    DeviceIdentity silent = regular;
+    silent.answers = false;
+    std::string longer = IdentifyRequest(5, 1, 0, 3) + '\0';
+    longer[5] = 6;
+    std::string canOpen = IdentifyRequest(5, 1, 0, 3);
+    canOpen[8] = 0x0D;
+    const struct {
+        const char* name;
+        const DeviceIdentity& identity;
+        std::string frame;
+        int code;
+    } refusals[] = {
+        {"object 5 alone, which it lacks", regular, IdentifyRequest(5, 4, 5, 3), 2},
+        {"an extended object alone", regular, IdentifyRequest(5, 4, 0x80, 3), 2},
+        {"read code 5", regular, IdentifyRequest(5, 1, 0, 3).replace(9, 1, 1, '\5'), 3},
+        {"a byte more", regular, longer, 3},
+        {"MEI type 13", regular, canOpen, 1},
+        {"no identification", silent, IdentifyRequest(5, 1, 0, 3), 1},
+    };
+    for (const auto& c : refusals) {
+        EXPECT_EQ(HandleModbusFrame(memory, c.frame, c.identity).reply,
+                  Bytes({0, 5, 0, 0, 0, 3, 3, 0xAB, c.code}))
+            << c.name;
     }
 }
 
@@ -693,6 +789,36 @@ TEST(Device, ProgramRunsManyDevicesEachWithItsOwnMemory) {
     EXPECT_EQ(Fetch(http[0], Get("/")), HttpErrorResponse(404));
     EXPECT_EQ(Fetch(http[2], Get("/")), HttpErrorResponse(404));
     EXPECT_EQ(test::ReadAll(out + ".1").substr(0, image.size()), image);
+}
+
+TEST(Device, ProgramIdentifiesEveryDeviceAlikeWithinItsUnitRules) {
+    RunningDevice devices({"--count", "2", "--vendor", "ACME", "--model-name", "M-5", "--unit", "7",
+                           "--unit-missing", "exception"});
+    ASSERT_TRUE(devices.Ready()) << devices.FirstLine();
+    int second = 0;
+    const std::string line = devices.ReadLine();
+    ASSERT_EQ(std::sscanf(line.c_str(), "modbus 127.0.0.1:%d", &second), 1) << line;
+    // The revision is the version the program reports.
+    const std::string version = test::RunProgram({kDevice, "--version"}).out;
+    ASSERT_EQ(version.rfind("kelvarin-device ", 0), 0u);
+    const std::vector<modbus::IdentityObject> objects = {
+        {modbus::kVendorName, "ACME"},
+        {modbus::kProductCode, "kelvarin-device"},
+        {modbus::kMajorMinorRevision, version.substr(16, version.find('\n') - 16)},
+        {modbus::kModelName, "M-5"}};
+    const std::string expected = modbus::EncodeIdentityReply(1, 7, 2, 0x82, objects);
+    for (int port : {devices.ModbusPort(), second}) {
+        LoopbackClient client(port);
+        client.Send(IdentifyRequest(1, 2, 0, 7));
+        EXPECT_EQ(client.Receive(expected.size()), expected) << port;
+        // Another unit: exception 0B, as for any function.
+        client.Send(IdentifyRequest(2, 1, 0, 8));
+        EXPECT_EQ(client.Receive(9), Bytes({0, 2, 0, 0, 0, 3, 8, 0xAB, 0x0B})) << port;
+    }
+
+    // Options that cannot be: a text no reply holds, an identity and none.
+    EXPECT_EQ(test::RunProgram({kDevice, "--product", std::string(245, 'p')}).exitCode, 2);
+    EXPECT_EQ(test::RunProgram({kDevice, "--no-identity", "--model-name", "M"}).exitCode, 2);
 }
 
 TEST(Device, ProgramLimitsConnectionsPerPort) {

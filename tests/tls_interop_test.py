@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Modbus/TCP Security against TLS code nobody here wrote:
 GnuTLS's gnutls-cli and Python's ssl module (with pymodbus's encoding of
-the requests) as clients of kelvarin-device --tls; stunnel4 as the TLS
+the requests; function 43 held to the read role) as clients of
+kelvarin-device --tls; stunnel4 as the TLS
 server in front of a plain kelvarin-device, as the device kelvarin-cli
 talks to, at TLS 1.3 and held to TLS 1.2 with the protocol's own suite.
 
@@ -18,6 +19,7 @@ import time
 import warnings
 
 from pymodbus.file_message import FileRecord, WriteFileRecordRequest, ReadFileRecordRequest
+from pymodbus.mei_message import ReadDeviceInformationRequest
 
 DEVICE, CLI, MAKE_CERTS = sys.argv[1:4]
 warnings.simplefilter("ignore", DeprecationWarning)  # TLS 1.1 is asked for on purpose
@@ -43,6 +45,11 @@ def write_request(tid, data, record=0):
 def read_request(tid, words, record=0):
     request = ReadFileRecordRequest(
         records=[FileRecord(file_number=16, record_number=record, record_length=words)])
+    return mbap(tid, bytes([request.function_code]) + request.encode())
+
+
+def identify_request(tid, read_code=1):
+    request = ReadDeviceInformationRequest(read_code=read_code)
     return mbap(tid, bytes([request.function_code]) + request.encode())
 
 
@@ -163,6 +170,21 @@ with tempfile.TemporaryDirectory() as work:
     check(memory[0:2] == b"\xab\xcd" and memory[2:64] == b"\xff" * 62 and
           memory[64:192] == bytes(range(128)) and memory[192:256] == b"\xff" * 64,
           "the device holds only what the write role wrote (the others stored nothing)")
+
+    # Function 43 is a read: with --read-role, only the read role identifies the device.
+    device, port = start_device(["--tls", "--cert", certs + "/device.pem", "--key",
+                                 certs + "/device.key", "--ca", certs + "/ca.pem",
+                                 "--read-role", "Reader"])
+    try:
+        with python_client(port, certs, "reader") as stream:
+            reply = exchange(stream, identify_request(3))
+            check(reply[7:10] == b"\x2b\x0e\x01" and b"kelvarin-device" in reply,
+                  "Python's ssl with the read role: function 43 identifies the device")
+        with python_client(port, certs, "operator") as stream:
+            check(exchange(stream, identify_request(4)) == bytes.fromhex("00040000000300ab01"),
+                  "Python's ssl without the read role: function 43 gets exception 01")
+    finally:
+        stop(device)
 
     # --- stunnel4 as the device kelvarin-cli talks to ---
     for version, extra in (("TLSv1.3", []),
