@@ -33,6 +33,7 @@ Command AddVerifyCommand(CLI::App& app);
 Command AddFleetCommand(CLI::App& app);
 Command AddPullCommand(CLI::App& app);
 Command AddHistoryCommand(CLI::App& app);
+Command AddScanCommand(CLI::App& app);
 
 // Exit codes shared by the subcommands.
 inline constexpr int kExitOk = 0;
@@ -161,6 +162,23 @@ struct FleetArguments {
 // --image IMAGE) [--dump PATH] [options]: packs once and downloads to every
 // target at once.
 int RunFleet(const FleetArguments& arguments);
+
+// What scan is to do.
+struct ScanArguments {
+    std::vector<std::string> items;  // RANGE..., then FILE...
+    int port = 502;
+    std::string units = "0,1,255";
+    int jobs = 0;  // 0: the default
+    bool json = false;
+    std::string targetsOut;
+    ImageSource source;  // its files come from items
+    LinkArguments link;
+    JournalArguments journal;
+};
+
+// scan RANGE... [FILE... | --site DIR | --image IMAGE] [options]: who each
+// device of the ranges is and which image it holds, reading only.
+int RunScan(const ScanArguments& arguments);
 
 // What pull is to do.
 struct PullArguments {

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     const std::vector<Command> commands = {
         AddPackCommand(app),  AddInspectCommand(app), AddSendCommand(app),
         AddVerifyCommand(app), AddFleetCommand(app),  AddPullCommand(app),
-        AddHistoryCommand(app),
+        AddHistoryCommand(app), AddScanCommand(app),
     };
     // --help of every command and the man page (--manual) from the options above.
     manual::Document(app, kVersion, kManualSummary, &CommandSections, ProgramSections());

@@ -115,6 +115,18 @@ std::vector<Section> CommandSections(std::string_view command) {
                   "error."},
         })};
     }
+    if (command == "scan") {
+        return {ExitStatus({
+            {"0", "The scan ran, whatever it found: a line (or a JSON object) for each unit "
+                  "that answered, and one for each address that took a connection but "
+                  "answered at no unit. Nothing is written to any device."},
+            {"2", "Usage error: no RANGE, a range that names no addresses or a block of more "
+                  "than 65536, a --units that is not unit numbers; or a --targets-out file "
+                  "that cannot be written."},
+            {"3", "No connection could be made at any address."},
+            {"130", "Stopped by Ctrl+C: the addresses done so far are listed."},
+        })};
+    }
     if (command == "fleet") {
         return {ExitStatus({
                     {"0", "Every device holds the image (checked with --verify) and every "
@@ -131,7 +143,7 @@ std::vector<Section> CommandSections(std::string_view command) {
         {"0", "Success."},
         {"1", "Something failed or was left out."},
         {"2", "Usage error; nothing was sent."},
-        {"3", "No connection (send, verify, pull)."},
+        {"3", "No connection (send, verify, pull; scan: at no address)."},
         {"4", "The device cannot be read back (send --verify, send --backup, verify, pull)."},
         {"130", "Stopped by Ctrl+C."},
     })};
@@ -242,6 +254,9 @@ std::vector<Section> ProgramSections() {
            "Keep what the device holds, then send the site."},
           {"kelvarin-cli send 192.168.2.80 502 --image /var/backups/kelvarin/BACKUP.img",
            "Roll back: put the kept image back."},
+          {"kelvarin-cli scan 10.0.2.0/24 --site /srv/site --targets-out hall2.txt",
+           "Find the devices of a hall's network: who each is, which image it holds and whether "
+           "it is the site's; the devices that answered, as a targets file for fleet."},
           {"kelvarin-cli fleet --targets hall2.txt --site /srv/site --canary 2 --max-failures 3",
            "Two devices first; the rest only when both succeeded, and no more after three "
            "failures."},

@@ -79,6 +79,8 @@ class FleetRun {
     void NotStarted(std::size_t index);
     // True once no further target may start.
     bool Halted() const;
+    // A stop asked for: every operation told, connects under way given up.
+    void StopAll(TimePoint now);
 
     const std::vector<FleetTarget>& m_targets;
     const FleetOptions& m_options;
@@ -89,6 +91,7 @@ class FleetRun {
     std::size_t m_allowed = 0;  // targets below this may start
     int m_failures = 0;
     bool m_canaryFailed = false;
+    bool m_stopped = false;
 };
 
 std::vector<DeviceReport> FleetRun::Run() {
@@ -107,10 +110,15 @@ std::vector<DeviceReport> FleetRun::Run() {
         }
         // Rounded up, so the wait never ends early and spins.
         const auto wait = std::chrono::ceil<milliseconds>(wake - TransferClock::now()).count();
-        net::Poll(entries, static_cast<int>(std::clamp<decltype(wait)>(wait, 0, 60000)));
+        // With a stop that may come, looked at every 50 ms at least.
+        net::Poll(entries, static_cast<int>(
+                               std::clamp<decltype(wait)>(wait, 0, m_options.stop ? 50 : 60000)));
         // Every device is looked at on every turn, ready or not: its
         // deadlines are checked whatever its socket did.
         const TimePoint now = TransferClock::now();
+        if (m_options.stop && m_options.stop->load() && !m_stopped) {
+            StopAll(now);
+        }
         for (std::size_t i = 0; i < m_jobs.size(); ++i) {
             Service(*m_jobs[i], entries[i], now);
         }
@@ -144,8 +152,22 @@ bool FleetRun::StartMore() {
     }
 }
 
+void FleetRun::StopAll(TimePoint now) {
+    m_stopped = true;
+    for (const auto& job : m_jobs) {
+        if (job->done) {
+            continue;
+        }
+        job->operation->Stop();
+        if (job->connecting) {
+            job->connection.Drop();
+            Connected(*job, false, now);
+        }
+    }
+}
+
 bool FleetRun::Halted() const {
-    return m_canaryFailed ||
+    return m_stopped || m_canaryFailed ||
            (m_options.maxFailures > 0 && m_failures >= m_options.maxFailures);
 }
 

@@ -8,6 +8,7 @@
 #include "targets.h"
 #include "tls.h"
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <cstdint>
@@ -35,6 +36,10 @@ struct FleetOptions {
     // base); the plan's image must outlive the send.
     std::function<OperationPlan(const FleetTarget&)> planFor;
     std::size_t filesLeftOut = 0;  // files to be in the image that are not (no device succeeds)
+    // A stop asked for (*stop true): no further device starts, connects
+    // under way are given up, and each running operation stops after its
+    // requests in flight. nullptr: none comes.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 // Told of each device of a fleet, on the thread that sends.

@@ -54,6 +54,8 @@ struct JobOutputs {
     // A trace that cannot be written: false, the job is refused (a usage
     // error); true, the job goes on without it and says so (the window).
     bool traceOptional = false;
+    // scan: the devices that answered, as a targets file fleet takes; empty for none.
+    std::string targetsOut;
 };
 
 // Modbus/TCP Security for a job's connections: TLS with this client's
@@ -100,6 +102,12 @@ struct JobPlan {
     // send, fleet: connect and read as the mode needs, say what would be
     // written and how long it would take; write nothing.
     bool dryRun = false;
+    // scan: the ranges of addresses (ParseRange), the port and the units
+    // asked at each; the source, when given, is the image each device is
+    // compared with ("current").
+    std::vector<std::string> ranges;
+    int port = 502;
+    std::vector<int> units = {0, 1, 255};
     JournalSettings journal;
     TlsPlan tls;
 };

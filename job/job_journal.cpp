@@ -51,6 +51,8 @@ const char* OperationName(JobKind kind) {
             return "pull";
         case JobKind::kFleet:
             return "fleet";
+        case JobKind::kScan:
+            return "scan";
         case JobKind::kPack:
             break;
     }
@@ -265,6 +267,79 @@ std::string JobJournal::Begin(const FleetTarget& target, JobKind kind) {
                            std::to_string(KELVARIN_PID) + "-" + std::to_string(++m_counter);
     Write("{" + Common("begin", id, target, kind) + "}");
     return id;
+}
+
+namespace {
+
+// A scan's own members: its ranges, its port and its units.
+std::string ScanMembers(const JobPlan& plan) {
+    std::string ranges = "[";
+    for (std::size_t i = 0; i < plan.ranges.size(); ++i) {
+        ranges += (i == 0 ? "" : ",") + JsonString(plan.ranges[i]);
+    }
+    std::string units = "[";
+    for (std::size_t i = 0; i < plan.units.size(); ++i) {
+        units += (i == 0 ? "" : ",") + std::to_string(plan.units[i]);
+    }
+    return Member("range", ranges + "]") + "," + Member("port", std::to_string(plan.port)) + "," +
+           Member("units", units + "]");
+}
+
+}  // namespace
+
+std::string JobJournal::BeginScan(const JobPlan& plan) {
+    if (!m_writer) {
+        return {};
+    }
+    const std::string id = UtcStamp(std::chrono::system_clock::now()) + "-" + HostName() + "-" +
+                           std::to_string(KELVARIN_PID) + "-" + std::to_string(++m_counter);
+    Write("{" + Member("time", JsonString(UtcText(std::chrono::system_clock::now()))) + "," +
+          Member("phase", JsonString("begin")) + "," + Member("id", JsonString(id)) + "," +
+          Member("operation", JsonString("scan")) + "," + Member("user", JsonString(UserName())) +
+          "," + Member("host", JsonString(HostName())) + "," +
+          Member("program", JsonString(m_plan.journal.program)) + "," +
+          Member("version", JsonString(kVersion)) + "," + ScanMembers(plan) + "}");
+    return id;
+}
+
+void JobJournal::EndScan(const std::string& id, const JobPlan& plan, const JobReport& report) {
+    if (!m_writer) {
+        return;
+    }
+    std::string found = "[";
+    int connected = 0;
+    for (const DeviceReport& device : report.devices) {
+        connected += device.facts.connected ? 1 : 0;
+        for (const UnitScan& unit : device.facts.scan) {
+            if (!unit.identity.Answered()) {
+                continue;
+            }
+            const auto object = [&](std::uint8_t id) {
+                const std::optional<std::string> value = unit.identity.Object(id);
+                return value ? JsonString(*value) : std::string("null");
+            };
+            found += (found.size() > 1 ? "," : "") + std::string("{") +
+                     Member("address", JsonString(device.facts.target.address)) + "," +
+                     Member("port", Number(device.facts.target.port)) + "," +
+                     Member("unit", Number(unit.unit)) + "," +
+                     Member("vendor", object(modbus::kVendorName)) + "," +
+                     Member("product", object(modbus::kProductCode)) + "," +
+                     Member("revision", object(modbus::kMajorMinorRevision)) + "," +
+                     Member("image_sha256", unit.imageSha256.empty() ? "null"
+                                                                     : JsonString(unit.imageSha256)) +
+                     "}";
+        }
+    }
+    Write("{" + Member("time", JsonString(UtcText(std::chrono::system_clock::now()))) + "," +
+          Member("phase", JsonString("end")) + "," + Member("id", JsonString(id)) + "," +
+          Member("operation", JsonString("scan")) + "," + Member("user", JsonString(UserName())) +
+          "," + Member("host", JsonString(HostName())) + "," +
+          Member("program", JsonString(m_plan.journal.program)) + "," +
+          Member("version", JsonString(kVersion)) + "," + ScanMembers(plan) + "," +
+          Member("outcome", JsonString(report.Outcome() == JobOutcome::kOk ? "ok" : "no-connection")) +
+          "," + Member("succeeded", Flag(report.Outcome() == JobOutcome::kOk)) + "," +
+          Member("addresses", Number(static_cast<std::int64_t>(report.devices.size()))) + "," +
+          Member("connected", Number(connected)) + "," + Member("found", found + "]") + "}");
 }
 
 void JobJournal::End(const std::string& id, const DeviceReport& device,

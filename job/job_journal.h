@@ -50,6 +50,13 @@ class JobJournal {
     // the operation's id, which its end record names.
     std::string Begin(const FleetTarget& target, JobKind kind);
 
+    // A scan begins (one operation for all its addresses): its ranges, port
+    // and units. Returns its id.
+    std::string BeginScan(const JobPlan& plan);
+    // The scan id began with ends: the devices that answered, each with its
+    // identity and the image it holds.
+    void EndScan(const std::string& id, const JobPlan& plan, const JobReport& report);
+
     // The operation id began with ends as device says.
     void End(const std::string& id, const DeviceReport& device,
              const std::vector<std::string>& filesLeftOut);

@@ -1,6 +1,8 @@
 // The one judgement of a device and of a job.
 #include "job_report.h"
 
+#include <algorithm>
+
 namespace kelvarin {
 
 int JobReport::Succeeded() const {
@@ -19,6 +21,19 @@ JobOutcome JobReport::Outcome() const {
     }
     if (kind == JobKind::kPack) {
         return leftOut.empty() ? JobOutcome::kOk : JobOutcome::kFailed;
+    }
+    if (kind == JobKind::kScan) {
+        // The scan ran, whatever it found; but not a single connection made
+        // means nothing could be looked at.
+        const bool any = std::any_of(devices.begin(), devices.end(),
+                                     [](const DeviceReport& device) { return device.facts.connected; });
+        if (!targetsOutError.empty()) {
+            return JobOutcome::kRefused;
+        }
+        if (stopped) {
+            return JobOutcome::kStopped;
+        }
+        return any ? JobOutcome::kOk : JobOutcome::kNoConnection;
     }
     if (kind == JobKind::kFleet) {
         return Succeeded() == static_cast<int>(devices.size()) && leftOut.empty()

@@ -36,6 +36,7 @@ enum class PlanFault {
     kImageNotWritten,   // the image file (packed, or read out) cannot be written (error says why)
     kBackupUnusable,    // the backup folder cannot be made or is no folder
     kTlsFiles,          // a TLS file cannot be used (tlsFailure and error say why)
+    kRange,             // path: a scan's range that names no addresses (error says why)
 };
 
 // What of a job a refusal names: a folder, an input or an output. Each
@@ -56,6 +57,8 @@ enum class PlanField {
     kKey,              // its private key
     kKeyPasswordFile,  // the key's passphrase file
     kCa,               // the CA certificates
+    kRange,            // a scan's range
+    kTargetsOut,       // the targets file a scan writes
 };
 
 // One refusal, with what it names.
@@ -103,6 +106,8 @@ struct JobReport {
     bool traceWritten = false;               // a trace was asked for and written
     std::vector<FleetTarget> targets;        // the devices to send to
     std::vector<DeviceReport> devices;       // each device's end, in the order of the targets
+    std::string targetsOutError;             // scan: why the targets file could not be written
+    bool stopped = false;                    // scan: a stop asked for ended it
 
     // Devices that succeeded.
     int Succeeded() const;

@@ -3,6 +3,7 @@
 #include "job_run.h"
 
 #include "file_list.h"
+#include "ipv4.h"
 #include "job_journal.h"
 #include "files.h"
 #include "fleet.h"
@@ -103,6 +104,24 @@ class FleetRelay : public FleetObserver {
     std::map<std::string, std::string> m_ids;  // operation ids by target
 };
 
+// A scan's addresses, told to the observer as each is done.
+class ScanRelay : public FleetObserver {
+  public:
+    explicit ScanRelay(JobObserver& observer) : m_observer(observer) {}
+
+    void OnTargetDone(const DeviceReport& device) override {
+        if (device.facts.connected) {
+            m_observer.OnScanned(device);
+        }
+    }
+
+  private:
+    JobObserver& m_observer;
+};
+
+// Addresses scanned at once by default.
+constexpr std::size_t kScanJobs = 256;
+
 class JobRun {
   public:
     JobRun(const JobPlan& plan, JobObserver& observer, const std::atomic<bool>* stop,
@@ -136,6 +155,9 @@ class JobRun {
     // Keeps what the operation asks to be kept: where, or empty with why.
     std::string Keep(const FleetTarget& target, const KeepRequest& request, std::string* error);
     void RunFleet();
+    // Every address of the ranges on one poll loop, each asked who it is and
+    // what image it holds; only reads.
+    void RunScan();
 
     const JobPlan& m_plan;
     JobObserver& m_observer;
@@ -185,6 +207,9 @@ JobReport JobRun::Run() {
         case JobKind::kFleet:
             RunFleet();
             break;
+        case JobKind::kScan:
+            RunScan();
+            break;
     }
     m_journal->Finish();
     return m_report;
@@ -201,6 +226,10 @@ bool JobRun::ReadSource() {
     const JobSource& source = m_plan.source;
     if (m_plan.kind == JobKind::kPull) {
         return true;  // the image comes from the device
+    }
+    if (m_plan.kind == JobKind::kScan && source.files.empty() && source.site.empty() &&
+        source.image.empty()) {
+        return true;  // nothing to compare devices with
     }
     if (!source.image.empty()) {
         m_inputs.push_back({source.image, InputKind::kImage});
@@ -282,6 +311,21 @@ bool JobRun::MakeTls() {
 }
 
 bool JobRun::ReadTargets() {
+    if (m_plan.kind == JobKind::kScan) {
+        for (const std::string& range : m_plan.ranges) {
+            std::string why;
+            const std::optional<std::vector<std::uint32_t>> addresses = ParseRange(range, &why);
+            if (!addresses) {
+                PlanProblem problem = PlanProblem::Of(PlanFault::kRange, PlanField::kRange, range);
+                problem.error = why;
+                return Refuse(std::move(problem));
+            }
+            for (const std::uint32_t address : *addresses) {
+                m_report.targets.push_back({DottedQuadText(address), m_plan.port, 0});
+            }
+        }
+        return true;
+    }
     if (m_plan.kind != JobKind::kFleet) {
         m_report.targets = m_plan.targets;
         return true;
@@ -330,6 +374,9 @@ bool JobRun::CheckOutputs() {
     }
     if (!outputs.trace.empty()) {
         written.push_back({PlanField::kTrace, outputs.trace});
+    }
+    if (!outputs.targetsOut.empty()) {
+        written.push_back({PlanField::kTargetsOut, outputs.targetsOut});
     }
     if (!m_plan.journal.off && m_plan.kind != JobKind::kPack) {
         const std::optional<std::string> journal =
@@ -601,6 +648,51 @@ void JobRun::RunFleet() {
                             std::string* error) { return Keep(target, request, error); },
                      *m_journal);
     m_report.devices = SendToFleet(m_report.targets, options, relay);
+}
+
+void JobRun::RunScan() {
+    RaiseOpenFileLimit();
+    FleetOptions options;
+    options.jobs = m_plan.jobs > 0 ? m_plan.jobs
+                                   : static_cast<int>(std::min<std::size_t>(
+                                         {kScanJobs, kMaxFleetJobs, net::MaxWaitSockets()}));
+    options.tls = m_tls;
+    options.timeouts = m_plan.transfer.timeouts;
+    options.stop = m_stop;
+    options.planFor = [this](const FleetTarget&) {
+        OperationPlan plan;
+        plan.kind = JobKind::kScan;
+        plan.transfer = m_plan.transfer;
+        plan.units = m_plan.units;
+        plan.trace = m_trace.IsOpen() ? &m_trace : nullptr;
+        return plan;
+    };
+    ScanRelay relay(m_observer);
+    const std::string id = m_journal->BeginScan(m_plan);
+    m_report.devices = SendToFleet(m_report.targets, options, relay);
+    m_report.stopped = StopAsked();
+    m_journal->EndScan(id, m_plan, m_report);
+    if (!m_plan.outputs.targetsOut.empty()) {
+        std::string text = "# Devices that answered a scan of";
+        for (const std::string& range : m_plan.ranges) {
+            text += " " + range;
+        }
+        text += " (kelvarin-cli scan)\n";
+        for (const DeviceReport& device : m_report.devices) {
+            for (const UnitScan& unit : device.facts.scan) {
+                if (unit.identity.Answered()) {
+                    text += device.facts.target.address + ":" +
+                            std::to_string(device.facts.target.port) + "/" +
+                            std::to_string(unit.unit) + "\n";
+                }
+            }
+        }
+        std::string error;
+        if (!WriteWholeFile(m_plan.outputs.targetsOut, text, &error)) {
+            m_report.targetsOutError = error;
+            m_observer.OnTargetsOutFailed(m_plan.outputs.targetsOut, error);
+        }
+    }
 }
 
 }  // namespace

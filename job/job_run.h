@@ -45,6 +45,10 @@ class JobObserver : public OperationObserver {
     virtual void OnPacked(const PackResult& /*result*/) {}
     virtual void OnDumpFailed(const std::string& /*path*/) {}
     virtual void OnDeviceDone(const DeviceReport& /*device*/) {}
+    // (scan) each address that accepted a connection, as it is done.
+    virtual void OnScanned(const DeviceReport& /*device*/) {}
+    // (scan) the targets file of the devices found cannot be written.
+    virtual void OnTargetsOutFailed(const std::string& /*path*/, const std::string& /*why*/) {}
     virtual void OnImageWritten(const std::string& /*path*/) {}
     // The journal cannot be opened or written: said once; the job goes on.
     virtual void OnJournalFailed(const std::string& /*path*/, const std::string& /*why*/) {}

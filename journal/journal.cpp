@@ -417,8 +417,10 @@ std::vector<JournalEntry> Journal::Read(const JournalQuery& query, std::string* 
     std::string sql =
         "SELECT seq, record, prev_sha256, sha256, json_extract(record, '$.time'),"
         " json_extract(record, '$.phase'), json_extract(record, '$.operation'),"
-        " json_extract(record, '$.user'), json_extract(record, '$.device.address'),"
-        " json_extract(record, '$.device.port'), json_extract(record, '$.device.unit'),"
+        " json_extract(record, '$.user'),"
+        " coalesce(json_extract(record, '$.device.address'), json_extract(record, '$.range')),"
+        " coalesce(json_extract(record, '$.device.port'), json_extract(record, '$.port')),"
+        " json_extract(record, '$.device.unit'),"
         " json_extract(record, '$.image.sha256'), json_extract(record, '$.outcome'),"
         " json_extract(record, '$.id'), json_extract(record, '$.succeeded'),"
         " json_extract(record, '$.options.dry_run')"

@@ -312,6 +312,28 @@ constexpr Entry kEntries[] = {
      "Dry run: would write {0} {0?chunk|chunks} ({1} bytes, {2} {2?request|requests}), about {3} s at the {4} ms round trip measured; nothing written"},
     {MessageId::kDryRunTarget, "{0} {1}",
      "{0} {1}"},
+    {MessageId::kScanUnit, "{0} {1}；{2}",
+     "{0} {1}; {2}"},
+    {MessageId::kScanIdentity, "{0} {1} {2}",
+     "{0} {1} {2}"},
+    {MessageId::kScanNoIdentity, "不提供设备识别（异常{0}）",
+     "no identification (exception {0})"},
+    {MessageId::kScanImage, "映像：{0}个记录，{1}字节，SHA-256 {2}",
+     "image: {0} {0?record|records}, {1} bytes, SHA-256 {2}"},
+    {MessageId::kScanImageCurrent, "，就是要发送的映像",
+     ", the image given"},
+    {MessageId::kScanImageOther, "，不是要发送的映像",
+     ", not the image given"},
+    {MessageId::kScanNoImage, "没有完好的映像",
+     "no sound image"},
+    {MessageId::kScanImageUnreadable, "映像无法读出",
+     "the image cannot be read"},
+    {MessageId::kScanSilent, "{0} 接受连接，但没有单元回答",
+     "{0} accepts connections, but no unit answered"},
+    {MessageId::kScanSummary, "扫描了{0}个地址：{1}个接受连接，{2}个单元回答",
+     "Scanned {0} {0?address|addresses}: {1} accepted a connection, {2} {2?unit|units} answered"},
+    {MessageId::kScanTargetsFailed, "无法写入目标文件{0}：{1}",
+     "Cannot write the targets file {0}: {1}"},
     {MessageId::kConnectedTls, "{0}:{1} 连接成功（{2}，设备证书：{3}）",
      "{0}:{1} connected ({2}, device certificate: {3})"},
     {MessageId::kConnectFailedTls, "{0}:{1} 连接失败：{2}",
@@ -1136,6 +1158,60 @@ std::string MessageCatalog::DryRunLine(const DeltaFacts& plan) const {
                 {std::to_string(plan.chunksWritten), std::to_string(plan.bytesWritten),
                  std::to_string(plan.chunksWritten + reads), Seconds(plan.estimateSeconds),
                  roundTrip});
+}
+
+std::vector<std::string> MessageCatalog::ScanLines(const DeviceReport& device,
+                                                   const std::string& imageSha256) const {
+    std::vector<std::string> lines;
+    const FleetTarget& target = device.facts.target;
+    for (const UnitScan& unit : device.facts.scan) {
+        if (!unit.identity.Answered()) {
+            continue;
+        }
+        const IdentityReport& identity = unit.identity;
+        const std::string who =
+            identity.answer == IdentityReport::Answer::kIdentified
+                ? Text(MessageId::kScanIdentity,
+                       {VisibleText(identity.Object(modbus::kVendorName).value_or("-")),
+                        VisibleText(identity.Object(modbus::kProductCode).value_or("-")),
+                        VisibleText(identity.Object(modbus::kMajorMinorRevision).value_or("-"))})
+                : Text(MessageId::kScanNoIdentity, {UpperHex(identity.exceptionCode)});
+        std::string image;
+        if (!unit.imageSha256.empty()) {
+            image = Text(MessageId::kScanImage,
+                         {std::to_string(unit.imageRecords),
+                          std::to_string(unit.imageBytes), unit.imageSha256});
+            if (!imageSha256.empty()) {
+                image += Text(unit.imageSha256 == imageSha256 ? MessageId::kScanImageCurrent
+                                                              : MessageId::kScanImageOther);
+            }
+        } else {
+            image = Text(unit.image && unit.image->outcome == PullOutcome::kNoImage
+                             ? MessageId::kScanNoImage
+                             : MessageId::kScanImageUnreadable);
+        }
+        lines.push_back(Text(MessageId::kScanUnit,
+                             {target.address + ":" + std::to_string(target.port) + "/" +
+                                  std::to_string(unit.unit),
+                              who, image}));
+    }
+    if (lines.empty() && device.facts.connected) {
+        lines.push_back(Text(MessageId::kScanSilent, {target.Text()}));
+    }
+    return lines;
+}
+
+std::string MessageCatalog::ScanSummary(const JobReport& report) const {
+    int connected = 0;
+    int answered = 0;
+    for (const DeviceReport& device : report.devices) {
+        connected += device.facts.connected ? 1 : 0;
+        for (const UnitScan& unit : device.facts.scan) {
+            answered += unit.identity.Answered() ? 1 : 0;
+        }
+    }
+    return Text(MessageId::kScanSummary, {std::to_string(report.targets.size()),
+                                          std::to_string(connected), std::to_string(answered)});
 }
 
 std::string MessageCatalog::Seconds(double seconds) {

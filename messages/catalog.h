@@ -211,6 +211,18 @@ enum class MessageId : int {
     kDeltaDone,          // {0} chunks written, {1} read back
     kDryRun,             // {0} chunks, {1} bytes, {2} requests, {3} seconds, {4} round trip ms
     kDryRunTarget,       // {0} target, {1} a kDryRun line
+    // Finding the devices.
+    kScanUnit,           // {0} ADDRESS:PORT/UNIT, {1} who it is (kScanIdentity...), {2} its image (kScanImage...)
+    kScanIdentity,       // {0} vendor, {1} product code, {2} revision
+    kScanNoIdentity,     // {0} the exception code
+    kScanImage,          // {0} records, {1} bytes, {2} SHA-256
+    kScanImageCurrent,   // a kScanImage that is the image given
+    kScanImageOther,     // a kScanImage that is not
+    kScanNoImage,        //
+    kScanImageUnreadable,  //
+    kScanSilent,         // {0} ADDRESS:PORT
+    kScanSummary,        // {0} addresses, {1} that accepted a connection, {2} units that answered
+    kScanTargetsFailed,  // {0} path, {1} why
     // Modbus/TCP Security.
     kConnectedTls,       // {0} host, {1} port, {2} TLS version, {3} the device certificate's subject
     kConnectFailedTls,   // {0} host, {1} port, {2} why (a kTls message)
@@ -338,6 +350,14 @@ class MessageCatalog {
     std::vector<std::string> DeltaPlanLines(const DeltaFacts& delta) const;
     std::string DeltaDoneLine(const DeltaFacts& delta) const;
     std::string DryRunLine(const DeltaFacts& plan) const;
+
+    // What a scanned address said: a line for each unit that answered, or
+    // one for an address where none did. imageSha256, when not empty, is
+    // the image devices are compared with.
+    std::vector<std::string> ScanLines(const DeviceReport& device,
+                                       const std::string& imageSha256) const;
+    // The scan's last line: addresses, connections, units that answered.
+    std::string ScanSummary(const JobReport& report) const;
 
     // Why a device failed, as a phrase; empty when it succeeded.
     std::string TargetFailure(const DeviceReport& device) const;

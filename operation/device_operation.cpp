@@ -50,6 +50,10 @@ DeviceOperation::Step DeviceOperation::Next(TimePoint now) {
             return NextBaseRound();
         case Stage::kDeltaWrite:
             return EndDownload();
+        case Stage::kIdentify:
+            return NextIdentifyRound();
+        case Stage::kScanImage:
+            return NextScanImageRound();
         case Stage::kStore:
             return m_report.facts.delta ? AfterDeltaWrite() : AfterDownload();
         case Stage::kDeltaReadBack:
@@ -113,6 +117,8 @@ DeviceOperation::Step DeviceOperation::Work() {
             return StartPull();
         case JobKind::kVerify:
             return StartReadBack(false);
+        case JobKind::kScan:
+            return StartScanUnit();
         default:
             break;
     }
@@ -543,6 +549,68 @@ DeviceOperation::Step DeviceOperation::EndDeltaReadBack() {
         return StartReadBack(true);
     }
     return Finish();
+}
+
+// ---- Scan: who each unit is, and what image it holds; reads only ----
+
+DeviceOperation::Step DeviceOperation::StartScanUnit() {
+    if (m_scanUnit >= m_plan.units.size()) {
+        return Finish();
+    }
+    m_unitOptions = m_plan.transfer;
+    m_unitOptions.unit = static_cast<std::uint8_t>(m_plan.units[m_scanUnit]);
+    m_report.facts.scan.push_back({m_plan.units[m_scanUnit]});
+    m_identify = std::make_unique<DeviceIdentify>(m_unitOptions, m_observer,
+                                                  m_connection.Transactions(), m_plan.trace,
+                                                  m_plan.label);
+    m_stage = Stage::kIdentify;
+    return NextIdentifyRound();
+}
+
+DeviceOperation::Step DeviceOperation::NextIdentifyRound() {
+    if (Transfer* round = m_identify->NextRound()) {
+        return Transferring(Stage::kIdentify, *round, false);
+    }
+    UnitScan& unit = m_report.facts.scan.back();
+    unit.identity = m_identify->Report();
+    m_identify.reset();
+    if (unit.identity.answer == IdentityReport::Answer::kStopped) {
+        m_report.stopped = true;
+        return Finish();
+    }
+    if (!unit.identity.Answered()) {
+        ++m_scanUnit;  // nobody there: its image is not asked for either
+        return StartScanUnit();
+    }
+    m_pull = std::make_unique<ImagePull>(m_unitOptions, m_observer, m_connection.Transactions(),
+                                         m_plan.trace, m_plan.label);
+    m_stage = Stage::kScanImage;
+    return NextScanImageRound();
+}
+
+DeviceOperation::Step DeviceOperation::NextScanImageRound() {
+    if (Transfer* round = m_pull->NextRound()) {
+        return Transferring(Stage::kScanImage, *round, false);
+    }
+    UnitScan& unit = m_report.facts.scan.back();
+    PullReport read = m_pull->Report();
+    m_pull.reset();
+    if (read.outcome == PullOutcome::kStopped) {
+        m_report.stopped = true;
+        return Finish();
+    }
+    if (read.outcome == PullOutcome::kImage) {
+        unit.imageSha256 = HashOf(read.image);
+        unit.imageBytes = read.image.size();
+        unit.imageRecords = static_cast<int>(
+            ReadImage(std::string_view(reinterpret_cast<const char*>(read.image.data()),
+                                       read.image.size()))
+                .records.size());
+    }
+    read.image.clear();
+    unit.image = std::move(read);
+    ++m_scanUnit;
+    return StartScanUnit();
 }
 
 // ---- Pull: the image the device holds, read out and kept ----

@@ -10,6 +10,7 @@
 #include "delta_layout.h"
 #include "device_report.h"
 #include "download.h"
+#include "identify.h"
 #include "pull.h"
 #include "readback.h"
 #include "transfer.h"
@@ -55,6 +56,7 @@ struct OperationPlan {
     const PackResult* fresh = nullptr;
     const TrustedBase* trusted = nullptr;
     std::string distrust;  // why no trusted base is given, when one was asked for
+    std::vector<int> units;  // a scan: the units to ask, in order
     // Connect and read as the mode needs, then say what would be written;
     // write nothing.
     bool dryRun = false;
@@ -165,7 +167,7 @@ class DeviceOperation {
     enum class Stage {
         kStart, kConnect, kWork, kPrecheck, kBackup, kKeepBackup, kDump, kDownload,
         kReadBack, kPull, kKeepPulled, kTrustCheck, kBase, kDeltaWrite, kDeltaReadBack, kStore,
-        kEnd, kDone,
+        kIdentify, kScanImage, kEnd, kDone,
     };
 
     Step Work();
@@ -191,6 +193,9 @@ class DeviceOperation {
     Step WriteDelta();
     Step AfterDeltaWrite();
     Step EndDeltaReadBack();
+    Step StartScanUnit();
+    Step NextIdentifyRound();
+    Step NextScanImageRound();
     Step Transferring(Stage stage, Transfer& transfer, bool traced);
     Step Keeping(Stage stage, KeepRequest request);
     Step Finish();
@@ -211,6 +216,9 @@ class DeviceOperation {
     std::unique_ptr<ImageReadBack> m_readBack;
     std::unique_ptr<ImagePull> m_pull;
     std::unique_ptr<ChunkedDownload> m_download;
+    std::unique_ptr<DeviceIdentify> m_identify;
+    std::size_t m_scanUnit = 0;      // a scan: the unit being asked (an index into plan.units)
+    TransferOptions m_unitOptions;   // a scan: the options for that unit
     PullReport m_read;  // the backup's or the pull's, while its bytes are kept
     // The image the device is to hold: the plan's, or the one laid out
     // against what it holds.

@@ -5,6 +5,7 @@
 
 #include "device_target.h"
 #include "download.h"
+#include "identify.h"
 #include "pull.h"
 #include "readback.h"
 #include "tls.h"
@@ -13,6 +14,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kelvarin {
 
@@ -23,6 +25,17 @@ enum class JobKind {
     kVerify,  // only read one device back and compare
     kFleet,   // download it to every device of a targets file
     kPull,    // read the image one device holds out into an image file
+    kScan,    // find devices on a range: who each is and what image it holds
+};
+
+// What one unit of an address said when scanned.
+struct UnitScan {
+    int unit = 0;
+    IdentityReport identity;         // who it said it is (or how it did not)
+    std::optional<PullReport> image;  // read when it answered (its bytes not kept)
+    std::string imageSha256;          // of the sound image it holds
+    int imageRecords = 0;
+    std::size_t imageBytes = 0;
 };
 
 // What writing only what changed did on one device (or, a dry run, would do).
@@ -92,6 +105,7 @@ struct TargetResult {
     double seconds = 0;  // from the connect to the last reply
     std::optional<DeltaFacts> delta;  // only what changed was to be written
     bool dryRun = false;              // nothing was written: only said what would be
+    std::vector<UnitScan> scan;       // a scan: each unit asked, in the order asked
 };
 
 // How one device ended, most telling first.

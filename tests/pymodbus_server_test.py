@@ -1,5 +1,5 @@
 #!/usr/bin/python3
-"""kelvarin-cli send against a Modbus server nobody here wrote (pymodbus's
+"""kelvarin-cli send and scan against a Modbus server nobody here wrote (pymodbus's
 TCP server), with every way of talking to a device: the default (one request
 of 128 bytes, transaction id 0), several requests in flight with ids of their
 own, automatic requests in flight, the largest and the smallest chunks,
@@ -9,6 +9,7 @@ is kept, so the test checks that it got the very image, byte for byte.
 usage: pymodbus_server_test.py KELVARIN-CLI SITE-FOLDER
 """
 import asyncio
+import json
 import logging
 import os
 import subprocess
@@ -17,6 +18,7 @@ import tempfile
 import threading
 
 from pymodbus.datastore import ModbusServerContext, ModbusSlaveContext
+from pymodbus.device import ModbusDeviceIdentification
 from pymodbus.file_message import WriteFileRecordRequest
 from pymodbus.server.async_io import ModbusTcpServer
 
@@ -60,7 +62,9 @@ def serve():
 
     async def run():
         context = ModbusServerContext(slaves=ModbusSlaveContext(), single=True)
-        server = ModbusTcpServer(context, address=("127.0.0.1", 0), loop=loop)
+        identity = ModbusDeviceIdentification(info_name={
+            "VendorName": "Acme Plant Works", "ProductCode": "PW-7", "MajorMinorRevision": "3.2"})
+        server = ModbusTcpServer(context, address=("127.0.0.1", 0), loop=loop, identity=identity)
         task = loop.create_task(server.serve_forever())
         await server.serving
         server_port.append(server.server.sockets[0].getsockname()[1])
@@ -109,6 +113,17 @@ with tempfile.TemporaryDirectory() as work:
         elif "--window" in options:
             check(len(set(requests)) == len(requests) and 0 not in requests,
                   "%s: each request with an id of its own" % what)
+
+    # kelvarin-cli scan finds the server and reads who it says it is, and
+    # writes nothing to it.
+    requests.clear()
+    scanned = subprocess.run([CLI, "scan", "127.0.0.1", "--port", port, "--units", "0", "--json",
+                              "--journal", "none"], stdout=subprocess.PIPE, text=True)
+    found = json.loads(scanned.stdout) if scanned.returncode == 0 else []
+    check(len(found) == 1 and found[0]["identity"] == {
+        "vendor": "Acme Plant Works", "product": "PW-7", "revision": "3.2"},
+        "scan reads pymodbus's identification: %s" % scanned.stdout.strip())
+    check(not requests, "scan sends pymodbus no write")
 
 loop.call_soon_threadsafe(loop.stop)
 sys.exit(1 if failures else 0)
