@@ -8,6 +8,7 @@
 #include "files.h"
 #include "job_run.h"
 #include "file_list_view.h"
+#include "find_devices_dlg.h"
 #include "history_dlg.h"
 #include "ip_address_ctrl.h"
 #include "log_box.h"
@@ -305,6 +306,9 @@ bool CWebLoadDlg::OnInitDialog() {
         QAction* history = m_systemMenu->addAction(Tr(res::kHistoryCommand));
         history->setObjectName(QStringLiteral("historyAction"));
         history->setData(res::kIdmHistory);
+        QAction* find = m_systemMenu->addAction(Tr(res::kFindCommand));
+        find->setObjectName(QStringLiteral("findDevicesAction"));
+        find->setData(res::kIdmFindDevices);
     }
 
     setWindowIcon(WindowIcon());
@@ -357,8 +361,32 @@ void CWebLoadDlg::OnSysCommand(int id) {
             history.exec();
             break;
         }
+        case res::kIdmFindDevices:
+            OnFindDevices();
+            break;
         default:
             break;
+    }
+}
+
+void CWebLoadDlg::OnFindDevices() {
+    if (m_busy != Busy::kIdle) {
+        return;
+    }
+    JobPlan plan;
+    plan.kind = JobKind::kScan;
+    plan.source.files = m_files.FilePaths();
+    plan.source.pack = m_options.pack;
+    plan.transfer = m_options.transfer;
+    plan.journal.program = "kelvarin";
+    bool ok = false;
+    const int port = m_port->text().toInt(&ok);
+    plan.port = ok && port >= 1 && port <= 65535 ? port : 502;
+    CFindDevicesDlg find(plan, this);
+    if (find.exec() == QDialog::Accepted && find.Picked() && !m_link.IsConnected()) {
+        // The device picked, as if typed: address and port.
+        m_address->SetText(QString::fromStdString(find.Picked()->address));
+        m_port->setText(QString::number(find.Picked()->port));
     }
 }
 

@@ -111,6 +111,8 @@ class CWebLoadDlg : public QDialog {
     // Handlers, in the order of the event table (see WireEvents).
     void OnSysCommand(int id);
     void OnWebOptions();
+    // 查找设备: scans for devices; the one picked fills the address and port.
+    void OnFindDevices();
     void OnAddSiteFolder();
     void OnConnect();
     void OnSend();

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace kelvarin::net {
 
@@ -133,5 +134,16 @@ void ShutdownSend(Socket socket);
 
 // The reason the last socket call failed, as text.
 std::string LastError();
+
+// One IPv4 address of this machine's interfaces that are up, and the
+// length of its network's prefix (24 for 255.255.255.0).
+struct LocalNetwork {
+    std::uint32_t address = 0;  // host order
+    int prefix = 0;
+};
+
+// The IPv4 addresses of the interfaces that are up, the loopback one
+// included; none when they cannot be listed.
+std::vector<LocalNetwork> LocalNetworks();
 
 }  // namespace kelvarin::net

@@ -2,6 +2,8 @@
 #include "net_system.h"
 #include "tick_timer.h"
 
+#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <unistd.h>
@@ -221,6 +223,31 @@ void ShutdownSend(Socket socket) {
 
 std::string LastError() {
     return std::strerror(errno);
+}
+
+std::vector<LocalNetwork> LocalNetworks() {
+    std::vector<LocalNetwork> networks;
+    ifaddrs* list = nullptr;
+    if (::getifaddrs(&list) != 0) {
+        return networks;
+    }
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET || !entry->ifa_netmask ||
+            (entry->ifa_flags & IFF_UP) == 0) {
+            continue;
+        }
+        const std::uint32_t address =
+            ntohl(reinterpret_cast<const sockaddr_in*>(entry->ifa_addr)->sin_addr.s_addr);
+        const std::uint32_t mask =
+            ntohl(reinterpret_cast<const sockaddr_in*>(entry->ifa_netmask)->sin_addr.s_addr);
+        int prefix = 0;
+        for (std::uint32_t bit = 0x80000000u; bit != 0 && (mask & bit); bit >>= 1) {
+            ++prefix;
+        }
+        networks.push_back({address, prefix});
+    }
+    ::freeifaddrs(list);
+    return networks;
 }
 
 }  // namespace kelvarin::net

@@ -8,6 +8,8 @@
 
 #include "tick_timer.h"
 
+#include <iphlpapi.h>
+
 #include <algorithm>
 #include <memory>
 #include <vector>
@@ -278,6 +280,41 @@ std::string LastError() {
         message.pop_back();
     }
     return message.empty() ? "socket error " + std::to_string(code) : message;
+}
+
+std::vector<LocalNetwork> LocalNetworks() {
+    std::vector<LocalNetwork> networks;
+    ULONG size = 16 * 1024;
+    std::vector<unsigned char> buffer(size);
+    auto* adapters = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
+    ULONG result = GetAdaptersAddresses(AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
+                                                     GAA_FLAG_SKIP_DNS_SERVER,
+                                        nullptr, adapters, &size);
+    if (result == ERROR_BUFFER_OVERFLOW) {
+        buffer.resize(size);
+        adapters = reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data());
+        result = GetAdaptersAddresses(AF_INET, GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST |
+                                                   GAA_FLAG_SKIP_DNS_SERVER,
+                                      nullptr, adapters, &size);
+    }
+    if (result != NO_ERROR) {
+        return networks;
+    }
+    for (const IP_ADAPTER_ADDRESSES* adapter = adapters; adapter; adapter = adapter->Next) {
+        if (adapter->OperStatus != IfOperStatusUp) {
+            continue;
+        }
+        for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = adapter->FirstUnicastAddress; unicast;
+             unicast = unicast->Next) {
+            const sockaddr* address = unicast->Address.lpSockaddr;
+            if (address && address->sa_family == AF_INET) {
+                networks.push_back(
+                    {ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr),
+                     static_cast<int>(unicast->OnLinkPrefixLength)});
+            }
+        }
+    }
+    return networks;
 }
 
 }  // namespace kelvarin::net

@@ -1,7 +1,9 @@
 // The main window driven as an operator drives it, under Qt's offscreen
 // platform, against kelvarin-device on loopback.
 #include "file_list_view.h"
+#include "find_devices_dlg.h"
 #include "history_dlg.h"
+#include "job_run.h"
 #include "journal.h"
 #include "ip_address_ctrl.h"
 #include "log_box.h"
@@ -590,6 +592,62 @@ TEST(Window, ASendIsJournalledAndTheHistoryShowsIt) {
     EXPECT_EQ(table->item(1, 5)->text(), QStringLiteral("成功"));
     EXPECT_FALSE(table->editTriggers() & QAbstractItemView::DoubleClicked);  // read only
     window.ClickConnect();
+}
+
+TEST(Window, FindingDevicesListsWhatAnswersAndPicksOne) {
+    XdgFolders xdg;
+    TempDir dir;
+    const std::string page = dir.WriteSized("index.htm", 700);
+    const std::string image = dir.Path() + "/site.img";
+    {
+        JobPlan pack;
+        pack.kind = JobKind::kPack;
+        pack.source.files = {page};
+        pack.outputs.imageFile = image;
+        JobObserver quiet;
+        ASSERT_FALSE(RunJob(pack, quiet).refusal);
+    }
+    Device device({"--load", image, "--unit", "7"});
+    ASSERT_GT(device.Port(), 0);
+    JobPlan plan;
+    plan.kind = JobKind::kScan;
+    plan.ranges = {"127.0.0.1"};
+    plan.port = device.Port();
+    plan.units = {0, 7};
+    plan.source.files = {page};
+    plan.journal.off = true;
+    CFindDevicesDlg find(plan);
+    EXPECT_EQ(find.Ranges()->text(), QStringLiteral("127.0.0.1"));
+    find.OnFind();
+    QLabel* status = find.findChild<QLabel*>(QStringLiteral("findStatus"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status->text().startsWith(QStringLiteral("扫描了")); },
+                                10000));
+    QTableWidget* table = find.Table();
+    ASSERT_EQ(table->rowCount(), 1) << status->text().toStdString();  // unit 0 answers nothing
+    EXPECT_EQ(table->item(0, 0)->text(), QStringLiteral("127.0.0.1:%1").arg(device.Port()));
+    EXPECT_EQ(table->item(0, 1)->text(), QStringLiteral("7"));
+    EXPECT_TRUE(table->item(0, 2)->text().startsWith(QStringLiteral("Kelvarin kelvarin-device")));
+    EXPECT_EQ(table->item(0, 4)->text(), QStringLiteral("是"));
+    table->selectRow(0);
+    find.findChild<QPushButton*>(QStringLiteral("use"))->click();
+    ASSERT_TRUE(find.Picked());
+    EXPECT_EQ(find.Picked()->address, "127.0.0.1");
+    EXPECT_EQ(find.Picked()->port, device.Port());
+    EXPECT_EQ(find.Picked()->unit, 7);
+    // A scan can be stopped: a silent device is given up on at once.
+    Device silent({"--fault", "silent"});
+    plan.port = silent.Port();
+    plan.units = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
+    CFindDevicesDlg stopped(plan);
+    QElapsedTimer clock;
+    clock.start();
+    stopped.OnFind();
+    QTest::qWait(150);
+    stopped.OnStop();
+    QLabel* stoppedStatus = stopped.findChild<QLabel*>(QStringLiteral("findStatus"));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return stoppedStatus->text().startsWith(QStringLiteral("扫描了")); }, 10000));
+    EXPECT_LT(clock.elapsed(), 1500);  // ten units would take two seconds
 }
 
 TEST(Window, ALateReplyFailsNoChunkOfTheNextSendAndAFloodEndsTheSend) {

@@ -61,6 +61,7 @@ inline constexpr int kIdmAboutBox = 0x0010;
 inline constexpr int kIdmWebOptions = 0x0020;
 inline constexpr int kIdmAddSiteFolder = 0x0030;
 inline constexpr int kIdmHistory = 0x0040;
+inline constexpr int kIdmFindDevices = 0x0050;
 inline constexpr int kSysCommandMask = 0xFFF0;
 
 }  // namespace kelvarin::res

@@ -36,6 +36,23 @@ inline constexpr const char* kHistoryCommand = QT_TRANSLATE_NOOP("Kelvarin", "�
 
 // The history: the journal's newest records, read only.
 inline constexpr const char* kHistoryTitle = QT_TRANSLATE_NOOP("Kelvarin", "历史记录");
+// Finding the devices.
+inline constexpr const char* kFindCommand = QT_TRANSLATE_NOOP("Kelvarin", "查找设备(&D)...");
+inline constexpr const char* kFindTitle = QT_TRANSLATE_NOOP("Kelvarin", "查找设备");
+inline constexpr const char* kFindRangesLabel = QT_TRANSLATE_NOOP("Kelvarin", "地址范围：");
+inline constexpr const char* kFindPortLabel = QT_TRANSLATE_NOOP("Kelvarin", "端口：");
+inline constexpr const char* kFindStart = QT_TRANSLATE_NOOP("Kelvarin", "查找(&S)");
+inline constexpr const char* kFindStop = QT_TRANSLATE_NOOP("Kelvarin", "停止(&T)");
+inline constexpr const char* kFindUse = QT_TRANSLATE_NOOP("Kelvarin", "使用(&U)");
+inline constexpr const char* kFindAddress = QT_TRANSLATE_NOOP("Kelvarin", "地址");
+inline constexpr const char* kFindUnit = QT_TRANSLATE_NOOP("Kelvarin", "单元");
+inline constexpr const char* kFindIdentity = QT_TRANSLATE_NOOP("Kelvarin", "设备识别");
+inline constexpr const char* kFindImage = QT_TRANSLATE_NOOP("Kelvarin", "设备中的映像");
+inline constexpr const char* kFindCurrent = QT_TRANSLATE_NOOP("Kelvarin", "是列表中文件的映像");
+inline constexpr const char* kFindYes = QT_TRANSLATE_NOOP("Kelvarin", "是");
+inline constexpr const char* kFindNo = QT_TRANSLATE_NOOP("Kelvarin", "否");
+inline constexpr const char* kFindSearching = QT_TRANSLATE_NOOP("Kelvarin", "正在查找……");
+inline constexpr const char* kFindBadPort = QT_TRANSLATE_NOOP("Kelvarin", "端口应为1到65535");
 inline constexpr const char* kHistoryTime = QT_TRANSLATE_NOOP("Kelvarin", "时间（UTC）");
 inline constexpr const char* kHistoryOperation = QT_TRANSLATE_NOOP("Kelvarin", "操作");
 inline constexpr const char* kHistoryDevice = QT_TRANSLATE_NOOP("Kelvarin", "设备");

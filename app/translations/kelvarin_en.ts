@@ -140,6 +140,70 @@
     </message>
     <message>
         <location filename="../res/strings.h" line="57"/>
+        <source>查找设备(&amp;D)...</source>
+        <translation>Find &amp;devices...</translation>
+    </message>
+    <message>
+        <source>查找设备</source>
+        <translation>Find devices</translation>
+    </message>
+    <message>
+        <source>地址范围：</source>
+        <translation>Addresses:</translation>
+    </message>
+    <message>
+        <source>端口：</source>
+        <translation>Port:</translation>
+    </message>
+    <message>
+        <source>查找(&amp;S)</source>
+        <translation>&amp;Search</translation>
+    </message>
+    <message>
+        <source>停止(&amp;T)</source>
+        <translation>S&amp;top</translation>
+    </message>
+    <message>
+        <source>使用(&amp;U)</source>
+        <translation>&amp;Use</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>Address</translation>
+    </message>
+    <message>
+        <source>单元</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>设备识别</source>
+        <translation>Identification</translation>
+    </message>
+    <message>
+        <source>设备中的映像</source>
+        <translation>Image held</translation>
+    </message>
+    <message>
+        <source>是列表中文件的映像</source>
+        <translation>The listed files&apos; image</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>no</translation>
+    </message>
+    <message>
+        <source>正在查找……</source>
+        <translation>Searching...</translation>
+    </message>
+    <message>
+        <source>端口应为1到65535</source>
+        <translation>The port is 1 to 65535</translation>
+    </message>
+    <message>
         <source>发送后回读校验(&amp;V)</source>
         <translation>&amp;Verify after sending</translation>
     </message>
