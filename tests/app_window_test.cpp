@@ -953,13 +953,14 @@ TEST(Window, AboutBoxOpensFromTheWindowMenu) {
     Window window;
     QMenu* menu = Find<QMenu>(window.Dlg(), "systemMenu");
     ASSERT_NE(menu, nullptr);
-    ASSERT_EQ(menu->actions().size(), 5);
+    ASSERT_EQ(menu->actions().size(), 6);
     EXPECT_TRUE(menu->actions()[0]->isSeparator());
     QAction* about = menu->actions()[1];
     EXPECT_EQ(about->text(), QStringLiteral("关于 Kelvarin(&A)..."));
     EXPECT_EQ(menu->actions()[2]->text(), QStringLiteral("添加网站文件夹(&F)..."));
     EXPECT_EQ(menu->actions()[3]->text(), QStringLiteral("选项(&O)..."));
     EXPECT_EQ(menu->actions()[4]->text(), QStringLiteral("历史记录(&H)..."));
+    EXPECT_EQ(menu->actions()[5]->text(), QStringLiteral("查找设备(&D)..."));
 
     QString title;
     QStringList texts;
