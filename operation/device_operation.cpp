@@ -151,6 +151,15 @@ DeviceOperation::Step DeviceOperation::Transferring(Stage stage, Transfer& trans
     return Step::kTransfer;
 }
 
+std::optional<DeviceOperation::Step> DeviceOperation::PullRound(Stage stage) {
+    if (Transfer* round = m_pull->NextRound()) {
+        return Transferring(stage, *round, false);
+    }
+    m_read = m_pull->Report();
+    m_pull.reset();
+    return std::nullopt;
+}
+
 DeviceOperation::Step DeviceOperation::Keeping(Stage stage, KeepRequest request) {
     m_stage = stage;
     m_running = nullptr;
@@ -197,11 +206,9 @@ DeviceOperation::Step DeviceOperation::StartBackup() {
 }
 
 DeviceOperation::Step DeviceOperation::NextBackupRound() {
-    if (Transfer* round = m_pull->NextRound()) {
-        return Transferring(Stage::kBackup, *round, false);
+    if (std::optional<Step> round = PullRound(Stage::kBackup)) {
+        return *round;
     }
-    m_read = m_pull->Report();
-    m_pull.reset();
     const bool memory = m_read.outcome == PullOutcome::kNoImage && !m_read.memory.empty();
     if (m_read.outcome == PullOutcome::kImage || memory) {
         return Keeping(Stage::kKeepBackup,
@@ -418,12 +425,10 @@ DeviceOperation::Step DeviceOperation::StartBaseRead() {
 }
 
 DeviceOperation::Step DeviceOperation::NextBaseRound() {
-    if (Transfer* round = m_pull->NextRound()) {
-        return Transferring(Stage::kBase, *round, false);
+    if (std::optional<Step> round = PullRound(Stage::kBase)) {
+        return *round;
     }
     DeltaFacts& delta = *m_report.facts.delta;
-    m_read = m_pull->Report();
-    m_pull.reset();
     delta.readRequests += m_read.requests;
     delta.readBytes += m_read.bytesRead;
     delta.roundTripMs = std::chrono::duration<double, std::milli>(m_now - m_readStart).count() /
@@ -589,12 +594,12 @@ DeviceOperation::Step DeviceOperation::NextIdentifyRound() {
 }
 
 DeviceOperation::Step DeviceOperation::NextScanImageRound() {
-    if (Transfer* round = m_pull->NextRound()) {
-        return Transferring(Stage::kScanImage, *round, false);
+    if (std::optional<Step> round = PullRound(Stage::kScanImage)) {
+        return *round;
     }
     UnitScan& unit = m_report.facts.scan.back();
-    PullReport read = m_pull->Report();
-    m_pull.reset();
+    PullReport read = std::move(m_read);
+    m_read = {};
     if (read.outcome == PullOutcome::kStopped) {
         m_report.stopped = true;
         return Finish();
@@ -624,11 +629,9 @@ DeviceOperation::Step DeviceOperation::StartPull() {
 }
 
 DeviceOperation::Step DeviceOperation::NextPullRound() {
-    if (Transfer* round = m_pull->NextRound()) {
-        return Transferring(Stage::kPull, *round, false);
+    if (std::optional<Step> round = PullRound(Stage::kPull)) {
+        return *round;
     }
-    m_read = m_pull->Report();
-    m_pull.reset();
     if (m_read.outcome == PullOutcome::kImage) {
         return Keeping(Stage::kKeepPulled, {KeepRequest::What::kPulled, m_read.image, false});
     }

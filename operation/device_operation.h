@@ -197,6 +197,9 @@ class DeviceOperation {
     Step NextIdentifyRound();
     Step NextScanImageRound();
     Step Transferring(Stage stage, Transfer& transfer, bool traced);
+    // The pull's next round as a transfer of stage; nothing once it is over
+    // (its report then in m_read).
+    std::optional<Step> PullRound(Stage stage);
     Step Keeping(Stage stage, KeepRequest request);
     Step Finish();
 
