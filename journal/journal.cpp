@@ -316,7 +316,17 @@ std::unique_ptr<Journal> Journal::OpenForReading(const std::string& path, std::s
     // is read through its log, read-only.
     const bool inUse = KindOfPath(path + "-wal") != PathKind::kMissing;
     std::string uri = "file:";
-    for (const char c : path) {
+#if defined(_WIN32)
+    // A URI's path has forward slashes, and a drive after a slash.
+    std::string native = path;
+    std::replace(native.begin(), native.end(), '\\', '/');
+    if (native.size() > 1 && native[1] == ':') {
+        uri += '/';
+    }
+#else
+    const std::string& native = path;
+#endif
+    for (const char c : native) {
         // The URI's own characters, escaped.
         if (c == '%' || c == '?' || c == '#') {
             char escaped[4];
