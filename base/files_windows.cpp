@@ -114,9 +114,11 @@ FileHandle CreateExclusive(const std::string& path, bool* exists, std::string* e
         return kNoFile;
     }
     // CREATE_NEW: the name must be new; a link at it makes it fail too.
-    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
+    // FILE_SHARE_DELETE: a file written as it goes (a trace) is renamed
+    // into place while it is open.
+    HANDLE file = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         *exists = code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
