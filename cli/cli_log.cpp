@@ -39,6 +39,10 @@ std::string OptionName(PlanField field) {
             return "--key-password-file";
         case PlanField::kCa:
             return "--ca";
+        case PlanField::kRange:
+            return "RANGE";
+        case PlanField::kTargetsOut:
+            return "--targets-out";
         case PlanField::kNone:
             break;
     }

@@ -314,8 +314,8 @@ void JobJournal::EndScan(const std::string& id, const JobPlan& plan, const JobRe
             if (!unit.identity.Answered()) {
                 continue;
             }
-            const auto object = [&](std::uint8_t id) {
-                const std::optional<std::string> value = unit.identity.Object(id);
+            const auto object = [&](std::uint8_t objectId) {
+                const std::optional<std::string> value = unit.identity.Object(objectId);
                 return value ? JsonString(*value) : std::string("null");
             };
             found += (found.size() > 1 ? "," : "") + std::string("{") +

@@ -334,6 +334,8 @@ constexpr Entry kEntries[] = {
      "Scanned {0} {0?address|addresses}: {1} accepted a connection, {2} {2?unit|units} answered"},
     {MessageId::kScanTargetsFailed, "无法写入目标文件{0}：{1}",
      "Cannot write the targets file {0}: {1}"},
+    {MessageId::kScanBadRange, "地址范围{0}不可用：{1}",
+     "The range {0} names no addresses: {1}"},
     {MessageId::kConnectedTls, "{0}:{1} 连接成功（{2}，设备证书：{3}）",
      "{0}:{1} connected ({2}, device certificate: {3})"},
     {MessageId::kConnectFailedTls, "{0}:{1} 连接失败：{2}",
@@ -950,6 +952,8 @@ std::vector<std::string> MessageCatalog::RefusalLines(const PlanProblem& problem
             return {Text(MessageId::kOverwritesTls, {name, problem.path})};
         case PlanFault::kTlsFiles:
             return {TlsFailureText(problem.tlsFailure, problem.error)};
+        case PlanFault::kRange:
+            return {Text(MessageId::kScanBadRange, {problem.path, problem.error})};
     }
     return {};
 }

@@ -223,6 +223,7 @@ enum class MessageId : int {
     kScanSilent,         // {0} ADDRESS:PORT
     kScanSummary,        // {0} addresses, {1} that accepted a connection, {2} units that answered
     kScanTargetsFailed,  // {0} path, {1} why
+    kScanBadRange,       // {0} the range, {1} why
     // Modbus/TCP Security.
     kConnectedTls,       // {0} host, {1} port, {2} TLS version, {3} the device certificate's subject
     kConnectFailedTls,   // {0} host, {1} port, {2} why (a kTls message)

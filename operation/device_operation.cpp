@@ -564,7 +564,9 @@ DeviceOperation::Step DeviceOperation::StartScanUnit() {
     }
     m_unitOptions = m_plan.transfer;
     m_unitOptions.unit = static_cast<std::uint8_t>(m_plan.units[m_scanUnit]);
-    m_report.facts.scan.push_back({m_plan.units[m_scanUnit]});
+    UnitScan asked;
+    asked.unit = m_plan.units[m_scanUnit];
+    m_report.facts.scan.push_back(std::move(asked));
     m_identify = std::make_unique<DeviceIdentify>(m_unitOptions, m_observer,
                                                   m_connection.Transactions(), m_plan.trace,
                                                   m_plan.label);
