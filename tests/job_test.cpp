@@ -350,6 +350,31 @@ TEST(JobRun, AStopSendsNothingMoreAndSaysWhatTheDeviceHolds) {
               "发送已中断：设备只收到了映像2092字节中的前384字节，现在保存的是不完整的映像");
 }
 
+TEST(JobRun, ABackupIsNamedByItsWholePathWhereverItWasAskedFrom) {
+    TempDir dir;
+    device::DeviceMemory memory;
+    const std::string page = dir.WriteSized("index.htm", 500);
+    JobPlan plan;
+    plan.source.files = {page};
+    plan.targets = {{"127.0.0.1", 1}};
+    plan.outputs.dump = DumpTarget{dir.Path() + "/a.dat"};
+    plan.journal.off = true;
+    MemoryLink first(memory);
+    ASSERT_EQ(RunOver(plan, &first).report.Outcome(), JobOutcome::kOk);
+    // Asked for as a folder relative to where the job runs.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(TempDir::Native(dir.Path()));
+    plan.outputs.backupDir = "backups";
+    MemoryLink second(memory);
+    const JobRunLog run = RunOver(plan, &second);
+    std::filesystem::current_path(before);
+    ASSERT_EQ(run.report.Outcome(), JobOutcome::kOk);
+    const std::string kept = run.report.devices.at(0).facts.backupFile;
+    EXPECT_TRUE(std::filesystem::path(TempDir::Native(kept)).is_absolute()) << kept;
+    EXPECT_EQ(kept.rfind(dir.Path() + "/backups/127.0.0.1-1-0-", 0), 0u) << kept;
+    EXPECT_TRUE(std::filesystem::exists(TempDir::Native(kept)));
+}
+
 TEST(JobReport, OneJudgementOfADevice) {
     const auto device = [](auto change) {
         DeviceReport report;

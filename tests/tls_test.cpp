@@ -473,6 +473,21 @@ TEST_F(Tls, EachSideHasThePeerCertificatesFingerprint) {
     ::close(pair[1]);
 }
 
+TEST_F(Tls, TheJournalSaysHowADeviceOverTlsWasKnown) {
+    auto device = TlsDevice("device");
+    ASSERT_TRUE(device->Ready());
+    const std::string journal = m_dir.Path() + "/journal.sqlite";
+    ASSERT_EQ(Send(*device, With(As("operator"), {"--journal", journal})).exitCode, 0);
+    ASSERT_EQ(Send(*device, With(As("operator"), {"--journal", journal, "--tls-name", "any"}))
+                  .exitCode,
+              0);
+    const std::string records = RunProgram({kCli, "history", "--json", "--journal", journal}).out;
+    const std::string known = "\"sha256\":\"" + OpensslFingerprint(Cert("device.pem")) + "\"";
+    EXPECT_EQ(Count(records, "\"tls\":{\"version\":\"TLSv1."), 2u) << records;
+    EXPECT_EQ(Count(records, known + ",\"name_check\":\"address\",\"name\":null}"), 1u) << records;
+    EXPECT_EQ(Count(records, known + ",\"name_check\":\"any\",\"name\":null}"), 1u) << records;
+}
+
 TEST_F(Tls, AFleetOfTlsDevicesIsServedOnItsOneLoop) {
     auto devices = TlsDevice("device", {"--count", "3", "--write-role", "Operator"});
     ASSERT_TRUE(devices->Ready());
