@@ -18,9 +18,10 @@ using kelvarin::Outcome;
 // Chunks settled as echoed.
 class Echoed : public kelvarin::TransferEvents {
   public:
-    void OnSettled(std::size_t index, kelvarin::Result result, int) override {
+    void OnSettled(const kelvarin::RequestSpan& request, kelvarin::Result result,
+                   int) override {
         if (result.Good()) {
-            good.push_back(index);
+            good.push_back(request.index);
         }
     }
     std::vector<std::size_t> good;
