@@ -2,7 +2,9 @@
 // percent-decoding of URL paths.
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -49,6 +51,12 @@ std::string JsonString(std::string_view text);
 
 // seconds as a JSON number with three decimals (milliseconds).
 std::string JsonSeconds(double seconds);
+
+// bytes (an image, a frame) seen as text, for the functions that read,
+// hash or write text; no copy.
+inline std::string_view BytesText(std::span<const std::uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
 
 // The value of a hexadecimal digit, or -1 for any other byte.
 int HexDigitValue(char c);

@@ -1,6 +1,7 @@
 // Where kelvarin-cli says what.
 #include "cli_log.h"
 
+#include "ascii.h"
 #include "records.h"
 
 #include <iostream>
@@ -60,9 +61,7 @@ void CliLog::OnSiteSkipped(const SkippedEntry& entry) {
 void CliLog::OnReadOut(const PullReport& report, const std::string& file,
                        const std::string& error, bool backup) {
     if (!backup && report.outcome == PullOutcome::kImage && error.empty()) {
-        const std::string_view image(reinterpret_cast<const char*>(report.image.data()),
-                                     report.image.size());
-        PrintRecords(ReadImage(image));
+        PrintRecords(ReadImage(BytesText(report.image)));
     }
     if (!backup && report.outcome == PullOutcome::kImage && !error.empty()) {
         SayError(Catalog().Text(MessageId::kImageNotWritten, {file, error}));

@@ -53,6 +53,23 @@ std::size_t WritePlan::Length(std::size_t index) const {
     return std::min({m_chunk, fileEnd - start, m_image.size() - start});
 }
 
+std::vector<std::size_t> DifferingChunks(std::span<const std::uint8_t> image,
+                                         std::span<const std::uint8_t> base,
+                                         std::size_t chunkBytes) {
+    const WritePlan every(image, chunkBytes);
+    std::vector<std::size_t> chunks;
+    for (std::size_t i = 0; i < every.Count(); ++i) {
+        const std::size_t start = every.Start(i);
+        const std::size_t end = start + every.Length(i);
+        if (end > base.size() || !std::equal(image.begin() + static_cast<std::ptrdiff_t>(start),
+                                             image.begin() + static_cast<std::ptrdiff_t>(end),
+                                             base.begin() + static_cast<std::ptrdiff_t>(start))) {
+            chunks.push_back(start);
+        }
+    }
+    return chunks;
+}
+
 std::size_t WritePlan::Encode(std::size_t index, std::uint16_t transaction,
                               std::uint8_t* frame) const {
     const std::size_t start = Start(index);

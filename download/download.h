@@ -102,6 +102,14 @@ class WritePlan : public RequestPlan {
     std::vector<std::size_t> m_starts;  // the chunks chosen; empty: every chunk
 };
 
+// The chunks a write of image over base must send, cut as WritePlan cuts
+// them: the starts of those whose bytes differ from base's or lie past
+// base's end (what the device holds there is not known), for WritePlan's
+// and ChunkedDownload's chunk lists.
+std::vector<std::size_t> DifferingChunks(std::span<const std::uint8_t> image,
+                                         std::span<const std::uint8_t> base,
+                                         std::size_t chunkBytes);
+
 // True when image can be written to the image memory: an even length within
 // its two 64 KiB files.
 bool ImageFitsMemory(std::span<const std::uint8_t> image);

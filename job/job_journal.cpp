@@ -107,13 +107,16 @@ const char* OutcomeName(DeviceOutcome outcome) {
     return "partial";
 }
 
-// The image member of a record: its hash, length and records, or null.
+// The image member of a record: its hash, length and records.
+std::string ImageJson(const std::string& sha256, std::size_t length, std::size_t records) {
+    return "{" + Member("sha256", JsonString(sha256)) + "," +
+           Member("length", Number(static_cast<std::int64_t>(length))) + "," +
+           Member("records", Number(static_cast<std::int64_t>(records))) + "}";
+}
+
 std::string ImageJson(std::span<const std::uint8_t> image) {
-    const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
-    return "{" + Member("sha256", JsonString(Sha256Hex(bytes))) + "," +
-           Member("length", Number(static_cast<std::int64_t>(image.size()))) + "," +
-           Member("records", Number(static_cast<std::int64_t>(ReadImage(bytes).records.size()))) +
-           "}";
+    return ImageJson(Sha256Hex(BytesText(image)), image.size(),
+                     ReadImage(BytesText(image)).records.size());
 }
 
 }  // namespace
@@ -397,9 +400,8 @@ void JobJournal::End(const std::string& id, const DeviceReport& device,
                 Member("base_sha256", d.baseSha256.empty() ? "null" : JsonString(d.baseSha256)) +
                 "}";
         if (!d.imageSha256.empty()) {
-            image = "{" + Member("sha256", JsonString(d.imageSha256)) + "," +
-                    Member("length", Number(static_cast<std::int64_t>(d.imageLength))) + "," +
-                    Member("records", Number(d.imageRecords)) + "}";
+            image = ImageJson(d.imageSha256, d.imageLength,
+                              static_cast<std::size_t>(d.imageRecords));
         }
     }
     Write("{" + Common("end", id, facts.target, device.kind, image.empty() ? nullptr : &image) + "," +

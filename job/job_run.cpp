@@ -2,6 +2,7 @@
 // connected or written, then the one order every front end sends in.
 #include "job_run.h"
 
+#include "ascii.h"
 #include "file_list.h"
 #include "ipv4.h"
 #include "job_journal.h"
@@ -45,10 +46,6 @@ struct Output {
     PlanField field;
     std::string path;
 };
-
-std::string_view BytesText(const std::vector<std::uint8_t>& bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
 
 // The file a device's backup is kept in, in folder (made absolute, so the
 // journal names it wherever it is read): ADDRESS-PORT-UNIT-
@@ -471,8 +468,7 @@ bool JobRun::WriteDump(std::span<const std::uint8_t> image) {
     if (m_dumpIsImage) {
         return true;
     }
-    const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
-    const bool written = dump.usable && WriteWholeFile(dump.path, bytes);
+    const bool written = dump.usable && WriteWholeFile(dump.path, BytesText(image));
     if (!written) {
         m_observer.OnDumpFailed(dump.path);
     }

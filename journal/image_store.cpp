@@ -1,6 +1,7 @@
 // The image store: content-addressed files, the oldest pruned first.
 #include "image_store.h"
 
+#include "ascii.h"
 #include "files.h"
 #include "journal.h"
 #include "paths.h"
@@ -9,14 +10,6 @@
 #include <filesystem>
 
 namespace kelvarin {
-
-namespace {
-
-std::string_view Text(std::span<const std::uint8_t> bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-}  // namespace
 
 std::string ImageStoreFolder(const std::string& journalPath) {
     const std::filesystem::path journal = PathFromUtf8(journalPath);
@@ -31,8 +24,8 @@ bool ImageStore::Keep(std::span<const std::uint8_t> image, std::string* error) {
         *error = "cannot make the folder " + m_folder;
         return false;
     }
-    const std::string path = m_folder + "/" + Sha256Hex(Text(image)) + ".img";
-    if (!WriteWholeFile(path, Text(image), error)) {
+    const std::string path = m_folder + "/" + Sha256Hex(BytesText(image)) + ".img";
+    if (!WriteWholeFile(path, BytesText(image), error)) {
         *error = path + ": " + *error;
         return false;
     }

@@ -2,6 +2,7 @@
 // transfer or bytes to keep, and its end decides the next.
 #include "device_operation.h"
 
+#include "ascii.h"
 #include "image_reader.h"
 #include "journal.h"
 #include "wire_trace.h"
@@ -331,7 +332,7 @@ namespace {
 std::vector<ReadPlan::Range> TrustRanges(std::span<const std::uint8_t> image) {
     std::vector<ReadPlan::Range> ranges;
     const ImageWalk walk =
-        ReadImage(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+        ReadImage(BytesText(image));
     for (const ImageRecord& record : walk.records) {
         ranges.emplace_back(record.offset, record.offset + kHeadSize);
     }
@@ -360,7 +361,7 @@ DeltaFacts::Fallback FallbackOf(AfreshReason why) {
 }
 
 std::string HashOf(std::span<const std::uint8_t> bytes) {
-    return Sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return Sha256Hex(BytesText(bytes));
 }
 
 }  // namespace
@@ -489,9 +490,7 @@ DeviceOperation::Step DeviceOperation::LayOut() {
     }
     delta.imageSha256 = HashOf(m_image);
     delta.imageLength = m_image.size();
-    delta.imageRecords = static_cast<int>(
-        ReadImage(std::string_view(reinterpret_cast<const char*>(m_image.data()), m_image.size()))
-            .records.size());
+    delta.imageRecords = static_cast<int>(ReadImage(BytesText(m_image)).records.size());
     if (m_plan.dryRun) {
         // What a write would take: its requests and, after a delta, the
         // reads of its read-back, at the round trip measured.
@@ -609,10 +608,7 @@ DeviceOperation::Step DeviceOperation::NextScanImageRound() {
     if (read.outcome == PullOutcome::kImage) {
         unit.imageSha256 = HashOf(read.image);
         unit.imageBytes = read.image.size();
-        unit.imageRecords = static_cast<int>(
-            ReadImage(std::string_view(reinterpret_cast<const char*>(read.image.data()),
-                                       read.image.size()))
-                .records.size());
+        unit.imageRecords = static_cast<int>(ReadImage(BytesText(read.image)).records.size());
     }
     read.image.clear();
     unit.image = std::move(read);

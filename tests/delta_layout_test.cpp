@@ -2,6 +2,7 @@
 // serves exactly the new files, keeps unchanged records where they were, and
 // differs from the base only where something changed.
 #include "delta_layout.h"
+#include "download.h"
 #include "image_reader.h"
 #include "packer.h"
 #include "test_support.h"

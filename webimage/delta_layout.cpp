@@ -2,6 +2,7 @@
 // or moved, new ones first-fit into free space, the chain linked anew.
 #include "delta_layout.h"
 
+#include "ascii.h"
 #include "image_reader.h"
 
 #include <algorithm>
@@ -164,8 +165,7 @@ DeltaLayout LayOutAgainst(const PackResult& fresh, std::span<const std::uint8_t>
         layout.image.clear();
         return layout;
     };
-    const std::string_view baseText(reinterpret_cast<const char*>(base.data()), base.size());
-    const ImageWalk walk = ReadImage(baseText);
+    const ImageWalk walk = ReadImage(BytesText(base));
     if (!walk.ok || walk.records.empty()) {
         return afresh(AfreshReason::kNoBase);
     }
@@ -275,8 +275,7 @@ DeltaLayout LayOutAgainst(const PackResult& fresh, std::span<const std::uint8_t>
 
 PackResult RecordsOf(std::span<const std::uint8_t> image) {
     PackResult result;
-    const ImageWalk walk =
-        ReadImage(std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+    const ImageWalk walk = ReadImage(BytesText(image));
     if (!walk.ok) {
         return result;
     }
@@ -296,26 +295,6 @@ PackResult RecordsOf(std::span<const std::uint8_t> image) {
         result.files.push_back(std::move(file));
     }
     return result;
-}
-
-std::vector<std::size_t> DifferingChunks(std::span<const std::uint8_t> image,
-                                         std::span<const std::uint8_t> base,
-                                         std::size_t chunkBytes) {
-    constexpr std::size_t kFileBytes = 65536;
-    std::vector<std::size_t> chunks;
-    for (std::size_t start = 0; start < image.size();) {
-        // Chunks never cross from the first 64 KiB file into the second.
-        const std::size_t fileEnd = (start / kFileBytes + 1) * kFileBytes;
-        const std::size_t end = std::min({start + chunkBytes, image.size(), fileEnd});
-        const bool known = end <= base.size();
-        if (!known || !std::equal(image.begin() + static_cast<std::ptrdiff_t>(start),
-                                  image.begin() + static_cast<std::ptrdiff_t>(end),
-                                  base.begin() + static_cast<std::ptrdiff_t>(start))) {
-            chunks.push_back(start);
-        }
-        start = end;
-    }
-    return chunks;
 }
 
 }  // namespace kelvarin

@@ -53,12 +53,4 @@ DeltaLayout LayOutAgainst(const PackResult& fresh, std::span<const std::uint8_t>
 // base as packed files are. Nothing packed for an image that is not sound.
 PackResult RecordsOf(std::span<const std::uint8_t> image);
 
-// The chunks a write of image over base must send: the offsets of the
-// chunks (chunkBytes each, none across the two 64 KiB files of the memory,
-// the last of the image shorter) whose bytes differ from base's, or lie
-// past base's end (what the device holds there is not known).
-std::vector<std::size_t> DifferingChunks(std::span<const std::uint8_t> image,
-                                         std::span<const std::uint8_t> base,
-                                         std::size_t chunkBytes);
-
 }  // namespace kelvarin
