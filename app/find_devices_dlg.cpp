@@ -146,20 +146,9 @@ void CFindDevicesDlg::OnFind() {
     }
     bool ok = false;
     plan.port = m_port->text().toInt(&ok);
-    const MessageCatalog catalog(LanguageFromEnvironment());
     if (!ok || plan.port < 1 || plan.port > 65535) {
         m_status->setText(Tr(res::kFindBadPort));
         return;
-    }
-    // The listed files' image, packed as a Send packs it, to compare with.
-    m_listedSha256.clear();
-    if (!plan.source.files.empty()) {
-        const PackResult packed = PackImage(
-            {PackFilesFor(plan.source.files, plan.source.pack), std::nullopt, plan.source.pack});
-        if (packed.Packed() > 0) {
-            m_listedSha256 = Sha256Hex(std::string_view(
-                reinterpret_cast<const char*>(packed.image.data()), packed.image.size()));
-        }
     }
     m_table->setRowCount(0);
     m_rows.clear();
@@ -203,30 +192,17 @@ void CFindDevicesDlg::AddRows(const DeviceReport& device) {
         if (!unit.identity.Answered()) {
             continue;
         }
-        const IdentityReport& identity = unit.identity;
-        const QString who =
-            identity.answer == IdentityReport::Answer::kIdentified
-                ? Text(catalog.Text(MessageId::kScanIdentity,
-                                    {identity.Object(modbus::kVendorName).value_or("-"),
-                                     identity.Object(modbus::kProductCode).value_or("-"),
-                                     identity.Object(modbus::kMajorMinorRevision).value_or("-")}))
-                : Text(catalog.Text(MessageId::kScanNoIdentity,
-                                    {std::to_string(identity.exceptionCode)}));
-        const QString image =
-            unit.imageSha256.empty()
-                ? Text(catalog.Text(MessageId::kScanNoImage))
-                : Text(catalog.Text(MessageId::kScanImage,
-                                    {std::to_string(unit.imageRecords),
-                                     std::to_string(unit.imageBytes),
-                                     unit.imageSha256.substr(0, 12)}));
-        const QString current = m_listedSha256.empty()                  ? QStringLiteral("-")
-                                : unit.imageSha256 == m_listedSha256 ? Tr(res::kFindYes)
-                                                                     : Tr(res::kFindNo);
+        // The list's files, when there are any, were packed by the job and
+        // each unit compared with them.
+        const QString current = !unit.current   ? QStringLiteral("-")
+                                : *unit.current ? Tr(res::kFindYes)
+                                                : Tr(res::kFindNo);
         const int row = m_table->rowCount();
         m_table->insertRow(row);
         const QString cells[] = {Text(device.facts.target.address + ":" +
                                       std::to_string(device.facts.target.port)),
-                                 QString::number(unit.unit), who, image, current};
+                                 QString::number(unit.unit), Text(catalog.ScanIdentity(unit)),
+                                 Text(catalog.ScanImage(unit, 12)), current};
         for (int column = 0; column < 5; ++column) {
             m_table->setItem(row, column, new QTableWidgetItem(cells[column]));
         }

@@ -73,7 +73,6 @@ class CFindDevicesDlg : public QDialog {
     std::atomic<bool> m_stopAsked{false};
     std::vector<FleetTarget> m_rows;  // each row's device
     std::optional<FleetTarget> m_picked;
-    std::string m_listedSha256;  // the listed files' image; empty: none listed
 };
 
 }  // namespace kelvarin

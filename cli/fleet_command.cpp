@@ -52,11 +52,7 @@ std::string JsonDevice(const FleetTarget& target, const TargetResult& facts,
     // written and read back, beside a full send's.
     if (facts.delta) {
         const DeltaFacts& delta = *facts.delta;
-        const char* mode = !delta.onlyChanges                        ? "full"
-                           : delta.base == DeltaFacts::Base::kTrusted ? "delta-trusted"
-                           : delta.base == DeltaFacts::Base::kRead    ? "delta"
-                                                                      : "delta-full";
-        json << ", \"mode\": " << JsonString(mode) << ", \"dry_run\": "
+        json << ", \"mode\": " << JsonString(delta.ModeName()) << ", \"dry_run\": "
              << (facts.dryRun ? "true" : "false") << ", \"requests_read\": " << delta.readRequests
              << ", \"chunks_written\": " << delta.chunksWritten
              << ", \"chunks_read_back\": " << delta.chunksReadBack

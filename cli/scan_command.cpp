@@ -72,7 +72,6 @@ std::string JsonText(const std::optional<std::string>& value) {
 // unit.
 std::string ScanJson(const JobReport& report) {
     std::vector<std::string> objects;
-    const bool compared = !report.imageSha256.empty();
     for (const DeviceReport& device : report.devices) {
         const FleetTarget& target = device.facts.target;
         const std::string where = "{\"address\": " + JsonString(target.address) +
@@ -101,9 +100,8 @@ std::string ScanJson(const JobReport& report) {
             } else {
                 object += "null";
             }
-            if (compared) {
-                object += std::string(", \"current\": ") +
-                          (unit.imageSha256 == report.imageSha256 ? "true" : "false");
+            if (unit.current) {
+                object += std::string(", \"current\": ") + (*unit.current ? "true" : "false");
             }
             objects.push_back(object + "}");
         }
@@ -177,7 +175,7 @@ int RunScan(const ScanArguments& arguments) {
         std::cout << ScanJson(report) << std::flush;
     } else {
         for (const DeviceReport& device : report.devices) {
-            for (const std::string& line : catalog.ScanLines(device, report.imageSha256)) {
+            for (const std::string& line : catalog.ScanLines(device)) {
                 std::cout << line << '\n';
             }
         }

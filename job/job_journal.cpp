@@ -384,11 +384,7 @@ void JobJournal::End(const std::string& id, const DeviceReport& device,
     std::string image;
     if (facts.delta) {
         const DeltaFacts& d = *facts.delta;
-        const char* mode = !d.onlyChanges                        ? "full"
-                           : d.base == DeltaFacts::Base::kTrusted ? "delta-trusted"
-                           : d.base == DeltaFacts::Base::kRead    ? "delta"
-                                                                  : "delta-full";
-        delta = "{" + Member("mode", JsonString(mode)) + "," +
+        delta = "{" + Member("mode", JsonString(d.ModeName())) + "," +
                 Member("fallback", JsonString(DeltaFallbackName(d.fallback))) + "," +
                 Member("trusted_from", d.trustedFrom.empty() ? "null" : JsonString(d.trustedFrom)) +
                 "," + Member("distrust", d.distrust.empty() ? "null" : JsonString(d.distrust)) + "," +

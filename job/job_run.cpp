@@ -658,6 +658,7 @@ void JobRun::RunScan() {
     options.planFor = [this](const FleetTarget&) {
         OperationPlan plan;
         plan.kind = JobKind::kScan;
+        plan.image = m_image;  // what each unit is compared with; empty: nothing
         plan.transfer = m_plan.transfer;
         plan.units = m_plan.units;
         plan.trace = m_trace.IsOpen() ? &m_trace : nullptr;

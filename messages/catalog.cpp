@@ -1155,7 +1155,7 @@ std::string MessageCatalog::DeltaDoneLine(const DeltaFacts& delta) const {
 }
 
 std::string MessageCatalog::DryRunLine(const DeltaFacts& plan) const {
-    const int reads = plan.onlyChanges ? static_cast<int>((plan.bytesWritten + 241) / 242) : 0;
+    const int reads = plan.readBackRequests;
     char roundTrip[32];
     std::snprintf(roundTrip, sizeof roundTrip, "%.1f", plan.roundTripMs);
     return Text(MessageId::kDryRun,
@@ -1164,40 +1164,43 @@ std::string MessageCatalog::DryRunLine(const DeltaFacts& plan) const {
                  roundTrip});
 }
 
-std::vector<std::string> MessageCatalog::ScanLines(const DeviceReport& device,
-                                                   const std::string& imageSha256) const {
+std::string MessageCatalog::ScanIdentity(const UnitScan& unit) const {
+    const IdentityReport& identity = unit.identity;
+    if (identity.answer != IdentityReport::Answer::kIdentified) {
+        return Text(MessageId::kScanNoIdentity, {UpperHex(identity.exceptionCode)});
+    }
+    return Text(MessageId::kScanIdentity,
+                {VisibleText(identity.Object(modbus::kVendorName).value_or("-")),
+                 VisibleText(identity.Object(modbus::kProductCode).value_or("-")),
+                 VisibleText(identity.Object(modbus::kMajorMinorRevision).value_or("-"))});
+}
+
+std::string MessageCatalog::ScanImage(const UnitScan& unit, std::size_t shaDigits) const {
+    if (unit.imageSha256.empty()) {
+        return Text(unit.image && unit.image->outcome == PullOutcome::kNoImage
+                        ? MessageId::kScanNoImage
+                        : MessageId::kScanImageUnreadable);
+    }
+    return Text(MessageId::kScanImage, {std::to_string(unit.imageRecords),
+                                        std::to_string(unit.imageBytes),
+                                        unit.imageSha256.substr(0, shaDigits)});
+}
+
+std::vector<std::string> MessageCatalog::ScanLines(const DeviceReport& device) const {
     std::vector<std::string> lines;
     const FleetTarget& target = device.facts.target;
     for (const UnitScan& unit : device.facts.scan) {
         if (!unit.identity.Answered()) {
             continue;
         }
-        const IdentityReport& identity = unit.identity;
-        const std::string who =
-            identity.answer == IdentityReport::Answer::kIdentified
-                ? Text(MessageId::kScanIdentity,
-                       {VisibleText(identity.Object(modbus::kVendorName).value_or("-")),
-                        VisibleText(identity.Object(modbus::kProductCode).value_or("-")),
-                        VisibleText(identity.Object(modbus::kMajorMinorRevision).value_or("-"))})
-                : Text(MessageId::kScanNoIdentity, {UpperHex(identity.exceptionCode)});
-        std::string image;
-        if (!unit.imageSha256.empty()) {
-            image = Text(MessageId::kScanImage,
-                         {std::to_string(unit.imageRecords),
-                          std::to_string(unit.imageBytes), unit.imageSha256});
-            if (!imageSha256.empty()) {
-                image += Text(unit.imageSha256 == imageSha256 ? MessageId::kScanImageCurrent
-                                                              : MessageId::kScanImageOther);
-            }
-        } else {
-            image = Text(unit.image && unit.image->outcome == PullOutcome::kNoImage
-                             ? MessageId::kScanNoImage
-                             : MessageId::kScanImageUnreadable);
+        std::string image = ScanImage(unit);
+        if (unit.current && !unit.imageSha256.empty()) {
+            image += Text(*unit.current ? MessageId::kScanImageCurrent : MessageId::kScanImageOther);
         }
         lines.push_back(Text(MessageId::kScanUnit,
                              {target.address + ":" + std::to_string(target.port) + "/" +
                                   std::to_string(unit.unit),
-                              who, image}));
+                              ScanIdentity(unit), image}));
     }
     if (lines.empty() && device.facts.connected) {
         lines.push_back(Text(MessageId::kScanSilent, {target.Text()}));

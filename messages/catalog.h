@@ -352,11 +352,15 @@ class MessageCatalog {
     std::string DeltaDoneLine(const DeltaFacts& delta) const;
     std::string DryRunLine(const DeltaFacts& plan) const;
 
-    // What a scanned address said: a line for each unit that answered, or
-    // one for an address where none did. imageSha256, when not empty, is
-    // the image devices are compared with.
-    std::vector<std::string> ScanLines(const DeviceReport& device,
-                                       const std::string& imageSha256) const;
+    // What a scanned address said: a line for each unit that answered
+    // (with whether it holds the scan's image, when it had one), or one for
+    // an address where none did.
+    std::vector<std::string> ScanLines(const DeviceReport& device) const;
+    // Who a unit that answered a scan said it is, or the exception it gave.
+    std::string ScanIdentity(const UnitScan& unit) const;
+    // The image a unit holds (records, bytes, the first shaDigits of its
+    // SHA-256), or that it holds none or could not be read.
+    std::string ScanImage(const UnitScan& unit, std::size_t shaDigits = 64) const;
     // The scan's last line: addresses, connections, units that answered.
     std::string ScanSummary(const JobReport& report) const;
 

@@ -8,7 +8,6 @@
 #include "wire_trace.h"
 
 #include <algorithm>
-#include <cmath>
 
 namespace kelvarin {
 
@@ -337,7 +336,7 @@ std::vector<ReadPlan::Range> TrustRanges(std::span<const std::uint8_t> image) {
         ranges.emplace_back(record.offset, record.offset + kHeadSize);
     }
     constexpr std::size_t kSamples = 8;
-    constexpr std::size_t kSampleBytes = 242;
+    constexpr std::size_t kSampleBytes = modbus::kMaxReadWords * 2;  // one read each
     for (std::size_t i = 0; i < kSamples && image.size() > 0; ++i) {
         const std::size_t start = (image.size() * i / kSamples) & ~std::size_t{1};
         ranges.emplace_back(start, std::min(start + kSampleBytes, image.size()));
@@ -496,10 +495,12 @@ DeviceOperation::Step DeviceOperation::LayOut() {
         // reads of its read-back, at the round trip measured.
         const TransferOptions& options = m_plan.transfer;
         const int inFlight = options.autoWindow ? 1 : std::max(options.window, 1);
-        const double requests =
-            delta.chunksWritten +
-            (delta.onlyChanges ? std::ceil(static_cast<double>(delta.bytesWritten) / 242.0) : 0.0);
-        delta.estimateSeconds = requests * delta.roundTripMs / 1000.0 / inFlight;
+        if (delta.onlyChanges) {
+            delta.readBackRequests =
+                static_cast<int>(ReadPlan(m_image, WrittenRanges(), options.unit).Count());
+        }
+        delta.estimateSeconds = (delta.chunksWritten + delta.readBackRequests) *
+                                delta.roundTripMs / 1000.0 / inFlight;
         m_report.facts.dryRun = true;
         m_observer.OnDeltaPlan(delta);
         m_observer.OnDryRun(delta);
@@ -513,6 +514,18 @@ DeviceOperation::Step DeviceOperation::LayOut() {
     return StartDownload();
 }
 
+std::vector<ReadPlan::Range> DeviceOperation::WrittenRanges() const {
+    if (!m_chunks) {
+        return {{0, m_image.size()}};
+    }
+    std::vector<ReadPlan::Range> written;
+    const WritePlan writes(m_image, m_plan.transfer.chunkBytes, 0, *m_chunks);
+    for (std::size_t i = 0; i < writes.Count(); ++i) {
+        written.emplace_back(writes.Start(i), writes.Start(i) + writes.Length(i));
+    }
+    return written;
+}
+
 DeviceOperation::Step DeviceOperation::AfterDeltaWrite() {
     const DeltaFacts& delta = *m_report.facts.delta;
     // A device that could not be read before cannot be read back either.
@@ -520,17 +533,8 @@ DeviceOperation::Step DeviceOperation::AfterDeltaWrite() {
         delta.fallback == DeltaFacts::Fallback::kUnreadable) {
         return Finish();
     }
-    std::vector<ReadPlan::Range> written;
-    if (m_chunks) {
-        const WritePlan writes(m_image, m_plan.transfer.chunkBytes, 0, *m_chunks);
-        for (std::size_t i = 0; i < writes.Count(); ++i) {
-            written.emplace_back(writes.Start(i), writes.Start(i) + writes.Length(i));
-        }
-    } else {
-        written.emplace_back(0, m_image.size());
-    }
-    m_readBack = std::make_unique<ImageReadBack>(m_image, written, m_plan.transfer, m_observer,
-                                                 m_connection.Transactions());
+    m_readBack = std::make_unique<ImageReadBack>(m_image, WrittenRanges(), m_plan.transfer,
+                                                 m_observer, m_connection.Transactions());
     return Transferring(Stage::kDeltaReadBack, m_readBack->Driven(), true);
 }
 
@@ -609,6 +613,11 @@ DeviceOperation::Step DeviceOperation::NextScanImageRound() {
         unit.imageSha256 = HashOf(read.image);
         unit.imageBytes = read.image.size();
         unit.imageRecords = static_cast<int>(ReadImage(BytesText(read.image)).records.size());
+    }
+    if (!m_plan.image.empty()) {
+        unit.current = read.outcome == PullOutcome::kImage &&
+                       std::equal(read.image.begin(), read.image.end(), m_plan.image.begin(),
+                                  m_plan.image.end());
     }
     read.image.clear();
     unit.image = std::move(read);

@@ -190,12 +190,14 @@ class DeviceOperation {
     Step StartBaseRead();
     Step NextBaseRound();
     Step LayOut();
-    Step WriteDelta();
     Step AfterDeltaWrite();
     Step EndDeltaReadBack();
     Step StartScanUnit();
     Step NextIdentifyRound();
     Step NextScanImageRound();
+    // The memory ranges a write of m_image sends: its differing chunks, or
+    // all of it.
+    std::vector<ReadPlan::Range> WrittenRanges() const;
     Step Transferring(Stage stage, Transfer& transfer, bool traced);
     // The pull's next round as a transfer of stage; nothing once it is over
     // (its report then in m_read).

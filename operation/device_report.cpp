@@ -3,6 +3,21 @@
 
 namespace kelvarin {
 
+const char* DeltaFacts::ModeName() const {
+    if (!onlyChanges) {
+        return "full";
+    }
+    switch (base) {
+        case Base::kTrusted:
+            return "delta-trusted";
+        case Base::kRead:
+            return "delta";
+        case Base::kNone:
+            break;
+    }
+    return "delta-full";
+}
+
 DeviceOutcome DeviceReport::Outcome() const {
     if (!facts.started) {
         return DeviceOutcome::kNotStarted;

@@ -36,6 +36,9 @@ struct UnitScan {
     std::string imageSha256;          // of the sound image it holds
     int imageRecords = 0;
     std::size_t imageBytes = 0;
+    // Compared with the scan's image (when it has one): whether the unit
+    // holds exactly that image.
+    std::optional<bool> current;
 };
 
 // What writing only what changed did on one device (or, a dry run, would do).
@@ -72,7 +75,13 @@ struct DeltaFacts {
     int imageRecords = 0;
     double roundTripMs = 0;   // measured: per request of the base read, or the connect
     bool onlyChanges = true;  // false: a dry run of a whole image's write (no delta asked for)
+    int readBackRequests = 0;    // a dry run: the reads the read-back of the write would take
     double estimateSeconds = 0;  // a dry run: the write (and its read-back) at roundTripMs
+
+    // How the image was written, as the journal and the JSON name it:
+    // "full", "delta", "delta-trusted", or "delta-full" (a delta that sent
+    // the whole image after all).
+    const char* ModeName() const;
 };
 
 // The facts of one device (the judgement is DeviceReport's).
