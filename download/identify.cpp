@@ -12,9 +12,6 @@ namespace {
 // Gateway exceptions: the path or the device behind it is not there.
 constexpr std::uint8_t kGatewayPathUnavailable = 0x0A;
 constexpr std::uint8_t kGatewayTargetFailed = 0x0B;
-// At most as many rounds as there are object ids: a device that says "more"
-// without end is not followed further.
-constexpr int kMostRounds = 256;
 
 }  // namespace
 
@@ -94,16 +91,19 @@ Transfer* DeviceIdentify::NextRound() {
             m_report.objects.insert(m_report.objects.end(), reply.objects.begin(),
                                     reply.objects.end());
         }
-        // Another round only from an object id past every one asked for.
+        // Another round only from an object id past the one this round
+        // asked from: the rounds ask from ever higher ids, so a device that
+        // answers every request alike and says "more" without end is asked
+        // once more at the most (at most 255 rounds in all).
         const bool more = m_report.answer == IdentityReport::Answer::kIdentified &&
-                          reply.moreFollows && reply.nextObjectId > m_plan->Reply().objects.back().id &&
-                          m_report.requests < kMostRounds;
+                          reply.moreFollows && reply.nextObjectId > m_asked;
         if (!more) {
             m_done = true;
             return nullptr;
         }
         next = reply.nextObjectId;
     }
+    m_asked = next;
     m_plan = std::make_unique<IdentityPlan>(next, m_options.unit);
     TransferEvents& events = static_cast<TransferRelay&>(*this);
     m_result = {Outcome::kNoReply};

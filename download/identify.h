@@ -81,6 +81,7 @@ class DeviceIdentify : private TransferRelay {
     WireTrace* m_trace;
     std::string m_label;
     std::unique_ptr<IdentityPlan> m_plan;
+    std::uint8_t m_asked = 0;  // the object id the round under way asked from
     std::unique_ptr<Transfer> m_transfer;
     Result m_result;
     bool m_done = false;
