@@ -250,24 +250,32 @@ std::string JobJournal::Common(const std::string& phase, const std::string& id,
     const std::string device = "{" + Member("address", JsonString(target.address)) + "," +
                                Member("port", Number(target.port)) + "," +
                                Member("unit", Number(target.unit)) + "}";
+    return Head(phase, id, kind) + "," + Member("device", device) + "," +
+           Member("image", image ? *image : m_image) + "," + Member("options", options);
+}
+
+std::string JobJournal::Head(const std::string& phase, const std::string& id, JobKind kind) const {
     return Member("time", JsonString(UtcText(std::chrono::system_clock::now()))) + "," +
            Member("phase", JsonString(phase)) + "," + Member("id", JsonString(id)) + "," +
            Member("operation", JsonString(OperationName(kind))) + "," +
            Member("user", JsonString(UserName())) + "," +
            Member("host", JsonString(HostName())) + "," +
            Member("program", JsonString(m_plan.journal.program)) + "," +
-           Member("version", JsonString(kVersion)) + "," + Member("device", device) + "," +
-           Member("image", image ? *image : m_image) + "," + Member("options", options);
+           Member("version", JsonString(kVersion));
+}
+
+std::string JobJournal::NewId() {
+    // Unique among every process's operations: the time, the process and a
+    // count within it.
+    return UtcStamp(std::chrono::system_clock::now()) + "-" + HostName() + "-" +
+           std::to_string(KELVARIN_PID) + "-" + std::to_string(++m_counter);
 }
 
 std::string JobJournal::Begin(const FleetTarget& target, JobKind kind) {
     if (!m_writer) {
         return {};
     }
-    // Unique among every process's operations: the time, the process and a
-    // count within it.
-    const std::string id = UtcStamp(std::chrono::system_clock::now()) + "-" + HostName() + "-" +
-                           std::to_string(KELVARIN_PID) + "-" + std::to_string(++m_counter);
+    const std::string id = NewId();
     Write("{" + Common("begin", id, target, kind) + "}");
     return id;
 }
@@ -294,14 +302,8 @@ std::string JobJournal::BeginScan(const JobPlan& plan) {
     if (!m_writer) {
         return {};
     }
-    const std::string id = UtcStamp(std::chrono::system_clock::now()) + "-" + HostName() + "-" +
-                           std::to_string(KELVARIN_PID) + "-" + std::to_string(++m_counter);
-    Write("{" + Member("time", JsonString(UtcText(std::chrono::system_clock::now()))) + "," +
-          Member("phase", JsonString("begin")) + "," + Member("id", JsonString(id)) + "," +
-          Member("operation", JsonString("scan")) + "," + Member("user", JsonString(UserName())) +
-          "," + Member("host", JsonString(HostName())) + "," +
-          Member("program", JsonString(m_plan.journal.program)) + "," +
-          Member("version", JsonString(kVersion)) + "," + ScanMembers(plan) + "}");
+    const std::string id = NewId();
+    Write("{" + Head("begin", id, JobKind::kScan) + "," + ScanMembers(plan) + "}");
     return id;
 }
 
@@ -333,12 +335,7 @@ void JobJournal::EndScan(const std::string& id, const JobPlan& plan, const JobRe
                      "}";
         }
     }
-    Write("{" + Member("time", JsonString(UtcText(std::chrono::system_clock::now()))) + "," +
-          Member("phase", JsonString("end")) + "," + Member("id", JsonString(id)) + "," +
-          Member("operation", JsonString("scan")) + "," + Member("user", JsonString(UserName())) +
-          "," + Member("host", JsonString(HostName())) + "," +
-          Member("program", JsonString(m_plan.journal.program)) + "," +
-          Member("version", JsonString(kVersion)) + "," + ScanMembers(plan) + "," +
+    Write("{" + Head("end", id, JobKind::kScan) + "," + ScanMembers(plan) + "," +
           Member("outcome", JsonString(report.Outcome() == JobOutcome::kOk ? "ok" : "no-connection")) +
           "," + Member("succeeded", Flag(report.Outcome() == JobOutcome::kOk)) + "," +
           Member("addresses", Number(static_cast<std::int64_t>(report.devices.size()))) + "," +

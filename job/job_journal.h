@@ -74,8 +74,13 @@ class JobJournal {
     const std::string& Path() const { return m_path; }
 
   private:
+    // A record's first members: when, which phase of which operation, who.
+    std::string Head(const std::string& phase, const std::string& id, JobKind kind) const;
+    // Head, then the device, the image and the options.
     std::string Common(const std::string& phase, const std::string& id, const FleetTarget& target,
                        JobKind kind, const std::string* image = nullptr) const;
+    // A new operation's id.
+    std::string NewId();
     void Write(const std::string& record);
 
     const JobPlan& m_plan;

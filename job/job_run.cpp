@@ -140,6 +140,8 @@ class JobRun {
     bool Pack();
     bool OpenTrace();
     bool StopAsked() const { return m_stop && m_stop->load(); }
+    // send and fleet write devices; the other kinds only read.
+    bool Writes() const { return m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet; }
     bool WriteDump(std::span<const std::uint8_t> image);
     void RunPack();
     // The blocking driver of the one device's operation (send, verify,
@@ -359,8 +361,7 @@ bool JobRun::CheckOutputs() {
     if (!outputs.imageFile.empty()) {
         written.push_back({PlanField::kOutput, outputs.imageFile});
     }
-    if (!outputs.dump.path.empty() &&
-        (m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet)) {
+    if (!outputs.dump.path.empty() && Writes()) {
         // The dump is only ever the image's own bytes: over the image file
         // it came from, it is not written at all (that file holds them).
         if (!m_plan.source.image.empty() && IsSameFile(outputs.dump.path, m_plan.source.image)) {
@@ -405,9 +406,7 @@ bool JobRun::CheckOutputs() {
     }
     // The backup folder last, once nothing else is refused: it is made
     // when missing.
-    if (!outputs.backupDir.empty() &&
-        (m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet) &&
-        !MakeFolders(outputs.backupDir)) {
+    if (!outputs.backupDir.empty() && Writes() && !MakeFolders(outputs.backupDir)) {
         return Refuse(
             PlanProblem::Of(PlanFault::kBackupUnusable, PlanField::kBackup, outputs.backupDir));
     }
@@ -499,18 +498,17 @@ OperationPlan JobRun::DevicePlan(const FleetTarget& target) {
     plan.transfer.unit = static_cast<std::uint8_t>(target.unit);
     plan.verify = m_plan.verify;
     plan.skipCurrent = m_plan.skipCurrent;
-    const bool writes = m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet;
+    // A dry run writes nothing: no backup, no dump, nothing stored.
+    const bool writes = Writes() && !m_plan.dryRun;
     plan.backup = writes && !m_plan.outputs.backupDir.empty();
-    plan.dump = m_plan.kind == JobKind::kSend;  // a fleet's dump is written once, before it
+    plan.dump = writes && m_plan.kind == JobKind::kSend;  // a fleet's is written once, before it
+    plan.store = writes && !m_store.empty();
     plan.connected = m_connected != nullptr;
     plan.filesLeftOut = m_report.leftOut.size();
     plan.trace = m_trace.IsOpen() ? &m_trace : nullptr;
     plan.delta = m_plan.delta;
     plan.fresh = m_plan.delta ? &m_fresh : nullptr;
     plan.dryRun = m_plan.dryRun;
-    plan.dump = plan.dump && !m_plan.dryRun;
-    plan.backup = plan.backup && !m_plan.dryRun;
-    plan.store = !m_store.empty() && !m_plan.dryRun;
     const auto trusted = m_trusted.find(target.Text());
     plan.trusted = trusted == m_trusted.end() ? nullptr : &trusted->second;
     const auto distrust = m_distrust.find(target.Text());
@@ -519,8 +517,7 @@ OperationPlan JobRun::DevicePlan(const FleetTarget& target) {
 }
 
 void JobRun::PrepareDelta() {
-    const bool writes = m_plan.kind == JobKind::kSend || m_plan.kind == JobKind::kFleet;
-    if (!writes) {
+    if (!Writes()) {
         return;
     }
     if (!m_journal->Path().empty()) {
