@@ -11,8 +11,6 @@
 #include "targets.h"
 #include "terminal.h"
 
-#include <atomic>
-#include <csignal>
 #include <iostream>
 #include <memory>
 #include <regex>
@@ -21,13 +19,6 @@
 namespace kelvarin::cli {
 
 namespace {
-
-std::atomic<bool> g_scanStop{false};
-
-extern "C" void OnScanInterrupt(int) {
-    g_scanStop.store(true);
-    std::signal(SIGINT, SIG_DFL);
-}
 
 // The units of --units: numbers 0 to 255 and A-B runs, comma-separated.
 std::optional<std::vector<int>> ParseUnits(const std::string& text) {
@@ -164,10 +155,11 @@ int RunScan(const ScanArguments& arguments) {
     const MessageCatalog catalog(LanguageFromEnvironment());
     StreamLog err(std::cerr);
     CliLog log(catalog, err, err);
-    g_scanStop.store(false);
-    void (*previous)(int) = std::signal(SIGINT, OnScanInterrupt);
-    const JobReport report = RunJob(plan, log, &g_scanStop);
-    std::signal(SIGINT, previous);
+    JobReport report;
+    {
+        InterruptGuard interrupt;
+        report = RunJob(plan, log, InterruptGuard::Stop());
+    }
     if (report.refusal) {
         return ExitCodeOf(report);
     }

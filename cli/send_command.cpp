@@ -7,40 +7,11 @@
 #include "job_run.h"
 #include "terminal.h"
 
-#include <atomic>
-#include <csignal>
-
 #include <memory>
 
 namespace kelvarin::cli {
 
 namespace {
-
-// Set by Ctrl+C. The first one asks the job to stop after the requests in
-// flight; the handler then steps aside, so a second one ends the program at
-// once.
-std::atomic<bool> g_stop{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-extern "C" void OnInterrupt(int) {
-    g_stop.store(true);
-    std::signal(SIGINT, SIG_DFL);
-}
-
-// Takes Ctrl+C over for the life of the object.
-class InterruptGuard {
-  public:
-    InterruptGuard() {
-        g_stop.store(false);
-        m_previous = std::signal(SIGINT, OnInterrupt);
-    }
-    ~InterruptGuard() { std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous); }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-  private:
-    void (*m_previous)(int) = SIG_DFL;
-};
 
 // Runs plan with the terminal as its log and Ctrl+C as its stop.
 int RunOnTerminal(const JobPlan& plan) {
@@ -48,7 +19,7 @@ int RunOnTerminal(const JobPlan& plan) {
     const MessageCatalog catalog(LanguageFromEnvironment());
     TerminalReporter reporter;
     CliLog log(catalog, reporter, reporter);
-    const JobReport report = RunJob(plan, log, &g_stop);
+    const JobReport report = RunJob(plan, log, InterruptGuard::Stop());
     reporter.Finish();
     return ExitCodeOf(report);
 }

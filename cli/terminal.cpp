@@ -1,8 +1,10 @@
-// The terminal reporter: log lines on stdout, a progress bar on stderr.
+// The terminal reporter (log lines on stdout, a progress bar on stderr) and
+// Ctrl+C as a job's stop.
 #include "terminal.h"
 
 #include "console.h"
 
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -11,9 +13,30 @@ namespace kelvarin::cli {
 
 namespace {
 
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void OnInterrupt(int) {
+    g_stop.store(true);
+    std::signal(SIGINT, SIG_DFL);
+}
+
 constexpr int kBarWidth = 40;
 
 }  // namespace
+
+InterruptGuard::InterruptGuard() {
+    g_stop.store(false);
+    m_previous = std::signal(SIGINT, OnInterrupt);
+}
+
+InterruptGuard::~InterruptGuard() {
+    std::signal(SIGINT, m_previous == SIG_ERR ? SIG_DFL : m_previous);
+}
+
+const std::atomic<bool>* InterruptGuard::Stop() {
+    return &g_stop;
+}
 
 TerminalReporter::TerminalReporter() : m_showBar(IsTerminal(stderr)) {}
 
