@@ -23,6 +23,7 @@ using test::DeviceProcess;
 using test::ReadAll;
 using test::RunProgram;
 using test::TempDir;
+using test::With;
 
 const std::string kCli = KELVARIN_CLI_PATH;
 const std::string kDevice = KELVARIN_DEVICE_PATH;
@@ -33,11 +34,6 @@ struct Journaled {
     std::string Path() const { return dir.Path() + "/journal.sqlite"; }
     std::vector<std::string> Options() const { return {"--journal", Path()}; }
 };
-
-std::vector<std::string> With(std::vector<std::string> argv, const std::vector<std::string>& more) {
-    argv.insert(argv.end(), more.begin(), more.end());
-    return argv;
-}
 
 // The image pack makes of files.
 std::string Pack(const TempDir& dir, const std::string& name, const std::vector<std::string>& files) {

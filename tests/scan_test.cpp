@@ -19,14 +19,10 @@ using test::DeviceProcess;
 using test::ReadAll;
 using test::RunProgram;
 using test::TempDir;
+using test::With;
 
 const std::string kCli = KELVARIN_CLI_PATH;
 const std::string kDevice = KELVARIN_DEVICE_PATH;
-
-std::vector<std::string> With(std::vector<std::string> argv, const std::vector<std::string>& more) {
-    argv.insert(argv.end(), more.begin(), more.end());
-    return argv;
-}
 
 // The JSON object of address and unit in the scan's output, or empty.
 std::string ObjectOf(const std::string& json, const std::string& address, int unit) {

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kelvarin::test {
 
@@ -22,6 +23,13 @@ inline void SetEnv(const char* name, const char* value) {
         unsetenv(name);
     }
 #endif
+}
+
+// argv with more after it: a command line and its options.
+inline std::vector<std::string> With(std::vector<std::string> argv,
+                                     const std::vector<std::string>& more) {
+    argv.insert(argv.end(), more.begin(), more.end());
+    return argv;
 }
 
 // A fresh folder under the system's temporary folder, removed with its
